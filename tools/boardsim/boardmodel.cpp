@@ -99,17 +99,17 @@ QByteArray statusReply(const BoardIdentity &id, qint64 ms)
         const double fuseA = wave(ms, 5000, 0.0, 8.0, 2.0);
         const double triggerV = wave(ms, 11000, 11.8, 12.6, 0.5);
         const double batteryV = wave(ms, 240000, 12.2, 12.6, 3.0);
-        r.append(char(0));                             // 5: reserved
-        r.append(char(clampByte((tempC + 25.0) / 0.5))); // 6
-        r.append(char(0));                             // 7: reserved
-        r.append(char(clampByte(probeA / 2.0)));        // 8
-        r.append(char(clampByte(fuseA)));               // 9
-        // The peak holds the largest current of the last few seconds, so it
-        // stays above the live reading as a real peak detector would.
-        r.append(char(clampByte(qMax(fuseA, wave(ms - 1500, 5000, 0.0, 8.0, 2.0)) + 1.0)));
-        r.append(char(clampByte(triggerV * 10.0)));     // 11
-        r.append(7, char(0));                           // 12..18: reserved
-        r.append(char(clampByte(batteryV * 5.0)));      // 19
+        r.append(char(0));                                // 5: reserved
+        r.append(char(clampByte((tempC + 25.0) / 0.5)));  // 6
+        r.append(char(0));                                // 7: reserved
+        r.append(char(clampByte(probeA / 2.0)));          // 8
+        r.append(char(clampByte(fuseA)));                 // 9
+        // The peak trails the live current and never drops below it, as the
+        // board's peak detector does.
+        r.append(char(clampByte(qMax(fuseA, wave(ms - 1500, 5000, 0.0, 8.0, 2.0)) + 1.0))); // 10
+        r.append(char(clampByte(triggerV * 10.0)));       // 11
+        r.append(7, char(0));                             // 12..18: reserved
+        r.append(char(clampByte(batteryV * 5.0)));        // 19
         Q_ASSERT(r.size() == TriggerStatusLength);
     } else {
         // The receiver's pulse drops out for a moment every twelve seconds,
@@ -276,8 +276,7 @@ QByteArray BoardModel::reply(const QByteArray &request, qint64 elapsedMs)
             return header(m_identity, Config) + m_config;
         // A write for another family or another board is not for us; the
         // firmware ignores it rather than guessing a layout.
-        if (request.size() != expected || !addressedTo(m_identity, request)
-            || request.size() != HeaderLength + payloadLength(m_identity.productCode))
+        if (request.size() != expected || !addressedTo(m_identity, request))
             return {};
         m_config = request.mid(HeaderLength);
         return header(m_identity, Config) + m_config;
