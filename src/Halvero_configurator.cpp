@@ -83,8 +83,13 @@ void Halvero_configurator::scanSerialPorts()
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &port : ports)
         ui->serialList->addItem(port.portName());
-    for (const QString &path : extraPortNames())
+    // Added ports come after the system's own; the first of them is chosen,
+    // so that a simulated board started for a demo is what Connect opens.
+    const QStringList extra = extraPortNames();
+    for (const QString &path : extra)
         ui->serialList->addItem(path);
+    if (!extra.isEmpty())
+        ui->serialList->setCurrentIndex(int(ports.size()));
 }
 
 void Halvero_configurator::restorePage(const QString &name)
