@@ -1,0 +1,470 @@
+// halvero-cli as a script would use it: the built program run against a
+// simulated board on a pseudo-terminal, checking exit statuses, output, and
+// what actually went over the line.
+#include <QJsonDocument>
+#include <QProcess>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <mutex>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+#include "clitestsupport.h"
+#include "simulatedboard.h"
+
+using namespace clitest;
+using Edits = QList<QPair<QString, QJsonValue>>;
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+    QString describe() const { return QStringLiteral("exit %1\n%2\n%3").arg(exitCode).arg(QString::fromUtf8(out), QString::fromUtf8(err)); }
+};
+
+Run runCli(QStringList arguments, const QString &port = QString(), const QByteArray &input = QByteArray())
+{
+    arguments.replaceInStrings(QRegularExpression("^PORT$"), port);
+    QProcess process;
+    process.start(QStringLiteral(HALVERO_CLI_PATH), arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    Run run;
+    if (process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+BoardIdentity boardOf(const QString &productCode)
+{
+    BoardIdentity identity;
+    identity.productCode = uint16_t(productCode.toUInt(nullptr, 16));
+    if (productCode == QLatin1String("04F2")) {
+        identity.fwMajor = 0;
+        identity.fwMinor = 1;
+    }
+    return identity;
+}
+
+// Only reads went over the line: nothing could have changed the board.
+bool onlyReads(const QList<QByteArray> &requests)
+{
+    return std::all_of(requests.begin(), requests.end(), [](const QByteArray &r) { return r.size() <= 2; });
+}
+
+int framesOfLength(const QList<QByteArray> &requests, int length)
+{
+    return int(std::count_if(requests.begin(), requests.end(), [length](const QByteArray &r) { return r.size() == length; }));
+}
+
+QJsonObject parseObject(const QByteArray &text)
+{
+    return QJsonDocument::fromJson(text).object();
+}
+
+QJsonObject edited(QJsonObject file, const Edits &edits)
+{
+    for (const auto &edit : edits)
+        file = withConfigValue(file, edit.first, edit.second);
+    return file;
+}
+
+QStringList reportedFields(const QJsonArray &differences)
+{
+    QStringList fields;
+    for (const QJsonValue &d : differences)
+        fields << d.toObject().value("field").toString();
+    return fields;
+}
+
+// A board whose configuration memory no longer takes writes: it answers a
+// write with the configuration it still holds, as one with worn-out or
+// write-protected EEPROM would. Only a read back can notice.
+struct ForgetfulBoard
+{
+    int master = -1;
+    int slave = -1; // held open so that the master never hangs up
+    QString path;
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    QList<QByteArray> requests;
+    std::thread thread;
+
+    ForgetfulBoard()
+    {
+        termios raw{};
+        ::openpty(&master, &slave, nullptr, &raw, nullptr);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(slave, TCSANOW, &raw);
+        path = QString::fromLocal8Bit(::ptsname(master));
+        thread = std::thread([this] { serve(); });
+    }
+    ~ForgetfulBoard()
+    {
+        stop = true;
+        thread.join();
+        ::close(master);
+        ::close(slave);
+    }
+    void serve()
+    {
+        BoardModel model;
+        QByteArray pending;
+        char buffer[256];
+        while (!stop) {
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, 10) > 0) {
+                pending.append(buffer, int(qMax<ssize_t>(0, ::read(master, buffer, sizeof buffer))));
+            } else if (!pending.isEmpty()) { // quiet line: one whole request
+                const bool write = pending.at(0) == char(2) && pending.size() > 1;
+                const QByteArray reply = model.reply(write ? QByteArray(1, char(2)) : pending, 0);
+                [[maybe_unused]] const ssize_t n = ::write(master, reply.constData(), size_t(reply.size()));
+                std::lock_guard<std::mutex> lock(mutex);
+                requests.append(std::exchange(pending, QByteArray()));
+            }
+        }
+    }
+    QList<QByteArray> log()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return requests;
+    }
+};
+
+} // namespace
+
+class TestCliEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void backupEditRestore_data();
+    void backupEditRestore();
+    void diffNamesExactlyTheChangedFields_data();
+    void diffNamesExactlyTheChangedFields();
+    void refusedFilesSendNoWrite_data();
+    void refusedFilesSendNoWrite();
+    void verifyCatchesAnUnappliedWrite_data();
+    void verifyCatchesAnUnappliedWrite();
+    void failuresHaveTheirExitCode_data();
+    void failuresHaveTheirExitCode();
+    void jsonOutputParses_data();
+    void jsonOutputParses();
+    void showsWhatTheBoardSays_data();
+    void showsWhatTheBoardSays();
+
+private:
+    QTemporaryDir dir;
+    QString writeFile(const QJsonObject &content) { return writeFile(QJsonDocument(content).toJson()); }
+    QString writeFile(const QByteArray &content)
+    {
+        QFile file(dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_') + ".json"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            qFatal("cannot write %s", qPrintable(file.fileName()));
+        return file.fileName();
+    }
+};
+
+void TestCliEndToEnd::backupEditRestore_data()
+{
+    QTest::addColumn<QString>("productCode");
+    QTest::addColumn<Edits>("edits");
+
+    QTest::newRow("08A3") << "08A3" << Edits{{"failsafe[0]", 900}, {"failsafe[11]", 2100}, {"groups[1].bank", 1},
+                                             {"groups[2].refreshRate", 1}, {"trigger.activeLow", true}, {"trigger.high", 1750}};
+    QTest::newRow("08A2") << "08A2" << Edits{{"failsafe[6]", 1456}, {"trigger.low", 1111}};
+    QTest::newRow("04F2") << "04F2" << Edits{{"inaGain", 42}, {"trigger.activeLow", true}, {"trigger.low", 1300}};
+}
+
+void TestCliEndToEnd::backupEditRestore()
+{
+    QFETCH(QString, productCode);
+    QFETCH(Edits, edits);
+
+    SimulatedBoard board(boardOf(productCode));
+    QVERIFY(board.start());
+    const QString backup = dir.filePath(productCode + "-backup.json");
+    Run run = runCli({"config", "get", "PORT", "-o", backup}, board.devicePath());
+    QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+    QFile file(backup);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject original = parseObject(file.readAll());
+    QCOMPARE(original.value("productCode").toString(), productCode);
+    QVERIFY(!original.value("readAt").toString().isEmpty());
+
+    const QJsonObject changed = edited(original, edits);
+    board.clearRequests();
+    run = runCli({"config", "set", "PORT", writeFile(changed), "--verify"}, board.devicePath());
+    QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+    QCOMPARE(framesOfLength(board.requests(), productCode == QLatin1String("04F2") ? 11 : 40), 1);
+
+    run = runCli({"config", "get", "PORT"}, board.devicePath());
+    QCOMPARE(parseObject(run.out).value("config"), changed.value("config"));
+
+    // The backup brings the board back, and so do the factory defaults.
+    QCOMPARE(runCli({"config", "set", "PORT", backup}, board.devicePath()).exitCode, 0);
+    QCOMPARE(runCli({"config", "diff", "PORT", backup}, board.devicePath()).exitCode, 0);
+    QCOMPARE(runCli({"config", "set", "PORT", writeFile(changed)}, board.devicePath()).exitCode, 0);
+    QCOMPARE(runCli({"defaults", "PORT", "--yes"}, board.devicePath()).exitCode, 0);
+    QCOMPARE(runCli({"config", "diff", "PORT", backup}, board.devicePath()).exitCode, 0);
+}
+
+void TestCliEndToEnd::diffNamesExactlyTheChangedFields_data()
+{
+    QTest::addColumn<QString>("productCode");
+    QTest::addColumn<Edits>("edits");
+    QTest::addColumn<QStringList>("fields");
+
+    QTest::newRow("08A3 same") << "08A3" << Edits{} << QStringList{};
+    QTest::newRow("08A3 several") << "08A3" << Edits{{"trigger.low", 1200}, {"groups[0].refreshRate", 1}, {"failsafe[9]", 2000}}
+                                  << QStringList{"groups[0].refreshRate", "failsafe[9]", "trigger.low"};
+    QTest::newRow("04F2 gain") << "04F2" << Edits{{"inaGain", 9}} << QStringList{"inaGain"};
+    QTest::newRow("04F2 out of range") << "04F2" << Edits{{"trigger.activeLow", true}, {"trigger.high", 2500}}
+                                       << QStringList{"trigger.activeLow", "trigger.high"};
+}
+
+void TestCliEndToEnd::diffNamesExactlyTheChangedFields()
+{
+    QFETCH(QString, productCode);
+    QFETCH(Edits, edits);
+    QFETCH(QStringList, fields);
+
+    SimulatedBoard board(boardOf(productCode));
+    QVERIFY(board.start());
+    const QString file = writeFile(edited(validFile(productCode), edits));
+    const int expectedExit = fields.isEmpty() ? 0 : 10;
+
+    Run run = runCli({"config", "diff", "PORT", file, "--json"}, board.devicePath());
+    QVERIFY2(run.exitCode == expectedExit, qPrintable(run.describe()));
+    const QJsonArray differences = parseObject(run.out).value("differences").toArray();
+    QCOMPARE(reportedFields(differences), fields);
+    for (const QJsonValue &difference : differences)
+        for (const auto &edit : edits)
+            if (edit.first == difference.toObject().value("field").toString())
+                QCOMPARE(difference.toObject().value("file"), edit.second);
+    QVERIFY(onlyReads(board.requests()));
+
+    run = runCli({"config", "diff", "PORT", file}, board.devicePath());
+    QCOMPARE(run.exitCode, expectedExit);
+    const QStringList lines = QString::fromUtf8(run.out).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), qMax(1, int(fields.size()))); // "no differences" when equal
+    for (int i = 0; i < fields.size(); ++i)
+        QVERIFY2(lines.at(i).startsWith(fields.at(i)), qPrintable(lines.at(i)));
+}
+
+void TestCliEndToEnd::refusedFilesSendNoWrite_data()
+{
+    QTest::addColumn<QString>("boardProduct");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("named");
+    QTest::addColumn<bool>("identified"); // refused only once the board said what it is
+
+    const auto json = [](const QJsonObject &object) { return QJsonDocument(object).toJson(); };
+    QTest::newRow("04F2 file, 08A3 board") << "08A3" << json(validFile("04F2")) << 4 << "04F2" << true;
+    QTest::newRow("08A3 file, 04F2 board") << "04F2" << json(validFile("08A3")) << 4 << "08A3" << true;
+    QTest::newRow("malformed") << "08A3" << QByteArray("{\n  \"format\": 1,\n  \"productCode\": \"08A3\"\n  \"config\": {}\n}")
+                               << 2 << "line 4" << false;
+    QTest::newRow("typo in a field") << "04F2" << json(withConfigValue(validFile("04F2"), "trigger.lowe", 1000)) << 2
+                                     << "trigger.lowe" << false;
+    for (const FieldRange &range : numericRanges()) {
+        const QString board = range.family == QLatin1String("08A3") ? "08A2" : range.family;
+        for (const int value : {range.min - 1, range.max + 1})
+            QTest::addRow("%s %s = %d", qPrintable(board), qPrintable(range.path), value)
+                << board << json(withConfigValue(validFile(range.family), range.path, value)) << 3 << range.path << false;
+    }
+}
+
+void TestCliEndToEnd::refusedFilesSendNoWrite()
+{
+    QFETCH(QString, boardProduct);
+    QFETCH(QByteArray, content);
+    QFETCH(int, exitCode);
+    QFETCH(QString, named);
+    QFETCH(bool, identified);
+
+    SimulatedBoard board(boardOf(boardProduct));
+    QVERIFY(board.start());
+    const QByteArray before = board.storedConfig();
+
+    const Run run = runCli({"config", "set", "PORT", writeFile(content), "--verify"}, board.devicePath());
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
+    QVERIFY2(run.err.contains(named.toUtf8()) && run.err.count('\n') == 1, run.err.constData());
+    QVERIFY(onlyReads(board.requests()));
+    QCOMPARE(!board.requests().isEmpty(), identified);
+    QCOMPARE(board.storedConfig(), before);
+
+    // Piped in on standard input, the verdict is the same.
+    QCOMPARE(runCli({"config", "set", "PORT", "-"}, board.devicePath(), content).exitCode, exitCode);
+    QVERIFY(onlyReads(board.requests()));
+}
+
+void TestCliEndToEnd::verifyCatchesAnUnappliedWrite_data()
+{
+    QTest::addColumn<Edits>("edits");
+    QTest::addColumn<QStringList>("fields");
+
+    QTest::newRow("nothing to change") << Edits{} << QStringList{};
+    QTest::newRow("trigger and group") << Edits{{"trigger.activeLow", true}, {"groups[2].bank", 1}}
+                                       << QStringList{"groups[2].bank", "trigger.activeLow"};
+}
+
+void TestCliEndToEnd::verifyCatchesAnUnappliedWrite()
+{
+    QFETCH(Edits, edits);
+    QFETCH(QStringList, fields);
+
+    ForgetfulBoard board;
+    const QString file = writeFile(edited(validFile("08A3"), edits));
+    Run run = runCli({"config", "set", "PORT", file, "--verify", "--json"}, board.path);
+    QVERIFY2(run.exitCode == (fields.isEmpty() ? 0 : 8), qPrintable(run.describe()));
+    QCOMPARE(framesOfLength(board.log(), 40), 1);
+    QCOMPARE(reportedFields(parseObject(run.out).value("error").toObject().value("differences").toArray()), fields);
+
+    // Without --verify the same write looks fine: that is what --verify is for.
+    QCOMPARE(runCli({"config", "set", "PORT", file}, board.path).exitCode, 0);
+}
+
+void TestCliEndToEnd::failuresHaveTheirExitCode_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // PORT stands for the simulated board
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+
+    const auto row = [](const char *name, const QStringList &args, const char *fault, int code, const char *message) {
+        QTest::newRow(name) << args << QString(fault) << code << QString(message);
+    };
+    row("silent board, watch", {"status", "PORT", "--watch"}, "silent", 7, "no reply");
+    row("no Halvero product", {"identify", "PORT"}, "product", 7, "product code");
+    row("unsupported firmware", {"config", "get", "PORT"}, "firmware", 7, "firmware");
+    row("port held by another program", {"identify", "PORT"}, "held", 6, "busy or locked");
+    row("missing device path", {"identify", "/dev/halvero-no-such-port"}, "", 5, "no such port");
+    row("missing port name", {"status", "ttyHALVERO99"}, "", 5, "no such port");
+    row("not a device", {"identify", "/"}, "", 5, "not a serial device");
+    row("defaults without --yes", {"defaults", "PORT"}, "", 9, "--yes");
+    row("unknown option", {"identify", "PORT", "--fast"}, "", 1, "--fast");
+    row("unreadable file", {"config", "set", "PORT", "/nonexistent/board.json"}, "", 2, "cannot read");
+    row("unwritable output", {"dump", "PORT", "-o", "/nonexistent/dump.txt"}, "", 11, "cannot write");
+}
+
+void TestCliEndToEnd::failuresHaveTheirExitCode()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, fault);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+
+    BoardFaults faults;
+    faults.silent = fault == "silent";
+    faults.wrongProduct = fault == "product";
+    faults.wrongFirmware = fault == "firmware";
+    SimulatedBoard board(BoardIdentity(), faults);
+    QVERIFY(board.start());
+    QSerialPort holder(board.devicePath());
+    QVERIFY(fault != "held" || holder.open(QIODevice::ReadWrite));
+
+    const Run run = runCli(arguments, board.devicePath());
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
+    // One line a person can read, and nothing else on the error stream.
+    QVERIFY2(run.err.startsWith("halvero-cli: ") && run.err.count('\n') == 1, run.err.constData());
+    QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
+    QVERIFY(onlyReads(board.requests()));
+
+    const Run json = runCli(arguments + QStringList{"--json"}, board.devicePath());
+    QCOMPARE(parseObject(json.out).value("error").toObject().value("exitCode").toInt(), exitCode);
+}
+
+void TestCliEndToEnd::jsonOutputParses_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("keys"); // in every line
+    QTest::addColumn<int>("lines");        // 0: one document over several lines
+
+    QTest::newRow("ports") << QStringList{"ports"} << QStringList{"ports"} << 1;
+    QTest::newRow("identify") << QStringList{"identify", "PORT"} << QStringList{"productCode", "serial", "chipDevId"} << 1;
+    QTest::newRow("status") << QStringList{"status", "PORT"} << QStringList{"time", "switch"} << 1;
+    QTest::newRow("status watch") << QStringList{"status", "PORT", "--watch", "--count", "3"}
+                                  << QStringList{"time", "triggerPresent"} << 3;
+    QTest::newRow("config get") << QStringList{"config", "get", "PORT"} << QStringList{"format", "serial", "config"} << 0;
+    QTest::newRow("config get to file") << QStringList{"config", "get", "PORT", "-o", "FILE"} << QStringList{"file"} << 1;
+    QTest::newRow("config set") << QStringList{"config", "set", "PORT", "FILE", "--verify"} << QStringList{"verified"} << 1;
+    QTest::newRow("config diff") << QStringList{"config", "diff", "PORT", "FILE"} << QStringList{"equal"} << 1;
+    QTest::newRow("defaults") << QStringList{"defaults", "PORT", "--yes"} << QStringList{"restored"} << 1;
+    QTest::newRow("dump") << QStringList{"dump", "PORT"} << QStringList{"dump"} << 1;
+    QTest::newRow("usage error") << QStringList{"identify"} << QStringList{"error"} << 1;
+}
+
+void TestCliEndToEnd::jsonOutputParses()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, keys);
+    QFETCH(int, lines);
+
+    SimulatedBoard board;
+    QVERIFY(board.start());
+    arguments.replaceInStrings(QRegularExpression("^FILE$"), writeFile(validFile("08A3")));
+    const Run run = runCli(arguments + QStringList{"--json"}, board.devicePath());
+    const QList<QByteArray> documents = lines == 0 ? QList<QByteArray>{run.out} : run.out.chopped(1).split('\n');
+    QCOMPARE(documents.size(), qMax(1, lines));
+    for (const QByteArray &document : documents) {
+        const QJsonObject object = parseObject(document);
+        for (const QString &key : keys)
+            QVERIFY2(object.contains(key), qPrintable(run.describe()));
+    }
+}
+
+void TestCliEndToEnd::showsWhatTheBoardSays_data()
+{
+    QTest::addColumn<QString>("productCode");
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<QString>("statusWord"); // in every status line
+
+    QTest::newRow("08A3") << "08A3" << "1.3" << "trigger";
+    QTest::newRow("08A2") << "08A2" << "1.3" << "trigger";
+    QTest::newRow("04F2") << "04F2" << "0.1" << "\u00B0C";
+}
+
+void TestCliEndToEnd::showsWhatTheBoardSays()
+{
+    QFETCH(QString, productCode);
+    QFETCH(QString, firmware);
+    QFETCH(QString, statusWord);
+
+    BoardIdentity identity = boardOf(productCode);
+    identity.revId = 0x2A;
+    identity.devId = 0x12345;
+    SimulatedBoard board(identity);
+    QVERIFY(board.start());
+
+    const QJsonObject id = parseObject(runCli({"identify", "PORT", "--json"}, board.devicePath()).out);
+    QCOMPARE(id.value("productCode").toString(), productCode);
+    QCOMPARE(id.value("firmware").toString(), firmware);
+    // The word that came last on the wire leads, as in the window.
+    QCOMPARE(id.value("serial").toString(), QString("0x203833524E46500900390021"));
+    QCOMPARE(id.value("chipRevId").toString(), QString("002A"));
+    QCOMPARE(id.value("chipDevId").toString(), QString("12345"));
+
+    // The board's dump text, without the reply header in front of it.
+    const Run dump = runCli({"dump", "PORT"}, board.devicePath());
+    QVERIFY2(dump.out.startsWith("\nEEPROM " + productCode.toUtf8()), qPrintable(dump.describe()));
+
+    // A watch prints one line per poll, each stamped with its time.
+    const QString watch = runCli({"status", "PORT", "--watch", "--count", "2"}, board.devicePath()).out;
+    QVERIFY2(QRegularExpression(QStringLiteral("^(\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  [^\n]*%1[^\n]*\n){2}$").arg(statusWord))
+                 .match(watch).hasMatch(), qPrintable(watch));
+}
+
+QTEST_GUILESS_MAIN(TestCliEndToEnd)
+#include "tst_cliendtoend.moc"

@@ -1,0 +1,243 @@
+// halvero-cli without a board: the command line, the configuration file's
+// checks and comparison, number formatting and the open-failure diagnosis.
+#include <QJsonDocument>
+#include <QtTest>
+
+#include <cerrno>
+
+#include "boardformat.h"
+#include "clicommands.h"
+#include "clitestsupport.h"
+#include "configfile.h"
+#include "parachuteradiocomm.h"
+
+using namespace clitest;
+
+Q_DECLARE_METATYPE(CliCommand)
+Q_DECLARE_METATYPE(ConfigProblem)
+Q_DECLARE_METATYPE(OpenFailure)
+
+static QByteArray text(const QJsonObject &file)
+{
+    return QJsonDocument(file).toJson();
+}
+
+class TestCliUnits : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void arguments_data();
+    void arguments();
+    void fileChecks_data();
+    void fileChecks();
+    void diff_data();
+    void diff();
+    void statusNumbers_data();
+    void statusNumbers();
+    void openFailure_data();
+    void openFailure();
+};
+
+void TestCliUnits::arguments_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("error"); // part of the message; empty when accepted
+    QTest::addColumn<CliCommand>("command");
+    QTest::addColumn<QString>("operands"); // PORT and FILE as parsed
+
+    const auto ok = [](const char *name, const char *line, CliCommand command, const char *operands) {
+        QTest::newRow(name) << line << QString() << command << QString(operands);
+    };
+    const auto bad = [](const char *name, const char *line, const char *error) {
+        QTest::newRow(name) << line << QString(error) << CliCommand::Help << QString();
+    };
+    ok("ports", "ports", CliCommand::Ports, "");
+    ok("status", "status /dev/pts/4 --watch --count 3", CliCommand::Status, "/dev/pts/4");
+    ok("config set", "config set ttyACM0 board.json --verify", CliCommand::ConfigSet, "ttyACM0 board.json");
+    ok("options first", "--json --baud=115200 config diff COM3 -", CliCommand::ConfigDiff, "COM3 -");
+    ok("help wins", "identify --help", CliCommand::Help, "");
+
+    bad("nothing", "", "no command");
+    bad("unknown command", "flash ttyUSB0", "unknown command 'flash'");
+    bad("unknown config command", "config put ttyUSB0 a.json", "unknown command 'config put'");
+    bad("unknown option", "identify ttyUSB0 --force", "unknown option '--force'");
+    bad("unknown short option", "identify ttyUSB0 -x", "unknown option '-x'");
+    bad("missing port", "identify", "needs a PORT");
+    bad("missing file", "config set ttyUSB0", "needs a FILE");
+    bad("extra argument", "identify ttyUSB0 ttyUSB1", "unexpected argument 'ttyUSB1'");
+    bad("verify on get", "config get ttyUSB0 --verify", "--verify does not apply to 'config get'");
+    bad("output on set", "config set ttyUSB0 a.json -o b.json", "-o does not apply to 'config set'");
+    bad("baud on ports", "ports --baud 9600", "--baud does not apply to 'ports'");
+    bad("baud not a number", "identify ttyUSB0 --baud fast", "--baud needs a positive whole number");
+    bad("count without watch", "status ttyUSB0 --count 3", "--count only makes sense with --watch");
+    bad("quiet and verbose", "identify ttyUSB0 -qv", "-q and -v cannot be combined");
+}
+
+void TestCliUnits::arguments()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, error);
+    QFETCH(CliCommand, command);
+    QFETCH(QString, operands);
+
+    const ParsedArguments parsed = parseArguments(QStringList{"halvero-cli"} + line.split(' ', Qt::SkipEmptyParts));
+    QVERIFY2(parsed.error.contains(error) && parsed.ok() == error.isEmpty(), qPrintable(parsed.error));
+    if (parsed.ok()) {
+        QCOMPARE(parsed.options.command, command);
+        QCOMPARE(QStringList({parsed.options.port, parsed.options.file}).join(' ').trimmed(), operands);
+    }
+}
+
+void TestCliUnits::fileChecks_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<ConfigProblem>("problem");
+    QTest::addColumn<QString>("named"); // must appear in the message
+
+    const QJsonObject switchFile = validFile("08A3");
+    const QJsonObject triggerFile = validFile("04F2");
+    const auto row = [](const QString &name, const QJsonObject &file, ConfigProblem problem, const QString &named) {
+        QTest::newRow(qPrintable(name)) << text(file) << problem << named;
+    };
+    const auto withTop = [](QJsonObject file, const char *key, const QJsonValue &value) {
+        file.insert(key, value);
+        return file;
+    };
+
+    row("valid 04F2", triggerFile, ConfigProblem::None, QString());
+    row("08A2 in lower case", withTop(switchFile, "productCode", "08a2"), ConfigProblem::None, QString());
+    row("extra top-level note", withTop(switchFile, "note", "bench 3"), ConfigProblem::None, QString());
+    QTest::newRow("empty") << QByteArray() << ConfigProblem::BadFile << "malformed JSON at line 1";
+    QTest::newRow("top level array") << QByteArray("[1]") << ConfigProblem::BadFile << "not a JSON object";
+    row("no format", withTop(switchFile, "format", QJsonValue::Undefined), ConfigProblem::BadFile, "\"format\"");
+    row("newer format", withTop(switchFile, "format", 2), ConfigProblem::BadFile, "format version 2");
+    row("format as text", withTop(switchFile, "format", "1"), ConfigProblem::BadFile, "\"format\"");
+    row("unknown product", withTop(switchFile, "productCode", "0800"), ConfigProblem::BadFile, "0800");
+    row("no config", withTop(switchFile, "config", 5), ConfigProblem::BadFile, "\"config\"");
+    row("missing channel", withConfigValue(switchFile, "failsafe[11]", QJsonValue::Undefined), ConfigProblem::BadFile,
+        "missing field failsafe[11] (channel 12");
+    row("thirteenth channel", withConfigValue(switchFile, "failsafe[12]", 1000), ConfigProblem::BadFile, "failsafe[12]");
+    row("gain in a switch file", withConfigValue(switchFile, "inaGain", 1), ConfigProblem::BadFile, "inaGain");
+    row("groups in a trigger file", withConfigValue(triggerFile, "groups[0].bank", 0), ConfigProblem::BadFile, "groups[0]");
+    row("active low as number", withConfigValue(switchFile, "trigger.activeLow", 1), ConfigProblem::BadFile, "activeLow");
+    row("threshold as text", withConfigValue(triggerFile, "trigger.high", "1600"), ConfigProblem::BadFile, "trigger.high");
+    row("fractional value", withConfigValue(switchFile, "failsafe[3]", 1500.5), ConfigProblem::BadFile, "failsafe[3]");
+    row("huge value", withConfigValue(switchFile, "failsafe[0]", 1e12), ConfigProblem::OutOfRange, "failsafe[0]");
+
+    // Each limit is taken and then missed by one, on every field.
+    for (const FieldRange &range : numericRanges()) {
+        const QJsonObject file = validFile(range.family);
+        const QString name = range.family + ' ' + range.path;
+        row(name + " at min", withConfigValue(file, range.path, range.min), ConfigProblem::None, QString());
+        row(name + " at max", withConfigValue(file, range.path, range.max), ConfigProblem::None, QString());
+        row(name + " below", withConfigValue(file, range.path, range.min - 1), ConfigProblem::OutOfRange, range.path);
+        row(name + " above", withConfigValue(file, range.path, range.max + 1), ConfigProblem::OutOfRange, range.path);
+    }
+}
+
+void TestCliUnits::fileChecks()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(ConfigProblem, problem);
+    QFETCH(QString, named);
+
+    const ConfigLoad load = loadConfigForWrite(content);
+    QVERIFY2(load.problem == problem && load.message.contains(named), qPrintable(load.message));
+    QVERIFY2(!load.message.contains('\n'), "a failure is reported on one line");
+    // diff must still be able to show an out-of-range file against the board.
+    QCOMPARE(parseConfigJson(content).ok(), problem != ConfigProblem::BadFile);
+}
+
+void TestCliUnits::diff_data()
+{
+    QTest::addColumn<QString>("productCode");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QJsonValue>("value");
+    QTest::addColumn<QStringList>("differing");
+
+    QTest::newRow("same value") << "04F2" << "trigger.high" << QJsonValue(1600) << QStringList{};
+    QTest::newRow("last channel") << "08A3" << "failsafe[11]" << QJsonValue(1500) << QStringList{"failsafe[11]"};
+    QTest::newRow("group") << "08A3" << "groups[1].refreshRate" << QJsonValue(1) << QStringList{"groups[1].refreshRate"};
+    QTest::newRow("active low") << "04F2" << "trigger.activeLow" << QJsonValue(true) << QStringList{"trigger.activeLow"};
+    QTest::newRow("gain") << "04F2" << "inaGain" << QJsonValue(7) << QStringList{"inaGain"};
+}
+
+void TestCliUnits::diff()
+{
+    QFETCH(QString, productCode);
+    QFETCH(QString, path);
+    QFETCH(QJsonValue, value);
+    QFETCH(QStringList, differing);
+
+    const BoardConfig board = parseConfigJson(text(validFile(productCode))).config;
+    const ConfigLoad file = parseConfigJson(text(withConfigValue(validFile(productCode), path, value)));
+    QVERIFY2(file.ok(), qPrintable(file.message));
+
+    QStringList paths;
+    for (const FieldDifference &d : diffConfigs(board, file.config)) {
+        paths << d.field.path;
+        QCOMPARE(formatValue(d.field, d.file), value.isBool() ? QString("true") : QString::number(value.toInt()));
+        QCOMPARE(d.board, board.values.value(path));
+    }
+    QCOMPARE(paths, differing);
+}
+
+void TestCliUnits::statusNumbers_data()
+{
+    QTest::addColumn<float>("battery");
+    QTest::addColumn<float>("temperature");
+    QTest::addColumn<QString>("shown");
+
+    // The float nearest 12.4 must not show its binary noise.
+    QTest::newRow("tenths") << 12.4f << 21.5f << "battery 12.4 V  trigger 0 V  fuse probe 0 A  fuse 0 A  fuse peak 0 A  temperature 21.5 \u00B0C";
+    QTest::newRow("whole, negative") << 51.0f << -25.0f << "battery 51 V  trigger 0 V  fuse probe 0 A  fuse 0 A  fuse peak 0 A  temperature -25 \u00B0C";
+}
+
+void TestCliUnits::statusNumbers()
+{
+    QFETCH(float, battery);
+    QFETCH(float, temperature);
+    QFETCH(QString, shown);
+
+    parachuteRadioComm record(QString(), 9600); // no port: a bare record
+    record.productCodeHigh = 0x04;
+    record.productCodeLow = 0xF2;
+    record.batteryVoltage = battery;
+    record.temperature = temperature;
+    QCOMPARE(statusLine(record), shown);
+    QCOMPARE(statusJson(record).value("batteryVoltage_V").toDouble(), QString::number(battery).toDouble());
+}
+
+void TestCliUnits::openFailure_data()
+{
+    QTest::addColumn<QSerialPort::SerialPortError>("qtError");
+    QTest::addColumn<int>("probeErrno"); // -1: no probe was possible
+    QTest::addColumn<OpenFailure>("expected");
+    QTest::addColumn<QString>("hint");
+
+    QTest::newRow("no access") << QSerialPort::PermissionError << EACCES << OpenFailure::Permission << "dialout";
+    QTest::newRow("exclusive use") << QSerialPort::PermissionError << EBUSY << OpenFailure::Busy << "busy or locked";
+    QTest::newRow("lock file held") << QSerialPort::PermissionError << 0 << OpenFailure::Busy << "busy or locked";
+    QTest::newRow("unplugged") << QSerialPort::DeviceNotFoundError << ENOENT << OpenFailure::Gone << "unplugged";
+    QTest::newRow("hung up") << QSerialPort::PermissionError << EIO << OpenFailure::Gone << "unplugged";
+    QTest::newRow("no probe, permission") << QSerialPort::PermissionError << -1 << OpenFailure::Permission << "dialout";
+    QTest::newRow("no probe, resource") << QSerialPort::ResourceError << -1 << OpenFailure::Gone << "unplugged";
+    QTest::newRow("anything else") << QSerialPort::UnsupportedOperationError << 0 << OpenFailure::Other << "strange";
+}
+
+void TestCliUnits::openFailure()
+{
+    QFETCH(QSerialPort::SerialPortError, qtError);
+    QFETCH(int, probeErrno);
+    QFETCH(OpenFailure, expected);
+    QFETCH(QString, hint);
+
+    const OpenFailure failure = classifyOpenFailure(qtError, probeErrno);
+    QCOMPARE(failure, expected);
+    const QString message = openFailureMessage(failure, "ttyUSB0", "strange");
+    QVERIFY2(message.contains("ttyUSB0") && message.contains(hint), qPrintable(message));
+}
+
+QTEST_GUILESS_MAIN(TestCliUnits)
+#include "tst_cliunits.moc"

@@ -1,0 +1,32 @@
+// How halvero-cli shows what a board told it: identity and live status as
+// text lines and as JSON, in the same notation the configurator window uses
+// so that a serial read here can be matched against one read there.
+#ifndef HALVERO_CLI_BOARDFORMAT_H
+#define HALVERO_CLI_BOARDFORMAT_H
+
+#include <QJsonObject>
+#include <QString>
+#include <cstdint>
+
+#include "configfile.h"
+
+class parachuteRadioComm;
+
+QString productCodeText(const parachuteRadioComm &record); // "08A3"
+QString firmwareText(const parachuteRadioComm &record);    // "1.3"
+QString serialText(const parachuteRadioComm &record);      // "0x" + 24 digits, last word first
+BoardFamily recordFamily(const parachuteRadioComm &record);
+
+// "key  value" lines for a person; aligned, one fact per line.
+QString identityText(const parachuteRadioComm &record);
+QJsonObject identityJson(const parachuteRadioComm &record);
+
+// One line per poll, so a watch can be piped, grepped or logged.
+QString statusLine(const parachuteRadioComm &record);
+QJsonObject statusJson(const parachuteRadioComm &record);
+
+// The dump text the board sent after the six bytes of its reply header,
+// which the link keeps in front of it.
+QString dumpBody(const parachuteRadioComm &record);
+
+#endif // HALVERO_CLI_BOARDFORMAT_H

@@ -1,0 +1,72 @@
+// halvero-cli's command line: what the user asked for, the exit statuses
+// scripts can rely on, and the commands themselves run over the device link.
+#ifndef HALVERO_CLI_CLICOMMANDS_H
+#define HALVERO_CLI_CLICOMMANDS_H
+
+#include <QSerialPort>
+#include <QString>
+#include <QStringList>
+
+QT_BEGIN_NAMESPACE
+class QTextStream;
+QT_END_NAMESPACE
+
+// Part of the tool's interface: scripts branch on these, so never renumber.
+enum ExitCode : int {
+    ExitOk = 0,
+    ExitUsage = 1,        // unknown command or option, wrong arguments
+    ExitBadFile = 2,      // unreadable, malformed, unknown format or fields
+    ExitOutOfRange = 3,   // a value the board does not accept
+    ExitWrongFamily = 4,  // file for the other board family
+    ExitNoSuchPort = 5,
+    ExitPortOpen = 6,     // exists but cannot be opened
+    ExitNoReply = 7,      // board does not identify or stops answering
+    ExitVerifyFailed = 8, // read back differs from what was written
+    ExitRefused = 9,      // defaults without --yes
+    ExitDiffers = 10,     // config diff found differences
+    ExitOutputFile = 11,  // cannot write the -o file
+};
+
+enum class CliCommand { Help, Version, Ports, Identify, Status, ConfigGet, ConfigSet, ConfigDiff, Defaults, Dump };
+
+struct CliOptions
+{
+    CliCommand command = CliCommand::Help;
+    QString port;
+    QString file;   // config set / diff input; "-" is standard input
+    QString output; // -o; empty or "-" is standard output
+    qint32 baud = 9600;
+    int count = 0; // --watch polls before stopping; 0 runs until interrupted
+    bool json = false;
+    bool quiet = false;
+    bool verbose = false;
+    bool watch = false;
+    bool verify = false;
+    bool yes = false;
+};
+
+struct ParsedArguments
+{
+    CliOptions options;
+    QString error; // one line; empty when the arguments make a command
+    bool ok() const { return error.isEmpty(); }
+};
+
+// arguments[0] is the program name, as in QCoreApplication::arguments().
+ParsedArguments parseArguments(const QStringList &arguments);
+QString helpText();
+QString commandName(CliCommand command); // "config set", as typed
+
+enum class OpenFailure { Permission, Busy, Gone, Other };
+
+// Why a port that exists would not open. probeErrno is what a plain open(2)
+// of the device reported right after (0 when it opened, -1 when not tried):
+// Qt folds "no permission", "in exclusive use" and "lock file held" into one
+// error code, and the remedy differs for each.
+OpenFailure classifyOpenFailure(QSerialPort::SerialPortError qtError, int probeErrno);
+QString openFailureMessage(OpenFailure failure, const QString &port, const QString &qtErrorText);
+
+// Runs one command line to completion; the result is the process exit status.
+int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err);
+
+#endif // HALVERO_CLI_CLICOMMANDS_H

@@ -1,0 +1,90 @@
+// Board configurations as files: the JSON layout halvero-cli reads and
+// writes, the checks a file must pass before it may reach a board, and the
+// field-by-field comparison used by diff and by the verify step.
+#ifndef HALVERO_CLI_CONFIGFILE_H
+#define HALVERO_CLI_CONFIGFILE_H
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <cstdint>
+
+class parachuteRadioComm;
+
+// Bump when the layout changes in a way an older reader would misread.
+constexpr int configFormatVersion = 1;
+
+enum class BoardFamily { Unknown, Switch08A3, Trigger04F2 };
+
+BoardFamily familyOfProductCode(uint16_t productCode);
+BoardFamily familyOfProductText(const QString &productCode); // "08A3", "08a2", "04F2"...
+QString familyName(BoardFamily family);                       // "08A3", "04F2", "unknown"
+
+// One settable value of a family, named by its place inside "config".
+struct ConfigField
+{
+    QString path;    // e.g. "failsafe[11]", "groups[0].bank", "trigger.high"
+    QString meaning; // what an operator calls it, e.g. "channel 12 failsafe"
+    int min = 0;
+    int max = 0;
+    bool boolean = false;
+
+    QString displayName() const; // path and meaning together, for messages
+};
+
+// Every field of the family, in the order they are listed and compared.
+QList<ConfigField> configFields(BoardFamily family);
+
+struct BoardConfig
+{
+    BoardFamily family = BoardFamily::Unknown;
+    // Where the values came from; informative only, never written to a board.
+    QString productCode;
+    QString firmware;
+    QString serial;
+    QString readAt;
+    QMap<QString, int> values; // by ConfigField::path; booleans are 0 or 1
+};
+
+// Which exit status a rejected file earns.
+enum class ConfigProblem { None, BadFile, OutOfRange };
+
+struct ConfigLoad
+{
+    ConfigProblem problem = ConfigProblem::None;
+    QString message; // one line, names the field or the place in the text
+    BoardConfig config;
+    bool ok() const { return problem == ConfigProblem::None; }
+};
+
+// Structure, types and format version; values are taken as they stand.
+ConfigLoad parseConfigJson(const QByteArray &text);
+// The ranges a board accepts; the first offending field is named.
+ConfigLoad checkRanges(const BoardConfig &config);
+// Both of the above: a file that passes may be written to a board.
+ConfigLoad loadConfigForWrite(const QByteArray &text);
+
+QJsonObject configToJson(const BoardConfig &config);
+QByteArray configToText(const BoardConfig &config); // indented, ends with a newline
+
+// 1-based line and column of a byte offset, for pointing at a JSON error.
+void lineAndColumn(const QByteArray &text, int offset, int *line, int *column);
+
+struct FieldDifference
+{
+    ConfigField field;
+    int board = 0;
+    int file = 0;
+};
+
+// Fields of `board`'s family whose values differ, in field order.
+QList<FieldDifference> diffConfigs(const BoardConfig &board, const BoardConfig &file);
+QString formatValue(const ConfigField &field, int value);
+
+// The device link's record to and from the file's view of a configuration.
+BoardConfig configFromRecord(const parachuteRadioComm &record);
+void applyConfigToRecord(const BoardConfig &config, parachuteRadioComm &record);
+
+#endif // HALVERO_CLI_CONFIGFILE_H

@@ -1,0 +1,15 @@
+// Entry point of halvero-cli: no window, no event loop, one command per run.
+#include <QCoreApplication>
+#include <QTextStream>
+#include <cstdio>
+
+#include "clicommands.h"
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("halvero-cli"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return runCli(QCoreApplication::arguments(), out, err);
+}
