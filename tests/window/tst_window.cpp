@@ -1,0 +1,961 @@
+// End-to-end tests of the main window: the real form, offscreen, driving
+// simulated boards through a real QSerialPort on pseudo-terminals. Ticks are
+// run by calling the tick handler after stopping the poll timer, so that each
+// test decides exactly when the next exchange happens; only the polling rate
+// test lets the timer run.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "Halvero_configurator.h"
+#include "simulatedboard.h"
+#include "ui_Halvero_configurator.h"
+#include "windowtesthelpers.h"
+
+using namespace WindowTest;
+
+// Opens the window's form and its tick handler to the tests.
+struct HalveroTestAccess
+{
+    static Ui_Halvero_configurator *ui(Halvero_configurator &w) { return w.ui; }
+    static void tick(Halvero_configurator &w) { w.onScanTimeout(); }
+};
+
+namespace {
+
+const QString SwitchTitle = QStringLiteral("Switch Configuration");
+const QString TriggerTitle = QStringLiteral("Trigger Configuration");
+const QString MissingDevice = QStringLiteral("/nonexistent/halvero-test-tty");
+
+QString pageOf(int productCode)
+{
+    return isTriggerBoard(productCode) ? QStringLiteral("tab_04F2_config") : QStringLiteral("tab_08A3_config");
+}
+
+QString titleOf(int productCode)
+{
+    return isTriggerBoard(productCode) ? TriggerTitle : SwitchTitle;
+}
+
+QString productText(int productCode)
+{
+    return QStringLiteral("%1").arg(productCode, 4, 16, QLatin1Char('0')).toUpper();
+}
+
+// The configuration the form shows before any board has answered.
+QByteArray formSwitchPayload()
+{
+    const uint8_t zero[3] = {0, 0, 0};
+    uint16_t failsafe[12];
+    std::fill(failsafe, failsafe + 12, uint16_t(1000));
+    return switchPayload(zero, zero, failsafe, false, 1600, 1400);
+}
+
+QByteArray formTriggerPayload()
+{
+    return triggerPayload(1, false, 1600, 1400);
+}
+
+// What the operator sees of each connection state, plus where the device
+// object, the port and the timer stand. pageTitle only matters for Polling.
+QString expectedState(const QString &state, const QString &pageTitle = QString())
+{
+    struct Row
+    {
+        const char *name;
+        const char *line;
+        bool connect, disconnect, group, tabs;
+        const char *device;
+        const char *port;
+        const char *timer;
+    };
+    static const Row rows[] = {
+        {"Port not opened", "Not connected", true, false, false, false, "unopened", "closed", "stopped"},
+        {"Identification failed", "Connected", false, true, false, false, "none", "closed", "stopped"},
+        {"Identified, no page", "Connected", false, true, true, false, "open", "open", "stopped"},
+        {"Polling", "Connected", false, true, true, true, "open", "open", "300ms"},
+        {"Disconnected", "Not connected", true, false, false, false, "none", "closed", "stopped"},
+    };
+    for (const Row &r : rows) {
+        if (state != QLatin1String(r.name))
+            continue;
+        const QString tabs = r.tabs ? pageTitle + QStringLiteral("|Internal") : QString();
+        return QStringLiteral("line=\"%1\" connect=%2 disconnect=%3 group=%4 tabs=[%5] device=%6 port=%7 timer=%8")
+            .arg(QLatin1String(r.line), r.connect ? "on" : "off", r.disconnect ? "on" : "off",
+                 r.group ? "on" : "off", tabs, QLatin1String(r.device), QLatin1String(r.port),
+                 QLatin1String(r.timer));
+    }
+    qFatal("unknown connection state %s", qPrintable(state));
+}
+
+// A status field of the 04F2 page: the board's byte scaled into a range, in
+// steps; the text must be the shortest decimal form of the value.
+bool readingLooksRight(const QLineEdit *field, double lo, double hi, double step, float recorded,
+                       QString *why)
+{
+    const QString text = field->text();
+    const QRegularExpression shape(step < 1.0 ? QStringLiteral("^-?\\d+(\\.[1-9])?$")
+                                              : QStringLiteral("^-?\\d+$"));
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !shape.match(text).hasMatch()) {
+        *why = QStringLiteral("%1 shows \"%2\"").arg(field->objectName(), text);
+        return false;
+    }
+    const double steps = value / step;
+    if (value < lo - 1e-9 || value > hi + 1e-9 || std::abs(steps - std::round(steps)) > 1e-6) {
+        *why = QStringLiteral("%1 shows %2, outside %3..%4 in steps of %5")
+                   .arg(field->objectName(), text).arg(lo).arg(hi).arg(step);
+        return false;
+    }
+    if (std::abs(value - double(recorded)) > 1e-4) {
+        *why = QStringLiteral("%1 shows %2, the last reply said %3").arg(field->objectName(), text).arg(recorded);
+        return false;
+    }
+    return true;
+}
+
+QtMessageHandler previousHandler = nullptr;
+
+// The offscreen platform warns about every fixed-size window it shows (the
+// main window, each message box); that says nothing about the window.
+void dropOffscreenNoise(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtWarningMsg && message.contains(QLatin1String("does not support propagateSizeHints")))
+        return;
+    previousHandler(type, context, message);
+}
+
+} // namespace
+
+class tst_Window : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void connectShowsBoard_data();
+    void connectShowsBoard();
+    void statusTicksFillPage_data();
+    void statusTicksFillPage();
+    void failsafeGreysTriggerReading();
+    void queuedActionsGoOutOnePerTick_data();
+    void queuedActionsGoOutOnePerTick();
+    void dumpThenSaveSendsEditedFrame();
+    void readThenSaveSendsBoardValues_data();
+    void readThenSaveSendsBoardValues();
+    void triggerSaveKeepsGainLastRead();
+    void comboWithoutItemSavedAsFF_data();
+    void comboWithoutItemSavedAsFF();
+    void setDefaultsAsksFirst_data();
+    void setDefaultsAsksFirst();
+    void connectionFailureAndRecovery_data();
+    void connectionFailureAndRecovery();
+    void tickWithoutOpenPortSendsNothing_data();
+    void tickWithoutOpenPortSendsNothing();
+    void actionsQueuedWhileDisconnectedGoFirst();
+    void switchingFamilies_data();
+    void switchingFamilies();
+    void refreshWhilePolling();
+    void saveWithoutDeviceDoesNothing_data();
+    void saveWithoutDeviceDoesNothing();
+    void pollingRateAndDisconnect();
+
+private:
+    // A running board of the family, already holding storedPayload(); null
+    // on failure, with the reason in m_error.
+    SimulatedBoard *startBoard(int productCode);
+    void openWindow(const QStringList &extraPorts);
+    bool selectPort(const QString &path);
+    // Connect to the board's port; the timer is stopped again at once, so
+    // no tick runs before the test asks for one. Returns the state reached.
+    QString connectAndHold(SimulatedBoard *board);
+    void tick(int count = 1);
+    QString connectionState() const;
+    QPushButton *button(int productCode, const QString &what) const;
+
+    std::vector<std::unique_ptr<SimulatedBoard>> m_boards;
+    std::unique_ptr<Halvero_configurator> m_window;
+    Ui_Halvero_configurator *ui = nullptr;
+    QString m_error;
+};
+
+void tst_Window::initTestCase()
+{
+    previousHandler = qInstallMessageHandler(dropOffscreenNoise);
+}
+
+void tst_Window::init()
+{
+    // Every test starts from the program's start-up state.
+    QVERIFY(!radioDevice);
+    QVERIFY(commandQueue.isEmpty());
+    QVERIFY(!serialPort.isOpen());
+    QVERIFY(!scanTimer->isActive());
+}
+
+void tst_Window::cleanup()
+{
+    // Closing the window must close the port and drop the device object;
+    // whatever a failed test left behind is cleared for the next one.
+    m_window.reset();
+    ui = nullptr;
+    const bool deviceLeft = radioDevice != nullptr;
+    const bool portLeft = serialPort.isOpen();
+    delete radioDevice;
+    radioDevice = nullptr;
+    if (serialPort.isOpen())
+        serialPort.close();
+    scanTimer->stop();
+    qDeleteAll(commandQueue);
+    commandQueue.clear();
+    m_boards.clear();
+    qunsetenv("HALVERO_EXTRA_PORTS");
+    QVERIFY2(!deviceLeft, "the window's destructor left the device object");
+    QVERIFY2(!portLeft, "the window's destructor left the port open");
+}
+
+SimulatedBoard *tst_Window::startBoard(int productCode)
+{
+    auto board = std::make_unique<SimulatedBoard>(identityOf(productCode));
+    m_error.clear();
+    if (!board->start(&m_error))
+        return nullptr;
+    if (!storeConfig(*board, identityOf(productCode), storedPayload(productCode), &m_error))
+        return nullptr;
+    m_boards.push_back(std::move(board));
+    return m_boards.back().get();
+}
+
+void tst_Window::openWindow(const QStringList &extraPorts)
+{
+    qputenv("HALVERO_EXTRA_PORTS", extraPorts.join(QLatin1Char(':')).toLocal8Bit());
+    m_window = std::make_unique<Halvero_configurator>();
+    ui = HalveroTestAccess::ui(*m_window);
+    m_window->show();
+}
+
+bool tst_Window::selectPort(const QString &path)
+{
+    const int index = ui->serialList->findText(path);
+    if (index < 0)
+        return false;
+    ui->serialList->setCurrentIndex(index);
+    return true;
+}
+
+QString tst_Window::connectAndHold(SimulatedBoard *board)
+{
+    if (!selectPort(board->devicePath()))
+        return QStringLiteral("port %1 not listed").arg(board->devicePath());
+    ui->btnSerialConnect->click();
+    const QString state = connectionState();
+    scanTimer->stop();
+    return state;
+}
+
+void tst_Window::tick(int count)
+{
+    for (int i = 0; i < count; ++i)
+        HalveroTestAccess::tick(*m_window);
+}
+
+QString tst_Window::connectionState() const
+{
+    QStringList tabs;
+    for (int i = 0; i < ui->tab_all->count(); ++i)
+        tabs << ui->tab_all->tabText(i);
+    const char *device = !radioDevice ? "none" : radioDevice->isConnected() ? "open" : "unopened";
+    const QString timer = scanTimer->isActive() ? QStringLiteral("%1ms").arg(scanTimer->interval())
+                                                : QStringLiteral("stopped");
+    return QStringLiteral("line=\"%1\" connect=%2 disconnect=%3 group=%4 tabs=[%5] device=%6 port=%7 timer=%8")
+        .arg(ui->line_connect->text(), ui->btnSerialConnect->isEnabled() ? "on" : "off",
+             ui->btnSerialDisconnect->isEnabled() ? "on" : "off", ui->group_system->isEnabled() ? "on" : "off",
+             tabs.join(QLatin1Char('|')), QLatin1String(device),
+             serialPort.isOpen() ? QStringLiteral("open") : QStringLiteral("closed"), timer);
+}
+
+QPushButton *tst_Window::button(int productCode, const QString &what) const
+{
+    const bool trigger = isTriggerBoard(productCode);
+    if (what == QLatin1String("read"))
+        return trigger ? ui->btn_04F2_ReadConf : ui->btn_08A3_ReadConf;
+    if (what == QLatin1String("save"))
+        return trigger ? ui->btn_04F2_SaveConf : ui->btn_08A3_SaveConf;
+    if (what == QLatin1String("defaults"))
+        return trigger ? ui->btn_04F2_SetDefaults : ui->btn_08A3_SetDefaults;
+    if (what == QLatin1String("dump"))
+        return ui->btnEEPROM_DUMP;
+    qFatal("no button %s", qPrintable(what));
+}
+
+void tst_Window::connectShowsBoard_data()
+{
+    QTest::addColumn<int>("productCode");
+    QTest::addColumn<QString>("baud");
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<QString>("revId");
+    QTest::addColumn<QString>("devId");
+    QTest::addColumn<QString>("serial");
+
+    // The boards listen only at the rate chosen in the baud list, so a rate
+    // lost on the way to the port ends in a failed identification.
+    QTest::newRow("08A3 at 9600") << 0x08A3 << "9600" << "08A3" << "1.3" << "0001" << "10000"
+                                  << "0x000000030000000200000001";
+    QTest::newRow("08A2 at 115200") << 0x08A2 << "115200" << "08A2" << "0.2" << "2A5F" << "0415"
+                                    << "0x89ABCDEF0000ABCDDEADBEEF";
+    QTest::newRow("04F2 at 57600") << 0x04F2 << "57600" << "04F2" << "0.1" << "1001" << "FFFFFFFF"
+                                   << "0x203833524E46500900390021";
+}
+
+void tst_Window::connectShowsBoard()
+{
+    QFETCH(int, productCode);
+    QFETCH(QString, baud);
+
+    SimulatedBoard *board = startBoard(productCode);
+    QVERIFY2(board, qPrintable(m_error));
+    BoardFaults paced;
+    paced.uartBaud = baud.toInt();
+    board->setFaults(paced);
+    openWindow({board->devicePath()});
+    ui->serialBauds->setCurrentIndex(ui->serialBauds->findText(baud));
+    QCOMPARE(ui->serialBauds->currentText(), baud);
+
+    QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+    QCOMPARE(hexList(board->requests()), QStringList({"01", "02"}));
+
+    QCOMPARE(ui->tab_all->widget(0)->objectName(), pageOf(productCode));
+    QCOMPARE(ui->tab_all->widget(1)->objectName(), QStringLiteral("tab_all_internal"));
+    QCOMPARE(ui->tab_all->currentIndex(), 0);
+
+    QTEST(ui->line_product->text(), "product");
+    QTEST(ui->line_fw_ver->text(), "firmware");
+    QTEST(ui->line_REVID->text(), "revId");
+    QTEST(ui->line_DEVID->text(), "devId");
+    QTEST(ui->line_UUID->text(), "serial");
+    QCOMPARE(ui->line_UUID->text().size(), 26);
+
+    QCOMPARE(shownPayload(ui, productCode).toHex(), storedPayload(productCode).toHex());
+    // The other family's page keeps the form's values.
+    if (isTriggerBoard(productCode))
+        QCOMPARE(shownPayload(ui, 0x08A3).toHex(), formSwitchPayload().toHex());
+    else
+        QCOMPARE(shownPayload(ui, 0x04F2).toHex(), formTriggerPayload().toHex());
+}
+
+void tst_Window::statusTicksFillPage_data()
+{
+    QTest::addColumn<int>("productCode");
+    QTest::newRow("08A3") << 0x08A3;
+    QTest::newRow("08A2") << 0x08A2;
+    QTest::newRow("04F2") << 0x04F2;
+}
+
+void tst_Window::statusTicksFillPage()
+{
+    QFETCH(int, productCode);
+    SimulatedBoard *board = startBoard(productCode);
+    QVERIFY2(board, qPrintable(m_error));
+    openWindow({board->devicePath()});
+    QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+    board->clearRequests();
+
+    tick(3);
+    QCOMPARE(hexList(board->requests()), QStringList({"04", "04", "04"}));
+    QVERIFY(commandQueue.isEmpty());
+
+    if (isTriggerBoard(productCode)) {
+        QCOMPARE(ui->line_04F2_sw_status->text(), QStringLiteral("NORMAL"));
+        QCOMPARE(ui->line_08A3_sw_status->text(), QStringLiteral("N/A"));
+        // The 04F2 status reply carries no trigger reading.
+        QVERIFY(!ui->line_04F2_trig_val->isEnabled());
+        QVERIFY(!ui->line_04F2_trig_freq->isEnabled());
+        QVERIFY(ui->line_04F2_trig_val->text().isEmpty());
+
+        // Ranges of the simulated 04F2 board's readings and the steps its
+        // one-byte encodings allow.
+        const parachuteRadioComm *dev = radioDevice;
+        QString why;
+        QVERIFY2(readingLooksRight(ui->line_04F2_temperature, 21.5, 30.0, 0.5, dev->temperature, &why),
+                 qPrintable(why));
+        QVERIFY2(readingLooksRight(ui->line_04F2_fuse_probe_curr, 0, 6, 2, dev->fuseProbeCurrent, &why),
+                 qPrintable(why));
+        QVERIFY2(readingLooksRight(ui->line_04F2_fuse_curr, 0, 8, 1, dev->fuseCurrent, &why), qPrintable(why));
+        QVERIFY2(readingLooksRight(ui->line_04F2_fuse_peak_curr, 1, 9, 1, dev->fusePeakCurrent, &why),
+                 qPrintable(why));
+        QVERIFY2(readingLooksRight(ui->line_04F2_trigger_voltage, 11.8, 12.6, 0.1, dev->triggerVoltage, &why),
+                 qPrintable(why));
+        QVERIFY2(readingLooksRight(ui->line_04F2_battery_voltage, 12.2, 12.6, 0.2, dev->batteryVoltage, &why),
+                 qPrintable(why));
+    } else {
+        QCOMPARE(ui->line_08A3_sw_status->text(), QStringLiteral("NORMAL"));
+        QCOMPARE(ui->line_04F2_sw_status->text(), QStringLiteral("N/A"));
+        QVERIFY(ui->line_08A3_trig_val->isEnabled());
+        QVERIFY(ui->line_08A3_trig_freq->isEnabled());
+        bool ok = false;
+        const int pulse = ui->line_08A3_trig_val->text().toInt(&ok);
+        QVERIFY2(ok && pulse >= 1000 && pulse <= 2000, qPrintable(ui->line_08A3_trig_val->text()));
+        QCOMPARE(pulse, int(radioDevice->triggerValue));
+        const int hz = ui->line_08A3_trig_freq->text().toInt(&ok);
+        QVERIFY2(ok && hz >= 49 && hz <= 51, qPrintable(ui->line_08A3_trig_freq->text()));
+        QVERIFY(ui->line_04F2_temperature->text().isEmpty());
+    }
+}
+
+void tst_Window::failsafeGreysTriggerReading()
+{
+    // The simulated 08A3 board loses its receiver pulse from 10.5 s to 12 s
+    // of every 12 s after it was made, and falls back to failsafe then. No
+    // way to move its clock, so this test polls through one dropout.
+    QElapsedTimer sinceBoard;
+    sinceBoard.start();
+    SimulatedBoard *board = startBoard(0x08A3);
+    QVERIFY2(board, qPrintable(m_error));
+    openWindow({board->devicePath()});
+    QCOMPARE(connectAndHold(board), expectedState("Polling", SwitchTitle));
+
+    QString lastPulse, lastHz;
+    bool sawFailsafe = false;
+    while (sinceBoard.elapsed() < 15000) {
+        tick();
+        const QString status = ui->line_08A3_sw_status->text();
+        if (status == QLatin1String("NORMAL")) {
+            QVERIFY(ui->line_08A3_trig_val->isEnabled());
+            QVERIFY(ui->line_08A3_trig_freq->isEnabled());
+            if (sawFailsafe)
+                break; // the pulse is back
+            lastPulse = ui->line_08A3_trig_val->text();
+            lastHz = ui->line_08A3_trig_freq->text();
+            QVERIFY(!lastPulse.isEmpty());
+        } else {
+            QCOMPARE(status, QStringLiteral("FAILSAFE"));
+            QVERIFY2(!lastPulse.isEmpty(), "failsafe before any pulse was seen");
+            sawFailsafe = true;
+            // Greyed out, with the last reading still there.
+            QVERIFY(!ui->line_08A3_trig_val->isEnabled());
+            QVERIFY(!ui->line_08A3_trig_freq->isEnabled());
+            QCOMPARE(ui->line_08A3_trig_val->text(), lastPulse);
+            QCOMPARE(ui->line_08A3_trig_freq->text(), lastHz);
+        }
+    }
+    QVERIFY2(sawFailsafe, "the board never reported failsafe");
+    QCOMPARE(ui->line_08A3_sw_status->text(), QStringLiteral("NORMAL"));
+}
+
+void tst_Window::queuedActionsGoOutOnePerTick_data()
+{
+    QTest::addColumn<int>("productCode");
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<QStringList>("requests");
+
+    const QStringList threeReads{"read", "read", "read"};
+    QTest::newRow("08A3: three Read CONF") << 0x08A3 << threeReads << QStringList{"02", "02", "02", "04"};
+    QTest::newRow("04F2: three Read CONF") << 0x04F2 << threeReads << QStringList{"02", "02", "02", "04"};
+    QTest::newRow("08A3: dump, Read CONF, dump")
+        << 0x08A3 << QStringList{"dump", "read", "dump"} << QStringList{"0301", "02", "0301", "04"};
+    const QString write04F2 =
+        QString::fromLatin1(configWriteFrame(identityOf(0x04F2), storedPayload(0x04F2)).toHex());
+    QTest::newRow("04F2: Save CONF, Read CONF")
+        << 0x04F2 << QStringList{"save", "read"} << QStringList{write04F2, "02", "04"};
+}
+
+void tst_Window::queuedActionsGoOutOnePerTick()
+{
+    QFETCH(int, productCode);
+    QFETCH(QStringList, clicks);
+    QFETCH(QStringList, requests);
+
+    SimulatedBoard *board = startBoard(productCode);
+    QVERIFY2(board, qPrintable(m_error));
+    openWindow({board->devicePath()});
+    QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+    board->clearRequests();
+
+    for (const QString &what : clicks)
+        button(productCode, what)->click();
+    // Clicks only queue.
+    QVERIFY(board->requests().isEmpty());
+    QCOMPARE(commandQueue.size(), clicks.size());
+
+    for (int i = 0; i < requests.size(); ++i) {
+        tick();
+        QCOMPARE(board->requests().size(), i + 1);
+        QCOMPARE(commandQueue.size(), qMax(0, int(clicks.size()) - i - 1));
+    }
+    QCOMPARE(hexList(board->requests()), requests);
+}
+
+void tst_Window::dumpThenSaveSendsEditedFrame()
+{
+    SimulatedBoard *board = startBoard(0x08A3);
+    QVERIFY2(board, qPrintable(m_error));
+    openWindow({board->devicePath()});
+    QCOMPARE(connectAndHold(board), expectedState("Polling", SwitchTitle));
+    board->clearRequests();
+
+    const QByteArray edited = editedPayload(0x08A3);
+    ui->btnEEPROM_DUMP->click();
+    editPage(ui, 0x08A3, edited);
+    QCOMPARE(shownPayload(ui, 0x08A3).toHex(), edited.toHex());
+    ui->btn_08A3_SaveConf->click();
+    QCOMPARE(commandQueue.size(), 2);
+
+    tick();
+    QCOMPARE(hexList(board->requests()), QStringList({"0301"}));
+    QVERIFY2(ui->line_debug->toPlainText().contains(QLatin1String("EEPROM 08A3")),
+             qPrintable(ui->line_debug->toPlainText()));
+
+    tick();
+    const QByteArray frame = configWriteFrame(identityOf(0x08A3), edited);
+    QCOMPARE(frame.size(), 40);
+    QCOMPARE(hexList(board->requests()), QStringList({"0301", QString::fromLatin1(frame.toHex())}));
+    QCOMPARE(board->storedConfig().toHex(), edited.toHex());
+    // The board's echo of the write leaves the page as edited.
+    QCOMPARE(shownPayload(ui, 0x08A3).toHex(), edited.toHex());
+
+    tick();
+    QCOMPARE(hexList(board->requests()).last(), QStringLiteral("04"));
+}
+
+void tst_Window::readThenSaveSendsBoardValues_data()
+{
+    QTest::addColumn<int>("productCode");
+    QTest::newRow("08A3") << 0x08A3;
+    QTest::newRow("08A2") << 0x08A2;
+    QTest::newRow("04F2") << 0x04F2;
+}
+
+void tst_Window::readThenSaveSendsBoardValues()
+{
+    // Save CONF copies the page at the click, but the frame is built when
+    // the write is sent: the read queued before it refreshes both the record
+    // and the page in between, so the board gets its own values back.
+    QFETCH(int, productCode);
+    SimulatedBoard *board = startBoard(productCode);
+    QVERIFY2(board, qPrintable(m_error));
+    openWindow({board->devicePath()});
+    QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+    board->clearRequests();
+
+    const QByteArray stored = storedPayload(productCode);
+    editPage(ui, productCode, editedPayload(productCode));
+    button(productCode, "read")->click();
+    button(productCode, "save")->click();
+
+    tick();
+    QCOMPARE(hexList(board->requests()), QStringList({"02"}));
+    QCOMPARE(shownPayload(ui, productCode).toHex(), stored.toHex());
+
+    tick();
+    const QByteArray frame = configWriteFrame(identityOf(productCode), stored);
+    QCOMPARE(hexList(board->requests()), QStringList({"02", QString::fromLatin1(frame.toHex())}));
+    QCOMPARE(board->storedConfig().toHex(), stored.toHex());
+}
+
+void tst_Window::triggerSaveKeepsGainLastRead()
+{
+    SimulatedBoard *board = startBoard(0x04F2);
+    QVERIFY2(board, qPrintable(m_error));
+    openWindow({board->devicePath()});
+    QCOMPARE(connectAndHold(board), expectedState("Polling", TriggerTitle));
+    board->clearRequests();
+
+    const QByteArray stored = storedPayload(0x04F2);
+    const QByteArray edited = editedPayload(0x04F2);
+    QVERIFY(edited.at(0) != stored.at(0));
+    editPage(ui, 0x04F2, edited); // a new gain too, on the Internal page
+    ui->btn_04F2_SaveConf->click();
+    tick();
+
+    // The thresholds and the polarity as typed, the gain as last read.
+    const QByteArray expected = stored.left(1) + edited.mid(1);
+    const QByteArray frame = configWriteFrame(identityOf(0x04F2), expected);
+    QCOMPARE(frame.size(), 11);
+    QCOMPARE(hexList(board->requests()), QStringList({QString::fromLatin1(frame.toHex())}));
+    // The board's echo puts its gain back on screen.
+    QCOMPARE(ui->spin_ina_gain->value(), int(uint8_t(stored.at(0))));
+}
+
+void tst_Window::comboWithoutItemSavedAsFF_data()
+{
+    QTest::addColumn<int>("offset"); // into the 08A3 payload: banks 0..2, rates 3..5
+    QTest::addColumn<int>("value");
+    QTest::newRow("bank of group 1 = 2") << 0 << 2;
+    QTest::newRow("rate of group 2 = 0x80") << 4 << 0x80;
+    QTest::newRow("rate of group 3 = 3") << 5 << 3;
+}
+
+void tst_Window::comboWithoutItemSavedAsFF()
+{
+    QFETCH(int, offset);
+    QFETCH(int, value);
+
+    SimulatedBoard *board = startBoard(0x08A3);
+    QVERIFY2(board, qPrintable(m_error));
+    QByteArray stored = storedPayload(0x08A3);
+    stored[offset] = char(value);
+    QVERIFY2(storeConfig(*board, identityOf(0x08A3), stored, &m_error), qPrintable(m_error));
+    openWindow({board->devicePath()});
+    QCOMPARE(connectAndHold(board), expectedState("Polling", SwitchTitle));
+    board->clearRequests();
+
+    QComboBox *const combos[6] = {ui->combo_08A3_gr1_bank, ui->combo_08A3_gr2_bank, ui->combo_08A3_gr3_bank,
+                                  ui->combo_08A3_gr1_frq, ui->combo_08A3_gr2_frq, ui->combo_08A3_gr3_frq};
+    QCOMPARE(combos[offset]->currentIndex(), -1);
+
+    ui->btn_08A3_SaveConf->click();
+    tick();
+    QByteArray expected = stored;
+    expected[offset] = char(0xFF);
+    const QByteArray frame = configWriteFrame(identityOf(0x08A3), expected);
+    QCOMPARE(hexList(board->requests()), QStringList({QString::fromLatin1(frame.toHex())}));
+}
+
+void tst_Window::setDefaultsAsksFirst_data()
+{
+    QTest::addColumn<int>("productCode");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("queued");
+
+    for (int code : {0x08A3, 0x04F2}) {
+        const QByteArray page = (QStringLiteral("%1 page, ").arg(productText(code))).toLatin1();
+        QTest::newRow(page + "No") << code << int(MessageBoxAnswerer::No) << false;
+        QTest::newRow(page + "Escape") << code << int(MessageBoxAnswerer::Escape) << false;
+        QTest::newRow(page + "Yes") << code << int(MessageBoxAnswerer::Yes) << true;
+    }
+}
+
+void tst_Window::setDefaultsAsksFirst()
+{
+    QFETCH(int, productCode);
+    QFETCH(int, answer);
+    QFETCH(bool, queued);
+
+    SimulatedBoard *board = startBoard(productCode);
+    QVERIFY2(board, qPrintable(m_error));
+    openWindow({board->devicePath()});
+    QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+    board->clearRequests();
+
+    MessageBoxAnswerer operatorAnswer{MessageBoxAnswerer::Answer(answer)};
+    button(productCode, "defaults")->click();
+    const MessageBoxAnswerer::Seen &box = operatorAnswer.seen();
+    QVERIFY2(box.shown, "no question was asked");
+    QVERIFY2(!box.stuck, "the answer did not close the question");
+    QCOMPARE(box.text, QStringLiteral("Are you sure you want to set defaults?"));
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Yes | QMessageBox::No));
+    QCOMPARE(box.defaultButton, QMessageBox::No);
+    QCOMPARE(box.icon, QMessageBox::NoIcon);
+    QVERIFY(!box.hasParent);
+
+    QCOMPARE(commandQueue.size(), queued ? 1 : 0);
+    tick();
+    const QString sent = queued ? QString::fromLatin1(setDefaultsFrame(identityOf(productCode)).toHex())
+                                : QStringLiteral("04");
+    QCOMPARE(hexList(board->requests()), QStringList({sent}));
+    QCOMPARE(board->storedConfig() == storedPayload(productCode), !queued);
+    // The board's acknowledgement decodes to nothing: the page keeps the old
+    // values until the configuration is read again, and the action is
+    // dropped all the same, so polling resumes.
+    QCOMPARE(shownPayload(ui, productCode).toHex(), storedPayload(productCode).toHex());
+    QVERIFY(commandQueue.isEmpty());
+    tick();
+    QCOMPARE(hexList(board->requests()).last(), QStringLiteral("04"));
+}
+
+void tst_Window::connectionFailureAndRecovery_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QStringList>("requests");
+    QTest::addColumn<bool>("identityShown");
+
+    QTest::newRow("no port") << "no port" << "Port not opened" << QStringList() << false;
+    QTest::newRow("port that does not open") << "missing device" << "Port not opened" << QStringList() << false;
+    QTest::newRow("silent board") << "silent" << "Identification failed" << QStringList{"01"} << false;
+    QTest::newRow("board of another product code")
+        << "wrong product" << "Identification failed" << QStringList{"01"} << false;
+    QTest::newRow("firmware the host refuses")
+        << "wrong firmware" << "Identification failed" << QStringList{"01"} << false;
+    QTest::newRow("no configuration reply")
+        << "silent after identity" << "Identified, no page" << QStringList{"01", "02"} << true;
+}
+
+void tst_Window::connectionFailureAndRecovery()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, state);
+    QFETCH(QStringList, requests);
+    QFETCH(bool, identityShown);
+
+    SimulatedBoard *board = startBoard(0x08A3);
+    QVERIFY2(board, qPrintable(m_error));
+    BoardFaults faults;
+    faults.silent = setup == QLatin1String("silent");
+    faults.wrongProduct = setup == QLatin1String("wrong product");
+    faults.wrongFirmware = setup == QLatin1String("wrong firmware");
+    board->setFaults(faults);
+
+    if (setup == QLatin1String("no port")) {
+        openWindow({});
+        ui->serialList->clear(); // whatever ports this machine has
+        QCOMPARE(ui->serialList->currentText(), QString());
+    } else {
+        openWindow({MissingDevice, board->devicePath()});
+        QVERIFY(selectPort(setup == QLatin1String("missing device") ? MissingDevice : board->devicePath()));
+    }
+    std::unique_ptr<SilenceAfter> silence;
+    if (setup == QLatin1String("silent after identity"))
+        silence = std::make_unique<SilenceAfter>(*board, 1);
+
+    ui->btnSerialConnect->click();
+    QCOMPARE(connectionState(), expectedState(state));
+    QCOMPARE(hexList(board->requests()), requests);
+    if (silence) {
+        silence->finish();
+        QVERIFY(silence->fired());
+    }
+    QCOMPARE(ui->line_product->text(), identityShown ? QStringLiteral("08A3") : QString());
+    QCOMPARE(ui->line_UUID->text(),
+             identityShown ? QStringLiteral("0x000000030000000200000001") : QString());
+
+    // Recovery: the operator fixes the cause and connects to a healthy board.
+    board->setFaults(BoardFaults());
+    board->clearRequests();
+    if (setup == QLatin1String("no port")) {
+        qputenv("HALVERO_EXTRA_PORTS", board->devicePath().toLocal8Bit());
+        ui->btnRefreshSerialPorts->click();
+    }
+    QVERIFY(selectPort(board->devicePath()));
+    if (ui->btnSerialDisconnect->isEnabled()) {
+        ui->btnSerialDisconnect->click();
+        QCOMPARE(connectionState(), expectedState("Disconnected"));
+    }
+    // From "Port not opened" this Connect must first destroy the unopened
+    // device object: destroying it after the new one opened would close the
+    // shared port under the new connection.
+    ui->btnSerialConnect->click();
+    QCOMPARE(connectionState(), expectedState("Polling", SwitchTitle));
+    scanTimer->stop();
+    tick();
+    QCOMPARE(hexList(board->requests()), QStringList({"01", "02", "04"}));
+    QCOMPARE(ui->line_08A3_sw_status->text(), QStringLiteral("NORMAL"));
+    QCOMPARE(shownPayload(ui, 0x08A3).toHex(), storedPayload(0x08A3).toHex());
+}
+
+void tst_Window::tickWithoutOpenPortSendsNothing_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::newRow("no device object") << "none";
+    QTest::newRow("device whose port never opened") << "unopened";
+    QTest::newRow("port closed under the device") << "closed";
+}
+
+void tst_Window::tickWithoutOpenPortSendsNothing()
+{
+    QFETCH(QString, setup);
+
+    SimulatedBoard *board = startBoard(0x08A3);
+    QVERIFY2(board, qPrintable(m_error));
+    openWindow({MissingDevice, board->devicePath()});
+    if (setup == QLatin1String("unopened")) {
+        QVERIFY(selectPort(MissingDevice));
+        ui->btnSerialConnect->click();
+        QCOMPARE(connectionState(), expectedState("Port not opened"));
+    } else if (setup == QLatin1String("closed")) {
+        QCOMPARE(connectAndHold(board), expectedState("Polling", SwitchTitle));
+        serialPort.close();
+    }
+    board->clearRequests();
+
+    ui->btn_08A3_ReadConf->click();
+    ui->btnEEPROM_DUMP->click();
+    const QList<action *> queued = commandQueue;
+    QCOMPARE(queued.size(), 2);
+
+    tick(3);
+    QCOMPARE(commandQueue, queued);
+    QCOMPARE(hexList(board->requests()), QStringList());
+}
+
+void tst_Window::actionsQueuedWhileDisconnectedGoFirst()
+{
+    SimulatedBoard *board = startBoard(0x08A3);
+    QVERIFY2(board, qPrintable(m_error));
+    openWindow({board->devicePath()});
+    QCOMPARE(connectAndHold(board), expectedState("Polling", SwitchTitle));
+    // Clicked before Disconnect and not yet sent: it stays queued.
+    ui->btn_08A3_ReadConf->click();
+    ui->btnSerialDisconnect->click();
+    QCOMPARE(connectionState(), expectedState("Disconnected"));
+    QCOMPARE(commandQueue.size(), 1);
+    board->clearRequests();
+
+    // The pages are hidden, but their buttons still work when clicked.
+    ui->btnEEPROM_DUMP->click();
+    ui->btn_08A3_SaveConf->click(); // no device: nothing to copy into, nothing queued
+    QCOMPARE(commandQueue.size(), 2);
+
+    QCOMPARE(connectAndHold(board), expectedState("Polling", SwitchTitle));
+    QCOMPARE(commandQueue.size(), 2); // Connect talks to the board directly
+    tick(3);
+    QCOMPARE(hexList(board->requests()), QStringList({"01", "02", "02", "0301", "04"}));
+    QVERIFY(commandQueue.isEmpty());
+}
+
+void tst_Window::switchingFamilies_data()
+{
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("second");
+    QTest::newRow("08A3 then 04F2") << 0x08A3 << 0x04F2;
+    QTest::newRow("04F2 then 08A2") << 0x04F2 << 0x08A2;
+}
+
+void tst_Window::switchingFamilies()
+{
+    QFETCH(int, first);
+    QFETCH(int, second);
+
+    SimulatedBoard *a = startBoard(first);
+    QVERIFY2(a, qPrintable(m_error));
+    SimulatedBoard *b = startBoard(second);
+    QVERIFY2(b, qPrintable(m_error));
+    openWindow({a->devicePath(), b->devicePath()});
+
+    QCOMPARE(connectAndHold(a), expectedState("Polling", titleOf(first)));
+    ui->btnSerialDisconnect->click();
+    QCOMPARE(connectionState(), expectedState("Disconnected"));
+    a->clearRequests();
+
+    QCOMPARE(connectAndHold(b), expectedState("Polling", titleOf(second)));
+    QCOMPARE(ui->tab_all->widget(0)->objectName(), pageOf(second));
+    QWidget *firstPage = m_window->findChild<QWidget *>(pageOf(first));
+    QVERIFY(firstPage);
+    QCOMPARE(ui->tab_all->indexOf(firstPage), -1);
+    QCOMPARE(ui->line_product->text(), productText(second));
+    QCOMPARE(shownPayload(ui, second).toHex(), storedPayload(second).toHex());
+
+    tick();
+    QCOMPARE(hexList(b->requests()), QStringList({"01", "02", "04"}));
+    QVERIFY(a->requests().isEmpty());
+}
+
+void tst_Window::refreshWhilePolling()
+{
+    SimulatedBoard *a = startBoard(0x08A3);
+    QVERIFY2(a, qPrintable(m_error));
+    SimulatedBoard *b = startBoard(0x04F2);
+    QVERIFY2(b, qPrintable(m_error));
+    openWindow({a->devicePath()});
+    QVERIFY(selectPort(a->devicePath()));
+    ui->btnSerialConnect->click();
+    const QString polling = connectionState();
+    QCOMPARE(polling, expectedState("Polling", SwitchTitle));
+    parachuteRadioComm *const device = radioDevice;
+
+    // A second board appears; Refresh lists it after the system's ports.
+    qputenv("HALVERO_EXTRA_PORTS", (a->devicePath() + QLatin1Char(':') + b->devicePath()).toLocal8Bit());
+    ui->btnRefreshSerialPorts->click();
+    QStringList expected;
+    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
+        expected << port.portName();
+    expected << a->devicePath() << b->devicePath();
+    QStringList listed;
+    for (int i = 0; i < ui->serialList->count(); ++i)
+        listed << ui->serialList->itemText(i);
+    QCOMPARE(listed, expected);
+
+    QCOMPARE(connectionState(), polling);
+    QCOMPARE(radioDevice, device);
+    QCOMPARE(ui->tab_all->widget(0)->objectName(), QStringLiteral("tab_08A3_config"));
+
+    scanTimer->stop();
+    a->clearRequests();
+    tick();
+    QCOMPARE(hexList(a->requests()), QStringList({"04"}));
+    QVERIFY(b->requests().isEmpty());
+}
+
+void tst_Window::saveWithoutDeviceDoesNothing_data()
+{
+    QTest::addColumn<int>("productCode");
+    QTest::addColumn<QString>("state");
+    QTest::newRow("08A3 page at start") << 0x08A3 << "Start";
+    QTest::newRow("04F2 page at start") << 0x04F2 << "Start";
+    QTest::newRow("08A3 page after a failed identification") << 0x08A3 << "Identification failed";
+    QTest::newRow("04F2 page after a disconnect") << 0x04F2 << "Disconnected";
+}
+
+void tst_Window::saveWithoutDeviceDoesNothing()
+{
+    QFETCH(int, productCode);
+    QFETCH(QString, state);
+
+    SimulatedBoard *board = startBoard(productCode);
+    QVERIFY2(board, qPrintable(m_error));
+    openWindow({board->devicePath()});
+    if (state == QLatin1String("Identification failed")) {
+        BoardFaults silent;
+        silent.silent = true;
+        board->setFaults(silent);
+        QVERIFY(selectPort(board->devicePath()));
+        ui->btnSerialConnect->click();
+        QCOMPARE(connectionState(), expectedState(state));
+    } else if (state == QLatin1String("Disconnected")) {
+        QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+        ui->btnSerialDisconnect->click();
+        QCOMPARE(connectionState(), expectedState(state));
+    }
+    QVERIFY(!radioDevice);
+
+    button(productCode, "save")->click();
+    QVERIFY(commandQueue.isEmpty());
+    QVERIFY(!radioDevice);
+}
+
+void tst_Window::pollingRateAndDisconnect()
+{
+    // The one test on the real timer: 300 ms between status reads, and
+    // nothing at all once Disconnect has been clicked.
+    SimulatedBoard *board = startBoard(0x08A3);
+    QVERIFY2(board, qPrintable(m_error));
+    openWindow({board->devicePath()});
+    QVERIFY(selectPort(board->devicePath()));
+    ui->btnSerialConnect->click();
+    QCOMPARE(connectionState(), expectedState("Polling", SwitchTitle));
+    board->clearRequests();
+
+    QTest::qWait(1200);
+    const QStringList polled = hexList(board->requests());
+    QVERIFY2(polled.size() >= 2 && polled.size() <= 5, qPrintable(polled.join(QLatin1Char(' '))));
+    QCOMPARE(polled, QStringList(polled.size(), QStringLiteral("04")));
+
+    ui->btnSerialDisconnect->click();
+    QCOMPARE(connectionState(), expectedState("Disconnected"));
+    board->clearRequests();
+    QTest::qWait(1000);
+    QCOMPARE(hexList(board->requests()), QStringList());
+}
+
+QTEST_MAIN(tst_Window)
+#include "tst_window.moc"

@@ -1,0 +1,119 @@
+// Helpers of the main window tests: board identities and configurations that
+// differ from every default, the frames a board expects on the wire, a way to
+// put a configuration on a simulated board before the window connects, a
+// board that falls silent mid-sequence, and an operator who answers the
+// Set defaults question.
+#ifndef WINDOWTESTHELPERS_H
+#define WINDOWTESTHELPERS_H
+
+#include <QByteArray>
+#include <QList>
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+#include "simulatedboard.h"
+
+class Ui_Halvero_configurator;
+
+namespace WindowTest {
+
+bool isTriggerBoard(int productCode);
+
+// The board each family's tests talk to: firmware 1.3 (08A3), 0.2 (08A2) or
+// 0.1 (04F2), chip identifiers and a serial that exercise the display
+// formats (short, long and all-F identifiers; zero-filled serial words).
+BoardIdentity identityOf(int productCode);
+
+// A stored configuration unlike the board's factory one and unlike the
+// form's initial values, as the bytes that follow the five-byte header.
+QByteArray storedPayload(int productCode);
+// Another configuration, unlike storedPayload(), as an operator would type it.
+QByteArray editedPayload(int productCode);
+
+// 08A3 payload (35 bytes) from its fields.
+QByteArray switchPayload(const uint8_t bank[3], const uint8_t rate[3], const uint16_t failsafe[12],
+                         bool activeLow, uint16_t high, uint16_t low);
+// 04F2 payload (6 bytes) from its fields.
+QByteArray triggerPayload(uint8_t gain, bool activeLow, uint16_t high, uint16_t low);
+
+// Configuration write and set-defaults request of the family, as the board
+// must receive them.
+QByteArray configWriteFrame(const BoardIdentity &identity, const QByteArray &payload);
+QByteArray setDefaultsFrame(const BoardIdentity &identity);
+
+// The payload the family's page shows right now (the 04F2 gain from the
+// Internal page). A combo box with no current item reads as 0xFF.
+QByteArray shownPayload(Ui_Halvero_configurator *ui, int productCode);
+// Types a payload into the family's page (and the gain into the Internal page).
+void editPage(Ui_Halvero_configurator *ui, int productCode, const QByteArray &payload);
+
+// Stores a configuration on the board through its own serial line, as
+// another host would, and reads the reply back so that no byte is left for
+// the window. The board's request log is cleared afterwards.
+bool storeConfig(SimulatedBoard &board, const BoardIdentity &identity, const QByteArray &payload,
+                 QString *error);
+
+// Requests as lower-case hex, one entry per request, for readable diffs.
+QStringList hexList(const QList<QByteArray> &frames);
+
+// Turns a board silent once it has received a number of requests. The
+// window's connect sequence blocks the GUI thread, so the watch runs on a
+// thread of its own; the board's next request after the one counted is the
+// first to go unanswered.
+class SilenceAfter
+{
+public:
+    SilenceAfter(SimulatedBoard &board, int requests);
+    ~SilenceAfter();
+    SilenceAfter(const SilenceAfter &) = delete;
+    SilenceAfter &operator=(const SilenceAfter &) = delete;
+
+    void finish(); // stops watching; the board keeps whatever faults it has
+    bool fired() const { return m_fired; }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_fired{false};
+    std::thread m_thread;
+};
+
+// Answers the next modal message box that opens, from the nested event loop
+// that runs it, and records what the box looked like.
+class MessageBoxAnswerer
+{
+public:
+    enum Answer { Yes, No, Escape };
+
+    struct Seen
+    {
+        bool shown = false;
+        bool hasParent = false;
+        QString text;
+        QString title;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        bool stuck = false; // the answer did not close it; closed by force
+    };
+
+    explicit MessageBoxAnswerer(Answer answer);
+    const Seen &seen() const { return m_seen; }
+
+private:
+    void poll();
+
+    Answer m_answer;
+    Seen m_seen;
+    QTimer m_timer;
+    int m_pollsSinceAnswer = -1;
+};
+
+} // namespace WindowTest
+
+#endif // WINDOWTESTHELPERS_H
