@@ -25,8 +25,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The host writes each request in one call, so a pause this long means the
-// request is over even when its length alone cannot tell (0x02 alone).
-constexpr auto RequestQuiet = std::chrono::milliseconds(10);
+// request is over even when its length alone cannot tell (0x02 alone). Kept
+// short: every configuration read waits this long before it is answered.
+constexpr auto RequestQuiet = std::chrono::milliseconds(2);
 constexpr auto StreamInterval = std::chrono::milliseconds(2);
 // After the last reply before an unplug, give the host time to read it and
 // see the line fall quiet, so the cable is pulled between two exchanges.
