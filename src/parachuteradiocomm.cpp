@@ -43,6 +43,22 @@ quint32 be32(const uchar *at)
     return qFromBigEndian<quint32>(at);
 }
 
+// A pulled cable leaves the port open in Qt, which then retries the unsent
+// request without pause: a busy loop until the operator disconnects. Closing
+// the port instead makes every later exchange return at once.
+void closeIfGone()
+{
+    switch (serialPort.error()) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+        serialPort.close();
+        break;
+    default:
+        break;
+    }
+}
+
 } // namespace
 
 parachuteRadioComm::parachuteRadioComm(QString portName, int32_t baudRate)
@@ -156,10 +172,12 @@ uint8_t parachuteRadioComm::send(bool write, USBmessages kind, USBmsgOptions opt
     serialPort.write(request);
     if (!serialPort.waitForBytesWritten(exchangeTimeoutMs)) {
         qDebug() << "Timeout write";
+        closeIfGone();
         return 0;
     }
     if (!serialPort.waitForReadyRead(exchangeTimeoutMs)) {
         qDebug() << "Timeout read";
+        closeIfGone();
         return 0;
     }
 

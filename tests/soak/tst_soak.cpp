@@ -1,0 +1,723 @@
+// Fault soak: the real window, offscreen, polls a simulated board over a
+// pseudo-terminal for a thousand and more exchanges while the board keeps
+// changing how it misbehaves (silence, split and late replies, noise, foreign
+// product or firmware, a line that never falls quiet, a pulled cable) and an
+// operator clicks Read CONF, Save CONF, EEPROM DUMP and Set defaults at
+// random. Ticks are run directly for speed; the poll timer keeps running, so
+// its own ticks (for instance while the Set defaults question is open) are
+// watched the same way.
+//
+// Checked throughout: every queued command goes on the wire once, in order,
+// unless the cable was being pulled; no write carries a product code or a
+// firmware version the board did not present; the window, the device object
+// and the timer stay in the polling state; and, after a warm-up round,
+// resident memory stays flat.
+//
+// HALVERO_SOAK_SEED replays a run's clicks and fault order (the simulator's
+// noise is its own); HALVERO_SOAK_TRANSACTIONS sets the length.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <malloc.h>
+#include <random>
+#include <thread>
+
+#include "Halvero_configurator.h"
+#include "simulatedboard.h"
+#include "ui_Halvero_configurator.h"
+#include "windowprobe.h"
+
+using Probe::Connection;
+
+namespace {
+
+constexpr qint64 MaxGrowthBytes = 1024 * 1024;
+constexpr double ClickChance = 0.3;
+// A streaming board is stopped after this long; left alone it would keep one
+// exchange reading for the whole length limit (a byte every 2 ms).
+constexpr int StreamMs = 400;
+
+enum class Fault {
+    Healthy,
+    Silent,
+    SplitWithinGap,  // two halves 40 ms apart: still one reply
+    SplitPastGap,    // 160 ms apart: the tail lands in the next reply
+    LateReply,       // 150 ms late: every reply lands in the next exchange
+    Garbage,
+    WrongProduct,
+    WrongFirmware,
+    Stream,
+    Unplug,
+};
+constexpr int FaultCount = int(Fault::Unplug) + 1;
+
+const char *nameOf(Fault f)
+{
+    static const char *const names[FaultCount] = {"healthy", "silent", "split within gap", "split past gap",
+                                                  "late reply", "garbage", "wrong product", "wrong firmware",
+                                                  "stream", "unplug"};
+    return names[int(f)];
+}
+
+BoardFaults faultsFor(Fault f)
+{
+    BoardFaults b;
+    switch (f) {
+    case Fault::Silent: b.silent = true; break;
+    case Fault::SplitWithinGap: b.splitMs = 40; break;
+    case Fault::SplitPastGap: b.splitMs = 160; break;
+    case Fault::LateReply: b.delayMs = 150; break;
+    case Fault::Garbage: b.garbage = true; break;
+    case Fault::WrongProduct: b.wrongProduct = true; break;
+    case Fault::WrongFirmware: b.wrongFirmware = true; break;
+    case Fault::Stream: b.stream = true; break;
+    case Fault::Healthy:
+    case Fault::Unplug: break;
+    }
+    return b;
+}
+
+// The firmware version the simulator puts in replies under WrongFirmware.
+constexpr uint8_t ForeignFirmware = 9;
+
+bool isTrigger(int productCode)
+{
+    return (productCode >> 8) == 0x04;
+}
+
+bool namesFamily(uint8_t high, uint8_t low)
+{
+    return (high == 0x04 && low == 0xF2) || (high == 0x08 && (low == 0xA2 || low == 0xA3));
+}
+
+// What a request frame asks for, as the operator would name it.
+QString commandOf(const QByteArray &frame)
+{
+    const auto k = frame.isEmpty() ? 0 : uint8_t(frame.at(0));
+    if (frame.size() == 1 && k == USBmsgIdentity)
+        return QStringLiteral("identity");
+    if (frame.size() == 1 && k == USBmsgConfig)
+        return QStringLiteral("read-conf");
+    if (frame.size() == 1 && k == USBmsgStatus)
+        return QStringLiteral("status");
+    if (frame == QByteArray("\x03\x01", 2))
+        return QStringLiteral("dump");
+    if (k == USBmsgConfig && (frame.size() == 11 || frame.size() == 40))
+        return QStringLiteral("save-conf");
+    if (k == USBmsgSetDefaults && frame.size() == 5)
+        return QStringLiteral("set-defaults");
+    return QStringLiteral("unknown ") + QString::fromLatin1(frame.toHex());
+}
+
+QString commandOf(USBmessages kind, bool write, USBmsgOptions option)
+{
+    if (write)
+        return kind == USBmsgConfig ? QStringLiteral("save-conf") : QStringLiteral("set-defaults");
+    switch (kind) {
+    case USBmsgConfig: return QStringLiteral("read-conf");
+    case USBmsgEepromDump: return option == USBoptDump ? QStringLiteral("dump") : QStringLiteral("?");
+    case USBmsgStatus: return QStringLiteral("status");
+    case USBmsgIdentity: return QStringLiteral("identity");
+    default: return QStringLiteral("?");
+    }
+}
+
+struct Queued
+{
+    int id;
+    USBmessages kind;
+    bool write;
+    USBmsgOptions option;
+};
+
+// One frame the window put on the wire, as the test accounts for it.
+struct Sent
+{
+    QString command;
+    int actionId;    // -1 for polls and the connect sequence
+    bool mayBeLost;  // written once the cable was set to be pulled
+    bool noiseNamed; // a write built from a record that random bytes had renamed
+};
+
+struct Messages
+{
+    int timeoutWrite = 0, timeoutRead = 0, tooLong = 0;
+};
+Messages messages;
+QtMessageHandler previousHandler = nullptr;
+
+void countMessages(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type != QtDebugMsg) {
+        // The offscreen platform says so for every message box it shows.
+        if (!text.contains(QLatin1String("propagateSizeHints")))
+            previousHandler(type, context, text);
+        return;
+    }
+    // The exchange log of a thousand transactions is only noise here.
+    if (text.startsWith(QLatin1String("Timeout write")))
+        ++messages.timeoutWrite;
+    else if (text.startsWith(QLatin1String("Timeout read")))
+        ++messages.timeoutRead;
+    else if (text.startsWith(QLatin1String("Reply too long")))
+        ++messages.tooLong;
+}
+
+qint64 settledResident()
+{
+    // Give freed heap back first, so that only memory still in use counts.
+    ::malloc_trim(0);
+    return Probe::residentBytes();
+}
+
+class Soak : public QObject
+{
+public:
+    Soak(Halvero_configurator &window, SimulatedBoard &board, const BoardIdentity &identity, quint32 seed)
+        : m_window(window), m_ui(HalveroTestAccess::ui(window)), m_board(board), m_identity(identity),
+          m_rng(seed), m_answerer([this] { return m_answerYes; })
+    {
+        m_page = isTrigger(identity.productCode) ? QStringLiteral("tab_04F2_config")
+                                                 : QStringLiteral("tab_08A3_config");
+        scanTimer->installEventFilter(this);
+        m_afterTimerTick = connect(scanTimer, &QTimer::timeout, this, [this] {
+            if (m_inTimerTick) {
+                m_inTimerTick = false;
+                afterTick();
+            }
+        });
+    }
+    ~Soak() override
+    {
+        scanTimer->removeEventFilter(this);
+        disconnect(m_afterTimerTick);
+    }
+
+    QStringList failures;
+    int transactions = 0;
+    int ticksUnder[FaultCount] = {};
+    int episodes[FaultCount] = {};
+    int clicks = 0, answeredNo = 0, timerTicks = 0, refusedWrites = 0, lostToUnplug = 0, noiseNamed = 0,
+        foreignFirmwareWrites = 0, reconnects = 0;
+
+    bool connectFirst()
+    {
+        return reconnect();
+    }
+
+    // One fault episode of about `ticks` exchanges, then a healthy stretch
+    // that ends with the board's log checked and cleared.
+    void runEpisode(Fault fault, int ticks)
+    {
+        ++episodes[int(fault)];
+        switch (fault) {
+        case Fault::Stream:
+            runStream();
+            break;
+        case Fault::Unplug:
+            runUnplug();
+            break;
+        default:
+            setFault(fault);
+            for (int i = 0; i < ticks && failures.isEmpty(); ++i)
+                step();
+            break;
+        }
+        setFault(Fault::Healthy);
+        ++episodes[int(Fault::Healthy)];
+        const int healthy = randomIn(3, 8);
+        for (int i = 0; i < healthy && failures.isEmpty(); ++i)
+            step();
+        if (failures.isEmpty())
+            checkpoint(false);
+    }
+
+    // Ticks until every queued command is out, then a last check.
+    void drain()
+    {
+        setFault(Fault::Healthy);
+        for (int guard = 0; guard < 200 && failures.isEmpty() && (!commandQueue.isEmpty() || guard < 3); ++guard)
+            tick();
+        if (failures.isEmpty())
+            checkpoint(false);
+        if (!commandQueue.isEmpty())
+            fail(QStringLiteral("%1 commands still queued at the end").arg(commandQueue.size()));
+    }
+
+    int randomIn(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_rng); }
+    std::mt19937 &rng() { return m_rng; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == scanTimer && event->type() == QEvent::Timer
+            && static_cast<QTimerEvent *>(event)->timerId() == scanTimer->timerId()) {
+            ++timerTicks;
+            m_inTimerTick = true;
+            beforeTick();
+        }
+        return false;
+    }
+
+private:
+    void fail(const QString &what)
+    {
+        if (failures.size() < 20)
+            failures << QStringLiteral("[%1, transaction %2] %3").arg(QLatin1String(nameOf(m_fault))).arg(transactions).arg(what);
+    }
+
+    void setFault(Fault f)
+    {
+        m_fault = f;
+        if (f == Fault::WrongFirmware)
+            m_foreignFirmwareSeen = true;
+        m_board.setFaults(faultsFor(f));
+    }
+
+    // One operator moment: maybe a click, then a tick; pending timer ticks
+    // get their turn too.
+    void step()
+    {
+        if (std::bernoulli_distribution(ClickChance)(m_rng))
+            clickRandom();
+        tick();
+        QCoreApplication::processEvents();
+    }
+
+    void tick()
+    {
+        beforeTick();
+        HalveroTestAccess::tick(m_window);
+        afterTick();
+    }
+
+    void beforeTick()
+    {
+        ++ticksUnder[int(m_fault)];
+        checkQueue("before a tick");
+        m_connectedBeforeTick = radioDevice && radioDevice->isConnected();
+        if (!m_connectedBeforeTick)
+            return;
+        QString command = QStringLiteral("status");
+        int id = -1;
+        if (!m_model.isEmpty()) {
+            const Queued &front = m_model.first();
+            command = commandOf(front.kind, front.write, front.option);
+            id = front.id;
+            // A write needs the record to name a board; after a reply of no
+            // family it is refused before the wire.
+            if (front.write && !namesFamily(radioDevice->productCodeHigh, radioDevice->productCodeLow)) {
+                ++refusedWrites;
+                return;
+            }
+        }
+        const bool noise = m_recordFromNoise && id >= 0 && m_model.first().write;
+        m_sent.append({command, id, m_unplugArmed, noise});
+        ++transactions;
+    }
+
+    void afterTick()
+    {
+        if (m_connectedBeforeTick && !m_model.isEmpty())
+            m_model.removeFirst();
+        checkQueue("after a tick");
+        const QString state = Probe::describeState(m_window);
+        const QString expected = Probe::expectedState(Connection::Polling, m_page, m_unplugArmed);
+        if (state != expected)
+            fail(QStringLiteral("state %1, expected %2").arg(state, expected));
+        watchRecordHeader();
+    }
+
+    // The record's product code and firmware come from the last reply. Only
+    // random bytes may name a board other than the one on the line; then the
+    // next write goes out with that name, as the design has it, and is
+    // counted instead of failed.
+    void watchRecordHeader()
+    {
+        if (!radioDevice)
+            return;
+        const uint8_t hi = radioDevice->productCodeHigh, lo = radioDevice->productCodeLow;
+        if (!namesFamily(hi, lo)) {
+            m_recordFromNoise = false;
+            return;
+        }
+        if (presentedHeader(QByteArray() + char(hi) + char(lo) + char(radioDevice->fwVersionMajor)
+                            + char(radioDevice->fwVersionMinor))) {
+            m_recordFromNoise = false;
+            return;
+        }
+        if (m_fault == Fault::Garbage || m_fault == Fault::Stream) {
+            m_recordFromNoise = true;
+            return;
+        }
+        fail(QStringLiteral("after a \"%1\" reply the record names %2%3 fw %4.%5")
+                 .arg(QLatin1String(nameOf(m_fault)))
+                 .arg(hi, 2, 16, QLatin1Char('0')).arg(lo, 2, 16, QLatin1Char('0'))
+                 .arg(radioDevice->fwVersionMajor).arg(radioDevice->fwVersionMinor));
+    }
+
+    // Bytes 1-4 of a frame: the board's product code and firmware version,
+    // or the foreign firmware the board has been claiming.
+    bool presentedHeader(const QByteArray &header) const
+    {
+        const QByteArray own = QByteArray() + char(m_identity.productCode >> 8) + char(m_identity.productCode & 0xFF);
+        if (header.left(2) != own)
+            return false;
+        if (header.mid(2) == QByteArray() + char(m_identity.fwMajor) + char(m_identity.fwMinor))
+            return true;
+        return m_foreignFirmwareSeen && header.mid(2) == QByteArray(2, char(ForeignFirmware));
+    }
+
+    void checkQueue(const char *when)
+    {
+        bool same = commandQueue.size() == m_model.size();
+        for (qsizetype i = 0; same && i < m_model.size(); ++i) {
+            const action *a = commandQueue.at(i);
+            const Queued &q = m_model.at(i);
+            same = a->kind == q.kind && a->write == q.write && a->option == q.option;
+        }
+        if (!same)
+            fail(QStringLiteral("%1: the queue holds %2 commands, %3 were queued and not yet sent")
+                     .arg(QLatin1String(when)).arg(commandQueue.size()).arg(m_model.size()));
+    }
+
+    void clickRandom()
+    {
+        ++clicks;
+        const bool trigger = isTrigger(m_identity.productCode);
+        const int pick = randomIn(0, 7);
+        const int id = m_nextId++;
+        if (pick <= 2) {
+            m_ui->tab_all->setCurrentIndex(0);
+            (trigger ? m_ui->btn_04F2_ReadConf : m_ui->btn_08A3_ReadConf)->click();
+            m_model.append({id, USBmsgConfig, false, USBoptNone});
+        } else if (pick <= 4) {
+            m_ui->tab_all->setCurrentIndex(0);
+            editPage(trigger);
+            (trigger ? m_ui->btn_04F2_SaveConf : m_ui->btn_08A3_SaveConf)->click();
+            m_model.append({id, USBmsgConfig, true, USBoptNone});
+        } else if (pick == 5) {
+            m_ui->tab_all->setCurrentIndex(1);
+            m_ui->btnEEPROM_DUMP->click();
+            m_model.append({id, USBmsgEepromDump, false, USBoptDump});
+        } else {
+            // The question runs a nested event loop; the timer keeps ticking.
+            m_answerYes = pick == 6;
+            m_ui->tab_all->setCurrentIndex(0);
+            (trigger ? m_ui->btn_04F2_SetDefaults : m_ui->btn_08A3_SetDefaults)->click();
+            if (m_answerYes)
+                m_model.append({id, USBmsgSetDefaults, true, USBoptNone});
+            else
+                ++answeredNo;
+        }
+        checkQueue("after a click");
+    }
+
+    // Values an operator might type. Channel 6 never gets 1266 (0x04F2): the
+    // tail of a configuration reply split past the quiet gap would then name
+    // a 04F2 board.
+    void editPage(bool trigger)
+    {
+        if (trigger) {
+            m_ui->check_04F2_active_low->setChecked(randomIn(0, 1));
+            m_ui->spin_04F2_trig_high->setValue(randomIn(m_ui->spin_04F2_trig_high->minimum(), m_ui->spin_04F2_trig_high->maximum()));
+            m_ui->spin_04F2_trig_low->setValue(randomIn(m_ui->spin_04F2_trig_low->minimum(), m_ui->spin_04F2_trig_low->maximum()));
+            return;
+        }
+        QComboBox *const combos[6] = {m_ui->combo_08A3_gr1_bank, m_ui->combo_08A3_gr2_bank, m_ui->combo_08A3_gr3_bank,
+                                      m_ui->combo_08A3_gr1_frq, m_ui->combo_08A3_gr2_frq, m_ui->combo_08A3_gr3_frq};
+        for (QComboBox *c : combos)
+            c->setCurrentIndex(randomIn(0, c->count() - 1));
+        QSpinBox *const channels[12] = {m_ui->spin_08A3_val_ch1, m_ui->spin_08A3_val_ch2, m_ui->spin_08A3_val_ch3,
+                                        m_ui->spin_08A3_val_ch4, m_ui->spin_08A3_val_ch5, m_ui->spin_08A3_val_ch6,
+                                        m_ui->spin_08A3_val_ch7, m_ui->spin_08A3_val_ch8, m_ui->spin_08A3_val_ch9,
+                                        m_ui->spin_08A3_val_ch10, m_ui->spin_08A3_val_ch11, m_ui->spin_08A3_val_ch12};
+        for (QSpinBox *s : channels) {
+            int v = randomIn(s->minimum(), s->maximum());
+            if (s == m_ui->spin_08A3_val_ch6 && v == 0x04F2)
+                ++v;
+            s->setValue(v);
+        }
+        m_ui->check_08A3_active_low->setChecked(randomIn(0, 1));
+        m_ui->spin_08A3_trig_high->setValue(randomIn(m_ui->spin_08A3_trig_high->minimum(), m_ui->spin_08A3_trig_high->maximum()));
+        m_ui->spin_08A3_trig_low->setValue(randomIn(m_ui->spin_08A3_trig_low->minimum(), m_ui->spin_08A3_trig_low->maximum()));
+    }
+
+    // The board babbles from the next request on; a helper thread quiets it
+    // while the exchange is still reading, since the GUI thread is blocked.
+    void runStream()
+    {
+        setFault(Fault::Stream);
+        std::thread quieter([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(StreamMs));
+            m_board.setFaults(faultsFor(Fault::Healthy));
+        });
+        tick();
+        quieter.join();
+    }
+
+    // The cable goes after a few more requests; the window keeps ticking on
+    // the dead line until the operator disconnects and plugs the board in
+    // again, at a new device path.
+    void runUnplug()
+    {
+        setFault(Fault::Healthy);
+        m_fault = Fault::Unplug;
+        BoardFaults pull;
+        pull.unplugAfter = randomIn(1, 4);
+        m_unplugArmed = true;
+        m_board.setFaults(pull);
+        for (int i = 0; i < 40 && m_board.isRunning() && failures.isEmpty(); ++i)
+            step();
+        if (m_board.isRunning())
+            fail(QStringLiteral("the board was never pulled"));
+        for (int i = 0; i < 3 && failures.isEmpty(); ++i)
+            step();
+        if (!failures.isEmpty())
+            return;
+
+        Probe::disconnect(m_window);
+        const QString state = Probe::describeState(m_window);
+        if (state != Probe::expectedState(Connection::Disconnected))
+            fail(QStringLiteral("after Disconnect: %1").arg(state));
+        checkpoint(true);
+        m_board.setFaults(faultsFor(Fault::Healthy));
+        m_board.replug();
+        m_unplugArmed = false;
+        m_fault = Fault::Healthy;
+        reconnect();
+    }
+
+    bool reconnect()
+    {
+        ++reconnects;
+        if (!m_board.isRunning()) {
+            fail(QStringLiteral("the board did not come back"));
+            return false;
+        }
+        m_sent.append({QStringLiteral("identity"), -1, false, false});
+        m_sent.append({QStringLiteral("read-conf"), -1, false, false});
+        transactions += 2;
+        Probe::connectTo(m_window, m_board.devicePath());
+        const QString state = Probe::describeState(m_window);
+        const QString expected = Probe::expectedState(Connection::Polling, m_page);
+        if (state != expected) {
+            fail(QStringLiteral("after Connect: %1, expected %2").arg(state, expected));
+            return false;
+        }
+        m_recordFromNoise = false;
+        return true;
+    }
+
+    // The board's log against what the window sent since the last check. A
+    // pulled board has received a prefix of it; everything else must match
+    // one for one, commands in the order they were queued.
+    void checkpoint(bool boardGone)
+    {
+        QList<QByteArray> received = m_board.requests();
+        if (!boardGone) {
+            QElapsedTimer waited;
+            waited.start();
+            while (received.size() < m_sent.size() && waited.elapsed() < 2000) {
+                QTest::qSleep(10);
+                received = m_board.requests();
+            }
+        }
+        if (received.size() > m_sent.size() || (!boardGone && received.size() != m_sent.size())) {
+            QStringList got, sent;
+            for (const QByteArray &r : received)
+                got << commandOf(r);
+            for (const Sent &s : m_sent)
+                sent << s.command;
+            fail(QStringLiteral("board received %1 requests [%2], window sent %3 [%4]")
+                     .arg(received.size()).arg(got.join(' ')).arg(m_sent.size()).arg(sent.join(' ')));
+            return;
+        }
+        for (qsizetype i = 0; i < m_sent.size(); ++i) {
+            const Sent &s = m_sent.at(i);
+            if (i >= received.size()) {
+                if (!s.mayBeLost)
+                    fail(QStringLiteral("%1 (command %2) never reached the board").arg(s.command).arg(s.actionId));
+                else
+                    ++lostToUnplug;
+                continue;
+            }
+            const QByteArray &frame = received.at(i);
+            if (commandOf(frame) != s.command) {
+                fail(QStringLiteral("request %1: board received %2, window sent %3 (command %4)")
+                         .arg(i).arg(commandOf(frame), s.command).arg(s.actionId));
+                return;
+            }
+            if (s.actionId >= 0) {
+                if (s.actionId <= m_lastIdOnWire)
+                    fail(QStringLiteral("command %1 went out after command %2").arg(s.actionId).arg(m_lastIdOnWire));
+                m_lastIdOnWire = s.actionId;
+            }
+            const bool write = s.command == QLatin1String("save-conf") || s.command == QLatin1String("set-defaults");
+            if (!write)
+                continue;
+            if (frame.size() > 5 && frame.size() != (isTrigger(m_identity.productCode) ? 11 : 40) && !s.noiseNamed)
+                fail(QStringLiteral("a configuration write of %1 bytes").arg(frame.size()));
+            if (s.noiseNamed) {
+                ++noiseNamed;
+            } else if (!presentedHeader(frame.mid(1, 4))) {
+                fail(QStringLiteral("write %1 carries a header the board never presented")
+                         .arg(QString::fromLatin1(frame.toHex())));
+            } else if (uint8_t(frame.at(3)) == ForeignFirmware) {
+                ++foreignFirmwareWrites;
+            }
+        }
+        m_board.clearRequests();
+        m_sent.clear();
+    }
+
+    Halvero_configurator &m_window;
+    Ui_Halvero_configurator *m_ui;
+    SimulatedBoard &m_board;
+    const BoardIdentity m_identity;
+    QString m_page;
+    std::mt19937 m_rng;
+    Probe::ModalAnswerer m_answerer;
+    QMetaObject::Connection m_afterTimerTick;
+
+    Fault m_fault = Fault::Healthy;
+    QList<Queued> m_model;
+    QList<Sent> m_sent;
+    int m_nextId = 0;
+    int m_lastIdOnWire = -1;
+    bool m_answerYes = false;
+    bool m_inTimerTick = false;
+    bool m_connectedBeforeTick = false;
+    bool m_unplugArmed = false;
+    bool m_recordFromNoise = false;
+    bool m_foreignFirmwareSeen = false;
+};
+
+BoardIdentity identityOf(int productCode)
+{
+    BoardIdentity id;
+    id.productCode = uint16_t(productCode);
+    id.fwMajor = isTrigger(productCode) ? 0 : 1;
+    id.fwMinor = isTrigger(productCode) ? 1 : 3;
+    return id;
+}
+
+int envInt(const char *name, int fallback)
+{
+    bool ok = false;
+    const int v = qEnvironmentVariableIntValue(name, &ok);
+    return ok ? v : fallback;
+}
+
+} // namespace
+
+class tst_Soak : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void faultSoak_data();
+    void faultSoak();
+};
+
+void tst_Soak::initTestCase()
+{
+    previousHandler = qInstallMessageHandler(countMessages);
+}
+
+void tst_Soak::cleanup()
+{
+    scanTimer->stop();
+    qDeleteAll(commandQueue);
+    commandQueue.clear();
+}
+
+void tst_Soak::faultSoak_data()
+{
+    QTest::addColumn<int>("productCode");
+    // Run as two processes side by side (see CMakeLists.txt): the exchanges
+    // are paced by the 100 ms quiet gap, not by the processor.
+    QTest::newRow("08A3") << 0x08A3;
+    QTest::newRow("04F2") << 0x04F2;
+}
+
+void tst_Soak::faultSoak()
+{
+    QFETCH(int, productCode);
+    const int target = envInt("HALVERO_SOAK_TRANSACTIONS", 1000);
+    const quint32 seed = quint32(envInt("HALVERO_SOAK_SEED", int(QRandomGenerator::system()->generate() & 0x7fffffff)));
+    qInfo("seed %u (HALVERO_SOAK_SEED=%u replays the clicks and the fault order), %d transactions",
+          seed, seed, target);
+    messages = Messages();
+
+    const BoardIdentity identity = identityOf(productCode);
+    SimulatedBoard board(identity);
+    QString error;
+    QVERIFY2(board.start(&error), qPrintable(error));
+    Halvero_configurator window;
+    window.show();
+    Soak soak(window, board, identity, seed);
+    QVERIFY2(soak.connectFirst(), qPrintable(soak.failures.join('\n')));
+
+    QElapsedTimer clock;
+    clock.start();
+    QList<Fault> round;
+    for (int f = 1; f < FaultCount; ++f)
+        round << Fault(f);
+
+    // The first round visits every fault and every command once, so that
+    // whatever the window allocates once for good is in place.
+    qint64 baseline = -1;
+    int rounds = 0;
+    while (soak.failures.isEmpty() && (soak.transactions < target || rounds == 0)) {
+        std::shuffle(round.begin(), round.end(), soak.rng());
+        for (Fault f : round) {
+            soak.runEpisode(f, soak.randomIn(4, 16));
+            if (!soak.failures.isEmpty() || (rounds > 0 && soak.transactions >= target))
+                break;
+        }
+        if (++rounds == 1)
+            baseline = settledResident();
+    }
+    soak.drain();
+    const qint64 finalResident = settledResident();
+
+    QStringList faults;
+    for (int f = 0; f < FaultCount; ++f)
+        faults << QStringLiteral("%1: %2 episodes, %3 ticks").arg(QLatin1String(nameOf(Fault(f)))).arg(soak.episodes[f]).arg(soak.ticksUnder[f]);
+    qInfo("%d transactions in %.1f s (%d rounds, %d ticks from the poll timer, %d reconnects)",
+          soak.transactions, clock.elapsed() / 1000.0, rounds, soak.timerTicks, soak.reconnects);
+    qInfo("faults: %s", qPrintable(faults.join(QStringLiteral("; "))));
+    qInfo("%d clicks (%d Set defaults answered No); writes refused for a foreign product code: %d; "
+          "lost to a pulled cable: %d; writes echoing a refused firmware: %d; writes named by noise: %d",
+          soak.clicks, soak.answeredNo, soak.refusedWrites, soak.lostToUnplug, soak.foreignFirmwareWrites,
+          soak.noiseNamed);
+    qInfo("exchange log: %d write time-outs, %d read time-outs, %d replies cut off",
+          messages.timeoutWrite, messages.timeoutRead, messages.tooLong);
+    qInfo("resident memory after warm-up %.2f MiB, at the end %.2f MiB (%+lld KiB)", baseline / 1048576.0,
+          finalResident / 1048576.0, (finalResident - baseline) / 1024);
+
+    QVERIFY2(soak.failures.isEmpty(), qPrintable(soak.failures.join('\n')));
+    QVERIFY(soak.transactions >= target);
+    if (Probe::memoryIsInstrumented()) {
+        qInfo("memory growth not judged: the address sanitizer holds freed memory back");
+    } else {
+        QVERIFY2(finalResident - baseline < MaxGrowthBytes,
+                 qPrintable(QStringLiteral("resident memory grew by %1 KiB").arg((finalResident - baseline) / 1024)));
+    }
+}
+
+QTEST_MAIN(tst_Soak)
+#include "tst_soak.moc"

@@ -1,0 +1,203 @@
+// A board pulled out while the window polls it: the window must stay
+// responsive (short ticks, no busy loop on the dead line) and must connect to
+// the next board after Disconnect. Runs the real poll timer against the
+// simulated board, offscreen.
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <memory>
+
+#include "Halvero_configurator.h"
+#include "simulatedboard.h"
+#include "ui_Halvero_configurator.h"
+#include "windowprobe.h"
+
+using Probe::Connection;
+
+namespace {
+
+// Ticks that take longer than this make the window feel frozen; a healthy
+// exchange costs the 100 ms quiet gap plus the reply's transfer.
+constexpr qint64 MaxTickMs = 200;
+// A dead line polled every 300 ms should cost next to nothing.
+constexpr double MaxCpuShare = 0.05;
+constexpr int MeasureMs = 2000;
+
+BoardIdentity identityOf(int productCode)
+{
+    BoardIdentity id;
+    id.productCode = uint16_t(productCode);
+    id.fwMajor = productCode == 0x04F2 ? 0 : 1;
+    id.fwMinor = productCode == 0x04F2 ? 1 : 2;
+    return id;
+}
+
+QString pageOf(int productCode)
+{
+    return productCode == 0x04F2 ? QStringLiteral("tab_04F2_config") : QStringLiteral("tab_08A3_config");
+}
+
+// Times every tick of the poll timer, whoever runs the event loop: the event
+// arrives here just before the window's slot runs, and the slot connected
+// after the window's runs just after it returns.
+class TickClock : public QObject
+{
+public:
+    TickClock()
+    {
+        scanTimer->installEventFilter(this);
+        m_after = connect(scanTimer, &QTimer::timeout, this, [this] {
+            if (m_started.isValid()) {
+                m_durations.append(m_started.elapsed());
+                m_started.invalidate();
+            }
+        });
+    }
+    ~TickClock() override
+    {
+        scanTimer->removeEventFilter(this);
+        disconnect(m_after);
+    }
+
+    int count() const { return int(m_durations.size()); }
+    qint64 longestSince(int from) const
+    {
+        qint64 longest = 0;
+        for (int i = from; i < m_durations.size(); ++i)
+            longest = std::max(longest, m_durations.at(i));
+        return longest;
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == scanTimer && event->type() == QEvent::Timer)
+            m_started.start();
+        return false;
+    }
+
+private:
+    QElapsedTimer m_started;
+    QList<qint64> m_durations;
+    QMetaObject::Connection m_after;
+};
+
+bool received(const SimulatedBoard &board, const QByteArray &request)
+{
+    return board.requests().contains(request);
+}
+
+} // namespace
+
+class tst_Unplug : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void pulledWhilePolling_data();
+    void pulledWhilePolling();
+};
+
+void tst_Unplug::init()
+{
+    qDeleteAll(commandQueue);
+    commandQueue.clear();
+}
+
+void tst_Unplug::cleanup()
+{
+    scanTimer->stop();
+    qDeleteAll(commandQueue);
+    commandQueue.clear();
+}
+
+void tst_Unplug::pulledWhilePolling_data()
+{
+    QTest::addColumn<int>("productCode");
+    QTest::addColumn<int>("pullAfter");    // requests the board still answers after polling began
+    QTest::addColumn<int>("queuedAtPull"); // Read CONF clicks waiting when the cable goes
+    QTest::addColumn<int>("nextProduct");  // the board plugged in afterwards
+
+    QTest::newRow("08A3 pulled after one poll") << 0x08A3 << 1 << 0 << 0x08A3;
+    QTest::newRow("08A3 pulled with commands queued") << 0x08A3 << 3 << 6 << 0x04F2;
+    QTest::newRow("04F2 pulled after a few polls") << 0x04F2 << 4 << 0 << 0x04F2;
+    QTest::newRow("04F2 pulled, 08A2 plugged in") << 0x04F2 << 2 << 2 << 0x08A2;
+}
+
+void tst_Unplug::pulledWhilePolling()
+{
+    QFETCH(int, productCode);
+    QFETCH(int, pullAfter);
+    QFETCH(int, queuedAtPull);
+    QFETCH(int, nextProduct);
+
+    auto board = std::make_unique<SimulatedBoard>(identityOf(productCode));
+    QString error;
+    QVERIFY2(board->start(&error), qPrintable(error));
+
+    Halvero_configurator window;
+    window.show();
+    Ui_Halvero_configurator *ui = HalveroTestAccess::ui(window);
+    Probe::connectTo(window, board->devicePath());
+    QCOMPARE(Probe::describeState(window), Probe::expectedState(Connection::Polling, pageOf(productCode)));
+
+    TickClock clock;
+    BoardFaults pull;
+    pull.unplugAfter = pullAfter;
+    board->setFaults(pull);
+    QPushButton *readConf = productCode == 0x04F2 ? ui->btn_04F2_ReadConf : ui->btn_08A3_ReadConf;
+    for (int i = 0; i < queuedAtPull; ++i)
+        readConf->click();
+
+    QTRY_VERIFY_WITH_TIMEOUT(!board->isRunning(), 10000);
+    // Let the window run into the dead line before measuring.
+    QTest::qWait(700);
+    const int ticksBefore = clock.count();
+    const qint64 cpuBefore = Probe::cpuMicros();
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(MeasureMs);
+    const double cpuShare = double(Probe::cpuMicros() - cpuBefore) / (double(wall.elapsed()) * 1000.0);
+    const int ticksUnplugged = clock.count() - ticksBefore;
+
+    qInfo("unplugged: %d ticks in %lld ms, longest %lld ms, CPU %.2f %% of a core, port %s",
+          ticksUnplugged, qint64(wall.elapsed()), clock.longestSince(0), cpuShare * 100.0,
+          Probe::portOpen() ? "still open" : "closed");
+    // The timer keeps ticking (the operator has not disconnected), and every
+    // tick, including the ones around the pull, comes back promptly.
+    QVERIFY2(ticksUnplugged >= MeasureMs / 300 - 2, qPrintable(QString::number(ticksUnplugged)));
+    QVERIFY2(clock.longestSince(0) <= MaxTickMs,
+             qPrintable(QStringLiteral("a tick took %1 ms").arg(clock.longestSince(0))));
+    QVERIFY2(cpuShare < MaxCpuShare, qPrintable(QStringLiteral("%1 %% CPU").arg(cpuShare * 100.0)));
+    QCOMPARE(Probe::describeState(window),
+             Probe::expectedState(Connection::Polling, pageOf(productCode), true));
+
+    Probe::disconnect(window);
+    QCOMPARE(Probe::describeState(window), Probe::expectedState(Connection::Disconnected));
+    const qsizetype stillQueued = commandQueue.size();
+    board.reset();
+
+    SimulatedBoard next(identityOf(nextProduct));
+    QVERIFY2(next.start(&error), qPrintable(error));
+    Probe::connectTo(window, next.devicePath());
+    QCOMPARE(Probe::describeState(window), Probe::expectedState(Connection::Polling, pageOf(nextProduct)));
+    QCOMPARE(ui->line_product->text(), QStringLiteral("%1").arg(nextProduct, 4, 16, QLatin1Char('0')).toUpper());
+    QCOMPARE(next.requests().mid(0, 2), (QList<QByteArray>{QByteArray("\x01"), QByteArray("\x02")}));
+
+    // Whatever the dead line did not take goes to the new board first, then
+    // the polling resumes.
+    QTRY_VERIFY_WITH_TIMEOUT(received(next, QByteArray("\x04")), 3000);
+    const QList<QByteArray> sent = next.requests();
+    const qsizetype firstPoll = sent.indexOf(QByteArray("\x04"));
+    QCOMPARE(firstPoll, 2 + stillQueued);
+    QVERIFY(commandQueue.isEmpty());
+}
+
+QTEST_MAIN(tst_Unplug)
+#include "tst_unplug.moc"
