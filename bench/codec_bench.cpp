@@ -12,20 +12,9 @@
 
 namespace {
 
-BoardIdentity identityOf(uint16_t productCode)
-{
-    BoardIdentity id;
-    id.productCode = productCode;
-    if (productCode == 0x04F2) {
-        id.fwMajor = 0;
-        id.fwMinor = 1;
-    }
-    return id;
-}
-
 QByteArray boardReply(uint16_t productCode, const QByteArray &request)
 {
-    BoardModel board(identityOf(productCode));
+    BoardModel board(BoardIdentity::forProduct(productCode));
     // A moment when the 08A3's receiver pulse is present, so that every
     // status field carries a value.
     return board.reply(request, 1234);

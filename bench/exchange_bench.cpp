@@ -84,17 +84,6 @@ void noteReplyLength(Series &s, int length)
         s.replyBytes = -2;
 }
 
-BoardIdentity identityOf(uint16_t productCode)
-{
-    BoardIdentity id;
-    id.productCode = productCode;
-    if (productCode == 0x04F2) {
-        id.fwMajor = 0;
-        id.fwMinor = 1;
-    }
-    return id;
-}
-
 speed_t speedCode(int baud)
 {
     switch (baud) {
@@ -179,7 +168,7 @@ bool measureBoard(uint16_t productCode, int baud, int samples, Series series[exc
 {
     BoardFaults faults;
     faults.uartBaud = baud;
-    SimulatedBoard board(identityOf(productCode), faults);
+    SimulatedBoard board(BoardIdentity::forProduct(productCode), faults);
     QString error;
     if (!board.start(&error)) {
         err << "cannot start the simulated board: " << error << Qt::endl;

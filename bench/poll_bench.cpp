@@ -56,17 +56,6 @@ void recordExchange(QtMsgType, const QMessageLogContext &, const QString &messag
     }
 }
 
-BoardIdentity identityOf(const QString &product)
-{
-    BoardIdentity id;
-    if (product == QLatin1String("04F2")) {
-        id.productCode = 0x04F2;
-        id.fwMajor = 0;
-        id.fwMinor = 1;
-    }
-    return id;
-}
-
 // Picks the port and the speed in the connection bar and presses Connect.
 bool connectLikeOperator(Halvero_configurator &window, const QString &port, int baud, QString *why)
 {
@@ -142,7 +131,7 @@ int main(int argc, char *argv[])
         const QString product = parser.value(QStringLiteral("product")).toUpper();
         if (product == QLatin1String("04F2"))
             statusBytes = 20;
-        board = std::make_unique<SimulatedBoard>(identityOf(product), faults);
+        board = std::make_unique<SimulatedBoard>(BoardIdentity::forProduct(uint16_t(product.toUInt(nullptr, 16))), faults);
         QString error;
         if (!board->start(&error)) {
             std::fprintf(stderr, "cannot start the simulated board: %s\n", qPrintable(error));

@@ -17,11 +17,8 @@ namespace {
 
 BoardIdentity identityOf(uint16_t product)
 {
-    BoardIdentity id;
-    id.productCode = product;
+    BoardIdentity id = BoardIdentity::forProduct(product);
     if (product == 0x04F2) {
-        id.fwMajor = 0;
-        id.fwMinor = 1;
         id.revId = 0x2001;
         id.devId = 0x0413;
         id.serial[0] = 0x11223344;

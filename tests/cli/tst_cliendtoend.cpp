@@ -48,13 +48,7 @@ Run runCli(QStringList arguments, const QString &port = QString(), const QByteAr
 
 BoardIdentity boardOf(const QString &productCode)
 {
-    BoardIdentity identity;
-    identity.productCode = uint16_t(productCode.toUInt(nullptr, 16));
-    if (productCode == QLatin1String("04F2")) {
-        identity.fwMajor = 0;
-        identity.fwMinor = 1;
-    }
-    return identity;
+    return BoardIdentity::forProduct(uint16_t(productCode.toUInt(nullptr, 16)));
 }
 
 // Only reads went over the line: nothing could have changed the board.

@@ -86,20 +86,11 @@ int main(int argc, char *argv[])
     });
     p.process(app);
 
-    BoardIdentity id;
     const QString product = p.value(QStringLiteral("product")).toUpper();
-    if (product == QLatin1String("08A3"))
-        id.productCode = 0x08A3;
-    else if (product == QLatin1String("08A2"))
-        id.productCode = 0x08A2;
-    else if (product == QLatin1String("04F2"))
-        id.productCode = 0x04F2;
-    else
+    if (product != QLatin1String("08A3") && product != QLatin1String("08A2")
+        && product != QLatin1String("04F2"))
         fail(QStringLiteral("unknown product %1 (08A3, 08A2 or 04F2)").arg(product));
-    if (id.productCode == 0x04F2) {
-        id.fwMajor = 0;
-        id.fwMinor = 1;
-    }
+    BoardIdentity id = BoardIdentity::forProduct(uint16_t(product.toUInt(nullptr, 16)));
     if (p.isSet(QStringLiteral("firmware"))) {
         const QStringList parts = p.value(QStringLiteral("firmware")).split(QLatin1Char('.'));
         bool okMajor = false, okMinor = false;

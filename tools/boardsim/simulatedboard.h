@@ -23,6 +23,19 @@ struct BoardIdentity
     uint32_t revId = 0x1001;
     uint32_t devId = 0x0415;
     uint32_t serial[3] = {0x00390021, 0x4E465009, 0x20383352}; // word 0 first on the wire
+
+    // A board of this product with the firmware it ships with (1.3 for the
+    // switch boards, 0.1 for the trigger board).
+    static BoardIdentity forProduct(uint16_t productCode)
+    {
+        BoardIdentity id;
+        id.productCode = productCode;
+        if (productCode == 0x04F2) {
+            id.fwMajor = 0;
+            id.fwMinor = 1;
+        }
+        return id;
+    }
 };
 
 // How the board misbehaves. All default to a healthy USB virtual COM port.
