@@ -232,10 +232,8 @@ void Halvero_configurator::parseResponse(uint8_t response)
 
     case USBmsgConfig:
         if (is08A3) {
-            QComboBox *const banks[3] = {ui->combo_08A3_gr1_bank, ui->combo_08A3_gr2_bank,
-                                         ui->combo_08A3_gr3_bank};
-            QComboBox *const rates[3] = {ui->combo_08A3_gr1_frq, ui->combo_08A3_gr2_frq,
-                                         ui->combo_08A3_gr3_frq};
+            const QList<QComboBox *> banks = bankCombos();
+            const QList<QComboBox *> rates = rateCombos();
             // A byte of 2 or more leaves the combo box with no current item.
             for (int g = 0; g < 3; ++g)
                 banks[g]->setCurrentIndex(dev->groupBank[g]);
@@ -295,6 +293,16 @@ QList<QSpinBox *> Halvero_configurator::channelSpins() const
             ui->spin_08A3_val_ch10, ui->spin_08A3_val_ch11, ui->spin_08A3_val_ch12};
 }
 
+QList<QComboBox *> Halvero_configurator::bankCombos() const
+{
+    return {ui->combo_08A3_gr1_bank, ui->combo_08A3_gr2_bank, ui->combo_08A3_gr3_bank};
+}
+
+QList<QComboBox *> Halvero_configurator::rateCombos() const
+{
+    return {ui->combo_08A3_gr1_frq, ui->combo_08A3_gr2_frq, ui->combo_08A3_gr3_frq};
+}
+
 void Halvero_configurator::on_btn_08A3_ReadConf_clicked()
 {
     queueAction(USBmsgConfig, false, USBoptNone);
@@ -312,10 +320,8 @@ void Halvero_configurator::on_btn_08A3_SaveConf_clicked()
     parachuteRadioComm *dev = radioDevice;
     if (!dev)
         return;
-    QComboBox *const banks[3] = {ui->combo_08A3_gr1_bank, ui->combo_08A3_gr2_bank,
-                                 ui->combo_08A3_gr3_bank};
-    QComboBox *const rates[3] = {ui->combo_08A3_gr1_frq, ui->combo_08A3_gr2_frq,
-                                 ui->combo_08A3_gr3_frq};
+    const QList<QComboBox *> banks = bankCombos();
+    const QList<QComboBox *> rates = rateCombos();
     // A combo box with no current item gives -1, which the board receives as 0xFF.
     for (int g = 0; g < 3; ++g)
         dev->groupBank[g] = uint8_t(banks[g]->currentIndex());

@@ -12,6 +12,7 @@
 #include "parachuteradiocomm.h"
 
 QT_BEGIN_NAMESPACE
+class QComboBox;
 class QSpinBox;
 class QTimer;
 QT_END_NAMESPACE
@@ -63,6 +64,8 @@ private:
     void hideAllPages();
     void queueAction(USBmessages kind, bool write, USBmsgOptions option);
     QList<QSpinBox *> channelSpins() const; // failsafe spins, channel 1 first
+    QList<QComboBox *> bankCombos() const;  // group 1 first
+    QList<QComboBox *> rateCombos() const;  // group 1 first
 
     Ui_Halvero_configurator *ui;
     QMap<QString, QWidget *> tabPages;

@@ -248,8 +248,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     parachuteRadioComm dev(line.path, 115200);
     FUZZ_CHECK(dev.isConnected(), in);
     parachuteRadioComm reference(QString(), 0);
-    fillDistinctive(dev);
-    fillDistinctive(reference);
+    fillWithSentinels(dev);
+    fillWithSentinels(reference);
     if (!prime.isEmpty()) {
         dev.parseRxMessage(prime);
         reference.parseRxMessage(prime);

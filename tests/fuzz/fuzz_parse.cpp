@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray in = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
 
     parachuteRadioComm dev(QString(), 0);
-    fillDistinctive(dev);
+    fillWithSentinels(dev);
     const State before = State::of(dev);
     const int result = dev.parseRxMessage(in);
     const State after = State::of(dev);

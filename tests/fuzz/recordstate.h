@@ -1,6 +1,6 @@
 // Shared by the fuzz harnesses: a comparable copy of the device state record,
-// grouped by what a reply of each kind may change, distinctive starting
-// values, and well-formed board replies to start from.
+// grouped by what a reply of each kind may change, and well-formed board
+// replies to start from.
 #ifndef RECORDSTATE_H
 #define RECORDSTATE_H
 
@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "linktesthelpers.h"
 #include "parachuteradiocomm.h"
 
 namespace FuzzRecord {
@@ -97,39 +98,6 @@ struct State
         return g;
     }
 };
-
-// Values no board sends back by accident, so that a stray write shows.
-inline void fillDistinctive(parachuteRadioComm &d)
-{
-    d.productCodeHigh = 0xEE;
-    d.productCodeLow = 0xEE;
-    d.fwVersionMajor = 0xEE;
-    d.fwVersionMinor = 0xEE;
-    d.chipRevId = 0xA5A5A5A5;
-    d.chipDevId = 0x5A5A5A5A;
-    for (int i = 0; i < 3; ++i) {
-        d.uniqueId[i] = 0xC3C3C3C3u + uint32_t(i);
-        d.groupBank[i] = uint8_t(0x70 + i);
-        d.groupRefreshRate[i] = uint8_t(0x80 + i);
-    }
-    for (int ch = 0; ch < 12; ++ch)
-        d.failsafeValue[ch] = uint16_t(0xBEE0 + ch);
-    d.triggerActiveLow = true;
-    d.triggerHigh = 0xDEAD;
-    d.triggerLow = 0xBEEF;
-    d.inaGain = 0x99;
-    d.eepromDump = QStringLiteral("no dump yet");
-    d.triggerValue = 0x1234;
-    d.triggerFrequency = 0x4321;
-    d.triggerPresent = true;
-    d.failsafeActive = true;
-    d.fuseProbeCurrent = -1.5f;
-    d.fuseCurrent = -2.5f;
-    d.fusePeakCurrent = -3.5f;
-    d.triggerVoltage = -4.5f;
-    d.batteryVoltage = -5.5f;
-    d.temperature = -99.0f;
-}
 
 // The family a product code belongs to, as the board's wire format names it.
 enum class Family { None, Trigger04F2, Switch08A3 };

@@ -52,6 +52,15 @@ QString titleOf(int productCode)
     return isTriggerBoard(productCode) ? TriggerTitle : SwitchTitle;
 }
 
+// One row per product code the window serves.
+void addEveryBoardRow()
+{
+    QTest::addColumn<int>("productCode");
+    QTest::newRow("08A3") << 0x08A3;
+    QTest::newRow("08A2") << 0x08A2;
+    QTest::newRow("04F2") << 0x04F2;
+}
+
 QString productText(int productCode)
 {
     return QStringLiteral("%1").arg(productCode, 4, 16, QLatin1Char('0')).toUpper();
@@ -365,10 +374,7 @@ void tst_Window::connectShowsBoard()
 
 void tst_Window::statusTicksFillPage_data()
 {
-    QTest::addColumn<int>("productCode");
-    QTest::newRow("08A3") << 0x08A3;
-    QTest::newRow("08A2") << 0x08A2;
-    QTest::newRow("04F2") << 0x04F2;
+    addEveryBoardRow();
 }
 
 void tst_Window::statusTicksFillPage()
@@ -539,10 +545,7 @@ void tst_Window::dumpThenSaveSendsEditedFrame()
 
 void tst_Window::readThenSaveSendsBoardValues_data()
 {
-    QTest::addColumn<int>("productCode");
-    QTest::newRow("08A3") << 0x08A3;
-    QTest::newRow("08A2") << 0x08A2;
-    QTest::newRow("04F2") << 0x04F2;
+    addEveryBoardRow();
 }
 
 void tst_Window::readThenSaveSendsBoardValues()
