@@ -29,16 +29,7 @@ struct CommandQueueRelease
     }
 } commandQueueRelease;
 
-enum class BoardFamily { None, Switch08A3, Trigger04F2 };
-
-BoardFamily familyOf(uint8_t productCodeHigh, uint8_t productCodeLow)
-{
-    if (productCodeHigh == 0x08 && (productCodeLow == 0xA2 || productCodeLow == 0xA3))
-        return BoardFamily::Switch08A3;
-    if (productCodeHigh == 0x04 && productCodeLow == 0xF2)
-        return BoardFamily::Trigger04F2;
-    return BoardFamily::None;
-}
+using Protocol::familyOf;
 
 // Device paths a developer adds to the port list, e.g. simulated boards on
 // pseudo-terminals, which the system's port enumeration does not report.
@@ -162,7 +153,7 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
     case BoardFamily::Trigger04F2:
         page = QStringLiteral("tab_04F2_config");
         break;
-    case BoardFamily::None:
+    case BoardFamily::Unknown:
         hideAllPages();
         return;
     }
@@ -177,7 +168,7 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
 
     restorePage(page);
     restorePage(QStringLiteral("tab_all_internal"));
-    scanTimer->start(300);
+    scanTimer->start(Protocol::pollIntervalMs);
 }
 
 void Halvero_configurator::on_btnSerialDisconnect_clicked()
@@ -217,7 +208,7 @@ void Halvero_configurator::parseResponse(uint8_t response)
     if (!dev)
         return;
     const BoardFamily family = familyOf(dev->productCodeHigh, dev->productCodeLow);
-    if (family == BoardFamily::None)
+    if (family == BoardFamily::Unknown)
         return;
     const bool is08A3 = family == BoardFamily::Switch08A3;
 

@@ -4,34 +4,15 @@
 #include "parachuteradiocomm.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QtEndian>
+#include <cstring>
 
 QSerialPort serialPort;
 
 namespace {
 
-enum class Family { None, Trigger04F2, Switch08A3 };
-
-// The board has no framing, so every layout is a fixed minimum length; a
-// shorter reply is a cut-off one and is never decoded.
-constexpr int headerLength = 5;
-constexpr int identityLength = 25;
-constexpr int dumpLength = 6;
-constexpr int config04F2Length = 11;
-constexpr int config08A3Length = 40;
-constexpr int status04F2Length = 20;
-constexpr int status08A3Length = 12;
-
-constexpr uint8_t dumpMarker = 0x01;
-
-Family familyOf(uint8_t high, uint8_t low)
-{
-    if (high == 0x04 && low == 0xF2)
-        return Family::Trigger04F2;
-    if (high == 0x08 && (low == 0xA2 || low == 0xA3))
-        return Family::Switch08A3;
-    return Family::None;
-}
+using namespace Protocol;
 
 quint16 be16(const uchar *at)
 {
@@ -118,52 +99,57 @@ QByteArray parachuteRadioComm::buildRequest(bool write, USBmessages kind,
     }
 
     // A write echoes the board's own product code and firmware version, so
-    // it is refused until a reply of a known family has been stored.
-    const Family family = familyOf(productCodeHigh, productCodeLow);
-    if (family == Family::None || (kind != USBmsgConfig && kind != USBmsgSetDefaults))
+    // it is refused until a reply of a known family has been stored; once a
+    // board is identified, its header and no other.
+    const uint8_t high = identified ? identity[0] : productCodeHigh;
+    const uint8_t low = identified ? identity[1] : productCodeLow;
+    const BoardFamily family = familyOf(high, low);
+    if (family == BoardFamily::Unknown || (kind != USBmsgConfig && kind != USBmsgSetDefaults))
         return QByteArray();
 
-    int length = headerLength;
-    if (kind == USBmsgConfig)
-        length = family == Family::Trigger04F2 ? config04F2Length : config08A3Length;
-
+    const int length = kind == USBmsgConfig ? configLength(family) : headerLength;
     QByteArray frame(length, '\0');
     uchar *out = reinterpret_cast<uchar *>(frame.data());
-    out[0] = uchar(kind);
-    out[1] = productCodeHigh;
-    out[2] = productCodeLow;
-    out[3] = fwVersionMajor;
-    out[4] = fwVersionMinor;
+    out[kindOffset] = uchar(kind);
+    out[productHighOffset] = high;
+    out[productLowOffset] = low;
+    out[fwMajorOffset] = identified ? identity[2] : fwVersionMajor;
+    out[fwMinorOffset] = identified ? identity[3] : fwVersionMinor;
     if (kind == USBmsgSetDefaults)
         return frame;
 
-    if (family == Family::Trigger04F2) {
-        out[5] = inaGain;
-        out[6] = triggerActiveLow ? 1 : 0;
-        qToBigEndian<quint16>(triggerHigh, out + 7);
-        qToBigEndian<quint16>(triggerLow, out + 9);
+    if (family == BoardFamily::Trigger04F2) {
+        out[gain04F2Offset] = inaGain;
+        out[activeLow04F2Offset] = triggerActiveLow ? 1 : 0;
+        qToBigEndian<quint16>(triggerHigh, out + triggerHigh04F2Offset);
+        qToBigEndian<quint16>(triggerLow, out + triggerLow04F2Offset);
     } else {
-        for (int group = 0; group < 3; ++group) {
-            out[5 + group] = groupBank[group];
-            out[8 + group] = groupRefreshRate[group];
+        for (int group = 0; group < groupCount; ++group) {
+            out[bank08A3Offset + group] = groupBank[group];
+            out[refreshRate08A3Offset + group] = groupRefreshRate[group];
         }
-        for (int channel = 0; channel < 12; ++channel)
-            qToBigEndian<quint16>(failsafeValue[channel], out + 11 + 2 * channel);
-        out[35] = triggerActiveLow ? 1 : 0;
-        qToBigEndian<quint16>(triggerHigh, out + 36);
-        qToBigEndian<quint16>(triggerLow, out + 38);
+        for (int channel = 0; channel < channelCount; ++channel)
+            qToBigEndian<quint16>(failsafeValue[channel], out + failsafe08A3Offset + 2 * channel);
+        out[activeLow08A3Offset] = triggerActiveLow ? 1 : 0;
+        qToBigEndian<quint16>(triggerHigh, out + triggerHigh08A3Offset);
+        qToBigEndian<quint16>(triggerLow, out + triggerLow08A3Offset);
     }
     return frame;
 }
 
 uint8_t parachuteRadioComm::send(bool write, USBmessages kind, USBmsgOptions option)
 {
-    if (!serialPort.isOpen())
+    reply.clear();
+    if (!serialPort.isOpen()) {
+        outcome = ExchangeOutcome::PortClosed;
         return 0;
+    }
 
     const QByteArray request = buildRequest(write, kind, option);
-    if (request.isEmpty())
+    if (request.isEmpty()) {
+        outcome = ExchangeOutcome::NotEncodable;
         return 0;
+    }
 
     qDebug() << (write ? "Sending write cmd " : "Sending read cmd ") << request.toHex();
 
@@ -172,22 +158,29 @@ uint8_t parachuteRadioComm::send(bool write, USBmessages kind, USBmsgOptions opt
     serialPort.write(request);
     if (!serialPort.waitForBytesWritten(exchangeTimeoutMs)) {
         qDebug() << "Timeout write";
+        outcome = ExchangeOutcome::WriteTimeout;
         closeIfGone();
         return 0;
     }
     if (!serialPort.waitForReadyRead(exchangeTimeoutMs)) {
         qDebug() << "Timeout read";
+        outcome = ExchangeOutcome::NoReply;
         closeIfGone();
         return 0;
     }
 
     // Replies carry no length: one ends when the line has been quiet for a
-    // whole timeout. A line that never falls quiet is cut off instead of
-    // freezing the window; what keeps coming stays for the next exchange.
-    QByteArray reply = serialPort.readAll();
+    // whole timeout. A line that never falls quiet is cut off, by size and
+    // by time, instead of freezing the window; what keeps coming stays for
+    // the next exchange.
+    const int maxDurationMs = maxReplyDurationMs(serialPort.baudRate());
+    QElapsedTimer arriving;
+    arriving.start();
+    reply = serialPort.readAll();
     for (;;) {
-        if (reply.size() > maxReplyLength) {
-            qDebug() << "Reply too long" << reply.size();
+        if (reply.size() > maxReplyLength || arriving.elapsed() > maxDurationMs) {
+            qDebug() << "Reply does not end" << reply.size() << "bytes in" << arriving.elapsed() << "ms";
+            outcome = ExchangeOutcome::NeverQuiet;
             return 0;
         }
         if (!serialPort.waitForReadyRead(exchangeTimeoutMs))
@@ -203,87 +196,115 @@ uint8_t parachuteRadioComm::parseRxMessage(QByteArray msg)
 {
     const qsizetype length = msg.size();
     const uchar *in = reinterpret_cast<const uchar *>(msg.constData());
+    outcome = ExchangeOutcome::Undecodable;
+
+    // After identification nothing but the identified board's replies may
+    // reach the record: a late tail of another reply whose bytes happen to
+    // read as another product must not turn the next write into that
+    // product's frame.
+    if (identified) {
+        if (length < headerLength)
+            return 0;
+        if (memcmp(in + productHighOffset, identity, sizeof identity) != 0) {
+            qDebug() << "Reply from another board ignored" << msg.left(headerLength).toHex();
+            outcome = ExchangeOutcome::OtherBoard;
+            return 0;
+        }
+    }
 
     if (length < 3)
         return 0;
     // Kept even when the reply is then refused, so a garbled reply blocks
     // writes until the board is heard from properly again.
-    productCodeHigh = in[1];
-    productCodeLow = in[2];
+    productCodeHigh = in[productHighOffset];
+    productCodeLow = in[productLowOffset];
 
-    const Family family = familyOf(productCodeHigh, productCodeLow);
-    if (family == Family::None || length < headerLength)
+    const BoardFamily family = familyOf(productCodeHigh, productCodeLow);
+    if (family == BoardFamily::Unknown) {
+        outcome = ExchangeOutcome::UnknownProduct;
+        return 0;
+    }
+    if (length < headerLength)
         return 0;
 
-    fwVersionMajor = in[3];
-    fwVersionMinor = in[4];
-    if (family == Family::Trigger04F2) {
-        if (fwVersionMajor != 0 || fwVersionMinor != 1)
-            return 0;
-    } else if (fwVersionMinor > 3 || fwVersionMajor > 1) {
+    fwVersionMajor = in[fwMajorOffset];
+    fwVersionMinor = in[fwMinorOffset];
+    if (!firmwareAccepted(family, fwVersionMajor, fwVersionMinor)) {
+        outcome = ExchangeOutcome::UnsupportedFirmware;
         return 0;
     }
 
+    const uint8_t result = decodeBody(msg, family);
+    if (result != 0)
+        outcome = ExchangeOutcome::Decoded;
+    if (result == USBmsgIdentity && !identified) {
+        identified = true;
+        memcpy(identity, in + productHighOffset, sizeof identity);
+    }
+    return result;
+}
+
+uint8_t parachuteRadioComm::decodeBody(const QByteArray &msg, BoardFamily family)
+{
+    const qsizetype length = msg.size();
+    const uchar *in = reinterpret_cast<const uchar *>(msg.constData());
+
     // The reply's own kind decides the layout, not what was asked for.
-    switch (in[0]) {
+    switch (in[kindOffset]) {
     case USBmsgIdentity:
         if (length < identityLength)
             return 0;
-        chipRevId = be32(in + 5);
-        chipDevId = be32(in + 9);
+        chipRevId = be32(in + revIdOffset);
+        chipDevId = be32(in + devIdOffset);
         for (int word = 0; word < 3; ++word)
-            uniqueId[word] = be32(in + 13 + 4 * word);
+            uniqueId[word] = be32(in + uniqueIdOffset + 4 * word);
         return USBmsgIdentity;
 
     case USBmsgConfig:
-        if (family == Family::Trigger04F2) {
-            if (length < config04F2Length)
-                return 0;
-            inaGain = in[5];
-            triggerActiveLow = in[6] != 0;
-            triggerHigh = be16(in + 7);
-            triggerLow = be16(in + 9);
+        if (length < configLength(family))
+            return 0;
+        if (family == BoardFamily::Trigger04F2) {
+            inaGain = in[gain04F2Offset];
+            triggerActiveLow = in[activeLow04F2Offset] != 0;
+            triggerHigh = be16(in + triggerHigh04F2Offset);
+            triggerLow = be16(in + triggerLow04F2Offset);
         } else {
-            if (length < config08A3Length)
-                return 0;
-            for (int group = 0; group < 3; ++group) {
-                groupBank[group] = in[5 + group];
-                groupRefreshRate[group] = in[8 + group];
+            for (int group = 0; group < groupCount; ++group) {
+                groupBank[group] = in[bank08A3Offset + group];
+                groupRefreshRate[group] = in[refreshRate08A3Offset + group];
             }
-            for (int channel = 0; channel < 12; ++channel)
-                failsafeValue[channel] = be16(in + 11 + 2 * channel);
-            triggerActiveLow = in[35] != 0;
-            triggerHigh = be16(in + 36);
-            triggerLow = be16(in + 38);
+            for (int channel = 0; channel < channelCount; ++channel)
+                failsafeValue[channel] = be16(in + failsafe08A3Offset + 2 * channel);
+            triggerActiveLow = in[activeLow08A3Offset] != 0;
+            triggerHigh = be16(in + triggerHigh08A3Offset);
+            triggerLow = be16(in + triggerLow08A3Offset);
         }
         return USBmsgConfig;
 
     case USBmsgEepromDump:
-        if (length < dumpLength || in[5] != dumpMarker)
+        if (length < dumpLength || in[dumpMarkerOffset] != dumpMarker)
             return 0;
         // The whole reply, header and zero bytes included, is what the
-        // Internal page shows.
+        // record keeps; the window shows it without the header.
         eepromDump = QString::fromUtf8(msg);
         qDebug() << eepromDump;
         return USBmsgEepromDump;
 
     case USBmsgStatus:
-        if (family == Family::Trigger04F2) {
-            if (length < status04F2Length)
-                return 0;
-            temperature = in[6] * 0.5f - 25.0f;
-            fuseProbeCurrent = in[8] * 2.0f;
-            fuseCurrent = in[9];
-            fusePeakCurrent = in[10];
-            triggerVoltage = in[11] / 10.0f;
-            batteryVoltage = in[19] / 5.0f;
+        if (length < statusLength(family))
+            return 0;
+        if (family == BoardFamily::Trigger04F2) {
+            temperature = temperatureC(in[temperatureOffset]);
+            fuseProbeCurrent = fuseProbeCurrentA(in[fuseProbeCurrentOffset]);
+            fuseCurrent = fuseCurrentA(in[fuseCurrentOffset]);
+            fusePeakCurrent = fusePeakCurrentA(in[fusePeakCurrentOffset]);
+            triggerVoltage = triggerVoltageV(in[triggerVoltageOffset]);
+            batteryVoltage = batteryVoltageV(in[batteryVoltageOffset]);
         } else {
-            if (length < status08A3Length)
-                return 0;
-            triggerValue = be16(in + 6);
-            triggerFrequency = be16(in + 8);
-            triggerPresent = in[10] != 0;
-            failsafeActive = in[11] != 0;
+            triggerValue = be16(in + triggerValueOffset);
+            triggerFrequency = be16(in + triggerFrequencyOffset);
+            triggerPresent = in[triggerPresentOffset] != 0;
+            failsafeActive = in[failsafeActiveOffset] != 0;
         }
         return USBmsgStatus;
 

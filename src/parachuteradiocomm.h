@@ -8,6 +8,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "protocol.h"
+
 // Message kind: byte 0 of every request and reply.
 enum USBmessages : int32_t {
     USBmsgIdentity = 1,
@@ -26,14 +28,27 @@ enum USBmsgOptions : int32_t {
 // The one serial port of the program; every parachuteRadioComm works on it.
 extern QSerialPort serialPort;
 
+// How the last exchange ended, for the operator's status line and the
+// command-line tool's message; send() itself only returns the kind decoded.
+enum class ExchangeOutcome {
+    None,                // nothing sent yet
+    Decoded,             // a reply was decoded
+    PortClosed,          // the port is not open: nothing was sent
+    NotEncodable,        // no request can be built for these arguments
+    WriteTimeout,        // the request did not go out
+    NoReply,             // not a byte came back
+    NeverQuiet,          // the line kept sending past the reply bounds
+    UnknownProduct,      // a reply of no known product code
+    UnsupportedFirmware, // a known product with a firmware version we do not read
+    OtherBoard,          // product or firmware differ from the board identified
+    Undecodable,         // too short, unknown kind or a bad dump marker
+};
+
 class parachuteRadioComm
 {
 public:
-    // A reply that keeps growing past this is cut off (a line that never
-    // falls quiet must not freeze the window); far above any board's EEPROM.
-    static constexpr int maxReplyLength = 64 * 1024;
-    // Every wait of an exchange: write out, first reply byte, quiet gap.
-    static constexpr int exchangeTimeoutMs = 100;
+    static constexpr int maxReplyLength = Protocol::maxReplyLength;
+    static constexpr int exchangeTimeoutMs = Protocol::exchangeTimeoutMs;
 
     parachuteRadioComm(QString portName, int32_t baudRate);
     ~parachuteRadioComm();
@@ -48,6 +63,14 @@ public:
     // The request frame send() would put on the wire for these arguments,
     // built from the record as it is now; empty when none can be built.
     QByteArray buildRequest(bool write, USBmessages kind, USBmsgOptions option) const;
+
+    // Once an identity reply has been accepted, the object belongs to that
+    // board: replies with another product code or firmware version are not
+    // decoded, and writes carry that board's header.
+    bool isIdentified() const { return identified; }
+    ExchangeOutcome lastOutcome() const { return outcome; }
+    // The reply bytes of the last exchange, as received (empty without one).
+    QByteArray lastReply() const { return reply; }
 
     // Device state record: what the host knows of the board.
     uint8_t productCodeHigh = 0;
@@ -75,6 +98,14 @@ public:
     float batteryVoltage = 0;
     float temperature = 0;
     uint8_t inaGain = 0;
+
+private:
+    uint8_t decodeBody(const QByteArray &msg, BoardFamily family);
+
+    bool identified = false;
+    uint8_t identity[4] = {0, 0, 0, 0}; // product high, low, firmware major, minor
+    ExchangeOutcome outcome = ExchangeOutcome::None;
+    QByteArray reply;
 };
 
 #endif // PARACHUTERADIOCOMM_H

@@ -8,7 +8,7 @@
 #include "boardformat.h"
 #include "clicommands.h"
 #include "clitestsupport.h"
-#include "configfile.h"
+#include "boardconfig.h"
 #include "parachuteradiocomm.h"
 
 using namespace clitest;

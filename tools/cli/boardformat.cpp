@@ -4,26 +4,6 @@
 #include "displayformat.h"
 #include "parachuteradiocomm.h"
 
-QString productCodeText(const parachuteRadioComm &record)
-{
-    return DisplayFormat::productCode(record.productCodeHigh, record.productCodeLow);
-}
-
-QString firmwareText(const parachuteRadioComm &record)
-{
-    return DisplayFormat::firmwareVersion(record.fwVersionMajor, record.fwVersionMinor);
-}
-
-QString serialText(const parachuteRadioComm &record)
-{
-    return DisplayFormat::serialNumber(record.uniqueId);
-}
-
-BoardFamily recordFamily(const parachuteRadioComm &record)
-{
-    return familyOfProductCode(uint16_t(record.productCodeHigh << 8 | record.productCodeLow));
-}
-
 QString identityText(const parachuteRadioComm &record)
 {
     return QStringLiteral("product   %1\nfirmware  %2\nserial    %3\nchip rev  %4\nchip dev  %5\n")
@@ -35,7 +15,7 @@ QJsonObject identityJson(const parachuteRadioComm &record)
 {
     return QJsonObject{
         {QStringLiteral("productCode"), productCodeText(record)},
-        {QStringLiteral("family"), familyName(recordFamily(record))},
+        {QStringLiteral("family"), Protocol::familyName(recordFamily(record))},
         {QStringLiteral("firmware"), firmwareText(record)},
         {QStringLiteral("serial"), serialText(record)},
         {QStringLiteral("chipRevId"), DisplayFormat::hex4(record.chipRevId)},
@@ -88,14 +68,4 @@ QJsonObject statusJson(const parachuteRadioComm &record)
         status.insert(QStringLiteral("triggerFrequency_Hz"), record.triggerFrequency);
     }
     return status;
-}
-
-QString dumpBody(const parachuteRadioComm &record)
-{
-    // The link decodes header and dump together, so the header is decoded
-    // the same way here to find how many characters it became.
-    const char header[] = {char(USBmsgEepromDump), char(record.productCodeHigh), char(record.productCodeLow),
-                           char(record.fwVersionMajor), char(record.fwVersionMinor), char(USBoptDump)};
-    const QString prefix = QString::fromUtf8(header, sizeof header);
-    return record.eepromDump.startsWith(prefix) ? record.eepromDump.mid(prefix.size()) : record.eepromDump;
 }

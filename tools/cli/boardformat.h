@@ -8,14 +8,10 @@
 #include <QString>
 #include <cstdint>
 
-#include "configfile.h"
+#include "boardconfig.h"
+#include "recordtext.h"
 
 class parachuteRadioComm;
-
-QString productCodeText(const parachuteRadioComm &record); // "08A3"
-QString firmwareText(const parachuteRadioComm &record);    // "1.3"
-QString serialText(const parachuteRadioComm &record);      // "0x" + 24 digits, last word first
-BoardFamily recordFamily(const parachuteRadioComm &record);
 
 // "key  value" lines for a person; aligned, one fact per line.
 QString identityText(const parachuteRadioComm &record);
@@ -24,9 +20,5 @@ QJsonObject identityJson(const parachuteRadioComm &record);
 // One line per poll, so a watch can be piped, grepped or logged.
 QString statusLine(const parachuteRadioComm &record);
 QJsonObject statusJson(const parachuteRadioComm &record);
-
-// The dump text the board sent after the six bytes of its reply header,
-// which the link keeps in front of it.
-QString dumpBody(const parachuteRadioComm &record);
 
 #endif // HALVERO_CLI_BOARDFORMAT_H

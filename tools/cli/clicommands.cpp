@@ -26,8 +26,9 @@
 #endif
 
 #include "boardformat.h"
-#include "configfile.h"
+#include "boardconfig.h"
 #include "parachuteradiocomm.h"
+#include "portdiagnosis.h"
 
 #ifndef HALVERO_VERSION
 #define HALVERO_VERSION "0"
@@ -292,60 +293,6 @@ ParsedArguments parseArguments(const QStringList &arguments)
     return parsed;
 }
 
-OpenFailure classifyOpenFailure(QSerialPort::SerialPortError qtError, int probeErrno)
-{
-#ifdef Q_OS_UNIX
-    switch (probeErrno) {
-    case EACCES:
-    case EPERM:
-        return OpenFailure::Permission;
-    case EBUSY:
-        return OpenFailure::Busy;
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-    case EIO:
-        return OpenFailure::Gone;
-    case 0:
-        // The device itself opens, so what stopped Qt is its lock file,
-        // held by another program using the port.
-        if (qtError == QSerialPort::PermissionError)
-            return OpenFailure::Busy;
-        break;
-    default:
-        break;
-    }
-#else
-    Q_UNUSED(probeErrno);
-#endif
-    switch (qtError) {
-    case QSerialPort::PermissionError:
-        return OpenFailure::Permission;
-    case QSerialPort::DeviceNotFoundError:
-    case QSerialPort::ResourceError:
-        return OpenFailure::Gone;
-    default:
-        return OpenFailure::Other;
-    }
-}
-
-QString openFailureMessage(OpenFailure failure, const QString &port, const QString &qtErrorText)
-{
-    switch (failure) {
-    case OpenFailure::Permission:
-        return QStringLiteral("no permission to open %1: add your user to the 'dialout' group "
-                              "(sudo usermod -aG dialout $USER) and log in again")
-            .arg(port);
-    case OpenFailure::Busy:
-        return QStringLiteral("%1 is busy or locked by another process (is the configurator window connected?)").arg(port);
-    case OpenFailure::Gone:
-        return QStringLiteral("%1 went away while opening it (unplugged?)").arg(port);
-    case OpenFailure::Other:
-        break;
-    }
-    return QStringLiteral("cannot open %1: %2").arg(port, qtErrorText);
-}
-
 namespace {
 
 class CliRunner
@@ -431,20 +378,6 @@ private:
         return path;
     }
 
-    int probeOpen(const QString &path)
-    {
-#ifdef Q_OS_UNIX
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (fd < 0)
-            return errno;
-        ::close(fd);
-        return 0;
-#else
-        Q_UNUSED(path);
-        return -1;
-#endif
-    }
-
     // Open the port and make sure a board of a known family answers on it:
     // nothing else is sent to a device that has not identified itself.
     void connectBoard()
@@ -453,11 +386,9 @@ private:
         progress(QStringLiteral("opening %1 at %2 baud").arg(portPath).arg(o.baud));
         link = std::make_unique<parachuteRadioComm>(portPath, o.baud);
         if (!link->isConnected()) {
-            const QSerialPort::SerialPortError qtError = serialPort.error();
-            const QString qtText = serialPort.errorString();
+            const QString message = describeOpenFailure(portPath, serialPort);
             link.reset();
-            const OpenFailure failure = classifyOpenFailure(qtError, probeOpen(portPath));
-            throw CliFailure{ExitPortOpen, openFailureMessage(failure, o.port, qtText), {}};
+            throw CliFailure{ExitPortOpen, message, {}};
         }
         if (!read(USBmsgIdentity)) {
             const uint16_t code = uint16_t(link->productCodeHigh << 8 | link->productCodeLow);
@@ -523,7 +454,7 @@ private:
         if (board != config.family)
             throw CliFailure{ExitWrongFamily,
                              QStringLiteral("%1 is a configuration for a %2 board, but the board on %3 is a %4 board")
-                                 .arg(o.file, familyName(config.family), o.port, productCodeText(*link)),
+                                 .arg(o.file, Protocol::familyName(config.family), o.port, productCodeText(*link)),
                              {}};
     }
 

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "portdiagnosis.h"
+
 QT_BEGIN_NAMESPACE
 class QTextStream;
 QT_END_NAMESPACE
@@ -56,15 +58,6 @@ struct ParsedArguments
 ParsedArguments parseArguments(const QStringList &arguments);
 QString helpText();
 QString commandName(CliCommand command); // "config set", as typed
-
-enum class OpenFailure { Permission, Busy, Gone, Other };
-
-// Why a port that exists would not open. probeErrno is what a plain open(2)
-// of the device reported right after (0 when it opened, -1 when not tried):
-// Qt folds "no permission", "in exclusive use" and "lock file held" into one
-// error code, and the remedy differs for each.
-OpenFailure classifyOpenFailure(QSerialPort::SerialPortError qtError, int probeErrno);
-QString openFailureMessage(OpenFailure failure, const QString &port, const QString &qtErrorText);
 
 // Runs one command line to completion; the result is the process exit status.
 int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err);

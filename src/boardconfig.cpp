@@ -1,5 +1,5 @@
-// Reading, checking, writing and comparing board configuration files.
-#include "configfile.h"
+// Reading, checking, writing and comparing board configurations.
+#include "boardconfig.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,7 +8,7 @@
 #include <QSet>
 #include <cmath>
 
-#include "boardformat.h"
+#include "recordtext.h"
 #include "parachuteradiocomm.h"
 
 namespace {
@@ -20,9 +20,8 @@ const QString keySerial = QStringLiteral("serial");
 const QString keyReadAt = QStringLiteral("readAt");
 const QString keyConfig = QStringLiteral("config");
 
-// The pulse widths both families accept for thresholds and outputs.
-constexpr int pulseMin = 900;
-constexpr int pulseMax = 2100;
+constexpr int pulseMin = Protocol::pulseMinUs;
+constexpr int pulseMax = Protocol::pulseMaxUs;
 
 QString groupBankPath(int group) { return QStringLiteral("groups[%1].bank").arg(group); }
 QString groupRatePath(int group) { return QStringLiteral("groups[%1].refreshRate").arg(group); }
@@ -63,41 +62,6 @@ void flatten(const QJsonValue &value, const QString &path, QMap<QString, QJsonVa
 }
 
 } // namespace
-
-BoardFamily familyOfProductCode(uint16_t productCode)
-{
-    switch (productCode) {
-    case 0x08A3:
-    case 0x08A2:
-        return BoardFamily::Switch08A3;
-    case 0x04F2:
-        return BoardFamily::Trigger04F2;
-    default:
-        return BoardFamily::Unknown;
-    }
-}
-
-BoardFamily familyOfProductText(const QString &productCode)
-{
-    if (productCode.size() != 4)
-        return BoardFamily::Unknown;
-    bool ok = false;
-    const uint code = productCode.toUInt(&ok, 16);
-    return ok ? familyOfProductCode(uint16_t(code)) : BoardFamily::Unknown;
-}
-
-QString familyName(BoardFamily family)
-{
-    switch (family) {
-    case BoardFamily::Switch08A3:
-        return QStringLiteral("08A3");
-    case BoardFamily::Trigger04F2:
-        return QStringLiteral("04F2");
-    case BoardFamily::Unknown:
-        break;
-    }
-    return QStringLiteral("unknown");
-}
 
 QString ConfigField::displayName() const
 {
@@ -163,7 +127,7 @@ ConfigLoad parseConfigJson(const QByteArray &text)
     if (!product.isString())
         return failure(ConfigProblem::BadFile, QStringLiteral("no \"productCode\": the file does not say which board it is for"));
     BoardConfig config;
-    config.family = familyOfProductText(product.toString());
+    config.family = Protocol::familyOfProductText(product.toString());
     if (config.family == BoardFamily::Unknown)
         return failure(ConfigProblem::BadFile, QStringLiteral("unknown product code \"%1\" (expected 08A3, 08A2 or 04F2)")
                                                    .arg(product.toString()));
@@ -206,7 +170,7 @@ ConfigLoad parseConfigJson(const QByteArray &text)
     for (auto it = leaves.constBegin(); it != leaves.constEnd(); ++it) {
         if (!known.contains(it.key()))
             return failure(ConfigProblem::BadFile, QStringLiteral("unknown field %1 in a configuration for %2")
-                                                       .arg(it.key(), familyName(config.family)));
+                                                       .arg(it.key(), Protocol::familyName(config.family)));
     }
 
     ConfigLoad load;
@@ -258,7 +222,7 @@ QJsonObject configToJson(const BoardConfig &config)
 
     QJsonObject root;
     root.insert(keyFormat, configFormatVersion);
-    root.insert(keyProduct, config.productCode.isEmpty() ? familyName(config.family) : config.productCode);
+    root.insert(keyProduct, config.productCode.isEmpty() ? Protocol::familyName(config.family) : config.productCode);
     if (!config.firmware.isEmpty())
         root.insert(keyFirmware, config.firmware);
     if (!config.serial.isEmpty())

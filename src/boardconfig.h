@@ -1,8 +1,9 @@
-// Board configurations as files: the JSON layout halvero-cli reads and
-// writes, the checks a file must pass before it may reach a board, and the
-// field-by-field comparison used by diff and by the verify step.
-#ifndef HALVERO_CLI_CONFIGFILE_H
-#define HALVERO_CLI_CONFIGFILE_H
+// A board's configuration as a value: the JSON layout halvero-cli reads and
+// writes (and the history keeps), the checks a file must pass before it may
+// reach a board, and the field-by-field comparison used by diff, by the
+// verify step and by the window after a Save CONF.
+#ifndef HALVERO_BOARDCONFIG_H
+#define HALVERO_BOARDCONFIG_H
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -11,16 +12,12 @@
 #include <QString>
 #include <cstdint>
 
+#include "protocol.h"
+
 class parachuteRadioComm;
 
 // Bump when the layout changes in a way an older reader would misread.
 constexpr int configFormatVersion = 1;
-
-enum class BoardFamily { Unknown, Switch08A3, Trigger04F2 };
-
-BoardFamily familyOfProductCode(uint16_t productCode);
-BoardFamily familyOfProductText(const QString &productCode); // "08A3", "08a2", "04F2"...
-QString familyName(BoardFamily family);                       // "08A3", "04F2", "unknown"
 
 // One settable value of a family, named by its place inside "config".
 struct ConfigField
@@ -87,4 +84,4 @@ QString formatValue(const ConfigField &field, int value);
 BoardConfig configFromRecord(const parachuteRadioComm &record);
 void applyConfigToRecord(const BoardConfig &config, parachuteRadioComm &record);
 
-#endif // HALVERO_CLI_CONFIGFILE_H
+#endif // HALVERO_BOARDCONFIG_H
