@@ -3,11 +3,15 @@
 // tick and shows every decoded reply in the widgets of the board's page.
 #include "Halvero_configurator.h"
 
+#include <QDebug>
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QTimer>
 
 #include "displayformat.h"
+#include "portdiagnosis.h"
+#include "recordtext.h"
+#include "statustext.h"
 #include "ui_Halvero_configurator.h"
 
 QList<action *> commandQueue;
@@ -38,6 +42,23 @@ QStringList extraPortNames()
     return qEnvironmentVariable("HALVERO_EXTRA_PORTS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
 }
 
+// Everything the system knows of a port, for its item's tool tip.
+QString portToolTip(const QSerialPortInfo &port)
+{
+    QStringList lines{port.systemLocation()};
+    if (!port.description().isEmpty())
+        lines << port.description();
+    if (!port.manufacturer().isEmpty())
+        lines << port.manufacturer();
+    if (port.hasVendorIdentifier() && port.hasProductIdentifier())
+        lines << QStringLiteral("USB %1:%2")
+                     .arg(port.vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                     .arg(port.productIdentifier(), 4, 16, QLatin1Char('0'));
+    if (!port.serialNumber().isEmpty())
+        lines << QCoreApplication::translate("Halvero_configurator", "Serial number %1").arg(port.serialNumber());
+    return lines.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 Halvero_configurator::Halvero_configurator(QWidget *parent)
@@ -56,6 +77,13 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
         tabTitles.insert(name, title);
     }
 
+    // No trigger board reply carries these: they show no value.
+    for (QWidget *none : {static_cast<QWidget *>(ui->line_04F2_sw_status), static_cast<QWidget *>(ui->line_04F2_trig_val),
+                          static_cast<QWidget *>(ui->line_04F2_trig_freq)})
+        none->setEnabled(false);
+    ui->line_04F2_trig_val->setText(tr("N/A"));
+    ui->line_04F2_trig_freq->setText(tr("N/A"));
+
     connect(scanTimer, &QTimer::timeout, this, &Halvero_configurator::onScanTimeout);
     scanSerialPorts();
     ui->serialList->setFocus(Qt::OtherFocusReason);
@@ -72,13 +100,17 @@ void Halvero_configurator::scanSerialPorts()
 {
     ui->serialList->clear();
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &port : ports)
+    for (const QSerialPortInfo &port : ports) {
         ui->serialList->addItem(port.portName());
+        ui->serialList->setItemData(ui->serialList->count() - 1, portToolTip(port), Qt::ToolTipRole);
+    }
     // Added ports come after the system's own; the first of them is chosen,
     // so that a simulated board started for a demo is what Connect opens.
     const QStringList extra = extraPortNames();
-    for (const QString &path : extra)
+    for (const QString &path : extra) {
         ui->serialList->addItem(path);
+        ui->serialList->setItemData(ui->serialList->count() - 1, path, Qt::ToolTipRole);
+    }
     if (!extra.isEmpty())
         ui->serialList->setCurrentIndex(int(ports.size()));
 }
@@ -97,9 +129,43 @@ void Halvero_configurator::hideAllPages()
     ui->tab_all->clear();
 }
 
+void Halvero_configurator::showStatus(const QString &text)
+{
+    ui->statusbar->showMessage(text);
+}
+
+// Commands are taken only while a board is connected: anything clicked for
+// a board that has gone would otherwise wait for whichever board comes next.
+bool Halvero_configurator::canQueue()
+{
+    if (radioDevice && radioDevice->isConnected())
+        return true;
+    showStatus(StatusText::notSent());
+    return false;
+}
+
 void Halvero_configurator::queueAction(USBmessages kind, bool write, USBmsgOptions option)
 {
     commandQueue.append(new action{kind, write, option});
+}
+
+// Sent on the very next tick, ahead of anything the operator queued since.
+void Halvero_configurator::queueReadBack(ReadBack purpose)
+{
+    action *read = new action{USBmsgConfig, false, USBoptNone};
+    commandQueue.prepend(read);
+    readBacks.insert(read, purpose);
+}
+
+void Halvero_configurator::dropQueuedCommands()
+{
+    ++connectionGeneration;
+    readBacks.clear();
+    if (commandQueue.isEmpty())
+        return;
+    qDebug() << "Dropped" << commandQueue.size() << "queued commands";
+    qDeleteAll(commandQueue);
+    commandQueue.clear();
 }
 
 void Halvero_configurator::on_btnRefreshSerialPorts_clicked()
@@ -113,6 +179,11 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
     const QString portName = ui->serialList->currentText();
     const int32_t baudRate = ui->serialBauds->currentText().toInt(nullptr, 10);
 
+    // What was queued for the previous board never reaches this one.
+    dropQueuedCommands();
+    setLiveStatusGreyed(false);
+    silentTicks = 0;
+
     // Only an object whose port never opened can still be here. The port is
     // shared, so the old object must go before the new one opens it.
     delete radioDevice;
@@ -125,6 +196,8 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
         ui->btnSerialDisconnect->setEnabled(false);
         ui->group_system->setEnabled(false);
         hideAllPages();
+        showStatus(portName.isEmpty() ? tr("No serial port to open: plug the board in and press Refresh.")
+                                      : describeOpenFailure(portName, serialPort));
         return;
     }
 
@@ -133,8 +206,11 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
     ui->btnSerialDisconnect->setEnabled(true);
 
     if (radioDevice->send(false, USBmsgIdentity, USBoptNone) != USBmsgIdentity) {
-        // The port opened but no board answered: give it up at once. The
+        // The port opened but no board identified: give it up at once. The
         // operator leaves this state with Disconnect.
+        showStatus(StatusText::identifyFailed(radioDevice->lastOutcome(), portName, baudRate,
+                                              productCodeText(*radioDevice), firmwareText(*radioDevice)));
+        ui->line_connect->setText(tr("Not identified"));
         scanTimer->stop();
         hideAllPages();
         ui->group_system->setEnabled(false);
@@ -161,6 +237,7 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
     // A page is shown only with values read from the board, so that Save CONF
     // never writes back the form's initial values.
     if (radioDevice->send(false, USBmsgConfig, USBoptNone) != USBmsgConfig) {
+        showStatus(StatusText::configReadFailedAtConnect(radioDevice->lastOutcome()));
         hideAllPages();
         return;
     }
@@ -168,37 +245,141 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
 
     restorePage(page);
     restorePage(QStringLiteral("tab_all_internal"));
+    lastReplyAt = QTime::currentTime();
+    showStatus(StatusText::connected(productCodeText(*radioDevice), portName));
     scanTimer->start(Protocol::pollIntervalMs);
 }
 
 void Halvero_configurator::on_btnSerialDisconnect_clicked()
 {
+    closeConnection(tr("Not connected"));
+    ui->statusbar->clearMessage();
+}
+
+// Back to the Disconnected state, with `state` in the connection field.
+void Halvero_configurator::closeConnection(const QString &state)
+{
     scanTimer->stop();
+    dropQueuedCommands();
     delete radioDevice;
     radioDevice = nullptr;
-    ui->line_connect->setText(tr("Not connected"));
+    setLiveStatusGreyed(false);
+    silentTicks = 0;
+    ui->line_connect->setText(state);
     ui->btnSerialConnect->setEnabled(true);
     ui->btnSerialDisconnect->setEnabled(false);
     ui->group_system->setEnabled(false);
     hideAllPages();
 }
 
+// The link closes the port when the device has gone (a pulled cable); the
+// window then lets go of the board entirely, so that Connect works again
+// once it is back.
+void Halvero_configurator::connectionLost()
+{
+    qDebug() << "Connection lost";
+    closeConnection(tr("Connection lost"));
+    showStatus(StatusText::connectionLost(QTime::currentTime()));
+}
+
 void Halvero_configurator::onScanTimeout()
 {
-    if (!radioDevice || !radioDevice->isConnected())
+    if (!radioDevice)
         return;
-
-    if (commandQueue.isEmpty()) {
-        parseResponse(radioDevice->send(false, USBmsgStatus, USBoptNone));
+    if (!radioDevice->isConnected()) {
+        if (scanTimer->isActive())
+            connectionLost();
         return;
     }
 
-    // Sent once and dropped whatever the outcome: a failed command is not
-    // retried, the operator sees its effect (or none) on screen.
-    action *next = commandQueue.first();
-    parseResponse(radioDevice->send(next->write, next->kind, next->option));
-    commandQueue.removeFirst();
-    delete next;
+    if (commandQueue.isEmpty()) {
+        const uint8_t result = radioDevice->send(false, USBmsgStatus, USBoptNone);
+        parseResponse(result);
+        noteTickResult(result);
+    } else {
+        // Sent once and dropped whatever the outcome: a failed command is not
+        // retried, the operator sees its effect (or none) on screen.
+        action *next = commandQueue.takeFirst();
+        runAction(*next);
+        readBacks.remove(next);
+        delete next;
+    }
+
+    if (radioDevice && !radioDevice->isConnected())
+        connectionLost();
+}
+
+// One queued command, and the status line that tells how it ended.
+void Halvero_configurator::runAction(const action &next)
+{
+    parachuteRadioComm *dev = radioDevice;
+    const bool saving = next.write && next.kind == USBmsgConfig;
+    if (saving)
+        lastWritten = configFromRecord(*dev);
+
+    const uint8_t result = dev->send(next.write, next.kind, next.option);
+    const ExchangeOutcome outcome = dev->lastOutcome();
+    parseResponse(result);
+    noteTickResult(result);
+
+    const auto readBack = readBacks.constFind(&next);
+    if (readBack != readBacks.constEnd()) {
+        if (*readBack == ReadBack::AfterDefaults)
+            showStatus(StatusText::defaultsReadBack(defaultsAnswered, result == USBmsgConfig));
+        else if (result == USBmsgConfig)
+            showStatus(StatusText::configSaved(diffConfigs(configFromRecord(*dev), lastWritten)));
+        else
+            showStatus(StatusText::configRead(false));
+        return;
+    }
+
+    if (saving) {
+        if (result == USBmsgConfig) {
+            showStatus(StatusText::configSaved(diffConfigs(configFromRecord(*dev), lastWritten)));
+        } else if (dev->isConnected()) {
+            // Whatever the board did with the write, the page must show what
+            // it holds now, not what the operator typed.
+            showStatus(StatusText::configWriteUnanswered());
+            queueReadBack(ReadBack::AfterSave);
+        }
+    } else if (next.kind == USBmsgSetDefaults) {
+        defaultsAnswered = StatusText::boardAnswered(outcome);
+        showStatus(StatusText::defaultsSent(defaultsAnswered));
+        if (dev->isConnected())
+            queueReadBack(ReadBack::AfterDefaults);
+    } else if (next.kind == USBmsgConfig) {
+        showStatus(StatusText::configRead(result == USBmsgConfig));
+    } else if (next.kind == USBmsgEepromDump) {
+        showStatus(StatusText::dumpReceived(result == USBmsgEepromDump, int(dumpBody(*dev).size())));
+    }
+}
+
+// Three ticks in a row with nothing decoded grey the live values out: they
+// are no longer live. The next decoded reply brings them back.
+void Halvero_configurator::noteTickResult(uint8_t result)
+{
+    if (result != 0) {
+        silentTicks = 0;
+        lastReplyAt = QTime::currentTime();
+        if (liveStatusGreyed) {
+            setLiveStatusGreyed(false);
+            ui->statusbar->clearMessage();
+        }
+        return;
+    }
+    if (++silentTicks >= 3 && radioDevice && radioDevice->isConnected()) {
+        setLiveStatusGreyed(true);
+        showStatus(StatusText::silentSince(lastReplyAt, radioDevice->lastOutcome()));
+    }
+}
+
+void Halvero_configurator::setLiveStatusGreyed(bool greyed)
+{
+    liveStatusGreyed = greyed;
+    // The groups, not their fields: the fields keep their own enabled state
+    // (trigger reading present or not) for when the board answers again.
+    ui->gr_08A3_status->setEnabled(!greyed);
+    ui->gr_04F2_status->setEnabled(!greyed);
 }
 
 void Halvero_configurator::parseResponse(uint8_t response)
@@ -245,22 +426,23 @@ void Halvero_configurator::parseResponse(uint8_t response)
         break;
 
     case USBmsgEepromDump:
-        ui->line_debug->setPlainText(dev->eepromDump);
+        // The reply header's control bytes are not part of the text.
+        ui->line_debug->setPlainText(dumpBody(*dev));
         break;
 
-    case USBmsgStatus: {
-        QLabel *status = is08A3 ? ui->line_08A3_sw_status : ui->line_04F2_sw_status;
-        QLineEdit *value = is08A3 ? ui->line_08A3_trig_val : ui->line_04F2_trig_val;
-        QLineEdit *frequency = is08A3 ? ui->line_08A3_trig_freq : ui->line_04F2_trig_freq;
-        status->setText(dev->failsafeActive ? tr("FAILSAFE") : tr("NORMAL"));
-        // Without a trigger pulse the last reading stays visible, greyed out.
-        if (dev->triggerPresent) {
-            value->setText(decimal(dev->triggerValue));
-            frequency->setText(decimal(dev->triggerFrequency));
-        }
-        value->setEnabled(dev->triggerPresent);
-        frequency->setEnabled(dev->triggerPresent);
-        if (!is08A3) {
+    case USBmsgStatus:
+        if (is08A3) {
+            ui->line_08A3_sw_status->setText(dev->failsafeActive ? tr("FAILSAFE") : tr("NORMAL"));
+            // Without a trigger pulse the last reading stays visible, greyed out.
+            if (dev->triggerPresent) {
+                ui->line_08A3_trig_val->setText(decimal(dev->triggerValue));
+                ui->line_08A3_trig_freq->setText(decimal(dev->triggerFrequency));
+            }
+            ui->line_08A3_trig_val->setEnabled(dev->triggerPresent);
+            ui->line_08A3_trig_freq->setEnabled(dev->triggerPresent);
+        } else {
+            // No trigger board reply carries a switch status or a trigger
+            // reading: those fields keep "N/A" (see the constructor).
             ui->line_04F2_temperature->setText(general(dev->temperature));
             ui->line_04F2_fuse_probe_curr->setText(general(dev->fuseProbeCurrent));
             ui->line_04F2_fuse_curr->setText(general(dev->fuseCurrent));
@@ -269,7 +451,6 @@ void Halvero_configurator::parseResponse(uint8_t response)
             ui->line_04F2_battery_voltage->setText(general(dev->batteryVoltage));
         }
         break;
-    }
 
     default:
         break;
@@ -296,21 +477,23 @@ QList<QComboBox *> Halvero_configurator::rateCombos() const
 
 void Halvero_configurator::on_btn_08A3_ReadConf_clicked()
 {
-    queueAction(USBmsgConfig, false, USBoptNone);
+    if (canQueue())
+        queueAction(USBmsgConfig, false, USBoptNone);
 }
 
 void Halvero_configurator::on_btn_04F2_ReadConf_clicked()
 {
-    queueAction(USBmsgConfig, false, USBoptNone);
+    if (canQueue())
+        queueAction(USBmsgConfig, false, USBoptNone);
 }
 
 void Halvero_configurator::on_btn_08A3_SaveConf_clicked()
 {
-    // The page is reachable only with a device, but a stray click without
-    // one must not write through a null pointer.
-    parachuteRadioComm *dev = radioDevice;
-    if (!dev)
+    // The page is reachable only while polling, but a stray click without a
+    // board must neither write through a null pointer nor wait in the queue.
+    if (!canQueue())
         return;
+    parachuteRadioComm *dev = radioDevice;
     const QList<QComboBox *> banks = bankCombos();
     const QList<QComboBox *> rates = rateCombos();
     // A combo box with no current item gives -1, which the board receives as 0xFF.
@@ -329,9 +512,9 @@ void Halvero_configurator::on_btn_08A3_SaveConf_clicked()
 
 void Halvero_configurator::on_btn_04F2_SaveConf_clicked()
 {
-    parachuteRadioComm *dev = radioDevice;
-    if (!dev)
+    if (!canQueue())
         return;
+    parachuteRadioComm *dev = radioDevice;
     // The gain is not taken from its spin box: the write carries the gain
     // last read from the board.
     dev->triggerActiveLow = ui->check_04F2_active_low->isChecked();
@@ -342,13 +525,21 @@ void Halvero_configurator::on_btn_04F2_SaveConf_clicked()
 
 void Halvero_configurator::on_btn_08A3_SetDefaults_clicked()
 {
-    // Modal, so the poll timer keeps ticking while the operator decides.
+    if (!canQueue())
+        return;
+    // Modal, so the poll timer keeps ticking while the operator decides. The
+    // answer holds only for the connection it was asked on: a board lost or
+    // replaced meanwhile is not reset.
+    const int askedOn = connectionGeneration;
     QMessageBox question;
     question.setText(tr("Are you sure you want to set defaults?"));
     question.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     question.setDefaultButton(QMessageBox::No);
-    if (question.exec() == QMessageBox::Yes)
-        queueAction(USBmsgSetDefaults, true, USBoptNone);
+    if (question.exec() != QMessageBox::Yes)
+        return;
+    if (askedOn != connectionGeneration || !canQueue())
+        return;
+    queueAction(USBmsgSetDefaults, true, USBoptNone);
 }
 
 void Halvero_configurator::on_btn_04F2_SetDefaults_clicked()
@@ -358,5 +549,6 @@ void Halvero_configurator::on_btn_04F2_SetDefaults_clicked()
 
 void Halvero_configurator::on_btnEEPROM_DUMP_clicked()
 {
-    queueAction(USBmsgEepromDump, false, USBoptDump);
+    if (canQueue())
+        queueAction(USBmsgEepromDump, false, USBoptDump);
 }

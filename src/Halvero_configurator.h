@@ -3,12 +3,15 @@
 #ifndef HALVERO_CONFIGURATOR_H
 #define HALVERO_CONFIGURATOR_H
 
+#include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QMap>
 #include <QString>
+#include <QTime>
 #include <cstdint>
 
+#include "boardconfig.h"
 #include "parachuteradiocomm.h"
 
 QT_BEGIN_NAMESPACE
@@ -60,9 +63,21 @@ private slots:
 private:
     friend struct HalveroTestAccess; // lets the tests look at the page catalogue
 
+    // Why a queued configuration read was queued by the window itself.
+    enum class ReadBack { AfterSave, AfterDefaults };
+
     void restorePage(const QString &name);
     void hideAllPages();
+    bool canQueue();
     void queueAction(USBmessages kind, bool write, USBmsgOptions option);
+    void queueReadBack(ReadBack purpose);
+    void dropQueuedCommands();
+    void runAction(const action &next);
+    void noteTickResult(uint8_t result);
+    void setLiveStatusGreyed(bool greyed);
+    void connectionLost();
+    void closeConnection(const QString &state);
+    void showStatus(const QString &text);
     QList<QSpinBox *> channelSpins() const; // failsafe spins, channel 1 first
     QList<QComboBox *> bankCombos() const;  // group 1 first
     QList<QComboBox *> rateCombos() const;  // group 1 first
@@ -70,6 +85,16 @@ private:
     Ui_Halvero_configurator *ui;
     QMap<QString, QWidget *> tabPages;
     QMap<QString, QString> tabTitles;
+
+    // Every Connect, Disconnect and lost connection starts a new one, so a
+    // decision the operator took for one board is not carried to another.
+    int connectionGeneration = 0;
+    QHash<const action *, ReadBack> readBacks;
+    BoardConfig lastWritten;       // what the last configuration write carried
+    bool defaultsAnswered = false; // the board answered the last Set defaults
+    int silentTicks = 0;           // ticks in a row with nothing decoded
+    bool liveStatusGreyed = false;
+    QTime lastReplyAt;
 };
 
 #endif // HALVERO_CONFIGURATOR_H

@@ -97,7 +97,7 @@ int maxReplyDurationMs(int32_t baudRate)
     // A speed that makes no sense is taken as the slowest one offered.
     const qint64 baud = baudRate >= 1200 ? baudRate : 1200;
     const qint64 wireMs = qint64(longestReplyBytes) * 10 * 1000 / baud;
-    return int(qMax<qint64>(1000, wireMs * 3 / 2 + 2 * exchangeTimeoutMs));
+    return int(qMax<qint64>(1000, wireMs * 5 / 4 + 2 * exchangeTimeoutMs));
 }
 
 } // namespace Protocol

@@ -11,6 +11,8 @@
 
 using namespace std::string_literals;
 
+Q_DECLARE_METATYPE(ExchangeOutcome)
+
 namespace {
 
 QByteArray hex(const char *text)
@@ -111,6 +113,8 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void garbledReplyBlocksWritesUntilNextGoodOne();
+    void identifiedBoardOnly_data();
+    void identifiedBoardOnly();
 };
 
 void tst_codec::decode_data()
@@ -408,6 +412,47 @@ void tst_codec::garbledReplyBlocksWritesUntilNextGoodOne()
     QCOMPARE(device.buildRequest(true, USBmsgConfig, USBoptNone), QByteArray());
 
     QCOMPARE(int(device.parseRxMessage(status08A3)), 4);
+    QCOMPARE(device.buildRequest(true, USBmsgSetDefaults, USBoptNone), hex("05 08a3 0103"));
+}
+
+void tst_codec::identifiedBoardOnly_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<ExchangeOutcome>("outcome");
+
+    // A late tail whose bytes 1-2 read as the trigger board.
+    QTest::newRow("04F2 status") << hex("04 04f2 0001  aa 00 bb 03 07 09 7d cccccccccccccc 3f") << 0
+                                 << ExchangeOutcome::OtherBoard;
+    QTest::newRow("same family, other product") << hex("04 08a2 0103  00 05dc 0032 01 00") << 0
+                                                << ExchangeOutcome::OtherBoard;
+    QTest::newRow("other firmware") << hex("04 08a3 0102  00 05dc 0032 01 00") << 0 << ExchangeOutcome::OtherBoard;
+    QTest::newRow("no family at all") << hex("04 0000 0001  00 05dc 0032 01 00") << 0
+                                      << ExchangeOutcome::OtherBoard;
+    QTest::newRow("too short to tell") << hex("04 04f2") << 0 << ExchangeOutcome::Undecodable;
+    QTest::newRow("the board itself") << status08A3 << 4 << ExchangeOutcome::Decoded;
+}
+
+void tst_codec::identifiedBoardOnly()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(int, result);
+    QFETCH(ExchangeOutcome, outcome);
+
+    parachuteRadioComm device(QString(), 9600);
+    QVERIFY(!device.isIdentified());
+    QCOMPARE(int(device.parseRxMessage(identity08A3)), 1);
+    QVERIFY(device.isIdentified());
+    QCOMPARE(int(device.parseRxMessage(config08A3)), 2);
+    const QByteArray write = device.buildRequest(true, USBmsgConfig, USBoptNone);
+    const QVariantMap before = recordSnapshot(device);
+
+    QCOMPARE(int(decodeExact(device, reply)), result);
+    QCOMPARE(device.lastOutcome(), outcome);
+    if (result == 0)
+        QCOMPARE(recordDifferences(recordSnapshot(device), before), QString());
+    // Writes go to the identified board, in its layout, whatever came in.
+    QCOMPARE(device.buildRequest(true, USBmsgConfig, USBoptNone).toHex(' '), write.toHex(' '));
     QCOMPARE(device.buildRequest(true, USBmsgSetDefaults, USBoptNone), hex("05 08a3 0103"));
 }
 

@@ -332,7 +332,7 @@ private:
             m_model.removeFirst();
         checkQueue("after a tick");
         const QString state = Probe::describeState(m_window);
-        const QString expected = Probe::expectedState(Connection::Polling, m_page, m_unplugArmed);
+        const QString expected = Probe::expectedState(Connection::Polling, m_page);
         if (state != expected)
             fail(QStringLiteral("state %1, expected %2").arg(state, expected));
         watchRecordHeader();

@@ -55,7 +55,7 @@ QString describeState(Halvero_configurator &w)
                 tabs.join(QLatin1Char('|')), device, portOpen() ? "open" : "closed", timer);
 }
 
-QString expectedState(Connection state, const QString &page, bool portMayBeClosed)
+QString expectedState(Connection state, const QString &page)
 {
     switch (state) {
     case Connection::Start:
@@ -63,15 +63,15 @@ QString expectedState(Connection state, const QString &page, bool portMayBeClose
     case Connection::PortNotOpened:
         return line("Not connected", true, false, false, QString(), "unopened", "closed", "stopped");
     case Connection::IdentificationFailed:
-        return line("Connected", false, true, false, QString(), "none", "closed", "stopped");
+        return line("Not identified", false, true, false, QString(), "none", "closed", "stopped");
     case Connection::IdentifiedNoPage:
         return line("Connected", false, true, true, QString(), "open", "open", "stopped");
     case Connection::Polling:
-        if (portMayBeClosed && !portOpen())
-            return line("Connected", false, true, true, page + "|tab_all_internal", "unopened", "closed", "300ms");
         return line("Connected", false, true, true, page + "|tab_all_internal", "open", "open", "300ms");
     case Connection::Disconnected:
         return line("Not connected", true, false, false, QString(), "none", "closed", "stopped");
+    case Connection::Lost:
+        return line("Connection lost", true, false, false, QString(), "none", "closed", "stopped");
     }
     return QString();
 }

@@ -24,15 +24,14 @@ struct HalveroTestAccess
 
 namespace Probe {
 
-enum class Connection { Start, PortNotOpened, IdentificationFailed, IdentifiedNoPage, Polling, Disconnected };
+enum class Connection { Start, PortNotOpened, IdentificationFailed, IdentifiedNoPage, Polling, Disconnected, Lost };
 
 // One line describing what the window, the device object, the port and the
 // timer show right now, in the same words as expectedState().
 QString describeState(Halvero_configurator &w);
 // The line describeState() must give in a connection state; page is the
-// object name of the board's page (Polling only). A board pulled out while
-// polling leaves the window polling, but its port may already be closed.
-QString expectedState(Connection state, const QString &page = QString(), bool portMayBeClosed = false);
+// object name of the board's page (Polling only).
+QString expectedState(Connection state, const QString &page = QString());
 bool portOpen();
 
 // The operator re-lists the ports with the device path added, picks it and

@@ -95,10 +95,11 @@ QString expectedState(const QString &state, const QString &pageTitle = QString()
     };
     static const Row rows[] = {
         {"Port not opened", "Not connected", true, false, false, false, "unopened", "closed", "stopped"},
-        {"Identification failed", "Connected", false, true, false, false, "none", "closed", "stopped"},
+        {"Identification failed", "Not identified", false, true, false, false, "none", "closed", "stopped"},
         {"Identified, no page", "Connected", false, true, true, false, "open", "open", "stopped"},
         {"Polling", "Connected", false, true, true, true, "open", "open", "300ms"},
         {"Disconnected", "Not connected", true, false, false, false, "none", "closed", "stopped"},
+        {"Connection lost", "Connection lost", true, false, false, false, "none", "closed", "stopped"},
     };
     for (const Row &r : rows) {
         if (state != QLatin1String(r.name))
@@ -180,7 +181,12 @@ private slots:
     void connectionFailureAndRecovery();
     void tickWithoutOpenPortSendsNothing_data();
     void tickWithoutOpenPortSendsNothing();
-    void actionsQueuedWhileDisconnectedGoFirst();
+    void queueBelongsToItsConnection_data();
+    void queueBelongsToItsConnection();
+    void commandOutcomeOnStatusBar_data();
+    void commandOutcomeOnStatusBar();
+    void silentBoardGreysLiveStatus_data();
+    void silentBoardGreysLiveStatus();
     void switchingFamilies_data();
     void switchingFamilies();
     void refreshWhilePolling();
@@ -391,12 +397,13 @@ void tst_Window::statusTicksFillPage()
     QVERIFY(commandQueue.isEmpty());
 
     if (isTriggerBoard(productCode)) {
-        QCOMPARE(ui->line_04F2_sw_status->text(), QStringLiteral("NORMAL"));
+        // No 04F2 reply carries a switch status or a trigger reading.
+        for (QWidget *none : std::initializer_list<QWidget *>{ui->line_04F2_sw_status, ui->line_04F2_trig_val,
+                                                              ui->line_04F2_trig_freq}) {
+            QCOMPARE(none->property("text").toString(), QStringLiteral("N/A"));
+            QVERIFY(!none->isEnabled());
+        }
         QCOMPARE(ui->line_08A3_sw_status->text(), QStringLiteral("N/A"));
-        // The 04F2 status reply carries no trigger reading.
-        QVERIFY(!ui->line_04F2_trig_val->isEnabled());
-        QVERIFY(!ui->line_04F2_trig_freq->isEnabled());
-        QVERIFY(ui->line_04F2_trig_val->text().isEmpty());
 
         // Ranges of the simulated 04F2 board's readings and the steps its
         // one-byte encodings allow.
@@ -528,7 +535,8 @@ void tst_Window::dumpThenSaveSendsEditedFrame()
 
     tick();
     QCOMPARE(hexList(board->requests()), QStringList({"0301"}));
-    QVERIFY2(ui->line_debug->toPlainText().contains(QLatin1String("EEPROM 08A3")),
+    // The text as the board wrote it, without the reply header's bytes.
+    QVERIFY2(ui->line_debug->toPlainText().startsWith(QLatin1String("\nEEPROM 08A3")),
              qPrintable(ui->line_debug->toPlainText()));
 
     tick();
@@ -638,13 +646,16 @@ void tst_Window::setDefaultsAsksFirst_data()
 {
     QTest::addColumn<int>("productCode");
     QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("lostWhileAsked"); // the cable goes while the box is open
     QTest::addColumn<bool>("queued");
 
     for (int code : {0x08A3, 0x04F2}) {
         const QByteArray page = (QStringLiteral("%1 page, ").arg(productText(code))).toLatin1();
-        QTest::newRow(page + "No") << code << int(MessageBoxAnswerer::No) << false;
-        QTest::newRow(page + "Escape") << code << int(MessageBoxAnswerer::Escape) << false;
-        QTest::newRow(page + "Yes") << code << int(MessageBoxAnswerer::Yes) << true;
+        QTest::newRow(page + "No") << code << int(MessageBoxAnswerer::No) << false << false;
+        QTest::newRow(page + "Escape") << code << int(MessageBoxAnswerer::Escape) << false << false;
+        QTest::newRow(page + "Yes") << code << int(MessageBoxAnswerer::Yes) << false << true;
+        QTest::newRow(page + "Yes after the board was lost")
+            << code << int(MessageBoxAnswerer::Yes) << true << false;
     }
 }
 
@@ -652,6 +663,7 @@ void tst_Window::setDefaultsAsksFirst()
 {
     QFETCH(int, productCode);
     QFETCH(int, answer);
+    QFETCH(bool, lostWhileAsked);
     QFETCH(bool, queued);
 
     SimulatedBoard *board = startBoard(productCode);
@@ -660,7 +672,14 @@ void tst_Window::setDefaultsAsksFirst()
     QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
     board->clearRequests();
 
-    MessageBoxAnswerer operatorAnswer{MessageBoxAnswerer::Answer(answer)};
+    // The poll cycle runs on while the box is open, and finds the port gone.
+    auto pullCable = [this] {
+        scanTimer->start(300);
+        serialPort.close();
+        tick();
+    };
+    MessageBoxAnswerer operatorAnswer{MessageBoxAnswerer::Answer(answer),
+                                      lostWhileAsked ? std::function<void()>(pullCable) : nullptr};
     button(productCode, "defaults")->click();
     const MessageBoxAnswerer::Seen &box = operatorAnswer.seen();
     QVERIFY2(box.shown, "no question was asked");
@@ -672,15 +691,29 @@ void tst_Window::setDefaultsAsksFirst()
     QVERIFY(!box.hasParent);
 
     QCOMPARE(commandQueue.size(), queued ? 1 : 0);
+    if (lostWhileAsked) {
+        // A Yes given for a board that has gone resets nothing, now or later.
+        QCOMPARE(connectionState(), expectedState("Connection lost"));
+        QCOMPARE(hexList(board->requests()), QStringList());
+        return;
+    }
     tick();
     const QString sent = queued ? QString::fromLatin1(setDefaultsFrame(identityOf(productCode)).toHex())
                                 : QStringLiteral("04");
     QCOMPARE(hexList(board->requests()), QStringList({sent}));
     QCOMPARE(board->storedConfig() == storedPayload(productCode), !queued);
-    // The board's acknowledgement decodes to nothing: the page keeps the old
-    // values until the configuration is read again, and the action is
-    // dropped all the same, so polling resumes.
-    QCOMPARE(shownPayload(ui, productCode).toHex(), storedPayload(productCode).toHex());
+    if (queued) {
+        // The acknowledgement carries no configuration: the next tick reads
+        // it back, so that the page shows the defaults the board now holds.
+        QCOMPARE(commandQueue.size(), 1);
+        tick();
+        QCOMPARE(hexList(board->requests()).last(), QStringLiteral("02"));
+        QCOMPARE(shownPayload(ui, productCode).toHex(), board->storedConfig().toHex());
+        QVERIFY2(ui->statusbar->currentMessage().startsWith("Defaults restored"),
+                 qPrintable(ui->statusbar->currentMessage()));
+    } else {
+        QCOMPARE(shownPayload(ui, productCode).toHex(), storedPayload(productCode).toHex());
+    }
     QVERIFY(commandQueue.isEmpty());
     tick();
     QCOMPARE(hexList(board->requests()).last(), QStringLiteral("04"));
@@ -692,16 +725,24 @@ void tst_Window::connectionFailureAndRecovery_data()
     QTest::addColumn<QString>("state");
     QTest::addColumn<QStringList>("requests");
     QTest::addColumn<bool>("identityShown");
+    QTest::addColumn<QString>("status"); // how the status bar's sentence starts
 
-    QTest::newRow("no port") << "no port" << "Port not opened" << QStringList() << false;
-    QTest::newRow("port that does not open") << "missing device" << "Port not opened" << QStringList() << false;
-    QTest::newRow("silent board") << "silent" << "Identification failed" << QStringList{"01"} << false;
+    QTest::newRow("no port") << "no port" << "Port not opened" << QStringList() << false
+                             << "No serial port to open";
+    QTest::newRow("port that does not open") << "missing device" << "Port not opened" << QStringList() << false
+                                             << "No such port " + MissingDevice;
+    QTest::newRow("silent board") << "silent" << "Identification failed" << QStringList{"01"} << false
+                                  << "No reply from a board on";
     QTest::newRow("board of another product code")
-        << "wrong product" << "Identification failed" << QStringList{"01"} << false;
+        << "wrong product" << "Identification failed" << QStringList{"01"} << false
+        << "The device on ";
     QTest::newRow("firmware the host refuses")
-        << "wrong firmware" << "Identification failed" << QStringList{"01"} << false;
+        << "wrong firmware" << "Identification failed" << QStringList{"01"} << false << "The 08A3 board on ";
+    QTest::newRow("line that never falls quiet")
+        << "stream" << "Identification failed" << QStringList{"01"} << false << "The device on ";
     QTest::newRow("no configuration reply")
-        << "silent after identity" << "Identified, no page" << QStringList{"01", "02"} << true;
+        << "silent after identity" << "Identified, no page" << QStringList{"01", "02"} << true
+        << "Board identified, but its configuration could not be read";
 }
 
 void tst_Window::connectionFailureAndRecovery()
@@ -710,6 +751,7 @@ void tst_Window::connectionFailureAndRecovery()
     QFETCH(QString, state);
     QFETCH(QStringList, requests);
     QFETCH(bool, identityShown);
+    QFETCH(QString, status);
 
     SimulatedBoard *board = startBoard(0x08A3);
     QVERIFY2(board, qPrintable(m_error));
@@ -717,6 +759,7 @@ void tst_Window::connectionFailureAndRecovery()
     faults.silent = setup == QLatin1String("silent");
     faults.wrongProduct = setup == QLatin1String("wrong product");
     faults.wrongFirmware = setup == QLatin1String("wrong firmware");
+    faults.stream = setup == QLatin1String("stream");
     board->setFaults(faults);
 
     if (setup == QLatin1String("no port")) {
@@ -731,9 +774,21 @@ void tst_Window::connectionFailureAndRecovery()
     if (setup == QLatin1String("silent after identity"))
         silence = std::make_unique<SilenceAfter>(*board, 1);
 
+    if (setup == QLatin1String("stream"))
+        ui->serialBauds->setCurrentText(QStringLiteral("115200"));
+    QElapsedTimer blocked;
+    blocked.start();
     ui->btnSerialConnect->click();
+    // Even a line that never falls quiet gives the window back soon.
+    QVERIFY2(blocked.elapsed() < 3000, qPrintable(QString::number(blocked.elapsed())));
     QCOMPARE(connectionState(), expectedState(state));
-    QCOMPARE(hexList(board->requests()), requests);
+    QVERIFY2(ui->statusbar->currentMessage().startsWith(status), qPrintable(ui->statusbar->currentMessage()));
+    if (setup == QLatin1String("wrong product") || setup == QLatin1String("wrong firmware"))
+        QVERIFY2(ui->statusbar->currentMessage().contains(setup == QLatin1String("wrong product") ? "product code"
+                                                                                               : "firmware"),
+                 qPrintable(ui->statusbar->currentMessage()));
+    if (setup != QLatin1String("stream"))
+        QCOMPARE(hexList(board->requests()), requests);
     if (silence) {
         silence->finish();
         QVERIFY(silence->fired());
@@ -791,39 +846,149 @@ void tst_Window::tickWithoutOpenPortSendsNothing()
     }
     board->clearRequests();
 
+    // Clicks without a board to send them to are refused, not kept for
+    // whichever board comes next.
     ui->btn_08A3_ReadConf->click();
     ui->btnEEPROM_DUMP->click();
-    const QList<action *> queued = commandQueue;
-    QCOMPARE(queued.size(), 2);
+    QVERIFY(commandQueue.isEmpty());
+    QCOMPARE(ui->statusbar->currentMessage(), QStringLiteral("Not sent: the board is no longer connected."));
 
     tick(3);
-    QCOMPARE(commandQueue, queued);
     QCOMPARE(hexList(board->requests()), QStringList());
 }
 
-void tst_Window::actionsQueuedWhileDisconnectedGoFirst()
+void tst_Window::queueBelongsToItsConnection_data()
 {
-    SimulatedBoard *board = startBoard(0x08A3);
+    QTest::addColumn<QString>("event");
+    QTest::newRow("Disconnect") << "disconnect";
+    QTest::newRow("cable pulled") << "lost";
+}
+
+void tst_Window::queueBelongsToItsConnection()
+{
+    QFETCH(QString, event);
+    SimulatedBoard *a = startBoard(0x08A3);
+    QVERIFY2(a, qPrintable(m_error));
+    SimulatedBoard *b = startBoard(0x08A2);
+    QVERIFY2(b, qPrintable(m_error));
+    openWindow({a->devicePath(), b->devicePath()});
+    QCOMPARE(connectAndHold(a), expectedState("Polling", SwitchTitle));
+    a->clearRequests();
+
+    // Everything an operator can queue for board A, a reset included.
+    ui->btn_08A3_ReadConf->click();
+    ui->btnEEPROM_DUMP->click();
+    ui->btn_08A3_SaveConf->click();
+    {
+        MessageBoxAnswerer yes{MessageBoxAnswerer::Yes};
+        ui->btn_08A3_SetDefaults->click();
+    }
+    QCOMPARE(commandQueue.size(), 4);
+
+    QTest::ignoreMessage(QtDebugMsg, "Dropped 4 queued commands");
+    if (event == QLatin1String("disconnect")) {
+        ui->btnSerialDisconnect->click();
+        QCOMPARE(connectionState(), expectedState("Disconnected"));
+    } else {
+        scanTimer->start(300);
+        serialPort.close();
+        tick();
+        QCOMPARE(connectionState(), expectedState("Connection lost"));
+    }
+    QVERIFY(commandQueue.isEmpty());
+
+    // Board B gets its own identity and configuration reads, then polls:
+    // nothing clicked for board A.
+    QCOMPARE(connectAndHold(b), expectedState("Polling", SwitchTitle));
+    tick(3);
+    QCOMPARE(hexList(b->requests()), QStringList({"01", "02", "04", "04", "04"}));
+    QCOMPARE(hexList(a->requests()), QStringList());
+}
+
+void tst_Window::commandOutcomeOnStatusBar_data()
+{
+    QTest::addColumn<int>("productCode");
+    QTest::addColumn<QString>("click");
+    QTest::addColumn<bool>("silent"); // the board stops answering before the tick
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("afterReadBack"); // empty: no read-back follows
+
+    QTest::newRow("Read CONF") << 0x08A3 << "read" << false << "Configuration read." << QString();
+    QTest::newRow("Read CONF, no reply") << 0x08A3 << "read" << true
+                                         << "No reply to Read CONF: the page keeps its values." << QString();
+    QTest::newRow("EEPROM DUMP") << 0x04F2 << "dump" << false << "EEPROM dump received (" << QString();
+    QTest::newRow("Save CONF") << 0x08A2 << "save" << false
+                               << "Configuration saved: the board holds what was written." << QString();
+    QTest::newRow("Save CONF, no reply") << 0x04F2 << "save" << true
+                                         << "No configuration came back after Save CONF"
+                                         << "No reply to Read CONF";
+}
+
+void tst_Window::commandOutcomeOnStatusBar()
+{
+    QFETCH(int, productCode);
+    QFETCH(QString, click);
+    QFETCH(bool, silent);
+    QFETCH(QString, status);
+    QFETCH(QString, afterReadBack);
+
+    SimulatedBoard *board = startBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
     openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState("Polling", SwitchTitle));
-    // Clicked before Disconnect and not yet sent: it stays queued.
-    ui->btn_08A3_ReadConf->click();
-    ui->btnSerialDisconnect->click();
-    QCOMPARE(connectionState(), expectedState("Disconnected"));
-    QCOMPARE(commandQueue.size(), 1);
-    board->clearRequests();
+    QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+    if (click == QLatin1String("save"))
+        editPage(ui, productCode, editedPayload(productCode));
+    button(productCode, click)->click();
+    BoardFaults faults;
+    faults.silent = silent;
+    board->setFaults(faults);
 
-    // The pages are hidden, but their buttons still work when clicked.
-    ui->btnEEPROM_DUMP->click();
-    ui->btn_08A3_SaveConf->click(); // no device: nothing to copy into, nothing queued
-    QCOMPARE(commandQueue.size(), 2);
+    tick();
+    QVERIFY2(ui->statusbar->currentMessage().startsWith(status), qPrintable(ui->statusbar->currentMessage()));
+    QCOMPARE(commandQueue.size(), afterReadBack.isEmpty() ? 0 : 1);
+    if (!afterReadBack.isEmpty()) {
+        tick();
+        QVERIFY2(ui->statusbar->currentMessage().startsWith(afterReadBack),
+                 qPrintable(ui->statusbar->currentMessage()));
+        QCOMPARE(hexList(board->requests()).last(), QStringLiteral("02"));
+    }
+}
 
-    QCOMPARE(connectAndHold(board), expectedState("Polling", SwitchTitle));
-    QCOMPARE(commandQueue.size(), 2); // Connect talks to the board directly
-    tick(3);
-    QCOMPARE(hexList(board->requests()), QStringList({"01", "02", "02", "0301", "04"}));
-    QVERIFY(commandQueue.isEmpty());
+void tst_Window::silentBoardGreysLiveStatus_data()
+{
+    QTest::addColumn<int>("productCode");
+    QTest::newRow("08A3") << 0x08A3;
+    QTest::newRow("04F2") << 0x04F2;
+}
+
+void tst_Window::silentBoardGreysLiveStatus()
+{
+    QFETCH(int, productCode);
+    SimulatedBoard *board = startBoard(productCode);
+    QVERIFY2(board, qPrintable(m_error));
+    openWindow({board->devicePath()});
+    QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+    QWidget *live = isTriggerBoard(productCode) ? static_cast<QWidget *>(ui->gr_04F2_status)
+                                                : static_cast<QWidget *>(ui->gr_08A3_status);
+    tick();
+    QVERIFY(live->isEnabled());
+    const bool pulseShown = ui->line_08A3_trig_val->isEnabled();
+
+    BoardFaults silent;
+    silent.silent = true;
+    board->setFaults(silent);
+    tick(2);
+    QVERIFY(live->isEnabled());
+    tick();
+    QVERIFY(!live->isEnabled());
+    QVERIFY2(ui->statusbar->currentMessage().startsWith("No reply since "),
+             qPrintable(ui->statusbar->currentMessage()));
+
+    board->setFaults(BoardFaults());
+    tick();
+    QVERIFY(live->isEnabled());
+    QCOMPARE(ui->statusbar->currentMessage(), QString());
+    QCOMPARE(ui->line_08A3_trig_val->isEnabled(), pulseShown);
 }
 
 void tst_Window::switchingFamilies_data()

@@ -351,8 +351,8 @@ void SilenceAfter::finish()
         m_thread.join();
 }
 
-MessageBoxAnswerer::MessageBoxAnswerer(Answer answer)
-    : m_answer(answer)
+MessageBoxAnswerer::MessageBoxAnswerer(Answer answer, std::function<void()> beforeAnswer)
+    : m_answer(answer), m_beforeAnswer(std::move(beforeAnswer))
 {
     m_timer.setInterval(10);
     QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
@@ -385,6 +385,8 @@ void MessageBoxAnswerer::poll()
     m_seen.buttons = box->standardButtons();
     m_seen.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton())
                                                 : QMessageBox::NoButton;
+    if (m_beforeAnswer)
+        m_beforeAnswer();
     m_pollsSinceAnswer = 0;
 
     switch (m_answer) {

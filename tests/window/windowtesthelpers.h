@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <thread>
 
@@ -102,13 +103,15 @@ public:
         bool stuck = false; // the answer did not close it; closed by force
     };
 
-    explicit MessageBoxAnswerer(Answer answer);
+    // beforeAnswer runs once the box is up, just before it is answered.
+    explicit MessageBoxAnswerer(Answer answer, std::function<void()> beforeAnswer = {});
     const Seen &seen() const { return m_seen; }
 
 private:
     void poll();
 
     Answer m_answer;
+    std::function<void()> m_beforeAnswer;
     Seen m_seen;
     QTimer m_timer;
     int m_pollsSinceAnswer = -1;

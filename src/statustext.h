@@ -1,0 +1,45 @@
+// The sentences the window puts on its status bar: why a board did not
+// identify, how an operator command ended, since when a board is silent.
+// Pure functions of what the device link reports, so that each sentence can
+// be checked without a port.
+#ifndef HALVERO_STATUSTEXT_H
+#define HALVERO_STATUSTEXT_H
+
+#include <QList>
+#include <QString>
+#include <QTime>
+
+#include "boardconfig.h"
+#include "parachuteradiocomm.h"
+
+namespace StatusText {
+
+// Connect got no usable identity reply from the device on `port`.
+QString identifyFailed(ExchangeOutcome outcome, const QString &port, int baud, const QString &productCode,
+                       const QString &firmware);
+QString configReadFailedAtConnect(ExchangeOutcome outcome);
+QString connected(const QString &productCode, const QString &port);
+
+// The device reported an exchange that brought nothing decodable back.
+bool boardAnswered(ExchangeOutcome outcome);
+
+// The board has not answered since `lastReply` (its last decoded reply).
+QString silentSince(const QTime &lastReply, ExchangeOutcome outcome);
+QString connectionLost(const QTime &at);
+
+QString configRead(bool decoded);
+QString dumpReceived(bool decoded, int characters);
+// A configuration write and what the board answered with: `differences`
+// lists the fields whose values the board holds differently.
+QString configSaved(const QList<FieldDifference> &differences);
+QString configWriteUnanswered();
+QString defaultsSent(bool answered);
+QString defaultsReadBack(bool answered, bool decoded);
+QString notSent();
+
+// A field of the configuration in the operator's words: "channel 3 failsafe".
+QString fieldLabel(const QString &path);
+
+} // namespace StatusText
+
+#endif // HALVERO_STATUSTEXT_H
