@@ -17,6 +17,8 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QtTest>
@@ -340,6 +342,7 @@ private slots:
     void windowName_data();
     void windowName();
     void valueFieldsAreReadOnly();
+    void textsFit();
     void enabledStates_data();
     void enabledStates();
     void systemGroupEnablesItsChildren();
@@ -355,6 +358,65 @@ private slots:
     void restoreUnknownNameAddsNothing();
     void hideAndRestoreKeepsPages();
 };
+
+// Every caption, button text, check box, group title and combo item on every
+// page, the connection states and a full serial must show whole at the
+// toolkit's default font.
+void TestForm::textsFit()
+{
+    Halvero_configurator window;
+    Ui_Halvero_configurator *ui = HalveroTestAccess::ui(window);
+    for (const char *page : {"tab_08A3_config", "tab_04F2_config", "tab_all_internal"})
+        HalveroTestAccess::restorePage(window, page);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QStringList clipped;
+    auto check = [&clipped](QWidget *w, const QString &text, int need, int room) {
+        if (need > room)
+            clipped << QStringLiteral("%1 \"%2\": needs %3 px, has %4").arg(w->objectName(), text).arg(need).arg(room);
+    };
+    for (QLabel *l : window.findChildren<QLabel *>()) {
+        if (!l->text().isEmpty() && !l->wordWrap())
+            check(l, l->text(), l->fontMetrics().horizontalAdvance(l->text()), l->contentsRect().width());
+    }
+    for (QCheckBox *b : window.findChildren<QCheckBox *>())
+        check(b, b->text(), b->sizeHint().width(), b->width());
+    for (QPushButton *b : window.findChildren<QPushButton *>()) {
+        QStyleOptionButton option;
+        option.initFrom(b);
+        option.text = b->text();
+        const QRect room = b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b);
+        check(b, b->text(), b->fontMetrics().horizontalAdvance(b->text()), room.width());
+    }
+    for (QGroupBox *g : window.findChildren<QGroupBox *>()) {
+        if (!g->title().isEmpty())
+            check(g, g->title(), g->minimumSizeHint().width(), g->width());
+    }
+    for (QComboBox *c : window.findChildren<QComboBox *>()) {
+        if (c == ui->serialList)
+            continue;
+        for (int i = 0; i < c->count(); ++i) {
+            c->setCurrentIndex(i);
+            QStyleOptionComboBox option;
+            option.initFrom(c);
+            const QRect field = c->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, c);
+            check(c, c->itemText(i), c->fontMetrics().horizontalAdvance(c->itemText(i)), field.width());
+        }
+    }
+    auto lineRoom = [](QLineEdit *e) {
+        QStyleOptionFrame option;
+        option.initFrom(e);
+        option.lineWidth = e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, e) : 0;
+        // QLineEdit keeps two pixels of margin on each side inside its frame.
+        return e->style()->subElementRect(QStyle::SE_LineEditContents, &option, e).width() - 4;
+    };
+    for (const char *state : {"Connected", "Not connected", "Not identified", "Connection lost"})
+        check(ui->line_connect, state, ui->line_connect->fontMetrics().horizontalAdvance(state), lineRoom(ui->line_connect));
+    const QString serial = QStringLiteral("0x") + QString(24, QLatin1Char('8'));
+    check(ui->line_UUID, serial, ui->line_UUID->fontMetrics().horizontalAdvance(serial), lineRoom(ui->line_UUID));
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1Char('\n'))));
+}
 
 void TestForm::initTestCase()
 {
@@ -510,8 +572,8 @@ void TestForm::geometry_data()
 {
     QTest::addColumn<QRect>("rect");
     QTest::newRow("layoutWidget") << QRect(20, 30, 271, 81);
-    QTest::newRow("group_system") << QRect(300, 20, 291, 121);
-    QTest::newRow("gridLayoutWidget_5") << QRect(10, 30, 271, 80);
+    QTest::newRow("group_system") << QRect(300, 20, 315, 121);
+    QTest::newRow("gridLayoutWidget_5") << QRect(10, 30, 295, 80);
     QTest::newRow("tab_all") << QRect(20, 150, 661, 541);
     QTest::newRow("horizontalLayoutWidget") << QRect(20, 30, 250, 51);
     QTest::newRow("gr_08A3_status") << QRect(280, 10, 191, 101);
@@ -526,7 +588,7 @@ void TestForm::geometry_data()
     QTest::newRow("horizontalLayoutWidget1") << QRect(10, 30, 250, 51);
     QTest::newRow("gr_04F2_trigger_in") << QRect(10, 90, 251, 101);
     QTest::newRow("gridLayoutWidget_81") << QRect(10, 20, 231, 71);
-    QTest::newRow("btnEEPROM_DUMP") << QRect(20, 30, 87, 33);
+    QTest::newRow("btnEEPROM_DUMP") << QRect(20, 30, 92, 33);
     QTest::newRow("gridLayoutWidget_6") << QRect(390, 10, 160, 61);
     QTest::newRow("line_debug") << QRect(10, 80, 541, 151);
     QTest::newRow("spin_ina_gain") << QRect(270, 30, 60, 21);
@@ -605,7 +667,7 @@ void TestForm::sizePolicies()
 void TestForm::defaultSizePolicies_data()
 {
     QTest::addColumn<int>("unused");
-    for (const char *name : {"line_connect", "line_fw_ver", "line_product", "line_UUID",
+    for (const char *name : {"line_fw_ver", "line_product", "line_UUID",
                              "label_08A3_trig_us", "label_04F2_temperature_C", "line_DEVID"})
         QTest::newRow(name) << 0;
     for (int n = 1; n <= 12; ++n) {
