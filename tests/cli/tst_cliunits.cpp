@@ -6,10 +6,11 @@
 #include <cerrno>
 
 #include "boardformat.h"
-#include "clicommands.h"
+#include "cliarguments.h"
 #include "clitestsupport.h"
 #include "boardconfig.h"
 #include "parachuteradiocomm.h"
+#include "portdiagnosis.h"
 
 using namespace clitest;
 

@@ -1,0 +1,215 @@
+// The part every board command shares: finding and opening the port, making
+// sure a Halvero board answers before anything else is sent, and turning any
+// failure into the one line and exit status a script relies on.
+#include "clirunner.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QSerialPortInfo>
+#include <QTextStream>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+#include "boardformat.h"
+#include "portdiagnosis.h"
+
+#ifndef HALVERO_VERSION
+#define HALVERO_VERSION "0"
+#endif
+
+namespace {
+
+// One retry of a read absorbs a late reply left over from before we opened
+// the port; writes are never repeated.
+constexpr int readAttempts = 2;
+
+// Routes the link's own diagnostics: shown with -v, otherwise kept off the
+// error stream so that a failure stays the one line a script expects.
+QTextStream *logStream = nullptr;
+bool logVerbose = false;
+
+void logHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (!logStream || (!logVerbose && type != QtCriticalMsg && type != QtFatalMsg))
+        return;
+    *logStream << "halvero-cli: link: " << message << Qt::endl;
+}
+
+} // namespace
+
+CliRunner::CliRunner(const CliOptions &options, QTextStream &out, QTextStream &err)
+    : o(options), out(out), err(err)
+{
+}
+
+int CliRunner::run()
+{
+    switch (o.command) {
+    case CliCommand::Help: out << helpText(); return ExitOk;
+    case CliCommand::Version: out << "halvero-cli " HALVERO_VERSION "\n"; return ExitOk;
+    case CliCommand::Ports: return ports();
+    case CliCommand::Identify: return identify();
+    case CliCommand::Status: return status();
+    case CliCommand::ConfigGet: return configGet();
+    case CliCommand::ConfigSet: return configSet();
+    case CliCommand::ConfigDiff: return configDiff();
+    case CliCommand::Defaults: return defaults();
+    case CliCommand::Dump: return dump();
+    }
+    return ExitUsage;
+}
+
+void CliRunner::progress(const QString &text)
+{
+    if (o.verbose)
+        err << "halvero-cli: " << text << Qt::endl;
+}
+
+// Confirmations for a person; data goes out regardless of -q.
+void CliRunner::note(const QString &text)
+{
+    if (!o.quiet && !o.json)
+        out << text << '\n';
+}
+
+void CliRunner::emitJson(const QJsonObject &object)
+{
+    out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
+}
+
+QString CliRunner::boardName() const
+{
+    return QStringLiteral("%1 board %2").arg(productCodeText(*link), serialText(*link));
+}
+
+bool CliRunner::toStdout() const
+{
+    return o.output.isEmpty() || o.output == QLatin1String("-");
+}
+
+void CliRunner::writeOutput(const QByteArray &data)
+{
+    QSaveFile file(o.output);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+        throw CliFailure{ExitOutputFile, QStringLiteral("cannot write %1: %2").arg(o.output, file.errorString()), {}};
+}
+
+QString CliRunner::resolvePort(const QString &port)
+{
+    QString path;
+    if (port.contains(QLatin1Char('/'))) {
+        // Pseudo-terminals and udev symlinks are not listed as ports
+        // but are as good a serial device as any.
+        if (QFileInfo::exists(port))
+            path = port;
+    } else {
+        for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+            if (info.portName() == port)
+                path = info.systemLocation();
+        }
+#ifdef Q_OS_UNIX
+        if (path.isEmpty() && QFileInfo::exists(QStringLiteral("/dev/") + port))
+            path = QStringLiteral("/dev/") + port;
+#endif
+    }
+    if (path.isEmpty())
+        throw CliFailure{ExitNoSuchPort, QStringLiteral("no such port: %1 (halvero-cli ports lists them)").arg(port), {}};
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISCHR(info.st_mode))
+        throw CliFailure{ExitNoSuchPort, QStringLiteral("%1 is not a serial device").arg(port), {}};
+#endif
+    return path;
+}
+
+// Open the port and make sure a board of a known family answers on it:
+// nothing else is sent to a device that has not identified itself.
+void CliRunner::connectBoard()
+{
+    portPath = resolvePort(o.port);
+    progress(QStringLiteral("opening %1 at %2 baud").arg(portPath).arg(o.baud));
+    link = std::make_unique<parachuteRadioComm>(portPath, o.baud);
+    if (!link->isConnected()) {
+        const QString message = describeOpenFailure(portPath, serialPort);
+        link.reset();
+        throw CliFailure{ExitPortOpen, message, {}};
+    }
+    if (!read(USBmsgIdentity)) {
+        const uint16_t code = uint16_t(link->productCodeHigh << 8 | link->productCodeLow);
+        QString message;
+        if (code == 0)
+            message = QStringLiteral("no reply from a board on %1 (powered? right baud rate?)").arg(o.port);
+        else if (recordFamily(*link) == BoardFamily::Unknown)
+            message = QStringLiteral("the device on %1 answered with product code %2, which is no Halvero board")
+                          .arg(o.port, productCodeText(*link));
+        else
+            message = QStringLiteral("the %1 board on %2 did not identify (firmware %3 is not supported)")
+                          .arg(productCodeText(*link), o.port, firmwareText(*link));
+        throw CliFailure{ExitNoReply, message, {}};
+    }
+    progress(QStringLiteral("found %1, firmware %2").arg(boardName(), firmwareText(*link)));
+}
+
+bool CliRunner::read(USBmessages kind, USBmsgOptions option)
+{
+    for (int attempt = 0; attempt < readAttempts; ++attempt) {
+        if (link->send(false, kind, option) == kind)
+            return true;
+        progress(QStringLiteral("no valid reply to request %1").arg(int(kind)));
+    }
+    return false;
+}
+
+void CliRunner::readOrFail(USBmessages kind, USBmsgOptions option, const QString &what)
+{
+    if (!read(kind, option))
+        throw CliFailure{ExitNoReply, QStringLiteral("the board on %1 did not send its %2").arg(o.port, what), {}};
+}
+
+int CliRunner::runReportingFailures()
+{
+    try {
+        return run();
+    } catch (const CliFailure &failure) {
+        link.reset(); // close the port before the process reports and exits
+        err << "halvero-cli: " << failure.message << Qt::endl;
+        if (o.json) {
+            QJsonObject error = failure.details;
+            error.insert(QStringLiteral("exitCode"), int(failure.code));
+            error.insert(QStringLiteral("message"), failure.message);
+            emitJson(QJsonObject{{QStringLiteral("error"), error}});
+        }
+        return failure.code;
+    }
+}
+
+int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    const ParsedArguments parsed = parseArguments(arguments);
+    logStream = &err;
+    logVerbose = parsed.options.verbose;
+    const QtMessageHandler previous = qInstallMessageHandler(logHandler);
+
+    int code = ExitUsage;
+    if (!parsed.ok()) {
+        err << "halvero-cli: " << parsed.error << " (halvero-cli --help lists commands and options)" << Qt::endl;
+        if (parsed.options.json || arguments.contains(QLatin1String("--json")))
+            out << QJsonDocument(QJsonObject{{QStringLiteral("error"),
+                                              QJsonObject{{QStringLiteral("exitCode"), int(ExitUsage)},
+                                                          {QStringLiteral("message"), parsed.error}}}})
+                       .toJson(QJsonDocument::Compact)
+                << '\n';
+    } else {
+        CliRunner runner(parsed.options, out, err);
+        code = runner.runReportingFailures();
+    }
+    out.flush();
+    err.flush();
+    qInstallMessageHandler(previous);
+    logStream = nullptr;
+    return code;
+}
