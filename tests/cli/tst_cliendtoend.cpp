@@ -343,6 +343,7 @@ void TestCliEndToEnd::failuresHaveTheirExitCode_data()
     row("silent board, watch", {"status", "PORT", "--watch"}, "silent", 7, "no reply");
     row("no Halvero product", {"identify", "PORT"}, "product", 7, "product code");
     row("unsupported firmware", {"config", "get", "PORT"}, "firmware", 7, "firmware");
+    row("line never quiet", {"identify", "PORT"}, "stream", 12, "keeps sending without pause");
     row("port held by another program", {"identify", "PORT"}, "held", 6, "busy or locked");
     row("missing device path", {"identify", "/dev/halvero-no-such-port"}, "", 5, "no such port");
     row("missing port name", {"status", "ttyHALVERO99"}, "", 5, "no such port");
@@ -364,13 +365,18 @@ void TestCliEndToEnd::failuresHaveTheirExitCode()
     faults.silent = fault == "silent";
     faults.wrongProduct = fault == "product";
     faults.wrongFirmware = fault == "firmware";
+    faults.stream = fault == "stream";
     SimulatedBoard board(BoardIdentity(), faults);
     QVERIFY(board.start());
     QSerialPort holder(board.devicePath());
     QVERIFY(fault != "held" || holder.open(QIODevice::ReadWrite));
 
+    QElapsedTimer clock;
+    clock.start();
     const Run run = runCli(arguments, board.devicePath());
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
+    // A script waiting on a broken board gets its answer within seconds.
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
     // One line a person can read, and nothing else on the error stream.
     QVERIFY2(run.err.startsWith("halvero-cli: ") && run.err.count('\n') == 1, run.err.constData());
     QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());

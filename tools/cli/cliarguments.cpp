@@ -76,7 +76,9 @@ QString helpText()
         "  8   verify: the board does not hold what was written\n"
         "  9   refused: defaults without --yes\n"
         "  10  config diff: the board and the file differ\n"
-        "  11  the output file cannot be written\n");
+        "  11  the output file cannot be written\n"
+        "  12  the device keeps sending without pause (not a Halvero board,\n"
+        "      or a wrong baud rate)\n");
 }
 
 ParsedArguments parseArguments(const QStringList &arguments)

@@ -21,6 +21,7 @@ enum ExitCode : int {
     ExitRefused = 9,      // defaults without --yes
     ExitDiffers = 10,     // config diff found differences
     ExitOutputFile = 11,  // cannot write the -o file
+    ExitNeverQuiet = 12,  // the line never falls quiet: no board, or a wrong speed
 };
 
 enum class CliCommand { Help, Version, Ports, Identify, Status, ConfigGet, ConfigSet, ConfigDiff, Defaults, Dump };

@@ -138,26 +138,65 @@ void CliRunner::connectBoard()
         link.reset();
         throw CliFailure{ExitPortOpen, message, {}};
     }
-    if (!read(USBmsgIdentity)) {
-        const uint16_t code = uint16_t(link->productCodeHigh << 8 | link->productCodeLow);
-        QString message;
-        if (code == 0)
-            message = QStringLiteral("no reply from a board on %1 (powered? right baud rate?)").arg(o.port);
-        else if (recordFamily(*link) == BoardFamily::Unknown)
-            message = QStringLiteral("the device on %1 answered with product code %2, which is no Halvero board")
-                          .arg(o.port, productCodeText(*link));
-        else
-            message = QStringLiteral("the %1 board on %2 did not identify (firmware %3 is not supported)")
-                          .arg(productCodeText(*link), o.port, firmwareText(*link));
-        throw CliFailure{ExitNoReply, message, {}};
-    }
+    if (!read(USBmsgIdentity))
+        throw exchangeFailure(QStringLiteral("no reply from a board on %1 (powered? right baud rate?)").arg(o.port));
     progress(QStringLiteral("found %1, firmware %2").arg(boardName(), firmwareText(*link)));
+}
+
+// One request and its reply. A line that never falls quiet ends the command
+// at once: another try would only sit out the same bound again, and what
+// keeps coming is not a board's reply anyway.
+uint8_t CliRunner::exchange(bool write, USBmessages kind, USBmsgOptions option)
+{
+    const uint8_t answer = link->send(write, kind, option);
+    if (link->lastOutcome() == ExchangeOutcome::NeverQuiet)
+        throw exchangeFailure(QString());
+    return answer;
+}
+
+// What the link says about the last exchange, in the operator's words;
+// `noReply` covers a silent line and a reply that could not be read.
+CliFailure CliRunner::exchangeFailure(const QString &noReply) const
+{
+    switch (link->lastOutcome()) {
+    case ExchangeOutcome::NeverQuiet:
+        return {ExitNeverQuiet,
+                QStringLiteral("the device on %1 keeps sending without pause (not a Halvero board, or wrong baud rate?)")
+                    .arg(o.port),
+                {}};
+    case ExchangeOutcome::UnknownProduct:
+        return {ExitNoReply,
+                QStringLiteral("the device on %1 answered with unknown product code %2: no Halvero board")
+                    .arg(o.port, productCodeText(*link)),
+                {}};
+    case ExchangeOutcome::UnsupportedFirmware:
+        return {ExitNoReply,
+                QStringLiteral("the %1 board on %2 did not identify (firmware %3 is not supported)")
+                    .arg(productCodeText(*link), o.port, firmwareText(*link)),
+                {}};
+    case ExchangeOutcome::Undecodable:
+        if (link->isIdentified())
+            break;
+        return {ExitNoReply,
+                QStringLiteral("the device on %1 answered with %2 bytes that are no Halvero reply (right baud rate?)")
+                    .arg(o.port)
+                    .arg(link->lastReply().size()),
+                {}};
+    case ExchangeOutcome::OtherBoard:
+        return {ExitNoReply, QStringLiteral("another board answers on %1 now; run the command again").arg(o.port), {}};
+    case ExchangeOutcome::PortClosed:
+    case ExchangeOutcome::WriteTimeout:
+        return {ExitNoReply, QStringLiteral("lost %1 (unplugged?)").arg(o.port), {}};
+    default:
+        break;
+    }
+    return {ExitNoReply, noReply, {}};
 }
 
 bool CliRunner::read(USBmessages kind, USBmsgOptions option)
 {
     for (int attempt = 0; attempt < readAttempts; ++attempt) {
-        if (link->send(false, kind, option) == kind)
+        if (exchange(false, kind, option) == kind)
             return true;
         progress(QStringLiteral("no valid reply to request %1").arg(int(kind)));
     }
@@ -167,7 +206,7 @@ bool CliRunner::read(USBmessages kind, USBmsgOptions option)
 void CliRunner::readOrFail(USBmessages kind, USBmsgOptions option, const QString &what)
 {
     if (!read(kind, option))
-        throw CliFailure{ExitNoReply, QStringLiteral("the board on %1 did not send its %2").arg(o.port, what), {}};
+        throw exchangeFailure(QStringLiteral("the board on %1 did not send its %2").arg(o.port, what));
 }
 
 int CliRunner::runReportingFailures()

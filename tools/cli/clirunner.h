@@ -62,6 +62,8 @@ private:
     // The board.
     QString resolvePort(const QString &port);
     void connectBoard();
+    uint8_t exchange(bool write, USBmessages kind, USBmsgOptions option);
+    CliFailure exchangeFailure(const QString &noReply) const;
     bool read(USBmessages kind, USBmsgOptions option = USBoptNone);
     void readOrFail(USBmessages kind, USBmsgOptions option, const QString &what);
 

@@ -42,7 +42,7 @@ int CliRunner::configSet()
     // Product code and firmware stay as the board reported them: the
     // board checks its own header in a write.
     applyConfigToRecord(config, *link);
-    const uint8_t answer = link->send(true, USBmsgConfig, USBoptNone);
+    const uint8_t answer = exchange(true, USBmsgConfig, USBoptNone);
     progress(QStringLiteral("write answered with reply kind %1").arg(answer));
     if (answer == 0 && !o.verify && !o.quiet)
         err << "halvero-cli: warning: the board did not acknowledge the write; --verify would check it" << Qt::endl;

@@ -13,7 +13,7 @@ int CliRunner::defaults()
                          QStringLiteral("refusing to overwrite the configuration of the board on %1 without --yes").arg(o.port),
                          {}};
     connectBoard();
-    const uint8_t answer = link->send(true, USBmsgSetDefaults, USBoptNone);
+    const uint8_t answer = exchange(true, USBmsgSetDefaults, USBoptNone);
     progress(QStringLiteral("set defaults answered with reply kind %1").arg(answer));
     if (o.json)
         emitJson(QJsonObject{{QStringLiteral("restored"), true}, {QStringLiteral("productCode"), productCodeText(*link)},

@@ -67,7 +67,7 @@ int CliRunner::status()
     QElapsedTimer tick;
     for (int polls = 0; !interrupted && (o.count == 0 || polls < o.count); ++polls) {
         tick.start();
-        if (link->send(false, USBmsgStatus, USBoptNone) == USBmsgStatus) {
+        if (exchange(false, USBmsgStatus, USBoptNone) == USBmsgStatus) {
             printStatus(true);
         } else {
             if (serialPort.error() == QSerialPort::ResourceError || !serialPort.isOpen())
