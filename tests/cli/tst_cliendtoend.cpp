@@ -347,7 +347,9 @@ void TestCliEndToEnd::failuresHaveTheirExitCode_data()
     row("port held by another program", {"identify", "PORT"}, "held", 6, "busy or locked");
     row("missing device path", {"identify", "/dev/halvero-no-such-port"}, "", 5, "no such port");
     row("missing port name", {"status", "ttyHALVERO99"}, "", 5, "no such port");
-    row("not a device", {"identify", "/"}, "", 5, "not a serial device");
+    row("no port named", {"identify", ""}, "", 5, "no port given");
+    row("folder", {"identify", "/"}, "", 5, "/ is a folder, not a serial port");
+    row("no terminal", {"config", "get", "/dev/null"}, "", 5, "/dev/null is not a serial port");
     row("defaults without --yes", {"defaults", "PORT"}, "", 9, "--yes");
     row("unknown option", {"identify", "PORT", "--fast"}, "", 1, "--fast");
     row("unreadable file", {"config", "set", "PORT", "/nonexistent/board.json"}, "", 2, "cannot read");

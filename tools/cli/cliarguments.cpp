@@ -70,7 +70,7 @@ QString helpText()
         "      missing or unknown field\n"
         "  3   a value in the file is out of range (the field is named)\n"
         "  4   the file is for the other board family\n"
-        "  5   no such port\n"
+        "  5   no such port, or PORT is no serial port (a folder, /dev/null)\n"
         "  6   the port cannot be opened (permission, busy or locked, gone)\n"
         "  7   the board does not identify or does not reply\n"
         "  8   verify: the board does not hold what was written\n"

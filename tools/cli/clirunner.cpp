@@ -3,19 +3,13 @@
 // failure into the one line and exit status a script relies on.
 #include "clirunner.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QSaveFile>
-#include <QSerialPortInfo>
 #include <QTextStream>
-
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
 
 #include "boardformat.h"
 #include "portdiagnosis.h"
+#include "portpath.h"
 
 #ifndef HALVERO_VERSION
 #define HALVERO_VERSION "0"
@@ -98,45 +92,21 @@ void CliRunner::writeOutput(const QByteArray &data)
         throw CliFailure{ExitOutputFile, QStringLiteral("cannot write %1: %2").arg(o.output, file.errorString()), {}};
 }
 
-QString CliRunner::resolvePort(const QString &port)
-{
-    QString path;
-    if (port.contains(QLatin1Char('/'))) {
-        // Pseudo-terminals and udev symlinks are not listed as ports
-        // but are as good a serial device as any.
-        if (QFileInfo::exists(port))
-            path = port;
-    } else {
-        for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-            if (info.portName() == port)
-                path = info.systemLocation();
-        }
-#ifdef Q_OS_UNIX
-        if (path.isEmpty() && QFileInfo::exists(QStringLiteral("/dev/") + port))
-            path = QStringLiteral("/dev/") + port;
-#endif
-    }
-    if (path.isEmpty())
-        throw CliFailure{ExitNoSuchPort, QStringLiteral("no such port: %1 (halvero-cli ports lists them)").arg(port), {}};
-#ifdef Q_OS_UNIX
-    struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISCHR(info.st_mode))
-        throw CliFailure{ExitNoSuchPort, QStringLiteral("%1 is not a serial device").arg(port), {}};
-#endif
-    return path;
-}
-
 // Open the port and make sure a board of a known family answers on it:
 // nothing else is sent to a device that has not identified itself.
 void CliRunner::connectBoard()
 {
-    portPath = resolvePort(o.port);
+    const PortPath resolved = resolvePortPath(o.port);
+    if (!resolved.problem.isEmpty())
+        throw CliFailure{ExitNoSuchPort, resolved.problem, {}};
+    portPath = resolved.path;
     progress(QStringLiteral("opening %1 at %2 baud").arg(portPath).arg(o.baud));
     link = std::make_unique<parachuteRadioComm>(portPath, o.baud);
     if (!link->isConnected()) {
-        const QString message = describeOpenFailure(portPath, serialPort);
+        const QString notPort = notASerialPort(o.port, portPath);
+        const QString message = notPort.isEmpty() ? describeOpenFailure(portPath, serialPort) : notPort;
         link.reset();
-        throw CliFailure{ExitPortOpen, message, {}};
+        throw CliFailure{notPort.isEmpty() ? ExitPortOpen : ExitNoSuchPort, message, {}};
     }
     if (!read(USBmsgIdentity))
         throw exchangeFailure(QStringLiteral("no reply from a board on %1 (powered? right baud rate?)").arg(o.port));

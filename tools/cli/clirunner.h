@@ -60,7 +60,6 @@ private:
     void writeOutput(const QByteArray &data);
 
     // The board.
-    QString resolvePort(const QString &port);
     void connectBoard();
     uint8_t exchange(bool write, USBmessages kind, USBmsgOptions option);
     CliFailure exchangeFailure(const QString &noReply) const;
