@@ -62,6 +62,7 @@ void TestCliUnits::arguments_data()
     bad("nothing", "", "no command");
     bad("unknown command", "flash ttyUSB0", "unknown command 'flash'");
     bad("unknown config command", "config put ttyUSB0 a.json", "unknown command 'config put'");
+    bad("config without get, set or diff", "config ttyUSB0", "needs a subcommand: config get PORT, config set PORT FILE");
     bad("unknown option", "identify ttyUSB0 --force", "unknown option '--force'");
     bad("unknown short option", "identify ttyUSB0 -x", "unknown option '-x'");
     bad("missing port", "identify", "needs a PORT");

@@ -150,8 +150,12 @@ ParsedArguments parseArguments(const QStringList &arguments)
             o.command = CliCommand::ConfigDiff;
             expected = 4;
         } else {
-            parsed.error = sub.isEmpty() ? QStringLiteral("'config' needs get, set or diff")
-                                         : QStringLiteral("unknown command 'config %1' (config takes get, set or diff)").arg(sub);
+            // "config ttyUSB0" is most likely a forgotten subcommand, not a
+            // misspelt one: show the three forms rather than echo the port.
+            const QString forms = QStringLiteral("config get PORT, config set PORT FILE or config diff PORT FILE");
+            parsed.error = words.size() <= 2
+                               ? QStringLiteral("'config' needs a subcommand: %1").arg(forms)
+                               : QStringLiteral("unknown command 'config %1' (use %2)").arg(sub, forms);
             return parsed;
         }
     } else {
