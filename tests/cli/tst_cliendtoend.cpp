@@ -272,6 +272,8 @@ void TestCliEndToEnd::refusedFilesSendNoWrite_data()
                                << 2 << "line 4" << false;
     QTest::newRow("typo in a field") << "04F2" << json(withConfigValue(validFile("04F2"), "trigger.lowe", 1000)) << 2
                                      << "trigger.lowe" << false;
+    QTest::newRow("trigger low above high") << "04F2" << json(withConfigValue(validFile("04F2"), "trigger.low", 1700)) << 3
+                                            << "trigger.low is 1700, must be below trigger.high" << false;
     for (const FieldRange &range : numericRanges()) {
         const QString board = range.family == QLatin1String("08A3") ? "08A2" : range.family;
         for (const int value : {range.min - 1, range.max + 1})

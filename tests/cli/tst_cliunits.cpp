@@ -127,12 +127,25 @@ void TestCliUnits::fileChecks_data()
     row("fractional value", withConfigValue(switchFile, "failsafe[3]", 1500.5), ConfigProblem::BadFile, "failsafe[3]");
     row("huge value", withConfigValue(switchFile, "failsafe[0]", 1e12), ConfigProblem::OutOfRange, "failsafe[0]");
 
-    // Each limit is taken and then missed by one, on every field.
+    row("trigger low just below high", withConfigValue(switchFile, "trigger.low", 1599), ConfigProblem::None, QString());
+    row("trigger low equal to high", withConfigValue(switchFile, "trigger.low", 1600), ConfigProblem::OutOfRange,
+        "trigger.low is 1600, must be below trigger.high (1600)");
+    row("trigger low above high", withConfigValue(withConfigValue(triggerFile, "trigger.low", 2000), "trigger.high", 1000),
+        ConfigProblem::OutOfRange, "trigger.low is 2000, must be below trigger.high (1000)");
+
+    // Each limit is taken and then missed by one, on every field. The file's
+    // thresholds are 1400 and 1600, so High at its minimum or Low at its
+    // maximum crosses the other one.
     for (const FieldRange &range : numericRanges()) {
         const QJsonObject file = validFile(range.family);
         const QString name = range.family + ' ' + range.path;
-        row(name + " at min", withConfigValue(file, range.path, range.min), ConfigProblem::None, QString());
-        row(name + " at max", withConfigValue(file, range.path, range.max), ConfigProblem::None, QString());
+        const auto atLimit = [&](const char *which, int value) {
+            const bool crossed = (range.path == "trigger.high" && value <= 1400) || (range.path == "trigger.low" && value >= 1600);
+            row(name + which, withConfigValue(file, range.path, value), crossed ? ConfigProblem::OutOfRange : ConfigProblem::None,
+                crossed ? "must be below trigger.high" : "");
+        };
+        atLimit(" at min", range.min);
+        atLimit(" at max", range.max);
         row(name + " below", withConfigValue(file, range.path, range.min - 1), ConfigProblem::OutOfRange, range.path);
         row(name + " above", withConfigValue(file, range.path, range.max + 1), ConfigProblem::OutOfRange, range.path);
     }
