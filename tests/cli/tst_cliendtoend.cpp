@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSerialPort>
+#include <QSerialPortInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -394,20 +395,22 @@ void TestCliEndToEnd::jsonOutputParses_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QStringList>("keys"); // in every line
-    QTest::addColumn<int>("lines");        // 0: one document over several lines
+    QTest::addColumn<int>("lines");        // each one compact JSON object
 
-    QTest::newRow("ports") << QStringList{"ports"} << QStringList{"ports"} << 1;
+    QTest::newRow("ports") << QStringList{"ports"} << QStringList{"name", "location", "byId", "vendorId"}
+                           << int(QSerialPortInfo::availablePorts().size());
     QTest::newRow("identify") << QStringList{"identify", "PORT"} << QStringList{"productCode", "serial", "chipDevId"} << 1;
     QTest::newRow("status") << QStringList{"status", "PORT"} << QStringList{"time", "switch"} << 1;
     QTest::newRow("status watch") << QStringList{"status", "PORT", "--watch", "--count", "3"}
                                   << QStringList{"time", "triggerPresent"} << 3;
-    QTest::newRow("config get") << QStringList{"config", "get", "PORT"} << QStringList{"format", "serial", "config"} << 0;
+    QTest::newRow("config get") << QStringList{"config", "get", "PORT"} << QStringList{"format", "serial", "config"} << 1;
     QTest::newRow("config get to file") << QStringList{"config", "get", "PORT", "-o", "FILE"} << QStringList{"file"} << 1;
     QTest::newRow("config set") << QStringList{"config", "set", "PORT", "FILE", "--verify"} << QStringList{"verified"} << 1;
     QTest::newRow("config diff") << QStringList{"config", "diff", "PORT", "FILE"} << QStringList{"equal"} << 1;
     QTest::newRow("defaults") << QStringList{"defaults", "PORT", "--yes"} << QStringList{"restored"} << 1;
     QTest::newRow("dump") << QStringList{"dump", "PORT"} << QStringList{"dump"} << 1;
     QTest::newRow("usage error") << QStringList{"identify"} << QStringList{"error"} << 1;
+    QTest::newRow("failure") << QStringList{"identify", "/dev/null"} << QStringList{"error"} << 1;
 }
 
 void TestCliEndToEnd::jsonOutputParses()
@@ -418,14 +421,24 @@ void TestCliEndToEnd::jsonOutputParses()
 
     SimulatedBoard board;
     QVERIFY(board.start());
-    arguments.replaceInStrings(QRegularExpression("^FILE$"), writeFile(validFile("08A3")));
+    const QString file = writeFile(validFile("08A3"));
+    arguments.replaceInStrings(QRegularExpression("^FILE$"), file);
     const Run run = runCli(arguments + QStringList{"--json"}, board.devicePath());
-    const QList<QByteArray> documents = lines == 0 ? QList<QByteArray>{run.out} : run.out.chopped(1).split('\n');
-    QCOMPARE(documents.size(), qMax(1, lines));
+    QVERIFY2(run.out.isEmpty() || run.out.endsWith('\n'), qPrintable(run.describe()));
+    const QList<QByteArray> documents = run.out.split('\n').mid(0, run.out.count('\n'));
+    QCOMPARE(documents.size(), lines);
     for (const QByteArray &document : documents) {
-        const QJsonObject object = parseObject(document);
+        QJsonParseError error;
+        const QJsonObject object = QJsonDocument::fromJson(document, &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(run.describe()));
         for (const QString &key : keys)
             QVERIFY2(object.contains(key), qPrintable(run.describe()));
+    }
+    // The file written with -o stays the indented one people edit.
+    if (arguments.contains("-o")) {
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY2(written.readAll().count('\n') > 3, "an indented file");
     }
 }
 

@@ -11,6 +11,7 @@
 #include "boardconfig.h"
 #include "parachuteradiocomm.h"
 #include "portdiagnosis.h"
+#include "portfacts.h"
 
 using namespace clitest;
 
@@ -38,6 +39,10 @@ private slots:
     void statusNumbers();
     void openFailure_data();
     void openFailure();
+    void portById_data();
+    void portById();
+    void usbId_data();
+    void usbId();
 };
 
 void TestCliUnits::arguments_data()
@@ -252,6 +257,67 @@ void TestCliUnits::openFailure()
     QCOMPARE(failure, expected);
     const QString message = openFailureMessage(failure, "ttyUSB0", "strange");
     QVERIFY2(message.contains("ttyUSB0") && message.contains(hint), qPrintable(message));
+}
+
+void TestCliUnits::portById_data()
+{
+    QTest::addColumn<QString>("location"); // inside a made-up /dev
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("link"); // expected, empty for none
+
+    QTest::newRow("relative link, as udev makes it") << "ttyACM0" << "serial/by-id" << "usb-Halvero_08A3_17-if00";
+    QTest::newRow("absolute link") << "ttyUSB0" << "serial/by-id" << "usb-FTDI_FT232R_A1-if00-port0";
+    QTest::newRow("port named through a link") << "board" << "serial/by-id" << "usb-Halvero_08A3_17-if00";
+    QTest::newRow("no link to the port") << "ttyS0" << "serial/by-id" << "";
+    QTest::newRow("no such folder") << "ttyACM0" << "serial/by-path" << "";
+}
+
+void TestCliUnits::portById()
+{
+    QFETCH(QString, location);
+    QFETCH(QString, folder);
+    QFETCH(QString, link);
+
+    QTemporaryDir dev;
+    QVERIFY(QDir(dev.path()).mkpath("serial/by-id"));
+    for (const char *name : {"ttyACM0", "ttyUSB0", "ttyS0"}) {
+        QFile device(dev.filePath(name));
+        QVERIFY(device.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QFile::link("../../ttyACM0", dev.filePath("serial/by-id/usb-Halvero_08A3_17-if00")));
+    QVERIFY(QFile::link(dev.filePath("ttyUSB0"), dev.filePath("serial/by-id/usb-FTDI_FT232R_A1-if00-port0")));
+    QVERIFY(QFile::link(dev.filePath("ttyACM0"), dev.filePath("board")));
+
+    const QString found = linkInFolderTo(dev.filePath(location), dev.filePath(folder));
+    QCOMPARE(found, link.isEmpty() ? QString() : dev.filePath(folder + '/' + link));
+}
+
+void TestCliUnits::usbId_data()
+{
+    QTest::addColumn<bool>("hasVendor");
+    QTest::addColumn<bool>("hasProduct");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("both") << true << true << "0483:5740";
+    QTest::newRow("vendor only") << true << false << "0483:-";
+    QTest::newRow("not USB") << false << false << "";
+}
+
+void TestCliUnits::usbId()
+{
+    QFETCH(bool, hasVendor);
+    QFETCH(bool, hasProduct);
+    QFETCH(QString, shown);
+
+    PortFacts port;
+    port.hasVendorId = hasVendor;
+    port.vendorId = 0x0483;
+    port.hasProductId = hasProduct;
+    port.productId = 0x5740;
+    QCOMPARE(usbIdText(port), shown);
+    const QJsonObject json = portJson(port);
+    QCOMPARE(json.value("vendorId").toString(), hasVendor ? QString("0483") : QString());
+    QCOMPARE(json.value("productId").isNull(), !hasProduct);
 }
 
 QTEST_GUILESS_MAIN(TestCliUnits)

@@ -15,12 +15,16 @@ int CliRunner::configGet()
     readOrFail(USBmsgConfig, USBoptNone, QStringLiteral("configuration"));
     BoardConfig config = configFromRecord(*link);
     config.readAt = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
-    const QByteArray text = configToText(config);
+    // The file is for people to read and edit, so it stays indented even
+    // with --json; only what goes to a script comes as one line.
     if (toStdout()) {
-        out << text;
+        if (o.json)
+            emitJson(configToJson(config));
+        else
+            out << configToText(config);
         return ExitOk;
     }
-    writeOutput(text);
+    writeOutput(configToText(config));
     if (o.json)
         emitJson(QJsonObject{{QStringLiteral("file"), o.output},
                              {QStringLiteral("productCode"), config.productCode},
