@@ -186,6 +186,13 @@ ConfigLoad checkRanges(const BoardConfig &config)
             return failure(ConfigProblem::OutOfRange, QStringLiteral("value out of range: %1 is %2, allowed %3..%4")
                                                           .arg(field.displayName()).arg(value).arg(field.min).arg(field.max));
     }
+    // The two trigger thresholds only make sense as a pair with Low below
+    // High; equal or swapped values are a slip in the file.
+    const int low = config.values.value(triggerLowPath);
+    const int high = config.values.value(triggerHighPath);
+    if (config.family != BoardFamily::Unknown && low >= high)
+        return failure(ConfigProblem::OutOfRange, QStringLiteral("value out of range: %1 is %2, must be below %3 (%4)")
+                                                      .arg(triggerLowPath).arg(low).arg(triggerHighPath).arg(high));
     ConfigLoad load;
     load.config = config;
     return load;

@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSerialPort>
+#include <QSerialPortInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -272,6 +273,8 @@ void TestCliEndToEnd::refusedFilesSendNoWrite_data()
                                << 2 << "line 4" << false;
     QTest::newRow("typo in a field") << "04F2" << json(withConfigValue(validFile("04F2"), "trigger.lowe", 1000)) << 2
                                      << "trigger.lowe" << false;
+    QTest::newRow("trigger low above high") << "04F2" << json(withConfigValue(validFile("04F2"), "trigger.low", 1700)) << 3
+                                            << "trigger.low is 1700, must be below trigger.high" << false;
     for (const FieldRange &range : numericRanges()) {
         const QString board = range.family == QLatin1String("08A3") ? "08A2" : range.family;
         for (const int value : {range.min - 1, range.max + 1})
@@ -343,10 +346,13 @@ void TestCliEndToEnd::failuresHaveTheirExitCode_data()
     row("silent board, watch", {"status", "PORT", "--watch"}, "silent", 7, "no reply");
     row("no Halvero product", {"identify", "PORT"}, "product", 7, "product code");
     row("unsupported firmware", {"config", "get", "PORT"}, "firmware", 7, "firmware");
+    row("line never quiet", {"identify", "PORT"}, "stream", 12, "keeps sending without pause");
     row("port held by another program", {"identify", "PORT"}, "held", 6, "busy or locked");
     row("missing device path", {"identify", "/dev/halvero-no-such-port"}, "", 5, "no such port");
     row("missing port name", {"status", "ttyHALVERO99"}, "", 5, "no such port");
-    row("not a device", {"identify", "/"}, "", 5, "not a serial device");
+    row("no port named", {"identify", ""}, "", 5, "no port given");
+    row("folder", {"identify", "/"}, "", 5, "/ is a folder, not a serial port");
+    row("no terminal", {"config", "get", "/dev/null"}, "", 5, "/dev/null is not a serial port");
     row("defaults without --yes", {"defaults", "PORT"}, "", 9, "--yes");
     row("unknown option", {"identify", "PORT", "--fast"}, "", 1, "--fast");
     row("unreadable file", {"config", "set", "PORT", "/nonexistent/board.json"}, "", 2, "cannot read");
@@ -364,13 +370,18 @@ void TestCliEndToEnd::failuresHaveTheirExitCode()
     faults.silent = fault == "silent";
     faults.wrongProduct = fault == "product";
     faults.wrongFirmware = fault == "firmware";
+    faults.stream = fault == "stream";
     SimulatedBoard board(BoardIdentity(), faults);
     QVERIFY(board.start());
     QSerialPort holder(board.devicePath());
     QVERIFY(fault != "held" || holder.open(QIODevice::ReadWrite));
 
+    QElapsedTimer clock;
+    clock.start();
     const Run run = runCli(arguments, board.devicePath());
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
+    // A script waiting on a broken board gets its answer within seconds.
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
     // One line a person can read, and nothing else on the error stream.
     QVERIFY2(run.err.startsWith("halvero-cli: ") && run.err.count('\n') == 1, run.err.constData());
     QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
@@ -384,20 +395,22 @@ void TestCliEndToEnd::jsonOutputParses_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QStringList>("keys"); // in every line
-    QTest::addColumn<int>("lines");        // 0: one document over several lines
+    QTest::addColumn<int>("lines");        // each one compact JSON object
 
-    QTest::newRow("ports") << QStringList{"ports"} << QStringList{"ports"} << 1;
+    QTest::newRow("ports") << QStringList{"ports"} << QStringList{"name", "location", "byId", "vendorId"}
+                           << int(QSerialPortInfo::availablePorts().size());
     QTest::newRow("identify") << QStringList{"identify", "PORT"} << QStringList{"productCode", "serial", "chipDevId"} << 1;
     QTest::newRow("status") << QStringList{"status", "PORT"} << QStringList{"time", "switch"} << 1;
     QTest::newRow("status watch") << QStringList{"status", "PORT", "--watch", "--count", "3"}
                                   << QStringList{"time", "triggerPresent"} << 3;
-    QTest::newRow("config get") << QStringList{"config", "get", "PORT"} << QStringList{"format", "serial", "config"} << 0;
+    QTest::newRow("config get") << QStringList{"config", "get", "PORT"} << QStringList{"format", "serial", "config"} << 1;
     QTest::newRow("config get to file") << QStringList{"config", "get", "PORT", "-o", "FILE"} << QStringList{"file"} << 1;
     QTest::newRow("config set") << QStringList{"config", "set", "PORT", "FILE", "--verify"} << QStringList{"verified"} << 1;
     QTest::newRow("config diff") << QStringList{"config", "diff", "PORT", "FILE"} << QStringList{"equal"} << 1;
     QTest::newRow("defaults") << QStringList{"defaults", "PORT", "--yes"} << QStringList{"restored"} << 1;
     QTest::newRow("dump") << QStringList{"dump", "PORT"} << QStringList{"dump"} << 1;
     QTest::newRow("usage error") << QStringList{"identify"} << QStringList{"error"} << 1;
+    QTest::newRow("failure") << QStringList{"identify", "/dev/null"} << QStringList{"error"} << 1;
 }
 
 void TestCliEndToEnd::jsonOutputParses()
@@ -408,14 +421,24 @@ void TestCliEndToEnd::jsonOutputParses()
 
     SimulatedBoard board;
     QVERIFY(board.start());
-    arguments.replaceInStrings(QRegularExpression("^FILE$"), writeFile(validFile("08A3")));
+    const QString file = writeFile(validFile("08A3"));
+    arguments.replaceInStrings(QRegularExpression("^FILE$"), file);
     const Run run = runCli(arguments + QStringList{"--json"}, board.devicePath());
-    const QList<QByteArray> documents = lines == 0 ? QList<QByteArray>{run.out} : run.out.chopped(1).split('\n');
-    QCOMPARE(documents.size(), qMax(1, lines));
+    QVERIFY2(run.out.isEmpty() || run.out.endsWith('\n'), qPrintable(run.describe()));
+    const QList<QByteArray> documents = run.out.split('\n').mid(0, run.out.count('\n'));
+    QCOMPARE(documents.size(), lines);
     for (const QByteArray &document : documents) {
-        const QJsonObject object = parseObject(document);
+        QJsonParseError error;
+        const QJsonObject object = QJsonDocument::fromJson(document, &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(run.describe()));
         for (const QString &key : keys)
             QVERIFY2(object.contains(key), qPrintable(run.describe()));
+    }
+    // The file written with -o stays the indented one people edit.
+    if (arguments.contains("-o")) {
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY2(written.readAll().count('\n') > 3, "an indented file");
     }
 }
 

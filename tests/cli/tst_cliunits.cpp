@@ -6,10 +6,12 @@
 #include <cerrno>
 
 #include "boardformat.h"
-#include "clicommands.h"
+#include "cliarguments.h"
 #include "clitestsupport.h"
 #include "boardconfig.h"
 #include "parachuteradiocomm.h"
+#include "portdiagnosis.h"
+#include "portfacts.h"
 
 using namespace clitest;
 
@@ -37,6 +39,10 @@ private slots:
     void statusNumbers();
     void openFailure_data();
     void openFailure();
+    void portById_data();
+    void portById();
+    void usbId_data();
+    void usbId();
 };
 
 void TestCliUnits::arguments_data()
@@ -61,6 +67,7 @@ void TestCliUnits::arguments_data()
     bad("nothing", "", "no command");
     bad("unknown command", "flash ttyUSB0", "unknown command 'flash'");
     bad("unknown config command", "config put ttyUSB0 a.json", "unknown command 'config put'");
+    bad("config without get, set or diff", "config ttyUSB0", "needs a subcommand: config get PORT, config set PORT FILE");
     bad("unknown option", "identify ttyUSB0 --force", "unknown option '--force'");
     bad("unknown short option", "identify ttyUSB0 -x", "unknown option '-x'");
     bad("missing port", "identify", "needs a PORT");
@@ -125,12 +132,25 @@ void TestCliUnits::fileChecks_data()
     row("fractional value", withConfigValue(switchFile, "failsafe[3]", 1500.5), ConfigProblem::BadFile, "failsafe[3]");
     row("huge value", withConfigValue(switchFile, "failsafe[0]", 1e12), ConfigProblem::OutOfRange, "failsafe[0]");
 
-    // Each limit is taken and then missed by one, on every field.
+    row("trigger low just below high", withConfigValue(switchFile, "trigger.low", 1599), ConfigProblem::None, QString());
+    row("trigger low equal to high", withConfigValue(switchFile, "trigger.low", 1600), ConfigProblem::OutOfRange,
+        "trigger.low is 1600, must be below trigger.high (1600)");
+    row("trigger low above high", withConfigValue(withConfigValue(triggerFile, "trigger.low", 2000), "trigger.high", 1000),
+        ConfigProblem::OutOfRange, "trigger.low is 2000, must be below trigger.high (1000)");
+
+    // Each limit is taken and then missed by one, on every field. The file's
+    // thresholds are 1400 and 1600, so High at its minimum or Low at its
+    // maximum crosses the other one.
     for (const FieldRange &range : numericRanges()) {
         const QJsonObject file = validFile(range.family);
         const QString name = range.family + ' ' + range.path;
-        row(name + " at min", withConfigValue(file, range.path, range.min), ConfigProblem::None, QString());
-        row(name + " at max", withConfigValue(file, range.path, range.max), ConfigProblem::None, QString());
+        const auto atLimit = [&](const char *which, int value) {
+            const bool crossed = (range.path == "trigger.high" && value <= 1400) || (range.path == "trigger.low" && value >= 1600);
+            row(name + which, withConfigValue(file, range.path, value), crossed ? ConfigProblem::OutOfRange : ConfigProblem::None,
+                crossed ? "must be below trigger.high" : "");
+        };
+        atLimit(" at min", range.min);
+        atLimit(" at max", range.max);
         row(name + " below", withConfigValue(file, range.path, range.min - 1), ConfigProblem::OutOfRange, range.path);
         row(name + " above", withConfigValue(file, range.path, range.max + 1), ConfigProblem::OutOfRange, range.path);
     }
@@ -237,6 +257,67 @@ void TestCliUnits::openFailure()
     QCOMPARE(failure, expected);
     const QString message = openFailureMessage(failure, "ttyUSB0", "strange");
     QVERIFY2(message.contains("ttyUSB0") && message.contains(hint), qPrintable(message));
+}
+
+void TestCliUnits::portById_data()
+{
+    QTest::addColumn<QString>("location"); // inside a made-up /dev
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("link"); // expected, empty for none
+
+    QTest::newRow("relative link, as udev makes it") << "ttyACM0" << "serial/by-id" << "usb-Halvero_08A3_17-if00";
+    QTest::newRow("absolute link") << "ttyUSB0" << "serial/by-id" << "usb-FTDI_FT232R_A1-if00-port0";
+    QTest::newRow("port named through a link") << "board" << "serial/by-id" << "usb-Halvero_08A3_17-if00";
+    QTest::newRow("no link to the port") << "ttyS0" << "serial/by-id" << "";
+    QTest::newRow("no such folder") << "ttyACM0" << "serial/by-path" << "";
+}
+
+void TestCliUnits::portById()
+{
+    QFETCH(QString, location);
+    QFETCH(QString, folder);
+    QFETCH(QString, link);
+
+    QTemporaryDir dev;
+    QVERIFY(QDir(dev.path()).mkpath("serial/by-id"));
+    for (const char *name : {"ttyACM0", "ttyUSB0", "ttyS0"}) {
+        QFile device(dev.filePath(name));
+        QVERIFY(device.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QFile::link("../../ttyACM0", dev.filePath("serial/by-id/usb-Halvero_08A3_17-if00")));
+    QVERIFY(QFile::link(dev.filePath("ttyUSB0"), dev.filePath("serial/by-id/usb-FTDI_FT232R_A1-if00-port0")));
+    QVERIFY(QFile::link(dev.filePath("ttyACM0"), dev.filePath("board")));
+
+    const QString found = linkInFolderTo(dev.filePath(location), dev.filePath(folder));
+    QCOMPARE(found, link.isEmpty() ? QString() : dev.filePath(folder + '/' + link));
+}
+
+void TestCliUnits::usbId_data()
+{
+    QTest::addColumn<bool>("hasVendor");
+    QTest::addColumn<bool>("hasProduct");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("both") << true << true << "0483:5740";
+    QTest::newRow("vendor only") << true << false << "0483:-";
+    QTest::newRow("not USB") << false << false << "";
+}
+
+void TestCliUnits::usbId()
+{
+    QFETCH(bool, hasVendor);
+    QFETCH(bool, hasProduct);
+    QFETCH(QString, shown);
+
+    PortFacts port;
+    port.hasVendorId = hasVendor;
+    port.vendorId = 0x0483;
+    port.hasProductId = hasProduct;
+    port.productId = 0x5740;
+    QCOMPARE(usbIdText(port), shown);
+    const QJsonObject json = portJson(port);
+    QCOMPARE(json.value("vendorId").toString(), hasVendor ? QString("0483") : QString());
+    QCOMPARE(json.value("productId").isNull(), !hasProduct);
 }
 
 QTEST_GUILESS_MAIN(TestCliUnits)

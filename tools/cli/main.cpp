@@ -3,7 +3,7 @@
 #include <QTextStream>
 #include <cstdio>
 
-#include "clicommands.h"
+#include "clirunner.h"
 
 int main(int argc, char *argv[])
 {

@@ -1,17 +1,11 @@
-// halvero-cli's command line: what the user asked for, the exit statuses
-// scripts can rely on, and the commands themselves run over the device link.
-#ifndef HALVERO_CLI_CLICOMMANDS_H
-#define HALVERO_CLI_CLICOMMANDS_H
+// What the user asked halvero-cli for, and the exit statuses scripts branch
+// on: kept apart from the board code so a mistyped line is answered before
+// any port is touched.
+#ifndef HALVERO_CLI_CLIARGUMENTS_H
+#define HALVERO_CLI_CLIARGUMENTS_H
 
-#include <QSerialPort>
 #include <QString>
 #include <QStringList>
-
-#include "portdiagnosis.h"
-
-QT_BEGIN_NAMESPACE
-class QTextStream;
-QT_END_NAMESPACE
 
 // Part of the tool's interface: scripts branch on these, so never renumber.
 enum ExitCode : int {
@@ -27,6 +21,7 @@ enum ExitCode : int {
     ExitRefused = 9,      // defaults without --yes
     ExitDiffers = 10,     // config diff found differences
     ExitOutputFile = 11,  // cannot write the -o file
+    ExitNeverQuiet = 12,  // the line never falls quiet: no board, or a wrong speed
 };
 
 enum class CliCommand { Help, Version, Ports, Identify, Status, ConfigGet, ConfigSet, ConfigDiff, Defaults, Dump };
@@ -59,7 +54,4 @@ ParsedArguments parseArguments(const QStringList &arguments);
 QString helpText();
 QString commandName(CliCommand command); // "config set", as typed
 
-// Runs one command line to completion; the result is the process exit status.
-int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err);
-
-#endif // HALVERO_CLI_CLICOMMANDS_H
+#endif // HALVERO_CLI_CLIARGUMENTS_H

@@ -1,0 +1,244 @@
+// The command line of halvero-cli: one command per run, options that only
+// make sense for some commands refused elsewhere, so a slip is reported
+// instead of silently ignored.
+#include "cliarguments.h"
+
+#include <QCommandLineParser>
+
+namespace {
+
+const QStringList commandWords = {QStringLiteral("ports"), QStringLiteral("identify"), QStringLiteral("status"),
+                                  QStringLiteral("config"), QStringLiteral("defaults"), QStringLiteral("dump")};
+
+} // namespace
+
+QString commandName(CliCommand command)
+{
+    switch (command) {
+    case CliCommand::Help: return QStringLiteral("help");
+    case CliCommand::Version: return QStringLiteral("version");
+    case CliCommand::Ports: return QStringLiteral("ports");
+    case CliCommand::Identify: return QStringLiteral("identify");
+    case CliCommand::Status: return QStringLiteral("status");
+    case CliCommand::ConfigGet: return QStringLiteral("config get");
+    case CliCommand::ConfigSet: return QStringLiteral("config set");
+    case CliCommand::ConfigDiff: return QStringLiteral("config diff");
+    case CliCommand::Defaults: return QStringLiteral("defaults");
+    case CliCommand::Dump: return QStringLiteral("dump");
+    }
+    return QString();
+}
+
+QString helpText()
+{
+    return QStringLiteral(
+        "Usage: halvero-cli COMMAND [ARGUMENTS] [OPTIONS]\n"
+        "\n"
+        "Identify, monitor, back up and restore Halvero parachute-system boards\n"
+        "(08A3/08A2 switch boards, 04F2 trigger boards) over a serial port.\n"
+        "\n"
+        "Commands:\n"
+        "  ports [-v]                       list the serial ports (-v: all about each,\n"
+        "                                   with its /dev/serial/by-id path on Linux)\n"
+        "  identify PORT                    product code, firmware, serial, chip ids\n"
+        "  status PORT [--watch]            live values with units\n"
+        "  config get PORT [-o FILE]        stored configuration as JSON\n"
+        "  config set PORT FILE [--verify]  check FILE, then write it to the board\n"
+        "  config diff PORT FILE            fields that differ between board and FILE\n"
+        "  defaults PORT --yes              restore the factory configuration\n"
+        "  dump PORT [-o FILE]              EEPROM dump text\n"
+        "\n"
+        "PORT is a name from 'ports' (ttyUSB0, COM3) or a device path (/dev/ttyACM0,\n"
+        "/dev/serial/by-id/...).\n"
+        "FILE may be - for standard input.\n"
+        "\n"
+        "Options:\n"
+        "  --baud N           line speed (default 9600)\n"
+        "  --json             one compact JSON object per line (per port, per poll);\n"
+        "                     failures too, as {\"error\": ...}; -o files stay indented\n"
+        "  -o, --output FILE  (config get, dump) write to FILE instead of standard output\n"
+        "  --verify           (config set) read the configuration back and compare\n"
+        "  --watch            (status) poll every 300 ms, one line each, until interrupted\n"
+        "  --count N          (status --watch) stop after N polls\n"
+        "  --yes              (defaults) confirm overwriting the configuration\n"
+        "  -q, --quiet        print only data and errors\n"
+        "  -v, --verbose      print progress and the serial exchange on standard error;\n"
+        "                     (ports) every fact about each port\n"
+        "  -h, --help         print this text\n"
+        "  --version          print the version\n"
+        "\n"
+        "Exit status:\n"
+        "  0   success\n"
+        "  1   usage: unknown command or option, missing or extra argument\n"
+        "  2   bad file: unreadable, malformed JSON, unknown format version,\n"
+        "      missing or unknown field\n"
+        "  3   a value in the file is out of range (the field is named), or\n"
+        "      trigger.low is not below trigger.high\n"
+        "  4   the file is for the other board family\n"
+        "  5   no such port, or PORT is no serial port (a folder, /dev/null)\n"
+        "  6   the port cannot be opened (permission, busy or locked, gone)\n"
+        "  7   the board does not identify or does not reply\n"
+        "  8   verify: the board does not hold what was written\n"
+        "  9   refused: defaults without --yes\n"
+        "  10  config diff: the board and the file differ\n"
+        "  11  the output file cannot be written\n"
+        "  12  the device keeps sending without pause (not a Halvero board,\n"
+        "      or a wrong baud rate)\n");
+}
+
+ParsedArguments parseArguments(const QStringList &arguments)
+{
+    ParsedArguments parsed;
+    CliOptions &o = parsed.options;
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("N"));
+    const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("FILE"));
+    const QCommandLineOption verify(QStringLiteral("verify"));
+    const QCommandLineOption watch(QStringLiteral("watch"));
+    const QCommandLineOption count(QStringLiteral("count"), QString(), QStringLiteral("N"));
+    const QCommandLineOption yes(QStringLiteral("yes"));
+    const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
+    const QCommandLineOption verbose(QStringList{QStringLiteral("v"), QStringLiteral("verbose")});
+    parser.addOptions({help, version, baud, json, output, verify, watch, count, yes, quiet, verbose});
+
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        parsed.error = unknown.isEmpty()
+                           ? parser.errorText()
+                           : QStringLiteral("unknown option '%1%2'")
+                                 .arg(unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"),
+                                      unknown.first());
+        return parsed;
+    }
+    o.json = parser.isSet(json);
+    if (parser.isSet(help)) {
+        o.command = CliCommand::Help;
+        return parsed;
+    }
+    if (parser.isSet(version)) {
+        o.command = CliCommand::Version;
+        return parsed;
+    }
+
+    const QStringList words = parser.positionalArguments();
+    if (words.isEmpty()) {
+        parsed.error = QStringLiteral("no command given");
+        return parsed;
+    }
+    int expected = 2; // command and PORT
+    const QString &word = words.first();
+    if (word == QLatin1String("ports")) {
+        o.command = CliCommand::Ports;
+        expected = 1;
+    } else if (word == QLatin1String("identify")) {
+        o.command = CliCommand::Identify;
+    } else if (word == QLatin1String("status")) {
+        o.command = CliCommand::Status;
+    } else if (word == QLatin1String("defaults")) {
+        o.command = CliCommand::Defaults;
+    } else if (word == QLatin1String("dump")) {
+        o.command = CliCommand::Dump;
+    } else if (word == QLatin1String("config")) {
+        const QString sub = words.value(1);
+        if (sub == QLatin1String("get")) {
+            o.command = CliCommand::ConfigGet;
+            expected = 3;
+        } else if (sub == QLatin1String("set")) {
+            o.command = CliCommand::ConfigSet;
+            expected = 4;
+        } else if (sub == QLatin1String("diff")) {
+            o.command = CliCommand::ConfigDiff;
+            expected = 4;
+        } else {
+            // "config ttyUSB0" is most likely a forgotten subcommand, not a
+            // misspelt one: show the three forms rather than echo the port.
+            const QString forms = QStringLiteral("config get PORT, config set PORT FILE or config diff PORT FILE");
+            parsed.error = words.size() <= 2
+                               ? QStringLiteral("'config' needs a subcommand: %1").arg(forms)
+                               : QStringLiteral("unknown command 'config %1' (use %2)").arg(sub, forms);
+            return parsed;
+        }
+    } else {
+        parsed.error = QStringLiteral("unknown command '%1' (one of: %2)").arg(word, commandWords.join(QStringLiteral(", ")));
+        return parsed;
+    }
+
+    const QString name = commandName(o.command);
+    if (words.size() > expected) {
+        parsed.error = QStringLiteral("unexpected argument '%1' for '%2'").arg(words.at(expected), name);
+        return parsed;
+    }
+    const int firstOperand = word == QLatin1String("config") ? 2 : 1;
+    if (words.size() < expected) {
+        parsed.error = QStringLiteral("'%1' needs %2").arg(name, words.size() <= firstOperand ? QStringLiteral("a PORT")
+                                                                                              : QStringLiteral("a FILE"));
+        return parsed;
+    }
+    if (expected > 1)
+        o.port = words.at(firstOperand);
+    if (expected > firstOperand + 1)
+        o.file = words.at(firstOperand + 1);
+
+    // An option that means nothing to the command is most likely a mistake
+    // (a --verify on a diff, say) that the user would want to hear about.
+    const struct {
+        const QCommandLineOption &option;
+        QList<CliCommand> commands;
+    } limitedOptions[] = {
+        {output, {CliCommand::ConfigGet, CliCommand::Dump}},
+        {verify, {CliCommand::ConfigSet}},
+        {watch, {CliCommand::Status}},
+        {count, {CliCommand::Status}},
+        {yes, {CliCommand::Defaults}},
+        {baud, {CliCommand::Identify, CliCommand::Status, CliCommand::ConfigGet, CliCommand::ConfigSet,
+                CliCommand::ConfigDiff, CliCommand::Defaults, CliCommand::Dump}},
+    };
+    for (const auto &rule : limitedOptions) {
+        if (parser.isSet(rule.option) && !rule.commands.contains(o.command)) {
+            QString optionName = rule.option.names().constLast();
+            for (const QString &typed : parser.optionNames())
+                if (rule.option.names().contains(typed))
+                    optionName = typed;
+            parsed.error = QStringLiteral("option %1%2 does not apply to '%3'")
+                               .arg(optionName.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), optionName, name);
+            return parsed;
+        }
+    }
+
+    o.quiet = parser.isSet(quiet);
+    o.verbose = parser.isSet(verbose);
+    o.watch = parser.isSet(watch);
+    o.verify = parser.isSet(verify);
+    o.yes = parser.isSet(yes);
+    o.output = parser.value(output);
+    if (o.quiet && o.verbose) {
+        parsed.error = QStringLiteral("-q and -v cannot be combined");
+        return parsed;
+    }
+    if (parser.isSet(baud)) {
+        bool ok = false;
+        o.baud = parser.value(baud).toInt(&ok);
+        if (!ok || o.baud <= 0) {
+            parsed.error = QStringLiteral("--baud needs a positive whole number, not '%1'").arg(parser.value(baud));
+            return parsed;
+        }
+    }
+    if (parser.isSet(count)) {
+        bool ok = false;
+        o.count = parser.value(count).toInt(&ok);
+        if (!ok || o.count <= 0) {
+            parsed.error = QStringLiteral("--count needs a positive whole number, not '%1'").arg(parser.value(count));
+            return parsed;
+        }
+        if (!o.watch) {
+            parsed.error = QStringLiteral("--count only makes sense with --watch");
+            return parsed;
+        }
+    }
+    return parsed;
+}

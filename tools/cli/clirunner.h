@@ -1,0 +1,79 @@
+// Runs one parsed command line against a board: the connection every board
+// command starts with, the read retry, the output conventions (-q, -v,
+// --json) and the one-line failure report, shared by all the commands.
+#ifndef HALVERO_CLI_CLIRUNNER_H
+#define HALVERO_CLI_CLIRUNNER_H
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+#include "boardconfig.h"
+#include "cliarguments.h"
+#include "parachuteradiocomm.h"
+
+QT_BEGIN_NAMESPACE
+class QTextStream;
+QT_END_NAMESPACE
+
+// Why a command stopped; thrown from anywhere in a command and reported once.
+struct CliFailure
+{
+    ExitCode code;
+    QString message;
+    QJsonObject details; // extra members of the --json error object
+};
+
+class CliRunner
+{
+public:
+    CliRunner(const CliOptions &options, QTextStream &out, QTextStream &err);
+    int runReportingFailures();
+
+private:
+    int run();
+
+    // The commands, one file per group.
+    int ports();                          // cmd_ports.cpp
+    int identify();                       // cmd_identify_status.cpp
+    int status();
+    void printStatus(bool stamped);
+    int configGet();                      // cmd_config.cpp
+    int configSet();
+    int configDiff();
+    QByteArray readInputFile();
+    BoardConfig loadInput(bool forWrite);
+    void requireFamily(const BoardConfig &config);
+    static QJsonArray differencesJson(const QList<FieldDifference> &differences, const char *left, const char *right);
+    void printDifferences(const QList<FieldDifference> &differences, const char *left, const char *right);
+    int defaults();                       // cmd_defaults_dump.cpp
+    int dump();
+
+    // Output.
+    void progress(const QString &text);
+    void note(const QString &text);
+    void emitJson(const QJsonObject &object);
+    QString boardName() const;
+    bool toStdout() const;
+    void writeOutput(const QByteArray &data);
+
+    // The board.
+    void connectBoard();
+    uint8_t exchange(bool write, USBmessages kind, USBmsgOptions option);
+    CliFailure exchangeFailure(const QString &noReply) const;
+    bool read(USBmessages kind, USBmsgOptions option = USBoptNone);
+    void readOrFail(USBmessages kind, USBmsgOptions option, const QString &what);
+
+    const CliOptions &o;
+    QTextStream &out;
+    QTextStream &err;
+    std::unique_ptr<parachuteRadioComm> link;
+    QString portPath;
+};
+
+// Runs one command line to completion; the result is the process exit status.
+int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err);
+
+#endif // HALVERO_CLI_CLIRUNNER_H

@@ -1,0 +1,157 @@
+// 'config get', 'config set' and 'config diff': a board's configuration kept
+// in a file people can read and edit, checked whole before any of it is
+// written, and compared field by field with what the board holds.
+#include "clirunner.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QTextStream>
+
+#include "boardformat.h"
+
+int CliRunner::configGet()
+{
+    connectBoard();
+    readOrFail(USBmsgConfig, USBoptNone, QStringLiteral("configuration"));
+    BoardConfig config = configFromRecord(*link);
+    config.readAt = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+    // The file is for people to read and edit, so it stays indented even
+    // with --json; only what goes to a script comes as one line.
+    if (toStdout()) {
+        if (o.json)
+            emitJson(configToJson(config));
+        else
+            out << configToText(config);
+        return ExitOk;
+    }
+    writeOutput(configToText(config));
+    if (o.json)
+        emitJson(QJsonObject{{QStringLiteral("file"), o.output},
+                             {QStringLiteral("productCode"), config.productCode},
+                             {QStringLiteral("serial"), config.serial},
+                             {QStringLiteral("readAt"), config.readAt}});
+    note(QStringLiteral("saved the configuration of %1 to %2").arg(boardName(), o.output));
+    return ExitOk;
+}
+
+int CliRunner::configSet()
+{
+    // The whole file is checked before the port is even opened.
+    const BoardConfig config = loadInput(true);
+    connectBoard();
+    requireFamily(config);
+    if (!config.serial.isEmpty() && config.serial != serialText(*link))
+        progress(QStringLiteral("the file was read from board %1").arg(config.serial));
+
+    // Product code and firmware stay as the board reported them: the
+    // board checks its own header in a write.
+    applyConfigToRecord(config, *link);
+    const uint8_t answer = exchange(true, USBmsgConfig, USBoptNone);
+    progress(QStringLiteral("write answered with reply kind %1").arg(answer));
+    if (answer == 0 && !o.verify && !o.quiet)
+        err << "halvero-cli: warning: the board did not acknowledge the write; --verify would check it" << Qt::endl;
+
+    QJsonObject result{{QStringLiteral("written"), true}, {QStringLiteral("productCode"), productCodeText(*link)},
+                       {QStringLiteral("serial"), serialText(*link)}};
+    if (!o.verify) {
+        if (o.json)
+            emitJson(result);
+        note(QStringLiteral("wrote the configuration to %1").arg(boardName()));
+        return ExitOk;
+    }
+    readOrFail(USBmsgConfig, USBoptNone, QStringLiteral("configuration back"));
+    const QList<FieldDifference> differences = diffConfigs(configFromRecord(*link), config);
+    if (!differences.isEmpty()) {
+        if (!o.json)
+            printDifferences(differences, "board", "written");
+        throw CliFailure{ExitVerifyFailed,
+                         QStringLiteral("verify failed: %1 of the written fields differ on %2")
+                             .arg(differences.size())
+                             .arg(boardName()),
+                         QJsonObject{{QStringLiteral("differences"), differencesJson(differences, "board", "written")}}};
+    }
+    result.insert(QStringLiteral("verified"), true);
+    if (o.json)
+        emitJson(result);
+    note(QStringLiteral("wrote and verified the configuration of %1 (%2 fields)")
+             .arg(boardName())
+             .arg(configFields(config.family).size()));
+    return ExitOk;
+}
+
+int CliRunner::configDiff()
+{
+    // Values out of range are still worth comparing, so only the
+    // structure has to be right.
+    const BoardConfig file = loadInput(false);
+    connectBoard();
+    requireFamily(file);
+    readOrFail(USBmsgConfig, USBoptNone, QStringLiteral("configuration"));
+    const QList<FieldDifference> differences = diffConfigs(configFromRecord(*link), file);
+    if (o.json) {
+        emitJson(QJsonObject{{QStringLiteral("equal"), differences.isEmpty()},
+                             {QStringLiteral("differences"), differencesJson(differences, "board", "file")}});
+    } else if (differences.isEmpty()) {
+        note(QStringLiteral("no differences"));
+    } else {
+        printDifferences(differences, "board", "file");
+    }
+    return differences.isEmpty() ? ExitOk : ExitDiffers;
+}
+
+QByteArray CliRunner::readInputFile()
+{
+    QFile file;
+    bool opened = false;
+    if (o.file == QLatin1String("-"))
+        opened = file.open(stdin, QIODevice::ReadOnly);
+    else {
+        file.setFileName(o.file);
+        opened = file.open(QIODevice::ReadOnly);
+    }
+    if (!opened)
+        throw CliFailure{ExitBadFile, QStringLiteral("cannot read %1: %2").arg(o.file, file.errorString()), {}};
+    return file.readAll();
+}
+
+BoardConfig CliRunner::loadInput(bool forWrite)
+{
+    const QByteArray text = readInputFile();
+    const ConfigLoad load = forWrite ? loadConfigForWrite(text) : parseConfigJson(text);
+    if (!load.ok()) {
+        const ExitCode code = load.problem == ConfigProblem::OutOfRange ? ExitOutOfRange : ExitBadFile;
+        throw CliFailure{code, QStringLiteral("%1: %2").arg(o.file, load.message), {}};
+    }
+    return load.config;
+}
+
+void CliRunner::requireFamily(const BoardConfig &config)
+{
+    const BoardFamily board = recordFamily(*link);
+    if (board != config.family)
+        throw CliFailure{ExitWrongFamily,
+                         QStringLiteral("%1 is a configuration for a %2 board, but the board on %3 is a %4 board")
+                             .arg(o.file, Protocol::familyName(config.family), o.port, productCodeText(*link)),
+                         {}};
+}
+
+QJsonArray CliRunner::differencesJson(const QList<FieldDifference> &differences, const char *left, const char *right)
+{
+    QJsonArray list;
+    for (const FieldDifference &d : differences) {
+        const auto value = [&d](int v) { return d.field.boolean ? QJsonValue(v != 0) : QJsonValue(v); };
+        list.append(QJsonObject{{QStringLiteral("field"), d.field.path},
+                                {QStringLiteral("meaning"), d.field.meaning},
+                                {QLatin1String(left), value(d.board)},
+                                {QLatin1String(right), value(d.file)}});
+    }
+    return list;
+}
+
+void CliRunner::printDifferences(const QList<FieldDifference> &differences, const char *left, const char *right)
+{
+    for (const FieldDifference &d : differences)
+        out << QStringLiteral("%1: %2 %3, %4 %5\n").arg(d.field.displayName(), QLatin1String(left),
+                                                      formatValue(d.field, d.board), QLatin1String(right),
+                                                      formatValue(d.field, d.file));
+}

@@ -1,0 +1,46 @@
+// 'defaults' and 'dump': the factory reset, guarded by --yes because it
+// overwrites the stored configuration, and the EEPROM text for a support case.
+#include "clirunner.h"
+
+#include <QTextStream>
+
+#include "boardformat.h"
+
+int CliRunner::defaults()
+{
+    if (!o.yes)
+        throw CliFailure{ExitRefused,
+                         QStringLiteral("refusing to overwrite the configuration of the board on %1 without --yes").arg(o.port),
+                         {}};
+    connectBoard();
+    const uint8_t answer = exchange(true, USBmsgSetDefaults, USBoptNone);
+    progress(QStringLiteral("set defaults answered with reply kind %1").arg(answer));
+    if (o.json)
+        emitJson(QJsonObject{{QStringLiteral("restored"), true}, {QStringLiteral("productCode"), productCodeText(*link)},
+                             {QStringLiteral("serial"), serialText(*link)}});
+    note(QStringLiteral("restored the factory configuration of %1").arg(boardName()));
+    return ExitOk;
+}
+
+int CliRunner::dump()
+{
+    connectBoard();
+    readOrFail(USBmsgEepromDump, USBoptDump, QStringLiteral("EEPROM dump"));
+    const QString text = dumpBody(*link);
+    if (!toStdout()) {
+        writeOutput(text.toUtf8());
+        if (o.json)
+            emitJson(QJsonObject{{QStringLiteral("file"), o.output}, {QStringLiteral("productCode"), productCodeText(*link)},
+                                 {QStringLiteral("serial"), serialText(*link)}});
+        note(QStringLiteral("saved the EEPROM dump of %1 to %2").arg(boardName(), o.output));
+    } else if (o.json) {
+        emitJson(QJsonObject{{QStringLiteral("productCode"), productCodeText(*link)},
+                             {QStringLiteral("serial"), serialText(*link)},
+                             {QStringLiteral("dump"), text}});
+    } else {
+        out << text;
+        if (!text.endsWith(QLatin1Char('\n')))
+            out << '\n';
+    }
+    return ExitOk;
+}

@@ -1,0 +1,87 @@
+// 'identify' and 'status': what the board is and what it measures right now,
+// once or as a watch that can be logged line by line until Ctrl-C.
+#include "clirunner.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QTextStream>
+#include <QThread>
+#include <QTime>
+#include <csignal>
+
+#include "boardformat.h"
+
+namespace {
+
+// The window polls at this rate too; the boards are known to keep up with it.
+constexpr int watchPeriodMs = Protocol::pollIntervalMs;
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void onInterrupt(int)
+{
+    interrupted = 1;
+}
+
+} // namespace
+
+int CliRunner::identify()
+{
+    connectBoard();
+    if (o.json) {
+        QJsonObject identity = identityJson(*link);
+        identity.insert(QStringLiteral("port"), portPath);
+        emitJson(identity);
+    } else {
+        out << identityText(*link);
+    }
+    return ExitOk;
+}
+
+void CliRunner::printStatus(bool stamped)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    if (o.json) {
+        QJsonObject status = statusJson(*link);
+        status.insert(QStringLiteral("productCode"), productCodeText(*link));
+        // Logs from several machines get merged: no local time there.
+        status.insert(QStringLiteral("time"), now.toUTC().toString(Qt::ISODateWithMs));
+        emitJson(status);
+    } else {
+        out << (stamped ? now.toString(QStringLiteral("HH:mm:ss.zzz  ")) : QString()) << statusLine(*link) << '\n';
+    }
+    out.flush();
+}
+
+int CliRunner::status()
+{
+    connectBoard();
+    if (!o.watch) {
+        readOrFail(USBmsgStatus, USBoptNone, QStringLiteral("status"));
+        printStatus(false);
+        return ExitOk;
+    }
+    interrupted = 0;
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    QElapsedTimer tick;
+    for (int polls = 0; !interrupted && (o.count == 0 || polls < o.count); ++polls) {
+        tick.start();
+        if (exchange(false, USBmsgStatus, USBoptNone) == USBmsgStatus) {
+            printStatus(true);
+        } else {
+            if (serialPort.error() == QSerialPort::ResourceError || !serialPort.isOpen())
+                throw CliFailure{ExitNoReply, QStringLiteral("lost %1 (unplugged?)").arg(o.port), {}};
+            err << "halvero-cli: no status reply at " << QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"))
+                << Qt::endl;
+        }
+        if (o.count != 0 && polls + 1 == o.count)
+            break;
+        // Short naps so that Ctrl-C ends the watch promptly.
+        while (!interrupted && tick.elapsed() < watchPeriodMs)
+            QThread::msleep(qMin<qint64>(20, watchPeriodMs - tick.elapsed()));
+    }
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return ExitOk;
+}

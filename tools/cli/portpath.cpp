@@ -1,0 +1,78 @@
+// Port argument checks. The terminal test opens the device only after Qt's
+// own open has failed, so a real port is never opened (and its DTR line
+// toggled) once more than needed.
+#include "portpath.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+PortPath resolvePortPath(const QString &port)
+{
+    PortPath result;
+    if (port.trimmed().isEmpty()) {
+        result.problem = QStringLiteral("no port given (halvero-cli ports lists them)");
+        return result;
+    }
+    QString path;
+    if (port.contains(QLatin1Char('/'))) {
+        // Pseudo-terminals and udev symlinks are not listed as ports
+        // but are as good a serial device as any.
+        if (QFileInfo::exists(port))
+            path = port;
+    } else {
+        for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+            if (info.portName() == port)
+                path = info.systemLocation();
+        }
+#ifdef Q_OS_UNIX
+        if (path.isEmpty() && QFileInfo::exists(QStringLiteral("/dev/") + port))
+            path = QStringLiteral("/dev/") + port;
+#endif
+    }
+    if (path.isEmpty()) {
+        result.problem = QStringLiteral("no such port: %1 (halvero-cli ports lists them)").arg(port);
+        return result;
+    }
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        result.problem = QStringLiteral("%1 is a folder, not a serial port").arg(port);
+        return result;
+    }
+    if (info.isFile()) {
+        result.problem = QStringLiteral("%1 is a file, not a serial port").arg(port);
+        return result;
+    }
+#ifdef Q_OS_UNIX
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISCHR(status.st_mode)) {
+        result.problem = QStringLiteral("%1 is not a serial port").arg(port);
+        return result;
+    }
+#endif
+    result.path = path;
+    return result;
+}
+
+QString notASerialPort(const QString &port, const QString &path)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return QString();
+    const bool terminal = ::isatty(fd);
+    ::close(fd);
+    if (!terminal)
+        return QStringLiteral("%1 is not a serial port").arg(port);
+#else
+    Q_UNUSED(port);
+    Q_UNUSED(path);
+#endif
+    return QString();
+}

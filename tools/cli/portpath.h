@@ -1,0 +1,22 @@
+// From what the operator typed as PORT to the device to open, and a plain
+// one-line answer when it cannot be a serial port at all (nothing typed, a
+// folder, /dev/null) instead of whatever the system says on a failed open.
+#ifndef HALVERO_CLI_PORTPATH_H
+#define HALVERO_CLI_PORTPATH_H
+
+#include <QString>
+
+struct PortPath
+{
+    QString path;    // the device to open; empty when there is none
+    QString problem; // why PORT is no serial port; empty when it may be one
+};
+
+// Before opening: a name from 'ports' ("ttyUSB0", "COM3") or a device path.
+PortPath resolvePortPath(const QString &port);
+
+// After an open of `path` failed: why, when the device is no terminal at all;
+// empty when it is one, and the usual open-failure diagnosis applies.
+QString notASerialPort(const QString &port, const QString &path);
+
+#endif // HALVERO_CLI_PORTPATH_H
