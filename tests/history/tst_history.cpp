@@ -1,7 +1,9 @@
 // The configuration history end to end: halvero-cli and the window each leave
 // a before/after pair around a write to a simulated board, restore writes an
 // entry back (onto its own board unless told otherwise), damaged lines are
-// skipped, and two programs appending at once never mix their lines.
+// skipped, and two programs appending at once never mix their lines (the
+// test program is also the second program: see main).
+#include <QApplication>
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
@@ -29,48 +31,32 @@ namespace {
 // Below a regular file: no folder can be made for it.
 const QString Unwritable = QStringLiteral("/dev/null/history.jsonl");
 
-struct Run
+// Exit status and error stream of halvero-cli run on the board's port.
+QPair<int, QByteArray> cli(QStringList arguments, const SimulatedBoard &board)
 {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run run(const QString &program, const QStringList &arguments)
-{
+    arguments.replaceInStrings(QRegularExpression("^PORT$"), board.devicePath());
     QProcess process;
-    process.start(program, arguments);
-    Run r;
-    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
-        r.exitCode = process.exitCode();
-    r.out = process.readAllStandardOutput();
-    r.err = process.readAllStandardError();
-    return r;
+    process.start(QStringLiteral(HALVERO_CLI_PATH), arguments);
+    const bool ended = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+    return {ended ? process.exitCode() : -1, process.readAllStandardError()};
 }
 
-Run cli(QStringList arguments, const SimulatedBoard *board = nullptr)
+// A 16-bit value of the stored 08A3 configuration: 6 is channel 1's
+// failsafe, 31 trigger High.
+int stored(const SimulatedBoard &board, int offset)
 {
-    if (board)
-        arguments.replaceInStrings(QRegularExpression("^PORT$"), board->devicePath());
-    return run(QStringLiteral(HALVERO_CLI_PATH), arguments);
+    return qFromBigEndian<quint16>(board.storedConfig().constData() + offset);
 }
 
-QJsonObject boardFile(const SimulatedBoard &board)
-{
-    return QJsonDocument::fromJson(cli({"config", "get", "PORT"}, &board).out).object();
-}
-
-int boardHigh(const SimulatedBoard &board)
-{
-    const QJsonObject file = boardFile(board);
-    return file["config"]["trigger"]["high"].toInt(-1);
-}
-
-BoardConfig switchConfig()
+// Every field at its lowest but trigger High.
+BoardConfig switchConfig(int high)
 {
     BoardConfig config;
     config.family = BoardFamily::Switch08A3;
     config.serial = QStringLiteral("0x203833524E46500900390021");
+    for (const ConfigField &field : configFields(config.family))
+        config.values[field.path] = field.min;
+    config.values["trigger.high"] = high;
     return config;
 }
 
@@ -86,8 +72,6 @@ private slots:
     void cliWritesLeaveBeforeAndAfter();
     void windowSaveLeavesBeforeAndAfter_data();
     void windowSaveLeavesBeforeAndAfter();
-    void restoreWritesAnEntryBack_data();
-    void restoreWritesAnEntryBack();
     void damagedLinesAreSkipped();
     void concurrentAppendsStayWholeLines_data();
     void concurrentAppendsStayWholeLines();
@@ -96,8 +80,7 @@ private:
     QString historyPath() const { return m_dir->filePath("history.jsonl"); }
     // "event phase tool value" per entry, oldest first.
     QStringList summary(const QString &field) const;
-    // The board's configuration with trigger High changed, as a file.
-    QString fileWithHigh(const SimulatedBoard &board, int high) const;
+    QString fileWithHigh(int high) const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
@@ -116,58 +99,71 @@ QStringList tst_History::summary(const QString &field) const
     return list;
 }
 
-QString tst_History::fileWithHigh(const SimulatedBoard &board, int high) const
+QString tst_History::fileWithHigh(int high) const
 {
-    QJsonObject file = boardFile(board);
-    QJsonObject config = file["config"].toObject();
-    QJsonObject trigger = config["trigger"].toObject();
-    trigger["high"] = high;
-    config["trigger"] = trigger;
-    file["config"] = config;
     QFile out(m_dir->filePath(QStringLiteral("high-%1.json").arg(high)));
-    if (!out.open(QIODevice::WriteOnly) || out.write(QJsonDocument(file).toJson()) <= 0)
+    if (!out.open(QIODevice::WriteOnly) || out.write(configToText(switchConfig(high))) <= 0)
         qFatal("cannot write %s", qPrintable(out.fileName()));
     return out.fileName();
 }
 
 void tst_History::cliWritesLeaveBeforeAndAfter_data()
 {
+    QTest::addColumn<bool>("otherBoard");       // the same family, another serial, High 1600
     QTest::addColumn<QStringList>("arguments"); // FILE holds trigger High 1750
     QTest::addColumn<QString>("history");       // empty: the test's own file
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<int>("high"); // on the board afterwards; it starts at 1700
-    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<int>("high"); // on the board afterwards
+    QTest::addColumn<QStringList>("entries"); // added to the history
 
-    QTest::newRow("config set") << QStringList{"config", "set", "PORT", "FILE", "--verify"} << QString() << 0 << 1750
-                                << QStringList{"save before halvero-cli 1700", "save after halvero-cli 1750"};
-    QTest::newRow("defaults") << QStringList{"defaults", "PORT", "--yes"} << QString() << 0 << 1600
-                              << QStringList{"defaults before halvero-cli 1700", "defaults after halvero-cli 1600"};
-    QTest::newRow("history unwritable") << QStringList{"config", "set", "PORT", "FILE"} << Unwritable << 13 << 1700
-                                        << QStringList{};
-    QTest::newRow("unwritable, --no-history") << QStringList{"defaults", "PORT", "--yes", "--no-history"} << Unwritable
-                                              << 0 << 1600 << QStringList{};
+    // The board starts at High 1700. The history holds 1: 1600 and 2: 1700
+    // around that save, and 3: a trigger Low above High.
+    const auto row = [](const char *name, bool other, const QStringList &args, const QString &history, int exit,
+                        int high, const QStringList &entries) {
+        QTest::newRow(name) << other << args << history << exit << high << entries;
+    };
+    row("config set", false, {"config", "set", "PORT", "FILE", "--verify"}, {}, 0, 1750,
+        {"save before halvero-cli 1700", "save after halvero-cli 1750"});
+    row("defaults", false, {"defaults", "PORT", "--yes"}, {}, 0, 1600,
+        {"defaults before halvero-cli 1700", "defaults after halvero-cli 1600"});
+    row("restore", false, {"history", "restore", "PORT", "1"}, {}, 0, 1600,
+        {"restore before halvero-cli 1700", "restore after halvero-cli 1600"});
+    row("restore out of range", false, {"history", "restore", "PORT", "3"}, {}, 3, 1700, {});
+    row("restore no such entry", false, {"history", "restore", "PORT", "4"}, {}, 2, 1700, {});
+    row("restore another board's", true, {"history", "restore", "PORT", "2"}, {}, 14, 1600, {});
+    row("restore another board's, --any-board", true, {"history", "restore", "PORT", "2", "--any-board"}, {}, 0,
+        1700, {"restore before halvero-cli 1600", "restore after halvero-cli 1700"});
+    row("history unwritable", false, {"config", "set", "PORT", "FILE"}, Unwritable, 13, 1700, {});
+    row("unwritable, --no-history", false, {"defaults", "PORT", "--yes", "--no-history"}, Unwritable, 0, 1600, {});
 }
 
 void tst_History::cliWritesLeaveBeforeAndAfter()
 {
+    QFETCH(bool, otherBoard);
     QFETCH(QStringList, arguments);
     QFETCH(QString, history);
     QFETCH(int, exitCode);
     QFETCH(int, high);
     QFETCH(QStringList, entries);
 
+    BoardIdentity otherIdentity;
+    otherIdentity.serial[0] = 0x1234;
     SimulatedBoard board;
-    QVERIFY(board.start());
-    QCOMPARE(cli({"config", "set", "PORT", fileWithHigh(board, 1700), "--no-history"}, &board).exitCode, 0);
-    QVERIFY(!QFile::exists(historyPath()));
+    SimulatedBoard other(otherIdentity);
+    QVERIFY(board.start() && other.start());
+    QCOMPARE(cli({"config", "set", "PORT", fileWithHigh(1700)}, board).first, 0);
+    BoardConfig swapped = switchConfig(1700);
+    swapped.values["trigger.low"] = 1800;
+    QVERIFY(ConfigHistory::HistoryFile(historyPath()).append(ConfigHistory::makeEntry(swapped, "save", "after", "test"), nullptr));
 
     if (!history.isEmpty())
         qputenv("HALVERO_HISTORY_FILE", history.toLocal8Bit());
-    arguments.replaceInStrings(QRegularExpression("^FILE$"), fileWithHigh(board, 1750));
-    const Run r = cli(arguments, &board);
-    QVERIFY2(r.exitCode == exitCode, r.err.constData());
-    QCOMPARE(boardHigh(board), high);
-    QCOMPARE(summary("trigger.high"), entries);
+    arguments.replaceInStrings(QRegularExpression("^FILE$"), fileWithHigh(1750));
+    const SimulatedBoard &target = otherBoard ? other : board;
+    const auto [exit, err] = cli(arguments, target);
+    QVERIFY2(exit == exitCode, err.constData());
+    QCOMPARE(stored(target, 31), high);
+    QCOMPARE(summary("trigger.high").mid(3), entries);
 }
 
 void tst_History::windowSaveLeavesBeforeAndAfter_data()
@@ -202,74 +198,29 @@ void tst_History::windowSaveLeavesBeforeAndAfter()
     ui->spin_08A3_val_ch1->setValue(1234);
     ui->btn_08A3_SaveConf->click();
     HalveroTestAccess::tick(window);
-    QCOMPARE(int(qFromBigEndian<quint16>(board.storedConfig().constData() + 6)), failsafe);
+    QCOMPARE(stored(board, 6), failsafe);
     QCOMPARE(summary("failsafe[0]"), entries);
     if (!history.isEmpty())
         QVERIFY2(ui->statusbar->currentMessage().contains(QFileInfo(history).path()),
                  qPrintable(ui->statusbar->currentMessage()));
 }
 
-void tst_History::restoreWritesAnEntryBack_data()
-{
-    QTest::addColumn<bool>("otherBoard"); // same family, another serial
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<int>("high"); // on the target board afterwards
-
-    // Entry 1 holds High 1600 (before the save), entry 2 holds 1750 (after
-    // it), entry 3 a trigger Low above High.
-    QTest::newRow("entry 1 onto its board") << false << QStringList{"1"} << 0 << 1600;
-    QTest::newRow("out of range") << false << QStringList{"3", "--verify"} << 3 << 1750;
-    QTest::newRow("no such entry") << false << QStringList{"4"} << 2 << 1750;
-    QTest::newRow("another board's") << true << QStringList{"2"} << 14 << 1600;
-    QTest::newRow("another board's, --any-board") << true << QStringList{"2", "--any-board", "--verify"} << 0 << 1750;
-}
-
-void tst_History::restoreWritesAnEntryBack()
-{
-    QFETCH(bool, otherBoard);
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    QFETCH(int, high);
-
-    BoardIdentity otherIdentity;
-    otherIdentity.serial[0] = 0x1234;
-    SimulatedBoard board;
-    SimulatedBoard other(otherIdentity);
-    QVERIFY(board.start() && other.start());
-    QCOMPARE(cli({"config", "set", "PORT", fileWithHigh(board, 1750)}, &board).exitCode, 0);
-    BoardConfig swapped = ConfigHistory::HistoryFile(historyPath()).read().entries.last().config;
-    swapped.values["trigger.low"] = 1800;
-    QVERIFY(ConfigHistory::HistoryFile(historyPath()).append(ConfigHistory::makeEntry(swapped, "save", "after", "test"), nullptr));
-
-    SimulatedBoard *target = otherBoard ? &other : &board;
-    const Run r = cli(QStringList{"history", "restore", "PORT"} + arguments, target);
-    QVERIFY2(r.exitCode == exitCode, r.err.constData());
-    QCOMPARE(boardHigh(*target), high);
-    // A restore is recorded like any write, ready to be undone in turn.
-    QCOMPARE(summary("trigger.high").last(),
-             exitCode == 0 ? QStringLiteral("restore after halvero-cli %1").arg(high) : QStringLiteral("save after test 1750"));
-}
-
 void tst_History::damagedLinesAreSkipped()
 {
-    const QByteArray good = QJsonDocument(ConfigHistory::makeEntry(switchConfig(), "save", "before", "test")).toJson(QJsonDocument::Compact);
+    const auto entry = [](int high) {
+        return QJsonDocument(ConfigHistory::makeEntry(switchConfig(high), "save", "before", "test")).toJson(QJsonDocument::Compact);
+    };
     QFile file(historyPath());
     QVERIFY(file.open(QIODevice::WriteOnly));
     // Line 2 is cut short in the middle, line 5 at the end, as by a crash.
-    file.write(good + "\n{\"format\":1,\"productCode\":\"08A3\",\"config\":{\"trig\n\n" + good + "\n" + good.left(40));
+    file.write(entry(1001) + "\n{\"format\":1,\"config\":{\"trig\n\n" + entry(1004) + "\n" + entry(1005).left(40));
     file.close();
-    QVERIFY(ConfigHistory::HistoryFile(historyPath()).append(ConfigHistory::makeEntry(switchConfig(), "save", "after", "test"), nullptr));
+    QVERIFY(ConfigHistory::HistoryFile(historyPath()).append(QJsonDocument::fromJson(entry(1006)).object(), nullptr));
 
-    const Run r = cli({"history", "--json"});
-    QCOMPARE(r.exitCode, 0);
-    QStringList listed;
-    for (const QByteArray &line : r.out.split('\n'))
-        if (!line.isEmpty())
-            listed << QStringLiteral("%1 %2").arg(QJsonDocument::fromJson(line)["index"].toInt()).arg(QJsonDocument::fromJson(line)["phase"].toString());
-    QCOMPARE(listed, QStringList({"3 after", "2 before", "1 before"}));
-    QCOMPARE(r.err.count("damaged entry skipped"), 2);
-    QVERIFY2(r.err.contains("line 2:") && r.err.contains("line 5:"), r.err.constData());
+    QCOMPARE(summary("trigger.high"), QStringList({"save before test 1001", "save before test 1004", "save before test 1006"}));
+    const QStringList warnings = ConfigHistory::HistoryFile(historyPath()).read().warnings;
+    QCOMPARE(warnings.size(), 2);
+    QVERIFY2(warnings.at(0).contains("line 2:") && warnings.at(1).contains("line 5:"), qPrintable(warnings.join('\n')));
 }
 
 void tst_History::concurrentAppendsStayWholeLines_data()
@@ -285,8 +236,9 @@ void tst_History::concurrentAppendsStayWholeLines()
     const int count = 300;
     QProcess writers[2];
     for (int i = 0; i < 2; ++i)
-        writers[i].start(QStringLiteral(APPEND_HELPER_PATH),
-                         {historyPath(), QString::number(count), QStringLiteral("writer%1").arg(i), QString::number(rotateBytes)});
+        writers[i].start(QCoreApplication::applicationFilePath(),
+                         {"--append", historyPath(), QString::number(count), QStringLiteral("writer%1").arg(i),
+                          QString::number(rotateBytes)});
     for (QProcess &writer : writers)
         QVERIFY2(writer.waitForFinished(60000) && writer.exitCode() == 0, writer.readAllStandardError().constData());
 
@@ -304,5 +256,26 @@ void tst_History::concurrentAppendsStayWholeLines()
     QVERIFY(QFileInfo(historyPath()).size() <= rotateBytes);
 }
 
-QTEST_MAIN(tst_History)
+// "tst_history --append FILE COUNT TOOL ROTATE_BYTES" appends COUNT entries,
+// numbered in failsafe[0], as another program would.
+int main(int argc, char *argv[])
+{
+    if (argc == 6 && qstrcmp(argv[1], "--append") == 0) {
+        QCoreApplication app(argc, argv);
+        ConfigHistory::HistoryFile file(app.arguments().at(2), app.arguments().at(5).toLongLong());
+        BoardConfig config = switchConfig(1600);
+        QString error;
+        for (int i = 0; i < app.arguments().at(3).toInt(); ++i) {
+            config.values["failsafe[0]"] = i;
+            if (!file.append(ConfigHistory::makeEntry(config, "save", "before", app.arguments().at(4)), &error))
+                qFatal("%s", qPrintable(error));
+        }
+        return 0;
+    }
+    QApplication app(argc, argv);
+    tst_History test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_history.moc"
