@@ -188,6 +188,10 @@ bool HistoryFile::append(const QJsonObject &entry, QString *error)
 ReadResult HistoryFile::read() const
 {
     ReadResult result;
+    if (m_path.isEmpty()) {
+        result.error = QStringLiteral("this system has no folder for user data (set HALVERO_HISTORY_FILE)");
+        return result;
+    }
     // Without the lock a rotation could happen between the two files; if
     // the lock cannot be had, reading goes ahead anyway.
     QLockFile lock(lockPath(m_path));
