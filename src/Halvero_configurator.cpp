@@ -185,8 +185,7 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
     dropQueuedCommands();
     setLiveStatusGreyed(false);
     silentTicks = 0;
-
-    boardHeld = BoardConfig();
+    boardHeld = BoardConfig(); // nothing read from this board yet
 
     // Only an object whose port never opened can still be here. The port is
     // shared, so the old object must go before the new one opens it.
