@@ -3,11 +3,13 @@
 // tick and shows every decoded reply in the widgets of the board's page.
 #include "Halvero_configurator.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QTimer>
 
+#include "confighistory.h"
 #include "displayformat.h"
 #include "portdiagnosis.h"
 #include "recordtext.h"
@@ -183,6 +185,7 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
     dropQueuedCommands();
     setLiveStatusGreyed(false);
     silentTicks = 0;
+    boardHeld = BoardConfig(); // nothing read from this board yet
 
     // Only an object whose port never opened can still be here. The port is
     // shared, so the old object must go before the new one opens it.
@@ -314,6 +317,14 @@ void Halvero_configurator::runAction(const action &next)
 {
     parachuteRadioComm *dev = radioDevice;
     const bool saving = next.write && next.kind == USBmsgConfig;
+    // What the board held goes into the history before a write leaves;
+    // a write the history cannot record is not sent.
+    QString historyError;
+    if (next.write && !recordHistory(saving ? ConfigHistory::eventSave : ConfigHistory::eventDefaults,
+                                     ConfigHistory::phaseBefore, &historyError)) {
+        showStatus(StatusText::writeNotRecorded(historyError));
+        return;
+    }
     if (saving)
         lastWritten = configFromRecord(*dev);
 
@@ -330,12 +341,15 @@ void Halvero_configurator::runAction(const action &next)
             showStatus(StatusText::configSaved(diffConfigs(configFromRecord(*dev), lastWritten)));
         else
             showStatus(StatusText::configRead(false));
+        if (result == USBmsgConfig)
+            recordAfter(*readBack == ReadBack::AfterDefaults ? ConfigHistory::eventDefaults : ConfigHistory::eventSave);
         return;
     }
 
     if (saving) {
         if (result == USBmsgConfig) {
             showStatus(StatusText::configSaved(diffConfigs(configFromRecord(*dev), lastWritten)));
+            recordAfter(ConfigHistory::eventSave);
         } else if (dev->isConnected()) {
             // Whatever the board did with the write, the page must show what
             // it holds now, not what the operator typed.
@@ -352,6 +366,25 @@ void Halvero_configurator::runAction(const action &next)
     } else if (next.kind == USBmsgEepromDump) {
         showStatus(StatusText::dumpReceived(result == USBmsgEepromDump, int(dumpBody(*dev).size())));
     }
+}
+
+// Appends boardHeld to the history; true once it is recorded, or when the
+// history is turned off (HALVERO_HISTORY=off).
+bool Halvero_configurator::recordHistory(const QString &event, const QString &phase, QString *error)
+{
+    if (ConfigHistory::disabledByEnvironment())
+        return true;
+    return ConfigHistory::HistoryFile().append(
+        ConfigHistory::makeEntry(boardHeld, event, phase, QStringLiteral("configurator")), error);
+}
+
+// What the board answered after a write. The write is done whatever happens
+// here, so a failure only adds to the status sentence.
+void Halvero_configurator::recordAfter(const QString &event)
+{
+    QString error;
+    if (!recordHistory(event, ConfigHistory::phaseAfter, &error))
+        showStatus(ui->statusbar->currentMessage() + QLatin1Char(' ') + StatusText::resultNotRecorded(error));
 }
 
 // Three ticks in a row with nothing decoded grey the live values out: they
@@ -403,6 +436,8 @@ void Halvero_configurator::parseResponse(uint8_t response)
         break;
 
     case USBmsgConfig:
+        boardHeld = configFromRecord(*dev);
+        boardHeld.readAt = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
         if (is08A3) {
             const QList<QComboBox *> banks = bankCombos();
             const QList<QComboBox *> rates = rateCombos();

@@ -73,6 +73,8 @@ private:
     void queueReadBack(ReadBack purpose);
     void dropQueuedCommands();
     void runAction(const action &next);
+    bool recordHistory(const QString &event, const QString &phase, QString *error);
+    void recordAfter(const QString &event);
     void noteTickResult(uint8_t result);
     void setLiveStatusGreyed(bool greyed);
     void connectionLost();
@@ -91,6 +93,10 @@ private:
     int connectionGeneration = 0;
     QHash<const action *, ReadBack> readBacks;
     BoardConfig lastWritten;       // what the last configuration write carried
+    // What the board answered the last configuration read or write with: the
+    // history's "before" of the next write. The record itself may already
+    // hold the page's values, queued for a Save CONF.
+    BoardConfig boardHeld;
     bool defaultsAnswered = false; // the board answered the last Set defaults
     int silentTicks = 0;           // ticks in a row with nothing decoded
     bool liveStatusGreyed = false;

@@ -130,6 +130,18 @@ QString notSent()
     return tr("Not sent: the board is no longer connected.");
 }
 
+QString writeNotRecorded(const QString &error)
+{
+    return tr("Not sent: the history could not record the board's configuration first (%1). "
+              "Start the configurator with HALVERO_HISTORY=off to write without it.")
+        .arg(error);
+}
+
+QString resultNotRecorded(const QString &error)
+{
+    return tr("The history could not record the result (%1).").arg(error);
+}
+
 QString fieldLabel(const QString &path)
 {
     static const QRegularExpression indexed(QStringLiteral("^(\\w+)\\[(\\d+)\\](?:\\.(\\w+))?$"));

@@ -36,6 +36,10 @@ QString configWriteUnanswered();
 QString defaultsSent(bool answered);
 QString defaultsReadBack(bool answered, bool decoded);
 QString notSent();
+// The history could not take the board's configuration before a write
+// (which is then not sent), or what it held after one.
+QString writeNotRecorded(const QString &error);
+QString resultNotRecorded(const QString &error);
 
 // A field of the configuration in the operator's words: "channel 3 failsafe".
 QString fieldLabel(const QString &path);

@@ -63,6 +63,8 @@ void TestCliUnits::arguments_data()
     ok("config set", "config set ttyACM0 board.json --verify", CliCommand::ConfigSet, "ttyACM0 board.json");
     ok("options first", "--json --baud=115200 config diff COM3 -", CliCommand::ConfigDiff, "COM3 -");
     ok("help wins", "identify --help", CliCommand::Help, "");
+    ok("history of one board", "history --serial 0x2038 --json", CliCommand::History, "");
+    ok("history restore", "history restore ttyACM0 3 --any-board --no-history --verify", CliCommand::HistoryRestore, "ttyACM0");
 
     bad("nothing", "", "no command");
     bad("unknown command", "flash ttyUSB0", "unknown command 'flash'");
@@ -79,6 +81,9 @@ void TestCliUnits::arguments_data()
     bad("baud not a number", "identify ttyUSB0 --baud fast", "--baud needs a positive whole number");
     bad("count without watch", "status ttyUSB0 --count 3", "--count only makes sense with --watch");
     bad("quiet and verbose", "identify ttyUSB0 -qv", "-q and -v cannot be combined");
+    bad("restore without an entry", "history restore ttyUSB0", "needs an entry number N");
+    bad("restore entry not a number", "history restore ttyUSB0 latest", "needs an entry number as listed by 'history'");
+    bad("no history on a read", "config get ttyUSB0 --no-history", "--no-history does not apply to 'config get'");
 }
 
 void TestCliUnits::arguments()

@@ -8,7 +8,8 @@
 namespace {
 
 const QStringList commandWords = {QStringLiteral("ports"), QStringLiteral("identify"), QStringLiteral("status"),
-                                  QStringLiteral("config"), QStringLiteral("defaults"), QStringLiteral("dump")};
+                                  QStringLiteral("config"), QStringLiteral("defaults"), QStringLiteral("dump"),
+                                  QStringLiteral("history")};
 
 } // namespace
 
@@ -25,6 +26,8 @@ QString commandName(CliCommand command)
     case CliCommand::ConfigDiff: return QStringLiteral("config diff");
     case CliCommand::Defaults: return QStringLiteral("defaults");
     case CliCommand::Dump: return QStringLiteral("dump");
+    case CliCommand::History: return QStringLiteral("history");
+    case CliCommand::HistoryRestore: return QStringLiteral("history restore");
     }
     return QString();
 }
@@ -47,20 +50,35 @@ QString helpText()
         "  config diff PORT FILE            fields that differ between board and FILE\n"
         "  defaults PORT --yes              restore the factory configuration\n"
         "  dump PORT [-o FILE]              EEPROM dump text\n"
+        "  history [--serial S]             the configurations recorded around every\n"
+        "                                   write, newest first, with the fields changed\n"
+        "  history restore PORT N [--verify] [--any-board]\n"
+        "                                   write entry N of the history back, with the\n"
+        "                                   checks of config set\n"
         "\n"
         "PORT is a name from 'ports' (ttyUSB0, COM3) or a device path (/dev/ttyACM0,\n"
         "/dev/serial/by-id/...).\n"
         "FILE may be - for standard input.\n"
+        "\n"
+        "Before config set, defaults and history restore write to a board, the\n"
+        "configuration it holds is appended to the history, and after the write what\n"
+        "it holds then: ~/.local/share/halvero/history.jsonl, or $HALVERO_HISTORY_FILE.\n"
+        "--no-history or HALVERO_HISTORY=off write without it.\n"
         "\n"
         "Options:\n"
         "  --baud N           line speed (default 9600)\n"
         "  --json             one compact JSON object per line (per port, per poll);\n"
         "                     failures too, as {\"error\": ...}; -o files stay indented\n"
         "  -o, --output FILE  (config get, dump) write to FILE instead of standard output\n"
-        "  --verify           (config set) read the configuration back and compare\n"
+        "  --verify           (config set, history restore) read the configuration\n"
+        "                     back and compare\n"
         "  --watch            (status) poll every 300 ms, one line each, until interrupted\n"
         "  --count N          (status --watch) stop after N polls\n"
         "  --yes              (defaults) confirm overwriting the configuration\n"
+        "  --serial S         (history) only the entries of the board with serial S\n"
+        "  --any-board        (history restore) write an entry of another board too\n"
+        "  --no-history       (config set, defaults, history restore) do not record\n"
+        "                     the configuration before and after the write\n"
         "  -q, --quiet        print only data and errors\n"
         "  -v, --verbose      print progress and the serial exchange on standard error;\n"
         "                     (ports) every fact about each port\n"
@@ -71,7 +89,7 @@ QString helpText()
         "  0   success\n"
         "  1   usage: unknown command or option, missing or extra argument\n"
         "  2   bad file: unreadable, malformed JSON, unknown format version,\n"
-        "      missing or unknown field\n"
+        "      missing or unknown field; the history cannot be read or has no entry N\n"
         "  3   a value in the file is out of range (the field is named), or\n"
         "      trigger.low is not below trigger.high\n"
         "  4   the file is for the other board family\n"
@@ -83,7 +101,11 @@ QString helpText()
         "  10  config diff: the board and the file differ\n"
         "  11  the output file cannot be written\n"
         "  12  the device keeps sending without pause (not a Halvero board,\n"
-        "      or a wrong baud rate)\n");
+        "      or a wrong baud rate)\n"
+        "  13  the history cannot be written: nothing was sent to the board\n"
+        "      (--no-history writes without it)\n"
+        "  14  history restore: the entry was recorded from a board with another\n"
+        "      serial (--any-board writes it anyway)\n");
 }
 
 ParsedArguments parseArguments(const QStringList &arguments)
@@ -104,7 +126,11 @@ ParsedArguments parseArguments(const QStringList &arguments)
     const QCommandLineOption yes(QStringLiteral("yes"));
     const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
     const QCommandLineOption verbose(QStringList{QStringLiteral("v"), QStringLiteral("verbose")});
-    parser.addOptions({help, version, baud, json, output, verify, watch, count, yes, quiet, verbose});
+    const QCommandLineOption serial(QStringLiteral("serial"), QString(), QStringLiteral("S"));
+    const QCommandLineOption anyBoard(QStringLiteral("any-board"));
+    const QCommandLineOption noHistory(QStringLiteral("no-history"));
+    parser.addOptions({help, version, baud, json, output, verify, watch, count, yes, quiet, verbose, serial, anyBoard,
+                       noHistory});
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -143,6 +169,18 @@ ParsedArguments parseArguments(const QStringList &arguments)
         o.command = CliCommand::Defaults;
     } else if (word == QLatin1String("dump")) {
         o.command = CliCommand::Dump;
+    } else if (word == QLatin1String("history")) {
+        const QString sub = words.value(1);
+        if (sub.isEmpty()) {
+            o.command = CliCommand::History;
+            expected = 1;
+        } else if (sub == QLatin1String("restore")) {
+            o.command = CliCommand::HistoryRestore;
+            expected = 4;
+        } else {
+            parsed.error = QStringLiteral("unknown command 'history %1' (use history or history restore PORT N)").arg(sub);
+            return parsed;
+        }
     } else if (word == QLatin1String("config")) {
         const QString sub = words.value(1);
         if (sub == QLatin1String("get")) {
@@ -173,16 +211,26 @@ ParsedArguments parseArguments(const QStringList &arguments)
         parsed.error = QStringLiteral("unexpected argument '%1' for '%2'").arg(words.at(expected), name);
         return parsed;
     }
-    const int firstOperand = word == QLatin1String("config") ? 2 : 1;
+    const bool restore = o.command == CliCommand::HistoryRestore;
+    const int firstOperand = word == QLatin1String("config") || restore ? 2 : 1;
     if (words.size() < expected) {
-        parsed.error = QStringLiteral("'%1' needs %2").arg(name, words.size() <= firstOperand ? QStringLiteral("a PORT")
-                                                                                              : QStringLiteral("a FILE"));
+        const QString second = restore ? QStringLiteral("an entry number N") : QStringLiteral("a FILE");
+        parsed.error = QStringLiteral("'%1' needs %2").arg(name, words.size() <= firstOperand ? QStringLiteral("a PORT") : second);
         return parsed;
     }
     if (expected > 1)
         o.port = words.at(firstOperand);
-    if (expected > firstOperand + 1)
+    if (restore) {
+        bool ok = false;
+        o.entry = words.at(firstOperand + 1).toInt(&ok);
+        if (!ok || o.entry <= 0) {
+            parsed.error = QStringLiteral("'history restore' needs an entry number as listed by 'history', not '%1'")
+                               .arg(words.at(firstOperand + 1));
+            return parsed;
+        }
+    } else if (expected > firstOperand + 1) {
         o.file = words.at(firstOperand + 1);
+    }
 
     // An option that means nothing to the command is most likely a mistake
     // (a --verify on a diff, say) that the user would want to hear about.
@@ -191,12 +239,15 @@ ParsedArguments parseArguments(const QStringList &arguments)
         QList<CliCommand> commands;
     } limitedOptions[] = {
         {output, {CliCommand::ConfigGet, CliCommand::Dump}},
-        {verify, {CliCommand::ConfigSet}},
+        {verify, {CliCommand::ConfigSet, CliCommand::HistoryRestore}},
         {watch, {CliCommand::Status}},
         {count, {CliCommand::Status}},
         {yes, {CliCommand::Defaults}},
+        {serial, {CliCommand::History}},
+        {anyBoard, {CliCommand::HistoryRestore}},
+        {noHistory, {CliCommand::ConfigSet, CliCommand::Defaults, CliCommand::HistoryRestore}},
         {baud, {CliCommand::Identify, CliCommand::Status, CliCommand::ConfigGet, CliCommand::ConfigSet,
-                CliCommand::ConfigDiff, CliCommand::Defaults, CliCommand::Dump}},
+                CliCommand::ConfigDiff, CliCommand::Defaults, CliCommand::Dump, CliCommand::HistoryRestore}},
     };
     for (const auto &rule : limitedOptions) {
         if (parser.isSet(rule.option) && !rule.commands.contains(o.command)) {
@@ -216,6 +267,9 @@ ParsedArguments parseArguments(const QStringList &arguments)
     o.verify = parser.isSet(verify);
     o.yes = parser.isSet(yes);
     o.output = parser.value(output);
+    o.serial = parser.value(serial);
+    o.anyBoard = parser.isSet(anyBoard);
+    o.noHistory = parser.isSet(noHistory);
     if (o.quiet && o.verbose) {
         parsed.error = QStringLiteral("-q and -v cannot be combined");
         return parsed;

@@ -22,9 +22,12 @@ enum ExitCode : int {
     ExitDiffers = 10,     // config diff found differences
     ExitOutputFile = 11,  // cannot write the -o file
     ExitNeverQuiet = 12,  // the line never falls quiet: no board, or a wrong speed
+    ExitHistory = 13,     // the history cannot be written: nothing was sent
+    ExitOtherBoard = 14,  // history restore: the entry is another board's
 };
 
-enum class CliCommand { Help, Version, Ports, Identify, Status, ConfigGet, ConfigSet, ConfigDiff, Defaults, Dump };
+enum class CliCommand { Help, Version, Ports, Identify, Status, ConfigGet, ConfigSet, ConfigDiff, Defaults, Dump,
+                        History, HistoryRestore };
 
 struct CliOptions
 {
@@ -32,6 +35,8 @@ struct CliOptions
     QString port;
     QString file;   // config set / diff input; "-" is standard input
     QString output; // -o; empty or "-" is standard output
+    QString serial; // history --serial: only this board's entries
+    int entry = 0;  // history restore: the entry's number
     qint32 baud = 9600;
     int count = 0; // --watch polls before stopping; 0 runs until interrupted
     bool json = false;
@@ -40,6 +45,8 @@ struct CliOptions
     bool watch = false;
     bool verify = false;
     bool yes = false;
+    bool anyBoard = false;  // history restore onto a board of another serial
+    bool noHistory = false; // write without recording the history
 };
 
 struct ParsedArguments

@@ -53,6 +53,8 @@ int CliRunner::run()
     case CliCommand::ConfigDiff: return configDiff();
     case CliCommand::Defaults: return defaults();
     case CliCommand::Dump: return dump();
+    case CliCommand::History: return history();
+    case CliCommand::HistoryRestore: return historyRestore();
     }
     return ExitUsage;
 }

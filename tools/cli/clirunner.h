@@ -42,14 +42,29 @@ private:
     void printStatus(bool stamped);
     int configGet();                      // cmd_config.cpp
     int configSet();
+    // config set and history restore: `config` has passed checkRanges;
+    // `source` names it in messages; `event` is what the history records.
+    int writeConfig(const BoardConfig &config, const QString &source, const QString &event);
     int configDiff();
     QByteArray readInputFile();
     BoardConfig loadInput(bool forWrite);
-    void requireFamily(const BoardConfig &config);
+    void requireFamily(const BoardConfig &config, const QString &source);
     static QJsonArray differencesJson(const QList<FieldDifference> &differences, const char *left, const char *right);
     void printDifferences(const QList<FieldDifference> &differences, const char *left, const char *right);
     int defaults();                       // cmd_defaults_dump.cpp
     int dump();
+    int history();                        // cmd_history.cpp
+    int historyRestore();
+
+    // The history around a write (cmd_history.cpp). recordBefore reads the
+    // board's configuration and appends it, or fails with ExitHistory before
+    // anything is sent; recordAfter appends what the board holds after the
+    // write (`recordHoldsBoard`: the write's answer brought it already) and
+    // only warns when it cannot.
+    bool historyOn() const;
+    void recordBefore(const QString &event);
+    void recordAfter(const QString &event, bool recordHoldsBoard);
+    void warn(const QString &text);
 
     // Output.
     void progress(const QString &text);

@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 #include "boardformat.h"
+#include "confighistory.h"
 
 int CliRunner::configGet()
 {
@@ -37,19 +38,34 @@ int CliRunner::configGet()
 int CliRunner::configSet()
 {
     // The whole file is checked before the port is even opened.
-    const BoardConfig config = loadInput(true);
+    return writeConfig(loadInput(true), o.file, ConfigHistory::eventSave);
+}
+
+int CliRunner::writeConfig(const BoardConfig &config, const QString &source, const QString &event)
+{
     connectBoard();
-    requireFamily(config);
+    requireFamily(config, source);
     if (!config.serial.isEmpty() && config.serial != serialText(*link))
-        progress(QStringLiteral("the file was read from board %1").arg(config.serial));
+        progress(QStringLiteral("%1 was read from board %2").arg(source, config.serial));
+    // A file is meant to be copied between boards; a history entry is one
+    // board's past, and another board with the same family takes it only
+    // when asked to.
+    if (event == ConfigHistory::eventRestore && !o.anyBoard && config.serial != serialText(*link))
+        throw CliFailure{ExitOtherBoard,
+                         QStringLiteral("%1 was recorded from board %2, but the board on %3 is %4 (--any-board writes it anyway)")
+                             .arg(source, config.serial.isEmpty() ? QStringLiteral("(none)") : config.serial, o.port,
+                                  serialText(*link)),
+                         {}};
+    recordBefore(event);
 
     // Product code and firmware stay as the board reported them: the
     // board checks its own header in a write.
     applyConfigToRecord(config, *link);
     const uint8_t answer = exchange(true, USBmsgConfig, USBoptNone);
     progress(QStringLiteral("write answered with reply kind %1").arg(answer));
-    if (answer == 0 && !o.verify && !o.quiet)
-        err << "halvero-cli: warning: the board did not acknowledge the write; --verify would check it" << Qt::endl;
+    if (answer == 0 && !o.verify)
+        warn(QStringLiteral("the board did not acknowledge the write; --verify would check it"));
+    recordAfter(event, answer == USBmsgConfig);
 
     QJsonObject result{{QStringLiteral("written"), true}, {QStringLiteral("productCode"), productCodeText(*link)},
                        {QStringLiteral("serial"), serialText(*link)}};
@@ -85,7 +101,7 @@ int CliRunner::configDiff()
     // structure has to be right.
     const BoardConfig file = loadInput(false);
     connectBoard();
-    requireFamily(file);
+    requireFamily(file, o.file);
     readOrFail(USBmsgConfig, USBoptNone, QStringLiteral("configuration"));
     const QList<FieldDifference> differences = diffConfigs(configFromRecord(*link), file);
     if (o.json) {
@@ -125,13 +141,13 @@ BoardConfig CliRunner::loadInput(bool forWrite)
     return load.config;
 }
 
-void CliRunner::requireFamily(const BoardConfig &config)
+void CliRunner::requireFamily(const BoardConfig &config, const QString &source)
 {
     const BoardFamily board = recordFamily(*link);
     if (board != config.family)
         throw CliFailure{ExitWrongFamily,
                          QStringLiteral("%1 is a configuration for a %2 board, but the board on %3 is a %4 board")
-                             .arg(o.file, Protocol::familyName(config.family), o.port, productCodeText(*link)),
+                             .arg(source, Protocol::familyName(config.family), o.port, productCodeText(*link)),
                          {}};
 }
 

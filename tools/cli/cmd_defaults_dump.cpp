@@ -5,6 +5,7 @@
 #include <QTextStream>
 
 #include "boardformat.h"
+#include "confighistory.h"
 
 int CliRunner::defaults()
 {
@@ -13,8 +14,10 @@ int CliRunner::defaults()
                          QStringLiteral("refusing to overwrite the configuration of the board on %1 without --yes").arg(o.port),
                          {}};
     connectBoard();
+    recordBefore(ConfigHistory::eventDefaults);
     const uint8_t answer = exchange(true, USBmsgSetDefaults, USBoptNone);
     progress(QStringLiteral("set defaults answered with reply kind %1").arg(answer));
+    recordAfter(ConfigHistory::eventDefaults, false);
     if (o.json)
         emitJson(QJsonObject{{QStringLiteral("restored"), true}, {QStringLiteral("productCode"), productCodeText(*link)},
                              {QStringLiteral("serial"), serialText(*link)}});

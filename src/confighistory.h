@@ -1,0 +1,85 @@
+// The configuration history: before every configuration write and every Set
+// defaults, the window and halvero-cli append what the board held, and after
+// the board has answered, what it holds now. One JSON object per line, each
+// in the layout of a configuration file plus what happened, so that any
+// entry can be written back.
+#ifndef HALVERO_CONFIGHISTORY_H
+#define HALVERO_CONFIGHISTORY_H
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "boardconfig.h"
+
+namespace ConfigHistory {
+
+// What an entry records: the operation and which side of it.
+inline const QString eventSave = QStringLiteral("save");
+inline const QString eventDefaults = QStringLiteral("defaults");
+inline const QString eventRestore = QStringLiteral("restore");
+inline const QString phaseBefore = QStringLiteral("before");
+inline const QString phaseAfter = QStringLiteral("after");
+
+// $HALVERO_HISTORY_FILE, else history.jsonl in the "halvero" folder of the
+// user's data location (~/.local/share/halvero/ on Linux): one file for the
+// window and halvero-cli alike.
+QString defaultPath();
+// HALVERO_HISTORY=off (or 0, no, false) keeps both programs from recording.
+bool disabledByEnvironment();
+
+// The file a full history is moved to: history.jsonl -> history.1.jsonl.
+QString previousPath(const QString &path);
+
+// One line of the file: configToJson(config) with event, phase, tool and the
+// time of writing.
+QJsonObject makeEntry(const BoardConfig &config, const QString &event, const QString &phase, const QString &tool,
+                      const QDateTime &time = QDateTime::currentDateTimeUtc());
+
+struct Entry
+{
+    int index = 0; // 1 for the oldest entry kept, counting up
+    QJsonObject json;
+    BoardConfig config;
+    QString event;
+    QString phase;
+    QString tool;
+    QString time;
+};
+
+struct ReadResult
+{
+    QList<Entry> entries; // oldest first
+    QStringList warnings; // one per damaged line, which is skipped
+    QString error;        // the file exists but cannot be read
+};
+
+class HistoryFile
+{
+public:
+    static constexpr qint64 defaultRotateBytes = 1024 * 1024;
+
+    explicit HistoryFile(const QString &path = defaultPath(), qint64 rotateBytes = defaultRotateBytes);
+
+    QString path() const { return m_path; }
+
+    // Appends the entry as one line with a single write and waits until it
+    // is on disk. A file that would grow past the rotation size is first
+    // moved to previousPath(), replacing the one there. Rotation and append
+    // happen under a lock file beside the history, so that the window and
+    // any number of halvero-cli runs can record at once.
+    bool append(const QJsonObject &entry, QString *error);
+
+    // The previous file's entries, then the current one's.
+    ReadResult read() const;
+
+private:
+    QString m_path;
+    qint64 m_rotateBytes;
+};
+
+} // namespace ConfigHistory
+
+#endif // HALVERO_CONFIGHISTORY_H

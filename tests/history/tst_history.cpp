@@ -1,0 +1,281 @@
+// The configuration history end to end: halvero-cli and the window each leave
+// a before/after pair around a write to a simulated board, restore writes an
+// entry back (onto its own board unless told otherwise), damaged lines are
+// skipped, and two programs appending at once never mix their lines (the
+// test program is also the second program: see main).
+#include <QApplication>
+#include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtEndian>
+#include <QtTest>
+
+#include <memory>
+
+#include "Halvero_configurator.h"
+#include "confighistory.h"
+#include "simulatedboard.h"
+#include "ui_Halvero_configurator.h"
+
+struct HalveroTestAccess
+{
+    static Ui_Halvero_configurator *ui(Halvero_configurator &w) { return w.ui; }
+    static void tick(Halvero_configurator &w) { w.onScanTimeout(); }
+};
+
+namespace {
+
+// Below a regular file: no folder can be made for it.
+const QString Unwritable = QStringLiteral("/dev/null/history.jsonl");
+
+// Exit status and error stream of halvero-cli run on the board's port.
+QPair<int, QByteArray> cli(QStringList arguments, const SimulatedBoard &board)
+{
+    arguments.replaceInStrings(QRegularExpression("^PORT$"), board.devicePath());
+    QProcess process;
+    process.start(QStringLiteral(HALVERO_CLI_PATH), arguments);
+    const bool ended = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+    return {ended ? process.exitCode() : -1, process.readAllStandardError()};
+}
+
+// A 16-bit value of the stored 08A3 configuration: 6 is channel 1's
+// failsafe, 31 trigger High.
+int stored(const SimulatedBoard &board, int offset)
+{
+    return qFromBigEndian<quint16>(board.storedConfig().constData() + offset);
+}
+
+// Every field at its lowest but trigger High.
+BoardConfig switchConfig(int high)
+{
+    BoardConfig config;
+    config.family = BoardFamily::Switch08A3;
+    config.serial = QStringLiteral("0x203833524E46500900390021");
+    for (const ConfigField &field : configFields(config.family))
+        config.values[field.path] = field.min;
+    config.values["trigger.high"] = high;
+    return config;
+}
+
+} // namespace
+
+class tst_History : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cliWritesLeaveBeforeAndAfter_data();
+    void cliWritesLeaveBeforeAndAfter();
+    void windowSaveLeavesBeforeAndAfter_data();
+    void windowSaveLeavesBeforeAndAfter();
+    void damagedLinesAreSkipped();
+    void concurrentAppendsStayWholeLines_data();
+    void concurrentAppendsStayWholeLines();
+
+private:
+    QString historyPath() const { return m_dir->filePath("history.jsonl"); }
+    // "event phase tool value" per entry, oldest first.
+    QStringList summary(const QString &field) const;
+    QString fileWithHigh(int high) const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void tst_History::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    qputenv("HALVERO_HISTORY_FILE", historyPath().toLocal8Bit());
+}
+
+QStringList tst_History::summary(const QString &field) const
+{
+    QStringList list;
+    for (const ConfigHistory::Entry &e : ConfigHistory::HistoryFile(historyPath()).read().entries)
+        list << QStringLiteral("%1 %2 %3 %4").arg(e.event, e.phase, e.tool).arg(e.config.values.value(field));
+    return list;
+}
+
+QString tst_History::fileWithHigh(int high) const
+{
+    QFile out(m_dir->filePath(QStringLiteral("high-%1.json").arg(high)));
+    if (!out.open(QIODevice::WriteOnly) || out.write(configToText(switchConfig(high))) <= 0)
+        qFatal("cannot write %s", qPrintable(out.fileName()));
+    return out.fileName();
+}
+
+void tst_History::cliWritesLeaveBeforeAndAfter_data()
+{
+    QTest::addColumn<bool>("otherBoard");       // the same family, another serial, High 1600
+    QTest::addColumn<QStringList>("arguments"); // FILE holds trigger High 1750
+    QTest::addColumn<QString>("history");       // empty: the test's own file
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("high"); // on the board afterwards
+    QTest::addColumn<QStringList>("entries"); // added to the history
+
+    // The board starts at High 1700. The history holds 1: 1600 and 2: 1700
+    // around that save, and 3: a trigger Low above High.
+    const auto row = [](const char *name, bool other, const QStringList &args, const QString &history, int exit,
+                        int high, const QStringList &entries) {
+        QTest::newRow(name) << other << args << history << exit << high << entries;
+    };
+    row("config set", false, {"config", "set", "PORT", "FILE", "--verify"}, {}, 0, 1750,
+        {"save before halvero-cli 1700", "save after halvero-cli 1750"});
+    row("defaults", false, {"defaults", "PORT", "--yes"}, {}, 0, 1600,
+        {"defaults before halvero-cli 1700", "defaults after halvero-cli 1600"});
+    row("restore", false, {"history", "restore", "PORT", "1"}, {}, 0, 1600,
+        {"restore before halvero-cli 1700", "restore after halvero-cli 1600"});
+    row("restore out of range", false, {"history", "restore", "PORT", "3"}, {}, 3, 1700, {});
+    row("restore no such entry", false, {"history", "restore", "PORT", "4"}, {}, 2, 1700, {});
+    row("restore another board's", true, {"history", "restore", "PORT", "2"}, {}, 14, 1600, {});
+    row("restore another board's, --any-board", true, {"history", "restore", "PORT", "2", "--any-board"}, {}, 0,
+        1700, {"restore before halvero-cli 1600", "restore after halvero-cli 1700"});
+    row("history unwritable", false, {"config", "set", "PORT", "FILE"}, Unwritable, 13, 1700, {});
+    row("unwritable, --no-history", false, {"defaults", "PORT", "--yes", "--no-history"}, Unwritable, 0, 1600, {});
+}
+
+void tst_History::cliWritesLeaveBeforeAndAfter()
+{
+    QFETCH(bool, otherBoard);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, history);
+    QFETCH(int, exitCode);
+    QFETCH(int, high);
+    QFETCH(QStringList, entries);
+
+    BoardIdentity otherIdentity;
+    otherIdentity.serial[0] = 0x1234;
+    SimulatedBoard board;
+    SimulatedBoard other(otherIdentity);
+    QVERIFY(board.start() && other.start());
+    QCOMPARE(cli({"config", "set", "PORT", fileWithHigh(1700)}, board).first, 0);
+    BoardConfig swapped = switchConfig(1700);
+    swapped.values["trigger.low"] = 1800;
+    QVERIFY(ConfigHistory::HistoryFile(historyPath()).append(ConfigHistory::makeEntry(swapped, "save", "after", "test"), nullptr));
+
+    if (!history.isEmpty())
+        qputenv("HALVERO_HISTORY_FILE", history.toLocal8Bit());
+    arguments.replaceInStrings(QRegularExpression("^FILE$"), fileWithHigh(1750));
+    const SimulatedBoard &target = otherBoard ? other : board;
+    const auto [exit, err] = cli(arguments, target);
+    QVERIFY2(exit == exitCode, err.constData());
+    QCOMPARE(stored(target, 31), high);
+    QCOMPARE(summary("trigger.high").mid(3), entries);
+}
+
+void tst_History::windowSaveLeavesBeforeAndAfter_data()
+{
+    QTest::addColumn<QString>("history");
+    QTest::addColumn<int>("failsafe"); // channel 1 on the board afterwards
+    QTest::addColumn<QStringList>("entries");
+
+    QTest::newRow("recorded") << QString() << 1234
+                              << QStringList{"save before configurator 1000", "save after configurator 1234"};
+    QTest::newRow("history unwritable") << Unwritable << 1000 << QStringList{};
+}
+
+void tst_History::windowSaveLeavesBeforeAndAfter()
+{
+    QFETCH(QString, history);
+    QFETCH(int, failsafe);
+    QFETCH(QStringList, entries);
+
+    SimulatedBoard board;
+    QVERIFY(board.start());
+    if (!history.isEmpty())
+        qputenv("HALVERO_HISTORY_FILE", history.toLocal8Bit());
+    qputenv("HALVERO_EXTRA_PORTS", board.devicePath().toLocal8Bit());
+    Halvero_configurator window;
+    qunsetenv("HALVERO_EXTRA_PORTS");
+    Ui_Halvero_configurator *ui = HalveroTestAccess::ui(window);
+    ui->serialList->setCurrentIndex(ui->serialList->findText(board.devicePath()));
+    ui->btnSerialConnect->click();
+    scanTimer->stop();
+
+    ui->spin_08A3_val_ch1->setValue(1234);
+    ui->btn_08A3_SaveConf->click();
+    HalveroTestAccess::tick(window);
+    QCOMPARE(stored(board, 6), failsafe);
+    QCOMPARE(summary("failsafe[0]"), entries);
+    if (!history.isEmpty())
+        QVERIFY2(ui->statusbar->currentMessage().contains(QFileInfo(history).path()),
+                 qPrintable(ui->statusbar->currentMessage()));
+}
+
+void tst_History::damagedLinesAreSkipped()
+{
+    const auto entry = [](int high) {
+        return QJsonDocument(ConfigHistory::makeEntry(switchConfig(high), "save", "before", "test")).toJson(QJsonDocument::Compact);
+    };
+    QFile file(historyPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    // Line 2 is cut short in the middle, line 5 at the end, as by a crash.
+    file.write(entry(1001) + "\n{\"format\":1,\"config\":{\"trig\n\n" + entry(1004) + "\n" + entry(1005).left(40));
+    file.close();
+    QVERIFY(ConfigHistory::HistoryFile(historyPath()).append(QJsonDocument::fromJson(entry(1006)).object(), nullptr));
+
+    QCOMPARE(summary("trigger.high"), QStringList({"save before test 1001", "save before test 1004", "save before test 1006"}));
+    const QStringList warnings = ConfigHistory::HistoryFile(historyPath()).read().warnings;
+    QCOMPARE(warnings.size(), 2);
+    QVERIFY2(warnings.at(0).contains("line 2:") && warnings.at(1).contains("line 5:"), qPrintable(warnings.join('\n')));
+}
+
+void tst_History::concurrentAppendsStayWholeLines_data()
+{
+    QTest::addColumn<qint64>("rotateBytes");
+    QTest::newRow("one file") << qint64(ConfigHistory::HistoryFile::defaultRotateBytes);
+    QTest::newRow("rotating every few dozen entries") << qint64(16 * 1024);
+}
+
+void tst_History::concurrentAppendsStayWholeLines()
+{
+    QFETCH(qint64, rotateBytes);
+    const int count = 300;
+    QProcess writers[2];
+    for (int i = 0; i < 2; ++i)
+        writers[i].start(QCoreApplication::applicationFilePath(),
+                         {"--append", historyPath(), QString::number(count), QStringLiteral("writer%1").arg(i),
+                          QString::number(rotateBytes)});
+    for (QProcess &writer : writers)
+        QVERIFY2(writer.waitForFinished(60000) && writer.exitCode() == 0, writer.readAllStandardError().constData());
+
+    const ConfigHistory::ReadResult read = ConfigHistory::HistoryFile(historyPath()).read();
+    QCOMPARE(read.warnings, QStringList());
+    // Each writer's entries in the order written, and only the oldest ones
+    // gone with a rotation.
+    QHash<QString, QList<int>> numbers;
+    for (const ConfigHistory::Entry &e : read.entries)
+        numbers[e.tool] << e.config.values.value("failsafe[0]");
+    for (const QList<int> &list : numbers)
+        for (int i = 0; i < list.size(); ++i)
+            QCOMPARE(list.at(i), count - int(list.size()) + i);
+    QCOMPARE(read.entries.size() == 2 * count, rotateBytes == ConfigHistory::HistoryFile::defaultRotateBytes);
+    QVERIFY(QFileInfo(historyPath()).size() <= rotateBytes);
+}
+
+// "tst_history --append FILE COUNT TOOL ROTATE_BYTES" appends COUNT entries,
+// numbered in failsafe[0], as another program would.
+int main(int argc, char *argv[])
+{
+    if (argc == 6 && qstrcmp(argv[1], "--append") == 0) {
+        QCoreApplication app(argc, argv);
+        ConfigHistory::HistoryFile file(app.arguments().at(2), app.arguments().at(5).toLongLong());
+        BoardConfig config = switchConfig(1600);
+        QString error;
+        for (int i = 0; i < app.arguments().at(3).toInt(); ++i) {
+            config.values["failsafe[0]"] = i;
+            if (!file.append(ConfigHistory::makeEntry(config, "save", "before", app.arguments().at(4)), &error))
+                qFatal("%s", qPrintable(error));
+        }
+        return 0;
+    }
+    QApplication app(argc, argv);
+    tst_History test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_history.moc"
