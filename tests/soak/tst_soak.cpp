@@ -185,10 +185,11 @@ class Soak : public QObject
 public:
     Soak(Halvero_configurator &window, SimulatedBoard &board, const BoardIdentity &identity, quint32 seed)
         : m_window(window), m_ui(HalveroTestAccess::ui(window)), m_board(board), m_identity(identity),
-          m_rng(seed), m_answerer([this] { return m_answerYes; })
+          m_rng(seed),
+          m_answerer([this](const Probe::MessageBoxAnswerer::Seen &) {
+              return m_answerYes ? Probe::MessageBoxAnswerer::Yes : Probe::MessageBoxAnswerer::No;
+          })
     {
-        m_page = isTrigger(identity.productCode) ? QStringLiteral("tab_04F2_config")
-                                                 : QStringLiteral("tab_08A3_config");
         scanTimer->installEventFilter(this);
         m_afterTimerTick = connect(scanTimer, &QTimer::timeout, this, [this] {
             if (m_inTimerTick) {
@@ -332,7 +333,7 @@ private:
             m_model.removeFirst();
         checkQueue("after a tick");
         const QString state = Probe::describeState(m_window);
-        const QString expected = Probe::expectedState(Connection::Polling, m_page);
+        const QString expected = Probe::expectedState(Connection::Polling, m_identity.productCode);
         if (state != expected)
             fail(QStringLiteral("state %1, expected %2").arg(state, expected));
         watchRecordHeader();
@@ -486,7 +487,7 @@ private:
         if (!failures.isEmpty())
             return;
 
-        Probe::disconnect(m_window);
+        m_ui->btnSerialDisconnect->click();
         const QString state = Probe::describeState(m_window);
         if (state != Probe::expectedState(Connection::Disconnected))
             fail(QStringLiteral("after Disconnect: %1").arg(state));
@@ -510,7 +511,7 @@ private:
         transactions += 2;
         Probe::connectTo(m_window, m_board.devicePath());
         const QString state = Probe::describeState(m_window);
-        const QString expected = Probe::expectedState(Connection::Polling, m_page);
+        const QString expected = Probe::expectedState(Connection::Polling, m_identity.productCode);
         if (state != expected) {
             fail(QStringLiteral("after Connect: %1, expected %2").arg(state, expected));
             return false;
@@ -585,9 +586,8 @@ private:
     Ui_Halvero_configurator *m_ui;
     SimulatedBoard &m_board;
     const BoardIdentity m_identity;
-    QString m_page;
     std::mt19937 m_rng;
-    Probe::ModalAnswerer m_answerer;
+    Probe::MessageBoxAnswerer m_answerer;
     QMetaObject::Connection m_afterTimerTick;
 
     Fault m_fault = Fault::Healthy;

@@ -1,15 +1,11 @@
-// Board identities, configurations, wire frames and operator stand-ins for
-// the main window tests.
+// Board identities, configurations, wire frames and a board that falls
+// silent, for the main window tests.
 #include "windowtesthelpers.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
-#include <QPushButton>
 #include <QSerialPort>
 #include <QSpinBox>
-#include <QTest>
 #include <QtEndian>
 
 #include <algorithm>
@@ -349,56 +345,6 @@ void SilenceAfter::finish()
     m_stop = true;
     if (m_thread.joinable())
         m_thread.join();
-}
-
-MessageBoxAnswerer::MessageBoxAnswerer(Answer answer, std::function<void()> beforeAnswer)
-    : m_answer(answer), m_beforeAnswer(std::move(beforeAnswer))
-{
-    m_timer.setInterval(10);
-    QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
-    m_timer.start();
-}
-
-void MessageBoxAnswerer::poll()
-{
-    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-    if (m_pollsSinceAnswer >= 0) {
-        if (!box) {
-            m_timer.stop();
-        } else if (++m_pollsSinceAnswer > 100) {
-            // The answer did not close the box: close it anyway so that the
-            // test fails instead of hanging in the nested event loop.
-            m_seen.stuck = true;
-            m_timer.stop();
-            box->done(0);
-        }
-        return;
-    }
-    if (!box)
-        return;
-
-    m_seen.shown = true;
-    m_seen.hasParent = box->parentWidget() != nullptr;
-    m_seen.text = box->text();
-    m_seen.title = box->windowTitle();
-    m_seen.icon = box->icon();
-    m_seen.buttons = box->standardButtons();
-    m_seen.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton())
-                                                : QMessageBox::NoButton;
-    if (m_beforeAnswer)
-        m_beforeAnswer();
-    m_pollsSinceAnswer = 0;
-
-    switch (m_answer) {
-    case Yes:
-    case No:
-        if (QAbstractButton *b = box->button(m_answer == Yes ? QMessageBox::Yes : QMessageBox::No))
-            b->click();
-        break;
-    case Escape:
-        QTest::keyClick(box, Qt::Key_Escape);
-        break;
-    }
 }
 
 } // namespace WindowTest
