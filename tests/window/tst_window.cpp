@@ -590,16 +590,18 @@ void tst_Window::setDefaultsAsksFirst_data()
 {
     QTest::addColumn<int>("productCode");
     QTest::addColumn<int>("answer");
-    QTest::addColumn<bool>("lostWhileAsked"); // the cable goes while the box is open
+    QTest::addColumn<QString>("whileAsked"); // the cable goes, or another board comes, while the box is open
     QTest::addColumn<bool>("queued");
 
     for (int code : {0x08A3, 0x04F2}) {
         const QByteArray page = (QStringLiteral("%1 page, ").arg(productText(code))).toLatin1();
-        QTest::newRow(page + "No") << code << int(MessageBoxAnswerer::No) << false << false;
-        QTest::newRow(page + "Escape") << code << int(MessageBoxAnswerer::Escape) << false << false;
-        QTest::newRow(page + "Yes") << code << int(MessageBoxAnswerer::Yes) << false << true;
+        QTest::newRow(page + "No") << code << int(MessageBoxAnswerer::No) << QString() << false;
+        QTest::newRow(page + "Escape") << code << int(MessageBoxAnswerer::Escape) << QString() << false;
+        QTest::newRow(page + "Yes") << code << int(MessageBoxAnswerer::Yes) << QString() << true;
         QTest::newRow(page + "Yes after the board was lost")
-            << code << int(MessageBoxAnswerer::Yes) << true << false;
+            << code << int(MessageBoxAnswerer::Yes) << "lost" << false;
+        QTest::newRow(page + "Yes after the board was replaced")
+            << code << int(MessageBoxAnswerer::Yes) << "replaced" << false;
     }
 }
 
@@ -607,23 +609,37 @@ void tst_Window::setDefaultsAsksFirst()
 {
     QFETCH(int, productCode);
     QFETCH(int, answer);
-    QFETCH(bool, lostWhileAsked);
+    QFETCH(QString, whileAsked);
     QFETCH(bool, queued);
 
     SimulatedBoard *board = startBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
+    SimulatedBoard *next = nullptr;
+    if (whileAsked == QLatin1String("replaced")) {
+        next = startBoard(productCode);
+        QVERIFY2(next, qPrintable(m_error));
+    }
+    openWindow(next ? QStringList{board->devicePath(), next->devicePath()} : QStringList{board->devicePath()});
     QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
     board->clearRequests();
 
     // The poll cycle runs on while the box is open, and finds the port gone.
+    // The box keeps the operator from Connect, but nothing else does.
     auto pullCable = [this] {
         scanTimer->start(300);
         serialPort.close();
         tick();
     };
-    MessageBoxAnswerer operatorAnswer{MessageBoxAnswerer::Answer(answer),
-                                      lostWhileAsked ? std::function<void()>(pullCable) : nullptr};
+    std::function<void()> whileOpen;
+    QString replacedState;
+    if (whileAsked == QLatin1String("lost"))
+        whileOpen = pullCable;
+    else if (next)
+        whileOpen = [&] {
+            pullCable();
+            replacedState = connectAndHold(next);
+        };
+    MessageBoxAnswerer operatorAnswer{MessageBoxAnswerer::Answer(answer), whileOpen};
     button(productCode, "defaults")->click();
     const MessageBoxAnswerer::Seen &box = operatorAnswer.seen();
     QVERIFY2(box.shown, "no question was asked");
@@ -635,9 +651,18 @@ void tst_Window::setDefaultsAsksFirst()
     QVERIFY(!box.hasParent);
 
     QCOMPARE(commandQueue.size(), queued ? 1 : 0);
-    if (lostWhileAsked) {
+    if (whileAsked == QLatin1String("lost")) {
         // A Yes given for a board that has gone resets nothing, now or later.
         QCOMPARE(connectionState(), expectedState(Connection::Lost));
+        QCOMPARE(hexList(board->requests()), QStringList());
+        return;
+    }
+    if (next) {
+        // Nor does it reset the board connected in its place.
+        QCOMPARE(replacedState, expectedState(Connection::Polling, productCode));
+        tick();
+        QCOMPARE(hexList(next->requests()), QStringList({"01", "02", "04"}));
+        QCOMPARE(next->storedConfig().toHex(), storedPayload(productCode).toHex());
         QCOMPARE(hexList(board->requests()), QStringList());
         return;
     }
