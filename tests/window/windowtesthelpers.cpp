@@ -292,16 +292,20 @@ bool storeConfig(SimulatedBoard &board, const BoardIdentity &identity, const QBy
     const int baud = board.faults().uartBaud;
     port.setBaudRate(baud > 0 ? baud : 9600);
 
-    port.write(configWriteFrame(identity, payload));
+    const QByteArray frame = configWriteFrame(identity, payload);
+    port.write(frame);
     port.waitForBytesWritten(500);
-    if (!port.waitForReadyRead(1000))
-        return fail(QStringLiteral("no reply to the configuration write"));
-    // Read the whole echo: bytes left in the line would become the start of
-    // the window's first reply.
-    while (port.waitForReadyRead(150))
-        port.readAll();
-    port.readAll();
+    // The board echoes the configuration it now holds, in a frame as long as
+    // the write. Read all of it, and no longer than that: bytes left in the
+    // line would become the start of the window's first reply.
+    QByteArray echo;
+    while (echo.size() < frame.size() && port.waitForReadyRead(1000))
+        echo += port.readAll();
     port.close();
+    if (echo != frame) {
+        return fail(QStringLiteral("board echoed %1 to the configuration write %2")
+                        .arg(QString::fromLatin1(echo.toHex()), QString::fromLatin1(frame.toHex())));
+    }
     if (board.storedConfig() != payload) {
         return fail(QStringLiteral("board stores %1 instead of %2")
                         .arg(QString::fromLatin1(board.storedConfig().toHex()),
