@@ -202,15 +202,16 @@ public:
     Soak(Halvero_configurator &window, SimulatedBoard &board, const BoardIdentity &identity, quint32 seed)
         : m_window(window), m_ui(HalveroTestAccess::ui(window)), m_board(board), m_identity(identity),
           m_header(headerOf(identity)), m_rng(seed),
-          m_answerer([this](const Probe::MessageBoxAnswerer::Seen &) {
-              return m_answerYes ? Probe::MessageBoxAnswerer::Yes : Probe::MessageBoxAnswerer::No;
-          },
-                     // With the board gone the operator takes longer than a
-                     // poll tick to answer: the tick finds the port gone.
-                     [this] {
-                         if (m_fault == Fault::Unplug && !m_board.isRunning())
-                             QTest::qWait(400);
-                     })
+          m_answerer(
+              [this](const Probe::MessageBoxAnswerer::Seen &) {
+                  return m_answerYes ? Probe::MessageBoxAnswerer::Yes : Probe::MessageBoxAnswerer::No;
+              },
+              // With the board gone the operator takes longer than a poll
+              // tick to answer: the tick finds the port gone.
+              [this] {
+                  if (m_fault == Fault::Unplug && !m_board.isRunning())
+                      QTest::qWait(400);
+              })
     {
         scanTimer->installEventFilter(this);
         m_afterTimerTick = connect(scanTimer, &QTimer::timeout, this, [this] {
