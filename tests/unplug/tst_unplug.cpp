@@ -1,6 +1,6 @@
 // A board pulled out while the window polls it: the window must stay
 // responsive (short ticks, no busy loop on the dead line) and must connect to
-// the next board after Disconnect. Runs the real poll timer against the
+// the next board once it is back. Runs the real poll timer against the
 // simulated board, offscreen.
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -34,11 +34,6 @@ BoardIdentity identityOf(int productCode)
     id.fwMajor = productCode == 0x04F2 ? 0 : 1;
     id.fwMinor = productCode == 0x04F2 ? 1 : 2;
     return id;
-}
-
-QString pageOf(int productCode)
-{
-    return productCode == 0x04F2 ? QStringLiteral("tab_04F2_config") : QStringLiteral("tab_08A3_config");
 }
 
 // Times every tick of the poll timer, whoever runs the event loop: the event
@@ -145,7 +140,7 @@ void tst_Unplug::pulledWhilePolling()
     window.show();
     Ui_Halvero_configurator *ui = HalveroTestAccess::ui(window);
     Probe::connectTo(window, board->devicePath());
-    QCOMPARE(Probe::describeState(window), Probe::expectedState(Connection::Polling, pageOf(productCode)));
+    QCOMPARE(Probe::describeState(window), Probe::expectedState(Connection::Polling, productCode));
 
     TickClock clock;
     BoardFaults pull;
@@ -182,7 +177,7 @@ void tst_Unplug::pulledWhilePolling()
     SimulatedBoard next(identityOf(nextProduct));
     QVERIFY2(next.start(&error), qPrintable(error));
     Probe::connectTo(window, next.devicePath());
-    QCOMPARE(Probe::describeState(window), Probe::expectedState(Connection::Polling, pageOf(nextProduct)));
+    QCOMPARE(Probe::describeState(window), Probe::expectedState(Connection::Polling, nextProduct));
     QCOMPARE(ui->line_product->text(), QStringLiteral("%1").arg(nextProduct, 4, 16, QLatin1Char('0')).toUpper());
     QTRY_VERIFY_WITH_TIMEOUT(received(next, QByteArray("\x04")), 3000);
     QCOMPARE(next.requests().mid(0, 3),

@@ -25,32 +25,19 @@
 #include "Halvero_configurator.h"
 #include "simulatedboard.h"
 #include "ui_Halvero_configurator.h"
+#include "windowprobe.h"
 #include "windowtesthelpers.h"
 
 using namespace WindowTest;
 
-// Opens the window's form and its tick handler to the tests.
-struct HalveroTestAccess
-{
-    static Ui_Halvero_configurator *ui(Halvero_configurator &w) { return w.ui; }
-    static void tick(Halvero_configurator &w) { w.onScanTimeout(); }
-};
+using Probe::Connection;
+using Probe::expectedState;
+using Probe::MessageBoxAnswerer;
+using Probe::pageOf;
 
 namespace {
 
-const QString SwitchTitle = QStringLiteral("Switch Configuration");
-const QString TriggerTitle = QStringLiteral("Trigger Configuration");
 const QString MissingDevice = QStringLiteral("/nonexistent/halvero-test-tty");
-
-QString pageOf(int productCode)
-{
-    return isTriggerBoard(productCode) ? QStringLiteral("tab_04F2_config") : QStringLiteral("tab_08A3_config");
-}
-
-QString titleOf(int productCode)
-{
-    return isTriggerBoard(productCode) ? TriggerTitle : SwitchTitle;
-}
 
 // One row per product code the window serves.
 void addEveryBoardRow()
@@ -78,39 +65,6 @@ QByteArray formSwitchPayload()
 QByteArray formTriggerPayload()
 {
     return triggerPayload(1, false, 1600, 1400);
-}
-
-// What the operator sees of each connection state, plus where the device
-// object, the port and the timer stand. pageTitle only matters for Polling.
-QString expectedState(const QString &state, const QString &pageTitle = QString())
-{
-    struct Row
-    {
-        const char *name;
-        const char *line;
-        bool connect, disconnect, group, tabs;
-        const char *device;
-        const char *port;
-        const char *timer;
-    };
-    static const Row rows[] = {
-        {"Port not opened", "Not connected", true, false, false, false, "unopened", "closed", "stopped"},
-        {"Identification failed", "Not identified", false, true, false, false, "none", "closed", "stopped"},
-        {"Identified, no page", "Connected", false, true, true, false, "open", "open", "stopped"},
-        {"Polling", "Connected", false, true, true, true, "open", "open", "300ms"},
-        {"Disconnected", "Not connected", true, false, false, false, "none", "closed", "stopped"},
-        {"Connection lost", "Connection lost", true, false, false, false, "none", "closed", "stopped"},
-    };
-    for (const Row &r : rows) {
-        if (state != QLatin1String(r.name))
-            continue;
-        const QString tabs = r.tabs ? pageTitle + QStringLiteral("|Internal") : QString();
-        return QStringLiteral("line=\"%1\" connect=%2 disconnect=%3 group=%4 tabs=[%5] device=%6 port=%7 timer=%8")
-            .arg(QLatin1String(r.line), r.connect ? "on" : "off", r.disconnect ? "on" : "off",
-                 r.group ? "on" : "off", tabs, QLatin1String(r.device), QLatin1String(r.port),
-                 QLatin1String(r.timer));
-    }
-    qFatal("unknown connection state %s", qPrintable(state));
 }
 
 // A status field of the 04F2 page: the board's byte scaled into a range, in
@@ -295,17 +249,7 @@ void tst_Window::tick(int count)
 
 QString tst_Window::connectionState() const
 {
-    QStringList tabs;
-    for (int i = 0; i < ui->tab_all->count(); ++i)
-        tabs << ui->tab_all->tabText(i);
-    const char *device = !radioDevice ? "none" : radioDevice->isConnected() ? "open" : "unopened";
-    const QString timer = scanTimer->isActive() ? QStringLiteral("%1ms").arg(scanTimer->interval())
-                                                : QStringLiteral("stopped");
-    return QStringLiteral("line=\"%1\" connect=%2 disconnect=%3 group=%4 tabs=[%5] device=%6 port=%7 timer=%8")
-        .arg(ui->line_connect->text(), ui->btnSerialConnect->isEnabled() ? "on" : "off",
-             ui->btnSerialDisconnect->isEnabled() ? "on" : "off", ui->group_system->isEnabled() ? "on" : "off",
-             tabs.join(QLatin1Char('|')), QLatin1String(device),
-             serialPort.isOpen() ? QStringLiteral("open") : QStringLiteral("closed"), timer);
+    return Probe::describeState(*m_window);
 }
 
 QPushButton *tst_Window::button(int productCode, const QString &what) const
@@ -356,7 +300,7 @@ void tst_Window::connectShowsBoard()
     ui->serialBauds->setCurrentIndex(ui->serialBauds->findText(baud));
     QCOMPARE(ui->serialBauds->currentText(), baud);
 
-    QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
     QCOMPARE(hexList(board->requests()), QStringList({"01", "02"}));
 
     QCOMPARE(ui->tab_all->widget(0)->objectName(), pageOf(productCode));
@@ -389,7 +333,7 @@ void tst_Window::statusTicksFillPage()
     SimulatedBoard *board = startBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
     openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
     board->clearRequests();
 
     tick(3);
@@ -445,7 +389,7 @@ void tst_Window::failsafeGreysTriggerReading()
     SimulatedBoard *board = startBoard(0x08A3);
     QVERIFY2(board, qPrintable(m_error));
     openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState("Polling", SwitchTitle));
+    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, 0x08A3));
 
     QString lastPulse, lastHz;
     bool sawFailsafe = false;
@@ -501,7 +445,7 @@ void tst_Window::queuedActionsGoOutOnePerTick()
     SimulatedBoard *board = startBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
     openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
     board->clearRequests();
 
     for (const QString &what : clicks)
@@ -523,7 +467,7 @@ void tst_Window::dumpThenSaveSendsEditedFrame()
     SimulatedBoard *board = startBoard(0x08A3);
     QVERIFY2(board, qPrintable(m_error));
     openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState("Polling", SwitchTitle));
+    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, 0x08A3));
     board->clearRequests();
 
     const QByteArray edited = editedPayload(0x08A3);
@@ -565,7 +509,7 @@ void tst_Window::readThenSaveSendsBoardValues()
     SimulatedBoard *board = startBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
     openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
     board->clearRequests();
 
     const QByteArray stored = storedPayload(productCode);
@@ -588,7 +532,7 @@ void tst_Window::triggerSaveKeepsGainLastRead()
     SimulatedBoard *board = startBoard(0x04F2);
     QVERIFY2(board, qPrintable(m_error));
     openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState("Polling", TriggerTitle));
+    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, 0x04F2));
     board->clearRequests();
 
     const QByteArray stored = storedPayload(0x04F2);
@@ -627,7 +571,7 @@ void tst_Window::comboWithoutItemSavedAsFF()
     stored[offset] = char(value);
     QVERIFY2(storeConfig(*board, identityOf(0x08A3), stored, &m_error), qPrintable(m_error));
     openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState("Polling", SwitchTitle));
+    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, 0x08A3));
     board->clearRequests();
 
     QComboBox *const combos[6] = {ui->combo_08A3_gr1_bank, ui->combo_08A3_gr2_bank, ui->combo_08A3_gr3_bank,
@@ -646,16 +590,18 @@ void tst_Window::setDefaultsAsksFirst_data()
 {
     QTest::addColumn<int>("productCode");
     QTest::addColumn<int>("answer");
-    QTest::addColumn<bool>("lostWhileAsked"); // the cable goes while the box is open
+    QTest::addColumn<QString>("whileAsked"); // the cable goes, or another board comes, while the box is open
     QTest::addColumn<bool>("queued");
 
     for (int code : {0x08A3, 0x04F2}) {
         const QByteArray page = (QStringLiteral("%1 page, ").arg(productText(code))).toLatin1();
-        QTest::newRow(page + "No") << code << int(MessageBoxAnswerer::No) << false << false;
-        QTest::newRow(page + "Escape") << code << int(MessageBoxAnswerer::Escape) << false << false;
-        QTest::newRow(page + "Yes") << code << int(MessageBoxAnswerer::Yes) << false << true;
+        QTest::newRow(page + "No") << code << int(MessageBoxAnswerer::No) << QString() << false;
+        QTest::newRow(page + "Escape") << code << int(MessageBoxAnswerer::Escape) << QString() << false;
+        QTest::newRow(page + "Yes") << code << int(MessageBoxAnswerer::Yes) << QString() << true;
         QTest::newRow(page + "Yes after the board was lost")
-            << code << int(MessageBoxAnswerer::Yes) << true << false;
+            << code << int(MessageBoxAnswerer::Yes) << "lost" << false;
+        QTest::newRow(page + "Yes after the board was replaced")
+            << code << int(MessageBoxAnswerer::Yes) << "replaced" << false;
     }
 }
 
@@ -663,23 +609,37 @@ void tst_Window::setDefaultsAsksFirst()
 {
     QFETCH(int, productCode);
     QFETCH(int, answer);
-    QFETCH(bool, lostWhileAsked);
+    QFETCH(QString, whileAsked);
     QFETCH(bool, queued);
 
     SimulatedBoard *board = startBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+    SimulatedBoard *next = nullptr;
+    if (whileAsked == QLatin1String("replaced")) {
+        next = startBoard(productCode);
+        QVERIFY2(next, qPrintable(m_error));
+    }
+    openWindow(next ? QStringList{board->devicePath(), next->devicePath()} : QStringList{board->devicePath()});
+    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
     board->clearRequests();
 
     // The poll cycle runs on while the box is open, and finds the port gone.
+    // The box keeps the operator from Connect, but nothing else does.
     auto pullCable = [this] {
         scanTimer->start(300);
         serialPort.close();
         tick();
     };
-    MessageBoxAnswerer operatorAnswer{MessageBoxAnswerer::Answer(answer),
-                                      lostWhileAsked ? std::function<void()>(pullCable) : nullptr};
+    std::function<void()> whileOpen;
+    QString replacedState;
+    if (whileAsked == QLatin1String("lost"))
+        whileOpen = pullCable;
+    else if (next)
+        whileOpen = [&] {
+            pullCable();
+            replacedState = connectAndHold(next);
+        };
+    MessageBoxAnswerer operatorAnswer{MessageBoxAnswerer::Answer(answer), whileOpen};
     button(productCode, "defaults")->click();
     const MessageBoxAnswerer::Seen &box = operatorAnswer.seen();
     QVERIFY2(box.shown, "no question was asked");
@@ -691,9 +651,18 @@ void tst_Window::setDefaultsAsksFirst()
     QVERIFY(!box.hasParent);
 
     QCOMPARE(commandQueue.size(), queued ? 1 : 0);
-    if (lostWhileAsked) {
+    if (whileAsked == QLatin1String("lost")) {
         // A Yes given for a board that has gone resets nothing, now or later.
-        QCOMPARE(connectionState(), expectedState("Connection lost"));
+        QCOMPARE(connectionState(), expectedState(Connection::Lost));
+        QCOMPARE(hexList(board->requests()), QStringList());
+        return;
+    }
+    if (next) {
+        // Nor does it reset the board connected in its place.
+        QCOMPARE(replacedState, expectedState(Connection::Polling, productCode));
+        tick();
+        QCOMPARE(hexList(next->requests()), QStringList({"01", "02", "04"}));
+        QCOMPARE(next->storedConfig().toHex(), storedPayload(productCode).toHex());
         QCOMPARE(hexList(board->requests()), QStringList());
         return;
     }
@@ -722,33 +691,33 @@ void tst_Window::setDefaultsAsksFirst()
 void tst_Window::connectionFailureAndRecovery_data()
 {
     QTest::addColumn<QString>("setup");
-    QTest::addColumn<QString>("state");
+    QTest::addColumn<Connection>("state");
     QTest::addColumn<QStringList>("requests");
     QTest::addColumn<bool>("identityShown");
     QTest::addColumn<QString>("status"); // how the status bar's sentence starts
 
-    QTest::newRow("no port") << "no port" << "Port not opened" << QStringList() << false
+    QTest::newRow("no port") << "no port" << Connection::PortNotOpened << QStringList() << false
                              << "No serial port to open";
-    QTest::newRow("port that does not open") << "missing device" << "Port not opened" << QStringList() << false
-                                             << "No such port " + MissingDevice;
-    QTest::newRow("silent board") << "silent" << "Identification failed" << QStringList{"01"} << false
+    QTest::newRow("port that does not open")
+        << "missing device" << Connection::PortNotOpened << QStringList() << false << "No such port " + MissingDevice;
+    QTest::newRow("silent board") << "silent" << Connection::IdentificationFailed << QStringList{"01"} << false
                                   << "No reply from a board on";
     QTest::newRow("board of another product code")
-        << "wrong product" << "Identification failed" << QStringList{"01"} << false
+        << "wrong product" << Connection::IdentificationFailed << QStringList{"01"} << false
         << "The device on ";
     QTest::newRow("firmware the host refuses")
-        << "wrong firmware" << "Identification failed" << QStringList{"01"} << false << "The 08A3 board on ";
+        << "wrong firmware" << Connection::IdentificationFailed << QStringList{"01"} << false << "The 08A3 board on ";
     QTest::newRow("line that never falls quiet")
-        << "stream" << "Identification failed" << QStringList{"01"} << false << "The device on ";
+        << "stream" << Connection::IdentificationFailed << QStringList{"01"} << false << "The device on ";
     QTest::newRow("no configuration reply")
-        << "silent after identity" << "Identified, no page" << QStringList{"01", "02"} << true
+        << "silent after identity" << Connection::IdentifiedNoPage << QStringList{"01", "02"} << true
         << "Board identified, but its configuration could not be read";
 }
 
 void tst_Window::connectionFailureAndRecovery()
 {
     QFETCH(QString, setup);
-    QFETCH(QString, state);
+    QFETCH(Connection, state);
     QFETCH(QStringList, requests);
     QFETCH(bool, identityShown);
     QFETCH(QString, status);
@@ -807,13 +776,13 @@ void tst_Window::connectionFailureAndRecovery()
     QVERIFY(selectPort(board->devicePath()));
     if (ui->btnSerialDisconnect->isEnabled()) {
         ui->btnSerialDisconnect->click();
-        QCOMPARE(connectionState(), expectedState("Disconnected"));
+        QCOMPARE(connectionState(), expectedState(Connection::Disconnected));
     }
     // From "Port not opened" this Connect must first destroy the unopened
     // device object: destroying it after the new one opened would close the
     // shared port under the new connection.
     ui->btnSerialConnect->click();
-    QCOMPARE(connectionState(), expectedState("Polling", SwitchTitle));
+    QCOMPARE(connectionState(), expectedState(Connection::Polling, 0x08A3));
     scanTimer->stop();
     tick();
     QCOMPARE(hexList(board->requests()), QStringList({"01", "02", "04"}));
@@ -839,9 +808,9 @@ void tst_Window::tickWithoutOpenPortSendsNothing()
     if (setup == QLatin1String("unopened")) {
         QVERIFY(selectPort(MissingDevice));
         ui->btnSerialConnect->click();
-        QCOMPARE(connectionState(), expectedState("Port not opened"));
+        QCOMPARE(connectionState(), expectedState(Connection::PortNotOpened));
     } else if (setup == QLatin1String("closed")) {
-        QCOMPARE(connectAndHold(board), expectedState("Polling", SwitchTitle));
+        QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, 0x08A3));
         serialPort.close();
     }
     board->clearRequests();
@@ -872,7 +841,7 @@ void tst_Window::queueBelongsToItsConnection()
     SimulatedBoard *b = startBoard(0x08A2);
     QVERIFY2(b, qPrintable(m_error));
     openWindow({a->devicePath(), b->devicePath()});
-    QCOMPARE(connectAndHold(a), expectedState("Polling", SwitchTitle));
+    QCOMPARE(connectAndHold(a), expectedState(Connection::Polling, 0x08A3));
     a->clearRequests();
 
     // Everything an operator can queue for board A, a reset included.
@@ -888,18 +857,18 @@ void tst_Window::queueBelongsToItsConnection()
     QTest::ignoreMessage(QtDebugMsg, "Dropped 4 queued commands");
     if (event == QLatin1String("disconnect")) {
         ui->btnSerialDisconnect->click();
-        QCOMPARE(connectionState(), expectedState("Disconnected"));
+        QCOMPARE(connectionState(), expectedState(Connection::Disconnected));
     } else {
         scanTimer->start(300);
         serialPort.close();
         tick();
-        QCOMPARE(connectionState(), expectedState("Connection lost"));
+        QCOMPARE(connectionState(), expectedState(Connection::Lost));
     }
     QVERIFY(commandQueue.isEmpty());
 
     // Board B gets its own identity and configuration reads, then polls:
     // nothing clicked for board A.
-    QCOMPARE(connectAndHold(b), expectedState("Polling", SwitchTitle));
+    QCOMPARE(connectAndHold(b), expectedState(Connection::Polling, 0x08A2));
     tick(3);
     QCOMPARE(hexList(b->requests()), QStringList({"01", "02", "04", "04", "04"}));
     QCOMPARE(hexList(a->requests()), QStringList());
@@ -935,7 +904,7 @@ void tst_Window::commandOutcomeOnStatusBar()
     SimulatedBoard *board = startBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
     openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
     if (click == QLatin1String("save"))
         editPage(ui, productCode, editedPayload(productCode));
     button(productCode, click)->click();
@@ -967,7 +936,7 @@ void tst_Window::silentBoardGreysLiveStatus()
     SimulatedBoard *board = startBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
     openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
     QWidget *live = isTriggerBoard(productCode) ? static_cast<QWidget *>(ui->gr_04F2_status)
                                                 : static_cast<QWidget *>(ui->gr_08A3_status);
     tick();
@@ -1010,12 +979,12 @@ void tst_Window::switchingFamilies()
     QVERIFY2(b, qPrintable(m_error));
     openWindow({a->devicePath(), b->devicePath()});
 
-    QCOMPARE(connectAndHold(a), expectedState("Polling", titleOf(first)));
+    QCOMPARE(connectAndHold(a), expectedState(Connection::Polling, first));
     ui->btnSerialDisconnect->click();
-    QCOMPARE(connectionState(), expectedState("Disconnected"));
+    QCOMPARE(connectionState(), expectedState(Connection::Disconnected));
     a->clearRequests();
 
-    QCOMPARE(connectAndHold(b), expectedState("Polling", titleOf(second)));
+    QCOMPARE(connectAndHold(b), expectedState(Connection::Polling, second));
     QCOMPARE(ui->tab_all->widget(0)->objectName(), pageOf(second));
     QWidget *firstPage = m_window->findChild<QWidget *>(pageOf(first));
     QVERIFY(firstPage);
@@ -1038,7 +1007,7 @@ void tst_Window::refreshWhilePolling()
     QVERIFY(selectPort(a->devicePath()));
     ui->btnSerialConnect->click();
     const QString polling = connectionState();
-    QCOMPARE(polling, expectedState("Polling", SwitchTitle));
+    QCOMPARE(polling, expectedState(Connection::Polling, 0x08A3));
     parachuteRadioComm *const device = radioDevice;
 
     // A second board appears; Refresh lists it after the system's ports.
@@ -1067,38 +1036,38 @@ void tst_Window::refreshWhilePolling()
 void tst_Window::saveWithoutDeviceDoesNothing_data()
 {
     QTest::addColumn<int>("productCode");
-    QTest::addColumn<QString>("state");
-    QTest::newRow("08A3 page at start") << 0x08A3 << "Start";
-    QTest::newRow("04F2 page at start") << 0x04F2 << "Start";
-    QTest::newRow("08A3 page after a failed identification") << 0x08A3 << "Identification failed";
-    QTest::newRow("04F2 page after a disconnect") << 0x04F2 << "Disconnected";
+    QTest::addColumn<Connection>("state");
+    QTest::newRow("08A3 page at start") << 0x08A3 << Connection::Start;
+    QTest::newRow("04F2 page at start") << 0x04F2 << Connection::Start;
+    QTest::newRow("08A3 page after a failed identification") << 0x08A3 << Connection::IdentificationFailed;
+    QTest::newRow("04F2 page after a disconnect") << 0x04F2 << Connection::Disconnected;
 }
 
 void tst_Window::saveWithoutDeviceDoesNothing()
 {
     QFETCH(int, productCode);
-    QFETCH(QString, state);
+    QFETCH(Connection, state);
 
     SimulatedBoard *board = startBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
     openWindow({board->devicePath()});
-    if (state == QLatin1String("Identification failed")) {
+    if (state == Connection::IdentificationFailed) {
         BoardFaults silent;
         silent.silent = true;
         board->setFaults(silent);
         QVERIFY(selectPort(board->devicePath()));
         ui->btnSerialConnect->click();
-        QCOMPARE(connectionState(), expectedState(state));
-    } else if (state == QLatin1String("Disconnected")) {
-        QCOMPARE(connectAndHold(board), expectedState("Polling", titleOf(productCode)));
+    } else if (state == Connection::Disconnected) {
+        QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
         ui->btnSerialDisconnect->click();
-        QCOMPARE(connectionState(), expectedState(state));
     }
+    QCOMPARE(connectionState(), expectedState(state));
     QVERIFY(!radioDevice);
 
     button(productCode, "save")->click();
     QVERIFY(commandQueue.isEmpty());
     QVERIFY(!radioDevice);
+    QCOMPARE(connectionState(), expectedState(state));
 }
 
 void tst_Window::pollingRateAndDisconnect()
@@ -1110,7 +1079,7 @@ void tst_Window::pollingRateAndDisconnect()
     openWindow({board->devicePath()});
     QVERIFY(selectPort(board->devicePath()));
     ui->btnSerialConnect->click();
-    QCOMPARE(connectionState(), expectedState("Polling", SwitchTitle));
+    QCOMPARE(connectionState(), expectedState(Connection::Polling, 0x08A3));
     board->clearRequests();
 
     QTest::qWait(1200);
@@ -1119,7 +1088,7 @@ void tst_Window::pollingRateAndDisconnect()
     QCOMPARE(polled, QStringList(polled.size(), QStringLiteral("04")));
 
     ui->btnSerialDisconnect->click();
-    QCOMPARE(connectionState(), expectedState("Disconnected"));
+    QCOMPARE(connectionState(), expectedState(Connection::Disconnected));
     board->clearRequests();
     QTest::qWait(1000);
     QCOMPARE(hexList(board->requests()), QStringList());

@@ -1,15 +1,11 @@
-// Board identities, configurations, wire frames and operator stand-ins for
-// the main window tests.
+// Board identities, configurations, wire frames and a board that falls
+// silent, for the main window tests.
 #include "windowtesthelpers.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
-#include <QPushButton>
 #include <QSerialPort>
 #include <QSpinBox>
-#include <QTest>
 #include <QtEndian>
 
 #include <algorithm>
@@ -296,16 +292,20 @@ bool storeConfig(SimulatedBoard &board, const BoardIdentity &identity, const QBy
     const int baud = board.faults().uartBaud;
     port.setBaudRate(baud > 0 ? baud : 9600);
 
-    port.write(configWriteFrame(identity, payload));
+    const QByteArray frame = configWriteFrame(identity, payload);
+    port.write(frame);
     port.waitForBytesWritten(500);
-    if (!port.waitForReadyRead(1000))
-        return fail(QStringLiteral("no reply to the configuration write"));
-    // Read the whole echo: bytes left in the line would become the start of
-    // the window's first reply.
-    while (port.waitForReadyRead(150))
-        port.readAll();
-    port.readAll();
+    // The board echoes the configuration it now holds, in a frame as long as
+    // the write. Read all of it, and no longer than that: bytes left in the
+    // line would become the start of the window's first reply.
+    QByteArray echo;
+    while (echo.size() < frame.size() && port.waitForReadyRead(1000))
+        echo += port.readAll();
     port.close();
+    if (echo != frame) {
+        return fail(QStringLiteral("board echoed %1 to the configuration write %2")
+                        .arg(QString::fromLatin1(echo.toHex()), QString::fromLatin1(frame.toHex())));
+    }
     if (board.storedConfig() != payload) {
         return fail(QStringLiteral("board stores %1 instead of %2")
                         .arg(QString::fromLatin1(board.storedConfig().toHex()),
@@ -349,56 +349,6 @@ void SilenceAfter::finish()
     m_stop = true;
     if (m_thread.joinable())
         m_thread.join();
-}
-
-MessageBoxAnswerer::MessageBoxAnswerer(Answer answer, std::function<void()> beforeAnswer)
-    : m_answer(answer), m_beforeAnswer(std::move(beforeAnswer))
-{
-    m_timer.setInterval(10);
-    QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
-    m_timer.start();
-}
-
-void MessageBoxAnswerer::poll()
-{
-    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-    if (m_pollsSinceAnswer >= 0) {
-        if (!box) {
-            m_timer.stop();
-        } else if (++m_pollsSinceAnswer > 100) {
-            // The answer did not close the box: close it anyway so that the
-            // test fails instead of hanging in the nested event loop.
-            m_seen.stuck = true;
-            m_timer.stop();
-            box->done(0);
-        }
-        return;
-    }
-    if (!box)
-        return;
-
-    m_seen.shown = true;
-    m_seen.hasParent = box->parentWidget() != nullptr;
-    m_seen.text = box->text();
-    m_seen.title = box->windowTitle();
-    m_seen.icon = box->icon();
-    m_seen.buttons = box->standardButtons();
-    m_seen.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton())
-                                                : QMessageBox::NoButton;
-    if (m_beforeAnswer)
-        m_beforeAnswer();
-    m_pollsSinceAnswer = 0;
-
-    switch (m_answer) {
-    case Yes:
-    case No:
-        if (QAbstractButton *b = box->button(m_answer == Yes ? QMessageBox::Yes : QMessageBox::No))
-            b->click();
-        break;
-    case Escape:
-        QTest::keyClick(box, Qt::Key_Escape);
-        break;
-    }
 }
 
 } // namespace WindowTest

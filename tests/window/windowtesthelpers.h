@@ -1,20 +1,16 @@
 // Helpers of the main window tests: board identities and configurations that
 // differ from every default, the frames a board expects on the wire, a way to
-// put a configuration on a simulated board before the window connects, a
-// board that falls silent mid-sequence, and an operator who answers the
-// Set defaults question.
+// put a configuration on a simulated board before the window connects, and
+// a board that falls silent mid-sequence.
 #ifndef WINDOWTESTHELPERS_H
 #define WINDOWTESTHELPERS_H
 
 #include <QByteArray>
 #include <QList>
-#include <QMessageBox>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 
 #include <atomic>
-#include <functional>
 #include <cstdint>
 #include <thread>
 
@@ -82,39 +78,6 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_fired{false};
     std::thread m_thread;
-};
-
-// Answers the next modal message box that opens, from the nested event loop
-// that runs it, and records what the box looked like.
-class MessageBoxAnswerer
-{
-public:
-    enum Answer { Yes, No, Escape };
-
-    struct Seen
-    {
-        bool shown = false;
-        bool hasParent = false;
-        QString text;
-        QString title;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QMessageBox::StandardButtons buttons;
-        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-        bool stuck = false; // the answer did not close it; closed by force
-    };
-
-    // beforeAnswer runs once the box is up, just before it is answered.
-    explicit MessageBoxAnswerer(Answer answer, std::function<void()> beforeAnswer = {});
-    const Seen &seen() const { return m_seen; }
-
-private:
-    void poll();
-
-    Answer m_answer;
-    std::function<void()> m_beforeAnswer;
-    Seen m_seen;
-    QTimer m_timer;
-    int m_pollsSinceAnswer = -1;
 };
 
 } // namespace WindowTest

@@ -1,5 +1,5 @@
 // Connection-state readout, operator stand-ins and process figures shared by
-// the soak and unplug tests.
+// the window, soak and unplug tests.
 #include "windowprobe.h"
 
 #include <QApplication>
@@ -7,18 +7,35 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTimer>
+#include <QTest>
 
 #include <sys/resource.h>
 
+#include "protocol.h"
 #include "ui_Halvero_configurator.h"
 
 namespace Probe {
 
 namespace {
+
+// The tab each page gets when the window shows it, as the operator reads it.
+QString titleOf(const QString &page)
+{
+    if (page == QLatin1String("tab_08A3_config"))
+        return QStringLiteral("Switch Configuration");
+    if (page == QLatin1String("tab_04F2_config"))
+        return QStringLiteral("Trigger Configuration");
+    if (page == QLatin1String("tab_all_internal"))
+        return QStringLiteral("Internal");
+    return QStringLiteral("?");
+}
+
+QString tab(const QString &page, const QString &title)
+{
+    return QStringLiteral("%1 \"%2\"").arg(page, title);
+}
 
 const char *onOff(bool on)
 {
@@ -34,9 +51,17 @@ QString line(const QString &text, bool connect, bool disconnect, bool group, con
 
 } // namespace
 
-bool portOpen()
+QString pageOf(int productCode)
 {
-    return serialPort.isOpen();
+    switch (Protocol::familyOfProductCode(uint16_t(productCode))) {
+    case BoardFamily::Switch08A3:
+        return QStringLiteral("tab_08A3_config");
+    case BoardFamily::Trigger04F2:
+        return QStringLiteral("tab_04F2_config");
+    case BoardFamily::Unknown:
+        break;
+    }
+    return QString();
 }
 
 QString describeState(Halvero_configurator &w)
@@ -44,7 +69,7 @@ QString describeState(Halvero_configurator &w)
     Ui_Halvero_configurator *ui = HalveroTestAccess::ui(w);
     QStringList tabs;
     for (int i = 0; i < ui->tab_all->count(); ++i)
-        tabs << ui->tab_all->widget(i)->objectName();
+        tabs << tab(ui->tab_all->widget(i)->objectName(), ui->tab_all->tabText(i));
     QString device = QStringLiteral("none");
     if (radioDevice)
         device = radioDevice->isConnected() ? QStringLiteral("open") : QStringLiteral("unopened");
@@ -52,10 +77,10 @@ QString describeState(Halvero_configurator &w)
                                                 : QStringLiteral("stopped");
     return line(ui->line_connect->text(), ui->btnSerialConnect->isEnabled(),
                 ui->btnSerialDisconnect->isEnabled(), ui->group_system->isEnabled(),
-                tabs.join(QLatin1Char('|')), device, portOpen() ? "open" : "closed", timer);
+                tabs.join(QLatin1Char('|')), device, serialPort.isOpen() ? "open" : "closed", timer);
 }
 
-QString expectedState(Connection state, const QString &page)
+QString expectedState(Connection state, int productCode)
 {
     switch (state) {
     case Connection::Start:
@@ -66,8 +91,12 @@ QString expectedState(Connection state, const QString &page)
         return line("Not identified", false, true, false, QString(), "none", "closed", "stopped");
     case Connection::IdentifiedNoPage:
         return line("Connected", false, true, true, QString(), "open", "open", "stopped");
-    case Connection::Polling:
-        return line("Connected", false, true, true, page + "|tab_all_internal", "open", "open", "300ms");
+    case Connection::Polling: {
+        const QString page = pageOf(productCode);
+        const QString internal = QStringLiteral("tab_all_internal");
+        const QString tabs = tab(page, titleOf(page)) + QLatin1Char('|') + tab(internal, titleOf(internal));
+        return line("Connected", false, true, true, tabs, "open", "open", "300ms");
+    }
     case Connection::Disconnected:
         return line("Not connected", true, false, false, QString(), "none", "closed", "stopped");
     case Connection::Lost:
@@ -85,30 +114,68 @@ void connectTo(Halvero_configurator &w, const QString &devicePath)
     ui->btnSerialConnect->click();
 }
 
-void disconnect(Halvero_configurator &w)
+MessageBoxAnswerer::MessageBoxAnswerer(Answer answer, std::function<void()> beforeAnswer)
+    : MessageBoxAnswerer(Decision([answer](const Seen &) { return answer; }), std::move(beforeAnswer))
 {
-    HalveroTestAccess::ui(w)->btnSerialDisconnect->click();
 }
 
-ModalAnswerer::ModalAnswerer(std::function<bool()> answerYes)
-    : m_answerYes(std::move(answerYes))
+MessageBoxAnswerer::MessageBoxAnswerer(Decision decide, std::function<void()> beforeAnswer)
+    : m_decide(std::move(decide)), m_beforeAnswer(std::move(beforeAnswer))
 {
-    m_timer.setInterval(5);
-    connect(&m_timer, &QTimer::timeout, this, &ModalAnswerer::poll);
+    m_timer.setInterval(10);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
     m_timer.start();
 }
 
-void ModalAnswerer::poll()
+void MessageBoxAnswerer::poll()
 {
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    if (m_answeredBox) {
+        if (box != m_answeredBox || !box->isVisible()) {
+            m_answeredBox = nullptr;
+        } else if (++m_pollsSinceAnswer > 100) {
+            // The answer did not close the box: close it anyway so that the
+            // test fails instead of hanging in the nested event loop.
+            m_seen.stuck = true;
+            ++m_stuck;
+            m_answeredBox = nullptr;
+            box->done(0);
+        }
+        return;
+    }
     if (!box || !box->isVisible())
         return;
-    const QMessageBox::StandardButton which = m_answerYes() ? QMessageBox::Yes : QMessageBox::No;
-    if (QAbstractButton *button = box->button(which))
-        button->click();
-    else
-        box->done(QMessageBox::No); // never leave the test stuck in the box
+
+    m_seen = Seen();
+    m_seen.shown = true;
+    m_seen.hasParent = box->parentWidget() != nullptr;
+    m_seen.text = box->text();
+    m_seen.title = box->windowTitle();
+    m_seen.icon = box->icon();
+    m_seen.buttons = box->standardButtons();
+    m_seen.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton())
+                                                : QMessageBox::NoButton;
+    if (m_beforeAnswer) {
+        const QPointer<QMessageBox> open(box);
+        m_beforeAnswer();
+        if (!open)
+            return;
+    }
+    const Answer answer = m_decide(m_seen);
+    m_answeredBox = box;
+    m_pollsSinceAnswer = 0;
     ++m_answered;
+
+    switch (answer) {
+    case Yes:
+    case No:
+        if (QAbstractButton *b = box->button(answer == Yes ? QMessageBox::Yes : QMessageBox::No))
+            b->click();
+        break;
+    case Escape:
+        QTest::keyClick(box, Qt::Key_Escape);
+        break;
+    }
 }
 
 qint64 residentBytes()

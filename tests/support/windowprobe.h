@@ -1,0 +1,101 @@
+// What the window tests see of the main window: its form and tick handler,
+// the connection state as the operator, the device object, the port and the
+// poll timer show it, the operator's Connect, an operator who answers its
+// message boxes, and the process's own memory and CPU figures.
+#ifndef HALVERO_WINDOWPROBE_H
+#define HALVERO_WINDOWPROBE_H
+
+#include <QMessageBox>
+#include <QMetaType>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+#include "Halvero_configurator.h"
+
+class Ui_Halvero_configurator;
+
+// The window declares this friend so that tests can reach its internals.
+struct HalveroTestAccess
+{
+    static Ui_Halvero_configurator *ui(Halvero_configurator &w) { return w.ui; }
+    static void tick(Halvero_configurator &w) { w.onScanTimeout(); }
+};
+
+namespace Probe {
+
+enum class Connection { Start, PortNotOpened, IdentificationFailed, IdentifiedNoPage, Polling, Disconnected, Lost };
+
+// Object name of the page the window shows for the product's family.
+QString pageOf(int productCode);
+
+// One line describing what the window, the device object, the port and the
+// timer show right now, in the same words as expectedState().
+QString describeState(Halvero_configurator &w);
+// The line describeState() must give in a connection state; productCode
+// picks the board's page (Polling only).
+QString expectedState(Connection state, int productCode = 0);
+
+// The operator re-lists the ports with the device path added, picks it and
+// presses Connect (the window reads the extra paths from its environment).
+void connectTo(Halvero_configurator &w, const QString &devicePath);
+
+// Answers every modal message box that opens while it lives, from the
+// nested event loop that runs the box, and records what the last one showed.
+// The answer is either fixed or decided box by box; an action given to it
+// runs once the box is up, just before the answer.
+class MessageBoxAnswerer
+{
+public:
+    enum Answer { Yes, No, Escape };
+
+    struct Seen
+    {
+        bool shown = false;
+        bool hasParent = false;
+        QString text;
+        QString title;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        bool stuck = false; // the answer did not close it; closed by force
+    };
+    using Decision = std::function<Answer(const Seen &)>;
+
+    explicit MessageBoxAnswerer(Answer answer, std::function<void()> beforeAnswer = {});
+    explicit MessageBoxAnswerer(Decision decide, std::function<void()> beforeAnswer = {});
+    MessageBoxAnswerer(const MessageBoxAnswerer &) = delete;
+    MessageBoxAnswerer &operator=(const MessageBoxAnswerer &) = delete;
+
+    const Seen &seen() const { return m_seen; } // the last box answered
+    int answered() const { return m_answered; }
+    int stuck() const { return m_stuck; }
+
+private:
+    void poll();
+
+    Decision m_decide;
+    std::function<void()> m_beforeAnswer;
+    Seen m_seen;
+    QTimer m_timer;
+    QPointer<QMessageBox> m_answeredBox;
+    int m_pollsSinceAnswer = 0;
+    int m_answered = 0;
+    int m_stuck = 0;
+};
+
+// Resident set of the process (VmRSS), in bytes; -1 if unknown.
+qint64 residentBytes();
+// User plus system CPU time of the whole process so far, in microseconds.
+qint64 cpuMicros();
+// Address sanitizer's quarantine holds freed memory back, so resident
+// figures mean nothing in such a build.
+bool memoryIsInstrumented();
+
+} // namespace Probe
+
+Q_DECLARE_METATYPE(Probe::Connection)
+
+#endif // HALVERO_WINDOWPROBE_H
