@@ -174,8 +174,8 @@ void TestBoardSim::statusLives()
             QVERIFY2(b(11) / 10 > 5 && b(11) / 10 < 15, qPrintable(r.toHex()));
             QVERIFY(b(10) >= b(9)); // the peak never below the live current
         } else {
-            const int pulse = qFromBigEndian<quint16>(r.constData() + 6);
-            const int freq = qFromBigEndian<quint16>(r.constData() + 8);
+            const int pulse = int(b(6)) << 8 | int(b(7));
+            const int freq = int(b(8)) << 8 | int(b(9));
             const bool present = r.at(10) != 0;
             QCOMPARE(r.at(11) != 0, !present); // failsafe exactly while the pulse is missing
             if (present) {
