@@ -1,6 +1,9 @@
 // Checks the simulated board against the wire layouts the host decodes, and
-// its behaviour on a real pseudo-terminal: framing, reopening, UART pacing and
-// a pulled cable. Host tests lean on it, so its faults would hide theirs.
+// its behaviour on a real pseudo-terminal: framing, reopening, UART pacing, a
+// pulled cable, writes it ignores, state set directly and scripted replies.
+// Host tests lean on it, so its faults would hide theirs.
+#include "boards.h"
+#include "hex.h"
 #include "simulatedboard.h"
 
 #include <QElapsedTimer>
@@ -13,29 +16,25 @@
 #include <termios.h>
 #include <unistd.h>
 
+using namespace TestSupport;
+
 namespace {
-
-BoardIdentity identityOf(uint16_t product)
-{
-    BoardIdentity id = BoardIdentity::forProduct(product);
-    if (product == 0x04F2) {
-        id.revId = 0x2001;
-        id.devId = 0x0413;
-        id.serial[0] = 0x11223344;
-        id.serial[1] = 0x55667788;
-        id.serial[2] = 0x99AABBCC;
-    }
-    return id;
-}
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
 
 const char *const factory08A3 = "000000" "000000"
                                 "03e803e803e803e803e803e803e803e803e803e803e803e8"
                                 "00" "0640" "0578";
+const char *const factory04F2 = "01" "00" "0640" "0578";
+// Stored configurations unlike the factory ones and unlike each other.
+const char *const stored08A3 = "010001" "000101"
+                               "05dc05dd05de05df05e005e105e205e305e405e505e605e7"
+                               "01" "0700" "0320";
+const char *const stored04F2 = "07" "01" "0700" "0320";
+
+QByteArray configHeader(const BoardIdentity &id, char kind)
+{
+    return QByteArray(1, kind) + char(id.productCode >> 8) + char(id.productCode & 0xFF)
+        + char(id.fwMajor) + char(id.fwMinor);
+}
 
 struct Received
 {
@@ -44,12 +43,14 @@ struct Received
     qint64 lastMs = -1;
 };
 
-// Reads like the host does: until the line has been quiet for quietMs.
-Received readReply(int fd, const QElapsedTimer &since, int firstTimeoutMs, int quietMs = 150)
+// Reads like the host does: until the line has been quiet for quietMs. The
+// board writes an unpaced reply in one go, so a short gap is enough.
+Received readReply(int fd, const QElapsedTimer &since, int firstTimeoutMs, int quietMs = 50)
 {
     Received r;
     int timeout = firstTimeoutMs;
-    for (;;) {
+    // A line that never falls quiet is a fault in itself: give up on it.
+    while (since.elapsed() < firstTimeoutMs + 3000) {
         pollfd p{fd, POLLIN, 0};
         if (::poll(&p, 1, timeout) <= 0 || !(p.revents & POLLIN))
             return r;
@@ -63,6 +64,7 @@ Received readReply(int fd, const QElapsedTimer &since, int firstTimeoutMs, int q
         r.bytes.append(buf, int(n));
         timeout = quietMs;
     }
+    return r;
 }
 
 Received exchange(int fd, const QByteArray &request, int firstTimeoutMs = 1000)
@@ -101,6 +103,15 @@ private slots:
     void uartSpeed_data();
     void uartSpeed();
     void unplugAndReplug();
+    void ignoredWrites_data();
+    void ignoredWrites();
+    void storedConfigSetDirectly_data();
+    void storedConfigSetDirectly();
+    void statusClockPinned_data();
+    void statusClockPinned();
+    void scriptedReplies_data();
+    void scriptedReplies();
+    void scriptCutOff();
 };
 
 void TestBoardSim::replyBytes_data()
@@ -110,11 +121,11 @@ void TestBoardSim::replyBytes_data()
     QTest::addColumn<QByteArray>("reply");
 
     QTest::newRow("identity 08A3") << 0x08A3 << hex("01")
-        << hex("0108a30103" "00001001" "00000415" "00390021" "4e465009" "20383352");
+        << hex("0108a30103" "00000001" "00010000" "00000001" "00000002" "00000003");
     QTest::newRow("identity 08A2") << 0x08A2 << hex("01")
-        << hex("0108a20103" "00001001" "00000415" "00390021" "4e465009" "20383352");
+        << hex("0108a20002" "00002a5f" "00000415" "deadbeef" "0000abcd" "89abcdef");
     QTest::newRow("identity 04F2") << 0x04F2 << hex("01")
-        << hex("0104f20001" "00002001" "00000413" "11223344" "55667788" "99aabbcc");
+        << hex("0104f20001" "00001001" "ffffffff" "00390021" "4e465009" "20383352");
     QTest::newRow("config 08A3 factory") << 0x08A3 << hex("02")
         << hex("0208a30103") + hex(factory08A3);
     QTest::newRow("config 04F2 factory") << 0x04F2 << hex("02") << hex("0204f20001" "01" "00" "0640" "0578");
@@ -131,7 +142,7 @@ void TestBoardSim::replyBytes()
     QFETCH(int, product);
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, reply);
-    BoardModel model(identityOf(uint16_t(product)));
+    BoardModel model(identityOf(product));
     QCOMPARE(model.reply(request, 0).toHex(), reply.toHex());
 }
 
@@ -147,7 +158,7 @@ void TestBoardSim::statusLives()
 {
     QFETCH(int, product);
     const bool trigger = product == 0x04F2;
-    BoardModel model(identityOf(uint16_t(product)));
+    BoardModel model(identityOf(product));
     QSet<QByteArray> distinct;
     bool sawPresent = false, sawMissing = false;
     // Sample a few minutes of polling; every reading must stay plausible.
@@ -163,8 +174,8 @@ void TestBoardSim::statusLives()
             QVERIFY2(b(11) / 10 > 5 && b(11) / 10 < 15, qPrintable(r.toHex()));
             QVERIFY(b(10) >= b(9)); // the peak never below the live current
         } else {
-            const int pulse = qFromBigEndian<quint16>(r.constData() + 6);
-            const int freq = qFromBigEndian<quint16>(r.constData() + 8);
+            const int pulse = int(b(6)) << 8 | int(b(7));
+            const int freq = int(b(8)) << 8 | int(b(9));
             const bool present = r.at(10) != 0;
             QCOMPARE(r.at(11) != 0, !present); // failsafe exactly while the pulse is missing
             if (present) {
@@ -199,7 +210,7 @@ void TestBoardSim::configWriteStoredAndRestored()
     QFETCH(int, product);
     QFETCH(QByteArray, payload);
     QFETCH(QString, dumpLine);
-    const BoardIdentity id = identityOf(uint16_t(product));
+    const BoardIdentity id = identityOf(product);
     BoardModel model(id);
     const QByteArray header = hex("02") + char(product >> 8) + char(product & 0xFF) + char(id.fwMajor) + char(id.fwMinor);
 
@@ -295,7 +306,7 @@ void TestBoardSim::ptyRoundTrip()
     termios t{};
     QCOMPARE(::tcgetattr(fd, &t), 0);
     QCOMPARE(t.c_lflag & (ECHO | ICANON), tcflag_t(0));
-    const Received r = exchange(fd, request);
+    const Received r = exchange(fd, request, replyLength > 0 ? 1000 : 300);
     ::close(fd);
     QCOMPARE(r.bytes.size(), replyLength);
     if (replyLength > 0)
@@ -333,7 +344,7 @@ void TestBoardSim::faultsOnTheWire()
     t.start();
     QCOMPARE(::write(fd, "\x01", 1), ssize_t(1));
     // A short quiet gap, so a split reply arrives as two parts.
-    const Received first = readReply(fd, t, 1000, 30);
+    const Received first = readReply(fd, t, f.silent ? 300 : 1000, 30);
     const Received rest = readReply(fd, t, 200, 30);
     ::close(fd);
     const QByteArray good = BoardModel(BoardIdentity()).reply(hex("01"), 0);
@@ -434,6 +445,203 @@ void TestBoardSim::unplugAndReplug()
 
     board.stop();
     QVERIFY(!QFileInfo(link).isSymLink());
+}
+
+void TestBoardSim::ignoredWrites_data()
+{
+    QTest::addColumn<int>("product");
+    QTest::addColumn<bool>("ignore");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("storedAfter"); // empty: what the board held before
+
+    const QByteArray write04F2 = hex("0204f20001") + hex(factory04F2);
+    QTest::newRow("08A3 config write") << 0x08A3 << true << hex("0208a30103") + hex(factory08A3) << QByteArray();
+    QTest::newRow("04F2 config write") << 0x04F2 << true << write04F2 << QByteArray();
+    QTest::newRow("08A2 set defaults") << 0x08A2 << true << hex("0508a20002") << QByteArray();
+    QTest::newRow("04F2 set defaults") << 0x04F2 << true << hex("0504f20001") << QByteArray();
+    QTest::newRow("write for another board, unanswered") << 0x08A3 << true << write04F2 << QByteArray();
+    QTest::newRow("healthy board stores the write") << 0x04F2 << false << write04F2 << hex(factory04F2);
+    QTest::newRow("healthy board restores defaults") << 0x08A3 << false << hex("0508a30103") << hex(factory08A3);
+}
+
+void TestBoardSim::ignoredWrites()
+{
+    QFETCH(int, product);
+    QFETCH(bool, ignore);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, storedAfter);
+    const BoardIdentity id = identityOf(product);
+    const QByteArray held = hex(product == 0x04F2 ? stored04F2 : stored08A3);
+    BoardFaults f;
+    f.ignoreWrites = ignore;
+    SimulatedBoard board(id, f);
+    QVERIFY(board.start());
+    QVERIFY(board.setStoredConfig(held));
+
+    const bool forThisBoard = request.mid(1, 2) == configHeader(id, 0).mid(1, 2);
+    const int fd = openDevice(board.devicePath());
+    QVERIFY(fd >= 0);
+    const Received r = exchange(fd, request, forThisBoard ? 1000 : 300);
+    ::close(fd);
+
+    QCOMPARE(board.requests(), QByteArrayList{request});
+    QCOMPARE(board.storedConfig().toHex(), (storedAfter.isEmpty() ? held : storedAfter).toHex());
+    QByteArray reply;
+    if (!forThisBoard)
+        reply = QByteArray();
+    else if (ignore) // answered as a read: what the board still holds
+        reply = configHeader(id, 2) + held;
+    else
+        reply = BoardModel(id).reply(request, 0);
+    QCOMPARE(r.bytes.toHex(), reply.toHex());
+}
+
+void TestBoardSim::storedConfigSetDirectly_data()
+{
+    QTest::addColumn<int>("product");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("08A3") << 0x08A3 << hex(stored08A3) << true;
+    QTest::newRow("04F2") << 0x04F2 << hex(stored04F2) << true;
+    QTest::newRow("08A3, 04F2 layout") << 0x08A3 << hex(stored04F2) << false;
+    QTest::newRow("04F2, 08A3 layout") << 0x04F2 << hex(stored08A3) << false;
+    QTest::newRow("08A2, one byte short") << 0x08A2 << hex(stored08A3).chopped(1) << false;
+}
+
+void TestBoardSim::storedConfigSetDirectly()
+{
+    QFETCH(int, product);
+    QFETCH(QByteArray, payload);
+    QFETCH(bool, accepted);
+    const BoardIdentity id = identityOf(product);
+    SimulatedBoard board(id);
+    QVERIFY(board.start());
+    const QByteArray factory = board.storedConfig();
+    const int fd = openDevice(board.devicePath());
+    QVERIFY(fd >= 0);
+
+    if (!accepted) {
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral(
+            "BoardModel: configuration payload of %1 bytes refused").arg(payload.size())));
+    }
+    QCOMPARE(board.setStoredConfig(payload), accepted);
+    // In force as soon as the call returns: the very next read carries it.
+    const Received r = exchange(fd, hex("02"));
+    ::close(fd);
+    const QByteArray expected = accepted ? payload : factory;
+    QCOMPARE(r.bytes.toHex(), (configHeader(id, 2) + expected).toHex());
+    QCOMPARE(board.storedConfig().toHex(), expected.toHex());
+}
+
+void TestBoardSim::statusClockPinned_data()
+{
+    QTest::addColumn<int>("product");
+    QTest::addColumn<qint64>("clockMs");
+    QTest::addColumn<int>("pulse"); // 1 present, 0 missing (failsafe), -1 no pulse to speak of
+
+    QTest::newRow("08A3, pulse present") << 0x08A3 << qint64(0) << 1;
+    QTest::newRow("08A3, last moment of the pulse") << 0x08A3 << BoardModel::pulsePresentMs - 1 << 1;
+    QTest::newRow("08A3, failsafe") << 0x08A3 << BoardModel::pulsePresentMs << 0;
+    QTest::newRow("08A2, end of the cycle") << 0x08A2 << BoardModel::pulseCycleMs - 1 << 0;
+    QTest::newRow("08A3, next cycle") << 0x08A3 << BoardModel::pulseCycleMs + 2000 << 1;
+    QTest::newRow("04F2") << 0x04F2 << qint64(43210) << -1;
+}
+
+void TestBoardSim::statusClockPinned()
+{
+    QFETCH(int, product);
+    QFETCH(qint64, clockMs);
+    QFETCH(int, pulse);
+    const BoardIdentity id = identityOf(product);
+    SimulatedBoard board(id);
+    board.setStatusClock(clockMs);
+    QVERIFY(board.start());
+    const int fd = openDevice(board.devicePath());
+    QVERIFY(fd >= 0);
+    // Two polls in one go, answered one after the other: the same readings.
+    const Received r = exchange(fd, hex("0404"));
+    ::close(fd);
+
+    const QByteArray expected = BoardModel(id).reply(hex("04"), clockMs);
+    QCOMPARE(r.bytes.toHex(), (expected + expected).toHex());
+    if (pulse >= 0) {
+        QCOMPARE(int(r.bytes.at(10)), pulse);     // pulse present
+        QCOMPARE(int(r.bytes.at(11)), 1 - pulse); // failsafe outputs on
+    }
+}
+
+void TestBoardSim::scriptedReplies_data()
+{
+    QTest::addColumn<int>("pauseMs"); // before the last piece
+    QTest::addColumn<int>("times");   // of the last piece
+    QTest::addColumn<QByteArray>("first"); // bytes that arrive at once
+    QTest::addColumn<QByteArray>("rest");  // bytes that arrive after the pause
+
+    QTest::newRow("in one go") << 0 << 1 << hex("010203") << QByteArray();
+    QTest::newRow("piece repeated") << 0 << 3 << hex("0102030303") << QByteArray();
+    QTest::newRow("piece left out") << 0 << 0 << hex("0102") << QByteArray();
+    QTest::newRow("after a pause") << 80 << 1 << hex("0102") << hex("03");
+    QTest::newRow("each time after its pause") << 80 << 2 << hex("0102") << hex("0303");
+}
+
+void TestBoardSim::scriptedReplies()
+{
+    QFETCH(int, pauseMs);
+    QFETCH(int, times);
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, rest);
+    SimulatedBoard board;
+    board.setScript(SimulatedBoard::repliesInTurn({{{0, hex("0102")}, {pauseMs, hex("03"), times}}}));
+    QVERIFY(board.start());
+    const int fd = openDevice(board.devicePath());
+    QVERIFY(fd >= 0);
+
+    // Bytes the model would drop or take for two requests make one request
+    // here: all that came before the line fell quiet.
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(::write(fd, "\xff\x00\x04", 3), ssize_t(3));
+    const Received now = readReply(fd, t, 1000, pauseMs / 2 + 1);
+    const Received later = readReply(fd, t, 2 * pauseMs + 50, 2 * pauseMs + 50);
+    QCOMPARE(now.bytes.toHex(), first.toHex());
+    QCOMPARE(later.bytes.toHex(), rest.toHex());
+    if (!rest.isEmpty())
+        QVERIFY2(later.firstMs - now.lastMs >= pauseMs * 8 / 10,
+                 qPrintable(QStringLiteral("%1 %2").arg(now.lastMs).arg(later.firstMs)));
+    QCOMPARE(board.bytesWritten(), first.size() + rest.size());
+
+    // The script had one reply: the next request goes unanswered.
+    QVERIFY(exchange(fd, hex("01"), 200).bytes.isEmpty());
+    ::close(fd);
+    QCOMPARE(board.requests(), (QByteArrayList{hex("ff0004"), hex("01")}));
+}
+
+void TestBoardSim::scriptCutOff()
+{
+    SimulatedBoard board;
+    board.setScript([](const QByteArray &) {
+        return QList<ReplyChunk>{{5, QByteArray("xyz"), ReplyChunk::untilReplaced}};
+    });
+    QVERIFY(board.start());
+    const int fd = openDevice(board.devicePath());
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, "\x04", 1), ssize_t(1));
+    QTRY_VERIFY_WITH_TIMEOUT(board.bytesWritten() >= 30, 2000);
+
+    board.setScript(nullptr);
+    const qint64 sent = board.bytesWritten();
+    QElapsedTimer t;
+    t.start();
+    // Everything sent is in the line, and not a byte more comes.
+    const Received stream = readReply(fd, t, 200, 100);
+    QCOMPARE(board.bytesWritten(), sent);
+    QCOMPARE(stream.bytes, QByteArray("xyz").repeated(int(sent / 3)) + QByteArray("xyz").left(int(sent % 3)));
+
+    // Back to the model's own answers.
+    QCOMPARE(exchange(fd, hex("01")).bytes.toHex(), BoardModel().reply(hex("01"), 0).toHex());
+    ::close(fd);
+    QCOMPARE(board.requests(), (QByteArrayList{hex("04"), hex("01")}));
 }
 
 QTEST_GUILESS_MAIN(TestBoardSim)

@@ -3,22 +3,20 @@
 // alone), cut-off replies, and the exact bytes of every request.
 #include <QtTest>
 
-#include "linktesthelpers.h"
+#include "hex.h"
+#include "logcapture.h"
 #include "parachuteradiocomm.h"
+#include "recordstate.h"
 
 #include <memory>
 #include <string>
 
 using namespace std::string_literals;
+using namespace TestSupport;
 
 Q_DECLARE_METATYPE(ExchangeOutcome)
 
 namespace {
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text); // spaces in the literals only aid reading
-}
 
 QVariantMap header(uint high, uint low, uint major, uint minor)
 {

@@ -1,11 +1,13 @@
-// Whole exchanges of the device link over a pseudo-terminal, with a scripted
-// board on the master side: what goes on the wire, what is logged, how the
-// reply is delimited by the quiet gap, and how the port is set up and shut.
+// Whole exchanges of the device link over a pseudo-terminal, with a simulated
+// board playing scripted replies: what goes on the wire, what is logged, how
+// the reply is delimited by the quiet gap, and how the port is set up and shut.
 #include <QtTest>
 
-#include "linktesthelpers.h"
+#include "hex.h"
+#include "logcapture.h"
 #include "parachuteradiocomm.h"
-#include "ptyresponder.h"
+#include "recordstate.h"
+#include "simulatedboard.h"
 
 #include <fcntl.h>
 #include <termios.h>
@@ -13,14 +15,11 @@
 
 #include <memory>
 
+using namespace TestSupport;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
 
 qint64 msSince(Clock::time_point start)
 {
@@ -116,11 +115,11 @@ void tst_exchange::exchange()
     QFETCH(int, result);
     QFETCH(QStringList, log);
 
-    PtyResponder board;
-    QVERIFY(board.isOpen());
-    board.script({{{0, reply}}});
+    SimulatedBoard board;
+    board.setScript(SimulatedBoard::repliesInTurn({{{0, reply}}}));
+    QVERIFY(board.start());
 
-    parachuteRadioComm device(board.slavePath(), 115200);
+    parachuteRadioComm device(board.devicePath(), 115200);
     QVERIFY(device.isConnected());
     if (!stored.isEmpty()) {
         device.productCodeHigh = uchar(stored[0]);
@@ -134,29 +133,27 @@ void tst_exchange::exchange()
     QCOMPARE(capture.lines(), log);
 
     if (request.isEmpty()) {
-        // Give a request that should not exist time to show up.
-        QTest::qSleep(150);
-        board.stop();
-        QCOMPARE(board.requests(), QList<QByteArray>());
+        // Nothing went out: the next exchange is the board's first, and the
+        // scripted reply is still there for it.
+        QCOMPARE(int(device.send(false, USBmsgStatus, USBoptNone)), 4);
+        QCOMPARE(board.requests(), QList<QByteArray>{hex("04")});
     } else {
-        QVERIFY(board.waitFinished(2000));
         QCOMPARE(board.requests(), QList<QByteArray>{request});
     }
 }
 
 void tst_exchange::replyEndsAfterQuietGap()
 {
-    PtyResponder board;
-    QVERIFY(board.isOpen());
-    board.script({{{0, status08A3.left(4)}, {20, status08A3.mid(4, 4)}, {20, status08A3.mid(8)}}});
-    parachuteRadioComm device(board.slavePath(), 115200);
+    SimulatedBoard board;
+    board.setScript(SimulatedBoard::repliesInTurn(
+        {{{0, status08A3.left(4)}, {20, status08A3.mid(4, 4)}, {20, status08A3.mid(8)}}}));
+    QVERIFY(board.start());
+    parachuteRadioComm device(board.devicePath(), 115200);
     QVERIFY(device.isConnected());
 
     LogCapture capture;
     QCOMPARE(int(device.send(false, USBmsgStatus, USBoptNone)), 4);
-    const qint64 afterLastByte = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     Clock::now() - board.lastWrite())
-                                     .count();
+    const qint64 afterLastByte = msSince(board.lastSentAt());
     QVERIFY2(afterLastByte >= quietGapLowMs && afterLastByte <= quietGapHighMs,
              qPrintable(QString("returned %1 ms after the last byte").arg(afterLastByte)));
     QCOMPARE(device.triggerValue, uint16_t(1500));
@@ -186,10 +183,11 @@ void tst_exchange::splitReply()
     QFETCH(int, secondResult);
     QFETCH(QByteArray, secondReply);
 
-    PtyResponder board;
-    QVERIFY(board.isOpen());
-    board.script({{{0, status08A3.left(6)}, {gapMs, status08A3.mid(6)}}, {{0, otherStatus08A3}}});
-    parachuteRadioComm device(board.slavePath(), 115200);
+    SimulatedBoard board;
+    board.setScript(SimulatedBoard::repliesInTurn(
+        {{{0, status08A3.left(6)}, {gapMs, status08A3.mid(6)}}, {{0, otherStatus08A3}}}));
+    QVERIFY(board.start());
+    parachuteRadioComm device(board.devicePath(), 115200);
     QVERIFY(device.isConnected());
 
     {
@@ -200,7 +198,6 @@ void tst_exchange::splitReply()
 
     // Let the late half land before the next request goes out.
     QTRY_VERIFY_WITH_TIMEOUT(board.bytesWritten() == status08A3.size(), 2000);
-    QTest::qSleep(20);
 
     LogCapture capture;
     QCOMPARE(int(device.send(false, USBmsgStatus, USBoptNone)), secondResult);
@@ -210,10 +207,11 @@ void tst_exchange::splitReply()
 
 void tst_exchange::silentBoard()
 {
-    PtyResponder board;
-    QVERIFY(board.isOpen());
-    board.script({{}});
-    parachuteRadioComm device(board.slavePath(), 9600);
+    BoardFaults silent;
+    silent.silent = true;
+    SimulatedBoard board(BoardIdentity(), silent);
+    QVERIFY(board.start());
+    parachuteRadioComm device(board.devicePath(), 9600);
     QVERIFY(device.isConnected());
     fillWithSentinels(device);
     const QVariantMap before = recordSnapshot(device);
@@ -231,22 +229,26 @@ void tst_exchange::silentBoard()
 
 void tst_exchange::lineBlocked()
 {
-    PtyResponder board;
-    QVERIFY(board.isOpen());
-    parachuteRadioComm device(board.slavePath(), 115200);
+    SimulatedBoard board;
+    // Busy with a reply that does not come, the board reads nothing more.
+    board.setScript(SimulatedBoard::repliesInTurn({{{60000, QByteArray()}}}));
+    QVERIFY(board.start());
+    parachuteRadioComm device(board.devicePath(), 115200);
     QVERIFY(device.isConnected());
+    const int line = int(serialPort.handle());
+    QCOMPARE(::write(line, "x", 1), ssize_t(1));
+    QTRY_COMPARE_WITH_TIMEOUT(board.requests().size(), 1, 2000);
 
-    // Fill the line towards the board, which reads nothing, until it takes
-    // no more: the request can then not go out.
-    const int slave = board.slaveFd();
-    fcntl(slave, F_SETFL, fcntl(slave, F_GETFL) | O_NONBLOCK);
+    // Fill the line towards the board until it takes no more: the request
+    // can then not go out.
+    fcntl(line, F_SETFL, fcntl(line, F_GETFL) | O_NONBLOCK);
     // The kernel moves data on to the reading side behind our back, freeing
     // room again, so keep topping up until a pass gets nothing in.
     const QByteArray filler(4096, 'x');
     qint64 filled = 0;
     for (qint64 pass = 1; pass > 0; filled += pass) {
         pass = 0;
-        for (ssize_t n; (n = ::write(slave, filler.constData(), size_t(filler.size()))) > 0;)
+        for (ssize_t n; (n = ::write(line, filler.constData(), size_t(filler.size()))) > 0;)
             pass += n;
         QTest::qSleep(20);
     }
@@ -256,10 +258,9 @@ void tst_exchange::lineBlocked()
     QCOMPARE(int(device.send(false, USBmsgStatus, USBoptNone)), 0);
     QCOMPARE(capture.lines(), QStringList({R"(Sending read cmd  "04")", "Timeout write"}));
 
-    // Drain the line so that closing the port has nothing to wait for.
-    char sink[4096];
-    while (::read(board.masterFd(), sink, sizeof sink) > 0) {
-    }
+    // The board reads again and drains the line, so that closing the port
+    // has nothing to wait for.
+    board.setScript(nullptr);
 }
 
 void tst_exchange::lineSettings_data()
@@ -286,8 +287,8 @@ void tst_exchange::lineSettings()
     QFETCH(int, speed);
     QFETCH(int, earlierFlow);
 
-    PtyResponder board;
-    QVERIFY(board.isOpen());
+    SimulatedBoard board;
+    QVERIFY(board.start());
     // The port keeps its settings between connections and applies them when
     // it opens; the constructor has to override every one of them.
     serialPort.setBaudRate(baud == 2400 ? 4800 : 2400);
@@ -296,7 +297,7 @@ void tst_exchange::lineSettings()
     serialPort.setStopBits(QSerialPort::TwoStop);
     serialPort.setFlowControl(QSerialPort::FlowControl(earlierFlow));
 
-    parachuteRadioComm device(board.slavePath(), baud);
+    parachuteRadioComm device(board.devicePath(), baud);
     QVERIFY(device.isConnected());
 
     // A pty always reports 8 data bits and no parity, and glibc has one
@@ -308,8 +309,9 @@ void tst_exchange::lineSettings()
     QCOMPARE(serialPort.stopBits(), QSerialPort::OneStop);
     QCOMPARE(serialPort.flowControl(), QSerialPort::NoFlowControl);
 
+    // The terminal's own settings, which both of its ends share.
     termios tio;
-    QCOMPARE(tcgetattr(board.masterFd(), &tio), 0);
+    QCOMPARE(tcgetattr(int(serialPort.handle()), &tio), 0);
     QCOMPARE(int(cfgetospeed(&tio)), speed);
     QCOMPARE(int(cfgetispeed(&tio)), speed);
     QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
@@ -340,32 +342,29 @@ void tst_exchange::construction()
     QFETCH(QString, name);
     QFETCH(QString, talksTo);
 
-    PtyResponder first;
-    PtyResponder second;
-    QVERIFY(first.isOpen() && second.isOpen());
+    SimulatedBoard first;
+    SimulatedBoard second;
+    QVERIFY(first.start() && second.start());
     auto pathOf = [&](const QString &which) {
-        return which == "first" ? first.slavePath()
-                                : which == "second" ? second.slavePath() : which;
+        return which == "first" ? first.devicePath()
+                                : which == "second" ? second.devicePath() : which;
     };
 
     std::unique_ptr<parachuteRadioComm> earlier;
     if (earlierOpen) {
-        earlier = std::make_unique<parachuteRadioComm>(first.slavePath(), 9600);
+        earlier = std::make_unique<parachuteRadioComm>(first.devicePath(), 9600);
         QVERIFY(earlier->isConnected());
     }
     parachuteRadioComm device(pathOf(name), 9600);
     QCOMPARE(device.isConnected(), !talksTo.isEmpty());
 
-    PtyResponder &reached = talksTo == "first" ? first : second;
-    PtyResponder &other = talksTo == "first" ? second : first;
-    reached.script({{{0, status08A3}}});
-    other.script({{{0, status08A3}}});
+    SimulatedBoard &reached = talksTo == "first" ? first : second;
+    SimulatedBoard &other = talksTo == "first" ? second : first;
 
     LogCapture capture;
     const int result = device.send(false, USBmsgStatus, USBoptNone);
+    // Give a request that should not exist time to show up.
     QTest::qSleep(50);
-    reached.stop();
-    other.stop();
     if (talksTo.isEmpty()) {
         QCOMPARE(result, 0);
         QCOMPARE(capture.lines(), QStringList());
@@ -379,9 +378,9 @@ void tst_exchange::construction()
 
 void tst_exchange::destructorClosesPort()
 {
-    PtyResponder board;
-    QVERIFY(board.isOpen());
-    auto device = std::make_unique<parachuteRadioComm>(board.slavePath(), 9600);
+    SimulatedBoard board;
+    QVERIFY(board.start());
+    auto device = std::make_unique<parachuteRadioComm>(board.devicePath(), 9600);
     QVERIFY(device->isConnected());
     QVERIFY(serialPort.isOpen());
 
@@ -408,10 +407,13 @@ void tst_exchange::endlessReply()
     QFETCH(int, chunk);
     QFETCH(int, intervalMs);
     QFETCH(bool, cutBySize);
-    PtyResponder board;
-    QVERIFY(board.isOpen());
-    board.stream(chunk, intervalMs);
-    parachuteRadioComm device(board.slavePath(), 115200);
+    QByteArray bytes(chunk, '\0');
+    for (int i = 0; i < chunk; ++i)
+        bytes[i] = char('a' + i % 26);
+    SimulatedBoard board;
+    board.setScript(SimulatedBoard::repliesInTurn({{{intervalMs, bytes, ReplyChunk::untilReplaced}}}));
+    QVERIFY(board.start());
+    parachuteRadioComm device(board.devicePath(), 115200);
     QVERIFY(device.isConnected());
 
     LogCapture capture;
@@ -442,7 +444,7 @@ void tst_exchange::endlessReply()
 
     // Nothing the board sent is thrown away: what the cut-off reply did not
     // take is still there for the next exchange.
-    board.stop();
+    board.setScript(nullptr);
     qint64 waiting = serialPort.readAll().size();
     while (serialPort.waitForReadyRead(200))
         waiting += serialPort.readAll().size();

@@ -1,34 +1,28 @@
-// libFuzzer harness: whole exchanges over a pseudo-terminal. A thread plays
-// the board: it takes the request the device link writes and answers with the
-// fuzzer's bytes, cut into chunks with short pauses between them (and, for
-// long replies, chunks repeated). However the answer is cut, when all of it
-// fell within one reply the exchange must decode exactly what the decoder
-// makes of the same bytes in one piece - or, past the reply length limit,
-// nothing at all. Each run costs at least the 100 ms quiet gap.
+// libFuzzer harness: whole exchanges over a pseudo-terminal. A simulated
+// board in scripted mode takes the request the device link writes and
+// answers with the fuzzer's bytes, cut into chunks with short pauses between
+// them (and, for long replies, chunks repeated). However the answer is cut,
+// when all of it fell within one reply the exchange must decode exactly what
+// the decoder makes of the same bytes in one piece - or, past the reply
+// length limit, nothing at all. Each run costs at least the 100 ms quiet gap.
 //
 // Input: byte 0 picks the command (bits 0-2) and the record's starting
 // family (bits 3-4). Then chunks: a control byte, length (c & 0x1f) + 1, and
 // c >> 5 picks the pause before the chunk (0, 0, 1, 2, 5, 10, 30 ms) or, for
 // 7, no pause and the chunk sent 2048 times over.
 #include <QCoreApplication>
-#include <QFile>
 #include <QList>
 
-#include <atomic>
-#include <chrono>
-#include <thread>
-
-#include <cerrno>
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
-#include <unistd.h>
 
+#include "fuzzcheck.h"
+#include "parachuteradiocomm.h"
 #include "recordstate.h"
+#include "simulatedboard.h"
 
-using namespace FuzzRecord;
-using Clock = std::chrono::steady_clock;
+using namespace Protocol;
+using TestSupport::RecordState;
 
 namespace {
 
@@ -57,21 +51,9 @@ const Command Commands[8] = {
     {true, USBmsgStatus, USBoptNone},      // refused: status cannot be written
 };
 
-struct Chunk
-{
-    int pauseMs;
-    QByteArray bytes;
-};
-
-struct PtyPair
-{
-    int master = -1;
-    int slave = -1; // held open so that the master never sees a hang-up
-    QString path;
-};
-
-PtyPair line;
 QCoreApplication *application = nullptr;
+SimulatedBoard *board = nullptr;
+const SimulatedBoard::Script silence = [](const QByteArray &) { return QList<ReplyChunk>(); };
 
 // What the runs came to, printed when the fuzzer exits.
 struct Tally
@@ -88,9 +70,9 @@ struct Tally
 
 void discardMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 
-QList<Chunk> chunksOf(const QByteArray &in, int from)
+QList<ReplyChunk> chunksOf(const QByteArray &in, int from)
 {
-    QList<Chunk> chunks;
+    QList<ReplyChunk> chunks;
     int budget = PauseBudgetMs;
     int i = from;
     while (i < in.size() && chunks.size() < MaxChunks) {
@@ -101,7 +83,7 @@ QList<Chunk> chunksOf(const QByteArray &in, int from)
         if (bytes.isEmpty())
             break;
         const int mode = c >> 5;
-        Chunk chunk{0, bytes};
+        ReplyChunk chunk{0, bytes};
         if (mode == 7) {
             chunk.bytes = bytes.repeated(RepeatCount);
         } else {
@@ -111,6 +93,28 @@ QList<Chunk> chunksOf(const QByteArray &in, int from)
         chunks.append(chunk);
     }
     return chunks;
+}
+
+// A configuration reply a board of the family could send.
+QByteArray configReply(uint8_t high, uint8_t low, uint8_t major, uint8_t minor)
+{
+    QByteArray r(configLength(familyOf(high, low)), '\0');
+    r[kindOffset] = char(USBmsgConfig);
+    r[productHighOffset] = char(high);
+    r[productLowOffset] = char(low);
+    r[fwMajorOffset] = char(major);
+    r[fwMinorOffset] = char(minor);
+    if (familyOf(high, low) == BoardFamily::Trigger04F2) {
+        r.replace(gain04F2Offset, 6, "\x03\x01\x06\x40\x05\x78", 6);
+    } else {
+        r.replace(bank08A3Offset, 6, "\x00\x01\x00\x01\x00\x01", 6);
+        for (int ch = 0; ch < channelCount; ++ch) {
+            r[failsafe08A3Offset + 2 * ch] = char(0x03 + ch / 6);
+            r[failsafe08A3Offset + 2 * ch + 1] = char(0x84 + 7 * ch);
+        }
+        r.replace(activeLow08A3Offset, 5, "\x01\x07\x08\x04\x4C", 5);
+    }
+    return r;
 }
 
 QByteArray primeReply(int start)
@@ -127,90 +131,12 @@ QByteArray primeReply(int start)
     }
 }
 
-void drainLine()
+// Bytes from the board that the device link has not read.
+bool lineHasInput()
 {
-    char buf[4096];
-    while (::read(line.master, buf, sizeof buf) > 0) {
-    }
-    ::tcflush(line.slave, TCIOFLUSH);
-}
-
-bool slaveHasInput()
-{
-    pollfd p{line.slave, POLLIN, 0};
+    pollfd p{int(serialPort.handle()), POLLIN, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
 }
-
-// The board's side of one exchange.
-class Board
-{
-public:
-    Board(int requestLength, QList<Chunk> chunks)
-        : m_requestLength(requestLength), m_chunks(std::move(chunks))
-    {
-        m_thread = std::thread([this] { run(); });
-    }
-    void finish(bool hostDone)
-    {
-        m_hostDone = hostDone;
-        m_thread.join();
-    }
-
-    QByteArray request;
-    bool gaveUp = false; // some bytes were never written
-
-private:
-    void run()
-    {
-        const auto deadline = Clock::now() + std::chrono::seconds(2);
-        while (request.size() < m_requestLength && Clock::now() < deadline) {
-            pollfd p{line.master, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0)
-                continue;
-            char buf[64];
-            const ssize_t n = ::read(line.master, buf, size_t(m_requestLength - request.size()));
-            if (n > 0)
-                request.append(buf, int(n));
-        }
-        if (request.size() < m_requestLength)
-            return;
-        for (const Chunk &chunk : m_chunks) {
-            if (chunk.pauseMs > 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(chunk.pauseMs));
-            if (!writeAll(chunk.bytes)) {
-                gaveUp = true;
-                return;
-            }
-        }
-    }
-
-    bool writeAll(const QByteArray &bytes)
-    {
-        qsizetype done = 0;
-        auto lastProgress = Clock::now();
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(line.master, bytes.constData() + done, size_t(bytes.size() - done));
-            if (n > 0) {
-                done += n;
-                lastProgress = Clock::now();
-                continue;
-            }
-            if (n < 0 && errno != EAGAIN && errno != EINTR)
-                return false;
-            // A host that stopped reading (reply cut off) leaves the line full.
-            if (m_hostDone || Clock::now() - lastProgress > std::chrono::seconds(2))
-                return false;
-            pollfd p{line.master, POLLOUT, 0};
-            ::poll(&p, 1, 10);
-        }
-        return true;
-    }
-
-    const int m_requestLength;
-    const QList<Chunk> m_chunks;
-    std::atomic<bool> m_hostDone{false};
-    std::thread m_thread;
-};
 
 } // namespace
 
@@ -218,17 +144,13 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     qInstallMessageHandler(discardMessages);
     application = new QCoreApplication(*argc, *argv);
-    if (::openpty(&line.master, &line.slave, nullptr, nullptr, nullptr) != 0) {
-        std::perror("openpty");
+    board = new SimulatedBoard;
+    board->setScript(silence);
+    QString error;
+    if (!board->start(&error)) {
+        std::fprintf(stderr, "simulated board: %s\n", qPrintable(error));
         std::abort();
     }
-    termios t{};
-    ::tcgetattr(line.slave, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(line.slave, TCSANOW, &t);
-    ::fcntl(line.master, F_SETFL, ::fcntl(line.master, F_GETFL) | O_NONBLOCK);
-    ::fcntl(line.slave, F_SETFL, ::fcntl(line.slave, F_GETFL) | O_NONBLOCK);
-    line.path = QString::fromLocal8Bit(::ptsname(line.master));
     return 0;
 }
 
@@ -239,46 +161,48 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const Command command = Commands[uint8_t(in.at(0)) & 7];
     const QByteArray prime = primeReply((uint8_t(in.at(0)) >> 3) & 3);
-    const QList<Chunk> chunks = chunksOf(in, 1);
+    const QList<ReplyChunk> chunks = chunksOf(in, 1);
     QByteArray whole;
-    for (const Chunk &c : chunks)
+    for (const ReplyChunk &c : chunks)
         whole += c.bytes;
 
-    drainLine();
-    parachuteRadioComm dev(line.path, 115200);
+    parachuteRadioComm dev(board->devicePath(), 115200);
     FUZZ_CHECK(dev.isConnected(), in);
+    // What an earlier run's reply left in the line is not part of this one.
+    ::tcflush(int(serialPort.handle()), TCIOFLUSH);
     parachuteRadioComm reference(QString(), 0);
-    fillWithSentinels(dev);
-    fillWithSentinels(reference);
+    TestSupport::fillWithSentinels(dev);
+    TestSupport::fillWithSentinels(reference);
     if (!prime.isEmpty()) {
         dev.parseRxMessage(prime);
         reference.parseRxMessage(prime);
     }
     const QByteArray request = reference.buildRequest(command.write, command.kind, command.option);
 
-    Board board(int(request.size()), request.isEmpty() ? QList<Chunk>() : chunks);
+    board->clearRequests();
+    const qint64 sentBefore = board->bytesWritten();
+    board->setScript(SimulatedBoard::repliesInTurn({chunks}));
     const int result = dev.send(command.write, command.kind, command.option);
-    board.finish(true);
+    // What the board has not sent by now is not part of this exchange.
+    board->setScript(silence);
+    const bool allSent = board->bytesWritten() - sentBefore == whole.size();
 
     FUZZ_CHECK(result >= 0 && result <= 4, in);
     // The request goes out exactly as built, once, and nothing else with it.
-    FUZZ_CHECK(board.request == request, in);
-    {
-        char extra;
-        FUZZ_CHECK(::read(line.master, &extra, 1) <= 0, in);
-    }
+    FUZZ_CHECK(board->requests() == (request.isEmpty() ? QList<QByteArray>() : QList<QByteArray>{request}), in);
     ++tally.runs;
     if (request.isEmpty()) {
         ++tally.refused;
         FUZZ_CHECK(result == 0, in);
-        FUZZ_CHECK(State::of(dev).differences(State::of(reference)) == 0, in);
+        FUZZ_CHECK(RecordState::of(dev).differences(RecordState::of(reference)) == 0, in);
         return 0;
     }
 
     // A pause that the scheduler stretched past the quiet gap splits the
     // reply legitimately, and a reply past the length limit is cut off; the
-    // rest is then still waiting on the line and the run proves nothing.
-    if (board.gaveUp || serialPort.bytesAvailable() > 0 || slaveHasInput()) {
+    // rest is then unsent or still waiting on the line and the run proves
+    // nothing.
+    if (!allSent || serialPort.bytesAvailable() > 0 || lineHasInput()) {
         ++(whole.size() > parachuteRadioComm::maxReplyLength ? tally.cutOff : tally.splitByScheduling);
         return 0;
     }
@@ -290,6 +214,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!whole.isEmpty() && whole.size() <= parachuteRadioComm::maxReplyLength)
         expected = reference.parseRxMessage(whole);
     FUZZ_CHECK(result == expected, in);
-    FUZZ_CHECK(State::of(dev).differences(State::of(reference)) == 0, in);
+    FUZZ_CHECK(RecordState::of(dev).differences(RecordState::of(reference)) == 0, in);
     return 0;
 }

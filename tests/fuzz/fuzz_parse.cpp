@@ -6,9 +6,14 @@
 // family's exact length - for a decoded configuration, byte for byte.
 #include <QtGlobal>
 
+#include <cstring>
+
+#include "fuzzcheck.h"
+#include "parachuteradiocomm.h"
 #include "recordstate.h"
 
-using namespace FuzzRecord;
+using namespace Protocol;
+using TestSupport::RecordState;
 
 namespace {
 
@@ -17,55 +22,56 @@ void discardMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 // The reply kind a board frame stands for, or 0 when it must be refused.
 int decodableKind(const QByteArray &in)
 {
-    if (in.size() < 5)
+    if (in.size() < headerLength)
         return 0;
     const auto at = [&in](int i) { return uint8_t(in.at(i)); };
-    const Family family = familyOf(at(1), at(2));
-    if (family == Family::None || !firmwareAccepted(family, at(3), at(4)))
+    const BoardFamily family = familyOf(at(productHighOffset), at(productLowOffset));
+    if (family == BoardFamily::Unknown || !firmwareAccepted(family, at(fwMajorOffset), at(fwMinorOffset)))
         return 0;
-    switch (at(0)) {
+    switch (at(kindOffset)) {
     case USBmsgIdentity:
-        return in.size() >= 25 ? 1 : 0;
+        return in.size() >= identityLength ? 1 : 0;
     case USBmsgConfig:
         return in.size() >= configLength(family) ? 2 : 0;
     case USBmsgEepromDump:
-        return in.size() >= 6 && at(5) == 0x01 ? 3 : 0;
+        return in.size() >= dumpLength && at(dumpMarkerOffset) == dumpMarker ? 3 : 0;
     case USBmsgStatus:
-        return in.size() >= (family == Family::Trigger04F2 ? 20 : 12) ? 4 : 0;
+        return in.size() >= statusLength(family) ? 4 : 0;
     default:
         return 0;
     }
 }
 
-unsigned groupsOf(int result, Family family)
+unsigned groupsOf(int result, BoardFamily family)
 {
-    const bool trigger = family == Family::Trigger04F2;
+    const bool trigger = family == BoardFamily::Trigger04F2;
     switch (result) {
     case 1:
-        return Header | Identity;
+        return RecordState::Header | RecordState::Identity;
     case 2:
-        return Header | TriggerInput | (trigger ? TriggerConfig : SwitchConfig);
+        return RecordState::Header | RecordState::TriggerInput
+            | (trigger ? RecordState::TriggerConfig : RecordState::SwitchConfig);
     case 3:
-        return Header | Dump;
+        return RecordState::Header | RecordState::Dump;
     case 4:
-        return Header | (trigger ? TriggerStatus : SwitchStatus);
+        return RecordState::Header | (trigger ? RecordState::TriggerStatus : RecordState::SwitchStatus);
     default:
-        return Header;
+        return RecordState::Header;
     }
 }
 
-void checkHeaderBytes(const State &before, const State &after, const QByteArray &in)
+void checkHeaderBytes(const RecordState &before, const RecordState &after, const QByteArray &in)
 {
     const auto at = [&in](int i) { return uint8_t(in.at(i)); };
     // The product code is kept from any reply long enough to carry it, the
     // firmware version only once the product code names a family.
-    if (in.size() >= 3) {
-        FUZZ_CHECK(after.header[0] == at(1) && after.header[1] == at(2), in);
+    if (in.size() > productLowOffset) {
+        FUZZ_CHECK(after.header[0] == at(productHighOffset) && after.header[1] == at(productLowOffset), in);
     } else {
         FUZZ_CHECK(std::memcmp(after.header, before.header, 2) == 0, in);
     }
-    if (in.size() >= 5 && familyOf(at(1), at(2)) != Family::None) {
-        FUZZ_CHECK(after.header[2] == at(3) && after.header[3] == at(4), in);
+    if (in.size() >= headerLength && familyOf(at(productHighOffset), at(productLowOffset)) != BoardFamily::Unknown) {
+        FUZZ_CHECK(after.header[2] == at(fwMajorOffset) && after.header[3] == at(fwMinorOffset), in);
     } else {
         FUZZ_CHECK(std::memcmp(after.header + 2, before.header + 2, 2) == 0, in);
     }
@@ -77,17 +83,18 @@ void checkWriteFrames(const parachuteRadioComm &dev, const QByteArray &in)
 {
     const QByteArray config = dev.buildRequest(true, USBmsgConfig, USBoptNone);
     const QByteArray defaults = dev.buildRequest(true, USBmsgSetDefaults, USBoptNone);
-    const Family family = familyOf(dev.productCodeHigh, dev.productCodeLow);
-    if (family == Family::None) {
+    const BoardFamily family = familyOf(dev.productCodeHigh, dev.productCodeLow);
+    if (family == BoardFamily::Unknown) {
         FUZZ_CHECK(config.isEmpty() && defaults.isEmpty(), in);
         return;
     }
     const char header[4] = {char(dev.productCodeHigh), char(dev.productCodeLow),
                             char(dev.fwVersionMajor), char(dev.fwVersionMinor)};
     FUZZ_CHECK(config.size() == configLength(family), in);
-    FUZZ_CHECK(config.at(0) == USBmsgConfig && config.mid(1, 4) == QByteArray(header, 4), in);
-    FUZZ_CHECK(defaults.size() == 5, in);
-    FUZZ_CHECK(defaults.at(0) == USBmsgSetDefaults && defaults.mid(1, 4) == QByteArray(header, 4), in);
+    FUZZ_CHECK(config.at(kindOffset) == USBmsgConfig && config.mid(productHighOffset, 4) == QByteArray(header, 4), in);
+    FUZZ_CHECK(defaults.size() == headerLength, in);
+    FUZZ_CHECK(defaults.at(kindOffset) == USBmsgSetDefaults
+                   && defaults.mid(productHighOffset, 4) == QByteArray(header, 4), in);
 }
 
 } // namespace
@@ -106,16 +113,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray in = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
 
     parachuteRadioComm dev(QString(), 0);
-    fillWithSentinels(dev);
-    const State before = State::of(dev);
+    TestSupport::fillWithSentinels(dev);
+    const RecordState before = RecordState::of(dev);
     const int result = dev.parseRxMessage(in);
-    const State after = State::of(dev);
+    const RecordState after = RecordState::of(dev);
 
     FUZZ_CHECK(result >= 0 && result <= 4, in);
     FUZZ_CHECK(result == decodableKind(in), in);
     checkHeaderBytes(before, after, in);
 
-    const Family family = in.size() >= 3 ? familyOf(uint8_t(in.at(1)), uint8_t(in.at(2))) : Family::None;
+    const BoardFamily family = in.size() > productLowOffset
+        ? familyOf(uint8_t(in.at(productHighOffset)), uint8_t(in.at(productLowOffset)))
+        : BoardFamily::Unknown;
     FUZZ_CHECK((after.differences(before) & ~groupsOf(result, family)) == 0, in);
 
     if (result == USBmsgConfig) {
@@ -123,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // with the active-low flag as 0 or 1.
         const int length = configLength(family);
         QByteArray expected = in.left(length);
-        const int flag = family == Family::Trigger04F2 ? 6 : 35;
+        const int flag = family == BoardFamily::Trigger04F2 ? activeLow04F2Offset : activeLow08A3Offset;
         expected[flag] = expected.at(flag) ? 1 : 0;
         FUZZ_CHECK(dev.buildRequest(true, USBmsgConfig, USBoptNone) == expected, in);
     }

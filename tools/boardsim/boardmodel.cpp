@@ -114,7 +114,7 @@ QByteArray statusReply(const BoardIdentity &id, qint64 ms)
     } else {
         // The receiver's pulse drops out for a moment every twelve seconds,
         // which is when the switch falls back to its failsafe outputs.
-        const bool present = (ms % 12000) < 10500;
+        const bool present = (ms % BoardModel::pulseCycleMs) < BoardModel::pulsePresentMs;
         const uint16_t pulseUs = present ? uint16_t(std::lround(wave(ms, 8000, 1000, 2000))) : 0;
         const uint16_t freqHz = present ? uint16_t(std::lround(wave(ms, 3300, 49, 51, 1.0))) : 0;
         r.append(char(0)); // 5: reserved
@@ -213,15 +213,16 @@ QByteArray BoardModel::configPayload() const
     return m_config;
 }
 
-void BoardModel::setConfigPayload(const QByteArray &payload)
+bool BoardModel::setConfigPayload(const QByteArray &payload)
 {
     // The EEPROM image has a fixed size: a payload of another family's
     // length would leave the layout half written, so it is refused.
     if (payload.size() != payloadLength(m_identity.productCode)) {
         qWarning("BoardModel: configuration payload of %d bytes refused", int(payload.size()));
-        return;
+        return false;
     }
     m_config = payload;
+    return true;
 }
 
 int BoardModel::requestLength(const QByteArray &pending)
@@ -259,9 +260,7 @@ int BoardModel::requestLength(const QByteArray &pending)
     }
 }
 
-
-
-QByteArray BoardModel::reply(const QByteArray &request, qint64 elapsedMs)
+QByteArray BoardModel::reply(const QByteArray &request, qint64 elapsedMs, Writes writes)
 {
     if (request.isEmpty())
         return {};
@@ -278,7 +277,8 @@ QByteArray BoardModel::reply(const QByteArray &request, qint64 elapsedMs)
         // firmware ignores it rather than guessing a layout.
         if (request.size() != expected || !addressedTo(m_identity, request))
             return {};
-        m_config = request.mid(HeaderLength);
+        if (writes == Writes::Stored)
+            m_config = request.mid(HeaderLength);
         return header(m_identity, Config) + m_config;
     case EepromDump:
         if (request.size() != 2 || byteAt(request, 1) != 0x01)
@@ -291,13 +291,12 @@ QByteArray BoardModel::reply(const QByteArray &request, qint64 elapsedMs)
     case SetDefaults:
         if (request.size() != HeaderLength || !addressedTo(m_identity, request))
             return {};
+        // A board that ignores writes answers as to a read.
+        if (writes == Writes::Ignored)
+            return header(m_identity, Config) + m_config;
         m_config = factoryPayload();
         return header(m_identity, SetDefaults);
     default:
         return {};
     }
 }
-
-
-
-

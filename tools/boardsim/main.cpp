@@ -82,6 +82,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("uart"), QStringLiteral("Behave as a UART at this baud rate: paced replies, silent at another speed."), QStringLiteral("baud")},
         {QStringLiteral("wrong-product"), QStringLiteral("Replies carry product code 0999.")},
         {QStringLiteral("wrong-firmware"), QStringLiteral("Replies carry firmware 9.9.")},
+        {QStringLiteral("ignore-writes"), QStringLiteral("Store no configuration write or set-defaults; answer each with the configuration still stored.")},
         {QStringLiteral("quiet"), QStringLiteral("No log on stderr.")},
     });
     p.process(app);
@@ -120,6 +121,7 @@ int main(int argc, char *argv[])
     faults.stream = p.isSet(QStringLiteral("stream"));
     faults.wrongProduct = p.isSet(QStringLiteral("wrong-product"));
     faults.wrongFirmware = p.isSet(QStringLiteral("wrong-firmware"));
+    faults.ignoreWrites = p.isSet(QStringLiteral("ignore-writes"));
     if (p.isSet(QStringLiteral("delay")))
         faults.delayMs = intOption(p, QStringLiteral("delay"), 0);
     if (p.isSet(QStringLiteral("split")))

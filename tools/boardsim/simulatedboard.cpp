@@ -1,7 +1,8 @@
 // Serves a BoardModel on a pseudo-terminal from its own thread, the way a
 // board sits behind a USB virtual COM port, and makes it misbehave on demand
 // (silence, slow or split replies, noise, a line that never falls quiet, a
-// pulled cable, a real UART's pace and baud rate, foreign product/firmware).
+// pulled cable, a real UART's pace and baud rate, foreign product/firmware,
+// writes not acted on), or plays scripted replies byte for byte.
 #include "simulatedboard.h"
 
 #include <QFile>
@@ -100,6 +101,15 @@ struct SimulatedBoard::Impl
     int masterFd = -1;
     int slaveFd = -1;
     unsigned faultsGeneration = 0;
+    Script script;
+    std::atomic<unsigned> scriptGeneration{0}; // changed under both locks
+    std::atomic<qint64> statusClock{-1};
+
+    // Held across each write to the line, so that setScript() can cut a
+    // scripted reply off between two writes. Taken before `mutex`.
+    mutable std::mutex writeMutex;
+    qint64 written = 0;
+    Clock::time_point lastSent{};
 
     int wakeFd = -1;
     std::thread thread;
@@ -117,11 +127,18 @@ struct SimulatedBoard::Impl
     void joinThread();
     void wake();
 
-    // Serving thread.
+    // Serving thread. A scripted reply passes its script generation along:
+    // sleeping and writing give up once the script has been replaced.
     void serve();
     void handle(const QByteArray &request, int &handled, bool &streaming, Clock::time_point &nextStreamByte);
-    bool sleepUntil(Clock::time_point deadline); // false when stopping
-    bool writeAll(const char *data, int size);
+    void playScript(const QByteArray &request);
+    bool replyCut(const unsigned *generation) const
+    {
+        return generation && *generation != scriptGeneration;
+    }
+    bool sleepUntil(Clock::time_point deadline, const unsigned *generation = nullptr); // false when stopping or cut
+    ssize_t writeOnce(const char *data, int size, const unsigned *generation = nullptr);
+    bool writeAll(const char *data, int size, const unsigned *generation = nullptr);
     bool writePaced(const QByteArray &bytes, int baud);
     void unplug();
     QByteArray randomBytes(int minLen, int maxLen);
@@ -205,10 +222,10 @@ QByteArray SimulatedBoard::Impl::randomBytes(int minLen, int maxLen)
     return out;
 }
 
-bool SimulatedBoard::Impl::sleepUntil(Clock::time_point deadline)
+bool SimulatedBoard::Impl::sleepUntil(Clock::time_point deadline, const unsigned *generation)
 {
     for (;;) {
-        if (stopRequested)
+        if (stopRequested || replyCut(generation))
             return false;
         const auto now = Clock::now();
         if (now >= deadline)
@@ -223,11 +240,26 @@ bool SimulatedBoard::Impl::sleepUntil(Clock::time_point deadline)
     }
 }
 
-bool SimulatedBoard::Impl::writeAll(const char *data, int size)
+ssize_t SimulatedBoard::Impl::writeOnce(const char *data, int size, const unsigned *generation)
+{
+    std::lock_guard<std::mutex> lock(writeMutex);
+    if (replyCut(generation)) {
+        errno = ECANCELED;
+        return -1;
+    }
+    const ssize_t n = ::write(masterFd, data, size_t(size));
+    if (n > 0) {
+        written += n;
+        lastSent = Clock::now();
+    }
+    return n;
+}
+
+bool SimulatedBoard::Impl::writeAll(const char *data, int size, const unsigned *generation)
 {
     auto stalledSince = Clock::now();
     while (size > 0) {
-        const ssize_t n = ::write(masterFd, data, size_t(size));
+        const ssize_t n = writeOnce(data, size, generation);
         if (n > 0) {
             data += n;
             size -= int(n);
@@ -236,7 +268,7 @@ bool SimulatedBoard::Impl::writeAll(const char *data, int size)
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return false;
-        if (stopRequested || Clock::now() - stalledSince > WriteStall)
+        if (stopRequested || replyCut(generation) || Clock::now() - stalledSince > WriteStall)
             return false;
         pollfd p[2] = {{masterFd, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
         ::poll(p, 2, 50);
@@ -350,10 +382,26 @@ void SimulatedBoard::Impl::serve()
                 return;
         }
 
+        const bool quiet = Clock::now() - lastByte >= RequestQuiet;
+        bool scripted;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            scripted = bool(script);
+        }
+        if (scripted) {
+            // Whatever came before the line fell quiet is the request.
+            if (quiet && !pending.isEmpty()) {
+                playScript(pending);
+                pending.clear();
+                if (stopRequested)
+                    return;
+            }
+            continue;
+        }
+
         // Once the line is quiet, what cannot be told by length is decided:
         // a lone 0x02 or 0x03 is a request of its own, and a write cut short
         // is noise the firmware throws away.
-        const bool quiet = Clock::now() - lastByte >= RequestQuiet;
         while (!pending.isEmpty()) {
             int len = BoardModel::requestLength(pending);
             if (len < 0) {
@@ -380,7 +428,7 @@ void SimulatedBoard::Impl::serve()
 
         if (streaming && Clock::now() >= nextStreamByte) {
             const QByteArray b = randomBytes(1, 1);
-            [[maybe_unused]] ssize_t n = ::write(masterFd, b.constData(), 1); // a full pty just loses it
+            writeOnce(b.constData(), 1); // a full pty just loses it
             nextStreamByte = Clock::now() + StreamInterval;
         }
     }
@@ -421,9 +469,13 @@ void SimulatedBoard::Impl::handle(const QByteArray &request, int &handled, bool 
         if (f.garbage) {
             reply = randomBytes(1, 40);
         } else {
+            const qint64 pinned = statusClock;
+            const qint64 elapsed = pinned >= 0
+                ? pinned
+                : std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - born).count();
             std::lock_guard<std::mutex> lock(mutex);
-            const qint64 elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - born).count();
-            reply = model.reply(request, elapsed);
+            reply = model.reply(request, elapsed,
+                                f.ignoreWrites ? BoardModel::Writes::Ignored : BoardModel::Writes::Stored);
         }
         if (!f.garbage && reply.size() >= 5) {
             if (f.wrongProduct) {
@@ -459,6 +511,43 @@ void SimulatedBoard::Impl::handle(const QByteArray &request, int &handled, bool 
         if (sleepUntil(Clock::now() + UnplugLinger))
             unplug();
     }
+}
+
+void SimulatedBoard::Impl::playScript(const QByteArray &request)
+{
+    Script play;
+    unsigned generation;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        requests.append(request);
+        play = script;
+        generation = scriptGeneration;
+    }
+    say("rx", request);
+    // Called without the lock: a script may look at the board.
+    const QList<ReplyChunk> chunks = play ? play(request) : QList<ReplyChunk>();
+    if (chunks.isEmpty() && log)
+        logLine("tx nothing (scripted)");
+    for (const ReplyChunk &chunk : chunks) {
+        for (int i = 0; chunk.times == ReplyChunk::untilReplaced || i < chunk.times; ++i) {
+            if (chunk.pauseMs > 0
+                && !sleepUntil(Clock::now() + std::chrono::milliseconds(chunk.pauseMs), &generation))
+                return;
+            if (replyCut(&generation) || stopRequested)
+                return;
+            say("tx", chunk.bytes);
+            if (!writeAll(chunk.bytes.constData(), int(chunk.bytes.size()), &generation))
+                return;
+        }
+    }
+}
+
+SimulatedBoard::Script SimulatedBoard::repliesInTurn(const QList<QList<ReplyChunk>> &replies)
+{
+    auto next = std::make_shared<qsizetype>(0);
+    return [replies, next](const QByteArray &) {
+        return *next < replies.size() ? replies.at((*next)++) : QList<ReplyChunk>();
+    };
 }
 
 SimulatedBoard::SimulatedBoard(const BoardIdentity &identity, const BoardFaults &faults)
@@ -599,7 +688,41 @@ QByteArray SimulatedBoard::storedConfig() const
     return d->model.configPayload();
 }
 
+bool SimulatedBoard::setStoredConfig(const QByteArray &payload)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->model.setConfigPayload(payload);
+}
+
+void SimulatedBoard::setStatusClock(qint64 ms)
+{
+    d->statusClock = ms < 0 ? -1 : ms;
+}
+
 void SimulatedBoard::setLogToStderr(bool on)
 {
     d->log = on;
+}
+
+void SimulatedBoard::setScript(Script script)
+{
+    {
+        std::lock_guard<std::mutex> writing(d->writeMutex);
+        std::lock_guard<std::mutex> lock(d->mutex);
+        d->script = std::move(script);
+        ++d->scriptGeneration;
+    }
+    d->wake();
+}
+
+qint64 SimulatedBoard::bytesWritten() const
+{
+    std::lock_guard<std::mutex> lock(d->writeMutex);
+    return d->written;
+}
+
+std::chrono::steady_clock::time_point SimulatedBoard::lastSentAt() const
+{
+    std::lock_guard<std::mutex> lock(d->writeMutex);
+    return d->lastSent;
 }

@@ -9,7 +9,9 @@
 #include <QList>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -50,6 +52,12 @@ struct BoardFaults
     int uartBaud = 0;           // >0: paced at 10 bits/byte of the line speed, silent on another speed
     bool wrongProduct = false;  // replies carry a product code of no family
     bool wrongFirmware = false; // replies carry a firmware version the host refuses
+    // Configuration writes and set-defaults are received (and listed in
+    // requests()) but not acted on: the stored configuration stays as it
+    // was, and each is answered with a configuration reply carrying what the
+    // board still holds, as a read would be. Writes for another board are
+    // left unanswered as usual.
+    bool ignoreWrites = false;
 };
 
 // The board's state and its answers, without any I/O. Not thread safe.
@@ -58,9 +66,19 @@ class BoardModel
 public:
     explicit BoardModel(const BoardIdentity &identity = BoardIdentity());
 
+    // What a configuration write or set-defaults does to the stored
+    // configuration (see BoardFaults::ignoreWrites).
+    enum class Writes { Stored, Ignored };
+
     // The reply to one complete request; empty when the board ignores it.
     // elapsedMs drives the live status values.
-    QByteArray reply(const QByteArray &request, qint64 elapsedMs);
+    QByteArray reply(const QByteArray &request, qint64 elapsedMs, Writes writes = Writes::Stored);
+
+    // The switch board's receiver pulse is there for the first
+    // pulsePresentMs of every pulseCycleMs and missing (failsafe outputs on)
+    // for the rest.
+    static constexpr qint64 pulseCycleMs = 12000;
+    static constexpr qint64 pulsePresentMs = 10500;
 
     // Length of the request that starts the buffer, once enough of it has
     // arrived to tell; 0 while it cannot yet be told, -1 for a byte that
@@ -70,17 +88,36 @@ public:
     const BoardIdentity &identity() const { return m_identity; }
     QByteArray configPayload() const;  // stored configuration, bytes 5.. of a config reply
     QByteArray factoryPayload() const; // factory configuration, same layout
-    void setConfigPayload(const QByteArray &payload);
+    bool setConfigPayload(const QByteArray &payload); // false (and kept) for another family's length
 
 private:
     BoardIdentity m_identity;
     QByteArray m_config;
 };
 
+// One piece of a scripted reply: after pauseMs the bytes go out, and this
+// happens `times` times in a row (untilReplaced: until the script is
+// replaced). While a reply is under way the board reads nothing, so a long
+// pause also lets the host's side of the line fill up.
+struct ReplyChunk
+{
+    static constexpr int untilReplaced = -1;
+    int pauseMs = 0;
+    QByteArray bytes;
+    int times = 1;
+};
+
 // A BoardModel behind a pseudo-terminal, served on its own thread.
 class SimulatedBoard
 {
 public:
+    // Scripted mode: whatever arrives until the line falls quiet is one
+    // request, and the script decides the reply to it (no chunks: silence).
+    // It runs on the serving thread. The model and the faults sit idle.
+    using Script = std::function<QList<ReplyChunk>(const QByteArray &request)>;
+    // A script that answers the next requests in turn, then stays silent.
+    static Script repliesInTurn(const QList<QList<ReplyChunk>> &replies);
+
     explicit SimulatedBoard(const BoardIdentity &identity = BoardIdentity(),
                             const BoardFaults &faults = BoardFaults());
     ~SimulatedBoard(); // stops and removes the link
@@ -99,7 +136,22 @@ public:
     QList<QByteArray> requests() const;        // every complete request received, oldest first
     void clearRequests();
     QByteArray storedConfig() const;           // the model's configuration payload
+    // Stores a configuration payload (bytes 5.. of a configuration reply)
+    // before it returns, as if the board had been configured earlier; false
+    // for a payload of another family's length.
+    bool setStoredConfig(const QByteArray &payload);
+    // The live status readings as they are at this time on the board's clock
+    // (in ms; see BoardModel::pulseCycleMs), from the next status request on
+    // and until changed; a negative time lets them follow real time again.
+    void setStatusClock(qint64 ms);
     void setLogToStderr(bool on);              // hex log of requests and replies
+
+    // Replaces the model's answers with a script; an empty one goes back to
+    // the model. A scripted reply still under way is cut off: once this
+    // returns, nothing more of it goes out.
+    void setScript(Script script);
+    qint64 bytesWritten() const;                          // every byte the board sent so far
+    std::chrono::steady_clock::time_point lastSentAt() const; // when the last of them went out
 
 private:
     struct Impl;
