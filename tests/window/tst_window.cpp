@@ -23,12 +23,14 @@
 #include <vector>
 
 #include "Halvero_configurator.h"
+#include "boards.h"
 #include "simulatedboard.h"
 #include "ui_Halvero_configurator.h"
 #include "windowprobe.h"
 #include "windowtesthelpers.h"
 
 using namespace WindowTest;
+using TestSupport::identityOf;
 
 using Probe::Connection;
 using Probe::expectedState;
@@ -206,9 +208,11 @@ SimulatedBoard *tst_Window::startBoard(int productCode)
 {
     auto board = std::make_unique<SimulatedBoard>(identityOf(productCode));
     m_error.clear();
-    if (!board->start(&m_error))
+    if (!board->setStoredConfig(storedPayload(productCode))) {
+        m_error = QStringLiteral("the board refuses the stored configuration");
         return nullptr;
-    if (!storeConfig(*board, identityOf(productCode), storedPayload(productCode), &m_error))
+    }
+    if (!board->start(&m_error))
         return nullptr;
     m_boards.push_back(std::move(board));
     return m_boards.back().get();
@@ -569,7 +573,7 @@ void tst_Window::comboWithoutItemSavedAsFF()
     QVERIFY2(board, qPrintable(m_error));
     QByteArray stored = storedPayload(0x08A3);
     stored[offset] = char(value);
-    QVERIFY2(storeConfig(*board, identityOf(0x08A3), stored, &m_error), qPrintable(m_error));
+    QVERIFY(board->setStoredConfig(stored));
     openWindow({board->devicePath()});
     QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, 0x08A3));
     board->clearRequests();
