@@ -385,42 +385,44 @@ void tst_Window::statusTicksFillPage()
 
 void tst_Window::failsafeGreysTriggerReading()
 {
-    // The simulated 08A3 board loses its receiver pulse from 10.5 s to 12 s
-    // of every 12 s after it was made, and falls back to failsafe then. No
-    // way to move its clock, so this test polls through one dropout.
-    QElapsedTimer sinceBoard;
-    sinceBoard.start();
+    // The simulated 08A3 board loses its receiver pulse for the last part of
+    // every status cycle and falls back to failsafe then. Its status clock is
+    // pinned poll by poll: two readings with the pulse, two in the dropout,
+    // one after the pulse is back.
     SimulatedBoard *board = startBoard(0x08A3);
     QVERIFY2(board, qPrintable(m_error));
     openWindow({board->devicePath()});
     QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, 0x08A3));
 
+    constexpr qint64 present = BoardModel::pulsePresentMs, cycle = BoardModel::pulseCycleMs;
+    const struct
+    {
+        qint64 clockMs;
+        bool pulse;
+    } polls[] = {{present / 3, true}, {present - 1, true}, {present, false}, {cycle - 1, false},
+                 {cycle + present / 2, true}};
     QString lastPulse, lastHz;
-    bool sawFailsafe = false;
-    while (sinceBoard.elapsed() < 15000) {
+    for (const auto &poll : polls) {
+        board->setStatusClock(poll.clockMs);
         tick();
         const QString status = ui->line_08A3_sw_status->text();
-        if (status == QLatin1String("NORMAL")) {
-            QVERIFY(ui->line_08A3_trig_val->isEnabled());
-            QVERIFY(ui->line_08A3_trig_freq->isEnabled());
-            if (sawFailsafe)
-                break; // the pulse is back
+        const QByteArray at = QStringLiteral("%1 ms into the cycle: %2").arg(poll.clockMs).arg(status).toLatin1();
+        QVERIFY2(status == QLatin1String(poll.pulse ? "NORMAL" : "FAILSAFE"), at.constData());
+        // Greyed out without the pulse...
+        QVERIFY2(ui->line_08A3_trig_val->isEnabled() == poll.pulse, at.constData());
+        QVERIFY2(ui->line_08A3_trig_freq->isEnabled() == poll.pulse, at.constData());
+        if (poll.pulse) {
             lastPulse = ui->line_08A3_trig_val->text();
             lastHz = ui->line_08A3_trig_freq->text();
-            QVERIFY(!lastPulse.isEmpty());
+            QVERIFY2(!lastHz.isEmpty(), at.constData());
+            QCOMPARE(lastPulse, QString::number(radioDevice->triggerValue));
         } else {
-            QCOMPARE(status, QStringLiteral("FAILSAFE"));
-            QVERIFY2(!lastPulse.isEmpty(), "failsafe before any pulse was seen");
-            sawFailsafe = true;
-            // Greyed out, with the last reading still there.
-            QVERIFY(!ui->line_08A3_trig_val->isEnabled());
-            QVERIFY(!ui->line_08A3_trig_freq->isEnabled());
+            // ...with the last reading still there.
             QCOMPARE(ui->line_08A3_trig_val->text(), lastPulse);
             QCOMPARE(ui->line_08A3_trig_freq->text(), lastHz);
         }
     }
-    QVERIFY2(sawFailsafe, "the board never reported failsafe");
-    QCOMPARE(ui->line_08A3_sw_status->text(), QStringLiteral("NORMAL"));
+    QCOMPARE(hexList(board->requests()), QStringList({"01", "02", "04", "04", "04", "04", "04"}));
 }
 
 void tst_Window::queuedActionsGoOutOnePerTick_data()
