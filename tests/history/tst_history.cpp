@@ -19,12 +19,7 @@
 #include "confighistory.h"
 #include "simulatedboard.h"
 #include "ui_Halvero_configurator.h"
-
-struct HalveroTestAccess
-{
-    static Ui_Halvero_configurator *ui(Halvero_configurator &w) { return w.ui; }
-    static void tick(Halvero_configurator &w) { w.onScanTimeout(); }
-};
+#include "windowprobe.h"
 
 namespace {
 
@@ -187,12 +182,11 @@ void tst_History::windowSaveLeavesBeforeAndAfter()
     QVERIFY(board.start());
     if (!history.isEmpty())
         qputenv("HALVERO_HISTORY_FILE", history.toLocal8Bit());
-    qputenv("HALVERO_EXTRA_PORTS", board.devicePath().toLocal8Bit());
     Halvero_configurator window;
-    qunsetenv("HALVERO_EXTRA_PORTS");
     Ui_Halvero_configurator *ui = HalveroTestAccess::ui(window);
-    ui->serialList->setCurrentIndex(ui->serialList->findText(board.devicePath()));
-    ui->btnSerialConnect->click();
+    Probe::connectTo(window, board.devicePath());
+    qunsetenv("HALVERO_EXTRA_PORTS");
+    QCOMPARE(Probe::describeState(window), Probe::expectedState(Probe::Connection::Polling, 0x08A3));
     scanTimer->stop();
 
     ui->spin_08A3_val_ch1->setValue(1234);

@@ -41,6 +41,11 @@ BoardIdentity identityOf(int productCode)
     return id;
 }
 
+QString productText(int productCode)
+{
+    return QStringLiteral("%1").arg(productCode, 4, 16, QLatin1Char('0')).toUpper();
+}
+
 QByteArray frameHeader(const BoardIdentity &identity, uint8_t kind)
 {
     return QByteArray(1, char(kind)) + char(identity.productCode >> 8) + char(identity.productCode & 0xFF)

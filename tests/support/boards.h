@@ -3,6 +3,7 @@
 #define HALVERO_TESTSUPPORT_BOARDS_H
 
 #include <QByteArray>
+#include <QString>
 #include <cstdint>
 
 #include "simulatedboard.h"
@@ -14,6 +15,9 @@ namespace TestSupport {
 // product and exercise the display formats (short, long and all-F
 // identifiers; zero-filled serial words).
 BoardIdentity identityOf(int productCode);
+
+// The product code as the boards and the window write it: "08A3".
+QString productText(int productCode);
 
 // The five bytes every frame to or from this board starts with: the kind,
 // then the product code and the firmware version the board identifies with.

@@ -171,7 +171,7 @@ void tst_Unplug::pulledWhilePolling()
     QVERIFY2(next.start(&error), qPrintable(error));
     Probe::connectTo(window, next.devicePath());
     QCOMPARE(Probe::describeState(window), Probe::expectedState(Connection::Polling, nextProduct));
-    QCOMPARE(ui->line_product->text(), QStringLiteral("%1").arg(nextProduct, 4, 16, QLatin1Char('0')).toUpper());
+    QCOMPARE(ui->line_product->text(), TestSupport::productText(nextProduct));
     QTRY_VERIFY_WITH_TIMEOUT(received(next, QByteArray("\x04")), 3000);
     QCOMPARE(next.requests().mid(0, 3),
              (QList<QByteArray>{QByteArray("\x01"), QByteArray("\x02"), QByteArray("\x04")}));

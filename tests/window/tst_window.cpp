@@ -31,6 +31,7 @@
 
 using namespace WindowTest;
 using TestSupport::identityOf;
+using TestSupport::productText;
 
 using Probe::Connection;
 using Probe::expectedState;
@@ -41,18 +42,12 @@ namespace {
 
 const QString MissingDevice = QStringLiteral("/nonexistent/halvero-test-tty");
 
-// One row per product code the window serves.
-void addEveryBoardRow()
+// One row per product code, by default every one the window serves.
+void addBoardRows(std::initializer_list<int> productCodes = {0x08A3, 0x08A2, 0x04F2})
 {
     QTest::addColumn<int>("productCode");
-    QTest::newRow("08A3") << 0x08A3;
-    QTest::newRow("08A2") << 0x08A2;
-    QTest::newRow("04F2") << 0x04F2;
-}
-
-QString productText(int productCode)
-{
-    return QStringLiteral("%1").arg(productCode, 4, 16, QLatin1Char('0')).toUpper();
+    for (int code : productCodes)
+        QTest::newRow(qPrintable(productText(code))) << code;
 }
 
 // The configuration the form shows before any board has answered.
@@ -151,9 +146,15 @@ private slots:
     void pollingRateAndDisconnect();
 
 private:
-    // A running board of the family, already holding storedPayload(); null
-    // on failure, with the reason in m_error.
-    SimulatedBoard *startBoard(int productCode);
+    // A running board of the family, already holding `stored`
+    // (storedPayload() when empty); null on failure, with the reason in
+    // m_error.
+    SimulatedBoard *startBoard(int productCode, const QByteArray &stored = QByteArray());
+    // startBoard(), then the window open on that board's port alone and
+    // polling it (the timer held, as connectAndHold() leaves it) and the
+    // board's request log cleared; null on failure, with the reason in
+    // m_error.
+    SimulatedBoard *pollingBoard(int productCode, const QByteArray &stored = QByteArray());
     void openWindow(const QStringList &extraPorts);
     bool selectPort(const QString &path);
     // Connect to the board's port; the timer is stopped again at once, so
@@ -204,11 +205,11 @@ void tst_Window::cleanup()
     QVERIFY2(!portLeft, "the window's destructor left the port open");
 }
 
-SimulatedBoard *tst_Window::startBoard(int productCode)
+SimulatedBoard *tst_Window::startBoard(int productCode, const QByteArray &stored)
 {
     auto board = std::make_unique<SimulatedBoard>(identityOf(productCode));
     m_error.clear();
-    if (!board->setStoredConfig(storedPayload(productCode))) {
+    if (!board->setStoredConfig(stored.isEmpty() ? storedPayload(productCode) : stored)) {
         m_error = QStringLiteral("the board refuses the stored configuration");
         return nullptr;
     }
@@ -216,6 +217,22 @@ SimulatedBoard *tst_Window::startBoard(int productCode)
         return nullptr;
     m_boards.push_back(std::move(board));
     return m_boards.back().get();
+}
+
+SimulatedBoard *tst_Window::pollingBoard(int productCode, const QByteArray &stored)
+{
+    SimulatedBoard *board = startBoard(productCode, stored);
+    if (!board)
+        return nullptr;
+    openWindow({board->devicePath()});
+    const QString state = connectAndHold(board);
+    const QString expected = expectedState(Connection::Polling, productCode);
+    if (state != expected) {
+        m_error = QStringLiteral("after Connect: %1\n   expected: %2").arg(state, expected);
+        return nullptr;
+    }
+    board->clearRequests();
+    return board;
 }
 
 void tst_Window::openWindow(const QStringList &extraPorts)
@@ -328,17 +345,14 @@ void tst_Window::connectShowsBoard()
 
 void tst_Window::statusTicksFillPage_data()
 {
-    addEveryBoardRow();
+    addBoardRows();
 }
 
 void tst_Window::statusTicksFillPage()
 {
     QFETCH(int, productCode);
-    SimulatedBoard *board = startBoard(productCode);
+    SimulatedBoard *board = pollingBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
-    board->clearRequests();
 
     tick(3);
     QCOMPARE(hexList(board->requests()), QStringList({"04", "04", "04"}));
@@ -389,10 +403,8 @@ void tst_Window::failsafeGreysTriggerReading()
     // every status cycle and falls back to failsafe then. Its status clock is
     // pinned poll by poll: two readings with the pulse, two in the dropout,
     // one after the pulse is back.
-    SimulatedBoard *board = startBoard(0x08A3);
+    SimulatedBoard *board = pollingBoard(0x08A3);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, 0x08A3));
 
     constexpr qint64 present = BoardModel::pulsePresentMs, cycle = BoardModel::pulseCycleMs;
     const struct
@@ -422,7 +434,7 @@ void tst_Window::failsafeGreysTriggerReading()
             QCOMPARE(ui->line_08A3_trig_freq->text(), lastHz);
         }
     }
-    QCOMPARE(hexList(board->requests()), QStringList({"01", "02", "04", "04", "04", "04", "04"}));
+    QCOMPARE(hexList(board->requests()), QStringList(qsizetype(std::size(polls)), QStringLiteral("04")));
 }
 
 void tst_Window::queuedActionsGoOutOnePerTick_data()
@@ -448,11 +460,8 @@ void tst_Window::queuedActionsGoOutOnePerTick()
     QFETCH(QStringList, clicks);
     QFETCH(QStringList, requests);
 
-    SimulatedBoard *board = startBoard(productCode);
+    SimulatedBoard *board = pollingBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
-    board->clearRequests();
 
     for (const QString &what : clicks)
         button(productCode, what)->click();
@@ -470,11 +479,8 @@ void tst_Window::queuedActionsGoOutOnePerTick()
 
 void tst_Window::dumpThenSaveSendsEditedFrame()
 {
-    SimulatedBoard *board = startBoard(0x08A3);
+    SimulatedBoard *board = pollingBoard(0x08A3);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, 0x08A3));
-    board->clearRequests();
 
     const QByteArray edited = editedPayload(0x08A3);
     ui->btnEEPROM_DUMP->click();
@@ -503,7 +509,7 @@ void tst_Window::dumpThenSaveSendsEditedFrame()
 
 void tst_Window::readThenSaveSendsBoardValues_data()
 {
-    addEveryBoardRow();
+    addBoardRows();
 }
 
 void tst_Window::readThenSaveSendsBoardValues()
@@ -512,11 +518,8 @@ void tst_Window::readThenSaveSendsBoardValues()
     // the write is sent: the read queued before it refreshes both the record
     // and the page in between, so the board gets its own values back.
     QFETCH(int, productCode);
-    SimulatedBoard *board = startBoard(productCode);
+    SimulatedBoard *board = pollingBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
-    board->clearRequests();
 
     const QByteArray stored = storedPayload(productCode);
     editPage(ui, productCode, editedPayload(productCode));
@@ -535,11 +538,8 @@ void tst_Window::readThenSaveSendsBoardValues()
 
 void tst_Window::triggerSaveKeepsGainLastRead()
 {
-    SimulatedBoard *board = startBoard(0x04F2);
+    SimulatedBoard *board = pollingBoard(0x04F2);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, 0x04F2));
-    board->clearRequests();
 
     const QByteArray stored = storedPayload(0x04F2);
     const QByteArray edited = editedPayload(0x04F2);
@@ -571,14 +571,10 @@ void tst_Window::comboWithoutItemSavedAsFF()
     QFETCH(int, offset);
     QFETCH(int, value);
 
-    SimulatedBoard *board = startBoard(0x08A3);
-    QVERIFY2(board, qPrintable(m_error));
     QByteArray stored = storedPayload(0x08A3);
     stored[offset] = char(value);
-    QVERIFY(board->setStoredConfig(stored));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, 0x08A3));
-    board->clearRequests();
+    SimulatedBoard *board = pollingBoard(0x08A3, stored);
+    QVERIFY2(board, qPrintable(m_error));
 
     QComboBox *const combos[6] = {ui->combo_08A3_gr1_bank, ui->combo_08A3_gr2_bank, ui->combo_08A3_gr3_bank,
                                   ui->combo_08A3_gr1_frq, ui->combo_08A3_gr2_frq, ui->combo_08A3_gr3_frq};
@@ -923,10 +919,8 @@ void tst_Window::commandOutcomeOnStatusBar()
     QFETCH(QString, status);
     QFETCH(QString, afterReadBack);
 
-    SimulatedBoard *sim = startBoard(productCode);
+    SimulatedBoard *sim = pollingBoard(productCode);
     QVERIFY2(sim, qPrintable(m_error));
-    openWindow({sim->devicePath()});
-    QCOMPARE(connectAndHold(sim), expectedState(Connection::Polling, productCode));
     if (click == QLatin1String("save"))
         editPage(ui, productCode, editedPayload(productCode));
     button(productCode, click)->click();
@@ -953,18 +947,14 @@ void tst_Window::commandOutcomeOnStatusBar()
 
 void tst_Window::silentBoardGreysLiveStatus_data()
 {
-    QTest::addColumn<int>("productCode");
-    QTest::newRow("08A3") << 0x08A3;
-    QTest::newRow("04F2") << 0x04F2;
+    addBoardRows({0x08A3, 0x04F2});
 }
 
 void tst_Window::silentBoardGreysLiveStatus()
 {
     QFETCH(int, productCode);
-    SimulatedBoard *board = startBoard(productCode);
+    SimulatedBoard *board = pollingBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
     QWidget *live = isTriggerBoard(productCode) ? static_cast<QWidget *>(ui->gr_04F2_status)
                                                 : static_cast<QWidget *>(ui->gr_08A3_status);
     tick();
