@@ -2,12 +2,12 @@
 // simulated board on a pseudo-terminal, checking exit statuses, output, and
 // what actually went over the line.
 #include <QJsonDocument>
-#include <QProcess>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "clirun.h"
 #include "clitestsupport.h"
 #include "simulatedboard.h"
 
@@ -16,27 +16,11 @@ using Edits = QList<QPair<QString, QJsonValue>>;
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-    QString describe() const { return QStringLiteral("exit %1\n%2\n%3").arg(exitCode).arg(QString::fromUtf8(out), QString::fromUtf8(err)); }
-};
+using Run = TestSupport::CliRun;
 
-Run runCli(QStringList arguments, const QString &port = QString(), const QByteArray &input = QByteArray())
+Run runCli(const QStringList &arguments, const QString &port = QString(), const QByteArray &input = QByteArray())
 {
-    arguments.replaceInStrings(QRegularExpression("^PORT$"), port);
-    QProcess process;
-    process.start(QStringLiteral(HALVERO_CLI_PATH), arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    Run run;
-    if (process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return TestSupport::runProgram(QStringLiteral(HALVERO_CLI_PATH), arguments, port, input);
 }
 
 BoardIdentity boardOf(const QString &productCode)
