@@ -30,12 +30,6 @@ const char *const stored08A3 = "010001" "000101"
                                "01" "0700" "0320";
 const char *const stored04F2 = "07" "01" "0700" "0320";
 
-QByteArray configHeader(const BoardIdentity &id, char kind)
-{
-    return QByteArray(1, kind) + char(id.productCode >> 8) + char(id.productCode & 0xFF)
-        + char(id.fwMajor) + char(id.fwMinor);
-}
-
 struct Received
 {
     QByteArray bytes;
@@ -212,7 +206,7 @@ void TestBoardSim::configWriteStoredAndRestored()
     QFETCH(QString, dumpLine);
     const BoardIdentity id = identityOf(product);
     BoardModel model(id);
-    const QByteArray header = hex("02") + char(product >> 8) + char(product & 0xFF) + char(id.fwMajor) + char(id.fwMinor);
+    const QByteArray header = frameHeader(id, 0x02);
 
     QCOMPARE(model.reply(header + payload, 0).toHex(), (header + payload).toHex());
     QCOMPARE(model.configPayload().toHex(), payload.toHex());
@@ -478,7 +472,7 @@ void TestBoardSim::ignoredWrites()
     QVERIFY(board.start());
     QVERIFY(board.setStoredConfig(held));
 
-    const bool forThisBoard = request.mid(1, 2) == configHeader(id, 0).mid(1, 2);
+    const bool forThisBoard = request.mid(1, 2) == frameHeader(id, 0).mid(1, 2);
     const int fd = openDevice(board.devicePath());
     QVERIFY(fd >= 0);
     const Received r = exchange(fd, request, forThisBoard ? 1000 : 300);
@@ -490,7 +484,7 @@ void TestBoardSim::ignoredWrites()
     if (!forThisBoard)
         reply = QByteArray();
     else if (ignore) // answered as a read: what the board still holds
-        reply = configHeader(id, 2) + held;
+        reply = frameHeader(id, 2) + held;
     else
         reply = BoardModel(id).reply(request, 0);
     QCOMPARE(r.bytes.toHex(), reply.toHex());
@@ -530,7 +524,7 @@ void TestBoardSim::storedConfigSetDirectly()
     const Received r = exchange(fd, hex("02"));
     ::close(fd);
     const QByteArray expected = accepted ? payload : factory;
-    QCOMPARE(r.bytes.toHex(), (configHeader(id, 2) + expected).toHex());
+    QCOMPARE(r.bytes.toHex(), (frameHeader(id, 2) + expected).toHex());
     QCOMPARE(board.storedConfig().toHex(), expected.toHex());
 }
 

@@ -2,20 +2,12 @@
 // simulated board on a pseudo-terminal, checking exit statuses, output, and
 // what actually went over the line.
 #include <QJsonDocument>
-#include <QProcess>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <atomic>
-#include <mutex>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <thread>
-#include <unistd.h>
-
+#include "clirun.h"
 #include "clitestsupport.h"
 #include "simulatedboard.h"
 
@@ -24,27 +16,11 @@ using Edits = QList<QPair<QString, QJsonValue>>;
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-    QString describe() const { return QStringLiteral("exit %1\n%2\n%3").arg(exitCode).arg(QString::fromUtf8(out), QString::fromUtf8(err)); }
-};
+using Run = TestSupport::CliRun;
 
-Run runCli(QStringList arguments, const QString &port = QString(), const QByteArray &input = QByteArray())
+Run runCli(const QStringList &arguments, const QString &port = QString(), const QByteArray &input = QByteArray())
 {
-    arguments.replaceInStrings(QRegularExpression("^PORT$"), port);
-    QProcess process;
-    process.start(QStringLiteral(HALVERO_CLI_PATH), arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    Run run;
-    if (process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return TestSupport::runProgram(QStringLiteral(HALVERO_CLI_PATH), arguments, port, input);
 }
 
 BoardIdentity boardOf(const QString &productCode)
@@ -82,60 +58,6 @@ QStringList reportedFields(const QJsonArray &differences)
         fields << d.toObject().value("field").toString();
     return fields;
 }
-
-// A board whose configuration memory no longer takes writes: it answers a
-// write with the configuration it still holds, as one with worn-out or
-// write-protected EEPROM would. Only a read back can notice.
-struct ForgetfulBoard
-{
-    int master = -1;
-    int slave = -1; // held open so that the master never hangs up
-    QString path;
-    std::atomic<bool> stop{false};
-    std::mutex mutex;
-    QList<QByteArray> requests;
-    std::thread thread;
-
-    ForgetfulBoard()
-    {
-        termios raw{};
-        ::openpty(&master, &slave, nullptr, &raw, nullptr);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(slave, TCSANOW, &raw);
-        path = QString::fromLocal8Bit(::ptsname(master));
-        thread = std::thread([this] { serve(); });
-    }
-    ~ForgetfulBoard()
-    {
-        stop = true;
-        thread.join();
-        ::close(master);
-        ::close(slave);
-    }
-    void serve()
-    {
-        BoardModel model;
-        QByteArray pending;
-        char buffer[256];
-        while (!stop) {
-            pollfd p{master, POLLIN, 0};
-            if (::poll(&p, 1, 10) > 0) {
-                pending.append(buffer, int(qMax<ssize_t>(0, ::read(master, buffer, sizeof buffer))));
-            } else if (!pending.isEmpty()) { // quiet line: one whole request
-                const bool write = pending.at(0) == char(2) && pending.size() > 1;
-                const QByteArray reply = model.reply(write ? QByteArray(1, char(2)) : pending, 0);
-                [[maybe_unused]] const ssize_t n = ::write(master, reply.constData(), size_t(reply.size()));
-                std::lock_guard<std::mutex> lock(mutex);
-                requests.append(std::exchange(pending, QByteArray()));
-            }
-        }
-    }
-    QList<QByteArray> log()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return requests;
-    }
-};
 
 } // namespace
 
@@ -322,15 +244,23 @@ void TestCliEndToEnd::verifyCatchesAnUnappliedWrite()
     QFETCH(Edits, edits);
     QFETCH(QStringList, fields);
 
-    ForgetfulBoard board;
+    // The board's configuration memory no longer takes writes: it answers a
+    // write with the configuration it still holds, as one with worn-out or
+    // write-protected EEPROM would. Only a read back can notice.
+    BoardFaults keepsItsValues;
+    keepsItsValues.ignoreWrites = true;
+    SimulatedBoard board(boardOf("08A3"), keepsItsValues);
+    QVERIFY(board.start());
+    const QByteArray held = board.storedConfig();
     const QString file = writeFile(edited(validFile("08A3"), edits));
-    Run run = runCli({"config", "set", "PORT", file, "--verify", "--json"}, board.path);
+    Run run = runCli({"config", "set", "PORT", file, "--verify", "--json"}, board.devicePath());
     QVERIFY2(run.exitCode == (fields.isEmpty() ? 0 : 8), qPrintable(run.describe()));
-    QCOMPARE(framesOfLength(board.log(), 40), 1);
+    QCOMPARE(framesOfLength(board.requests(), 40), 1);
     QCOMPARE(reportedFields(parseObject(run.out).value("error").toObject().value("differences").toArray()), fields);
+    QCOMPARE(board.storedConfig(), held);
 
     // Without --verify the same write looks fine: that is what --verify is for.
-    QCOMPARE(runCli({"config", "set", "PORT", file}, board.path).exitCode, 0);
+    QCOMPARE(runCli({"config", "set", "PORT", file}, board.devicePath()).exitCode, 0);
 }
 
 void TestCliEndToEnd::failuresHaveTheirExitCode_data()

@@ -23,6 +23,7 @@
 #include <QToolBar>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 
@@ -1107,18 +1108,15 @@ void TestForm::catalogueAfterConstruction_data()
 {
     QTest::addColumn<QString>("title");
     QTest::addColumn<MemberGetter>("page");
-    QTest::newRow("tab_08A3_config") << QStringLiteral("Switch Configuration")
-                                     << MemberGetter([](const Ui_Halvero_configurator &u) -> QObject * {
-                                            return u.tab_08A3_config;
-                                        });
-    QTest::newRow("tab_04F2_config") << QStringLiteral("Trigger Configuration")
-                                     << MemberGetter([](const Ui_Halvero_configurator &u) -> QObject * {
-                                            return u.tab_04F2_config;
-                                        });
-    QTest::newRow("tab_all_internal") << QStringLiteral("Internal")
-                                      << MemberGetter([](const Ui_Halvero_configurator &u) -> QObject * {
-                                             return u.tab_all_internal;
-                                         });
+    const QList<QPair<const char *, QString>> pages = {{"tab_08A3_config", QStringLiteral("Switch Configuration")},
+                                                       {"tab_04F2_config", QStringLiteral("Trigger Configuration")},
+                                                       {"tab_all_internal", QStringLiteral("Internal")}};
+    for (const auto &[name, title] : pages) {
+        const auto member = std::find_if(formObjects().begin(), formObjects().end(),
+                                         [name = name](const FormObject &o) { return qstrcmp(o.name, name) == 0; });
+        QVERIFY(member != formObjects().end());
+        QTest::newRow(name) << title << member->get;
+    }
 }
 
 void TestForm::catalogueAfterConstruction()

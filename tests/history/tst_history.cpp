@@ -16,29 +16,21 @@
 #include <memory>
 
 #include "Halvero_configurator.h"
+#include "clirun.h"
 #include "confighistory.h"
 #include "simulatedboard.h"
 #include "ui_Halvero_configurator.h"
-
-struct HalveroTestAccess
-{
-    static Ui_Halvero_configurator *ui(Halvero_configurator &w) { return w.ui; }
-    static void tick(Halvero_configurator &w) { w.onScanTimeout(); }
-};
+#include "windowprobe.h"
 
 namespace {
 
 // Below a regular file: no folder can be made for it.
 const QString Unwritable = QStringLiteral("/dev/null/history.jsonl");
 
-// Exit status and error stream of halvero-cli run on the board's port.
-QPair<int, QByteArray> cli(QStringList arguments, const SimulatedBoard &board)
+// halvero-cli run on the board's port.
+TestSupport::CliRun cli(const QStringList &arguments, const SimulatedBoard &board)
 {
-    arguments.replaceInStrings(QRegularExpression("^PORT$"), board.devicePath());
-    QProcess process;
-    process.start(QStringLiteral(HALVERO_CLI_PATH), arguments);
-    const bool ended = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
-    return {ended ? process.exitCode() : -1, process.readAllStandardError()};
+    return TestSupport::runProgram(QStringLiteral(HALVERO_CLI_PATH), arguments, board.devicePath());
 }
 
 // A 16-bit value of the stored 08A3 configuration: 6 is channel 1's
@@ -151,7 +143,7 @@ void tst_History::cliWritesLeaveBeforeAndAfter()
     SimulatedBoard board;
     SimulatedBoard other(otherIdentity);
     QVERIFY(board.start() && other.start());
-    QCOMPARE(cli({"config", "set", "PORT", fileWithHigh(1700)}, board).first, 0);
+    QCOMPARE(cli({"config", "set", "PORT", fileWithHigh(1700)}, board).exitCode, 0);
     BoardConfig swapped = switchConfig(1700);
     swapped.values["trigger.low"] = 1800;
     QVERIFY(ConfigHistory::HistoryFile(historyPath()).append(ConfigHistory::makeEntry(swapped, "save", "after", "test"), nullptr));
@@ -160,8 +152,8 @@ void tst_History::cliWritesLeaveBeforeAndAfter()
         qputenv("HALVERO_HISTORY_FILE", history.toLocal8Bit());
     arguments.replaceInStrings(QRegularExpression("^FILE$"), fileWithHigh(1750));
     const SimulatedBoard &target = otherBoard ? other : board;
-    const auto [exit, err] = cli(arguments, target);
-    QVERIFY2(exit == exitCode, err.constData());
+    const TestSupport::CliRun run = cli(arguments, target);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
     QCOMPARE(stored(target, 31), high);
     QCOMPARE(summary("trigger.high").mid(3), entries);
 }
@@ -187,12 +179,11 @@ void tst_History::windowSaveLeavesBeforeAndAfter()
     QVERIFY(board.start());
     if (!history.isEmpty())
         qputenv("HALVERO_HISTORY_FILE", history.toLocal8Bit());
-    qputenv("HALVERO_EXTRA_PORTS", board.devicePath().toLocal8Bit());
     Halvero_configurator window;
-    qunsetenv("HALVERO_EXTRA_PORTS");
     Ui_Halvero_configurator *ui = HalveroTestAccess::ui(window);
-    ui->serialList->setCurrentIndex(ui->serialList->findText(board.devicePath()));
-    ui->btnSerialConnect->click();
+    Probe::connectTo(window, board.devicePath());
+    qunsetenv("HALVERO_EXTRA_PORTS");
+    QCOMPARE(Probe::describeState(window), Probe::expectedState(Probe::Connection::Polling, 0x08A3));
     scanTimer->stop();
 
     ui->spin_08A3_val_ch1->setValue(1234);

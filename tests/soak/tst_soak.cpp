@@ -41,6 +41,8 @@
 #include <thread>
 
 #include "Halvero_configurator.h"
+#include "boards.h"
+#include "protocol.h"
 #include "simulatedboard.h"
 #include "ui_Halvero_configurator.h"
 #include "windowprobe.h"
@@ -95,16 +97,10 @@ BoardFaults faultsFor(Fault f)
     return b;
 }
 
-bool isTrigger(int productCode)
-{
-    return (productCode >> 8) == 0x04;
-}
-
 // Product code and firmware, as bytes 1-4 of every frame carry them.
 QByteArray headerOf(const BoardIdentity &id)
 {
-    return QByteArray() + char(id.productCode >> 8) + char(id.productCode & 0xFF) + char(id.fwMajor)
-        + char(id.fwMinor);
+    return TestSupport::frameHeader(id, 0).mid(1);
 }
 
 QByteArray recordHeader(const parachuteRadioComm &dev)
@@ -201,6 +197,7 @@ class Soak : public QObject
 public:
     Soak(Halvero_configurator &window, SimulatedBoard &board, const BoardIdentity &identity, quint32 seed)
         : m_window(window), m_ui(HalveroTestAccess::ui(window)), m_board(board), m_identity(identity),
+          m_trigger(Protocol::familyOfProductCode(identity.productCode) == BoardFamily::Trigger04F2),
           m_header(headerOf(identity)), m_rng(seed),
           m_answerer(
               [this](const Probe::MessageBoxAnswerer::Seen &) {
@@ -411,7 +408,7 @@ private:
         if (!write)
             return;
         ++writesChecked;
-        const int length = kind == USBmsgSetDefaults ? 5 : isTrigger(m_identity.productCode) ? 11 : 40;
+        const int length = kind == USBmsgSetDefaults ? 5 : m_trigger ? 11 : 40;
         if (frame.size() != length || frame.mid(1, 4) != m_header)
             fail(QStringLiteral("write %1 is not a %2-byte frame for the board identified as %3")
                      .arg(QString::fromLatin1(frame.toHex())).arg(length).arg(QString::fromLatin1(m_header.toHex())));
@@ -435,7 +432,7 @@ private:
     void clickRandom(int pick = -1)
     {
         ++clicks;
-        const bool trigger = isTrigger(m_identity.productCode);
+        const bool trigger = m_trigger;
         if (pick < 0)
             pick = randomIn(0, 7);
         const int id = m_nextId++;
@@ -661,6 +658,7 @@ private:
     Ui_Halvero_configurator *m_ui;
     SimulatedBoard &m_board;
     const BoardIdentity m_identity;
+    const bool m_trigger; // the board is of the 04F2 family
     const QByteArray m_header; // as the board identifies itself at Connect
     std::mt19937 m_rng;
     Probe::MessageBoxAnswerer m_answerer;
@@ -677,15 +675,6 @@ private:
     bool m_connectedBeforeTick = false;
     bool m_unplugArmed = false;
 };
-
-BoardIdentity identityOf(int productCode)
-{
-    BoardIdentity id;
-    id.productCode = uint16_t(productCode);
-    id.fwMajor = isTrigger(productCode) ? 0 : 1;
-    id.fwMinor = isTrigger(productCode) ? 1 : 3;
-    return id;
-}
 
 int envInt(const char *name, int fallback)
 {
@@ -737,7 +726,7 @@ void tst_Soak::faultSoak()
           seed, seed, target);
     messages = Messages();
 
-    const BoardIdentity identity = identityOf(productCode);
+    const BoardIdentity identity = TestSupport::identityOf(productCode);
     SimulatedBoard board(identity);
     QString error;
     QVERIFY2(board.start(&error), qPrintable(error));

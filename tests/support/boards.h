@@ -2,6 +2,10 @@
 #ifndef HALVERO_TESTSUPPORT_BOARDS_H
 #define HALVERO_TESTSUPPORT_BOARDS_H
 
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
 #include "simulatedboard.h"
 
 namespace TestSupport {
@@ -11,6 +15,13 @@ namespace TestSupport {
 // product and exercise the display formats (short, long and all-F
 // identifiers; zero-filled serial words).
 BoardIdentity identityOf(int productCode);
+
+// The product code as the boards and the window write it: "08A3".
+QString productText(int productCode);
+
+// The five bytes every frame to or from this board starts with: the kind,
+// then the product code and the firmware version the board identifies with.
+QByteArray frameHeader(const BoardIdentity &identity, uint8_t kind);
 
 } // namespace TestSupport
 

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -23,13 +24,12 @@ namespace {
 // The tab each page gets when the window shows it, as the operator reads it.
 QString titleOf(const QString &page)
 {
-    if (page == QLatin1String("tab_08A3_config"))
-        return QStringLiteral("Switch Configuration");
-    if (page == QLatin1String("tab_04F2_config"))
-        return QStringLiteral("Trigger Configuration");
-    if (page == QLatin1String("tab_all_internal"))
-        return QStringLiteral("Internal");
-    return QStringLiteral("?");
+    static const QHash<QString, QString> titles = {
+        {QStringLiteral("tab_08A3_config"), QStringLiteral("Switch Configuration")},
+        {QStringLiteral("tab_04F2_config"), QStringLiteral("Trigger Configuration")},
+        {QStringLiteral("tab_all_internal"), QStringLiteral("Internal")},
+    };
+    return titles.value(page, QStringLiteral("?"));
 }
 
 QString tab(const QString &page, const QString &title)
@@ -53,15 +53,11 @@ QString line(const QString &text, bool connect, bool disconnect, bool group, con
 
 QString pageOf(int productCode)
 {
-    switch (Protocol::familyOfProductCode(uint16_t(productCode))) {
-    case BoardFamily::Switch08A3:
-        return QStringLiteral("tab_08A3_config");
-    case BoardFamily::Trigger04F2:
-        return QStringLiteral("tab_04F2_config");
-    case BoardFamily::Unknown:
-        break;
-    }
-    return QString();
+    // Each family's page is named after the family: tab_08A3_config, tab_04F2_config.
+    const BoardFamily family = Protocol::familyOfProductCode(uint16_t(productCode));
+    if (family == BoardFamily::Unknown)
+        return QString();
+    return QStringLiteral("tab_%1_config").arg(Protocol::familyName(family));
 }
 
 QString describeState(Halvero_configurator &w)

@@ -12,11 +12,13 @@
 #include <memory>
 
 #include "Halvero_configurator.h"
+#include "boards.h"
 #include "simulatedboard.h"
 #include "ui_Halvero_configurator.h"
 #include "windowprobe.h"
 
 using Probe::Connection;
+using TestSupport::identityOf;
 
 namespace {
 
@@ -26,15 +28,6 @@ constexpr qint64 MaxTickMs = 200;
 // A dead line polled every 300 ms should cost next to nothing.
 constexpr double MaxCpuShare = 0.05;
 constexpr int MeasureMs = 2000;
-
-BoardIdentity identityOf(int productCode)
-{
-    BoardIdentity id;
-    id.productCode = uint16_t(productCode);
-    id.fwMajor = productCode == 0x04F2 ? 0 : 1;
-    id.fwMinor = productCode == 0x04F2 ? 1 : 2;
-    return id;
-}
 
 // Times every tick of the poll timer, whoever runs the event loop: the event
 // arrives here just before the window's slot runs, and the slot connected
@@ -178,7 +171,7 @@ void tst_Unplug::pulledWhilePolling()
     QVERIFY2(next.start(&error), qPrintable(error));
     Probe::connectTo(window, next.devicePath());
     QCOMPARE(Probe::describeState(window), Probe::expectedState(Connection::Polling, nextProduct));
-    QCOMPARE(ui->line_product->text(), QStringLiteral("%1").arg(nextProduct, 4, 16, QLatin1Char('0')).toUpper());
+    QCOMPARE(ui->line_product->text(), TestSupport::productText(nextProduct));
     QTRY_VERIFY_WITH_TIMEOUT(received(next, QByteArray("\x04")), 3000);
     QCOMPARE(next.requests().mid(0, 3),
              (QList<QByteArray>{QByteArray("\x01"), QByteArray("\x02"), QByteArray("\x04")}));

@@ -19,16 +19,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <memory>
 #include <vector>
 
 #include "Halvero_configurator.h"
+#include "boards.h"
 #include "simulatedboard.h"
 #include "ui_Halvero_configurator.h"
 #include "windowprobe.h"
 #include "windowtesthelpers.h"
 
 using namespace WindowTest;
+using TestSupport::identityOf;
+using TestSupport::productText;
 
 using Probe::Connection;
 using Probe::expectedState;
@@ -39,18 +43,12 @@ namespace {
 
 const QString MissingDevice = QStringLiteral("/nonexistent/halvero-test-tty");
 
-// One row per product code the window serves.
-void addEveryBoardRow()
+// One row per product code, by default every one the window serves.
+void addBoardRows(std::initializer_list<int> productCodes = {0x08A3, 0x08A2, 0x04F2})
 {
     QTest::addColumn<int>("productCode");
-    QTest::newRow("08A3") << 0x08A3;
-    QTest::newRow("08A2") << 0x08A2;
-    QTest::newRow("04F2") << 0x04F2;
-}
-
-QString productText(int productCode)
-{
-    return QStringLiteral("%1").arg(productCode, 4, 16, QLatin1Char('0')).toUpper();
+    for (int code : productCodes)
+        QTest::newRow(qPrintable(productText(code))) << code;
 }
 
 // The configuration the form shows before any board has answered.
@@ -149,9 +147,15 @@ private slots:
     void pollingRateAndDisconnect();
 
 private:
-    // A running board of the family, already holding storedPayload(); null
-    // on failure, with the reason in m_error.
-    SimulatedBoard *startBoard(int productCode);
+    // A running board of the family, already holding `stored`
+    // (storedPayload() when empty); null on failure, with the reason in
+    // m_error.
+    SimulatedBoard *startBoard(int productCode, const QByteArray &stored = QByteArray());
+    // startBoard(), then the window open on that board's port alone and
+    // polling it (the timer held, as connectAndHold() leaves it) and the
+    // board's request log cleared; null on failure, with the reason in
+    // m_error.
+    SimulatedBoard *pollingBoard(int productCode, const QByteArray &stored = QByteArray());
     void openWindow(const QStringList &extraPorts);
     bool selectPort(const QString &path);
     // Connect to the board's port; the timer is stopped again at once, so
@@ -202,16 +206,34 @@ void tst_Window::cleanup()
     QVERIFY2(!portLeft, "the window's destructor left the port open");
 }
 
-SimulatedBoard *tst_Window::startBoard(int productCode)
+SimulatedBoard *tst_Window::startBoard(int productCode, const QByteArray &stored)
 {
     auto board = std::make_unique<SimulatedBoard>(identityOf(productCode));
     m_error.clear();
-    if (!board->start(&m_error))
+    if (!board->setStoredConfig(stored.isEmpty() ? storedPayload(productCode) : stored)) {
+        m_error = QStringLiteral("the board refuses the stored configuration");
         return nullptr;
-    if (!storeConfig(*board, identityOf(productCode), storedPayload(productCode), &m_error))
+    }
+    if (!board->start(&m_error))
         return nullptr;
     m_boards.push_back(std::move(board));
     return m_boards.back().get();
+}
+
+SimulatedBoard *tst_Window::pollingBoard(int productCode, const QByteArray &stored)
+{
+    SimulatedBoard *board = startBoard(productCode, stored);
+    if (!board)
+        return nullptr;
+    openWindow({board->devicePath()});
+    const QString state = connectAndHold(board);
+    const QString expected = expectedState(Connection::Polling, productCode);
+    if (state != expected) {
+        m_error = QStringLiteral("after Connect: %1\n   expected: %2").arg(state, expected);
+        return nullptr;
+    }
+    board->clearRequests();
+    return board;
 }
 
 void tst_Window::openWindow(const QStringList &extraPorts)
@@ -324,17 +346,14 @@ void tst_Window::connectShowsBoard()
 
 void tst_Window::statusTicksFillPage_data()
 {
-    addEveryBoardRow();
+    addBoardRows();
 }
 
 void tst_Window::statusTicksFillPage()
 {
     QFETCH(int, productCode);
-    SimulatedBoard *board = startBoard(productCode);
+    SimulatedBoard *board = pollingBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
-    board->clearRequests();
 
     tick(3);
     QCOMPARE(hexList(board->requests()), QStringList({"04", "04", "04"}));
@@ -381,42 +400,42 @@ void tst_Window::statusTicksFillPage()
 
 void tst_Window::failsafeGreysTriggerReading()
 {
-    // The simulated 08A3 board loses its receiver pulse from 10.5 s to 12 s
-    // of every 12 s after it was made, and falls back to failsafe then. No
-    // way to move its clock, so this test polls through one dropout.
-    QElapsedTimer sinceBoard;
-    sinceBoard.start();
-    SimulatedBoard *board = startBoard(0x08A3);
+    // The simulated 08A3 board loses its receiver pulse for the last part of
+    // every status cycle and falls back to failsafe then. Its status clock is
+    // pinned poll by poll: two readings with the pulse, two in the dropout,
+    // one after the pulse is back.
+    SimulatedBoard *board = pollingBoard(0x08A3);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, 0x08A3));
 
+    constexpr qint64 present = BoardModel::pulsePresentMs, cycle = BoardModel::pulseCycleMs;
+    const struct
+    {
+        qint64 clockMs;
+        bool pulse;
+    } polls[] = {{present / 3, true}, {present - 1, true}, {present, false}, {cycle - 1, false},
+                 {cycle + present / 2, true}};
     QString lastPulse, lastHz;
-    bool sawFailsafe = false;
-    while (sinceBoard.elapsed() < 15000) {
+    for (const auto &poll : polls) {
+        board->setStatusClock(poll.clockMs);
         tick();
         const QString status = ui->line_08A3_sw_status->text();
-        if (status == QLatin1String("NORMAL")) {
-            QVERIFY(ui->line_08A3_trig_val->isEnabled());
-            QVERIFY(ui->line_08A3_trig_freq->isEnabled());
-            if (sawFailsafe)
-                break; // the pulse is back
+        const QByteArray at = QStringLiteral("%1 ms into the cycle: %2").arg(poll.clockMs).arg(status).toLatin1();
+        QVERIFY2(status == QLatin1String(poll.pulse ? "NORMAL" : "FAILSAFE"), at.constData());
+        // Greyed out without the pulse...
+        QVERIFY2(ui->line_08A3_trig_val->isEnabled() == poll.pulse, at.constData());
+        QVERIFY2(ui->line_08A3_trig_freq->isEnabled() == poll.pulse, at.constData());
+        if (poll.pulse) {
             lastPulse = ui->line_08A3_trig_val->text();
             lastHz = ui->line_08A3_trig_freq->text();
-            QVERIFY(!lastPulse.isEmpty());
+            QVERIFY2(!lastHz.isEmpty(), at.constData());
+            QCOMPARE(lastPulse, QString::number(radioDevice->triggerValue));
         } else {
-            QCOMPARE(status, QStringLiteral("FAILSAFE"));
-            QVERIFY2(!lastPulse.isEmpty(), "failsafe before any pulse was seen");
-            sawFailsafe = true;
-            // Greyed out, with the last reading still there.
-            QVERIFY(!ui->line_08A3_trig_val->isEnabled());
-            QVERIFY(!ui->line_08A3_trig_freq->isEnabled());
+            // ...with the last reading still there.
             QCOMPARE(ui->line_08A3_trig_val->text(), lastPulse);
             QCOMPARE(ui->line_08A3_trig_freq->text(), lastHz);
         }
     }
-    QVERIFY2(sawFailsafe, "the board never reported failsafe");
-    QCOMPARE(ui->line_08A3_sw_status->text(), QStringLiteral("NORMAL"));
+    QCOMPARE(hexList(board->requests()), QStringList(qsizetype(std::size(polls)), QStringLiteral("04")));
 }
 
 void tst_Window::queuedActionsGoOutOnePerTick_data()
@@ -442,11 +461,8 @@ void tst_Window::queuedActionsGoOutOnePerTick()
     QFETCH(QStringList, clicks);
     QFETCH(QStringList, requests);
 
-    SimulatedBoard *board = startBoard(productCode);
+    SimulatedBoard *board = pollingBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
-    board->clearRequests();
 
     for (const QString &what : clicks)
         button(productCode, what)->click();
@@ -464,11 +480,8 @@ void tst_Window::queuedActionsGoOutOnePerTick()
 
 void tst_Window::dumpThenSaveSendsEditedFrame()
 {
-    SimulatedBoard *board = startBoard(0x08A3);
+    SimulatedBoard *board = pollingBoard(0x08A3);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, 0x08A3));
-    board->clearRequests();
 
     const QByteArray edited = editedPayload(0x08A3);
     ui->btnEEPROM_DUMP->click();
@@ -497,7 +510,7 @@ void tst_Window::dumpThenSaveSendsEditedFrame()
 
 void tst_Window::readThenSaveSendsBoardValues_data()
 {
-    addEveryBoardRow();
+    addBoardRows();
 }
 
 void tst_Window::readThenSaveSendsBoardValues()
@@ -506,11 +519,8 @@ void tst_Window::readThenSaveSendsBoardValues()
     // the write is sent: the read queued before it refreshes both the record
     // and the page in between, so the board gets its own values back.
     QFETCH(int, productCode);
-    SimulatedBoard *board = startBoard(productCode);
+    SimulatedBoard *board = pollingBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
-    board->clearRequests();
 
     const QByteArray stored = storedPayload(productCode);
     editPage(ui, productCode, editedPayload(productCode));
@@ -529,11 +539,8 @@ void tst_Window::readThenSaveSendsBoardValues()
 
 void tst_Window::triggerSaveKeepsGainLastRead()
 {
-    SimulatedBoard *board = startBoard(0x04F2);
+    SimulatedBoard *board = pollingBoard(0x04F2);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, 0x04F2));
-    board->clearRequests();
 
     const QByteArray stored = storedPayload(0x04F2);
     const QByteArray edited = editedPayload(0x04F2);
@@ -565,14 +572,10 @@ void tst_Window::comboWithoutItemSavedAsFF()
     QFETCH(int, offset);
     QFETCH(int, value);
 
-    SimulatedBoard *board = startBoard(0x08A3);
-    QVERIFY2(board, qPrintable(m_error));
     QByteArray stored = storedPayload(0x08A3);
     stored[offset] = char(value);
-    QVERIFY2(storeConfig(*board, identityOf(0x08A3), stored, &m_error), qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, 0x08A3));
-    board->clearRequests();
+    SimulatedBoard *board = pollingBoard(0x08A3, stored);
+    QVERIFY2(board, qPrintable(m_error));
 
     QComboBox *const combos[6] = {ui->combo_08A3_gr1_bank, ui->combo_08A3_gr2_bank, ui->combo_08A3_gr3_bank,
                                   ui->combo_08A3_gr1_frq, ui->combo_08A3_gr2_frq, ui->combo_08A3_gr3_frq};
@@ -882,39 +885,54 @@ void tst_Window::commandOutcomeOnStatusBar_data()
 {
     QTest::addColumn<int>("productCode");
     QTest::addColumn<QString>("click");
-    QTest::addColumn<bool>("silent"); // the board stops answering before the tick
+    QTest::addColumn<QString>("board"); // how the board takes it: "answers", "silent", "keeps its values"
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("afterReadBack"); // empty: no read-back follows
 
-    QTest::newRow("Read CONF") << 0x08A3 << "read" << false << "Configuration read." << QString();
-    QTest::newRow("Read CONF, no reply") << 0x08A3 << "read" << true
+    QTest::newRow("Read CONF") << 0x08A3 << "read" << "answers" << "Configuration read." << QString();
+    QTest::newRow("Read CONF, no reply") << 0x08A3 << "read" << "silent"
                                          << "No reply to Read CONF: the page keeps its values." << QString();
-    QTest::newRow("EEPROM DUMP") << 0x04F2 << "dump" << false << "EEPROM dump received (" << QString();
-    QTest::newRow("Save CONF") << 0x08A2 << "save" << false
+    QTest::newRow("EEPROM DUMP") << 0x04F2 << "dump" << "answers" << "EEPROM dump received (" << QString();
+    QTest::newRow("Save CONF") << 0x08A2 << "save" << "answers"
                                << "Configuration saved: the board holds what was written." << QString();
-    QTest::newRow("Save CONF, no reply") << 0x04F2 << "save" << true
+    QTest::newRow("Save CONF, no reply") << 0x04F2 << "save" << "silent"
                                          << "No configuration came back after Save CONF"
                                          << "No reply to Read CONF";
+    // editedPayload() moves every field of the page away from the board's
+    // values; the board answers the write with what it still holds.
+    QTest::newRow("Save CONF, board keeps its own values")
+        << 0x08A3 << "save" << "keeps its values"
+        << "Configuration written, but the board holds other values for: group 1 bank, group 1 refresh rate, "
+           "group 2 bank, group 2 refresh rate, group 3 bank, group 3 refresh rate, channel 1 failsafe, "
+           "channel 2 failsafe, channel 3 failsafe, channel 4 failsafe, channel 5 failsafe, channel 6 failsafe, "
+           "channel 7 failsafe, channel 8 failsafe, channel 9 failsafe, channel 10 failsafe, "
+           "channel 11 failsafe, channel 12 failsafe, trigger active low, trigger High, trigger Low."
+        << QString();
+    // The gain goes out as last read, so it is no difference.
+    QTest::newRow("Save CONF, trigger board keeps its own values")
+        << 0x04F2 << "save" << "keeps its values"
+        << "Configuration written, but the board holds other values for: trigger active low, trigger High, "
+           "trigger Low."
+        << QString();
 }
 
 void tst_Window::commandOutcomeOnStatusBar()
 {
     QFETCH(int, productCode);
     QFETCH(QString, click);
-    QFETCH(bool, silent);
+    QFETCH(QString, board);
     QFETCH(QString, status);
     QFETCH(QString, afterReadBack);
 
-    SimulatedBoard *board = startBoard(productCode);
-    QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
+    SimulatedBoard *sim = pollingBoard(productCode);
+    QVERIFY2(sim, qPrintable(m_error));
     if (click == QLatin1String("save"))
         editPage(ui, productCode, editedPayload(productCode));
     button(productCode, click)->click();
     BoardFaults faults;
-    faults.silent = silent;
-    board->setFaults(faults);
+    faults.silent = board == QLatin1String("silent");
+    faults.ignoreWrites = board == QLatin1String("keeps its values");
+    sim->setFaults(faults);
 
     tick();
     QVERIFY2(ui->statusbar->currentMessage().startsWith(status), qPrintable(ui->statusbar->currentMessage()));
@@ -923,24 +941,25 @@ void tst_Window::commandOutcomeOnStatusBar()
         tick();
         QVERIFY2(ui->statusbar->currentMessage().startsWith(afterReadBack),
                  qPrintable(ui->statusbar->currentMessage()));
-        QCOMPARE(hexList(board->requests()).last(), QStringLiteral("02"));
+        QCOMPARE(hexList(sim->requests()).last(), QStringLiteral("02"));
     }
+    if (faults.ignoreWrites)
+        QCOMPARE(sim->storedConfig().toHex(), storedPayload(productCode).toHex());
+    // Whenever the board answered, the page shows what it holds.
+    if (!faults.silent)
+        QCOMPARE(shownPayload(ui, productCode).toHex(), sim->storedConfig().toHex());
 }
 
 void tst_Window::silentBoardGreysLiveStatus_data()
 {
-    QTest::addColumn<int>("productCode");
-    QTest::newRow("08A3") << 0x08A3;
-    QTest::newRow("04F2") << 0x04F2;
+    addBoardRows({0x08A3, 0x04F2});
 }
 
 void tst_Window::silentBoardGreysLiveStatus()
 {
     QFETCH(int, productCode);
-    SimulatedBoard *board = startBoard(productCode);
+    SimulatedBoard *board = pollingBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
-    openWindow({board->devicePath()});
-    QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
     QWidget *live = isTriggerBoard(productCode) ? static_cast<QWidget *>(ui->gr_04F2_status)
                                                 : static_cast<QWidget *>(ui->gr_08A3_status);
     tick();

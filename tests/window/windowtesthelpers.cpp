@@ -1,25 +1,25 @@
-// Board identities, configurations, wire frames and a board that falls
+// Configurations, wire frames, the page's fields and a board that falls
 // silent, for the main window tests.
 #include "windowtesthelpers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QSerialPort>
 #include <QSpinBox>
 #include <QtEndian>
 
 #include <algorithm>
 #include <chrono>
 
+#include "boards.h"
+#include "protocol.h"
 #include "ui_Halvero_configurator.h"
 
 namespace WindowTest {
 
 namespace {
 
-constexpr int HeaderLength = 5;
-constexpr int SwitchPayloadLength = 35;
-constexpr int TriggerPayloadLength = 6;
+constexpr int SwitchPayloadLength = Protocol::config08A3Length - Protocol::headerLength;
+constexpr int TriggerPayloadLength = Protocol::config04F2Length - Protocol::headerLength;
 
 struct SwitchFields
 {
@@ -77,16 +77,6 @@ TriggerFields decodeTrigger(const QByteArray &p)
     return {uint8_t(p.at(0)), p.at(1) != 0, u16At(p, 2), u16At(p, 4)};
 }
 
-QByteArray header(const BoardIdentity &id, uint8_t kind)
-{
-    QByteArray h;
-    h.append(char(kind));
-    appendU16(h, id.productCode);
-    h.append(char(id.fwMajor));
-    h.append(char(id.fwMinor));
-    return h;
-}
-
 struct SwitchWidgets
 {
     QComboBox *bank[3];
@@ -108,43 +98,7 @@ SwitchWidgets switchWidgets(Ui_Halvero_configurator *ui)
 
 bool isTriggerBoard(int productCode)
 {
-    return (productCode >> 8) == 0x04;
-}
-
-BoardIdentity identityOf(int productCode)
-{
-    BoardIdentity id;
-    id.productCode = uint16_t(productCode);
-    switch (productCode) {
-    case 0x08A2:
-        id.fwMajor = 0;
-        id.fwMinor = 2;
-        id.revId = 0x2A5F;
-        id.devId = 0x0415;
-        id.serial[0] = 0xDEADBEEF;
-        id.serial[1] = 0x0000ABCD;
-        id.serial[2] = 0x89ABCDEF;
-        break;
-    case 0x04F2:
-        id.fwMajor = 0;
-        id.fwMinor = 1;
-        id.revId = 0x1001;
-        id.devId = 0xFFFFFFFF;
-        id.serial[0] = 0x00390021;
-        id.serial[1] = 0x4E465009;
-        id.serial[2] = 0x20383352;
-        break;
-    default: // 0x08A3
-        id.fwMajor = 1;
-        id.fwMinor = 3;
-        id.revId = 0x0001;
-        id.devId = 0x10000;
-        id.serial[0] = 1;
-        id.serial[1] = 2;
-        id.serial[2] = 3;
-        break;
-    }
-    return id;
+    return Protocol::familyOfProductCode(uint16_t(productCode)) == BoardFamily::Trigger04F2;
 }
 
 QByteArray switchPayload(const uint8_t bank[3], const uint8_t rate[3], const uint16_t failsafe[12],
@@ -225,12 +179,12 @@ QByteArray editedPayload(int productCode)
 
 QByteArray configWriteFrame(const BoardIdentity &identity, const QByteArray &payload)
 {
-    return header(identity, 0x02) + payload;
+    return TestSupport::frameHeader(identity, 0x02) + payload;
 }
 
 QByteArray setDefaultsFrame(const BoardIdentity &identity)
 {
-    return header(identity, 0x05);
+    return TestSupport::frameHeader(identity, 0x05);
 }
 
 QByteArray shownPayload(Ui_Halvero_configurator *ui, int productCode)
@@ -275,44 +229,6 @@ void editPage(Ui_Halvero_configurator *ui, int productCode, const QByteArray &pa
     ui->check_08A3_active_low->setChecked(f.activeLow);
     ui->spin_08A3_trig_high->setValue(f.high);
     ui->spin_08A3_trig_low->setValue(f.low);
-}
-
-bool storeConfig(SimulatedBoard &board, const BoardIdentity &identity, const QByteArray &payload,
-                 QString *error)
-{
-    auto fail = [error](const QString &why) {
-        if (error)
-            *error = why;
-        return false;
-    };
-    QSerialPort port(board.devicePath());
-    if (!port.open(QIODevice::ReadWrite))
-        return fail(QStringLiteral("cannot open %1: %2").arg(board.devicePath(), port.errorString()));
-    // A board paced like a real UART only hears its own line speed.
-    const int baud = board.faults().uartBaud;
-    port.setBaudRate(baud > 0 ? baud : 9600);
-
-    const QByteArray frame = configWriteFrame(identity, payload);
-    port.write(frame);
-    port.waitForBytesWritten(500);
-    // The board echoes the configuration it now holds, in a frame as long as
-    // the write. Read all of it, and no longer than that: bytes left in the
-    // line would become the start of the window's first reply.
-    QByteArray echo;
-    while (echo.size() < frame.size() && port.waitForReadyRead(1000))
-        echo += port.readAll();
-    port.close();
-    if (echo != frame) {
-        return fail(QStringLiteral("board echoed %1 to the configuration write %2")
-                        .arg(QString::fromLatin1(echo.toHex()), QString::fromLatin1(frame.toHex())));
-    }
-    if (board.storedConfig() != payload) {
-        return fail(QStringLiteral("board stores %1 instead of %2")
-                        .arg(QString::fromLatin1(board.storedConfig().toHex()),
-                             QString::fromLatin1(payload.toHex())));
-    }
-    board.clearRequests();
-    return true;
 }
 
 QStringList hexList(const QList<QByteArray> &frames)

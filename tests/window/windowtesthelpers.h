@@ -1,7 +1,6 @@
-// Helpers of the main window tests: board identities and configurations that
-// differ from every default, the frames a board expects on the wire, a way to
-// put a configuration on a simulated board before the window connects, and
-// a board that falls silent mid-sequence.
+// Helpers of the main window tests: configurations that differ from every
+// default, the frames a board expects on the wire, the page as the operator
+// sees and types it, and a board that falls silent mid-sequence.
 #ifndef WINDOWTESTHELPERS_H
 #define WINDOWTESTHELPERS_H
 
@@ -20,12 +19,8 @@ class Ui_Halvero_configurator;
 
 namespace WindowTest {
 
+// The product code belongs to the trigger board's family (04F2).
 bool isTriggerBoard(int productCode);
-
-// The board each family's tests talk to: firmware 1.3 (08A3), 0.2 (08A2) or
-// 0.1 (04F2), chip identifiers and a serial that exercise the display
-// formats (short, long and all-F identifiers; zero-filled serial words).
-BoardIdentity identityOf(int productCode);
 
 // A stored configuration unlike the board's factory one and unlike the
 // form's initial values, as the bytes that follow the five-byte header.
@@ -49,12 +44,6 @@ QByteArray setDefaultsFrame(const BoardIdentity &identity);
 QByteArray shownPayload(Ui_Halvero_configurator *ui, int productCode);
 // Types a payload into the family's page (and the gain into the Internal page).
 void editPage(Ui_Halvero_configurator *ui, int productCode, const QByteArray &payload);
-
-// Stores a configuration on the board through its own serial line, as
-// another host would, and reads the reply back so that no byte is left for
-// the window. The board's request log is cleared afterwards.
-bool storeConfig(SimulatedBoard &board, const BoardIdentity &identity, const QByteArray &payload,
-                 QString *error);
 
 // Requests as lower-case hex, one entry per request, for readable diffs.
 QStringList hexList(const QList<QByteArray> &frames);

@@ -1,0 +1,28 @@
+#include "clirun.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+
+namespace TestSupport {
+
+QString CliRun::describe() const
+{
+    return QStringLiteral("exit %1\n%2\n%3").arg(exitCode).arg(QString::fromUtf8(out), QString::fromUtf8(err));
+}
+
+CliRun runProgram(const QString &program, QStringList arguments, const QString &port, const QByteArray &input)
+{
+    arguments.replaceInStrings(QRegularExpression(QStringLiteral("^PORT$")), port);
+    QProcess process;
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    CliRun run;
+    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+} // namespace TestSupport
