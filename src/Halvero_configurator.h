@@ -15,6 +15,7 @@
 #include "parachuteradiocomm.h"
 
 QT_BEGIN_NAMESPACE
+class QCheckBox;
 class QComboBox;
 class QSpinBox;
 class QTimer;
@@ -80,6 +81,7 @@ private:
     void connectionLost();
     void closeConnection(const QString &state);
     void showStatus(const QString &text);
+    void saveTriggerInput(const QCheckBox *activeLow, const QSpinBox *high, const QSpinBox *low);
     QList<QSpinBox *> channelSpins() const; // failsafe spins, channel 1 first
     QList<QComboBox *> bankCombos() const;  // group 1 first
     QList<QComboBox *> rateCombos() const;  // group 1 first

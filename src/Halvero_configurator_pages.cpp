@@ -138,22 +138,25 @@ void Halvero_configurator::on_btn_08A3_SaveConf_clicked()
     const QList<QSpinBox *> channels = channelSpins();
     for (int ch = 0; ch < channels.size(); ++ch)
         dev->failsafeValue[ch] = uint16_t(channels[ch]->value());
-    dev->triggerActiveLow = ui->check_08A3_active_low->isChecked();
-    dev->triggerHigh = uint16_t(ui->spin_08A3_trig_high->value());
-    dev->triggerLow = uint16_t(ui->spin_08A3_trig_low->value());
-    queueAction(USBmsgConfig, true, USBoptNone);
+    saveTriggerInput(ui->check_08A3_active_low, ui->spin_08A3_trig_high, ui->spin_08A3_trig_low);
 }
 
 void Halvero_configurator::on_btn_04F2_SaveConf_clicked()
 {
     if (!canQueue())
         return;
-    parachuteRadioComm *dev = radioDevice;
     // The gain is not taken from its spin box: the write carries the gain
     // last read from the board.
-    dev->triggerActiveLow = ui->check_04F2_active_low->isChecked();
-    dev->triggerHigh = uint16_t(ui->spin_04F2_trig_high->value());
-    dev->triggerLow = uint16_t(ui->spin_04F2_trig_low->value());
+    saveTriggerInput(ui->check_04F2_active_low, ui->spin_04F2_trig_high, ui->spin_04F2_trig_low);
+}
+
+// Both pages end their Save CONF alike: the trigger input as shown goes into
+// the record, then the write is queued.
+void Halvero_configurator::saveTriggerInput(const QCheckBox *activeLow, const QSpinBox *high, const QSpinBox *low)
+{
+    radioDevice->triggerActiveLow = activeLow->isChecked();
+    radioDevice->triggerHigh = uint16_t(high->value());
+    radioDevice->triggerLow = uint16_t(low->value());
     queueAction(USBmsgConfig, true, USBoptNone);
 }
 

@@ -59,30 +59,24 @@ bool firmwareAccepted(BoardFamily family, uint8_t major, uint8_t minor)
     return false;
 }
 
+namespace {
+
+// The family's own value of a layout fact; 0 for an unknown family.
+int perFamily(BoardFamily family, int trigger04F2, int switch08A3)
+{
+    return family == BoardFamily::Trigger04F2 ? trigger04F2 : family == BoardFamily::Switch08A3 ? switch08A3 : 0;
+}
+
+} // namespace
+
 int configLength(BoardFamily family)
 {
-    switch (family) {
-    case BoardFamily::Trigger04F2:
-        return config04F2Length;
-    case BoardFamily::Switch08A3:
-        return config08A3Length;
-    case BoardFamily::Unknown:
-        break;
-    }
-    return 0;
+    return perFamily(family, config04F2Length, config08A3Length);
 }
 
 int statusLength(BoardFamily family)
 {
-    switch (family) {
-    case BoardFamily::Trigger04F2:
-        return status04F2Length;
-    case BoardFamily::Switch08A3:
-        return status08A3Length;
-    case BoardFamily::Unknown:
-        break;
-    }
-    return 0;
+    return perFamily(family, status04F2Length, status08A3Length);
 }
 
 float temperatureC(uint8_t raw) { return raw * 0.5f - 25.0f; }

@@ -274,21 +274,21 @@ ParsedArguments parseArguments(const QStringList &arguments)
         parsed.error = QStringLiteral("-q and -v cannot be combined");
         return parsed;
     }
-    if (parser.isSet(baud)) {
+    // --baud N and --count N take a positive whole number.
+    auto positive = [&parser, &parsed](const QCommandLineOption &option, auto *value) {
+        if (!parser.isSet(option))
+            return true;
         bool ok = false;
-        o.baud = parser.value(baud).toInt(&ok);
-        if (!ok || o.baud <= 0) {
-            parsed.error = QStringLiteral("--baud needs a positive whole number, not '%1'").arg(parser.value(baud));
-            return parsed;
-        }
-    }
+        *value = parser.value(option).toInt(&ok);
+        if (ok && *value > 0)
+            return true;
+        parsed.error = QStringLiteral("--%1 needs a positive whole number, not '%2'")
+                           .arg(option.names().constLast(), parser.value(option));
+        return false;
+    };
+    if (!positive(baud, &o.baud) || !positive(count, &o.count))
+        return parsed;
     if (parser.isSet(count)) {
-        bool ok = false;
-        o.count = parser.value(count).toInt(&ok);
-        if (!ok || o.count <= 0) {
-            parsed.error = QStringLiteral("--count needs a positive whole number, not '%1'").arg(parser.value(count));
-            return parsed;
-        }
         if (!o.watch) {
             parsed.error = QStringLiteral("--count only makes sense with --watch");
             return parsed;
