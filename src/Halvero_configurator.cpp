@@ -86,6 +86,8 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
 
     connect(scanTimer, &QTimer::timeout, this, &Halvero_configurator::onScanTimeout);
     scanSerialPorts();
+    setupCockpit();
+    restoreSettings();
     ui->serialList->setFocus(Qt::OtherFocusReason);
 }
 
@@ -103,6 +105,7 @@ void Halvero_configurator::scanSerialPorts()
     for (const QSerialPortInfo &port : ports) {
         ui->serialList->addItem(port.portName());
         ui->serialList->setItemData(ui->serialList->count() - 1, portToolTip(port), Qt::ToolTipRole);
+        ui->serialList->setItemData(ui->serialList->count() - 1, port.description(), PortDescriptionRole);
     }
     // Added ports come after the system's own; the first of them is chosen,
     // so that a simulated board started for a demo is what Connect opens.
@@ -176,9 +179,12 @@ void Halvero_configurator::on_btnRefreshSerialPorts_clicked()
 
 void Halvero_configurator::on_btnSerialConnect_clicked()
 {
-    const QString portName = ui->serialList->currentText();
-    const int32_t baudRate = ui->serialBauds->currentText().toInt(nullptr, 10);
+    stopReconnecting();
+    openBoard(ui->serialList->currentText(), ui->serialBauds->currentText().toInt(nullptr, 10));
+}
 
+bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate)
+{
     // What was queued for the previous board never reaches this one.
     dropQueuedCommands();
     setLiveStatusGreyed(false);
@@ -188,6 +194,10 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
     // Only an object whose port never opened can still be here. The port is
     // shared, so the old object must go before the new one opens it.
     delete radioDevice;
+    radioDevice = nullptr;
+    // Identification blocks the window for up to a second: say what it waits for.
+    showStatus(tr("Connecting to %1 at %2 baud…").arg(portName).arg(baudRate));
+    ui->statusbar->repaint();
     radioDevice = new parachuteRadioComm(portName, baudRate);
 
     if (!radioDevice->isConnected()) {
@@ -199,7 +209,8 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
         hideAllPages();
         showStatus(portName.isEmpty() ? tr("No serial port to open: plug the board in and press Refresh.")
                                       : describeOpenFailure(portName, serialPort));
-        return;
+        updateCockpitState();
+        return false;
     }
 
     ui->line_connect->setText(tr("Connected"));
@@ -217,7 +228,8 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
         ui->group_system->setEnabled(false);
         delete radioDevice;
         radioDevice = nullptr;
-        return;
+        updateCockpitState();
+        return false;
     }
     parseResponse(USBmsgIdentity);
     ui->group_system->setEnabled(true);
@@ -232,7 +244,8 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
         break;
     case BoardFamily::Unknown:
         hideAllPages();
-        return;
+        updateCockpitState();
+        return false;
     }
 
     // A page is shown only with values read from the board, so that Save CONF
@@ -240,7 +253,8 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
     if (radioDevice->send(false, USBmsgConfig, USBoptNone) != USBmsgConfig) {
         showStatus(StatusText::configReadFailedAtConnect(radioDevice->lastOutcome()));
         hideAllPages();
-        return;
+        updateCockpitState();
+        return false;
     }
     parseResponse(USBmsgConfig);
 
@@ -249,10 +263,19 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
     lastReplyAt = QTime::currentTime();
     showStatus(StatusText::connected(productCodeText(*radioDevice), portName));
     scanTimer->start(Protocol::pollIntervalMs);
+    if (boardConnected(portName, baudRate))
+        showStatus(StatusText::connected(productCodeText(*radioDevice), portName) + QLatin1Char(' ')
+                   + tr("The edits made before the connection was lost are back in the page."));
+    updateCockpitState();
+    return true;
 }
 
 void Halvero_configurator::on_btnSerialDisconnect_clicked()
 {
+    if (!confirmDiscardEdits(tr("Disconnect and discard them?")))
+        return;
+    editsAtLoss = BoardConfig();
+    stopReconnecting();
     closeConnection(tr("Not connected"));
     ui->statusbar->clearMessage();
 }
@@ -271,6 +294,7 @@ void Halvero_configurator::closeConnection(const QString &state)
     ui->btnSerialDisconnect->setEnabled(false);
     ui->group_system->setEnabled(false);
     hideAllPages();
+    updateCockpitState();
 }
 
 // The link closes the port when the device has gone (a pulled cable); the
@@ -279,8 +303,12 @@ void Halvero_configurator::closeConnection(const QString &state)
 void Halvero_configurator::connectionLost()
 {
     qDebug() << "Connection lost";
+    if (isWindowModified() && boardHeld.family != BoardFamily::Unknown)
+        editsAtLoss = pageConfig();
     closeConnection(tr("Connection lost"));
-    showStatus(StatusText::connectionLost(QTime::currentTime()));
+    lostAt = QTime::currentTime();
+    showStatus(StatusText::connectionLost(lostAt));
+    startReconnecting(connectedPort, connectedBaud);
 }
 
 void Halvero_configurator::onScanTimeout()

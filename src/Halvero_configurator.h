@@ -15,12 +15,17 @@
 #include "parachuteradiocomm.h"
 
 QT_BEGIN_NAMESPACE
+class QAction;
 class QCheckBox;
 class QComboBox;
+class QDockWidget;
+class QPushButton;
 class QSpinBox;
 class QTimer;
 QT_END_NAMESPACE
 class Ui_Halvero_configurator;
+class HistoryDialog;
+class MessageLog;
 
 // One command waiting for its turn on the poll timer.
 struct action
@@ -29,6 +34,9 @@ struct action
     bool write;
     USBmsgOptions option;
 };
+
+// Item data of the port list: the system's description of the port.
+inline constexpr int PortDescriptionRole = Qt::UserRole + 1;
 
 // Oldest first; owns its actions until the tick that sends them.
 extern QList<action *> commandQueue;
@@ -46,6 +54,16 @@ public:
     ~Halvero_configurator() override;
 
     void scanSerialPorts();
+
+    // The page as it stands, as a configuration of the board's family
+    // (fields the page does not edit as the board holds them).
+    BoardConfig pageConfig() const;
+    // Puts a configuration's values in the page widgets; values that differ
+    // from boardHeld are unsaved edits.
+    void showConfigInPage(const BoardConfig &config);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void on_btnRefreshSerialPorts_clicked();
@@ -85,6 +103,60 @@ private:
     QList<QSpinBox *> channelSpins() const; // failsafe spins, channel 1 first
     QList<QComboBox *> bankCombos() const;  // group 1 first
     QList<QComboBox *> rateCombos() const;  // group 1 first
+    // Called right after the board's answered configuration is in the page
+    // and in boardHeld.
+    void boardConfigShown();
+    // Called after a decoded status reply is in the page.
+    void statusReplyShown();
+
+    // Connect's work, on a port and rate of the caller's choosing; true when
+    // the board is identified, its configuration shown and polling started.
+    bool openBoard(const QString &portName, int32_t baudRate);
+
+    // The operator's cockpit around the form: menus and their actions
+    // (windowmenus.cpp), unsaved-edit marks (editmarks.cpp), files
+    // (configfiledialogs.cpp), remembered and re-established connections
+    // (connectioncomfort.cpp).
+    void setupCockpit();
+    void floatDock(QDockWidget *dock, const QSize &size);
+    void updateCockpitState(); // title, enabled actions, port rescans
+    QPushButton *familyButton(const char *which) const;
+    void showHelp();
+    void showAbout();
+    void showHistory();
+
+    void watchPageEdits();
+    void updateEditMarks();
+    QWidget *fieldWidget(const QString &path) const; // of the board's family
+    QString valueText(const QString &path, int value) const; // as the field's widget shows it
+    // Asks before unsaved edits are thrown away; true to go on.
+    bool confirmDiscardEdits(const QString &question);
+
+    void saveConfigFile();
+    void loadConfigFile();
+    void saveDump();
+    // What the page gets from a file or a history entry: `source` names it
+    // in the status bar. False (with the reason shown) for another family.
+    // With `showDifferences`, the operator first sees what it changes
+    // (dialog_load_diff); else only unsaved edits are asked about.
+    bool placeInPage(const BoardConfig &config, const QString &source, bool showDifferences);
+    bool confirmDifferences(const QString &source, const QList<FieldDifference> &differences);
+
+    void restoreSettings();
+    // A board answered on `port`: remembered for the next start, and edits
+    // kept from before a lost connection go back into the page when it is
+    // the same board. True when they did.
+    bool boardConnected(const QString &port, int baud);
+    void rescanPorts();
+    void startReconnecting(const QString &port, int baud);
+    void stopReconnecting();
+    void tryReconnect();
+    void setAutoReconnect(bool on);
+    // A status the message log keeps one line of while it repeats (the
+    // reconnect attempts).
+    void showRepeatedStatus(const QString &text, const QString &kind);
+
+    void setRecording(bool on);
 
     Ui_Halvero_configurator *ui;
     QMap<QString, QWidget *> tabPages;
@@ -103,6 +175,30 @@ private:
     int silentTicks = 0;           // ticks in a row with nothing decoded
     bool liveStatusGreyed = false;
     QTime lastReplyAt;
+
+    // Cockpit state.
+    QAction *actionSaveConfigFile = nullptr;
+    QAction *actionLoadConfigFile = nullptr;
+    QAction *actionSaveDump = nullptr;
+    QAction *actionHistory = nullptr;
+    QAction *actionRecordStatus = nullptr;
+    QAction *actionReadConf = nullptr;
+    QAction *actionSaveConf = nullptr;
+    QAction *actionSetDefaults = nullptr;
+    QAction *actionEepromDump = nullptr;
+    QAction *actionAutoReconnect = nullptr;
+    MessageLog *messageLog = nullptr;
+    HistoryDialog *historyDialog = nullptr;
+    QTimer *portRescanTimer = nullptr;
+    QTimer *reconnectTimer = nullptr;
+    QString connectedPort;    // the port of the board polled now, or of the one lost
+    int connectedBaud = 0;
+    int reconnectAttempt = 0;
+    QTime lostAt;
+    bool logQuiet = false; // status messages not logged while set
+    // The page's edits when the connection was lost, put back when the same
+    // board answers again.
+    BoardConfig editsAtLoss;
 };
 
 #endif // HALVERO_CONFIGURATOR_H

@@ -57,6 +57,7 @@ void Halvero_configurator::parseResponse(uint8_t response)
             ui->spin_04F2_trig_high->setValue(dev->triggerHigh);
             ui->spin_04F2_trig_low->setValue(dev->triggerLow);
         }
+        boardConfigShown();
         break;
 
     case USBmsgEepromDump:
@@ -84,6 +85,7 @@ void Halvero_configurator::parseResponse(uint8_t response)
             ui->line_04F2_trigger_voltage->setText(general(dev->triggerVoltage));
             ui->line_04F2_battery_voltage->setText(general(dev->batteryVoltage));
         }
+        statusReplyShown();
         break;
 
     default:
@@ -111,14 +113,19 @@ QList<QComboBox *> Halvero_configurator::rateCombos() const
 
 void Halvero_configurator::on_btn_08A3_ReadConf_clicked()
 {
-    if (canQueue())
+    if (!canQueue())
+        return;
+    // The board's answer replaces the page: unsaved edits go only when the
+    // operator says so, and only for the connection asked on.
+    const int askedOn = connectionGeneration;
+    if (confirmDiscardEdits(tr("Read the board's configuration and discard them?")) && askedOn == connectionGeneration
+        && canQueue())
         queueAction(USBmsgConfig, false, USBoptNone);
 }
 
 void Halvero_configurator::on_btn_04F2_ReadConf_clicked()
 {
-    if (canQueue())
-        queueAction(USBmsgConfig, false, USBoptNone);
+    on_btn_08A3_ReadConf_clicked();
 }
 
 void Halvero_configurator::on_btn_08A3_SaveConf_clicked()

@@ -257,6 +257,13 @@ QList<FieldDifference> diffConfigs(const BoardConfig &board, const BoardConfig &
     return differences;
 }
 
+QString wrongFamilyMessage(const QString &source, BoardFamily configFamily, const QString &port,
+                           const QString &boardProductCode)
+{
+    return QStringLiteral("%1 is a configuration for a %2 board, but the board on %3 is a %4 board")
+        .arg(source, Protocol::familyName(configFamily), port, boardProductCode);
+}
+
 QString formatValue(const ConfigField &field, int value)
 {
     if (field.boolean)

@@ -63,6 +63,12 @@ ConfigLoad checkRanges(const BoardConfig &config);
 // Both of the above: a file that passes may be written to a board.
 ConfigLoad loadConfigForWrite(const QByteArray &text);
 
+// Why a configuration of one family does not go to a board of another:
+// "<source> is a configuration for a 04F2 board, but the board on <port> is
+// a 08A3 board".
+QString wrongFamilyMessage(const QString &source, BoardFamily configFamily, const QString &port,
+                           const QString &boardProductCode);
+
 QJsonObject configToJson(const BoardConfig &config);
 QByteArray configToText(const BoardConfig &config); // indented, ends with a newline
 

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QLockFile>
@@ -22,6 +23,48 @@
 #endif
 
 namespace ConfigHistory {
+
+QString normalSerial(const QString &serial)
+{
+    const QString upper = serial.trimmed().toUpper();
+    return upper.startsWith(QLatin1String("0X")) ? upper.mid(2) : upper;
+}
+
+QString localTime(const QString &iso)
+{
+    const QDateTime time = QDateTime::fromString(iso, Qt::ISODateWithMs);
+    return time.isValid() ? time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : iso;
+}
+
+QList<EntryChanges> changesOf(const QList<Entry> &entries)
+{
+    QList<EntryChanges> changes(entries.size());
+    QHash<QString, int> lastOfBoard;
+    for (int i = 0; i < entries.size(); ++i) {
+        const BoardConfig &config = entries.at(i).config;
+        const QString board = Protocol::familyName(config.family) + normalSerial(config.serial);
+        const auto previous = lastOfBoard.constFind(board);
+        if (previous != lastOfBoard.constEnd()) {
+            changes[i].differences = diffConfigs(entries.at(*previous).config, config);
+            changes[i].compared = true;
+        }
+        lastOfBoard.insert(board, i);
+    }
+    return changes;
+}
+
+QString changesText(const Entry &entry, const EntryChanges &changes)
+{
+    QStringList parts;
+    for (const FieldDifference &d : changes.differences)
+        parts << QStringLiteral("%1 %2->%3").arg(d.field.path, formatValue(d.field, d.board), formatValue(d.field, d.file));
+    const QString changed = parts.join(QStringLiteral(", "));
+    if (changes.compared && changed.isEmpty() && entry.phase == phaseAfter)
+        return QStringLiteral("unchanged");
+    if (!changed.isEmpty() && entry.phase == phaseBefore)
+        return QStringLiteral("since its last entry: ") + changed;
+    return changed;
+}
 
 namespace {
 

@@ -56,6 +56,26 @@ struct ReadResult
     QString error;        // the file exists but cannot be read
 };
 
+// "0x2038..." and "2038..." name the same board, in either case.
+QString normalSerial(const QString &serial);
+// An entry's time (UTC, ISO 8601) as local time, "yyyy-MM-dd HH:mm:ss".
+QString localTime(const QString &iso);
+
+// An entry against the entry before it of the same board (family and
+// serial): for an "after", what the write changed; for a "before", what
+// changed on the board since its last entry, by a hand the history did not
+// see. A board's first entry is compared with nothing.
+struct EntryChanges
+{
+    bool compared = false;
+    QList<FieldDifference> differences;
+};
+QList<EntryChanges> changesOf(const QList<Entry> &entries); // one per entry, same order
+// The changes as `halvero-cli history` lists them:
+// "failsafe[0] 1000->900, trigger.high 1600->1750", "unchanged", or
+// "since its last entry: ..." for a "before".
+QString changesText(const Entry &entry, const EntryChanges &changes);
+
 class HistoryFile
 {
 public:

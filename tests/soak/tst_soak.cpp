@@ -353,7 +353,7 @@ private:
         checkQueue("after a tick");
         const QString state = Probe::describeState(m_window);
         const QString expected =
-            Probe::expectedState(m_connected ? Connection::Polling : Connection::Lost, m_identity.productCode);
+            Probe::expectedState(m_connected ? Connection::Polling : Connection::Reconnecting, m_identity.productCode);
         if (state != expected)
             fail(QStringLiteral("state %1, expected %2").arg(state, expected));
         watchRecordHeader();

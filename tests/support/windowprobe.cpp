@@ -97,6 +97,8 @@ QString expectedState(Connection state, int productCode)
         return line("Not connected", true, false, false, QString(), "none", "closed", "stopped");
     case Connection::Lost:
         return line("Connection lost", true, false, false, QString(), "none", "closed", "stopped");
+    case Connection::Reconnecting:
+        return line("Connection lost", true, true, false, QString(), "none", "closed", "stopped");
     }
     return QString();
 }

@@ -26,7 +26,10 @@ struct HalveroTestAccess
 
 namespace Probe {
 
-enum class Connection { Start, PortNotOpened, IdentificationFailed, IdentifiedNoPage, Polling, Disconnected, Lost };
+// Lost: the connection went and the window waits for Connect; Reconnecting:
+// it went and the window tries the same port by itself (Disconnect stops it).
+enum class Connection { Start, PortNotOpened, IdentificationFailed, IdentifiedNoPage, Polling, Disconnected, Lost,
+                        Reconnecting };
 
 // Object name of the page the window shows for the product's family.
 QString pageOf(int productCode);

@@ -145,10 +145,7 @@ void CliRunner::requireFamily(const BoardConfig &config, const QString &source)
 {
     const BoardFamily board = recordFamily(*link);
     if (board != config.family)
-        throw CliFailure{ExitWrongFamily,
-                         QStringLiteral("%1 is a configuration for a %2 board, but the board on %3 is a %4 board")
-                             .arg(source, Protocol::familyName(config.family), o.port, productCodeText(*link)),
-                         {}};
+        throw CliFailure{ExitWrongFamily, wrongFamilyMessage(source, config.family, o.port, productCodeText(*link)), {}};
 }
 
 QJsonArray CliRunner::differencesJson(const QList<FieldDifference> &differences, const char *left, const char *right)

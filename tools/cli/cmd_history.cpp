@@ -20,28 +20,6 @@ QString now()
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
 }
 
-// "0x2038..." and "2038..." name the same board, in either case.
-QString normalSerial(const QString &serial)
-{
-    const QString upper = serial.trimmed().toUpper();
-    return upper.startsWith(QLatin1String("0X")) ? upper.mid(2) : upper;
-}
-
-QString localTime(const QString &iso)
-{
-    const QDateTime time = QDateTime::fromString(iso, Qt::ISODateWithMs);
-    return time.isValid() ? time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : iso;
-}
-
-// "failsafe[0] 1000->900, trigger.high 1600->1750"
-QString changesText(const QList<FieldDifference> &changes)
-{
-    QStringList parts;
-    for (const FieldDifference &d : changes)
-        parts << QStringLiteral("%1 %2->%3").arg(d.field.path, formatValue(d.field, d.board), formatValue(d.field, d.file));
-    return parts.join(QStringLiteral(", "));
-}
-
 } // namespace
 
 bool CliRunner::historyOn() const
@@ -97,23 +75,8 @@ int CliRunner::history()
     for (const QString &warning : recorded.warnings)
         warn(warning);
 
-    // Each entry against the one before it of the same board: for an
-    // "after", what the write changed; for a "before", what changed on the
-    // board since its last entry, by a hand the history did not see.
     const QList<Entry> &entries = recorded.entries;
-    QList<QList<FieldDifference>> changes(entries.size());
-    QList<bool> compared(entries.size(), false);
-    QHash<QString, int> lastOfBoard;
-    for (int i = 0; i < entries.size(); ++i) {
-        const BoardConfig &config = entries.at(i).config;
-        const QString board = Protocol::familyName(config.family) + normalSerial(config.serial);
-        const auto previous = lastOfBoard.constFind(board);
-        if (previous != lastOfBoard.constEnd()) {
-            changes[i] = diffConfigs(entries.at(*previous).config, config);
-            compared[i] = true;
-        }
-        lastOfBoard.insert(board, i);
-    }
+    const QList<EntryChanges> changes = changesOf(entries);
 
     int shown = 0;
     for (int i = int(entries.size()) - 1; i >= 0; --i) {
@@ -124,15 +87,11 @@ int CliRunner::history()
         if (o.json) {
             QJsonObject line = e.json;
             line.insert(QStringLiteral("index"), e.index);
-            line.insert(QStringLiteral("changes"), differencesJson(changes.at(i), "from", "to"));
+            line.insert(QStringLiteral("changes"), differencesJson(changes.at(i).differences, "from", "to"));
             emitJson(line);
             continue;
         }
-        QString changed = changesText(changes.at(i));
-        if (compared.at(i) && changed.isEmpty() && e.phase == phaseAfter)
-            changed = QStringLiteral("unchanged");
-        else if (!changed.isEmpty() && e.phase == phaseBefore)
-            changed = QStringLiteral("since its last entry: ") + changed;
+        const QString changed = changesText(e, changes.at(i));
         QString line = QStringLiteral("%1  %2  %3  %4  %5 %6 %7 %8")
                            .arg(QString::number(e.index).rightJustified(4), localTime(e.time), e.config.serial,
                                 e.config.productCode, e.event.leftJustified(8), e.phase.leftJustified(6),

@@ -1,0 +1,249 @@
+// Files the operator keeps beside the board: the board's configuration saved
+// in the layout `halvero-cli config get` writes, such a file (or a history
+// entry) put in the page as unsaved edits after a look at what it changes,
+// and the EEPROM dump saved as text.
+#include "Halvero_configurator.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "recordtext.h"
+#include "statustext.h"
+#include "ui_Halvero_configurator.h"
+#include "windowsettings.h"
+
+namespace {
+
+const QString keyFolder = QStringLiteral("files/folder");
+const QString gainPath = QStringLiteral("inaGain");
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("Halvero_configurator", text);
+}
+
+// `data` goes to `path` whole or not at all: into a new file renamed over
+// the old one once every byte is written, and never in place of something
+// that is not a regular file (a device, a pipe, a folder).
+bool writeWholeFile(const QString &path, const QByteArray &data, QString *error)
+{
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile()) {
+        *error = tr("it is not a regular file");
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    if (file.write(data) != data.size()) {
+        *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+// A file picked in a dialog of this name, starting in the folder used last;
+// empty when the operator cancels.
+QString chooseFile(QWidget *parent, const char *name, const QString &title, const QString &suggested,
+                   const QString &filter, QFileDialog::AcceptMode mode)
+{
+    const auto settings = windowSettings();
+    QFileDialog dialog(parent, title, settings->value(keyFolder).toString(), filter);
+    dialog.setObjectName(QLatin1String(name));
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!suggested.isEmpty())
+        dialog.selectFile(suggested);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    const QString path = dialog.selectedFiles().constFirst();
+    settings->setValue(keyFolder, QFileInfo(path).absolutePath());
+    return path;
+}
+
+// "08A3-0021": product code and the serial's last digits, to tell files apart.
+QString fileStem(const BoardConfig &board)
+{
+    return QStringLiteral("%1-%2").arg(board.productCode, board.serial.right(4));
+}
+
+} // namespace
+
+void Halvero_configurator::saveConfigFile()
+{
+    if (boardHeld.family == BoardFamily::Unknown) {
+        showStatus(tr("No configuration to save: connect to a board first."));
+        return;
+    }
+    // What the board holds now; it may be gone by the time a file is chosen.
+    const BoardConfig board = boardHeld;
+    const QString path = chooseFile(this, "dialog_save_config", tr("Save the board's configuration"),
+                                    fileStem(board) + QStringLiteral(".json"),
+                                    tr("Configuration files (*.json);;All files (*)"), QFileDialog::AcceptSave);
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!writeWholeFile(path, configToText(board), &error))
+        showStatus(tr("Could not save the configuration to %1: %2. Choose another file or folder.").arg(path, error));
+    else if (isWindowModified())
+        showStatus(tr("Saved the board's configuration to %1: the values the board holds, not the page's unsaved edits.")
+                       .arg(path));
+    else
+        showStatus(tr("Saved the board's configuration to %1.").arg(path));
+}
+
+void Halvero_configurator::loadConfigFile()
+{
+    const QString path = chooseFile(this, "dialog_load_config", tr("Load a configuration into the page"), QString(),
+                                    tr("Configuration files (*.json);;All files (*)"), QFileDialog::AcceptOpen);
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        showStatus(tr("Not loaded: cannot read %1: %2.").arg(path, file.errorString()));
+        return;
+    }
+    // The checks halvero-cli config set makes, in its words.
+    const ConfigLoad load = loadConfigForWrite(file.readAll());
+    if (!load.ok()) {
+        showStatus(tr("Not loaded: %1: %2.").arg(path, load.message));
+        return;
+    }
+    placeInPage(load.config, path, true);
+}
+
+bool Halvero_configurator::placeInPage(const BoardConfig &config, const QString &source, bool showDifferences)
+{
+    const auto pageShown = [this] {
+        return radioDevice && radioDevice->isConnected() && boardHeld.family != BoardFamily::Unknown
+               && ui->tab_all->count() > 0;
+    };
+    if (!pageShown()) {
+        showStatus(tr("Not loaded: no board is connected. Connect to the board first."));
+        return false;
+    }
+    if (config.family != boardHeld.family) {
+        showStatus(tr("Not loaded: %1.").arg(wrongFamilyMessage(source, config.family, connectedPort, boardHeld.productCode)));
+        return false;
+    }
+    const int askedOn = connectionGeneration;
+    const QList<FieldDifference> differences = diffConfigs(boardHeld, config);
+    if (!showDifferences) {
+        if (!confirmDiscardEdits(tr("Put %1 in the page instead?").arg(source)))
+            return false;
+    } else if (differences.isEmpty() && !isWindowModified()) {
+        showStatus(tr("%1 holds what the board holds: nothing to change.").arg(source));
+        return true;
+    } else if (!confirmDifferences(source, differences)) {
+        return false;
+    }
+    if (askedOn != connectionGeneration || !pageShown()) {
+        showStatus(tr("Not loaded: the board was disconnected meanwhile."));
+        return false;
+    }
+    // Save CONF writes the gain last read from the board, so the page keeps it.
+    BoardConfig placed = config;
+    if (placed.values.contains(gainPath))
+        placed.values[gainPath] = boardHeld.values.value(gainPath);
+    showConfigInPage(placed);
+    updateEditMarks();
+    const int differing = int(diffConfigs(boardHeld, pageConfig()).size());
+    if (differing == 0)
+        showStatus(tr("%1 is in the page; it holds what the board holds.").arg(source));
+    else
+        showStatus(tr("%1 is in the page: %n field(s) differ from the board, marked. Save CONF writes them.", nullptr, differing)
+                       .arg(source));
+    return true;
+}
+
+bool Halvero_configurator::confirmDifferences(const QString &source, const QList<FieldDifference> &differences)
+{
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("dialog_load_diff"));
+    dialog.setWindowTitle(tr("Load a configuration"));
+    auto *layout = new QVBoxLayout(&dialog);
+    auto *intro = new QLabel(
+        tr("%1 differs from the board in %n field(s). Put its values in the page? They reach the board only "
+           "when you press Save CONF.",
+           nullptr, int(differences.size()))
+            .arg(QFileInfo(source).fileName()),
+        &dialog);
+    intro->setObjectName(QStringLiteral("label_load_diff"));
+    intro->setWordWrap(true);
+    intro->setToolTip(source);
+    layout->addWidget(intro);
+
+    auto *table = new QTableWidget(int(differences.size()), 3, &dialog);
+    table->setObjectName(QStringLiteral("table_load_diff"));
+    table->setHorizontalHeaderLabels({tr("Field"), tr("Board"), tr("File")});
+    table->verticalHeader()->hide();
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionMode(QAbstractItemView::NoSelection);
+    bool gainDiffers = false;
+    for (int row = 0; row < differences.size(); ++row) {
+        const FieldDifference &d = differences.at(row);
+        gainDiffers = gainDiffers || d.field.path == gainPath;
+        auto *field = new QTableWidgetItem(StatusText::fieldLabel(d.field.path));
+        field->setToolTip(d.field.displayName());
+        table->setItem(row, 0, field);
+        table->setItem(row, 1, new QTableWidgetItem(valueText(d.field.path, d.board)));
+        table->setItem(row, 2, new QTableWidgetItem(valueText(d.field.path, d.file)));
+    }
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(table);
+    if (gainDiffers) {
+        auto *gain = new QLabel(tr("The window shows the gain but does not write it: set it with "
+                                   "halvero-cli config set."),
+                                &dialog);
+        gain->setWordWrap(true);
+        layout->addWidget(gain);
+    }
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("Put in the page"));
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.resize(480, qMin(560, 150 + 30 * int(differences.size())));
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void Halvero_configurator::saveDump()
+{
+    const QString text = ui->line_debug->toPlainText();
+    if (text.isEmpty()) {
+        showStatus(tr("No EEPROM dump to save: press EEPROM DUMP first."));
+        return;
+    }
+    const QString path = chooseFile(this, "dialog_save_dump", tr("Save the EEPROM dump"),
+                                    fileStem(boardHeld) + QStringLiteral("-eeprom.txt"),
+                                    tr("Text files (*.txt);;All files (*)"), QFileDialog::AcceptSave);
+    if (path.isEmpty())
+        return;
+    QByteArray data = text.toUtf8();
+    if (!data.endsWith('\n'))
+        data.append('\n');
+    QString error;
+    if (!writeWholeFile(path, data, &error))
+        showStatus(tr("Could not save the dump to %1: %2. Choose another file or folder.").arg(path, error));
+    else
+        showStatus(tr("Saved the EEPROM dump to %1.").arg(path));
+}

@@ -1,0 +1,150 @@
+// The history window.
+#include "historydialog.h"
+
+#include "Halvero_configurator.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+using namespace ConfigHistory;
+
+namespace {
+
+enum Column { Number, Time, Product, Serial, Event, Phase, Tool, Changes, ColumnCount };
+
+} // namespace
+
+HistoryDialog::HistoryDialog(QWidget *parent)
+    : QDialog(parent)
+    , m_all(new QCheckBox(Halvero_configurator::tr("&All boards"), this))
+    , m_note(new QLabel(this))
+    , m_table(new QTableWidget(0, ColumnCount, this))
+    , m_place(new QPushButton(Halvero_configurator::tr("&Put in the page"), this))
+{
+    setObjectName(QStringLiteral("dialog_history"));
+    setWindowTitle(Halvero_configurator::tr("Configuration history"));
+    m_all->setObjectName(QStringLiteral("check_history_all"));
+    m_note->setObjectName(QStringLiteral("label_history"));
+    m_note->setWordWrap(true);
+    m_note->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_table->setObjectName(QStringLiteral("table_history"));
+    using W = Halvero_configurator;
+    m_table->setHorizontalHeaderLabels({W::tr("#"), W::tr("Time"), W::tr("Board"), W::tr("Serial"), W::tr("Event"),
+                                        W::tr("Phase"), W::tr("Tool"), W::tr("Changed fields")});
+    m_table->verticalHeader()->hide();
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setWordWrap(false);
+    m_place->setObjectName(QStringLiteral("btn_history_to_page"));
+    m_place->setToolTip(Halvero_configurator::tr("Puts the entry's values in the page as unsaved edits; Save CONF writes them."));
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->addButton(m_place, QDialogButtonBox::ActionRole);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_all);
+    layout->addWidget(m_table);
+    layout->addWidget(m_note);
+    layout->addWidget(buttons);
+    resize(900, 420);
+
+    connect(m_all, &QCheckBox::toggled, this, &HistoryDialog::fill);
+    connect(m_table, &QTableWidget::itemSelectionChanged, this, &HistoryDialog::updatePlaceButton);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_place, &QPushButton::clicked, this, [this] {
+        if (const Entry *entry = selectedEntry())
+            emit placeRequested(entry->config, Halvero_configurator::tr("History entry %1").arg(entry->index));
+    });
+}
+
+void HistoryDialog::setBoard(const BoardConfig &board, bool pageShown)
+{
+    const bool sameBoard = normalSerial(board.serial) == normalSerial(m_board.serial) && board.family == m_board.family;
+    m_board = board;
+    m_pageShown = pageShown;
+    // Without a board there is no "this board" to list.
+    m_all->setEnabled(board.family != BoardFamily::Unknown);
+    if (board.family == BoardFamily::Unknown)
+        m_all->setChecked(true);
+    if (!sameBoard && isVisible())
+        fill();
+    updatePlaceButton();
+}
+
+void HistoryDialog::reload()
+{
+    const ReadResult recorded = HistoryFile().read();
+    m_entries = recorded.entries;
+    m_changes = changesOf(m_entries);
+    m_problems = recorded.warnings;
+    if (!recorded.error.isEmpty())
+        m_problems.prepend(recorded.error);
+    fill();
+}
+
+void HistoryDialog::fill()
+{
+    const bool all = m_all->isChecked() || m_board.family == BoardFamily::Unknown;
+    const QString serial = normalSerial(m_board.serial);
+    m_table->setRowCount(0);
+    for (int i = int(m_entries.size()) - 1; i >= 0; --i) {
+        const Entry &e = m_entries.at(i);
+        if (!all && (e.config.family != m_board.family || normalSerial(e.config.serial) != serial))
+            continue;
+        const int row = m_table->rowCount();
+        m_table->insertRow(row);
+        const QStringList cells = {QString::number(e.index), localTime(e.time), e.config.productCode,
+                                   e.config.serial,         e.event,           e.phase,
+                                   e.tool,                  changesText(e, m_changes.at(i))};
+        for (int c = 0; c < cells.size(); ++c) {
+            auto *item = new QTableWidgetItem(cells.at(c));
+            if (c == Number)
+                item->setData(Qt::UserRole, i);
+            if (c == Changes)
+                item->setToolTip(cells.at(c));
+            m_table->setItem(row, c, item);
+        }
+    }
+    QStringList note;
+    if (m_table->rowCount() == 0)
+        note << (all ? Halvero_configurator::tr("No entries in %1.").arg(HistoryFile().path())
+                     : Halvero_configurator::tr("No entries of this board in %1.").arg(HistoryFile().path()));
+    else
+        note << Halvero_configurator::tr("From %1.").arg(HistoryFile().path());
+    if (disabledByEnvironment())
+        note << Halvero_configurator::tr("Nothing is being recorded: HALVERO_HISTORY is off.");
+    note << m_problems;
+    m_note->setText(note.join(QLatin1Char('\n')));
+    updatePlaceButton();
+}
+
+const Entry *HistoryDialog::selectedEntry() const
+{
+    const QList<QTableWidgetItem *> selected = m_table->selectedItems();
+    if (selected.isEmpty())
+        return nullptr;
+    const QTableWidgetItem *number = m_table->item(selected.constFirst()->row(), Number);
+    const int i = number ? number->data(Qt::UserRole).toInt() : -1;
+    return i >= 0 && i < m_entries.size() ? &m_entries.at(i) : nullptr;
+}
+
+void HistoryDialog::updatePlaceButton()
+{
+    const Entry *entry = selectedEntry();
+    const bool fits = entry && m_pageShown && entry->config.family == m_board.family;
+    m_place->setEnabled(fits);
+    if (entry && m_pageShown && !fits)
+        m_place->setToolTip(Halvero_configurator::tr("This entry is of a %1 board; the board connected is a %2.")
+                                .arg(entry->config.productCode, m_board.productCode));
+    else if (!m_pageShown)
+        m_place->setToolTip(Halvero_configurator::tr("Connect to a board to put an entry's values in its page."));
+    else
+        m_place->setToolTip(Halvero_configurator::tr("Puts the entry's values in the page as unsaved edits; Save CONF writes them."));
+}
