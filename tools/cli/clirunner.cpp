@@ -17,10 +17,6 @@
 
 namespace {
 
-// One retry of a read absorbs a late reply left over from before we opened
-// the port; writes are never repeated.
-constexpr int readAttempts = 2;
-
 // Routes the link's own diagnostics: shown with -v, otherwise kept off the
 // error stream so that a failure stays the one line a script expects.
 QTextStream *logStream = nullptr;
