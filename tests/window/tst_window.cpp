@@ -810,6 +810,8 @@ void tst_Window::connectionFailureAndRecovery_data()
         << "The 08A3 board on ";
     QTest::newRow("line that never falls quiet")
         << "stream" << Connection::IdentificationFailed << QStringList{"01"} << false << "The device on ";
+    QTest::newRow("board answering in 150 ms")
+        << "late" << Connection::Polling << QStringList{"01", "01", "02", "02"} << true << "Connected to the 08A3";
     QTest::newRow("no configuration reply")
         << "silent after identity" << Connection::IdentifiedNoPage << QStringList{"01", "02", "02"} << true
         << "Board identified, but its configuration could not be read";
@@ -830,6 +832,7 @@ void tst_Window::connectionFailureAndRecovery()
     faults.wrongProduct = setup == QLatin1String("wrong product");
     faults.wrongFirmware = setup == QLatin1String("wrong firmware");
     faults.stream = setup == QLatin1String("stream");
+    faults.delayMs = setup == QLatin1String("late") ? 150 : 0;
     board->setFaults(faults);
 
     if (setup == QLatin1String("no port")) {
@@ -851,7 +854,7 @@ void tst_Window::connectionFailureAndRecovery()
     ui->btnSerialConnect->click();
     // Even a line that never falls quiet gives the window back soon.
     QVERIFY2(blocked.elapsed() < 3000, qPrintable(QString::number(blocked.elapsed())));
-    QCOMPARE(connectionState(), expectedState(state));
+    QCOMPARE(connectionState(), expectedState(state, 0x08A3));
     QVERIFY2(ui->statusbar->currentMessage().startsWith(status), qPrintable(ui->statusbar->currentMessage()));
     if (setup == QLatin1String("wrong product") || setup == QLatin1String("wrong firmware"))
         QVERIFY2(ui->statusbar->currentMessage().contains(setup == QLatin1String("wrong product") ? "product code"
@@ -869,12 +872,13 @@ void tst_Window::connectionFailureAndRecovery()
 
     // Recovery: the operator fixes the cause and connects to a healthy board.
     board->setFaults(BoardFaults());
-    // A babbling line leaves bytes behind in the pty: the operator plugs the
-    // board in anew.
-    if (setup == QLatin1String("stream"))
+    // A babbling or late board leaves bytes behind in the pty: the operator
+    // plugs the board in anew.
+    const bool replugged = setup == QLatin1String("stream") || setup == QLatin1String("late");
+    if (replugged)
         board->replug();
     board->clearRequests();
-    if (setup == QLatin1String("no port") || setup == QLatin1String("stream")) {
+    if (setup == QLatin1String("no port") || replugged) {
         qputenv("HALVERO_EXTRA_PORTS", board->devicePath().toLocal8Bit());
         ui->btnRefreshSerialPorts->click();
     }
@@ -1043,12 +1047,19 @@ void tst_Window::commandOutcomeOnStatusBar()
 
 void tst_Window::silentBoardGreysLiveStatus_data()
 {
-    addBoardRows({0x08A3, 0x04F2});
+    QTest::addColumn<int>("productCode");
+    QTest::addColumn<int>("answering"); // the product that answers instead; 0: nothing does
+    QTest::addColumn<QString>("status");
+    QTest::newRow("08A3 falls silent") << 0x08A3 << 0 << "No reply since ";
+    QTest::newRow("04F2 falls silent") << 0x04F2 << 0 << "No reply since ";
+    QTest::newRow("04F2 answers on the 08A3's port") << 0x08A3 << 0x04F2 << "Another board answers on this port since ";
 }
 
 void tst_Window::silentBoardGreysLiveStatus()
 {
     QFETCH(int, productCode);
+    QFETCH(int, answering);
+    QFETCH(QString, status);
     SimulatedBoard *board = pollingBoard(productCode);
     QVERIFY2(board, qPrintable(m_error));
     QWidget *live = isTriggerBoard(productCode) ? static_cast<QWidget *>(ui->gr_04F2_status)
@@ -1058,16 +1069,18 @@ void tst_Window::silentBoardGreysLiveStatus()
     const bool pulseShown = ui->line_08A3_trig_val->isEnabled();
 
     BoardFaults silent;
-    silent.silent = true;
+    silent.silent = answering == 0;
     board->setFaults(silent);
+    if (answering)
+        board->setIdentity(identityOf(answering));
     tick(2);
     QVERIFY(live->isEnabled());
     tick();
     QVERIFY(!live->isEnabled());
-    QVERIFY2(ui->statusbar->currentMessage().startsWith("No reply since "),
-             qPrintable(ui->statusbar->currentMessage()));
+    QVERIFY2(ui->statusbar->currentMessage().startsWith(status), qPrintable(ui->statusbar->currentMessage()));
 
     board->setFaults(BoardFaults());
+    board->setIdentity(identityOf(productCode));
     tick();
     QVERIFY(live->isEnabled());
     // What the status bar said before the silence is still true.
