@@ -65,6 +65,9 @@ public:
     // The board answered the write request itself: its echo or its
     // acknowledgement came back.
     bool writeAnswered() const { return m_writeAnswered; }
+    // The next step() sends the write itself (else a configuration read,
+    // or nothing once finished).
+    bool writesNext() const { return m_step == Step::Write; }
     // Read-backs that got no answer before the outcome was known.
     int unansweredReadBacks() const { return m_unansweredReadBacks; }
 
