@@ -228,7 +228,8 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
         // The port opened but no board identified: give it up at once. The
         // operator leaves this state with Disconnect.
         showStatus(StatusText::identifyFailed(radioDevice->lastOutcome(), portName, baudRate,
-                                              productCodeText(*radioDevice), firmwareText(*radioDevice)));
+                                              productCodeText(*radioDevice), firmwareText(*radioDevice),
+                                              int(radioDevice->lastReply().size())));
         ui->line_connect->setText(tr("Not identified"));
         scanTimer->stop();
         hideAllPages();

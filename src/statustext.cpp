@@ -2,6 +2,8 @@
 // lookup under the window's own context).
 #include "statustext.h"
 
+#include "exchangetext.h"
+
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <QStringList>
@@ -23,28 +25,11 @@ QString clock(const QTime &time)
 } // namespace
 
 QString identifyFailed(ExchangeOutcome outcome, const QString &port, int baud, const QString &productCode,
-                       const QString &firmware)
+                       const QString &firmware, int replyBytes)
 {
-    switch (outcome) {
-    case ExchangeOutcome::UnknownProduct:
-        return tr("The device on %1 answered with product code %2, which is not a known board.")
-            .arg(port, productCode);
-    case ExchangeOutcome::UnsupportedFirmware:
-        return tr("The %1 board on %2 has firmware %3, which this configurator does not support.")
-            .arg(productCode, port, firmware);
-    case ExchangeOutcome::NeverQuiet:
-        return tr("The device on %1 sends without pause: check the baud rate, or it is not a board.").arg(port);
-    case ExchangeOutcome::Undecodable:
-    case ExchangeOutcome::Decoded: // a reply of another kind than an identity
-        return tr("The device on %1 answered, but not with an identity: check the baud rate (%2).")
-            .arg(port).arg(baud);
-    case ExchangeOutcome::WriteTimeout:
-        return tr("Could not send to %1: the port did not take the request.").arg(port);
-    default:
-        break;
-    }
-    return tr("No reply from a board on %1 at %2 baud: check the cable, the power and the baud rate.")
-        .arg(port).arg(baud);
+    if (outcome == ExchangeOutcome::Decoded) // a reply of another kind than an identity
+        return tr("The device on %1 answered, but not with an identity: check the baud rate (%2).").arg(port).arg(baud);
+    return ExchangeText::failure(outcome, {port, baud, productCode, firmware, replyBytes});
 }
 
 QString configReadFailedAtConnect(ExchangeOutcome outcome)

@@ -17,7 +17,7 @@ namespace StatusText {
 
 // Connect got no usable identity reply from the device on `port`.
 QString identifyFailed(ExchangeOutcome outcome, const QString &port, int baud, const QString &productCode,
-                       const QString &firmware);
+                       const QString &firmware, int replyBytes);
 QString configReadFailedAtConnect(ExchangeOutcome outcome);
 QString connected(const QString &productCode, const QString &port);
 

@@ -275,10 +275,10 @@ void TestCliEndToEnd::failuresHaveTheirExitCode_data()
     const auto row = [](const char *name, const QStringList &args, const char *fault, int code, const char *message) {
         QTest::newRow(name) << args << QString(fault) << code << QString(message);
     };
-    row("silent board, watch", {"status", "PORT", "--watch"}, "silent", 7, "no reply");
+    row("silent board, watch", {"status", "PORT", "--watch"}, "silent", 7, "No reply from a board on");
     row("no Halvero product", {"identify", "PORT"}, "product", 7, "product code");
     row("unsupported firmware", {"config", "get", "PORT"}, "firmware", 7, "firmware");
-    row("line never quiet", {"identify", "PORT"}, "stream", 12, "keeps sending without pause");
+    row("line never quiet", {"identify", "PORT"}, "stream", 12, "sends without pause");
     row("port held by another program", {"identify", "PORT"}, "held", 6, "busy or locked");
     row("missing device path", {"identify", "/dev/halvero-no-such-port"}, "", 5, "no such port");
     row("missing port name", {"status", "ttyHALVERO99"}, "", 5, "no such port");
