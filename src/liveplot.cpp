@@ -13,7 +13,6 @@
 #include <tuple>
 #include <utility>
 
-#include "displayformat.h"
 #include "parachuteradiocomm.h"
 
 namespace {
@@ -106,6 +105,14 @@ double timeStepSeconds(double span, double width, double labelWidth)
             return step;
     }
     return std::ceil(span / most / 60) * 60;
+}
+
+// Where a moment that many seconds before the newest sample goes, with
+// room on the right for the newest sample's dot.
+double timeX(const QRectF &area, double secondsAgo, double span)
+{
+    constexpr double inner = 4;
+    return area.right() - inner - secondsAgo / span * (area.width() - inner);
 }
 
 QString tickText(double value, double step)
@@ -291,7 +298,7 @@ void LivePlot::paintEvent(QPaintEvent *)
     const double step = timeStepSeconds(span, bottom.width(), metrics.horizontalAdvance(QStringLiteral("-000 s")));
     painter.setPen(palette().color(QPalette::WindowText));
     for (double t = 0; t <= span + 1e-9; t += step) {
-        const double x = bottom.right() - t / span * bottom.width();
+        const double x = timeX(bottom, t, span);
         painter.drawLine(QPointF(x, bottom.bottom()), QPointF(x, bottom.bottom() + tickLength));
         const QString text = t == 0 ? tr("now") : QStringLiteral("-%1 s").arg(t);
         const double w = metrics.horizontalAdvance(text);
@@ -299,8 +306,7 @@ void LivePlot::paintEvent(QPaintEvent *)
         painter.drawText(QPointF(textX, bottom.bottom() + tickLength + metrics.ascent()), text);
     }
     if (m_count == 0) {
-        const QRectF all = paneArea(0).united(bottom);
-        painter.drawText(all, Qt::AlignCenter, tr("Waiting for the board's status"));
+        painter.drawText(paneArea(0), Qt::AlignCenter, tr("Waiting for the board's status"));
     }
 }
 
@@ -368,7 +374,7 @@ void LivePlot::drawPane(QPainter &painter, int pane, double spanS, qint64 newest
     const auto yOf = [&](double v) {
         return area.bottom() - inner - (v - low) / (high - low) * (area.height() - 2 * inner);
     };
-    const auto xOf = [&](qint64 t) { return area.right() - double(newest - t) / 1000 / spanS * area.width(); };
+    const auto xOf = [&](qint64 t) { return timeX(area, double(newest - t) / 1000, spanS); };
 
     // Frame, grid and value ticks.
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -387,7 +393,7 @@ void LivePlot::drawPane(QPainter &painter, int pane, double spanS, qint64 newest
         painter.drawLine(QPointF(area.left(), yOf(v)), QPointF(area.right(), yOf(v)));
     const double timeStep = timeStepSeconds(spanS, area.width(), metrics.horizontalAdvance(QStringLiteral("-000 s")));
     for (double t = timeStep; t < spanS - timeStep / 2; t += timeStep) {
-        const double x = area.right() - t / spanS * area.width();
+        const double x = timeX(area, t, spanS);
         painter.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
     }
     painter.setPen(mix(0.45));
@@ -480,7 +486,7 @@ void LivePlot::drawPane(QPainter &painter, int pane, double spanS, qint64 newest
         const QString text = std::isnan(latest)
                                  ? QStringLiteral("%1 (%2)").arg(tr(info.series[s].name), unit)
                                  : QStringLiteral("%1 %2 %3").arg(tr(info.series[s].name),
-                                                                  DisplayFormat::general(float(latest)), unit);
+                                                                  QString::number(std::round(latest * 100) / 100, 'g', 10), unit);
         painter.fillRect(QRectF(x, baseline - metrics.ascent() / 2 - 1, 14, 3),
                          QColor::fromRgba(info.series[s].color));
         x += 18;
