@@ -130,11 +130,13 @@ public:
     {
         ConsoleReporter::ReportRuns(runs);
         for (const Run &run : runs) {
-            if (run.error_occurred || run.run_type != Run::RT_Iteration)
+            // With --benchmark_repetitions, the median of the repetitions.
+            if (run.error_occurred
+                || (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median"))
                 continue;
             const double seconds = run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
             shares.push_back(run.benchmark_name() + ": "
-                             + QString::number(seconds / (Protocol::pollIntervalMs / 1000.0) * 100, 'f', 3)
+                             + QString::number(seconds / (Protocol::pollIntervalMs / 1000.0) * 100, 'g', 3)
                                    .toStdString()
                              + " % of one core at one sample per " + std::to_string(Protocol::pollIntervalMs)
                              + " ms");

@@ -3,6 +3,7 @@
 #include "statusrecorder.h"
 
 #include <QFileInfo>
+#include <QStringList>
 
 #include "displayformat.h"
 #include "parachuteradiocomm.h"
