@@ -31,21 +31,22 @@ class WriteSignalGuard
 public:
     WriteSignalGuard()
     {
-        sigemptyset(&m_signals);
-        sigaddset(&m_signals, SIGPIPE);
-        sigaddset(&m_signals, SIGXFSZ);
-        pthread_sigmask(SIG_BLOCK, &m_signals, &m_previous);
+        sigset_t quiet;
+        sigemptyset(&quiet);
+        sigaddset(&quiet, SIGPIPE);
+        sigaddset(&quiet, SIGXFSZ);
+        pthread_sigmask(SIG_BLOCK, &quiet, &m_previous);
     }
     ~WriteSignalGuard()
     {
         sigset_t pending;
         sigpending(&pending);
-        for (const int signal : {SIGPIPE, SIGXFSZ}) {
-            if (!sigismember(&pending, signal) || sigismember(&m_previous, signal))
+        for (const int sig : {SIGPIPE, SIGXFSZ}) {
+            if (!sigismember(&pending, sig) || sigismember(&m_previous, sig))
                 continue;
             sigset_t one;
             sigemptyset(&one);
-            sigaddset(&one, signal);
+            sigaddset(&one, sig);
             int taken = 0;
             sigwait(&one, &taken);
         }
@@ -55,7 +56,6 @@ public:
     WriteSignalGuard &operator=(const WriteSignalGuard &) = delete;
 
 private:
-    sigset_t m_signals;
     sigset_t m_previous;
 };
 #endif
