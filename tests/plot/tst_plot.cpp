@@ -240,21 +240,22 @@ void TestPlot::failedWriteStops()
     const QString path = target.startsWith(QLatin1Char('/')) ? target : dir.filePath(target);
     if (target == QLatin1String("fifo"))
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    rlimit saved{};
-    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_FSIZE, &saved); });
-    if (sizeLimit > 0) {
-        rlimit limited = saved;
-        limited.rlim_cur = rlim_t(sizeLimit);
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    }
     StatusRecorder recorder;
     parachuteRadioComm record(QString(), 0);
     setStatus(record, 0);
+    // The limit holds only while recording: the test's own output may go
+    // to a file too.
+    rlimit saved{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    if (sizeLimit > 0)
+        limited.rlim_cur = rlim_t(sizeLimit);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     QString error;
     bool ok = recorder.start(path, BoardFamily::Switch08A3, &error);
     for (int row = 0; ok && row < 10; ++row)
         ok = recorder.record(record, sampleTime, &error);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &saved), 0);
     QCOMPARE(recorder.rows(), qint64(qMax(rowsWritten, 0)));
     QVERIFY(!recorder.isRecording());
     QVERIFY2(error.contains(path), qPrintable(error));
