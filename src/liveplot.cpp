@@ -305,9 +305,8 @@ void LivePlot::paintEvent(QPaintEvent *)
         const double textX = std::clamp(x - w / 2, bottom.left() - metrics.height(), double(width()) - w - 1);
         painter.drawText(QPointF(textX, bottom.bottom() + tickLength + metrics.ascent()), text);
     }
-    if (m_count == 0) {
+    if (m_count == 0)
         painter.drawText(paneArea(0), Qt::AlignCenter, tr("Waiting for the board's status"));
-    }
 }
 
 void LivePlot::drawPane(QPainter &painter, int pane, double spanS, qint64 newest) const
@@ -459,9 +458,9 @@ void LivePlot::drawPane(QPainter &painter, int pane, double spanS, qint64 newest
             }
             if (!run.isEmpty() && t - previous > joinLimitMs)
                 flush();
-            // Along a flat stretch only its ends are kept: the trigger
+            // On a pixel row's centre, a flat stretch is two crisp rows; and
+            // of a flat stretch only its ends are kept, as the trigger
             // board's readings are mostly steady.
-            // On a pixel row's centre, a flat stretch is two crisp rows.
             const QPointF point(xOf(t), std::floor(yOf(v)) + 0.5);
             const qsizetype n = run.size();
             if (n >= 2 && run[n - 1].y() == point.y() && run[n - 2].y() == point.y())
@@ -483,10 +482,11 @@ void LivePlot::drawPane(QPainter &painter, int pane, double spanS, qint64 newest
             continue;
         const double latest = m_count > 0 ? value(int(s), m_count - 1) : gap;
         const QString unit = QString::fromUtf8(info.series[s].unit);
-        const QString text = std::isnan(latest)
-                                 ? QStringLiteral("%1 (%2)").arg(tr(info.series[s].name), unit)
-                                 : QStringLiteral("%1 %2 %3").arg(tr(info.series[s].name),
-                                                                  QString::number(std::round(latest * 100) / 100, 'g', 10), unit);
+        const QString name = tr(info.series[s].name);
+        const QString text =
+            std::isnan(latest)
+                ? QStringLiteral("%1 (%2)").arg(name, unit)
+                : QStringLiteral("%1 %2 %3").arg(name, QString::number(std::round(latest * 100) / 100, 'g', 10), unit);
         painter.fillRect(QRectF(x, baseline - metrics.ascent() / 2 - 1, 14, 3),
                          QColor::fromRgba(info.series[s].color));
         x += 18;
