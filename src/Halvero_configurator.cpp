@@ -6,7 +6,9 @@
 
 #include <QDebug>
 #include <QSerialPortInfo>
+#include <QSpinBox>
 #include <QTimer>
+#include <optional>
 
 #include "confighistory.h"
 #include "portdiagnosis.h"
@@ -84,6 +86,18 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
     ui->line_04F2_trig_val->setText(tr("N/A"));
     ui->line_04F2_trig_freq->setText(tr("N/A"));
 
+    // What the form says of each configuration field, to come back to once
+    // a value out of its range is no longer shown.
+    for (BoardFamily family : {BoardFamily::Switch08A3, BoardFamily::Trigger04F2}) {
+        for (const ConfigField &field : configFields(family)) {
+            QWidget *widget = fieldWidget(family, field.path);
+            if (const auto *spin = qobject_cast<const QSpinBox *>(widget))
+                formRanges.insert(widget, {spin->minimum(), spin->maximum()});
+            if (widget)
+                formToolTips.insert(widget, widget->toolTip());
+        }
+    }
+
     connect(scanTimer, &QTimer::timeout, this, &Halvero_configurator::onScanTimeout);
     scanSerialPorts();
     setupCockpit();
@@ -152,18 +166,22 @@ void Halvero_configurator::queueAction(USBmessages kind, bool write, USBmsgOptio
     commandQueue.append(new action{kind, write, option});
 }
 
-// Sent on the very next tick, ahead of anything the operator queued since.
-void Halvero_configurator::queueReadBack(ReadBack purpose)
+void Halvero_configurator::queueWrite(WriteTransaction::Operation operation, const BoardConfig &config)
 {
-    action *read = new action{USBmsgConfig, false, USBoptNone};
-    commandQueue.prepend(read);
-    readBacks.insert(read, purpose);
+    const bool saving = operation != WriteTransaction::Operation::Defaults;
+    std::optional<ConfigHistory::HistoryFile> history;
+    if (!ConfigHistory::disabledByEnvironment())
+        history.emplace();
+    // The window keeps reading back until the board answers: its answer,
+    // however late, is the outcome the operator is told.
+    commandQueue.append(new action{saving ? USBmsgConfig : USBmsgSetDefaults, true, USBoptNone,
+                                   std::make_unique<WriteTransaction>(operation, config, history ? &*history : nullptr,
+                                                                      QStringLiteral("configurator"), 0)});
 }
 
 void Halvero_configurator::dropQueuedCommands()
 {
     ++connectionGeneration;
-    readBacks.clear();
     if (commandQueue.isEmpty())
         return;
     qDebug() << "Dropped" << commandQueue.size() << "queued commands";
@@ -217,11 +235,12 @@ bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate)
     ui->btnSerialConnect->setEnabled(false);
     ui->btnSerialDisconnect->setEnabled(true);
 
-    if (radioDevice->send(false, USBmsgIdentity, USBoptNone) != USBmsgIdentity) {
+    if (readWithRetry(*radioDevice, USBmsgIdentity) != USBmsgIdentity) {
         // The port opened but no board identified: give it up at once. The
         // operator leaves this state with Disconnect.
         showStatus(StatusText::identifyFailed(radioDevice->lastOutcome(), portName, baudRate,
-                                              productCodeText(*radioDevice), firmwareText(*radioDevice)));
+                                              productCodeText(*radioDevice), firmwareText(*radioDevice),
+                                              int(radioDevice->lastReply().size())));
         ui->line_connect->setText(tr("Not identified"));
         scanTimer->stop();
         hideAllPages();
@@ -250,7 +269,7 @@ bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate)
 
     // A page is shown only with values read from the board, so that Save CONF
     // never writes back the form's initial values.
-    if (radioDevice->send(false, USBmsgConfig, USBoptNone) != USBmsgConfig) {
+    if (readWithRetry(*radioDevice, USBmsgConfig) != USBmsgConfig) {
         showStatus(StatusText::configReadFailedAtConnect(radioDevice->lastOutcome()));
         hideAllPages();
         updateCockpitState();
@@ -300,14 +319,15 @@ void Halvero_configurator::closeConnection(const QString &state)
 // The link closes the port when the device has gone (a pulled cable); the
 // window then lets go of the board entirely, so that Connect works again
 // once it is back.
-void Halvero_configurator::connectionLost()
+void Halvero_configurator::connectionLost(const QString &note)
 {
     qDebug() << "Connection lost";
     if (isWindowModified() && boardHeld.family != BoardFamily::Unknown)
         editsAtLoss = pageConfig();
     closeConnection(tr("Connection lost"));
     lostAt = QTime::currentTime();
-    showStatus(StatusText::connectionLost(lostAt));
+    const QString lost = StatusText::connectionLost(lostAt);
+    showStatus(note.isEmpty() ? lost : lost + QLatin1Char(' ') + note);
     startReconnecting(connectedPort, connectedBaud);
 }
 
@@ -321,96 +341,73 @@ void Halvero_configurator::onScanTimeout()
         return;
     }
 
+    QString writeNote;
     if (commandQueue.isEmpty()) {
         const uint8_t result = radioDevice->send(false, USBmsgStatus, USBoptNone);
         parseResponse(result);
         noteTickResult(result);
+    } else if (commandQueue.first()->transaction) {
+        action *next = commandQueue.first();
+        stepWrite(next);
+        if (next->transaction->outcome() == WriteTransaction::Outcome::ConnectionLost)
+            writeNote = StatusText::writeOutcome(*next->transaction);
+        if (next->transaction->finished()) {
+            commandQueue.removeOne(next);
+            delete next;
+        }
     } else {
         // Sent once and dropped whatever the outcome: a failed command is not
         // retried, the operator sees its effect (or none) on screen.
         action *next = commandQueue.takeFirst();
         runAction(*next);
-        readBacks.remove(next);
         delete next;
     }
 
     if (radioDevice && !radioDevice->isConnected())
-        connectionLost();
+        connectionLost(writeNote);
 }
 
-// One queued command, and the status line that tells how it ended.
+// One read queued by the operator, and the status line that tells how it
+// ended.
 void Halvero_configurator::runAction(const action &next)
 {
     parachuteRadioComm *dev = radioDevice;
-    const bool saving = next.write && next.kind == USBmsgConfig;
-    // What the board held goes into the history before a write leaves;
-    // a write the history cannot record is not sent.
-    QString historyError;
-    if (next.write && !recordHistory(saving ? ConfigHistory::eventSave : ConfigHistory::eventDefaults,
-                                     ConfigHistory::phaseBefore, &historyError)) {
-        showStatus(StatusText::writeNotRecorded(historyError));
-        return;
-    }
-    if (saving)
-        lastWritten = configFromRecord(*dev);
-
     const uint8_t result = dev->send(next.write, next.kind, next.option);
-    const ExchangeOutcome outcome = dev->lastOutcome();
     parseResponse(result);
     noteTickResult(result);
-
-    const auto readBack = readBacks.constFind(&next);
-    if (readBack != readBacks.constEnd()) {
-        if (*readBack == ReadBack::AfterDefaults)
-            showStatus(StatusText::defaultsReadBack(defaultsAnswered, result == USBmsgConfig));
-        else if (result == USBmsgConfig)
-            showStatus(StatusText::configSaved(diffConfigs(configFromRecord(*dev), lastWritten)));
-        else
-            showStatus(StatusText::configRead(false));
-        if (result == USBmsgConfig)
-            recordAfter(*readBack == ReadBack::AfterDefaults ? ConfigHistory::eventDefaults : ConfigHistory::eventSave);
-        return;
-    }
-
-    if (saving) {
-        if (result == USBmsgConfig) {
-            showStatus(StatusText::configSaved(diffConfigs(configFromRecord(*dev), lastWritten)));
-            recordAfter(ConfigHistory::eventSave);
-        } else if (dev->isConnected()) {
-            // Whatever the board did with the write, the page must show what
-            // it holds now, not what the operator typed.
-            showStatus(StatusText::configWriteUnanswered());
-            queueReadBack(ReadBack::AfterSave);
-        }
-    } else if (next.kind == USBmsgSetDefaults) {
-        defaultsAnswered = StatusText::boardAnswered(outcome);
-        showStatus(StatusText::defaultsSent(defaultsAnswered));
-        if (dev->isConnected())
-            queueReadBack(ReadBack::AfterDefaults);
-    } else if (next.kind == USBmsgConfig) {
+    if (next.kind == USBmsgConfig)
         showStatus(StatusText::configRead(result == USBmsgConfig));
-    } else if (next.kind == USBmsgEepromDump) {
+    else if (next.kind == USBmsgEepromDump)
         showStatus(StatusText::dumpReceived(result == USBmsgEepromDump, int(dumpBody(*dev).size())));
+}
+
+// One exchange of a write transaction. The page is not refreshed from the
+// read before the write, only from what the board holds at the end.
+void Halvero_configurator::stepWrite(action *next)
+{
+    WriteTransaction &write = *next->transaction;
+    const bool done = write.step(*radioDevice);
+    noteTickResult(write.lastResult());
+    if (done) {
+        reportWrite(write);
+    } else if (write.sent() && write.unansweredReadBacks() > 0) {
+        showStatus(StatusText::writePending(write, lastReplyAt));
     }
 }
 
-// Appends boardHeld to the history; true once it is recorded, or when the
-// history is turned off (HALVERO_HISTORY=off).
-bool Halvero_configurator::recordHistory(const QString &event, const QString &phase, QString *error)
+void Halvero_configurator::reportWrite(const WriteTransaction &write)
 {
-    if (ConfigHistory::disabledByEnvironment())
-        return true;
-    return ConfigHistory::HistoryFile().append(
-        ConfigHistory::makeEntry(boardHeld, event, phase, QStringLiteral("configurator")), error);
-}
-
-// What the board answered after a write. The write is done whatever happens
-// here, so a failure only adds to the status sentence.
-void Halvero_configurator::recordAfter(const QString &event)
-{
-    QString error;
-    if (!recordHistory(event, ConfigHistory::phaseAfter, &error))
-        showStatus(ui->statusbar->currentMessage() + QLatin1Char(' ') + StatusText::resultNotRecorded(error));
+    if (write.outcome() == WriteTransaction::Outcome::ConnectionLost)
+        return; // told with the lost connection
+    if (write.afterKnown()) {
+        boardHeld = write.after();
+        showConfigInPage(boardHeld);
+        boardConfigShown();
+    }
+    QString text = StatusText::writeOutcome(write);
+    if (write.afterKnown() && !write.historyError().isEmpty())
+        text += QLatin1Char(' ') + StatusText::resultNotRecorded(write.historyError());
+    showStatus(text);
 }
 
 // Three ticks in a row with nothing decoded grey the live values out: they
@@ -422,11 +419,14 @@ void Halvero_configurator::noteTickResult(uint8_t result)
         lastReplyAt = QTime::currentTime();
         if (liveStatusGreyed) {
             setLiveStatusGreyed(false);
-            ui->statusbar->clearMessage();
+            // What was said before the silence is still true.
+            showStatus(messageBeforeSilence);
         }
         return;
     }
     if (++silentTicks >= 3 && radioDevice && radioDevice->isConnected()) {
+        if (!liveStatusGreyed)
+            messageBeforeSilence = ui->statusbar->currentMessage();
         setLiveStatusGreyed(true);
         showStatus(StatusText::silentSince(lastReplyAt, radioDevice->lastOutcome()));
     }

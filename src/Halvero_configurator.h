@@ -10,9 +10,11 @@
 #include <QString>
 #include <QTime>
 #include <cstdint>
+#include <memory>
 
 #include "boardconfig.h"
 #include "parachuteradiocomm.h"
+#include "writetransaction.h"
 
 QT_BEGIN_NAMESPACE
 class QAction;
@@ -27,12 +29,15 @@ class Ui_Halvero_configurator;
 class HistoryDialog;
 class MessageLog;
 
-// One command waiting for its turn on the poll timer.
+// One command waiting for its turn on the poll timer. A configuration write
+// or a Set defaults carries its transaction, made at the click: what it
+// writes is fixed then, and it takes as many ticks as its exchanges need.
 struct action
 {
     USBmessages kind;
     bool write;
     USBmsgOptions option;
+    std::unique_ptr<WriteTransaction> transaction = nullptr;
 };
 
 // Item data of the port list: the system's description of the port.
@@ -55,13 +60,6 @@ public:
 
     void scanSerialPorts();
 
-    // The page as it stands, as a configuration of the board's family
-    // (fields the page does not edit as the board holds them).
-    BoardConfig pageConfig() const;
-    // Puts a configuration's values in the page widgets; values that differ
-    // from boardHeld are unsaved edits.
-    void showConfigInPage(const BoardConfig &config);
-
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -82,30 +80,37 @@ private slots:
 private:
     friend struct HalveroTestAccess; // lets the tests look at the page catalogue
 
-    // Why a queued configuration read was queued by the window itself.
-    enum class ReadBack { AfterSave, AfterDefaults };
-
     void restorePage(const QString &name);
     void hideAllPages();
     bool canQueue();
     void queueAction(USBmessages kind, bool write, USBmsgOptions option);
-    void queueReadBack(ReadBack purpose);
+    void queueWrite(WriteTransaction::Operation operation, const BoardConfig &config);
     void dropQueuedCommands();
     void runAction(const action &next);
-    bool recordHistory(const QString &event, const QString &phase, QString *error);
-    void recordAfter(const QString &event);
+    void stepWrite(action *next);
+    void reportWrite(const WriteTransaction &write);
     void noteTickResult(uint8_t result);
     void setLiveStatusGreyed(bool greyed);
-    void connectionLost();
+    void connectionLost(const QString &note = QString());
     void closeConnection(const QString &state);
     void showStatus(const QString &text);
-    void saveTriggerInput(const QCheckBox *activeLow, const QSpinBox *high, const QSpinBox *low);
-    QList<QSpinBox *> channelSpins() const; // failsafe spins, channel 1 first
-    QList<QComboBox *> bankCombos() const;  // group 1 first
-    QList<QComboBox *> rateCombos() const;  // group 1 first
-    // Called right after the board's answered configuration is in the page
-    // and in boardHeld.
+    void saveConf();
+
+    // The configuration page and a configuration value, both ways. Every
+    // value is shown for what it is: a byte the page has no item for gets an
+    // item of its own, a pulse outside the spin box's range widens it, so
+    // that the page read back gives the board's own values for every field
+    // the operator did not touch.
+    BoardConfig pageConfig() const;
+    void showConfigInPage(const BoardConfig &config);
+    // Called once the board's answered configuration is in boardHeld and
+    // shown on the page.
     void boardConfigShown();
+    // Why the page cannot be written as it stands; empty when it can.
+    QString saveRefusal(const BoardConfig &page) const;
+    // The page widget a configuration field of `family` shows in.
+    QWidget *fieldWidget(BoardFamily family, const QString &path) const;
+
     // Called after a decoded status reply is in the page.
     void statusReplyShown();
 
@@ -127,8 +132,8 @@ private:
 
     void watchPageEdits();
     void updateEditMarks();
-    QWidget *fieldWidget(const QString &path) const; // of the board's family
-    QString valueText(const QString &path, int value) const; // as the field's widget shows it
+    // A value of the board's family as its field's widget shows it.
+    QString valueText(const QString &path, int value) const;
     // Asks before unsaved edits are thrown away; true to go on.
     bool confirmDiscardEdits(const QString &question);
 
@@ -165,15 +170,16 @@ private:
     // Every Connect, Disconnect and lost connection starts a new one, so a
     // decision the operator took for one board is not carried to another.
     int connectionGeneration = 0;
-    QHash<const action *, ReadBack> readBacks;
-    BoardConfig lastWritten;       // what the last configuration write carried
-    // What the board answered the last configuration read or write with: the
-    // history's "before" of the next write. The record itself may already
-    // hold the page's values, queued for a Save CONF.
+    // What the board answered the last configuration read or write with:
+    // what the page's untouched fields are written as.
     BoardConfig boardHeld;
-    bool defaultsAnswered = false; // the board answered the last Set defaults
-    int silentTicks = 0;           // ticks in a row with nothing decoded
+    // The form's own range and tool tip of each configuration widget, which
+    // a value out of range widens and explains for as long as it is shown.
+    QHash<const QWidget *, QPair<int, int>> formRanges;
+    QHash<const QWidget *, QString> formToolTips;
+    int silentTicks = 0; // ticks in a row with nothing decoded
     bool liveStatusGreyed = false;
+    QString messageBeforeSilence; // shown again once the board answers
     QTime lastReplyAt;
 
     // Cockpit state.

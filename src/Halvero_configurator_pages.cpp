@@ -3,13 +3,19 @@
 // buttons, which only queue commands for the poll cycle to send.
 #include "Halvero_configurator.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDateTime>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <QSpinBox>
 #include <QTimer>
 
 #include "displayformat.h"
+#include "historydialog.h"
 #include "protocol.h"
 #include "recordtext.h"
+#include "statustext.h"
 #include "ui_Halvero_configurator.h"
 
 using Protocol::familyOf;
@@ -37,26 +43,7 @@ void Halvero_configurator::parseResponse(uint8_t response)
     case USBmsgConfig:
         boardHeld = configFromRecord(*dev);
         boardHeld.readAt = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
-        if (is08A3) {
-            const QList<QComboBox *> banks = bankCombos();
-            const QList<QComboBox *> rates = rateCombos();
-            // A byte of 2 or more leaves the combo box with no current item.
-            for (int g = 0; g < 3; ++g)
-                banks[g]->setCurrentIndex(dev->groupBank[g]);
-            for (int g = 0; g < 3; ++g)
-                rates[g]->setCurrentIndex(dev->groupRefreshRate[g]);
-            const QList<QSpinBox *> channels = channelSpins();
-            for (int ch = 0; ch < channels.size(); ++ch)
-                channels[ch]->setValue(dev->failsafeValue[ch]);
-            ui->check_08A3_active_low->setChecked(dev->triggerActiveLow);
-            ui->spin_08A3_trig_high->setValue(dev->triggerHigh);
-            ui->spin_08A3_trig_low->setValue(dev->triggerLow);
-        } else {
-            ui->spin_ina_gain->setValue(dev->inaGain);
-            ui->check_04F2_active_low->setChecked(dev->triggerActiveLow);
-            ui->spin_04F2_trig_high->setValue(dev->triggerHigh);
-            ui->spin_04F2_trig_low->setValue(dev->triggerLow);
-        }
+        showConfigInPage(boardHeld);
         boardConfigShown();
         break;
 
@@ -93,22 +80,114 @@ void Halvero_configurator::parseResponse(uint8_t response)
     }
 }
 
-QList<QSpinBox *> Halvero_configurator::channelSpins() const
+QWidget *Halvero_configurator::fieldWidget(BoardFamily family, const QString &path) const
 {
-    return {ui->spin_08A3_val_ch1, ui->spin_08A3_val_ch2,  ui->spin_08A3_val_ch3,
-            ui->spin_08A3_val_ch4, ui->spin_08A3_val_ch5,  ui->spin_08A3_val_ch6,
-            ui->spin_08A3_val_ch7, ui->spin_08A3_val_ch8,  ui->spin_08A3_val_ch9,
-            ui->spin_08A3_val_ch10, ui->spin_08A3_val_ch11, ui->spin_08A3_val_ch12};
+    static const QRegularExpression indexed(QStringLiteral("^(\\w+)\\[(\\d+)\\](?:\\.(\\w+))?$"));
+    QString name;
+    const QString page = Protocol::familyName(family);
+    const QRegularExpressionMatch m = indexed.match(path);
+    if (m.hasMatch()) {
+        const int number = m.captured(2).toInt() + 1;
+        if (m.captured(1) == QLatin1String("failsafe"))
+            name = QStringLiteral("spin_08A3_val_ch%1").arg(number);
+        else if (m.captured(3) == QLatin1String("bank"))
+            name = QStringLiteral("combo_08A3_gr%1_bank").arg(number);
+        else if (m.captured(3) == QLatin1String("refreshRate"))
+            name = QStringLiteral("combo_08A3_gr%1_frq").arg(number);
+    } else if (path == QLatin1String("trigger.activeLow")) {
+        name = QStringLiteral("check_%1_active_low").arg(page);
+    } else if (path == QLatin1String("trigger.high")) {
+        name = QStringLiteral("spin_%1_trig_high").arg(page);
+    } else if (path == QLatin1String("trigger.low")) {
+        name = QStringLiteral("spin_%1_trig_low").arg(page);
+    } else if (path == QLatin1String("inaGain")) {
+        name = QStringLiteral("spin_ina_gain");
+    }
+    return name.isEmpty() ? nullptr : findChild<QWidget *>(name);
 }
 
-QList<QComboBox *> Halvero_configurator::bankCombos() const
+void Halvero_configurator::showConfigInPage(const BoardConfig &config)
 {
-    return {ui->combo_08A3_gr1_bank, ui->combo_08A3_gr2_bank, ui->combo_08A3_gr3_bank};
+    for (const ConfigField &field : configFields(config.family)) {
+        QWidget *widget = fieldWidget(config.family, field.path);
+        const int value = config.values.value(field.path);
+        QString outside;
+        if (auto *combo = qobject_cast<QComboBox *>(widget)) {
+            // The form's items stand for the values 0, 1, ...; a value past
+            // them gets an item of its own for as long as it is shown.
+            const int formItems = field.max - field.min + 1;
+            while (combo->count() > formItems)
+                combo->removeItem(combo->count() - 1);
+            if (value >= 0 && value < formItems) {
+                combo->setCurrentIndex(value);
+            } else {
+                combo->addItem(tr("%1 (unknown)").arg(value), value);
+                combo->setCurrentIndex(combo->count() - 1);
+                outside = tr("The board holds %1, which this page has no name for.").arg(value);
+            }
+        } else if (auto *spin = qobject_cast<QSpinBox *>(widget)) {
+            const QPair<int, int> range = formRanges.value(spin, {spin->minimum(), spin->maximum()});
+            spin->setRange(qMin(range.first, value), qMax(range.second, value));
+            spin->setValue(value);
+            if (value < range.first || value > range.second)
+                outside = tr("The board holds %1, outside %2 to %3.").arg(value).arg(range.first).arg(range.second);
+        } else if (auto *check = qobject_cast<QCheckBox *>(widget)) {
+            check->setChecked(value != 0);
+        }
+        if (widget)
+            widget->setToolTip(outside.isEmpty() ? formToolTips.value(widget) : outside);
+    }
 }
 
-QList<QComboBox *> Halvero_configurator::rateCombos() const
+BoardConfig Halvero_configurator::pageConfig() const
 {
-    return {ui->combo_08A3_gr1_frq, ui->combo_08A3_gr2_frq, ui->combo_08A3_gr3_frq};
+    BoardConfig page = boardHeld;
+    page.readAt.clear();
+    for (const ConfigField &field : configFields(page.family)) {
+        const QWidget *widget = fieldWidget(page.family, field.path);
+        int value = boardHeld.values.value(field.path);
+        if (const auto *combo = qobject_cast<const QComboBox *>(widget)) {
+            const QVariant data = combo->currentData();
+            if (combo->currentIndex() >= 0)
+                value = data.isValid() ? data.toInt() : combo->currentIndex();
+        } else if (const auto *spin = qobject_cast<const QSpinBox *>(widget)) {
+            // A read-only field (the gain) is written as the board holds it.
+            if (!spin->isReadOnly())
+                value = spin->value();
+        } else if (const auto *check = qobject_cast<const QCheckBox *>(widget)) {
+            value = check->isChecked() ? 1 : 0;
+        }
+        page.values.insert(field.path, value);
+    }
+    return page;
+}
+
+void Halvero_configurator::boardConfigShown()
+{
+    // The page is the board's again: no unsaved edits; an open history
+    // window lists what a write has just recorded.
+    updateEditMarks();
+    if (historyDialog && historyDialog->isVisible())
+        historyDialog->reload();
+}
+
+QString Halvero_configurator::saveRefusal(const BoardConfig &page) const
+{
+    // A value the board already holds is written back as it is, even one
+    // out of range; only what the operator changed must be in range.
+    for (const ConfigField &field : configFields(page.family)) {
+        const int value = page.values.value(field.path);
+        if (value != boardHeld.values.value(field.path) && (value < field.min || value > field.max))
+            return tr("Not saved: %1 is %2, outside %3 to %4.")
+                .arg(StatusText::fieldLabel(field.path)).arg(value).arg(field.min).arg(field.max);
+    }
+    const int high = page.values.value(QStringLiteral("trigger.high"));
+    const int low = page.values.value(QStringLiteral("trigger.low"));
+    if (low >= high)
+        return tr("Not saved: %1 (%2) must be below %3 (%4).")
+            .arg(StatusText::fieldLabel(QStringLiteral("trigger.low"))).arg(low)
+            .arg(StatusText::fieldLabel(QStringLiteral("trigger.high"))).arg(high);
+    return QString();
 }
 
 void Halvero_configurator::on_btn_08A3_ReadConf_clicked()
@@ -130,41 +209,36 @@ void Halvero_configurator::on_btn_04F2_ReadConf_clicked()
 
 void Halvero_configurator::on_btn_08A3_SaveConf_clicked()
 {
-    // The page is reachable only while polling, but a stray click without a
-    // board must neither write through a null pointer nor wait in the queue.
-    if (!canQueue())
-        return;
-    parachuteRadioComm *dev = radioDevice;
-    const QList<QComboBox *> banks = bankCombos();
-    const QList<QComboBox *> rates = rateCombos();
-    // A combo box with no current item gives -1, which the board receives as 0xFF.
-    for (int g = 0; g < 3; ++g)
-        dev->groupBank[g] = uint8_t(banks[g]->currentIndex());
-    for (int g = 0; g < 3; ++g)
-        dev->groupRefreshRate[g] = uint8_t(rates[g]->currentIndex());
-    const QList<QSpinBox *> channels = channelSpins();
-    for (int ch = 0; ch < channels.size(); ++ch)
-        dev->failsafeValue[ch] = uint16_t(channels[ch]->value());
-    saveTriggerInput(ui->check_08A3_active_low, ui->spin_08A3_trig_high, ui->spin_08A3_trig_low);
+    saveConf();
 }
 
 void Halvero_configurator::on_btn_04F2_SaveConf_clicked()
 {
-    if (!canQueue())
-        return;
-    // The gain is not taken from its spin box: the write carries the gain
-    // last read from the board.
-    saveTriggerInput(ui->check_04F2_active_low, ui->spin_04F2_trig_high, ui->spin_04F2_trig_low);
+    saveConf();
 }
 
-// Both pages end their Save CONF alike: the trigger input as shown goes into
-// the record, then the write is queued.
-void Halvero_configurator::saveTriggerInput(const QCheckBox *activeLow, const QSpinBox *high, const QSpinBox *low)
+// Both pages save alike: the page as it stands when the button is clicked
+// is what the board receives, whatever arrives before the write is sent.
+void Halvero_configurator::saveConf()
 {
-    radioDevice->triggerActiveLow = activeLow->isChecked();
-    radioDevice->triggerHigh = uint16_t(high->value());
-    radioDevice->triggerLow = uint16_t(low->value());
-    queueAction(USBmsgConfig, true, USBoptNone);
+    // The page is reachable only while polling, but a stray click without a
+    // board must not wait in the queue for whichever board comes next.
+    if (!canQueue())
+        return;
+    const BoardConfig page = pageConfig();
+    const QString refusal = saveRefusal(page);
+    if (!refusal.isEmpty()) {
+        showStatus(refusal);
+        return;
+    }
+    // A double click adds nothing while the first write still waits.
+    if (!commandQueue.isEmpty()) {
+        const action *last = commandQueue.last();
+        if (last->transaction && last->transaction->operation() == WriteTransaction::Operation::Save
+            && !last->transaction->sent() && last->transaction->config().values == page.values)
+            return;
+    }
+    queueWrite(WriteTransaction::Operation::Save, page);
 }
 
 void Halvero_configurator::on_btn_08A3_SetDefaults_clicked()
@@ -183,7 +257,7 @@ void Halvero_configurator::on_btn_08A3_SetDefaults_clicked()
         return;
     if (askedOn != connectionGeneration || !canQueue())
         return;
-    queueAction(USBmsgSetDefaults, true, USBoptNone);
+    queueWrite(WriteTransaction::Operation::Defaults, BoardConfig());
 }
 
 void Halvero_configurator::on_btn_04F2_SetDefaults_clicked()

@@ -9,23 +9,27 @@
 #include <QMessageBox>
 #include <QSpinBox>
 
-#include "historydialog.h"
 #include "statustext.h"
 #include "ui_Halvero_configurator.h"
 
 namespace {
 
-// Marked widgets keep the tool tip the form gave them under this property.
-const char *const formToolTip = "halveroFormToolTip";
 // Set on a widget while it holds an unsaved edit (style sheets may use it).
 const char *const unsavedEdit = "unsavedEdit";
+// The tool tip a marked widget had before, and the one the mark gave it:
+// the mark gives back the former only if nobody replaced the latter since.
+const char *const toolTipBefore = "halveroToolTipBefore";
+const char *const markToolTip = "halveroMarkToolTip";
 
 void setMarked(QWidget *widget, bool marked, const QString &boardValue)
 {
-    if (!marked && !widget->property(unsavedEdit).toBool())
+    const bool wasMarked = widget->property(unsavedEdit).toBool();
+    if (!marked && !wasMarked)
         return;
-    if (!widget->property(formToolTip).isValid())
-        widget->setProperty(formToolTip, widget->toolTip());
+    const bool ownToolTip = wasMarked && widget->toolTip() == widget->property(markToolTip).toString();
+    if (!ownToolTip)
+        widget->setProperty(toolTipBefore, widget->toolTip());
+    const QString before = widget->property(toolTipBefore).toString();
     widget->setProperty(unsavedEdit, marked);
     // Only the roles set here override what the widget inherits, so an
     // empty font or palette gives it back its own look.
@@ -33,17 +37,20 @@ void setMarked(QWidget *widget, bool marked, const QString &boardValue)
     QPalette palette;
     if (marked) {
         font.setBold(true);
-        // A pale amber behind the value, dark text stays readable on it.
+        // A pale amber behind the value; dark text stays readable on it.
         palette.setColor(QPalette::Base, QColor(0xff, 0xf0, 0xc0));
         palette.setColor(QPalette::Button, QColor(0xff, 0xf0, 0xc0));
     }
     widget->setFont(font);
     widget->setPalette(palette);
-    const QString original = widget->property(formToolTip).toString();
-    if (!marked)
-        widget->setToolTip(original);
-    else
-        widget->setToolTip(original.isEmpty() ? boardValue : boardValue + QStringLiteral("<br><br>") + original);
+    if (!marked) {
+        if (ownToolTip)
+            widget->setToolTip(before);
+        return;
+    }
+    const QString tip = before.isEmpty() ? boardValue : boardValue + QStringLiteral("<br><br>") + before;
+    widget->setToolTip(tip);
+    widget->setProperty(markToolTip, tip);
 }
 
 } // namespace
@@ -51,44 +58,30 @@ void setMarked(QWidget *widget, bool marked, const QString &boardValue)
 void Halvero_configurator::watchPageEdits()
 {
     const auto changed = [this] { updateEditMarks(); };
-    for (QSpinBox *spin : channelSpins())
-        connect(spin, &QSpinBox::valueChanged, this, changed);
-    for (QSpinBox *spin : {ui->spin_08A3_trig_high, ui->spin_08A3_trig_low, ui->spin_04F2_trig_high,
-                           ui->spin_04F2_trig_low})
-        connect(spin, &QSpinBox::valueChanged, this, changed);
-    for (QComboBox *combo : bankCombos() + rateCombos())
-        connect(combo, &QComboBox::currentIndexChanged, this, changed);
-    for (QCheckBox *check : {ui->check_08A3_active_low, ui->check_04F2_active_low})
-        connect(check, &QCheckBox::toggled, this, changed);
-}
-
-QWidget *Halvero_configurator::fieldWidget(const QString &path) const
-{
-    const bool trigger = boardHeld.family == BoardFamily::Trigger04F2;
-    if (path == QLatin1String("trigger.activeLow"))
-        return trigger ? ui->check_04F2_active_low : ui->check_08A3_active_low;
-    if (path == QLatin1String("trigger.high"))
-        return trigger ? ui->spin_04F2_trig_high : ui->spin_08A3_trig_high;
-    if (path == QLatin1String("trigger.low"))
-        return trigger ? ui->spin_04F2_trig_low : ui->spin_08A3_trig_low;
-    if (path == QLatin1String("inaGain"))
-        return ui->spin_ina_gain;
-    for (int i = 0; i < 12; ++i) {
-        if (path == QStringLiteral("failsafe[%1]").arg(i))
-            return channelSpins().at(i);
-        if (i < 3 && path == QStringLiteral("groups[%1].bank").arg(i))
-            return bankCombos().at(i);
-        if (i < 3 && path == QStringLiteral("groups[%1].refreshRate").arg(i))
-            return rateCombos().at(i);
+    for (BoardFamily family : {BoardFamily::Switch08A3, BoardFamily::Trigger04F2}) {
+        for (const ConfigField &field : configFields(family)) {
+            QWidget *widget = fieldWidget(family, field.path);
+            if (auto *spin = qobject_cast<QSpinBox *>(widget))
+                connect(spin, &QSpinBox::valueChanged, this, changed);
+            else if (auto *combo = qobject_cast<QComboBox *>(widget))
+                connect(combo, &QComboBox::currentIndexChanged, this, changed);
+            else if (auto *check = qobject_cast<QCheckBox *>(widget))
+                connect(check, &QCheckBox::toggled, this, changed);
+        }
     }
-    return nullptr;
 }
 
 QString Halvero_configurator::valueText(const QString &path, int value) const
 {
-    QWidget *widget = fieldWidget(path);
-    if (auto *combo = qobject_cast<QComboBox *>(widget))
-        return value >= 0 && value < combo->count() ? combo->itemText(value) : QString::number(value);
+    QWidget *widget = fieldWidget(boardHeld.family, path);
+    if (auto *combo = qobject_cast<QComboBox *>(widget)) {
+        // The form's items stand for 0, 1, ...; an item added for another
+        // value carries it as its data.
+        int item = combo->findData(value);
+        if (item < 0 && value >= 0 && value < combo->count() && !combo->itemData(value).isValid())
+            item = value;
+        return item >= 0 ? combo->itemText(item) : QString::number(value);
+    }
     if (qobject_cast<QCheckBox *>(widget))
         return value ? tr("checked") : tr("not checked");
     return QString::number(value);
@@ -102,22 +95,19 @@ void Halvero_configurator::updateEditMarks()
         differences = diffConfigs(boardHeld, pageConfig());
     QList<QWidget *> marked;
     for (const FieldDifference &d : differences) {
-        QWidget *widget = fieldWidget(d.field.path);
+        QWidget *widget = fieldWidget(boardHeld.family, d.field.path);
         if (!widget)
             continue;
         setMarked(widget, true, tr("The board holds %1.").arg(valueText(d.field.path, d.board)));
         marked << widget;
     }
-    QList<QWidget *> all = {ui->spin_08A3_trig_high, ui->spin_08A3_trig_low, ui->spin_04F2_trig_high,
-                            ui->spin_04F2_trig_low,  ui->check_08A3_active_low, ui->check_04F2_active_low,
-                            ui->spin_ina_gain};
-    for (QSpinBox *spin : channelSpins())
-        all << spin;
-    for (QComboBox *combo : bankCombos() + rateCombos())
-        all << combo;
-    for (QWidget *widget : all)
-        if (!marked.contains(widget))
-            setMarked(widget, false, QString());
+    for (BoardFamily family : {BoardFamily::Switch08A3, BoardFamily::Trigger04F2}) {
+        for (const ConfigField &field : configFields(family)) {
+            QWidget *widget = fieldWidget(family, field.path);
+            if (widget && !marked.contains(widget))
+                setMarked(widget, false, QString());
+        }
+    }
     setWindowModified(!differences.isEmpty() || editsAtLoss.family != BoardFamily::Unknown);
 }
 
@@ -139,11 +129,4 @@ bool Halvero_configurator::confirmDiscardEdits(const QString &question)
     box.setObjectName(QStringLiteral("dialog_unsaved_edits"));
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
-}
-
-void Halvero_configurator::boardConfigShown()
-{
-    updateEditMarks();
-    if (historyDialog && historyDialog->isVisible())
-        historyDialog->reload();
 }

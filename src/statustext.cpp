@@ -2,6 +2,8 @@
 // lookup under the window's own context).
 #include "statustext.h"
 
+#include "exchangetext.h"
+
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <QStringList>
@@ -23,28 +25,11 @@ QString clock(const QTime &time)
 } // namespace
 
 QString identifyFailed(ExchangeOutcome outcome, const QString &port, int baud, const QString &productCode,
-                       const QString &firmware)
+                       const QString &firmware, int replyBytes)
 {
-    switch (outcome) {
-    case ExchangeOutcome::UnknownProduct:
-        return tr("The device on %1 answered with product code %2, which is not a known board.")
-            .arg(port, productCode);
-    case ExchangeOutcome::UnsupportedFirmware:
-        return tr("The %1 board on %2 has firmware %3, which this configurator does not support.")
-            .arg(productCode, port, firmware);
-    case ExchangeOutcome::NeverQuiet:
-        return tr("The device on %1 sends without pause: check the baud rate, or it is not a board.").arg(port);
-    case ExchangeOutcome::Undecodable:
-    case ExchangeOutcome::Decoded: // a reply of another kind than an identity
-        return tr("The device on %1 answered, but not with an identity: check the baud rate (%2).")
-            .arg(port).arg(baud);
-    case ExchangeOutcome::WriteTimeout:
-        return tr("Could not send to %1: the port did not take the request.").arg(port);
-    default:
-        break;
-    }
-    return tr("No reply from a board on %1 at %2 baud: check the cable, the power and the baud rate.")
-        .arg(port).arg(baud);
+    if (outcome == ExchangeOutcome::Decoded) // a reply of another kind than an identity
+        return tr("The device on %1 answered, but not with an identity: check the baud rate (%2).").arg(port).arg(baud);
+    return ExchangeText::failure(outcome, {port, baud, productCode, firmware, replyBytes});
 }
 
 QString configReadFailedAtConnect(ExchangeOutcome outcome)
@@ -58,24 +43,13 @@ QString connected(const QString &productCode, const QString &port)
     return tr("Connected to the %1 board on %2.").arg(productCode, port);
 }
 
-bool boardAnswered(ExchangeOutcome outcome)
-{
-    switch (outcome) {
-    case ExchangeOutcome::Decoded:
-    case ExchangeOutcome::UnknownProduct:
-    case ExchangeOutcome::UnsupportedFirmware:
-    case ExchangeOutcome::OtherBoard:
-    case ExchangeOutcome::Undecodable:
-        return true;
-    default:
-        return false;
-    }
-}
-
 QString silentSince(const QTime &lastReply, ExchangeOutcome outcome)
 {
     if (outcome == ExchangeOutcome::NeverQuiet)
         return tr("The line sends without pause since %1: check the baud rate.").arg(clock(lastReply));
+    if (outcome == ExchangeOutcome::OtherBoard)
+        return tr("Another board answers on this port since %1: press Disconnect, then Connect to use it.")
+            .arg(clock(lastReply));
     return tr("No reply since %1: check the cable and the board's power.").arg(clock(lastReply));
 }
 
@@ -106,23 +80,46 @@ QString configSaved(const QList<FieldDifference> &differences)
     return tr("Configuration written, but the board holds other values for: %1.").arg(fields.join(QStringLiteral(", ")));
 }
 
-QString configWriteUnanswered()
+QString writeOutcome(const WriteTransaction &write)
 {
-    return tr("No configuration came back after Save CONF: reading the board's configuration.");
+    using Outcome = WriteTransaction::Outcome;
+    const bool defaults = write.operation() == WriteTransaction::Operation::Defaults;
+    switch (write.outcome()) {
+    case Outcome::Held:
+        if (defaults)
+            return tr("Defaults restored: the page shows the board's configuration.");
+        return configSaved({});
+    case Outcome::HeldOther:
+        return configSaved(write.differences());
+    case Outcome::NoAnswer:
+        if (!write.afterKnown())
+            return defaults ? tr("Set defaults sent, but the board did not answer: press Read CONF.")
+                            : tr("Save CONF sent, but the board did not answer: press Read CONF.");
+        return tr("Set defaults got no reply: the page shows the configuration the board holds.");
+    case Outcome::ConnectionLost:
+        if (!write.sent())
+            return defaults ? tr("Set defaults was not sent.") : tr("Save CONF was not sent.");
+        return defaults ? tr("Whether Set defaults reached the board is not known.")
+                        : tr("Whether the board holds the saved values is not known.");
+    case Outcome::NotSentUnread:
+        return tr("Not saved: the board did not answer the read before the write, so nothing was sent.");
+    case Outcome::NotSentHistory:
+        return writeNotRecorded(write.historyError());
+    case Outcome::NotSentFamily:
+        return tr("Not saved: the page is for another board family than the one connected.");
+    case Outcome::NotSentLine:
+        return tr("Not saved: the line sends without pause, so nothing was sent: check the baud rate.");
+    case Outcome::Pending:
+        break;
+    }
+    return QString();
 }
 
-QString defaultsSent(bool answered)
+QString writePending(const WriteTransaction &write, const QTime &lastReply)
 {
-    return answered ? tr("Defaults set: reading the board's configuration.")
-                    : tr("No reply to Set defaults: reading the board's configuration.");
-}
-
-QString defaultsReadBack(bool answered, bool decoded)
-{
-    if (!decoded)
-        return tr("Set defaults sent, but the configuration could not be read back: press Read CONF.");
-    return answered ? tr("Defaults restored: the page shows the board's configuration.")
-                    : tr("Set defaults got no reply: the page shows the configuration the board holds.");
+    const bool defaults = write.operation() == WriteTransaction::Operation::Defaults;
+    return tr("No answer since %1: the outcome of %2 shows as soon as the board answers (Disconnect gives up).")
+        .arg(clock(lastReply), defaults ? tr("Set defaults") : tr("Save CONF"));
 }
 
 QString notSent()

@@ -11,17 +11,15 @@
 
 #include "boardconfig.h"
 #include "parachuteradiocomm.h"
+#include "writetransaction.h"
 
 namespace StatusText {
 
 // Connect got no usable identity reply from the device on `port`.
 QString identifyFailed(ExchangeOutcome outcome, const QString &port, int baud, const QString &productCode,
-                       const QString &firmware);
+                       const QString &firmware, int replyBytes);
 QString configReadFailedAtConnect(ExchangeOutcome outcome);
 QString connected(const QString &productCode, const QString &port);
-
-// The device reported an exchange that brought nothing decodable back.
-bool boardAnswered(ExchangeOutcome outcome);
 
 // The board has not answered since `lastReply` (its last decoded reply).
 QString silentSince(const QTime &lastReply, ExchangeOutcome outcome);
@@ -32,9 +30,10 @@ QString dumpReceived(bool decoded, int characters);
 // A configuration write and what the board answered with: `differences`
 // lists the fields whose values the board holds differently.
 QString configSaved(const QList<FieldDifference> &differences);
-QString configWriteUnanswered();
-QString defaultsSent(bool answered);
-QString defaultsReadBack(bool answered, bool decoded);
+// How a Save CONF or a Set defaults ended, or why it is still waiting for
+// the board (which last answered at `lastReply`).
+QString writeOutcome(const WriteTransaction &write);
+QString writePending(const WriteTransaction &write, const QTime &lastReply);
 QString notSent();
 // The history could not take the board's configuration before a write
 // (which is then not sent), or what it held after one.

@@ -76,6 +76,8 @@ private slots:
     void verifyCatchesAnUnappliedWrite();
     void failuresHaveTheirExitCode_data();
     void failuresHaveTheirExitCode();
+    void writeOutcomeIsWhatTheBoardAnswered_data();
+    void writeOutcomeIsWhatTheBoardAnswered();
     void jsonOutputParses_data();
     void jsonOutputParses();
     void showsWhatTheBoardSays_data();
@@ -259,8 +261,8 @@ void TestCliEndToEnd::verifyCatchesAnUnappliedWrite()
     QCOMPARE(reportedFields(parseObject(run.out).value("error").toObject().value("differences").toArray()), fields);
     QCOMPARE(board.storedConfig(), held);
 
-    // Without --verify the same write looks fine: that is what --verify is for.
-    QCOMPARE(runCli({"config", "set", "PORT", file}, board.devicePath()).exitCode, 0);
+    // Without --verify the board's answer to the write tells the same.
+    QCOMPARE(runCli({"config", "set", "PORT", file}, board.devicePath()).exitCode, fields.isEmpty() ? 0 : 8);
 }
 
 void TestCliEndToEnd::failuresHaveTheirExitCode_data()
@@ -273,10 +275,10 @@ void TestCliEndToEnd::failuresHaveTheirExitCode_data()
     const auto row = [](const char *name, const QStringList &args, const char *fault, int code, const char *message) {
         QTest::newRow(name) << args << QString(fault) << code << QString(message);
     };
-    row("silent board, watch", {"status", "PORT", "--watch"}, "silent", 7, "no reply");
+    row("silent board, watch", {"status", "PORT", "--watch"}, "silent", 7, "No reply from a board on");
     row("no Halvero product", {"identify", "PORT"}, "product", 7, "product code");
     row("unsupported firmware", {"config", "get", "PORT"}, "firmware", 7, "firmware");
-    row("line never quiet", {"identify", "PORT"}, "stream", 12, "keeps sending without pause");
+    row("line never quiet", {"identify", "PORT"}, "stream", 12, "sends without pause");
     row("port held by another program", {"identify", "PORT"}, "held", 6, "busy or locked");
     row("missing device path", {"identify", "/dev/halvero-no-such-port"}, "", 5, "no such port");
     row("missing port name", {"status", "ttyHALVERO99"}, "", 5, "no such port");
@@ -319,6 +321,54 @@ void TestCliEndToEnd::failuresHaveTheirExitCode()
 
     const Run json = runCli(arguments + QStringList{"--json"}, board.devicePath());
     QCOMPARE(parseObject(json.out).value("error").toObject().value("exitCode").toInt(), exitCode);
+}
+
+void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered_data()
+{
+    QTest::addColumn<QString>("command"); // "set" or "defaults"
+    QTest::addColumn<QString>("board");   // what the board does once it has answered the read before the write
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("set, board falls silent") << "set" << "silent" << 7 << "did not answer the write and did not send";
+    QTest::newRow("set, cable pulled") << "set" << "unplugged" << 7 << "during the write";
+    QTest::newRow("set, write unanswered, old values kept") << "set" << "mute on writes" << 8 << "holds other values";
+    QTest::newRow("defaults, board falls silent") << "defaults" << "silent" << 7 << "did not answer set defaults and";
+    QTest::newRow("defaults, cable pulled") << "defaults" << "unplugged" << 7 << "during set defaults";
+    QTest::newRow("defaults, unanswered") << "defaults" << "mute on writes" << 7 << "what it holds now is in the history";
+}
+
+void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered()
+{
+    // Success is said only when the board holds what was written: a write
+    // that was not answered, or a board that went away, is a failure.
+    QFETCH(QString, command);
+    QFETCH(QString, board);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+
+    BoardFaults faults;
+    faults.unplugAfter = board == "unplugged" ? 2 : -1; // identity, then the read before the write
+    SimulatedBoard sim(boardOf("08A3"), faults);
+    if (board != "unplugged") {
+        // Reads are answered by a board model; writes, and with "silent"
+        // everything after the read before the write, are not.
+        auto model = std::make_shared<BoardModel>(boardOf("08A3"));
+        auto reads = std::make_shared<int>(0);
+        const bool silent = board == "silent";
+        sim.setScript([model, reads, silent](const QByteArray &request) -> QList<ReplyChunk> {
+            if (request.size() > 2 || (silent && ++*reads > 2))
+                return {};
+            return {ReplyChunk{0, model->reply(request, 0), 1}};
+        });
+    }
+    QVERIFY(sim.start());
+    const QStringList arguments = command == "set"
+        ? QStringList{"config", "set", "PORT", writeFile(edited(validFile("08A3"), {{"trigger.high", 1990}}))}
+        : QStringList{"defaults", "PORT", "--yes"};
+    const Run run = runCli(arguments, sim.devicePath());
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
+    QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
 }
 
 void TestCliEndToEnd::jsonOutputParses_data()

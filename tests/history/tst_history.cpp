@@ -188,6 +188,7 @@ void tst_History::windowSaveLeavesBeforeAndAfter()
 
     ui->spin_08A3_val_ch1->setValue(1234);
     ui->btn_08A3_SaveConf->click();
+    HalveroTestAccess::tick(window); // the read before the write
     HalveroTestAccess::tick(window);
     QCOMPARE(stored(board, 6), failsafe);
     QCOMPARE(summary("failsafe[0]"), entries);

@@ -156,13 +156,12 @@ QByteArray storedPayload(int productCode)
 
 QByteArray editedPayload(int productCode)
 {
-    // Every field moves away from the stored value; the thresholds end up
-    // with high below low, which the window passes on unchecked.
+    // Every field moves away from the stored value; the thresholds stay a
+    // pair the window accepts (Low below High).
     const QByteArray stored = storedPayload(productCode);
     if (isTriggerBoard(productCode)) {
         const TriggerFields t = decodeTrigger(stored);
-        return triggerPayload(uint8_t(t.gain + 35), !t.activeLow, uint16_t(3000 - t.high),
-                              uint16_t(3000 - t.low));
+        return triggerPayload(uint8_t(t.gain + 35), !t.activeLow, uint16_t(t.high + 53), uint16_t(t.low + 47));
     }
     SwitchFields f = decodeSwitch(stored);
     for (int g = 0; g < 3; ++g) {
@@ -172,8 +171,8 @@ QByteArray editedPayload(int productCode)
     for (uint16_t &v : f.failsafe)
         v = uint16_t(3000 - v);
     f.activeLow = !f.activeLow;
-    f.high = uint16_t(3000 - f.high);
-    f.low = uint16_t(3000 - f.low);
+    f.high = uint16_t(f.high + 53);
+    f.low = uint16_t(f.low + 47);
     return encode(f);
 }
 

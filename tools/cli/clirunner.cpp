@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 #include "boardformat.h"
+#include "exchangetext.h"
 #include "portdiagnosis.h"
 #include "portpath.h"
 
@@ -16,10 +17,6 @@
 #endif
 
 namespace {
-
-// One retry of a read absorbs a late reply left over from before we opened
-// the port; writes are never repeated.
-constexpr int readAttempts = 2;
 
 // Routes the link's own diagnostics: shown with -v, otherwise kept off the
 // error stream so that a failure stays the one line a script expects.
@@ -111,7 +108,7 @@ void CliRunner::connectBoard()
         throw CliFailure{notPort.isEmpty() ? ExitPortOpen : ExitNoSuchPort, message, {}};
     }
     if (!read(USBmsgIdentity))
-        throw exchangeFailure(QStringLiteral("no reply from a board on %1 (powered? right baud rate?)").arg(o.port));
+        throw exchangeFailure(QString());
     progress(QStringLiteral("found %1, firmware %2").arg(boardName(), firmwareText(*link)));
 }
 
@@ -126,43 +123,20 @@ uint8_t CliRunner::exchange(bool write, USBmessages kind, USBmsgOptions option)
     return answer;
 }
 
-// What the link says about the last exchange, in the operator's words;
-// `noReply` covers a silent line and a reply that could not be read.
+// What the link says about the last exchange, in the words the window uses
+// too; `noReply` says what was missing when the board was silent or its
+// reply unreadable once identified.
 CliFailure CliRunner::exchangeFailure(const QString &noReply) const
 {
-    switch (link->lastOutcome()) {
-    case ExchangeOutcome::NeverQuiet:
-        return {ExitNeverQuiet,
-                QStringLiteral("the device on %1 keeps sending without pause (not a Halvero board, or wrong baud rate?)")
-                    .arg(o.port),
-                {}};
-    case ExchangeOutcome::UnknownProduct:
-        return {ExitNoReply,
-                QStringLiteral("the device on %1 answered with unknown product code %2: no Halvero board")
-                    .arg(o.port, productCodeText(*link)),
-                {}};
-    case ExchangeOutcome::UnsupportedFirmware:
-        return {ExitNoReply,
-                QStringLiteral("the %1 board on %2 did not identify (firmware %3 is not supported)")
-                    .arg(productCodeText(*link), o.port, firmwareText(*link)),
-                {}};
-    case ExchangeOutcome::Undecodable:
-        if (link->isIdentified())
-            break;
-        return {ExitNoReply,
-                QStringLiteral("the device on %1 answered with %2 bytes that are no Halvero reply (right baud rate?)")
-                    .arg(o.port)
-                    .arg(link->lastReply().size()),
-                {}};
-    case ExchangeOutcome::OtherBoard:
-        return {ExitNoReply, QStringLiteral("another board answers on %1 now; run the command again").arg(o.port), {}};
-    case ExchangeOutcome::PortClosed:
-    case ExchangeOutcome::WriteTimeout:
-        return {ExitNoReply, QStringLiteral("lost %1 (unplugged?)").arg(o.port), {}};
-    default:
-        break;
-    }
-    return {ExitNoReply, noReply, {}};
+    const ExchangeOutcome outcome = link->lastOutcome();
+    const bool silent = outcome == ExchangeOutcome::NoReply
+                        || (outcome == ExchangeOutcome::Undecodable && link->isIdentified());
+    if (silent && !noReply.isEmpty())
+        return {ExitNoReply, noReply, {}};
+    const ExchangeText::Facts facts{o.port, o.baud, productCodeText(*link), firmwareText(*link),
+                                    int(link->lastReply().size())};
+    return {outcome == ExchangeOutcome::NeverQuiet ? ExitNeverQuiet : ExitNoReply,
+            ExchangeText::failure(silent ? ExchangeOutcome::NoReply : outcome, facts), {}};
 }
 
 bool CliRunner::read(USBmessages kind, USBmsgOptions option)

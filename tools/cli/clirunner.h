@@ -13,6 +13,7 @@
 #include "boardconfig.h"
 #include "cliarguments.h"
 #include "parachuteradiocomm.h"
+#include "writetransaction.h"
 
 QT_BEGIN_NAMESPACE
 class QTextStream;
@@ -56,14 +57,12 @@ private:
     int history();                        // cmd_history.cpp
     int historyRestore();
 
-    // The history around a write (cmd_history.cpp). recordBefore reads the
-    // board's configuration and appends it, or fails with ExitHistory before
-    // anything is sent; recordAfter appends what the board holds after the
-    // write (`recordHoldsBoard`: the write's answer brought it already) and
-    // only warns when it cannot.
+    // A write to the board as one transaction, its history entries
+    // included (cmd_history.cpp). Returns once the board holds what was
+    // written or holds other values (HeldOther, for the caller to report);
+    // every other outcome is thrown as the failure it is.
     bool historyOn() const;
-    void recordBefore(const QString &event);
-    void recordAfter(const QString &event, bool recordHoldsBoard);
+    WriteTransaction runWrite(WriteTransaction::Operation operation, const BoardConfig &config);
     void warn(const QString &text);
 
     // Output.

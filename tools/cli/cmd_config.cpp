@@ -56,25 +56,30 @@ int CliRunner::writeConfig(const BoardConfig &config, const QString &source, con
                              .arg(source, config.serial.isEmpty() ? QStringLiteral("(none)") : config.serial, o.port,
                                   serialText(*link)),
                          {}};
-    recordBefore(event);
-
-    // Product code and firmware stay as the board reported them: the
-    // board checks its own header in a write.
-    applyConfigToRecord(config, *link);
-    const uint8_t answer = exchange(true, USBmsgConfig, USBoptNone);
-    progress(QStringLiteral("write answered with reply kind %1").arg(answer));
-    if (answer == 0 && !o.verify)
-        warn(QStringLiteral("the board did not acknowledge the write; --verify would check it"));
-    recordAfter(event, answer == USBmsgConfig);
+    const WriteTransaction::Operation operation =
+        event == ConfigHistory::eventRestore ? WriteTransaction::Operation::Restore : WriteTransaction::Operation::Save;
+    WriteTransaction write = runWrite(operation, config);
+    if (write.outcome() == WriteTransaction::Outcome::HeldOther) {
+        const QList<FieldDifference> &differences = write.differences();
+        if (!o.json)
+            printDifferences(differences, "board", "written");
+        throw CliFailure{ExitVerifyFailed,
+                         QStringLiteral("the board holds other values than written for %1 of the fields on %2")
+                             .arg(differences.size())
+                             .arg(boardName()),
+                         QJsonObject{{QStringLiteral("differences"), differencesJson(differences, "board", "written")}}};
+    }
 
     QJsonObject result{{QStringLiteral("written"), true}, {QStringLiteral("productCode"), productCodeText(*link)},
                        {QStringLiteral("serial"), serialText(*link)}};
     if (!o.verify) {
         if (o.json)
             emitJson(result);
-        note(QStringLiteral("wrote the configuration to %1").arg(boardName()));
+        note(QStringLiteral("wrote the configuration to %1; it holds what was written").arg(boardName()));
         return ExitOk;
     }
+    // The write's own answer already showed the values; --verify reads
+    // them once more, as a separate request.
     readOrFail(USBmsgConfig, USBoptNone, QStringLiteral("configuration back"));
     const QList<FieldDifference> differences = diffConfigs(configFromRecord(*link), config);
     if (!differences.isEmpty()) {

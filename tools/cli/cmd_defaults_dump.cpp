@@ -14,10 +14,7 @@ int CliRunner::defaults()
                          QStringLiteral("refusing to overwrite the configuration of the board on %1 without --yes").arg(o.port),
                          {}};
     connectBoard();
-    recordBefore(ConfigHistory::eventDefaults);
-    const uint8_t answer = exchange(true, USBmsgSetDefaults, USBoptNone);
-    progress(QStringLiteral("set defaults answered with reply kind %1").arg(answer));
-    recordAfter(ConfigHistory::eventDefaults, false);
+    runWrite(WriteTransaction::Operation::Defaults, BoardConfig());
     if (o.json)
         emitJson(QJsonObject{{QStringLiteral("restored"), true}, {QStringLiteral("productCode"), productCodeText(*link)},
                              {QStringLiteral("serial"), serialText(*link)}});

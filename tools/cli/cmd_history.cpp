@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QTextStream>
+#include <optional>
 
 #include "confighistory.h"
 
@@ -14,11 +15,6 @@ using namespace ConfigHistory;
 namespace {
 
 const QString toolName = QStringLiteral("halvero-cli");
-
-QString now()
-{
-    return QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
-}
 
 } // namespace
 
@@ -33,37 +29,66 @@ void CliRunner::warn(const QString &text)
         err << "halvero-cli: warning: " << text << Qt::endl;
 }
 
-void CliRunner::recordBefore(const QString &event)
+WriteTransaction CliRunner::runWrite(WriteTransaction::Operation operation, const BoardConfig &config)
 {
-    if (!historyOn())
-        return;
-    readOrFail(USBmsgConfig, USBoptNone, QStringLiteral("configuration (the history keeps it before a write)"));
-    BoardConfig held = configFromRecord(*link);
-    held.readAt = now();
-    HistoryFile file;
-    QString error;
-    if (!file.append(makeEntry(held, event, phaseBefore, toolName), &error))
+    using Outcome = WriteTransaction::Outcome;
+    std::optional<HistoryFile> history;
+    if (historyOn())
+        history.emplace();
+    WriteTransaction write(operation, config, history ? &*history : nullptr, toolName);
+    write.run(*link);
+    const bool defaults = operation == WriteTransaction::Operation::Defaults;
+    const QString what = defaults ? QStringLiteral("set defaults") : QStringLiteral("the write");
+    progress(QStringLiteral("%1 %2, %3 read-backs unanswered")
+                 .arg(what, write.writeAnswered() ? QStringLiteral("answered") : QStringLiteral("not answered"))
+                 .arg(write.unansweredReadBacks()));
+
+    switch (write.outcome()) {
+    case Outcome::Held:
+    case Outcome::HeldOther:
+        break;
+    case Outcome::NotSentHistory:
         throw CliFailure{ExitHistory,
                          QStringLiteral("nothing written to the board: the history cannot be recorded (%1); "
                                         "--no-history writes without it")
-                             .arg(error),
+                             .arg(write.historyError()),
                          {}};
-    progress(QStringLiteral("recorded the configuration before the write in %1").arg(file.path()));
-}
-
-void CliRunner::recordAfter(const QString &event, bool recordHoldsBoard)
-{
-    if (!historyOn())
-        return;
-    if (!recordHoldsBoard && !read(USBmsgConfig)) {
-        warn(QStringLiteral("the board did not send its configuration after the write; the history has no entry for it"));
-        return;
+    case Outcome::NotSentFamily:
+        throw CliFailure{ExitWrongFamily, QStringLiteral("nothing written: the configuration is for another board family"), {}};
+    case Outcome::NotSentLine:
+        throw exchangeFailure(QString());
+    case Outcome::NotSentUnread:
+        throw exchangeFailure(QStringLiteral("nothing written: the board on %1 did not send its configuration, "
+                                             "which is read before every write")
+                                  .arg(o.port));
+    case Outcome::ConnectionLost:
+        throw CliFailure{ExitNoReply,
+                         write.sent() ? QStringLiteral("lost %1 during %2 (unplugged?): whether the board took it is not known")
+                                            .arg(o.port, what)
+                                      : QStringLiteral("lost %1 (unplugged?): nothing was written").arg(o.port),
+                         {}};
+    case Outcome::NoAnswer:
+        if (write.lastExchange() == ExchangeOutcome::NeverQuiet)
+            throw exchangeFailure(QString());
+        throw CliFailure{ExitNoReply,
+                         write.afterKnown()
+                             ? QStringLiteral("the board on %1 did not answer %2; what it holds now is in the history "
+                                              "(halvero-cli config get shows it)")
+                                   .arg(o.port, what)
+                             : QStringLiteral("the board on %1 did not answer %2 and did not send its configuration back: "
+                                              "whether it took it is not known")
+                                   .arg(o.port, what),
+                         {}};
+    case Outcome::Pending:
+        break;
     }
-    BoardConfig held = configFromRecord(*link);
-    held.readAt = now();
-    QString error;
-    if (!HistoryFile().append(makeEntry(held, event, phaseAfter, toolName), &error))
-        warn(QStringLiteral("the history could not record the configuration after the write (%1)").arg(error));
+    if (history) {
+        progress(QStringLiteral("recorded the configuration before and after the write in %1").arg(history->path()));
+        if (!write.historyError().isEmpty())
+            warn(QStringLiteral("the history could not record the configuration after the write (%1)")
+                     .arg(write.historyError()));
+    }
+    return write;
 }
 
 int CliRunner::history()

@@ -1,0 +1,183 @@
+// The write transaction's steps: read before, record, write, confirm,
+// record after.
+#include "writetransaction.h"
+
+#include <QDateTime>
+
+#include "confighistory.h"
+#include "recordtext.h"
+
+namespace {
+
+QString now()
+{
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+}
+
+// Something came back from the board, decodable or not.
+bool answered(ExchangeOutcome outcome)
+{
+    switch (outcome) {
+    case ExchangeOutcome::Decoded:
+    case ExchangeOutcome::Undecodable:
+    case ExchangeOutcome::UnknownProduct:
+    case ExchangeOutcome::UnsupportedFirmware:
+    case ExchangeOutcome::OtherBoard:
+        return true;
+    case ExchangeOutcome::None:
+    case ExchangeOutcome::PortClosed:
+    case ExchangeOutcome::NotEncodable:
+    case ExchangeOutcome::WriteTimeout:
+    case ExchangeOutcome::NoReply:
+    case ExchangeOutcome::NeverQuiet:
+        break;
+    }
+    return false;
+}
+
+} // namespace
+
+uint8_t readWithRetry(parachuteRadioComm &link, USBmessages kind, USBmsgOptions option)
+{
+    uint8_t result = 0;
+    for (int attempt = 0; attempt < readAttempts; ++attempt) {
+        result = link.send(false, kind, option);
+        // Trying again is no use on a closed port or a line that never
+        // falls quiet: the second try would only sit out the same bound.
+        if (result == kind || !link.isConnected() || link.lastOutcome() == ExchangeOutcome::NeverQuiet)
+            break;
+    }
+    return result;
+}
+
+WriteTransaction::WriteTransaction(Operation operation, const BoardConfig &config,
+                                   const ConfigHistory::HistoryFile *history, const QString &tool,
+                                   int readBackAttempts)
+    : m_operation(operation)
+    , m_config(config)
+    , m_tool(tool)
+    , m_readBackAttempts(readBackAttempts)
+{
+    if (history)
+        m_history = *history;
+}
+
+QString WriteTransaction::event() const
+{
+    switch (m_operation) {
+    case Operation::Save:
+        return ConfigHistory::eventSave;
+    case Operation::Defaults:
+        return ConfigHistory::eventDefaults;
+    case Operation::Restore:
+        return ConfigHistory::eventRestore;
+    }
+    return QString();
+}
+
+uint8_t WriteTransaction::exchange(parachuteRadioComm &link, bool write, USBmessages kind)
+{
+    m_lastResult = link.send(write, kind, USBoptNone);
+    m_lastExchange = link.lastOutcome();
+    return m_lastResult;
+}
+
+bool WriteTransaction::record(const BoardConfig &config, const QString &phase)
+{
+    if (!m_history)
+        return true;
+    return m_history->append(ConfigHistory::makeEntry(config, event(), phase, m_tool), &m_historyError);
+}
+
+void WriteTransaction::finish(Outcome outcome)
+{
+    m_outcome = outcome;
+    m_step = Step::Done;
+}
+
+// The board's configuration after the write is known: that is the outcome.
+void WriteTransaction::settle(const BoardConfig &held)
+{
+    m_after = held;
+    m_after.readAt = now();
+    m_afterKnown = true;
+    // A missing "after" entry loses no data the board does not still hold:
+    // the outcome stands, and the error is told beside it.
+    record(m_after, ConfigHistory::phaseAfter);
+    if (m_operation == Operation::Defaults) {
+        finish(m_writeAnswered ? Outcome::Held : Outcome::NoAnswer);
+        return;
+    }
+    m_differences = diffConfigs(m_after, m_config);
+    finish(m_differences.isEmpty() ? Outcome::Held : Outcome::HeldOther);
+}
+
+bool WriteTransaction::step(parachuteRadioComm &link)
+{
+    switch (m_step) {
+    case Step::ReadBefore:
+        if (m_operation != Operation::Defaults && m_config.family != recordFamily(link)) {
+            finish(Outcome::NotSentFamily);
+            break;
+        }
+        if (exchange(link, false, USBmsgConfig) == USBmsgConfig) {
+            m_before = configFromRecord(link);
+            m_before.readAt = now();
+            if (!record(m_before, ConfigHistory::phaseBefore))
+                finish(Outcome::NotSentHistory);
+            else
+                m_step = Step::Write;
+        } else if (!link.isConnected()) {
+            finish(Outcome::ConnectionLost);
+        } else if (m_lastExchange == ExchangeOutcome::NeverQuiet) {
+            finish(Outcome::NotSentLine);
+        } else if (++m_beforeAttempts >= readAttempts) {
+            finish(Outcome::NotSentUnread);
+        }
+        break;
+
+    case Step::Write:
+        if (m_operation == Operation::Defaults) {
+            exchange(link, true, USBmsgSetDefaults);
+            m_writeAnswered = answered(m_lastExchange);
+        } else {
+            // Only now does the record take the values: whatever the board
+            // answered meanwhile cannot change what is written.
+            applyConfigToRecord(m_config, link);
+            m_writeAnswered = exchange(link, true, USBmsgConfig) == USBmsgConfig;
+        }
+        m_sent = m_lastExchange != ExchangeOutcome::PortClosed && m_lastExchange != ExchangeOutcome::NotEncodable;
+        if (!m_sent || !link.isConnected()) {
+            finish(Outcome::ConnectionLost);
+        } else if (m_writeAnswered && m_operation != Operation::Defaults
+                   && diffConfigs(configFromRecord(link), m_config).isEmpty()) {
+            settle(configFromRecord(link));
+        } else {
+            // No echo, or an echo of other values (which may be a late
+            // reply to an earlier request): what the board holds is read.
+            m_step = Step::ReadBack;
+        }
+        break;
+
+    case Step::ReadBack:
+        if (exchange(link, false, USBmsgConfig) == USBmsgConfig) {
+            settle(configFromRecord(link));
+        } else if (!link.isConnected()) {
+            finish(Outcome::ConnectionLost);
+        } else if (++m_unansweredReadBacks >= m_readBackAttempts && m_readBackAttempts > 0) {
+            finish(Outcome::NoAnswer);
+        }
+        break;
+
+    case Step::Done:
+        break;
+    }
+    return finished();
+}
+
+WriteTransaction::Outcome WriteTransaction::run(parachuteRadioComm &link)
+{
+    while (!step(link)) {
+    }
+    return m_outcome;
+}

@@ -1,0 +1,122 @@
+// A write to a board as one transaction, the same for the window and
+// halvero-cli: what is written is fixed when the transaction is made; the
+// board's configuration is read fresh and recorded in the history before
+// anything goes out; the outcome is what the board answered, confirmed by a
+// read-back whenever the answer does not already show the written values.
+//
+// It runs one exchange per step(), so that the window can give each step a
+// poll tick of its own while halvero-cli simply steps until it is done.
+#ifndef HALVERO_WRITETRANSACTION_H
+#define HALVERO_WRITETRANSACTION_H
+
+#include <QList>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+#include "boardconfig.h"
+#include "confighistory.h"
+#include "parachuteradiocomm.h"
+
+// A read that is tried again once when nothing usable came back: a reply
+// left over from before, or a board a little slower than the protocol's
+// first-byte wait, answers the second request. Returns the kind decoded.
+constexpr int readAttempts = 2;
+uint8_t readWithRetry(parachuteRadioComm &link, USBmessages kind, USBmsgOptions option = USBoptNone);
+
+class WriteTransaction
+{
+public:
+    enum class Operation { Save, Defaults, Restore };
+
+    enum class Outcome {
+        Pending,        // not finished yet
+        Held,           // the board holds what was written (defaults: acknowledged and read back)
+        HeldOther,      // the board holds other values for `differences`
+        NoAnswer,       // the write went out; the board's answer never came (afterKnown tells
+                        // whether a read-back still showed what it holds)
+        ConnectionLost, // the port went away; what the board holds is not known
+        NotSentUnread,  // nothing sent: the board did not answer the read before the write
+        NotSentHistory, // nothing sent: the history could not record the board's configuration
+        NotSentFamily,  // nothing sent: the configuration is for another board family
+        NotSentLine,    // nothing sent: the line sends without pause (no board, or wrong speed)
+    };
+
+    // `config` is what a Save or a Restore writes (ignored by Defaults).
+    // `history` is where the before and after entries go (null: not
+    // recorded; the transaction keeps its own copy); `tool` names the program in those entries. A read-back that
+    // gets no answer is tried `readBackAttempts` times; 0 keeps trying as long
+    // as the port is open (the window, which tells the outcome whenever the
+    // board answers again).
+    WriteTransaction(Operation operation, const BoardConfig &config, const ConfigHistory::HistoryFile *history,
+                     const QString &tool, int readBackAttempts = readAttempts);
+
+    // One exchange on `link`; true once the transaction has ended.
+    bool step(parachuteRadioComm &link);
+    // Steps until the end (halvero-cli).
+    Outcome run(parachuteRadioComm &link);
+
+    Operation operation() const { return m_operation; }
+    Outcome outcome() const { return m_outcome; }
+    bool finished() const { return m_outcome != Outcome::Pending; }
+    bool succeeded() const { return m_outcome == Outcome::Held; }
+    // The write request itself went out (the board may hold the new values).
+    bool sent() const { return m_sent; }
+    // The board answered the write request itself: its echo or its
+    // acknowledgement came back.
+    bool writeAnswered() const { return m_writeAnswered; }
+    // The next step() sends the write itself (else a configuration read,
+    // or nothing once finished).
+    bool writesNext() const { return m_step == Step::Write; }
+    // Read-backs that got no answer before the outcome was known.
+    int unansweredReadBacks() const { return m_unansweredReadBacks; }
+
+    const BoardConfig &config() const { return m_config; }
+    const BoardConfig &before() const { return m_before; }
+    // What the board holds once it is done, when known.
+    const BoardConfig &after() const { return m_after; }
+    bool afterKnown() const { return m_afterKnown; }
+    // Fields whose value on the board differs from what was written
+    // (`board` the board's value, `file` the written one).
+    const QList<FieldDifference> &differences() const { return m_differences; }
+
+    // Why the history did not record: before (then nothing was sent) or
+    // after (then only the entry is missing).
+    QString historyError() const { return m_historyError; }
+    // The last exchange's result, for the words of a failure.
+    uint8_t lastResult() const { return m_lastResult; }
+    ExchangeOutcome lastExchange() const { return m_lastExchange; }
+
+    // The event a history entry of this operation carries.
+    QString event() const;
+
+private:
+    enum class Step { ReadBefore, Write, ReadBack, Done };
+
+    uint8_t exchange(parachuteRadioComm &link, bool write, USBmessages kind);
+    bool record(const BoardConfig &config, const QString &phase);
+    void settle(const BoardConfig &held);
+    void finish(Outcome outcome);
+
+    Operation m_operation;
+    BoardConfig m_config;
+    std::optional<ConfigHistory::HistoryFile> m_history;
+    QString m_tool;
+    int m_readBackAttempts;
+
+    Step m_step = Step::ReadBefore;
+    Outcome m_outcome = Outcome::Pending;
+    int m_beforeAttempts = 0;
+    int m_unansweredReadBacks = 0;
+    bool m_sent = false;
+    bool m_writeAnswered = false;
+    BoardConfig m_before;
+    BoardConfig m_after;
+    bool m_afterKnown = false;
+    QList<FieldDifference> m_differences;
+    QString m_historyError;
+    uint8_t m_lastResult = 0;
+    ExchangeOutcome m_lastExchange = ExchangeOutcome::None;
+};
+
+#endif // HALVERO_WRITETRANSACTION_H
