@@ -7,8 +7,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 #include "clirun.h"
 #include "clitestsupport.h"
+#include "parachuteradiocomm.h"
 #include "simulatedboard.h"
 
 using namespace clitest;
@@ -80,6 +83,12 @@ private slots:
     void jsonOutputParses();
     void showsWhatTheBoardSays_data();
     void showsWhatTheBoardSays();
+    void fullStandardOutputFails_data();
+    void fullStandardOutputFails();
+    void watchWithoutRepliesFails_data();
+    void watchWithoutRepliesFails();
+    void otherNamesOfThePort_data();
+    void otherNamesOfThePort();
 
 private:
     QTemporaryDir dir;
@@ -286,6 +295,7 @@ void TestCliEndToEnd::failuresHaveTheirExitCode_data()
     row("defaults without --yes", {"defaults", "PORT"}, "", 9, "--yes");
     row("unknown option", {"identify", "PORT", "--fast"}, "", 1, "--fast");
     row("unreadable file", {"config", "set", "PORT", "/nonexistent/board.json"}, "", 2, "cannot read");
+    row("endless file", {"config", "set", "PORT", "/dev/zero"}, "", 2, "/dev/zero is over 1 MiB");
     row("unwritable output", {"dump", "PORT", "-o", "/nonexistent/dump.txt"}, "", 11, "cannot write");
 }
 
@@ -411,6 +421,90 @@ void TestCliEndToEnd::showsWhatTheBoardSays()
     const QString watch = runCli({"status", "PORT", "--watch", "--count", "2"}, board.devicePath()).out;
     QVERIFY2(QRegularExpression(QStringLiteral("^(\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  [^\n]*%1[^\n]*\n){2}$").arg(statusWord))
                  .match(watch).hasMatch(), qPrintable(watch));
+}
+
+void TestCliEndToEnd::fullStandardOutputFails_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    for (const QStringList &arguments : QList<QStringList>{{"--version"}, {"ports"}, {"identify", "PORT"}, {"status", "PORT"},
+                                                           {"status", "PORT", "--watch", "--count", "3"},
+                                                           {"config", "get", "PORT"}, {"dump", "PORT"}, {"history"}})
+        QTest::addRow("%s", qPrintable(arguments.join(QLatin1Char(' ')))) << arguments;
+}
+
+void TestCliEndToEnd::fullStandardOutputFails()
+{
+    QFETCH(QStringList, arguments);
+
+    SimulatedBoard board;
+    QVERIFY(board.start());
+    const Run run = TestSupport::runProgram(QStringLiteral(HALVERO_CLI_PATH), arguments, board.devicePath(), {}, "/dev/full");
+    QVERIFY2(run.exitCode == 11, qPrintable(run.describe()));
+    QVERIFY2(run.err.startsWith("halvero-cli: cannot write to standard output") && run.err.count('\n') == 1,
+             run.err.constData());
+    // A watch stops at the first line that did not go out.
+    QVERIFY(std::count_if(board.requests().cbegin(), board.requests().cend(),
+                          [](const QByteArray &r) { return r.at(0) == char(USBmsgStatus); }) <= 1);
+}
+
+void TestCliEndToEnd::watchWithoutRepliesFails_data()
+{
+    QTest::addColumn<int>("answered"); // status requests the board answers
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("no status reply") << 0 << 7;
+    QTest::newRow("one status reply") << 1 << 0;
+}
+
+void TestCliEndToEnd::watchWithoutRepliesFails()
+{
+    QFETCH(int, answered);
+    QFETCH(int, exitCode);
+
+    // The board identifies, then answers only the first `answered` status requests.
+    SimulatedBoard board;
+    QVERIFY(board.start());
+    const auto model = std::make_shared<BoardModel>();
+    const auto left = std::make_shared<int>(answered);
+    board.setScript([model, left](const QByteArray &request) {
+        if (request.at(0) == char(USBmsgStatus) && (*left)-- <= 0)
+            return QList<ReplyChunk>();
+        return QList<ReplyChunk>{{0, model->reply(request, 0)}};
+    });
+    const Run run = runCli({"status", "PORT", "--watch", "--count", "2"}, board.devicePath());
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
+    QCOMPARE(run.err.contains("no status reply from the board"), exitCode != 0);
+}
+
+void TestCliEndToEnd::otherNamesOfThePort_data()
+{
+    QTest::addColumn<QString>("named"); // how halvero-cli is given the port
+    QTest::addColumn<QString>("held");  // what the device link holds open meanwhile, if anything
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("relative path of a link") << "relative" << "" << 0;
+    QTest::newRow("link, device held") << "link" << "device" << 6;
+    QTest::newRow("device, link held") << "device" << "link" << 6;
+}
+
+void TestCliEndToEnd::otherNamesOfThePort()
+{
+    QFETCH(QString, named);
+    QFETCH(QString, held);
+    QFETCH(int, exitCode);
+
+    SimulatedBoard board;
+    QVERIFY(board.start());
+    const QString link = dir.filePath("board-link");
+    QVERIFY(board.createLink(link));
+    std::unique_ptr<parachuteRadioComm> holder;
+    if (!held.isEmpty()) {
+        holder = std::make_unique<parachuteRadioComm>(held == "link" ? link : board.devicePath(), 9600);
+        QVERIFY(holder->isConnected());
+    }
+    const QString port = named == "device" ? board.devicePath()
+                         : named == "link" ? link
+                                           : QDir::current().relativeFilePath(link);
+    const Run run = runCli({"identify", port});
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
 }
 
 QTEST_GUILESS_MAIN(TestCliEndToEnd)
