@@ -493,17 +493,21 @@ void TestCliEndToEnd::otherNamesOfThePort()
 
     SimulatedBoard board;
     QVERIFY(board.start());
-    const QString link = dir.filePath("board-link");
+    // As the simulator's --link makes it; "sims/a" alone is a path relative
+    // to the temporary folder.
+    QVERIFY(QDir(dir.path()).mkpath("sims"));
+    const QString link = dir.filePath("sims/a");
     QVERIFY(board.createLink(link));
     std::unique_ptr<parachuteRadioComm> holder;
     if (!held.isEmpty()) {
         holder = std::make_unique<parachuteRadioComm>(held == "link" ? link : board.devicePath(), 9600);
         QVERIFY(holder->isConnected());
     }
-    const QString port = named == "device" ? board.devicePath()
-                         : named == "link" ? link
-                                           : QDir::current().relativeFilePath(link);
+    const QString port = named == "device" ? board.devicePath() : named == "link" ? link : "sims/a";
+    const QString folder = QDir::currentPath();
+    QDir::setCurrent(dir.path());
     const Run run = runCli({"identify", port});
+    QDir::setCurrent(folder);
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
 }
 
