@@ -103,15 +103,19 @@ bool HistoryLock::lock(const QString &path, bool exclusive, int timeoutMs, QStri
     overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     DWORD ignored = 0;
     BOOL locked = LockFileEx(m_handle, exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, 1, 0, &overlapped);
-    if (!locked && GetLastError() == ERROR_IO_PENDING) {
+    DWORD failure = locked ? ERROR_SUCCESS : GetLastError();
+    if (failure == ERROR_IO_PENDING) {
         if (WaitForSingleObject(overlapped.hEvent, DWORD(timeoutMs)) != WAIT_OBJECT_0)
             CancelIoEx(m_handle, &overlapped);
         // Granted after all, or cancelled: the wait tells which.
         locked = GetOverlappedResult(m_handle, &overlapped, &ignored, TRUE);
+        failure = locked ? ERROR_SUCCESS : GetLastError();
     }
     CloseHandle(overlapped.hEvent);
     if (!locked) {
-        *error = QStringLiteral("%1 is held by another program").arg(path);
+        *error = failure == ERROR_OPERATION_ABORTED
+                     ? QStringLiteral("%1 is held by another program").arg(path)
+                     : QStringLiteral("cannot lock %1: %2").arg(path, qt_error_string(int(failure)));
         CloseHandle(m_handle);
         m_handle = INVALID_HANDLE_VALUE;
     }
@@ -128,9 +132,11 @@ HistoryLock::~HistoryLock()
 
 bool HistoryLock::lock(const QString &path, bool exclusive, int timeoutMs, QString *error)
 {
-    // Read-only is enough for flock(), and works in a history folder one
-    // may read but not write.
-    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    const QByteArray name = QFile::encodeName(path);
+    m_fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // A history one may read but not write: reading needs no more.
+    if (m_fd < 0 && !exclusive)
+        m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
     if (m_fd < 0) {
         *error = QStringLiteral("cannot create %1: %2").arg(path, systemError(errno));
         return false;
@@ -223,8 +229,8 @@ Entry parseEntry(const QByteArray &line, QString *why)
 
 // The entries of `path` in order, each numbered: by its own number, or for
 // one written without, as the one before it plus one (`last` carries the
-// number over from file to file). Damaged lines are skipped and counted in
-// `warnings`. False when the file exists and cannot be read.
+// number over from file to file). Damaged lines are skipped, each with a
+// warning. False when the file exists and cannot be read.
 bool readEntries(const QString &path, qint64 *last, ReadResult *result)
 {
     QFile file(path);
