@@ -1,12 +1,13 @@
 // Output files: a failed write leaves what was there whole and no temporary
 // behind, and what is no regular file is written in place, never replaced.
-// The file-size limit is tried in a child (the test program itself: see main).
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "outputfile.h"
 
@@ -19,16 +20,24 @@ const QByteArray Old("old contents\n");
 QString kindOf(const QString &path)
 {
     struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-        return QStringLiteral("nothing");
-    return S_ISLNK(st.st_mode) ? "link" : S_ISCHR(st.st_mode) ? "device" : S_ISFIFO(st.st_mode) ? "fifo"
-         : S_ISDIR(st.st_mode) ? "folder" : "file";
+    return ::lstat(QFile::encodeName(path).constData(), &st) != 0 ? "nothing" : S_ISLNK(st.st_mode) ? "link"
+         : S_ISCHR(st.st_mode) ? "device" : S_ISFIFO(st.st_mode) ? "fifo" : S_ISDIR(st.st_mode) ? "folder" : "file";
 }
 
-QByteArray contents(const QString &path)
+// 0 when written, 1 when refused; a child writes under a file-size limit
+// below the data's size, and dies (-1) unless the signal is ignored.
+int write(const QString &path, bool limited)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+    if (!limited)
+        return OutputFile::writeFileSafely(path, Data, nullptr) ? 0 : 1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        OutputFile::ignoreFileSizeSignal();
+        const rlimit limit{4096, 4096};
+        ::_exit(::setrlimit(RLIMIT_FSIZE, &limit) == 0 && OutputFile::writeFileSafely(path, Data, nullptr) ? 0 : 1);
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace
@@ -64,62 +73,36 @@ void tst_OutputFile::writesWithoutLoss()
 
     QTemporaryDir dir;
     const QString file = dir.filePath("out.txt");
-    QString path = target.startsWith('/') ? target : file;
-    if (target == "file" || target == "link" || target == "limit") {
-        QFile old(file);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(Old) == Old.size());
-    }
-    if (target == "link") {
-        path = dir.filePath("link");
-        QVERIFY(QFile::link("out.txt", path));
-    }
+    QFile old(file);
+    if (target == "file" || target == "link" || target == "limit")
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(Old) == Old.size() && old.flush());
+    const QString path = target.startsWith('/') ? target : target == "link" ? dir.filePath("link") : file;
+    QVERIFY(target != "link" || QFile::link("out.txt", path));
+    QVERIFY(target != "folder" || QDir().mkdir(file));
     QProcess reader;
     if (target == "fifo") {
         QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
         reader.start("cat", {file});
     }
-    if (target == "folder")
-        QVERIFY(QDir().mkdir(file));
-    const QString kind = kindOf(path);
-    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-
-    QString error;
-    if (target == "limit") {
-        const int code = QProcess::execute(QCoreApplication::applicationFilePath(), {"--write-limited", path});
-        QCOMPARE(code, written ? 0 : 1); // -2: it died of the signal
-    } else {
-        QCOMPARE(OutputFile::writeFileSafely(path, Data, &error), written);
-        QCOMPARE(error.isEmpty(), written);
-    }
-
-    QCOMPARE(kindOf(path), target == "new" ? "file" : kind);
-    QStringList after = before;
+    const QString kind = target == "new" ? "file" : kindOf(path);
+    const auto entries = [&dir] { return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden); };
+    QStringList expected = entries();
     if (target == "new")
-        after << "out.txt";
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), after);
-    if (kindOf(file) == "file")
-        QCOMPARE(contents(file), written ? Data : Old);
+        expected << "out.txt";
+
+    QCOMPARE(write(path, target == "limit"), written ? 0 : 1);
+    QCOMPARE(kindOf(path), kind);
+    QCOMPARE(entries(), expected); // no temporary left
+    if (kindOf(file) == "file") {
+        QFile now(file);
+        QVERIFY(now.open(QIODevice::ReadOnly));
+        QCOMPARE(now.readAll(), written ? Data : Old);
+    }
     if (target == "fifo") {
         QVERIFY(reader.waitForFinished(5000));
         QCOMPARE(reader.readAllStandardOutput(), Data);
     }
 }
 
-// "tst_outputfile --write-limited PATH" writes PATH under a file-size limit
-// smaller than the data: exit 0 when that succeeded, 1 when it failed.
-int main(int argc, char *argv[])
-{
-    if (argc == 3 && qstrcmp(argv[1], "--write-limited") == 0) {
-        OutputFile::ignoreFileSizeSignal();
-        const rlimit limit{4 * 1024, 4 * 1024};
-        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
-            return 2;
-        return OutputFile::writeFileSafely(QFile::decodeName(argv[2]), Data, nullptr) ? 0 : 1;
-    }
-    QCoreApplication app(argc, argv);
-    tst_OutputFile test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(tst_OutputFile)
 #include "tst_outputfile.moc"
