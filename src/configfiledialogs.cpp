@@ -13,11 +13,11 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "outputfile.h"
 #include "recordtext.h"
 #include "statustext.h"
 #include "ui_Halvero_configurator.h"
@@ -27,38 +27,6 @@ namespace {
 
 const QString keyFolder = QStringLiteral("files/folder");
 const QString gainPath = QStringLiteral("inaGain");
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Halvero_configurator", text);
-}
-
-// `data` goes to `path` whole or not at all: into a new file renamed over
-// the old one once every byte is written, and never in place of something
-// that is not a regular file (a device, a pipe, a folder).
-bool writeWholeFile(const QString &path, const QByteArray &data, QString *error)
-{
-    const QFileInfo target(path);
-    if (target.exists() && !target.isFile()) {
-        *error = tr("it is not a regular file");
-        return false;
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    if (file.write(data) != data.size()) {
-        *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
-}
 
 // A file picked in a dialog of this name, starting in the folder used last;
 // empty when the operator cancels.
@@ -101,7 +69,7 @@ void Halvero_configurator::saveConfigFile()
     if (path.isEmpty())
         return;
     QString error;
-    if (!writeWholeFile(path, configToText(board), &error))
+    if (!OutputFile::writeFileSafely(path, configToText(board), &error))
         showStatus(tr("Could not save the configuration to %1: %2. Choose another file or folder.").arg(path, error));
     else if (isWindowModified())
         showStatus(tr("Saved the board's configuration to %1: the values the board holds, not the page's unsaved edits.")
@@ -242,7 +210,7 @@ void Halvero_configurator::saveDump()
     if (!data.endsWith('\n'))
         data.append('\n');
     QString error;
-    if (!writeWholeFile(path, data, &error))
+    if (!OutputFile::writeFileSafely(path, data, &error))
         showStatus(tr("Could not save the dump to %1: %2. Choose another file or folder.").arg(path, error));
     else
         showStatus(tr("Saved the EEPROM dump to %1.").arg(path));

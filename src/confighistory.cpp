@@ -9,16 +9,26 @@
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QLockFile>
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #if defined(Q_OS_WIN)
 #include <io.h>
 #include <sys/stat.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #else
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 #endif
 
@@ -72,10 +82,157 @@ namespace {
 // this means its lock is stuck, and the operator should hear about it.
 constexpr int lockWaitMs = 5000;
 
+// An entry's number, kept in the entry so that it still names the same
+// entry after a rotation has dropped older ones.
+const QString keySeq = QStringLiteral("seq");
+
+// Enough of the end of a file to hold its last entries (a line is under
+// 1 KB); where no numbered entry is in it, the files are read whole.
+constexpr qint64 tailBytes = 64 * 1024;
+
 QString lockPath(const QString &path)
 {
     return path + QStringLiteral(".lock");
 }
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// A lock the operating system holds on the file beside the history: a
+// waiter wakes as soon as the holder lets go, and the lock of a program that
+// died goes with it. The file itself stays; removing it would let two
+// programs lock two different files of the same name.
+class HistoryLock
+{
+public:
+    HistoryLock() = default;
+    HistoryLock(const HistoryLock &) = delete;
+    HistoryLock &operator=(const HistoryLock &) = delete;
+    ~HistoryLock();
+
+    // Shared for reading, exclusive for writing. False, with `error` set,
+    // when the file cannot be opened or the lock is not had in time.
+    bool lock(const QString &path, bool exclusive, int timeoutMs, QString *error);
+
+private:
+#if defined(Q_OS_WIN)
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+#else
+    int m_fd = -1;
+#endif
+};
+
+#if defined(Q_OS_WIN)
+
+HistoryLock::~HistoryLock()
+{
+    if (m_handle != INVALID_HANDLE_VALUE)
+        CloseHandle(m_handle); // releases the lock
+}
+
+bool HistoryLock::lock(const QString &path, bool exclusive, int timeoutMs, QString *error)
+{
+    m_handle = CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (m_handle == INVALID_HANDLE_VALUE) {
+        *error = QStringLiteral("cannot create %1: %2").arg(path, qt_error_string(int(GetLastError())));
+        return false;
+    }
+    // Overlapped, the wait for the lock can be bounded and given up.
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD ignored = 0;
+    BOOL locked = LockFileEx(m_handle, exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, 1, 0, &overlapped);
+    DWORD failure = locked ? ERROR_SUCCESS : GetLastError();
+    if (failure == ERROR_IO_PENDING) {
+        if (WaitForSingleObject(overlapped.hEvent, DWORD(timeoutMs)) != WAIT_OBJECT_0)
+            CancelIoEx(m_handle, &overlapped);
+        // Granted after all, or cancelled: the wait tells which.
+        locked = GetOverlappedResult(m_handle, &overlapped, &ignored, TRUE);
+        failure = locked ? ERROR_SUCCESS : GetLastError();
+    }
+    CloseHandle(overlapped.hEvent);
+    if (!locked) {
+        *error = failure == ERROR_OPERATION_ABORTED
+                     ? QStringLiteral("%1 is held by another program").arg(path)
+                     : QStringLiteral("cannot lock %1: %2").arg(path, qt_error_string(int(failure)));
+        CloseHandle(m_handle);
+        m_handle = INVALID_HANDLE_VALUE;
+    }
+    return locked;
+}
+
+#else
+
+HistoryLock::~HistoryLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // releases the lock
+}
+
+bool HistoryLock::lock(const QString &path, bool exclusive, int timeoutMs, QString *error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    m_fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // A history one may read but not write: reading needs no more.
+    if (m_fd < 0 && !exclusive)
+        m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0) {
+        *error = QStringLiteral("cannot create %1: %2").arg(path, systemError(errno));
+        return false;
+    }
+    const int operation = exclusive ? LOCK_EX : LOCK_SH;
+    if (::flock(m_fd, operation | LOCK_NB) == 0)
+        return true;
+    if (errno != EWOULDBLOCK) {
+        *error = QStringLiteral("cannot lock %1: %2").arg(path, systemError(errno));
+        return false;
+    }
+    // flock() waits without a bound: a thread waits in it, and should the
+    // lock come after we gave up, lets go of it there and then.
+    struct Wait
+    {
+        std::mutex mutex;
+        std::condition_variable granted;
+        bool done = false;
+        bool abandoned = false;
+        int error = 0;
+    };
+    const auto wait = std::make_shared<Wait>();
+    const int fd = m_fd;
+    std::thread([wait, fd, operation] {
+        int result = 0;
+        do {
+            result = ::flock(fd, operation);
+        } while (result != 0 && errno == EINTR);
+        const int error = result == 0 ? 0 : errno;
+        const std::lock_guard<std::mutex> guard(wait->mutex);
+        if (wait->abandoned) {
+            ::close(fd);
+            return;
+        }
+        wait->done = true;
+        wait->error = error;
+        wait->granted.notify_one();
+    }).detach();
+    std::unique_lock<std::mutex> guard(wait->mutex);
+    if (!wait->granted.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&wait] { return wait->done; })) {
+        wait->abandoned = true;
+        m_fd = -1; // the thread closes it
+        *error = QStringLiteral("%1 is held by another program").arg(path);
+        return false;
+    }
+    if (wait->error != 0) {
+        *error = QStringLiteral("cannot lock %1: %2").arg(path, systemError(wait->error));
+        return false;
+    }
+    return true;
+}
+
+#endif
 
 // The entry in `line`, or why it is no entry (then `why` is set).
 Entry parseEntry(const QByteArray &line, QString *why)
@@ -101,7 +258,105 @@ Entry parseEntry(const QByteArray &line, QString *why)
     if (entry.event.isEmpty() || entry.tool.isEmpty() || entry.time.isEmpty()
         || (entry.phase != phaseBefore && entry.phase != phaseAfter))
         *why = QStringLiteral("no event, phase, tool or time");
+    // Entries written before numbers were kept have none; they are counted.
+    const QJsonValue seq = entry.json.value(keySeq);
+    if (!seq.isUndefined()) {
+        const double number = seq.toDouble(-1);
+        if (number < 1 || number > 1e15 || number != std::floor(number))
+            *why = QStringLiteral("\"seq\" is no entry number");
+        else
+            entry.index = qint64(number);
+    }
     return entry;
+}
+
+// The entries of `path` in order, each numbered: by its own number, or for
+// one written without, as the one before it plus one (`last` carries the
+// number over from file to file). Damaged lines are skipped, each with a
+// warning. False when the file exists and cannot be read.
+bool readEntries(const QString &path, qint64 *last, ReadResult *result)
+{
+    QFile file(path);
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly)) {
+        result->error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (int i = 0; i < lines.size(); ++i) {
+        if (lines.at(i).trimmed().isEmpty())
+            continue;
+        QString why;
+        Entry entry = parseEntry(lines.at(i), &why);
+        if (!why.isEmpty()) {
+            result->warnings << QStringLiteral("%1 line %2: damaged entry skipped (%3)").arg(path).arg(i + 1).arg(why);
+            continue;
+        }
+        if (entry.index == 0)
+            entry.index = *last + 1;
+        *last = entry.index;
+        result->entries.append(entry);
+    }
+    return true;
+}
+
+// What the end of a file says about the numbering: the number of its last
+// numbered entry (0: none there) and how many unnumbered ones follow it.
+struct Tail
+{
+    qint64 lastNumbered = 0;
+    qint64 unnumberedAfter = 0;
+    bool whole = true; // the part read was the whole file
+};
+
+Tail readTail(const QString &path)
+{
+    Tail tail;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return tail;
+    const qint64 start = qMax<qint64>(0, file.size() - tailBytes);
+    tail.whole = start == 0;
+    if (!file.seek(start))
+        return tail;
+    QList<QByteArray> lines = file.readAll().split('\n');
+    if (!tail.whole)
+        lines.removeFirst(); // most likely the end of a line cut by the seek
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        if (lines.at(i).trimmed().isEmpty())
+            continue;
+        QString why;
+        const Entry entry = parseEntry(lines.at(i), &why);
+        if (!why.isEmpty())
+            continue;
+        if (entry.index > 0) {
+            tail.lastNumbered = entry.index;
+            return tail;
+        }
+        ++tail.unnumberedAfter;
+    }
+    return tail;
+}
+
+// The number of the newest entry (0: none), found at the end of the files:
+// only a history that holds no numbered entry near its end is read whole,
+// as happens once, when the first numbered entry joins older ones.
+qint64 lastNumber(const QString &path)
+{
+    const Tail current = readTail(path);
+    if (current.lastNumbered > 0)
+        return current.lastNumbered + current.unnumberedAfter;
+    const Tail previous = current.whole ? readTail(previousPath(path)) : Tail{0, 0, false};
+    if (previous.lastNumbered > 0)
+        return previous.lastNumbered + previous.unnumberedAfter + current.unnumberedAfter;
+    if (previous.whole)
+        return previous.unnumberedAfter + current.unnumberedAfter;
+    ReadResult all;
+    qint64 last = 0;
+    readEntries(previousPath(path), &last, &all);
+    readEntries(path, &last, &all);
+    return last;
 }
 
 // One write of the whole line on a file opened for appending, then the
@@ -191,23 +446,24 @@ bool HistoryFile::append(const QJsonObject &entry, QString *error)
     };
     if (m_path.isEmpty())
         return fail(QStringLiteral("this system has no folder for user data (set HALVERO_HISTORY_FILE)"));
-    QByteArray line = QJsonDocument(entry).toJson(QJsonDocument::Compact);
     // What is recorded must be restorable; anything else would only turn up
     // later as a damaged line.
     QString why;
-    parseEntry(line, &why);
+    parseEntry(QJsonDocument(entry).toJson(QJsonDocument::Compact), &why);
     if (!why.isEmpty())
         return fail(QStringLiteral("not a complete entry: %1").arg(why));
-    line += '\n';
 
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(folder))
         return fail(QStringLiteral("cannot create the folder %1").arg(folder));
-    QLockFile lock(lockPath(m_path));
-    if (!lock.tryLock(lockWaitMs))
-        return fail(lock.error() == QLockFile::LockFailedError
-                        ? QStringLiteral("%1 is held by another program").arg(lockPath(m_path))
-                        : QStringLiteral("cannot create %1").arg(lockPath(m_path)));
+    HistoryLock lock;
+    if (!lock.lock(lockPath(m_path), true, lockWaitMs, &why))
+        return fail(why);
+
+    // Numbered under the lock, before a rotation moves the last entry away.
+    QJsonObject numbered = entry;
+    numbered.insert(keySeq, lastNumber(m_path) + 1);
+    QByteArray line = QJsonDocument(numbered).toJson(QJsonDocument::Compact) + '\n';
 
     const qint64 size = QFileInfo(m_path).size();
     if (size > 0 && size + line.size() > m_rotateBytes) {
@@ -237,32 +493,14 @@ ReadResult HistoryFile::read() const
     }
     // Without the lock a rotation could happen between the two files; if
     // the lock cannot be had, reading goes ahead anyway.
-    QLockFile lock(lockPath(m_path));
+    HistoryLock lock;
+    QString ignored;
     if (QFileInfo::exists(m_path))
-        lock.tryLock(lockWaitMs);
-    int index = 0;
-    for (const QString &path : {previousPath(m_path), m_path}) {
-        QFile file(path);
-        if (!file.exists())
-            continue;
-        if (!file.open(QIODevice::ReadOnly)) {
-            result.error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        lock.lock(lockPath(m_path), false, lockWaitMs, &ignored);
+    qint64 last = 0;
+    for (const QString &path : {previousPath(m_path), m_path})
+        if (!readEntries(path, &last, &result))
             return result;
-        }
-        const QList<QByteArray> lines = file.readAll().split('\n');
-        for (int i = 0; i < lines.size(); ++i) {
-            if (lines.at(i).trimmed().isEmpty())
-                continue;
-            QString why;
-            Entry entry = parseEntry(lines.at(i), &why);
-            if (!why.isEmpty()) {
-                result.warnings << QStringLiteral("%1 line %2: damaged entry skipped (%3)").arg(path).arg(i + 1).arg(why);
-                continue;
-            }
-            entry.index = ++index;
-            result.entries.append(entry);
-        }
-    }
     return result;
 }
 

@@ -40,7 +40,11 @@ QJsonObject makeEntry(const BoardConfig &config, const QString &event, const QSt
 
 struct Entry
 {
-    int index = 0; // 1 for the oldest entry kept, counting up
+    // The entry's number, which "history" shows and "history restore" takes:
+    // its "seq", given on appending as the last entry's number plus one; for
+    // an entry written without one, the number of the entry before it plus
+    // one (1 for the first).
+    qint64 index = 0;
     QJsonObject json;
     BoardConfig config;
     QString event;
@@ -85,11 +89,12 @@ public:
 
     QString path() const { return m_path; }
 
-    // Appends the entry as one line with a single write and waits until it
-    // is on disk. A file that would grow past the rotation size is first
-    // moved to previousPath(), replacing the one there. Rotation and append
-    // happen under a lock file beside the history, so that the window and
-    // any number of halvero-cli runs can record at once.
+    // Appends the entry, numbered, as one line with a single write and waits
+    // until it is on disk. A file that would grow past the rotation size is
+    // first moved to previousPath(), replacing the one there. Numbering,
+    // rotation and append happen under a lock on a file beside the history,
+    // so that the window and any number of halvero-cli runs can record at
+    // once; a lock not had within a few seconds fails the append.
     bool append(const QJsonObject &entry, QString *error);
 
     // The previous file's entries, then the current one's.

@@ -5,6 +5,7 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QtEndian>
 #include <cstring>
 
@@ -49,6 +50,14 @@ parachuteRadioComm::parachuteRadioComm(QString portName, int32_t baudRate)
     if (portName.isEmpty())
         return;
 
+#ifdef Q_OS_UNIX
+    // Qt locks a port by its name, so /dev/serial/by-id/... and the
+    // /dev/ttyACM0 it points to would both open one board and take each
+    // other's replies. The lock goes on the device itself.
+    const QFileInfo named(portName);
+    if (named.isAbsolute() && named.isSymLink() && !named.canonicalFilePath().isEmpty())
+        portName = named.canonicalFilePath();
+#endif
     serialPort.setPortName(portName);
     if (serialPort.isOpen())
         serialPort.close();

@@ -7,8 +7,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 #include "clirun.h"
 #include "clitestsupport.h"
+#include "parachuteradiocomm.h"
 #include "simulatedboard.h"
 
 using namespace clitest;
@@ -18,9 +21,10 @@ namespace {
 
 using Run = TestSupport::CliRun;
 
-Run runCli(const QStringList &arguments, const QString &port = QString(), const QByteArray &input = QByteArray())
+Run runCli(const QStringList &arguments, const QString &port = QString(), const QByteArray &input = QByteArray(),
+           const QString &output = QString())
 {
-    return TestSupport::runProgram(QStringLiteral(HALVERO_CLI_PATH), arguments, port, input);
+    return TestSupport::runProgram(QStringLiteral(HALVERO_CLI_PATH), arguments, port, input, output);
 }
 
 BoardIdentity boardOf(const QString &productCode)
@@ -32,6 +36,12 @@ BoardIdentity boardOf(const QString &productCode)
 bool onlyReads(const QList<QByteArray> &requests)
 {
     return std::all_of(requests.begin(), requests.end(), [](const QByteArray &r) { return r.size() <= 2; });
+}
+
+qsizetype statusRequests(const SimulatedBoard &board)
+{
+    const QList<QByteArray> requests = board.requests();
+    return std::count_if(requests.begin(), requests.end(), [](const QByteArray &r) { return r.at(0) == char(USBmsgStatus); });
 }
 
 int framesOfLength(const QList<QByteArray> &requests, int length)
@@ -82,6 +92,10 @@ private slots:
     void jsonOutputParses();
     void showsWhatTheBoardSays_data();
     void showsWhatTheBoardSays();
+    void fullStandardOutputFails_data();
+    void fullStandardOutputFails();
+    void watchWithoutRepliesFails_data();
+    void watchWithoutRepliesFails();
 
 private:
     QTemporaryDir dir;
@@ -280,6 +294,7 @@ void TestCliEndToEnd::failuresHaveTheirExitCode_data()
     row("unsupported firmware", {"config", "get", "PORT"}, "firmware", 7, "firmware");
     row("line never quiet", {"identify", "PORT"}, "stream", 12, "sends without pause");
     row("port held by another program", {"identify", "PORT"}, "held", 6, "busy or locked");
+    row("port held, named through a link", {"identify", "LINK"}, "held", 6, "busy or locked");
     row("missing device path", {"identify", "/dev/halvero-no-such-port"}, "", 5, "no such port");
     row("missing port name", {"status", "ttyHALVERO99"}, "", 5, "no such port");
     row("no port named", {"identify", ""}, "", 5, "no port given");
@@ -288,6 +303,7 @@ void TestCliEndToEnd::failuresHaveTheirExitCode_data()
     row("defaults without --yes", {"defaults", "PORT"}, "", 9, "--yes");
     row("unknown option", {"identify", "PORT", "--fast"}, "", 1, "--fast");
     row("unreadable file", {"config", "set", "PORT", "/nonexistent/board.json"}, "", 2, "cannot read");
+    row("endless file", {"config", "set", "PORT", "/dev/zero"}, "", 2, "/dev/zero is over 1 MiB");
     row("unwritable output", {"dump", "PORT", "-o", "/nonexistent/dump.txt"}, "", 11, "cannot write");
 }
 
@@ -307,6 +323,8 @@ void TestCliEndToEnd::failuresHaveTheirExitCode()
     QVERIFY(board.start());
     QSerialPort holder(board.devicePath());
     QVERIFY(fault != "held" || holder.open(QIODevice::ReadWrite));
+    QVERIFY(board.createLink(dir.filePath("link")));
+    arguments.replaceInStrings(QRegularExpression("^LINK$"), dir.filePath("link"));
 
     QElapsedTimer clock;
     clock.start();
@@ -380,6 +398,8 @@ void TestCliEndToEnd::jsonOutputParses_data()
     QTest::newRow("ports") << QStringList{"ports"} << QStringList{"name", "location", "byId", "vendorId"}
                            << int(QSerialPortInfo::availablePorts().size());
     QTest::newRow("identify") << QStringList{"identify", "PORT"} << QStringList{"productCode", "serial", "chipDevId"} << 1;
+    // The simulator's --link makes such a path; Qt would look for it under /dev.
+    QTest::newRow("identify, relative path") << QStringList{"identify", "sims/a"} << QStringList{"productCode"} << 1;
     QTest::newRow("status") << QStringList{"status", "PORT"} << QStringList{"time", "switch"} << 1;
     QTest::newRow("status watch") << QStringList{"status", "PORT", "--watch", "--count", "3"}
                                   << QStringList{"time", "triggerPresent"} << 3;
@@ -403,7 +423,11 @@ void TestCliEndToEnd::jsonOutputParses()
     QVERIFY(board.start());
     const QString file = writeFile(validFile("08A3"));
     arguments.replaceInStrings(QRegularExpression("^FILE$"), file);
+    QVERIFY(QDir(dir.path()).mkpath("sims") && board.createLink(dir.filePath("sims/a")));
+    const QString folder = QDir::currentPath();
+    QDir::setCurrent(dir.path()); // where "sims/a" is
     const Run run = runCli(arguments + QStringList{"--json"}, board.devicePath());
+    QDir::setCurrent(folder);
     QVERIFY2(run.out.isEmpty() || run.out.endsWith('\n'), qPrintable(run.describe()));
     const QList<QByteArray> documents = run.out.split('\n').mid(0, run.out.count('\n'));
     QCOMPARE(documents.size(), lines);
@@ -461,6 +485,50 @@ void TestCliEndToEnd::showsWhatTheBoardSays()
     const QString watch = runCli({"status", "PORT", "--watch", "--count", "2"}, board.devicePath()).out;
     QVERIFY2(QRegularExpression(QStringLiteral("^(\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  [^\n]*%1[^\n]*\n){2}$").arg(statusWord))
                  .match(watch).hasMatch(), qPrintable(watch));
+}
+
+void TestCliEndToEnd::fullStandardOutputFails_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    for (const QStringList &arguments : QList<QStringList>{{"--version"}, {"ports"}, {"identify", "PORT"}, {"status", "PORT"},
+                                                           {"status", "PORT", "--watch", "--count", "3"},
+                                                           {"config", "get", "PORT"}, {"dump", "PORT"}, {"history"}})
+        QTest::addRow("%s", qPrintable(arguments.join(QLatin1Char(' ')))) << arguments;
+}
+
+void TestCliEndToEnd::fullStandardOutputFails()
+{
+    QFETCH(QStringList, arguments);
+    SimulatedBoard board;
+    QVERIFY(board.start());
+    const Run run = runCli(arguments, board.devicePath(), {}, "/dev/full");
+    QVERIFY2(run.exitCode == 11 && run.err.startsWith("halvero-cli: cannot write to standard output")
+                 && run.err.count('\n') == 1, qPrintable(run.describe()));
+    QVERIFY(statusRequests(board) <= 1); // a watch stops at the first line lost
+}
+
+void TestCliEndToEnd::watchWithoutRepliesFails_data()
+{
+    QTest::addColumn<int>("answered"); // status requests the board answers
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("no status reply") << 0 << 7;
+    QTest::newRow("one status reply") << 1 << 0;
+}
+
+void TestCliEndToEnd::watchWithoutRepliesFails()
+{
+    QFETCH(int, answered);
+    QFETCH(int, exitCode);
+    SimulatedBoard board;
+    QVERIFY(board.start());
+    const auto model = std::make_shared<BoardModel>();
+    const auto left = std::make_shared<int>(answered);
+    board.setScript([model, left](const QByteArray &request) {
+        const bool silent = request.at(0) == char(USBmsgStatus) && (*left)-- <= 0;
+        return silent ? QList<ReplyChunk>() : QList<ReplyChunk>{{0, model->reply(request, 0)}};
+    });
+    const Run run = runCli({"status", "PORT", "--watch", "--count", "3"}, board.devicePath());
+    QVERIFY2(run.exitCode == exitCode && statusRequests(board) == 3, qPrintable(run.describe()));
 }
 
 QTEST_GUILESS_MAIN(TestCliEndToEnd)

@@ -67,6 +67,8 @@ private slots:
     void damagedLinesAreSkipped();
     void concurrentAppendsStayWholeLines_data();
     void concurrentAppendsStayWholeLines();
+    void restoreTakesTheEntrysNumber_data();
+    void restoreTakesTheEntrysNumber();
 
 private:
     QString historyPath() const { return m_dir->filePath("history.jsonl"); }
@@ -213,6 +215,8 @@ void tst_History::damagedLinesAreSkipped()
     const QStringList warnings = ConfigHistory::HistoryFile(historyPath()).read().warnings;
     QCOMPARE(warnings.size(), 2);
     QVERIFY2(warnings.at(0).contains("line 2:") && warnings.at(1).contains("line 5:"), qPrintable(warnings.join('\n')));
+    // Numbered on from the entries written without numbers, which keep their places.
+    QCOMPARE(ConfigHistory::HistoryFile(historyPath()).read().entries.last().json.value("seq").toInt(), 3);
 }
 
 void tst_History::concurrentAppendsStayWholeLines_data()
@@ -246,6 +250,54 @@ void tst_History::concurrentAppendsStayWholeLines()
             QCOMPARE(list.at(i), count - int(list.size()) + i);
     QCOMPARE(read.entries.size() == 2 * count, rotateBytes == ConfigHistory::HistoryFile::defaultRotateBytes);
     QVERIFY(QFileInfo(historyPath()).size() <= rotateBytes);
+    // Numbered in the order written, each number once, across rotations.
+    for (int i = 0; i < read.entries.size(); ++i)
+        QCOMPARE(read.entries.at(i).index, 2 * count - read.entries.size() + 1 + i);
+}
+
+void tst_History::restoreTakesTheEntrysNumber_data()
+{
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<bool>("newest"); // history.jsonl (43 and 44) is there
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("high"); // on the board afterwards
+    QTest::addColumn<int>("last"); // the newest entry's number afterwards
+
+    QTest::newRow("unnumbered, by position") << 2 << true << 0 << 1150 << 46;
+    QTest::newRow("numbered, in the older file") << 42 << true << 0 << 1250 << 46;
+    QTest::newRow("dropped by the rotation") << 3 << true << 2 << 1600 << 44;
+    QTest::newRow("newest file gone") << 42 << false << 0 << 1250 << 44;
+}
+
+void tst_History::restoreTakesTheEntrysNumber()
+{
+    QFETCH(int, entry);
+    QFETCH(bool, newest);
+    QFETCH(int, exitCode);
+    QFETCH(int, high);
+    QFETCH(int, last);
+
+    // Left after a rotation: two entries written without numbers, then 41..44.
+    QFile previous(ConfigHistory::previousPath(historyPath()));
+    QFile current(historyPath());
+    QVERIFY(previous.open(QIODevice::WriteOnly) && current.open(QIODevice::WriteOnly));
+    for (const auto &[value, seq] : QList<QPair<int, int>>{{1100, 0}, {1150, 0}, {1200, 41}, {1250, 42}, {1300, 43}, {1350, 44}}) {
+        QJsonObject json = ConfigHistory::makeEntry(switchConfig(value), "save", "before", "test");
+        if (seq > 0)
+            json.insert("seq", seq);
+        (seq < 43 ? previous : current).write(QJsonDocument(json).toJson(QJsonDocument::Compact) + '\n');
+    }
+    previous.close();
+    current.close();
+    QVERIFY(newest || current.remove());
+
+    SimulatedBoard board;
+    QVERIFY(board.start());
+    const TestSupport::CliRun run = cli({"history", "restore", "PORT", QString::number(entry)}, board);
+    QVERIFY2(run.exitCode == exitCode && (exitCode == 0 || run.err.contains("(it holds 1..2, 41..44)")),
+             qPrintable(run.describe()));
+    QCOMPARE(stored(board, 31), high);
+    QCOMPARE(ConfigHistory::HistoryFile(historyPath()).read().entries.last().index, last);
 }
 
 // "tst_history --append FILE COUNT TOOL ROTATE_BYTES" appends COUNT entries,

@@ -10,10 +10,13 @@ QString CliRun::describe() const
     return QStringLiteral("exit %1\n%2\n%3").arg(exitCode).arg(QString::fromUtf8(out), QString::fromUtf8(err));
 }
 
-CliRun runProgram(const QString &program, QStringList arguments, const QString &port, const QByteArray &input)
+CliRun runProgram(const QString &program, QStringList arguments, const QString &port, const QByteArray &input,
+                  const QString &standardOutput)
 {
     arguments.replaceInStrings(QRegularExpression(QStringLiteral("^PORT$")), port);
     QProcess process;
+    if (!standardOutput.isEmpty())
+        process.setStandardOutputFile(standardOutput);
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();

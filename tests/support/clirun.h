@@ -17,8 +17,9 @@ struct CliRun
     QString describe() const; // exit status and both streams, for a failure message
 };
 
+// `standardOutput`: a file its standard output goes to instead of `out`.
 CliRun runProgram(const QString &program, QStringList arguments, const QString &port = QString(),
-                  const QByteArray &input = QByteArray());
+                  const QByteArray &input = QByteArray(), const QString &standardOutput = QString());
 
 } // namespace TestSupport
 

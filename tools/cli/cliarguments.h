@@ -20,7 +20,7 @@ enum ExitCode : int {
     ExitVerifyFailed = 8, // read back differs from what was written
     ExitRefused = 9,      // defaults without --yes
     ExitDiffers = 10,     // config diff found differences
-    ExitOutputFile = 11,  // cannot write the -o file
+    ExitOutputFile = 11,  // cannot write the -o file or standard output
     ExitNeverQuiet = 12,  // the line never falls quiet: no board, or a wrong speed
     ExitHistory = 13,     // the history cannot be written: nothing was sent
     ExitOtherBoard = 14,  // history restore: the entry is another board's

@@ -4,11 +4,11 @@
 #include "clirunner.h"
 
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QTextStream>
 
 #include "boardformat.h"
 #include "exchangetext.h"
+#include "outputfile.h"
 #include "portdiagnosis.h"
 #include "portpath.h"
 
@@ -28,6 +28,19 @@ void logHandler(QtMsgType type, const QMessageLogContext &, const QString &messa
     if (!logStream || (!logVerbose && type != QtCriticalMsg && type != QtFatalMsg))
         return;
     *logStream << "halvero-cli: link: " << message << Qt::endl;
+}
+
+// Data that never reached standard output (a full disk behind '>', a
+// device that refuses it) is as much a failed command as a failed -o file.
+// Empty while all went out.
+QString lostOutput(QTextStream &out)
+{
+    out.flush();
+    if (out.status() == QTextStream::Ok)
+        return QString();
+    const QString why = out.device() ? out.device()->errorString() : QString();
+    return why.isEmpty() ? QStringLiteral("cannot write to standard output")
+                         : QStringLiteral("cannot write to standard output: %1").arg(why);
 }
 
 } // namespace
@@ -86,9 +99,18 @@ bool CliRunner::toStdout() const
 
 void CliRunner::writeOutput(const QByteArray &data)
 {
-    QSaveFile file(o.output);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
-        throw CliFailure{ExitOutputFile, QStringLiteral("cannot write %1: %2").arg(o.output, file.errorString()), {}};
+    QString error;
+    if (!OutputFile::writeFileSafely(o.output, data, &error))
+        throw CliFailure{ExitOutputFile, QStringLiteral("cannot write %1: %2").arg(o.output, error), {}};
+}
+
+// For commands that keep writing (status --watch): stop at the first line
+// that did not go out, rather than poll on for nobody.
+void CliRunner::requireOutput()
+{
+    const QString lost = lostOutput(out);
+    if (!lost.isEmpty())
+        throw CliFailure{ExitOutputFile, lost, {}};
 }
 
 // Open the port and make sure a board of a known family answers on it:
@@ -192,7 +214,12 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         CliRunner runner(parsed.options, out, err);
         code = runner.runReportingFailures();
     }
-    out.flush();
+    // A command that failed has said so already; its lost output is no news.
+    const QString lost = lostOutput(out);
+    if (!lost.isEmpty() && code == ExitOk) {
+        err << "halvero-cli: " << lost << Qt::endl;
+        code = ExitOutputFile;
+    }
     err.flush();
     qInstallMessageHandler(previous);
     logStream = nullptr;

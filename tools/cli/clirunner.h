@@ -71,7 +71,8 @@ private:
     void emitJson(const QJsonObject &object);
     QString boardName() const;
     bool toStdout() const;
-    void writeOutput(const QByteArray &data);
+    void writeOutput(const QByteArray &data); // the -o file
+    void requireOutput();                     // standard output took all so far
 
     // The board.
     void connectBoard();

@@ -132,7 +132,21 @@ QByteArray CliRunner::readInputFile()
     }
     if (!opened)
         throw CliFailure{ExitBadFile, QStringLiteral("cannot read %1: %2").arg(o.file, file.errorString()), {}};
-    return file.readAll();
+    // A configuration file is under 2 KB; reading on past the bound would
+    // only fill memory from a device such as /dev/zero or a runaway pipe.
+    constexpr qint64 inputLimit = 1024 * 1024;
+    QByteArray text;
+    while (text.size() <= inputLimit) {
+        const QByteArray chunk = file.read(inputLimit + 1 - text.size());
+        if (chunk.isEmpty())
+            break;
+        text += chunk;
+    }
+    if (file.error() != QFileDevice::NoError)
+        throw CliFailure{ExitBadFile, QStringLiteral("cannot read %1: %2").arg(o.file, file.errorString()), {}};
+    if (text.size() > inputLimit)
+        throw CliFailure{ExitBadFile, QStringLiteral("%1 is over 1 MiB: no configuration file").arg(o.file), {}};
+    return text;
 }
 
 BoardConfig CliRunner::loadInput(bool forWrite)

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QTextStream>
+#include <algorithm>
 #include <optional>
 
 #include "confighistory.h"
@@ -15,6 +16,22 @@ using namespace ConfigHistory;
 namespace {
 
 const QString toolName = QStringLiteral("halvero-cli");
+
+// The entries' numbers as runs, "1..40, 57..212": older ones go with a
+// rotation, and a damaged line leaves a gap.
+QString numbersText(const QList<Entry> &entries)
+{
+    QStringList runs;
+    for (qsizetype i = 0; i < entries.size();) {
+        qsizetype end = i;
+        while (end + 1 < entries.size() && entries.at(end + 1).index == entries.at(end).index + 1)
+            ++end;
+        runs << (end == i ? QString::number(entries.at(i).index)
+                          : QStringLiteral("%1..%2").arg(entries.at(i).index).arg(entries.at(end).index));
+        i = end + 1;
+    }
+    return runs.join(QStringLiteral(", "));
+}
 
 } // namespace
 
@@ -138,15 +155,17 @@ int CliRunner::historyRestore()
         throw CliFailure{ExitBadFile, recorded.error, {}};
     for (const QString &warning : recorded.warnings)
         warn(warning);
-    if (o.entry > recorded.entries.size())
+    const auto found = std::find_if(recorded.entries.crbegin(), recorded.entries.crend(),
+                                    [this](const Entry &e) { return e.index == o.entry; });
+    if (found == recorded.entries.crend())
         throw CliFailure{ExitBadFile,
                          recorded.entries.isEmpty()
                              ? QStringLiteral("the history is empty: there is no entry %1").arg(o.entry)
-                             : QStringLiteral("the history has no entry %1 (it holds 1..%2)")
+                             : QStringLiteral("the history has no entry %1 (it holds %2)")
                                    .arg(o.entry)
-                                   .arg(recorded.entries.size()),
+                                   .arg(numbersText(recorded.entries)),
                          {}};
-    const Entry &entry = recorded.entries.at(o.entry - 1);
+    const Entry &entry = *found;
     const QString source = QStringLiteral("history entry %1").arg(o.entry);
     // The checks config set makes on a file; the structure was checked when
     // the history was read.

@@ -50,7 +50,7 @@ void CliRunner::printStatus(bool stamped)
     } else {
         out << (stamped ? now.toString(QStringLiteral("HH:mm:ss.zzz  ")) : QString()) << statusLine(*link) << '\n';
     }
-    out.flush();
+    requireOutput();
 }
 
 int CliRunner::status()
@@ -65,9 +65,13 @@ int CliRunner::status()
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
     QElapsedTimer tick;
-    for (int polls = 0; !interrupted && (o.count == 0 || polls < o.count); ++polls) {
+    int polls = 0;
+    int replies = 0;
+    while (!interrupted && (o.count == 0 || polls < o.count)) {
         tick.start();
+        ++polls;
         if (exchange(false, USBmsgStatus, USBoptNone) == USBmsgStatus) {
+            ++replies;
             printStatus(true);
         } else {
             if (serialPort.error() == QSerialPort::ResourceError || !serialPort.isOpen())
@@ -75,7 +79,7 @@ int CliRunner::status()
             err << "halvero-cli: no status reply at " << QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"))
                 << Qt::endl;
         }
-        if (o.count != 0 && polls + 1 == o.count)
+        if (polls == o.count)
             break;
         // Short naps so that Ctrl-C ends the watch promptly.
         while (!interrupted && tick.elapsed() < watchPeriodMs)
@@ -83,5 +87,9 @@ int CliRunner::status()
     }
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    // A log that stayed empty must not pass for a board that was watched.
+    if (replies == 0)
+        throw CliFailure{ExitNoReply,
+                         QStringLiteral("no status reply from the board on %1 during the watch").arg(o.port), {}};
     return ExitOk;
 }

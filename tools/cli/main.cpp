@@ -4,9 +4,11 @@
 #include <cstdio>
 
 #include "clirunner.h"
+#include "outputfile.h"
 
 int main(int argc, char *argv[])
 {
+    OutputFile::ignoreFileSizeSignal();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("halvero-cli"));
     QTextStream out(stdout);

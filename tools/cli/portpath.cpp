@@ -23,9 +23,11 @@ PortPath resolvePortPath(const QString &port)
     QString path;
     if (port.contains(QLatin1Char('/'))) {
         // Pseudo-terminals and udev symlinks are not listed as ports
-        // but are as good a serial device as any.
+        // but are as good a serial device as any. Qt takes a name without
+        // a leading slash for one under /dev, so a relative path goes in
+        // absolute.
         if (QFileInfo::exists(port))
-            path = port;
+            path = QFileInfo(port).absoluteFilePath();
     } else {
         for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
             if (info.portName() == port)

@@ -1,0 +1,31 @@
+// Writing a file the operator named (a configuration backup, an EEPROM dump)
+// so that a failed write never costs the file that was there before, and a
+// device or pipe named as the output stays what it is.
+#ifndef HALVERO_OUTPUTFILE_H
+#define HALVERO_OUTPUTFILE_H
+
+#include <QByteArray>
+#include <QString>
+
+namespace OutputFile {
+
+// Writes `data` to `path`:
+// - a regular file, or a path where nothing is yet, is replaced as a whole:
+//   written to a temporary file in the same folder, forced to the disk and
+//   renamed over it, so that on any failure the previous file is untouched
+//   and no temporary is left behind;
+// - through a symlink, the file it points to is replaced, the link stays;
+// - a device or a FIFO (/dev/null, /dev/stdout, a named pipe) is written in
+//   place, never replaced;
+// - a folder is refused.
+// On failure, `error` (if given) says why in a few words.
+bool writeFileSafely(const QString &path, const QByteArray &data, QString *error);
+
+// A write past the file-size limit (ulimit -f) then fails with EFBIG
+// instead of killing the process with SIGXFSZ, so that the program's own
+// error path reports it. Does nothing where there is no such signal.
+void ignoreFileSizeSignal();
+
+} // namespace OutputFile
+
+#endif // HALVERO_OUTPUTFILE_H
