@@ -13,6 +13,7 @@
 #include "confighistory.h"
 #include "portdiagnosis.h"
 #include "recordtext.h"
+#include "statusrecorder.h"
 #include "statustext.h"
 #include "ui_Halvero_configurator.h"
 
@@ -297,6 +298,7 @@ void Halvero_configurator::on_btnSerialDisconnect_clicked()
     stopReconnecting();
     closeConnection(tr("Not connected"));
     ui->statusbar->clearMessage();
+    actionRecordStatus->setChecked(false); // says how many rows it kept
 }
 
 // Back to the Disconnected state, with `state` in the connection field.

@@ -21,13 +21,16 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QDockWidget;
+class QLabel;
 class QPushButton;
 class QSpinBox;
 class QTimer;
 QT_END_NAMESPACE
 class Ui_Halvero_configurator;
 class HistoryDialog;
+class LivePlot;
 class MessageLog;
+class StatusRecorder;
 
 // One command waiting for its turn on the poll timer. A configuration write
 // or a Set defaults carries its transaction, made at the click: what it
@@ -123,7 +126,7 @@ private:
     // (configfiledialogs.cpp), remembered and re-established connections
     // (connectioncomfort.cpp).
     void setupCockpit();
-    void floatDock(QDockWidget *dock, const QSize &size);
+    void floatDock(QDockWidget *dock, const QSize &size, bool below);
     void updateCockpitState(); // title, enabled actions, port rescans
     QPushButton *familyButton(const char *which) const;
     void showHelp();
@@ -161,6 +164,9 @@ private:
     // reconnect attempts).
     void showRepeatedStatus(const QString &text, const QString &kind);
 
+    // The plot's dock and the recording's status bar label; returns the
+    // plot's View action.
+    QAction *setupLiveStatus();
     void setRecording(bool on);
 
     Ui_Halvero_configurator *ui;
@@ -202,6 +208,11 @@ private:
     int reconnectAttempt = 0;
     QTime lostAt;
     bool logQuiet = false; // status messages not logged while set
+    QDockWidget *plotDock = nullptr;
+    LivePlot *livePlot = nullptr;
+    QString plotSerial; // the board the plot's samples are of
+    std::unique_ptr<StatusRecorder> recorder;
+    QLabel *recordingLabel = nullptr;
     // The page's edits when the connection was lost, put back when the same
     // board answers again.
     BoardConfig editsAtLoss;

@@ -25,27 +25,7 @@
 
 namespace {
 
-const QString keyFolder = QStringLiteral("files/folder");
 const QString gainPath = QStringLiteral("inaGain");
-
-// A file picked in a dialog of this name, starting in the folder used last;
-// empty when the operator cancels.
-QString chooseFile(QWidget *parent, const char *name, const QString &title, const QString &suggested,
-                   const QString &filter, QFileDialog::AcceptMode mode)
-{
-    const auto settings = windowSettings();
-    QFileDialog dialog(parent, title, settings->value(keyFolder).toString(), filter);
-    dialog.setObjectName(QLatin1String(name));
-    dialog.setAcceptMode(mode);
-    dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (!suggested.isEmpty())
-        dialog.selectFile(suggested);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    const QString path = dialog.selectedFiles().constFirst();
-    settings->setValue(keyFolder, QFileInfo(path).absolutePath());
-    return path;
-}
 
 // "08A3-0021": product code and the serial's last digits, to tell files apart.
 QString fileStem(const BoardConfig &board)
@@ -137,8 +117,9 @@ bool Halvero_configurator::placeInPage(const BoardConfig &config, const QString 
     if (differing == 0)
         showStatus(tr("%1 is in the page; it holds what the board holds.").arg(source));
     else
-        showStatus(tr("%1 is in the page: %n field(s) differ from the board, marked. Save CONF writes them.", nullptr, differing)
-                       .arg(source));
+        showStatus(tr("%1 is in the page; fields that differ from the board: %2, marked. Save CONF writes them.")
+                       .arg(source)
+                       .arg(differing));
     return true;
 }
 
@@ -148,12 +129,12 @@ bool Halvero_configurator::confirmDifferences(const QString &source, const QList
     dialog.setObjectName(QStringLiteral("dialog_load_diff"));
     dialog.setWindowTitle(tr("Load a configuration"));
     auto *layout = new QVBoxLayout(&dialog);
-    auto *intro = new QLabel(
-        tr("%1 differs from the board in %n field(s). Put its values in the page? They reach the board only "
-           "when you press Save CONF.",
-           nullptr, int(differences.size()))
-            .arg(QFileInfo(source).fileName()),
-        &dialog);
+    QString text = tr("%1 differs from the board in the fields below. Put its values in the page? They reach the "
+                      "board only when you press Save CONF.")
+                       .arg(QFileInfo(source).fileName());
+    if (isWindowModified())
+        text += QLatin1Char(' ') + tr("The page's unsaved edits are replaced.");
+    auto *intro = new QLabel(text, &dialog);
     intro->setObjectName(QStringLiteral("label_load_diff"));
     intro->setWordWrap(true);
     intro->setToolTip(source);
@@ -177,6 +158,7 @@ bool Halvero_configurator::confirmDifferences(const QString &source, const QList
     }
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->horizontalHeader()->setStretchLastSection(true);
+    table->resizeRowsToContents();
     layout->addWidget(table);
     if (gainDiffers) {
         auto *gain = new QLabel(tr("The window shows the gain but does not write it: set it with "
@@ -190,7 +172,7 @@ bool Halvero_configurator::confirmDifferences(const QString &source, const QList
     connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);
-    dialog.resize(480, qMin(560, 150 + 30 * int(differences.size())));
+    dialog.resize(480, qMin(560, 160 + table->rowHeight(0) * int(differences.size())));
     return dialog.exec() == QDialog::Accepted;
 }
 

@@ -129,12 +129,11 @@ void Halvero_configurator::setAutoReconnect(bool on)
 void Halvero_configurator::tryReconnect()
 {
     ++reconnectAttempt;
-    const QString trying = tr("Reconnecting to %1 (attempt %2): the connection was lost at %3.")
-                               .arg(connectedPort)
-                               .arg(reconnectAttempt)
-                               .arg(lostAt.toString(QStringLiteral("HH:mm:ss")));
+    const QString trying = tr("Reconnecting to %1 (attempt %2)").arg(connectedPort).arg(reconnectAttempt);
     if (!portIsThere(connectedPort)) {
-        showRepeatedStatus(trying + QLatin1Char(' ') + tr("Waiting for the board to be plugged in."), reconnectKind);
+        showRepeatedStatus(tr("%1: waiting for the board to be plugged in (connection lost at %2).")
+                               .arg(trying, lostAt.toString(QStringLiteral("HH:mm:ss"))),
+                           reconnectKind);
         return;
     }
     const QString port = connectedPort;
@@ -154,5 +153,5 @@ void Halvero_configurator::tryReconnect()
     const QString found = ui->statusbar->currentMessage();
     closeConnection(tr("Connection lost"));
     ui->btnSerialDisconnect->setEnabled(true);
-    showRepeatedStatus(trying + QLatin1Char(' ') + found, reconnectKind);
+    showRepeatedStatus(tr("%1: %2").arg(trying, found), reconnectKind);
 }

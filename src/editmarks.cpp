@@ -36,7 +36,11 @@ void setMarked(QWidget *widget, bool marked, const QString &boardValue)
     QFont font;
     QPalette palette;
     if (marked) {
-        font.setBold(true);
+        // A combo box has no room to spare for bold text.
+        if (qobject_cast<QComboBox *>(widget))
+            font.setItalic(true);
+        else
+            font.setBold(true);
         // A pale amber behind the value; dark text stays readable on it.
         palette.setColor(QPalette::Base, QColor(0xff, 0xf0, 0xc0));
         palette.setColor(QPalette::Button, QColor(0xff, 0xf0, 0xc0));

@@ -94,6 +94,7 @@ void HistoryDialog::fill()
     const bool all = m_all->isChecked() || m_board.family == BoardFamily::Unknown;
     const QString serial = normalSerial(m_board.serial);
     m_table->setRowCount(0);
+    m_table->setColumnHidden(Serial, !all);
     for (int i = int(m_entries.size()) - 1; i >= 0; --i) {
         const Entry &e = m_entries.at(i);
         if (!all && (e.config.family != m_board.family || normalSerial(e.config.serial) != serial))
@@ -122,6 +123,7 @@ void HistoryDialog::fill()
         note << Halvero_configurator::tr("Nothing is being recorded: HALVERO_HISTORY is off.");
     note << m_problems;
     m_note->setText(note.join(QLatin1Char('\n')));
+    m_table->resizeRowsToContents();
     updatePlaceButton();
 }
 

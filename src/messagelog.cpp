@@ -8,6 +8,7 @@
 #include <QPaintEvent>
 #include <QSizeGrip>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QStyleOption>
 #include <QTime>
 
@@ -53,6 +54,18 @@ protected:
     }
 };
 
+class EmptyStatusTipFilter : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        return event->type() == QEvent::StatusTip && static_cast<QStatusTipEvent *>(event)->tip().isEmpty();
+    }
+};
+
 } // namespace
 
 MessageLog::MessageLog(QWidget *parent)
@@ -86,6 +99,11 @@ void MessageLog::add(const QString &text, const QString &kind)
 int MessageLog::count() const
 {
     return m_list->count();
+}
+
+void MessageLog::ignoreEmptyStatusTips(QWidget *window)
+{
+    window->installEventFilter(new EmptyStatusTipFilter(window));
 }
 
 void MessageLog::elideMessagesOf(QStatusBar *bar)

@@ -31,6 +31,9 @@ public:
     // Makes the status bar paint its message elided to the space it has,
     // with the whole text in its tool tip.
     static void elideMessagesOf(QStatusBar *bar);
+    // Keeps the status bar's message while the pointer passes over menu
+    // entries: none has a status tip, and each would clear the message.
+    static void ignoreEmptyStatusTips(QWidget *window);
 
 private:
     QListWidget *m_list;

@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
@@ -69,15 +70,34 @@ QString readmePath()
 
 } // namespace
 
-// Docked, a dock would take its room from the fixed form: it floats, and
-// stays hidden until its View action shows it.
-void Halvero_configurator::floatDock(QDockWidget *dock, const QSize &size)
+// Docked, a dock would take its room from the fixed form: it floats (and
+// cannot be docked back), hidden until its View action shows it. The first
+// time it shows, it goes where the screen has room for it beside the
+// window, `below` or to the right first, else over the window's lower right.
+void Halvero_configurator::floatDock(QDockWidget *dock, const QSize &size, bool below)
 {
     dock->hide();
     addDockWidget(Qt::BottomDockWidgetArea, dock);
     dock->setAllowedAreas(Qt::NoDockWidgetArea);
+    dock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
     dock->setFloating(true);
     dock->resize(size);
+    connect(dock, &QDockWidget::visibilityChanged, this, [this, dock, below](bool visible) {
+        if (!visible || dock->property("placed").toBool())
+            return;
+        dock->setProperty("placed", true);
+        const QRect screen = this->screen()->availableGeometry();
+        const QRect window = frameGeometry();
+        const QSize room = dock->frameGeometry().size();
+        const QRect right(QPoint(window.right() + 8, window.top()), room);
+        const QRect under(QPoint(window.left(), window.bottom() + 8), room);
+        QRect place = below ? under : right;
+        if (!screen.contains(place))
+            place = below ? right : under;
+        if (!screen.contains(place))
+            place = QRect(QPoint(screen.right() - room.width(), window.top() + 60), room);
+        dock->move(place.topLeft());
+    });
 }
 
 void Halvero_configurator::setupCockpit()
@@ -138,16 +158,18 @@ void Halvero_configurator::setupCockpit()
 
     QMenu *view = menu("menuView", tr("&View"));
     messageLog = new MessageLog(this);
-    floatDock(messageLog, QSize(620, 260));
+    floatDock(messageLog, QSize(620, 260), true);
     QAction *messages = messageLog->toggleViewAction();
     messages->setObjectName(QStringLiteral("actionMessages"));
     messages->setText(tr("&Messages"));
     view->addAction(messages);
+    view->addAction(setupLiveStatus());
     connect(ui->statusbar, &QStatusBar::messageChanged, this, [this](const QString &text) {
         if (!text.isEmpty() && !logQuiet)
             messageLog->add(text);
     });
     MessageLog::elideMessagesOf(ui->statusbar);
+    MessageLog::ignoreEmptyStatusTips(this);
 
     QMenu *help = menu("menuHelp", tr("&Help"));
     QAction *contents = addAction(help, "actionHelp", tr("Help &contents"));

@@ -597,9 +597,9 @@ void TestForm::geometry_data()
     QTest::newRow("horizontalLayoutWidget1") << QRect(10, 30, 250, 51);
     QTest::newRow("gr_04F2_trigger_in") << QRect(10, 90, 251, 101);
     QTest::newRow("gridLayoutWidget_81") << QRect(10, 20, 231, 71);
-    QTest::newRow("btnEEPROM_DUMP") << QRect(20, 30, 92, 33);
+    QTest::newRow("btnEEPROM_DUMP") << QRect(20, 30, 120, 33);
     QTest::newRow("gridLayoutWidget_6") << QRect(390, 10, 160, 61);
-    QTest::newRow("line_debug") << QRect(10, 80, 541, 151);
+    QTest::newRow("line_debug") << QRect(10, 80, 631, 411);
     QTest::newRow("spin_ina_gain") << QRect(270, 30, 60, 21);
 }
 
