@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHash>
 #include <QLineEdit>
@@ -174,6 +175,32 @@ void MessageBoxAnswerer::poll()
         QTest::keyClick(box, Qt::Key_Escape);
         break;
     }
+}
+
+DialogHandler::DialogHandler(std::function<void(QDialog *)> handle)
+    : m_handle(std::move(handle))
+{
+    m_timer.setInterval(10);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog || qobject_cast<QMessageBox *>(dialog) || dialog == m_last || !dialog->isVisible())
+            return;
+        m_last = dialog;
+        m_handled << dialog->objectName();
+        m_handle(dialog);
+    });
+    m_timer.start();
+}
+
+void DialogHandler::pickFile(QDialog *dialog, const QString &path)
+{
+    // Typed, as an operator would: QFileDialog::selectFile() leaves the
+    // name field alone while it has the focus.
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    QVERIFY2(qobject_cast<QFileDialog *>(dialog) && name,
+             qPrintable(dialog->objectName() + QStringLiteral(" is no file dialog with a name field")));
+    name->setText(path);
+    dialog->accept();
 }
 
 qint64 residentBytes()

@@ -1,7 +1,8 @@
 // What the window tests see of the main window: its form and tick handler,
 // the connection state as the operator, the device object, the port and the
 // poll timer show it, the operator's Connect, an operator who answers its
-// message boxes, and the process's own memory and CPU figures.
+// message boxes and other dialogs, and the process's own memory and CPU
+// figures.
 #ifndef HALVERO_WINDOWPROBE_H
 #define HALVERO_WINDOWPROBE_H
 
@@ -9,6 +10,7 @@
 #include <QMetaType>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <functional>
@@ -87,6 +89,29 @@ private:
     int m_pollsSinceAnswer = 0;
     int m_answered = 0;
     int m_stuck = 0;
+};
+
+// Handles every modal dialog other than a message box that opens while it
+// lives (a file dialog, the load-file differences), from the nested event
+// loop that runs it: the handler gets the dialog and closes it, by accepting
+// or rejecting. Dialogs handled are listed by object name.
+class DialogHandler
+{
+public:
+    explicit DialogHandler(std::function<void(QDialog *)> handle);
+    DialogHandler(const DialogHandler &) = delete;
+    DialogHandler &operator=(const DialogHandler &) = delete;
+
+    const QStringList &handled() const { return m_handled; }
+
+    // A handler step for a file dialog: picks `path` and accepts.
+    static void pickFile(QDialog *dialog, const QString &path);
+
+private:
+    std::function<void(QDialog *)> m_handle;
+    QTimer m_timer;
+    QPointer<QDialog> m_last;
+    QStringList m_handled;
 };
 
 // Resident set of the process (VmRSS), in bytes; -1 if unknown.

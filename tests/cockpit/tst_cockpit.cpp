@@ -1,0 +1,450 @@
+// The cockpit around the form, end to end against simulated boards: a board
+// pulled and plugged back is connected again, the port and rate are
+// remembered, unsaved edits are marked and asked about, configuration files
+// go out and come back as edits, and the live status is recorded.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFile>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include "Halvero_configurator.h"
+#include "boardconfig.h"
+#include "boards.h"
+#include "liveplot.h"
+#include "recordtext.h"
+#include "simulatedboard.h"
+#include "statusrecorder.h"
+#include "ui_Halvero_configurator.h"
+#include "windowprobe.h"
+
+using Probe::Connection;
+using Probe::DialogHandler;
+using Probe::MessageBoxAnswerer;
+
+namespace {
+
+QtMessageHandler previousHandler = nullptr;
+
+void dropOffscreenNoise(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtWarningMsg && (message.contains(QLatin1String("does not support propagateSizeHints"))
+                                 || message.contains(QLatin1String("does not support raise"))))
+        return;
+    previousHandler(type, context, message);
+}
+
+QSpinBox *highSpin(Ui_Halvero_configurator *ui, int productCode)
+{
+    return productCode == 0x04F2 ? ui->spin_04F2_trig_high : ui->spin_08A3_trig_high;
+}
+
+} // namespace
+
+class tst_Cockpit : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void reconnectsAfterReplug_data();
+    void reconnectsAfterReplug();
+    void remembersPortAndBaud();
+    void asksBeforeDiscardingEdits_data();
+    void asksBeforeDiscardingEdits();
+    void marksEditsUntilTheBoardHoldsThem_data();
+    void marksEditsUntilTheBoardHoldsThem();
+    void configFileComesBackAsEdits_data();
+    void configFileComesBackAsEdits();
+    void recordsStatusAndPlotsIt_data();
+    void recordsStatusAndPlotsIt();
+
+private:
+    // A board of this product on a link in the test's folder, the window
+    // connected to it and polling with the timer held; what went wrong, if
+    // anything.
+    QString connectBoard(int productCode);
+    void tick(int count = 1);
+    QAction *action(const char *name) const { return m_window->findChild<QAction *>(QLatin1String(name)); }
+    QString status() const { return ui->statusbar->currentMessage(); }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<SimulatedBoard> m_board;
+    std::unique_ptr<Halvero_configurator> m_window;
+    Ui_Halvero_configurator *ui = nullptr;
+    QString m_link;
+};
+
+void tst_Cockpit::initTestCase()
+{
+    previousHandler = qInstallMessageHandler(dropOffscreenNoise);
+    QVERIFY(m_dir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("settings")));
+    m_link = m_dir.filePath(QStringLiteral("ttyHALVERO"));
+}
+
+void tst_Cockpit::init()
+{
+    QSettings(QStringLiteral("Halvero"), QStringLiteral("halvero-configurator")).clear();
+}
+
+void tst_Cockpit::cleanup()
+{
+    m_window.reset();
+    ui = nullptr;
+    m_board.reset();
+    scanTimer->stop();
+    qDeleteAll(commandQueue);
+    commandQueue.clear();
+    qunsetenv("HALVERO_EXTRA_PORTS");
+}
+
+QString tst_Cockpit::connectBoard(int productCode)
+{
+    m_board = std::make_unique<SimulatedBoard>(TestSupport::identityOf(productCode));
+    if (!m_board->start() || !m_board->createLink(m_link))
+        return QStringLiteral("the board did not start on %1").arg(m_link);
+    m_window = std::make_unique<Halvero_configurator>();
+    ui = HalveroTestAccess::ui(*m_window);
+    m_window->show();
+    Probe::connectTo(*m_window, m_link);
+    const QString state = Probe::describeState(*m_window);
+    scanTimer->stop();
+    m_board->clearRequests();
+    return state == Probe::expectedState(Connection::Polling, productCode) ? QString() : state;
+}
+
+void tst_Cockpit::tick(int count)
+{
+    for (int i = 0; i < count; ++i)
+        HalveroTestAccess::tick(*m_window);
+}
+
+void tst_Cockpit::reconnectsAfterReplug_data()
+{
+    QTest::addColumn<QString>("operatorDoes"); // while the board is out
+    QTest::addColumn<Connection>("whileOut");
+    QTest::addColumn<bool>("reconnects");
+    QTest::newRow("nothing") << "nothing" << Connection::Reconnecting << true;
+    QTest::newRow("Disconnect") << "disconnect" << Connection::Disconnected << false;
+    QTest::newRow("turns automatic reconnection off") << "auto off" << Connection::Lost << false;
+}
+
+void tst_Cockpit::reconnectsAfterReplug()
+{
+    QFETCH(QString, operatorDoes);
+    QFETCH(Connection, whileOut);
+    QFETCH(bool, reconnects);
+    QCOMPARE(connectBoard(0x08A3), QString());
+    ui->spin_08A3_val_ch3->setValue(1234); // an edit not yet saved
+    scanTimer->start(Protocol::pollIntervalMs);
+
+    BoardFaults pull;
+    pull.unplugAfter = 1;
+    m_board->setFaults(pull);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_board->isRunning(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(Probe::describeState(*m_window), Probe::expectedState(Connection::Reconnecting), 3000);
+    if (operatorDoes == QLatin1String("disconnect")) {
+        MessageBoxAnswerer discard{MessageBoxAnswerer::Yes};
+        ui->btnSerialDisconnect->click();
+    } else if (operatorDoes == QLatin1String("auto off")) {
+        action("actionAutoReconnect")->setChecked(false);
+    }
+    QCOMPARE(Probe::describeState(*m_window), Probe::expectedState(whileOut));
+    QTest::qWait(1200); // a second or so with the board away
+
+    m_board->clearRequests();
+    m_board->setFaults(BoardFaults());
+    m_board->replug();
+    if (!reconnects) {
+        QTest::qWait(2500);
+        QCOMPARE(m_board->requests(), QList<QByteArray>());
+        QCOMPARE(Probe::describeState(*m_window), Probe::expectedState(whileOut));
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(Probe::describeState(*m_window), Probe::expectedState(Connection::Polling, 0x08A3), 4000);
+    QCOMPARE(m_board->requests().mid(0, 2), (QList<QByteArray>{QByteArray("\x01"), QByteArray("\x02")}));
+    QVERIFY2(status().startsWith(QStringLiteral("Reconnected to the 08A3 board on %1.").arg(m_link)), qPrintable(status()));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Halvero configurator — 08A3 on %1[*]").arg(m_link));
+    // The same board is back: so is the edit, still unsaved.
+    QCOMPARE(ui->spin_08A3_val_ch3->value(), 1234);
+    QVERIFY(m_window->isWindowModified());
+}
+
+void tst_Cockpit::remembersPortAndBaud()
+{
+    m_board = std::make_unique<SimulatedBoard>(TestSupport::identityOf(0x04F2));
+    QVERIFY(m_board->start());
+    const QString other = m_dir.filePath(QStringLiteral("ttyOTHER"));
+    qputenv("HALVERO_EXTRA_PORTS", QFile::encodeName(other + QLatin1Char(':') + m_board->devicePath()));
+    for (int run = 0; run < 3; ++run) {
+        m_window = std::make_unique<Halvero_configurator>();
+        ui = HalveroTestAccess::ui(*m_window);
+        if (run == 0) {
+            // A fresh start picks the first added port and the default rate.
+            QCOMPARE(ui->serialList->currentText(), other);
+            QCOMPARE(ui->serialBauds->currentText(), QStringLiteral("9600"));
+            QVERIFY(action("actionAutoReconnect")->isChecked());
+            ui->serialBauds->setCurrentText(QStringLiteral("57600"));
+            ui->serialList->setCurrentText(m_board->devicePath());
+            ui->btnSerialConnect->click();
+            action("actionAutoReconnect")->setChecked(false);
+        } else if (run == 1) {
+            QCOMPARE(ui->serialList->currentText(), m_board->devicePath());
+            QCOMPARE(ui->serialBauds->currentText(), QStringLiteral("57600"));
+            QVERIFY(!action("actionAutoReconnect")->isChecked());
+            // A port that did not connect is not remembered.
+            ui->serialList->setCurrentText(other);
+            ui->btnSerialConnect->click();
+        } else {
+            QCOMPARE(ui->serialList->currentText(), m_board->devicePath());
+        }
+        m_window.reset();
+        scanTimer->stop();
+    }
+}
+
+void tst_Cockpit::asksBeforeDiscardingEdits_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("edited");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("question");
+    const QString read = QStringLiteral("Read the board's configuration and discard them?");
+    const QString disconnect = QStringLiteral("Disconnect and discard them?");
+    const QString close = QStringLiteral("Close the configurator and discard them?");
+    QTest::newRow("Read CONF, Yes") << "read" << true << int(MessageBoxAnswerer::Yes) << read;
+    QTest::newRow("Read CONF, No") << "read" << true << int(MessageBoxAnswerer::No) << read;
+    QTest::newRow("Read CONF without edits") << "read" << false << int(MessageBoxAnswerer::No) << QString();
+    QTest::newRow("Disconnect, Yes") << "disconnect" << true << int(MessageBoxAnswerer::Yes) << disconnect;
+    QTest::newRow("Disconnect, No") << "disconnect" << true << int(MessageBoxAnswerer::No) << disconnect;
+    QTest::newRow("close, Yes") << "close" << true << int(MessageBoxAnswerer::Yes) << close;
+    QTest::newRow("close, No") << "close" << true << int(MessageBoxAnswerer::No) << close;
+}
+
+void tst_Cockpit::asksBeforeDiscardingEdits()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, edited);
+    QFETCH(int, answer);
+    QFETCH(QString, question);
+    QCOMPARE(connectBoard(0x08A3), QString());
+    const int stored = ui->spin_08A3_val_ch3->value();
+    if (edited)
+        ui->spin_08A3_val_ch3->setValue(stored + 7);
+
+    MessageBoxAnswerer operatorAnswer{MessageBoxAnswerer::Answer(answer)};
+    if (command == QLatin1String("read"))
+        action("actionReadConf")->trigger();
+    else if (command == QLatin1String("disconnect"))
+        ui->btnSerialDisconnect->click();
+    else
+        m_window->close();
+    const MessageBoxAnswerer::Seen &box = operatorAnswer.seen();
+    QCOMPARE(box.shown, edited);
+    if (edited) {
+        QCOMPARE(box.text, QStringLiteral("The page holds edits not saved to the board: channel 3 failsafe. ") + question);
+        QCOMPARE(box.defaultButton, QMessageBox::No);
+    }
+
+    const bool goesOn = !edited || answer == MessageBoxAnswerer::Yes;
+    if (command == QLatin1String("read")) {
+        QCOMPARE(commandQueue.size(), goesOn ? 1 : 0);
+        tick();
+        QCOMPARE(m_board->requests().first(), QByteArray(goesOn ? "\x02" : "\x04"));
+        QCOMPARE(ui->spin_08A3_val_ch3->value(), goesOn ? stored : stored + 7);
+    } else if (command == QLatin1String("disconnect")) {
+        QCOMPARE(ui->line_connect->text(), goesOn ? QStringLiteral("Not connected") : QStringLiteral("Connected"));
+        QCOMPARE(radioDevice != nullptr, !goesOn);
+    } else {
+        QCOMPARE(m_window->isVisible(), !goesOn);
+        return;
+    }
+    QCOMPARE(m_window->isWindowModified(), !goesOn);
+}
+
+void tst_Cockpit::marksEditsUntilTheBoardHoldsThem_data()
+{
+    QTest::addColumn<int>("productCode");
+    QTest::newRow("08A3") << 0x08A3;
+    QTest::newRow("04F2") << 0x04F2;
+}
+
+void tst_Cockpit::marksEditsUntilTheBoardHoldsThem()
+{
+    QFETCH(int, productCode);
+    QCOMPARE(connectBoard(productCode), QString());
+    QSpinBox *high = highSpin(ui, productCode);
+    QCheckBox *activeLow = productCode == 0x04F2 ? ui->check_04F2_active_low : ui->check_08A3_active_low;
+    const int stored = high->value();
+    const auto marked = [](QWidget *w) { return w->property("unsavedEdit").toBool(); };
+    QVERIFY(!m_window->isWindowModified() && !marked(high));
+
+    high->setValue(stored + 50);
+    QVERIFY(m_window->isWindowModified());
+    QVERIFY(marked(high));
+    QVERIFY(high->font().bold());
+    QVERIFY2(high->toolTip().startsWith(QStringLiteral("The board holds %1.").arg(stored)), qPrintable(high->toolTip()));
+    QVERIFY(!marked(activeLow));
+    // Back to the board's value: nothing to save.
+    high->setValue(stored);
+    QVERIFY(!m_window->isWindowModified() && !marked(high) && !high->font().bold());
+
+    high->setValue(stored + 50);
+    activeLow->toggle();
+    QVERIFY(marked(activeLow));
+    action("actionSaveConf")->trigger();
+    for (int i = 0; i < 10 && !commandQueue.isEmpty(); ++i)
+        tick();
+    QVERIFY2(status().startsWith(QStringLiteral("Configuration saved")), qPrintable(status()));
+    QVERIFY(!m_window->isWindowModified());
+    QVERIFY(!marked(high) && !marked(activeLow));
+    QCOMPARE(high->toolTip(), QString());
+
+    // The history window lists the write, newest first, as halvero-cli does,
+    // and puts the entry from before it back in the page as an edit.
+    action("actionHistory")->trigger();
+    auto *table = m_window->findChild<QTableWidget *>(QStringLiteral("table_history"));
+    QVERIFY(table && table->rowCount() >= 2);
+    QCOMPARE(table->item(0, 5)->text(), QStringLiteral("after"));
+    QVERIFY2(table->item(0, 7)->text().contains(QStringLiteral("trigger.high %1->%2").arg(stored).arg(stored + 50)),
+             qPrintable(table->item(0, 7)->text()));
+    table->selectRow(1);
+    m_window->findChild<QPushButton *>(QStringLiteral("btn_history_to_page"))->click();
+    QCOMPARE(high->value(), stored);
+    QVERIFY(marked(high) && m_window->isWindowModified());
+}
+
+void tst_Cockpit::configFileComesBackAsEdits_data()
+{
+    QTest::addColumn<QString>("change");   // what the file says, beside what was saved
+    QTest::addColumn<int>("differences");  // rows of the differences dialog; -1: refused
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("two fields") << "two fields" << 2 << true;
+    QTest::newRow("two fields, cancelled") << "two fields" << 2 << false;
+    QTest::newRow("unchanged") << "nothing" << 0 << true;
+    QTest::newRow("out of range") << "out of range" << -1 << false;
+    QTest::newRow("trigger board's file") << "other family" << -1 << false;
+}
+
+void tst_Cockpit::configFileComesBackAsEdits()
+{
+    QFETCH(QString, change);
+    QFETCH(int, differences);
+    QFETCH(bool, accepted);
+    QCOMPARE(connectBoard(0x08A3), QString());
+    const QString path = m_dir.filePath(QStringLiteral("board.json"));
+    QFile::remove(path);
+    {
+        DialogHandler saveAs([&](QDialog *d) { DialogHandler::pickFile(d, path); });
+        action("actionSaveConfigFile")->trigger();
+        QCOMPARE(saveAs.handled(), QStringList{QStringLiteral("dialog_save_config")});
+    }
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(status()));
+    ConfigLoad saved = loadConfigForWrite(file.readAll());
+    file.close();
+    QVERIFY2(saved.ok(), qPrintable(saved.message));
+    QCOMPARE(saved.config.values.value(QStringLiteral("failsafe[2]")), ui->spin_08A3_val_ch3->value());
+
+    BoardConfig edited = saved.config;
+    if (change == QLatin1String("two fields")) {
+        edited.values[QStringLiteral("failsafe[2]")] = 1234;
+        edited.values[QStringLiteral("trigger.high")] = 1750;
+    } else if (change == QLatin1String("out of range")) {
+        edited.values[QStringLiteral("failsafe[2]")] = 5;
+    } else if (change == QLatin1String("other family")) {
+        edited = loadConfigForWrite(R"({"format":1,"productCode":"04F2","config":{"inaGain":1,
+            "trigger":{"activeLow":false,"high":1600,"low":1400}}})").config;
+    }
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(configToText(edited));
+    file.close();
+
+    int rows = -1;
+    DialogHandler load([&](QDialog *d) {
+        if (d->objectName() != QLatin1String("dialog_load_diff"))
+            return DialogHandler::pickFile(d, path);
+        rows = d->findChild<QTableWidget *>(QStringLiteral("table_load_diff"))->rowCount();
+        accepted ? d->accept() : d->reject();
+    });
+    action("actionLoadConfigFile")->trigger();
+    QCOMPARE(rows, differences > 0 ? differences : -1);
+    if (change == QLatin1String("out of range"))
+        QCOMPARE(status(), QStringLiteral("Not loaded: %1: %2.").arg(path, loadConfigForWrite(configToText(edited)).message));
+    if (change == QLatin1String("other family"))
+        QCOMPARE(status(), QStringLiteral("Not loaded: %1.")
+                               .arg(wrongFamilyMessage(path, BoardFamily::Trigger04F2, m_link, QStringLiteral("08A3"))));
+    const bool placed = differences > 0 && accepted;
+    QCOMPARE(ui->spin_08A3_val_ch3->value(), placed ? 1234 : saved.config.values.value(QStringLiteral("failsafe[2]")));
+    QCOMPARE(m_window->isWindowModified(), placed);
+    // Nothing goes to the board before Save CONF.
+    tick();
+    QCOMPARE(m_board->requests(), QList<QByteArray>{QByteArray("\x04")});
+
+    // The status bar shows what fits; its tool tip and the message log keep
+    // the whole sentence.
+    QCOMPARE(ui->statusbar->toolTip(), status());
+    auto *log = m_window->findChild<QListWidget *>(QStringLiteral("list_messages"));
+    QVERIFY(log->item(log->count() - 1)->text().endsWith(status()));
+}
+
+void tst_Cockpit::recordsStatusAndPlotsIt_data()
+{
+    QTest::addColumn<int>("productCode");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("08A3") << 0x08A3 << "status.csv";
+    QTest::newRow("04F2") << 0x04F2 << "status.csv";
+    QTest::newRow("folder that is not there") << 0x08A3 << "missing/status.csv";
+}
+
+void tst_Cockpit::recordsStatusAndPlotsIt()
+{
+    QFETCH(int, productCode);
+    QFETCH(QString, file);
+    QCOMPARE(connectBoard(productCode), QString());
+    const QString path = m_dir.filePath(file);
+    QFile::remove(path);
+    QAction *record = action("actionRecordStatus");
+    {
+        DialogHandler saveAs([&](QDialog *d) { DialogHandler::pickFile(d, path); });
+        record->trigger();
+    }
+    const bool opened = !file.startsWith(QLatin1String("missing"));
+    QVERIFY2(record->isChecked() == opened, qPrintable(status() + " / " + path));
+    if (!opened) {
+        QVERIFY2(status().startsWith(QStringLiteral("Not recording: cannot write %1").arg(path)), qPrintable(status() + " / " + path));
+        return;
+    }
+    tick(3);
+    record->trigger();
+    QCOMPARE(status(), QStringLiteral("Recording stopped: 3 rows in %1.").arg(path));
+
+    QFile csv(path);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csv.readAll().split('\n');
+    QCOMPARE(lines.size(), 5); // header, three rows, the empty rest after the last line end
+    const BoardFamily family = recordFamily(*radioDevice);
+    QCOMPARE(lines.first() + '\n', StatusRecorder::header(family));
+    const QDateTime at = QDateTime::fromString(QString::fromLatin1(lines.at(3).split(',').first()), Qt::ISODateWithMs);
+    QCOMPARE(lines.at(3) + '\n', StatusRecorder::row(family, *radioDevice, at));
+    // The plot takes every reply, recorded or not.
+    tick();
+    QCOMPARE(m_window->findChild<LivePlot *>(QStringLiteral("plot_live"))->sampleCount(), 4);
+}
+
+QTEST_MAIN(tst_Cockpit)
+#include "tst_cockpit.moc"
