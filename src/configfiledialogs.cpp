@@ -146,6 +146,7 @@ bool Halvero_configurator::confirmDifferences(const QString &source, const QList
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionMode(QAbstractItemView::NoSelection);
+    table->setFocusPolicy(Qt::NoFocus);
     bool gainDiffers = false;
     for (int row = 0; row < differences.size(); ++row) {
         const FieldDifference &d = differences.at(row);

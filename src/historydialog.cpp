@@ -117,8 +117,11 @@ void HistoryDialog::fill()
     if (m_table->rowCount() == 0)
         note << (all ? Halvero_configurator::tr("No entries in %1.").arg(HistoryFile().path())
                      : Halvero_configurator::tr("No entries of this board in %1.").arg(HistoryFile().path()));
+    else if (all)
+        note << Halvero_configurator::tr("All boards' entries in %1, newest first.").arg(HistoryFile().path());
     else
-        note << Halvero_configurator::tr("From %1.").arg(HistoryFile().path());
+        note << Halvero_configurator::tr("Entries of the %1 board %2 in %3, newest first.")
+                    .arg(m_board.productCode, m_board.serial, HistoryFile().path());
     if (disabledByEnvironment())
         note << Halvero_configurator::tr("Nothing is being recorded: HALVERO_HISTORY is off.");
     note << m_problems;
