@@ -8,12 +8,9 @@
 #include <QTextStream>
 
 #include "boardformat.h"
+#include "halvero_version.h"
 #include "portdiagnosis.h"
 #include "portpath.h"
-
-#ifndef HALVERO_VERSION
-#define HALVERO_VERSION "0"
-#endif
 
 namespace {
 
