@@ -1,6 +1,6 @@
 // halvero-cli as a script would use it: the built program run against a
 // simulated board on a pseudo-terminal, checking exit statuses, output, and
-// what actually went over the line.
+// what actually went over the line; and the version all three programs print.
 #include <QJsonDocument>
 #include <QSerialPort>
 #include <QSerialPortInfo>
@@ -9,6 +9,7 @@
 
 #include "clirun.h"
 #include "clitestsupport.h"
+#include "halvero_version.h"
 #include "simulatedboard.h"
 
 using namespace clitest;
@@ -80,6 +81,8 @@ private slots:
     void jsonOutputParses();
     void showsWhatTheBoardSays_data();
     void showsWhatTheBoardSays();
+    void answersWithoutADisplay_data();
+    void answersWithoutADisplay();
 
 private:
     QTemporaryDir dir;
@@ -411,6 +414,33 @@ void TestCliEndToEnd::showsWhatTheBoardSays()
     const QString watch = runCli({"status", "PORT", "--watch", "--count", "2"}, board.devicePath()).out;
     QVERIFY2(QRegularExpression(QStringLiteral("^(\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  [^\n]*%1[^\n]*\n){2}$").arg(statusWord))
                  .match(watch).hasMatch(), qPrintable(watch));
+}
+
+void TestCliEndToEnd::answersWithoutADisplay_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("expected"); // the start of standard output
+
+    const QString version = QStringLiteral(" " HALVERO_VERSION "\n");
+    QTest::newRow("cli version") << HALVERO_CLI_PATH << "--version" << "halvero-cli" + version;
+    QTest::newRow("boardsim version") << HALVERO_BOARDSIM_PATH << "--version" << "halvero-boardsim" + version;
+    QTest::newRow("configurator version") << HALVERO_CONFIGURATOR_PATH << "--version" << "halvero-configurator" + version;
+    QTest::newRow("configurator help") << HALVERO_CONFIGURATOR_PATH << "--help" << "Usage: halvero-configurator [options]\n";
+}
+
+// Every program prints the project's version, and the window program answers
+// from a terminal with no display (xcb forced, nowhere to connect to).
+void TestCliEndToEnd::answersWithoutADisplay()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, option);
+    QFETCH(QString, expected);
+
+    const Run run = TestSupport::runProgram(QStringLiteral("env"), {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY",
+                                                                    "QT_QPA_PLATFORM=xcb", program, option});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.startsWith(expected.toUtf8()), qPrintable(run.describe()));
 }
 
 QTEST_GUILESS_MAIN(TestCliEndToEnd)
