@@ -60,7 +60,9 @@ add_custom_target(halvero-packaging-files ALL DEPENDS ${halvero_gzipped})
 set(halvero_man1 ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${halvero_generated}/gz/halvero-configurator.1.gz ${halvero_generated}/gz/halvero-cli.1.gz
         DESTINATION ${halvero_man1} COMPONENT configurator)
-install(FILES ${halvero_generated}/gz/halvero-boardsim.1.gz DESTINATION ${halvero_man1} COMPONENT tools)
+if(HALVERO_SIMULATOR)
+    install(FILES ${halvero_generated}/gz/halvero-boardsim.1.gz DESTINATION ${halvero_man1} COMPONENT tools)
+endif()
 install(FILES ${halvero_generated}/example.halvero.configurator.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT configurator)
 # Each package carries the copyright file and changelog in its own doc folder.
