@@ -60,9 +60,6 @@ add_custom_target(halvero-packaging-files ALL DEPENDS ${halvero_gzipped})
 set(halvero_man1 ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${halvero_generated}/gz/halvero-configurator.1.gz ${halvero_generated}/gz/halvero-cli.1.gz
         DESTINATION ${halvero_man1} COMPONENT configurator)
-if(HALVERO_SIMULATOR)
-    install(FILES ${halvero_generated}/gz/halvero-boardsim.1.gz DESTINATION ${halvero_man1} COMPONENT tools)
-endif()
 install(FILES ${halvero_generated}/example.halvero.configurator.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT configurator)
 # Each package carries the copyright file and changelog in its own doc folder.
@@ -71,8 +68,12 @@ install(FILES ${halvero_generated}/example.halvero.configurator.metainfo.xml
 set(halvero_docs ${halvero_generated}/copyright ${halvero_generated}/gz/changelog.gz)
 install(FILES ${halvero_docs} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/halvero-configurator
         COMPONENT configurator)
-install(FILES ${halvero_docs} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/halvero-configurator-tools
-        COMPONENT tools)
+# The simulator's package, only where the simulator is built.
+if(HALVERO_SIMULATOR)
+    install(FILES ${halvero_generated}/gz/halvero-boardsim.1.gz DESTINATION ${halvero_man1} COMPONENT tools)
+    install(FILES ${halvero_docs} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/halvero-configurator-tools
+            COMPONENT tools)
+endif()
 
 if(HALVERO_USB_IDS)
     string(REPLACE "," ";" halvero_usb_ids "${HALVERO_USB_IDS}")
@@ -103,7 +104,10 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${HALVERO_HOMEPAGE})
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL configurator tools)
+set(CPACK_COMPONENTS_ALL configurator)
+if(HALVERO_SIMULATOR)
+    list(APPEND CPACK_COMPONENTS_ALL tools)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -4,11 +4,13 @@
 #include <cstdio>
 
 #include "clirunner.h"
+#include "halvero_version.h"
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("halvero-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(HALVERO_VERSION));
     QTextStream out(stdout);
     QTextStream err(stderr);
     return runCli(QCoreApplication::arguments(), out, err);
