@@ -1,6 +1,6 @@
 // halvero-cli as a script would use it: the built program run against a
 // simulated board on a pseudo-terminal, checking exit statuses, output, and
-// what actually went over the line.
+// what actually went over the line; and the version all three programs print.
 #include <QJsonDocument>
 #include <QSerialPort>
 #include <QSerialPortInfo>
@@ -11,6 +11,7 @@
 
 #include "clirun.h"
 #include "clitestsupport.h"
+#include "halvero_version.h"
 #include "parachuteradiocomm.h"
 #include "simulatedboard.h"
 
@@ -96,6 +97,8 @@ private slots:
     void fullStandardOutputFails();
     void watchWithoutRepliesFails_data();
     void watchWithoutRepliesFails();
+    void answersWithoutADisplay_data();
+    void answersWithoutADisplay();
 
 private:
     QTemporaryDir dir;
@@ -529,6 +532,33 @@ void TestCliEndToEnd::watchWithoutRepliesFails()
     });
     const Run run = runCli({"status", "PORT", "--watch", "--count", "3"}, board.devicePath());
     QVERIFY2(run.exitCode == exitCode && statusRequests(board) == 3, qPrintable(run.describe()));
+}
+
+void TestCliEndToEnd::answersWithoutADisplay_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("expected"); // the start of standard output
+
+    const QString version = QStringLiteral(" " HALVERO_VERSION "\n");
+    QTest::newRow("cli version") << HALVERO_CLI_PATH << "--version" << "halvero-cli" + version;
+    QTest::newRow("boardsim version") << HALVERO_BOARDSIM_PATH << "--version" << "halvero-boardsim" + version;
+    QTest::newRow("configurator version") << HALVERO_CONFIGURATOR_PATH << "--version" << "halvero-configurator" + version;
+    QTest::newRow("configurator help") << HALVERO_CONFIGURATOR_PATH << "--help" << "Usage: halvero-configurator [options]\n";
+}
+
+// Every program prints the project's version, and the window program answers
+// from a terminal with no display (xcb forced, nowhere to connect to).
+void TestCliEndToEnd::answersWithoutADisplay()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, option);
+    QFETCH(QString, expected);
+
+    const Run run = TestSupport::runProgram(QStringLiteral("env"), {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY",
+                                                                    "QT_QPA_PLATFORM=xcb", program, option});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.startsWith(expected.toUtf8()), qPrintable(run.describe()));
 }
 
 QTEST_GUILESS_MAIN(TestCliEndToEnd)

@@ -8,13 +8,10 @@
 
 #include "boardformat.h"
 #include "exchangetext.h"
+#include "halvero_version.h"
 #include "outputfile.h"
 #include "portdiagnosis.h"
 #include "portpath.h"
-
-#ifndef HALVERO_VERSION
-#define HALVERO_VERSION "0"
-#endif
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "clirunner.h"
+#include "halvero_version.h"
 #include "outputfile.h"
 
 int main(int argc, char *argv[])
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
     OutputFile::ignoreFileSizeSignal();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("halvero-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(HALVERO_VERSION));
     QTextStream out(stdout);
     QTextStream err(stderr);
     return runCli(QCoreApplication::arguments(), out, err);
