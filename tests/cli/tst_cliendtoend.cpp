@@ -124,7 +124,7 @@ void TestCliEndToEnd::backupEditRestore()
     board.clearRequests();
     run = runCli({"config", "set", "PORT", writeFile(changed), "--verify"}, board.devicePath());
     QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
-    QCOMPARE(framesOfLength(board.requests(), productCode == QLatin1String("04F2") ? 11 : 40), 1);
+    QCOMPARE(framesOfLength(board.requests(), Protocol::configLength(Protocol::familyOfProductText(productCode))), 1);
 
     run = runCli({"config", "get", "PORT"}, board.devicePath());
     QCOMPARE(parseObject(run.out).value("config"), changed.value("config"));

@@ -28,17 +28,8 @@
 #include <memory>
 
 #include "Halvero_configurator.h"
+#include "testaccess.h"
 #include "ui_Halvero_configurator.h"
-
-// The window keeps its catalogue private; the tests reach it through here.
-struct HalveroTestAccess
-{
-    static Ui_Halvero_configurator *ui(Halvero_configurator &w) { return w.ui; }
-    static QMap<QString, QWidget *> pages(const Halvero_configurator &w) { return w.tabPages; }
-    static QMap<QString, QString> titles(const Halvero_configurator &w) { return w.tabTitles; }
-    static void restorePage(Halvero_configurator &w, const QString &name) { w.restorePage(name); }
-    static void hideAllPages(Halvero_configurator &w) { w.hideAllPages(); }
-};
 
 namespace {
 

@@ -32,6 +32,7 @@
 
 using namespace WindowTest;
 using TestSupport::identityOf;
+using TestSupport::isTriggerBoard;
 using TestSupport::productText;
 
 using Probe::Connection;
