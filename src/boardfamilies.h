@@ -44,13 +44,13 @@ struct ConfigField
     // `number` (counted from 1, as on the page and the board's silkscreen).
     const char *labelText = nullptr;
     int number = 0;
-    QString unit;   // "us"; empty for a flag or a choice
-    QString widget; // object name of the editor that shows it in the window
-    int offset = 0; // in the configuration message, header included
-    int width = 1;  // bytes, big-endian
+    QString unit = {};   // "us"; empty for a flag or a choice
+    QString widget = {}; // object name of the editor that shows it in the window
+    int offset = 0;      // in the configuration message, header included
+    int width = 1;       // bytes, big-endian
     ConfigMember member = ConfigMember::TriggerActiveLow;
-    int index = 0;  // element of an array member: group or channel
-    int below = -1; // the field, by its place in the family's list, this one's value must stay below
+    int index = 0;       // element of an array member: group or channel
+    int below = -1;      // the field, by its place in the family's list, whose value this one must stay below
 
     QString displayName() const; // path and meaning together, for messages
     QString label() const;       // "channel 12 failsafe", in the window's language
