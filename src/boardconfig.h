@@ -12,6 +12,7 @@
 #include <QString>
 #include <cstdint>
 
+#include "boardfamilies.h"
 #include "protocol.h"
 
 class parachuteRadioComm;
@@ -19,17 +20,8 @@ class parachuteRadioComm;
 // Bump when the layout changes in a way an older reader would misread.
 constexpr int configFormatVersion = 1;
 
-// One settable value of a family, named by its place inside "config".
-struct ConfigField
-{
-    QString path;    // e.g. "failsafe[11]", "groups[0].bank", "trigger.high"
-    QString meaning; // what an operator calls it, e.g. "channel 12 failsafe"
-    int min = 0;
-    int max = 0;
-    bool boolean = false;
-
-    QString displayName() const; // path and meaning together, for messages
-};
+// ConfigField, one settable value of a family, comes with the families'
+// tables (boardfamilies.h).
 
 // Every field of the family, in the order they are listed and compared.
 QList<ConfigField> configFields(BoardFamily family);

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QLoggingCategory>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -34,6 +35,9 @@
 namespace ConfigHistory {
 
 namespace {
+
+// What the history did: each entry recorded, each rotation, each read.
+Q_LOGGING_CATEGORY(lcHistory, "halvero.history")
 
 // Another program appends in well under a millisecond; waiting longer than
 // this means its lock is stuck, and the operator should hear about it.
@@ -406,7 +410,7 @@ bool HistoryFile::append(const QJsonObject &entry, QString *error)
     // What is recorded must be restorable; anything else would only turn up
     // later as a damaged line.
     QString why;
-    parseEntry(QJsonDocument(entry).toJson(QJsonDocument::Compact), &why);
+    const Entry parsed = parseEntry(QJsonDocument(entry).toJson(QJsonDocument::Compact), &why);
     if (!why.isEmpty())
         return fail(QStringLiteral("not a complete entry: %1").arg(why));
 
@@ -428,6 +432,7 @@ bool HistoryFile::append(const QJsonObject &entry, QString *error)
         QFile::remove(previous);
         if (!QFile::rename(m_path, previous))
             return fail(QStringLiteral("cannot move the full history to %1").arg(previous));
+        qCDebug(lcHistory).noquote() << "Full history moved to" << previous;
     } else if (size > 0) {
         // A line cut short by a crash stays a line of its own, skipped when
         // read, instead of swallowing this entry.
@@ -438,6 +443,7 @@ bool HistoryFile::append(const QJsonObject &entry, QString *error)
     QString writeError;
     if (!writeDurably(m_path, line, &writeError))
         return fail(QStringLiteral("cannot write %1: %2").arg(m_path, writeError));
+    qCDebug(lcHistory).noquote() << "Recorded" << parsed.event << parsed.phase << "in" << m_path;
     return true;
 }
 
@@ -458,6 +464,8 @@ ReadResult HistoryFile::read() const
     for (const QString &path : {previousPath(m_path), m_path})
         if (!readEntries(path, &last, &result))
             return result;
+    qCDebug(lcHistory).noquote() << "Read" << result.entries.size() << "entries," << result.warnings.size()
+                                 << "damaged, from" << m_path;
     return result;
 }
 

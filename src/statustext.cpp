@@ -5,7 +5,6 @@
 #include "exchangetext.h"
 
 #include <QCoreApplication>
-#include <QRegularExpression>
 #include <QStringList>
 
 namespace StatusText {
@@ -141,25 +140,12 @@ QString resultNotRecorded(const QString &error)
 
 QString fieldLabel(const QString &path)
 {
-    static const QRegularExpression indexed(QStringLiteral("^(\\w+)\\[(\\d+)\\](?:\\.(\\w+))?$"));
-    const QRegularExpressionMatch m = indexed.match(path);
-    if (m.hasMatch()) {
-        const int number = m.captured(2).toInt() + 1;
-        if (m.captured(1) == QLatin1String("failsafe"))
-            return tr("channel %1 failsafe").arg(number);
-        if (m.captured(3) == QLatin1String("bank"))
-            return tr("group %1 bank").arg(number);
-        if (m.captured(3) == QLatin1String("refreshRate"))
-            return tr("group %1 refresh rate").arg(number);
+    for (BoardFamily family : Protocol::knownFamilies()) {
+        for (const ConfigField &field : Protocol::familyTable(family).config) {
+            if (field.path == path)
+                return field.label();
+        }
     }
-    if (path == QLatin1String("trigger.activeLow"))
-        return tr("trigger active low");
-    if (path == QLatin1String("trigger.high"))
-        return tr("trigger High");
-    if (path == QLatin1String("trigger.low"))
-        return tr("trigger Low");
-    if (path == QLatin1String("inaGain"))
-        return tr("gain");
     return path;
 }
 

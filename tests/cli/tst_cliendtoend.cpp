@@ -143,7 +143,7 @@ void TestCliEndToEnd::backupEditRestore()
     board.clearRequests();
     run = runCli({"config", "set", "PORT", writeFile(changed), "--verify"}, board.devicePath());
     QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
-    QCOMPARE(framesOfLength(board.requests(), productCode == QLatin1String("04F2") ? 11 : 40), 1);
+    QCOMPARE(framesOfLength(board.requests(), Protocol::configLength(Protocol::familyOfProductText(productCode))), 1);
 
     run = runCli({"config", "get", "PORT"}, board.devicePath());
     QCOMPARE(parseObject(run.out).value("config"), changed.value("config"));
@@ -479,6 +479,9 @@ void TestCliEndToEnd::showsWhatTheBoardSays()
     QCOMPARE(id.value("serial").toString(), QString("0x203833524E46500900390021"));
     QCOMPARE(id.value("chipRevId").toString(), QString("002A"));
     QCOMPARE(id.value("chipDevId").toString(), QString("12345"));
+    // -v adds the exchange to the error stream, under its logging category.
+    const Run verbose = runCli({"identify", "PORT", "-v"}, board.devicePath());
+    QVERIFY2(verbose.err.contains("\nhalvero-cli: halvero.link: Sending read cmd  \"01\"\n"), qPrintable(verbose.describe()));
 
     // The board's dump text, without the reply header in front of it.
     const Run dump = runCli({"dump", "PORT"}, board.devicePath());

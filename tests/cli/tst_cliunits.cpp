@@ -37,6 +37,8 @@ private slots:
     void diff();
     void statusNumbers_data();
     void statusNumbers();
+    void statusFields_data();
+    void statusFields();
     void openFailure_data();
     void openFailure();
     void portById_data();
@@ -180,12 +182,18 @@ void TestCliUnits::diff_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QJsonValue>("value");
     QTest::addColumn<QStringList>("differing");
+    QTest::addColumn<QString>("label"); // the operator's name for the differing field
 
-    QTest::newRow("same value") << "04F2" << "trigger.high" << QJsonValue(1600) << QStringList{};
-    QTest::newRow("last channel") << "08A3" << "failsafe[11]" << QJsonValue(1500) << QStringList{"failsafe[11]"};
-    QTest::newRow("group") << "08A3" << "groups[1].refreshRate" << QJsonValue(1) << QStringList{"groups[1].refreshRate"};
-    QTest::newRow("active low") << "04F2" << "trigger.activeLow" << QJsonValue(true) << QStringList{"trigger.activeLow"};
-    QTest::newRow("gain") << "04F2" << "inaGain" << QJsonValue(7) << QStringList{"inaGain"};
+    QTest::newRow("same value") << "04F2" << "trigger.high" << QJsonValue(1600) << QStringList{} << QString();
+    QTest::newRow("last channel") << "08A3" << "failsafe[11]" << QJsonValue(1500) << QStringList{"failsafe[11]"}
+                                  << "channel 12 failsafe";
+    QTest::newRow("group") << "08A3" << "groups[1].refreshRate" << QJsonValue(1) << QStringList{"groups[1].refreshRate"}
+                           << "group 2 refresh rate";
+    QTest::newRow("bank") << "08A3" << "groups[2].bank" << QJsonValue(1) << QStringList{"groups[2].bank"} << "group 3 bank";
+    QTest::newRow("active low") << "04F2" << "trigger.activeLow" << QJsonValue(true) << QStringList{"trigger.activeLow"}
+                                << "trigger active low";
+    QTest::newRow("low") << "08A3" << "trigger.low" << QJsonValue(1000) << QStringList{"trigger.low"} << "trigger Low";
+    QTest::newRow("gain") << "04F2" << "inaGain" << QJsonValue(7) << QStringList{"inaGain"} << "gain";
 }
 
 void TestCliUnits::diff()
@@ -194,6 +202,7 @@ void TestCliUnits::diff()
     QFETCH(QString, path);
     QFETCH(QJsonValue, value);
     QFETCH(QStringList, differing);
+    QFETCH(QString, label);
 
     const BoardConfig board = parseConfigJson(text(validFile(productCode))).config;
     const ConfigLoad file = parseConfigJson(text(withConfigValue(validFile(productCode), path, value)));
@@ -202,6 +211,7 @@ void TestCliUnits::diff()
     QStringList paths;
     for (const FieldDifference &d : diffConfigs(board, file.config)) {
         paths << d.field.path;
+        QCOMPARE(d.field.label(), label);
         QCOMPARE(formatValue(d.field, d.file), value.isBool() ? QString("true") : QString::number(value.toInt()));
         QCOMPARE(d.board, board.values.value(path));
     }
@@ -232,6 +242,39 @@ void TestCliUnits::statusNumbers()
     record.temperature = temperature;
     QCOMPARE(statusLine(record), shown);
     QCOMPARE(statusJson(record).value("batteryVoltage_V").toDouble(), QString::number(battery).toDouble());
+}
+
+// A status reply whose every field has a raw value of its own, so that two
+// fields read from each other's bytes or named with each other's key show.
+void TestCliUnits::statusFields_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("json");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("04F2") << QByteArray::fromHex("0404f20001" "005a00" "03090b7d" "00000000000000" "3e")
+                          << R"({"batteryVoltage_V":12.4,"fuseCurrent_A":9,"fusePeakCurrent_A":11,)"
+                             R"("fuseProbeCurrent_A":6,"temperature_C":20,"triggerVoltage_V":12.5})"
+                          << "battery 12.4 V  trigger 12.5 V  fuse probe 6 A  fuse 9 A  fuse peak 11 A  temperature 20 \u00B0C";
+    QTest::newRow("08A3, trigger pulse") << QByteArray::fromHex("0408a30103" "00" "05dc" "0032" "01" "00")
+                                         << R"({"switch":"NORMAL","triggerFrequency_Hz":50,"triggerPresent":true,"triggerValue_us":1500})"
+                                         << "NORMAL  trigger 1500 us  50 Hz";
+    // Without the pulse the board's reading is stale: left out.
+    QTest::newRow("08A3, failsafe") << QByteArray::fromHex("0408a30103" "00" "05dc" "0032" "00" "01")
+                                    << R"({"switch":"FAILSAFE","triggerPresent":false})"
+                                    << "FAILSAFE  trigger none";
+}
+
+void TestCliUnits::statusFields()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, json);
+    QFETCH(QString, line);
+
+    parachuteRadioComm record(QString(), 9600);
+    QCOMPARE(int(record.parseRxMessage(reply)), int(USBmsgStatus));
+    QCOMPARE(QString::fromUtf8(QJsonDocument(statusJson(record)).toJson(QJsonDocument::Compact)), json);
+    QCOMPARE(statusLine(record), line);
 }
 
 void TestCliUnits::openFailure_data()

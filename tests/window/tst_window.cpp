@@ -34,6 +34,7 @@
 
 using namespace WindowTest;
 using TestSupport::identityOf;
+using TestSupport::isTriggerBoard;
 using TestSupport::productText;
 
 using Probe::Connection;

@@ -4,6 +4,7 @@
 #include "clirunner.h"
 
 #include <QJsonDocument>
+#include <QLoggingCategory>
 #include <QTextStream>
 
 #include "boardformat.h"
@@ -15,16 +16,21 @@
 
 namespace {
 
-// Routes the link's own diagnostics: shown with -v, otherwise kept off the
-// error stream so that a failure stays the one line a script expects.
-QTextStream *logStream = nullptr;
-bool logVerbose = false;
+// The link's exchange log and the history's ("halvero.*") reach standard
+// error with -v; without it they stay off, as does anything else short of a
+// critical message, so that a failure stays the one line a script expects.
+bool verboseLog = false;
+QLoggingCategory::CategoryFilter previousLogFilter = nullptr;
 
-void logHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
+void logFilter(QLoggingCategory *category)
 {
-    if (!logStream || (!logVerbose && type != QtCriticalMsg && type != QtFatalMsg))
+    if (previousLogFilter)
+        previousLogFilter(category);
+    const bool ours = qstrncmp(category->categoryName(), "halvero.", 8) == 0;
+    if (verboseLog && !ours)
         return;
-    *logStream << "halvero-cli: link: " << message << Qt::endl;
+    for (QtMsgType type : {QtDebugMsg, QtInfoMsg, QtWarningMsg})
+        category->setEnabled(type, verboseLog);
 }
 
 // Data that never reached standard output (a full disk behind '>', a
@@ -194,9 +200,8 @@ int CliRunner::runReportingFailures()
 int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
     const ParsedArguments parsed = parseArguments(arguments);
-    logStream = &err;
-    logVerbose = parsed.options.verbose;
-    const QtMessageHandler previous = qInstallMessageHandler(logHandler);
+    verboseLog = parsed.options.verbose;
+    previousLogFilter = QLoggingCategory::installFilter(logFilter);
 
     int code = ExitUsage;
     if (!parsed.ok()) {
@@ -218,7 +223,6 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         code = ExitOutputFile;
     }
     err.flush();
-    qInstallMessageHandler(previous);
-    logStream = nullptr;
+    QLoggingCategory::installFilter(previousLogFilter);
     return code;
 }

@@ -13,6 +13,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("halvero-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(HALVERO_VERSION));
+    // The -v log shares standard error with the tool's own lines.
+    qSetMessagePattern(QStringLiteral("halvero-cli: %{if-category}%{category}: %{endif}%{message}"));
     QTextStream out(stdout);
     QTextStream err(stderr);
     return runCli(QCoreApplication::arguments(), out, err);
