@@ -220,6 +220,7 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
         return;
     }
 
+    connectedPort = portName;
     ui->line_connect->setText(tr("Connected"));
     ui->btnSerialConnect->setEnabled(false);
     ui->btnSerialDisconnect->setEnabled(true);
@@ -322,7 +323,7 @@ void Halvero_configurator::onScanTimeout()
         action *next = commandQueue.first();
         stepWrite(next);
         if (next->transaction->outcome() == WriteTransaction::Outcome::ConnectionLost)
-            writeNote = StatusText::writeOutcome(*next->transaction);
+            writeNote = StatusText::writeOutcome(*next->transaction, connectedPort);
         if (next->transaction->finished()) {
             commandQueue.removeOne(next);
             delete next;
@@ -376,7 +377,7 @@ void Halvero_configurator::reportWrite(const WriteTransaction &write)
         showConfigInPage(boardHeld);
         boardConfigShown();
     }
-    QString text = StatusText::writeOutcome(write);
+    QString text = StatusText::writeOutcome(write, connectedPort);
     if (write.afterKnown() && !write.historyError().isEmpty())
         text += QLatin1Char(' ') + StatusText::resultNotRecorded(write.historyError());
     showStatus(text);

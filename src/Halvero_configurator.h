@@ -117,6 +117,7 @@ private:
     int silentTicks = 0; // ticks in a row with nothing decoded
     bool liveStatusGreyed = false;
     QString messageBeforeSilence; // shown again once the board answers
+    QString connectedPort;        // as the operator picked it at Connect
     QTime lastReplyAt;
 };
 

@@ -172,14 +172,20 @@ QString Halvero_configurator::saveRefusal(const BoardConfig &page) const
         const int value = page.values.value(field.path);
         if (value != boardHeld.values.value(field.path) && (value < field.min || value > field.max))
             return tr("Not saved: %1 is %2, outside %3 to %4.")
-                .arg(StatusText::fieldLabel(field.path)).arg(value).arg(field.min).arg(field.max);
+                .arg(field.label()).arg(value).arg(field.min).arg(field.max);
     }
-    const int high = page.values.value(QStringLiteral("trigger.high"));
-    const int low = page.values.value(QStringLiteral("trigger.low"));
-    if (low >= high)
-        return tr("Not saved: %1 (%2) must be below %3 (%4).")
-            .arg(StatusText::fieldLabel(QStringLiteral("trigger.low"))).arg(low)
-            .arg(StatusText::fieldLabel(QStringLiteral("trigger.high"))).arg(high);
+    // Pairs such as the trigger thresholds, Low below High.
+    const QList<ConfigField> fields = configFields(page.family);
+    for (const ConfigField &field : fields) {
+        if (field.below < 0)
+            continue;
+        const ConfigField &upper = fields.at(field.below);
+        const int value = page.values.value(field.path);
+        const int limit = page.values.value(upper.path);
+        if (value >= limit)
+            return tr("Not saved: %1 (%2) must be below %3 (%4).")
+                .arg(field.label()).arg(value).arg(upper.label()).arg(limit);
+    }
     return QString();
 }
 

@@ -351,12 +351,12 @@ void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("set, board falls silent") << "set" << "silent" << 7 << "did not answer the write and did not send";
-    QTest::newRow("set, cable pulled") << "set" << "unplugged" << 7 << "during the write";
+    QTest::newRow("set, board falls silent") << "set" << "silent" << 7 << "config set sent, but the board on";
+    QTest::newRow("set, cable pulled") << "set" << "unplugged" << 7 << "during config set: whether the board took it is not known";
     QTest::newRow("set, write unanswered, old values kept") << "set" << "mute on writes" << 8 << "holds other values";
-    QTest::newRow("defaults, board falls silent") << "defaults" << "silent" << 7 << "did not answer set defaults and";
-    QTest::newRow("defaults, cable pulled") << "defaults" << "unplugged" << 7 << "during set defaults";
-    QTest::newRow("defaults, unanswered") << "defaults" << "mute on writes" << 7 << "what it holds now is in the history";
+    QTest::newRow("defaults, board falls silent") << "defaults" << "silent" << 7 << "did not answer nor send its configuration back";
+    QTest::newRow("defaults, cable pulled") << "defaults" << "unplugged" << 7 << "during defaults";
+    QTest::newRow("defaults, unanswered") << "defaults" << "mute on writes" << 7 << "the configuration it holds now was read back";
 }
 
 void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered()

@@ -63,6 +63,7 @@ private:
     // every other outcome is thrown as the failure it is.
     bool historyOn() const;
     WriteTransaction runWrite(WriteTransaction::Operation operation, const BoardConfig &config);
+    QString writeFailure(const WriteTransaction &write) const;
     void warn(const QString &text);
 
     // Output.

@@ -63,10 +63,7 @@ int CliRunner::writeConfig(const BoardConfig &config, const QString &source, con
         const QList<FieldDifference> &differences = write.differences();
         if (!o.json)
             printDifferences(differences, "board", "written");
-        throw CliFailure{ExitVerifyFailed,
-                         QStringLiteral("the board holds other values than written for %1 of the fields on %2")
-                             .arg(differences.size())
-                             .arg(boardName()),
+        throw CliFailure{ExitVerifyFailed, writeFailure(write),
                          QJsonObject{{QStringLiteral("differences"), differencesJson(differences, "board", "written")}}};
     }
 

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "confighistory.h"
+#include "exchangetext.h"
 
 using namespace ConfigHistory;
 
@@ -68,6 +69,12 @@ void CliRunner::warn(const QString &text)
         err << "halvero-cli: warning: " << text << Qt::endl;
 }
 
+// Why the write did not end with the board holding it, as the window says it.
+QString CliRunner::writeFailure(const WriteTransaction &write) const
+{
+    return ExchangeText::writeFailure(write, commandName(o.command), {o.port, o.baud});
+}
+
 WriteTransaction CliRunner::runWrite(WriteTransaction::Operation operation, const BoardConfig &config)
 {
     using Outcome = WriteTransaction::Outcome;
@@ -76,15 +83,14 @@ WriteTransaction CliRunner::runWrite(WriteTransaction::Operation operation, cons
         history.emplace();
     WriteTransaction write(operation, config, history ? &*history : nullptr, toolName);
     write.run(*link);
-    const bool defaults = operation == WriteTransaction::Operation::Defaults;
-    const QString what = defaults ? QStringLiteral("set defaults") : QStringLiteral("the write");
     progress(QStringLiteral("%1 %2, %3 read-backs unanswered")
-                 .arg(what, write.writeAnswered() ? QStringLiteral("answered") : QStringLiteral("not answered"))
+                 .arg(commandName(o.command), write.writeAnswered() ? QStringLiteral("answered") : QStringLiteral("not answered"))
                  .arg(write.unansweredReadBacks()));
 
     switch (write.outcome()) {
     case Outcome::Held:
     case Outcome::HeldOther:
+    case Outcome::Pending:
         break;
     case Outcome::NotSentHistory:
         throw CliFailure{ExitHistory,
@@ -93,33 +99,15 @@ WriteTransaction CliRunner::runWrite(WriteTransaction::Operation operation, cons
                              .arg(write.historyError()),
                          {}};
     case Outcome::NotSentFamily:
-        throw CliFailure{ExitWrongFamily, QStringLiteral("nothing written: the configuration is for another board family"), {}};
+        throw CliFailure{ExitWrongFamily, writeFailure(write), {}};
     case Outcome::NotSentLine:
-        throw exchangeFailure(QString());
-    case Outcome::NotSentUnread:
-        throw exchangeFailure(QStringLiteral("nothing written: the board on %1 did not send its configuration, "
-                                             "which is read before every write")
-                                  .arg(o.port));
-    case Outcome::ConnectionLost:
-        throw CliFailure{ExitNoReply,
-                         write.sent() ? QStringLiteral("lost %1 during %2 (unplugged?): whether the board took it is not known")
-                                            .arg(o.port, what)
-                                      : QStringLiteral("lost %1 (unplugged?): nothing was written").arg(o.port),
-                         {}};
+        throw CliFailure{ExitNeverQuiet, writeFailure(write), {}};
     case Outcome::NoAnswer:
-        if (write.lastExchange() == ExchangeOutcome::NeverQuiet)
-            throw exchangeFailure(QString());
-        throw CliFailure{ExitNoReply,
-                         write.afterKnown()
-                             ? QStringLiteral("the board on %1 did not answer %2; what it holds now is in the history "
-                                              "(halvero-cli config get shows it)")
-                                   .arg(o.port, what)
-                             : QStringLiteral("the board on %1 did not answer %2 and did not send its configuration back: "
-                                              "whether it took it is not known")
-                                   .arg(o.port, what),
-                         {}};
-    case Outcome::Pending:
-        break;
+        throw CliFailure{write.lastExchange() == ExchangeOutcome::NeverQuiet ? ExitNeverQuiet : ExitNoReply,
+                         writeFailure(write), {}};
+    case Outcome::NotSentUnread:
+    case Outcome::ConnectionLost:
+        throw CliFailure{ExitNoReply, writeFailure(write), {}};
     }
     if (history) {
         progress(QStringLiteral("recorded the configuration before and after the write in %1").arg(history->path()));
