@@ -5,11 +5,14 @@
 #include "Halvero_configurator.h"
 
 #include <QDebug>
+#include <QLineEdit>
+#include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QSpinBox>
 #include <QTimer>
 #include <optional>
 
+#include "boardfamilies.h"
 #include "confighistory.h"
 #include "portdiagnosis.h"
 #include "recordtext.h"
@@ -79,18 +82,29 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
         tabTitles.insert(name, title);
     }
 
-    // No trigger board reply carries these: they show no value.
-    for (QWidget *none : {static_cast<QWidget *>(ui->line_04F2_sw_status), static_cast<QWidget *>(ui->line_04F2_trig_val),
-                          static_cast<QWidget *>(ui->line_04F2_trig_freq)})
-        none->setEnabled(false);
-    ui->line_04F2_trig_val->setText(tr("N/A"));
-    ui->line_04F2_trig_freq->setText(tr("N/A"));
+    // A value field on a family's page that none of its status replies
+    // fills (the trigger board's switch status and trigger reading) shows
+    // no value.
+    for (BoardFamily family : Protocol::knownFamilies()) {
+        const BoardFamilyTable &table = Protocol::familyTable(family);
+        QStringList shown;
+        for (const StatusField &field : table.status)
+            shown << QLatin1String(field.widget);
+        if (QWidget *page = tabPages.value(table.page)) {
+            for (QLineEdit *line : page->findChildren<QLineEdit *>(QRegularExpression(QStringLiteral("^line_")))) {
+                if (!shown.contains(line->objectName())) {
+                    line->setEnabled(false);
+                    line->setText(tr("N/A"));
+                }
+            }
+        }
+    }
 
     // What the form says of each configuration field, to come back to once
     // a value out of its range is no longer shown.
-    for (BoardFamily family : {BoardFamily::Switch08A3, BoardFamily::Trigger04F2}) {
+    for (BoardFamily family : Protocol::knownFamilies()) {
         for (const ConfigField &field : configFields(family)) {
-            QWidget *widget = fieldWidget(family, field.path);
+            QWidget *widget = fieldWidget(field);
             if (const auto *spin = qobject_cast<const QSpinBox *>(widget))
                 formRanges.insert(widget, {spin->minimum(), spin->maximum()});
             if (widget)
@@ -242,15 +256,8 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
     parseResponse(USBmsgIdentity);
     ui->group_system->setEnabled(true);
 
-    QString page;
-    switch (familyOf(radioDevice->productCodeHigh, radioDevice->productCodeLow)) {
-    case BoardFamily::Switch08A3:
-        page = QStringLiteral("tab_08A3_config");
-        break;
-    case BoardFamily::Trigger04F2:
-        page = QStringLiteral("tab_04F2_config");
-        break;
-    case BoardFamily::Unknown:
+    const QString page = Protocol::familyTable(recordFamily(*radioDevice)).page;
+    if (page.isEmpty()) {
         hideAllPages();
         return;
     }
@@ -410,6 +417,8 @@ void Halvero_configurator::setLiveStatusGreyed(bool greyed)
     liveStatusGreyed = greyed;
     // The groups, not their fields: the fields keep their own enabled state
     // (trigger reading present or not) for when the board answers again.
-    ui->gr_08A3_status->setEnabled(!greyed);
-    ui->gr_04F2_status->setEnabled(!greyed);
+    for (BoardFamily family : Protocol::knownFamilies()) {
+        if (auto *group = findChild<QWidget *>(QStringLiteral("gr_%1_status").arg(Protocol::familyTable(family).name)))
+            group->setEnabled(!greyed);
+    }
 }

@@ -97,8 +97,8 @@ private:
     void boardConfigShown();
     // Why the page cannot be written as it stands; empty when it can.
     QString saveRefusal(const BoardConfig &page) const;
-    // The page widget a configuration field of `family` shows in.
-    QWidget *fieldWidget(BoardFamily family, const QString &path) const;
+    // The page widget a configuration field shows in.
+    QWidget *fieldWidget(const ConfigField &field) const;
 
     Ui_Halvero_configurator *ui;
     QMap<QString, QWidget *> tabPages;

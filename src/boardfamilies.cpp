@@ -114,11 +114,11 @@ BoardFamilyTable switchBoard()
     appendBlock(t, triggerInputRows, 1, 35, 0);
     // Without a trigger pulse the board's reading and frequency are stale.
     t.status = {
-        // json, text, unit, offset, width, multiplier, divisor, bias, member, flag, off, on, valid with
-        {"switch", "", "", 11, 1, 1, 1, 0, StatusMember::FailsafeActive, true, "NORMAL", "FAILSAFE", -1},
-        {"triggerPresent", "", "", 10, 1, 1, 1, 0, StatusMember::TriggerPresent, true, "", "", -1},
-        {"triggerValue_us", "trigger", "us", 6, 2, 1, 1, 0, StatusMember::TriggerValue, false, "", "", 1},
-        {"triggerFrequency_Hz", "", "Hz", 8, 2, 1, 1, 0, StatusMember::TriggerFrequency, false, "", "", 1},
+        // json, text, unit, offset, width, multiplier, divisor, bias, member, flag, off, on, valid with, widget
+        {"switch", "", "", 11, 1, 1, 1, 0, StatusMember::FailsafeActive, true, "NORMAL", "FAILSAFE", -1, "line_08A3_sw_status"},
+        {"triggerPresent", "", "", 10, 1, 1, 1, 0, StatusMember::TriggerPresent, true, "", "", -1, ""},
+        {"triggerValue_us", "trigger", "us", 6, 2, 1, 1, 0, StatusMember::TriggerValue, false, "", "", 1, "line_08A3_trig_val"},
+        {"triggerFrequency_Hz", "", "Hz", 8, 2, 1, 1, 0, StatusMember::TriggerFrequency, false, "", "", 1, "line_08A3_trig_freq"},
     };
     return t;
 }
@@ -141,15 +141,15 @@ BoardFamilyTable triggerBoard()
     appendBlock(t, triggerInputRows, 1, 6, 0);
     // Single raw bytes; bytes 12 to 18 carry nothing the host reads.
     t.status = {
-        // json, text, unit, offset, width, multiplier, divisor, bias, member, flag, off, on, valid with
-        {"batteryVoltage_V", "battery", "V", 19, 1, 1, 5, 0, StatusMember::BatteryVoltage, false, "", "", -1},
-        {"triggerVoltage_V", "trigger", "V", 11, 1, 1, 10, 0, StatusMember::TriggerVoltage, false, "", "", -1},
-        {"fuseProbeCurrent_A", "fuse probe", "A", 8, 1, 2, 1, 0, StatusMember::FuseProbeCurrent, false, "", "", -1},
-        {"fuseCurrent_A", "fuse", "A", 9, 1, 1, 1, 0, StatusMember::FuseCurrent, false, "", "", -1},
-        {"fusePeakCurrent_A", "fuse peak", "A", 10, 1, 1, 1, 0, StatusMember::FusePeakCurrent, false, "", "", -1},
+        // json, text, unit, offset, width, multiplier, divisor, bias, member, flag, off, on, valid with, widget
+        {"batteryVoltage_V", "battery", "V", 19, 1, 1, 5, 0, StatusMember::BatteryVoltage, false, "", "", -1, "line_04F2_battery_voltage"},
+        {"triggerVoltage_V", "trigger", "V", 11, 1, 1, 10, 0, StatusMember::TriggerVoltage, false, "", "", -1, "line_04F2_trigger_voltage"},
+        {"fuseProbeCurrent_A", "fuse probe", "A", 8, 1, 2, 1, 0, StatusMember::FuseProbeCurrent, false, "", "", -1, "line_04F2_fuse_probe_curr"},
+        {"fuseCurrent_A", "fuse", "A", 9, 1, 1, 1, 0, StatusMember::FuseCurrent, false, "", "", -1, "line_04F2_fuse_curr"},
+        {"fusePeakCurrent_A", "fuse peak", "A", 10, 1, 1, 1, 0, StatusMember::FusePeakCurrent, false, "", "", -1, "line_04F2_fuse_peak_curr"},
         {"temperature_C", "temperature", "\xC2\xB0"
                                          "C",
-         6, 1, 1, 2, -25, StatusMember::Temperature, false, "", "", -1},
+         6, 1, 1, 2, -25, StatusMember::Temperature, false, "", "", -1, "line_04F2_temperature"},
     };
     return t;
 }

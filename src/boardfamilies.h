@@ -73,6 +73,7 @@ struct StatusField
     const char *offWord; // a flag the operator reads as words: "NORMAL" ...
     const char *onWord;  // ... and "FAILSAFE"; empty: true and false
     int validWith;       // the flag, by its place in the list, without which this value is stale; -1 none
+    const char *widget;  // object name of the field that shows it on the family's page; empty: none
 
     float scaled(unsigned raw) const { return float(raw) * multiplier / divisor + bias; }
 };
