@@ -5,7 +5,6 @@
 #include "Halvero_configurator.h"
 
 #include <QDebug>
-#include <QLineEdit>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QSpinBox>
@@ -91,10 +90,11 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
         for (const StatusField &field : table.status)
             shown << QLatin1String(field.widget);
         if (QWidget *page = tabPages.value(table.page)) {
-            for (QLineEdit *line : page->findChildren<QLineEdit *>(QRegularExpression(QStringLiteral("^line_")))) {
-                if (!shown.contains(line->objectName())) {
+            for (QWidget *line : page->findChildren<QWidget *>(QRegularExpression(QStringLiteral("^line_")))) {
+                // Value fields have a text; the separator lines do not.
+                if (!shown.contains(line->objectName()) && line->metaObject()->indexOfProperty("text") >= 0) {
                     line->setEnabled(false);
-                    line->setText(tr("N/A"));
+                    line->setProperty("text", tr("N/A"));
                 }
             }
         }

@@ -6,7 +6,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QSpinBox>
 #include <QTimer>
@@ -56,13 +55,14 @@ void Halvero_configurator::parseResponse(uint8_t response)
         // while the flag is off.
         const QList<StatusField> &fields = Protocol::familyTable(family).status;
         for (const StatusField &field : fields) {
-            auto *line = findChild<QLineEdit *>(QLatin1String(field.widget));
+            // A line edit or a label: either shows its text.
+            QWidget *line = findChild<QWidget *>(QLatin1String(field.widget));
             if (!line)
                 continue;
             const float value = dev->statusValue(field);
             const bool valid = field.validWith < 0 || dev->statusValue(fields.at(field.validWith)) != 0;
             if (valid)
-                line->setText(field.flag ? tr(value != 0 ? field.onWord : field.offWord) : general(value));
+                line->setProperty("text", field.flag ? tr(value != 0 ? field.onWord : field.offWord) : general(value));
             if (field.validWith >= 0)
                 line->setEnabled(valid);
         }

@@ -406,9 +406,9 @@ private:
             if (config)
                 q.step = Queued::Write;
             else if (exchange == ExchangeOutcome::NeverQuiet)
-                outcome = QStringLiteral("Not saved: the line sends without pause");
+                outcome = QStringLiteral("The device on ");
             else if (++q.unansweredReads == 2)
-                outcome = QStringLiteral("Not saved: the board did not answer the read before the write");
+                outcome = QStringLiteral("Nothing written: the board did not answer the read before the write");
             notSent += outcome.isEmpty() ? 0 : 1;
             break;
         case Queued::Write:
@@ -458,7 +458,7 @@ private:
         // A transaction cut short tells whether its write may have gone out.
         const QString status = m_ui->statusbar->currentMessage();
         if (cutShort && cutShort->write
-            && !status.endsWith(QLatin1String(cutShort->step == Queued::ReadBefore ? " was not sent." : " is not known.")))
+            && !status.endsWith(QLatin1String(cutShort->step == Queued::ReadBefore ? " nothing was written." : " is not known.")))
             fail(QStringLiteral("status bar after a transaction was cut short: \"%1\"").arg(status));
     }
 
