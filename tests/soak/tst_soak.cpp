@@ -423,7 +423,7 @@ private:
             if (!config)
                 expectStatus(QStringLiteral("No answer since "), "while a read-back goes unanswered");
             else if (q.kind == USBmsgSetDefaults)
-                outcome = QLatin1String(q.writeAnswered ? "Defaults restored: " : "Set defaults got no reply");
+                outcome = QLatin1String(q.writeAnswered ? "Defaults restored: " : "The board did not answer Set defaults");
             else
                 outcome = QLatin1String(holds(q.page) ? "Configuration saved: "
                                                       : "Configuration written, but the board holds other values for: ");
