@@ -15,6 +15,7 @@ int main(int argc, char *argv[])
     const StartOptions options = readStartOptions(app);
     if (options.exitCode >= 0)
         return options.exitCode;
+    applyLogging(options);
     Halvero_configurator window;
     window.show();
     return app.exec();

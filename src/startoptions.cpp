@@ -2,6 +2,7 @@
 #include "startoptions.h"
 
 #include <QCommandLineParser>
+#include <QLoggingCategory>
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -77,4 +78,12 @@ StartOptions readStartOptions(const QCoreApplication &app)
     }
     options.debug = parser.isSet(debugOption);
     return options;
+}
+
+void applyLogging(const StartOptions &options)
+{
+    if (options.debug)
+        QLoggingCategory::setFilterRules(QStringLiteral("halvero.*.debug=true"));
+    else if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        QLoggingCategory::setFilterRules(QStringLiteral("halvero.*.debug=false"));
 }
