@@ -194,10 +194,10 @@ ParsedArguments parse(const QStringList &arguments)
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         parsed.message = unknown.isEmpty()
-                           ? parser.errorText()
-                           : QStringLiteral("unknown option '%1%2'")
-                                 .arg(unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"),
-                                      unknown.first());
+                             ? parser.errorText()
+                             : QStringLiteral("unknown option '%1%2'")
+                                   .arg(unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"),
+                                        unknown.first());
         return parsed;
     }
     o.json = parser.isSet(json);
