@@ -23,10 +23,10 @@ const QString keySerial = QStringLiteral("serial");
 const QString keyReadAt = QStringLiteral("readAt");
 const QString keyConfig = QStringLiteral("config");
 
-ConfigLoad failure(ConfigProblem problem, const QString &message)
+ConfigLoad failure(ErrorCode code, const QString &message)
 {
     ConfigLoad load;
-    load.problem = problem;
+    load.code = code;
     load.message = message;
     return load;
 }
@@ -117,29 +117,29 @@ ConfigLoad parseConfigJson(const QByteArray &text)
         int line = 0;
         int column = 0;
         lineAndColumn(text, error.offset, &line, &column);
-        return failure(ConfigProblem::BadFile, QStringLiteral("malformed JSON at line %1, column %2: %3")
+        return failure(ErrorCode::BadFile, QStringLiteral("malformed JSON at line %1, column %2: %3")
                                                    .arg(line).arg(column).arg(error.errorString()));
     }
     if (!document.isObject())
-        return failure(ConfigProblem::BadFile, QStringLiteral("not a configuration file: the top level is not a JSON object"));
+        return failure(ErrorCode::BadFile, QStringLiteral("not a configuration file: the top level is not a JSON object"));
     const QJsonObject root = document.object();
 
     const QJsonValue format = root.value(keyFormat);
     if (format.isUndefined())
-        return failure(ConfigProblem::BadFile, QStringLiteral("not a configuration file: no \"format\" version"));
+        return failure(ErrorCode::BadFile, QStringLiteral("not a configuration file: no \"format\" version"));
     if (!format.isDouble() || format.toDouble() != std::floor(format.toDouble()))
-        return failure(ConfigProblem::BadFile, QStringLiteral("\"format\" must be a whole number"));
+        return failure(ErrorCode::BadFile, QStringLiteral("\"format\" must be a whole number"));
     if (format.toDouble() != configFormatVersion)
-        return failure(ConfigProblem::BadFile, QStringLiteral("unsupported format version %1 (this halvero-cli reads format %2)")
+        return failure(ErrorCode::BadFile, QStringLiteral("unsupported format version %1 (this halvero-cli reads format %2)")
                                                    .arg(format.toDouble()).arg(configFormatVersion));
 
     const QJsonValue product = root.value(keyProduct);
     if (!product.isString())
-        return failure(ConfigProblem::BadFile, QStringLiteral("no \"productCode\": the file does not say which board it is for"));
+        return failure(ErrorCode::BadFile, QStringLiteral("no \"productCode\": the file does not say which board it is for"));
     BoardConfig config;
     config.family = Protocol::familyOfProductText(product.toString());
     if (config.family == BoardFamily::Unknown)
-        return failure(ConfigProblem::BadFile, QStringLiteral("unknown product code \"%1\" (expected %2)")
+        return failure(ErrorCode::BadFile, QStringLiteral("unknown product code \"%1\" (expected %2)")
                                                    .arg(product.toString(), knownProductCodes()));
     config.productCode = product.toString().toUpper();
     config.firmware = root.value(keyFirmware).toString();
@@ -148,7 +148,7 @@ ConfigLoad parseConfigJson(const QByteArray &text)
 
     const QJsonValue settings = root.value(keyConfig);
     if (!settings.isObject())
-        return failure(ConfigProblem::BadFile, QStringLiteral("no \"config\" object"));
+        return failure(ErrorCode::BadFile, QStringLiteral("no \"config\" object"));
     QMap<QString, QJsonValue> leaves;
     flatten(settings, QString(), leaves);
 
@@ -158,18 +158,18 @@ ConfigLoad parseConfigJson(const QByteArray &text)
         known.insert(field.path);
         const auto it = leaves.constFind(field.path);
         if (it == leaves.constEnd())
-            return failure(ConfigProblem::BadFile, QStringLiteral("missing field %1").arg(field.displayName()));
+            return failure(ErrorCode::BadFile, QStringLiteral("missing field %1").arg(field.displayName()));
         if (field.boolean) {
             if (!it->isBool())
-                return failure(ConfigProblem::BadFile, QStringLiteral("field %1 must be true or false").arg(field.displayName()));
+                return failure(ErrorCode::BadFile, QStringLiteral("field %1 must be true or false").arg(field.displayName()));
             config.values.insert(field.path, it->toBool() ? 1 : 0);
             continue;
         }
         if (!it->isDouble())
-            return failure(ConfigProblem::BadFile, QStringLiteral("field %1 must be a number").arg(field.displayName()));
+            return failure(ErrorCode::BadFile, QStringLiteral("field %1 must be a number").arg(field.displayName()));
         const double number = it->toDouble();
         if (number != std::floor(number))
-            return failure(ConfigProblem::BadFile, QStringLiteral("field %1 must be a whole number, not %2")
+            return failure(ErrorCode::BadFile, QStringLiteral("field %1 must be a whole number, not %2")
                                                        .arg(field.displayName()).arg(number));
         // Anything past the int range is out of every field's range anyway;
         // saturating keeps it that way instead of wrapping into range.
@@ -179,7 +179,7 @@ ConfigLoad parseConfigJson(const QByteArray &text)
     // operator would believe a value was written that never was.
     for (auto it = leaves.constBegin(); it != leaves.constEnd(); ++it) {
         if (!known.contains(it.key()))
-            return failure(ConfigProblem::BadFile, QStringLiteral("unknown field %1 in a configuration for %2")
+            return failure(ErrorCode::BadFile, QStringLiteral("unknown field %1 in a configuration for %2")
                                                        .arg(it.key(), Protocol::familyName(config.family)));
     }
 
@@ -194,7 +194,7 @@ ConfigLoad checkRanges(const BoardConfig &config)
     for (const ConfigField &field : fields) {
         const int value = config.values.value(field.path);
         if (value < field.min || value > field.max)
-            return failure(ConfigProblem::OutOfRange, QStringLiteral("value out of range: %1 is %2, allowed %3..%4")
+            return failure(ErrorCode::OutOfRange, QStringLiteral("value out of range: %1 is %2, allowed %3..%4")
                                                           .arg(field.displayName()).arg(value).arg(field.min).arg(field.max));
     }
     // Thresholds only make sense as a pair with Low below High; equal or
@@ -206,7 +206,7 @@ ConfigLoad checkRanges(const BoardConfig &config)
         const int value = config.values.value(field.path);
         const int limit = config.values.value(upper.path);
         if (value >= limit)
-            return failure(ConfigProblem::OutOfRange, QStringLiteral("value out of range: %1 is %2, must be below %3 (%4)")
+            return failure(ErrorCode::OutOfRange, QStringLiteral("value out of range: %1 is %2, must be below %3 (%4)")
                                                           .arg(field.path).arg(value).arg(upper.path).arg(limit));
     }
     ConfigLoad load;

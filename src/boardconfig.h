@@ -14,6 +14,7 @@
 
 #include "boardfamilies.h"
 #include "protocol.h"
+#include "result.h"
 
 class parachuteRadioComm;
 
@@ -37,15 +38,12 @@ struct BoardConfig
     QMap<QString, int> values; // by ConfigField::path; booleans are 0 or 1
 };
 
-// Which exit status a rejected file earns.
-enum class ConfigProblem { None, BadFile, OutOfRange };
-
-struct ConfigLoad
+// A configuration taken from a file or checked for a board. A rejected one
+// is BadFile (its structure) or OutOfRange (a value the board does not
+// take), the message naming the field or the place in the text.
+struct ConfigLoad : Result
 {
-    ConfigProblem problem = ConfigProblem::None;
-    QString message; // one line, names the field or the place in the text
     BoardConfig config;
-    bool ok() const { return problem == ConfigProblem::None; }
 };
 
 // Structure, types and format version; values are taken as they stand.

@@ -241,7 +241,8 @@ bool readEntries(const QString &path, qint64 *last, ReadResult *result)
     if (!file.exists())
         return true;
     if (!file.open(QIODevice::ReadOnly)) {
-        result->error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        result->code = ErrorCode::BadFile;
+        result->message = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return false;
     }
     const QList<QByteArray> lines = file.readAll().split('\n');
@@ -398,13 +399,9 @@ HistoryFile::HistoryFile(const QString &path, qint64 rotateBytes)
 {
 }
 
-bool HistoryFile::append(const QJsonObject &entry, QString *error)
+Result HistoryFile::append(const QJsonObject &entry)
 {
-    const auto fail = [error](const QString &why) {
-        if (error)
-            *error = why;
-        return false;
-    };
+    const auto fail = [](const QString &why) { return Result::failure(ErrorCode::History, why); };
     if (m_path.isEmpty())
         return fail(QStringLiteral("this system has no folder for user data (set HALVERO_HISTORY_FILE)"));
     // What is recorded must be restorable; anything else would only turn up
@@ -444,14 +441,15 @@ bool HistoryFile::append(const QJsonObject &entry, QString *error)
     if (!writeDurably(m_path, line, &writeError))
         return fail(QStringLiteral("cannot write %1: %2").arg(m_path, writeError));
     qCDebug(lcHistory).noquote() << "Recorded" << parsed.event << parsed.phase << "in" << m_path;
-    return true;
+    return Result();
 }
 
 ReadResult HistoryFile::read() const
 {
     ReadResult result;
     if (m_path.isEmpty()) {
-        result.error = QStringLiteral("this system has no folder for user data (set HALVERO_HISTORY_FILE)");
+        result.code = ErrorCode::BadFile;
+        result.message = QStringLiteral("this system has no folder for user data (set HALVERO_HISTORY_FILE)");
         return result;
     }
     // Without the lock a rotation could happen between the two files; if

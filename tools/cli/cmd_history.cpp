@@ -93,21 +93,20 @@ WriteTransaction CliRunner::runWrite(WriteTransaction::Operation operation, cons
     case Outcome::Pending:
         break;
     case Outcome::NotSentHistory:
-        throw CliFailure{ExitHistory,
+        throw CliFailure{ErrorCode::History,
                          QStringLiteral("nothing written to the board: the history cannot be recorded (%1); "
                                         "--no-history writes without it")
-                             .arg(write.historyError()),
-                         {}};
+                             .arg(write.historyError())};
     case Outcome::NotSentFamily:
-        throw CliFailure{ExitWrongFamily, writeFailure(write), {}};
+        throw CliFailure{ErrorCode::WrongFamily, writeFailure(write)};
     case Outcome::NotSentLine:
-        throw CliFailure{ExitNeverQuiet, writeFailure(write), {}};
+        throw CliFailure{ErrorCode::NeverQuiet, writeFailure(write)};
     case Outcome::NoAnswer:
-        throw CliFailure{write.lastExchange() == ExchangeOutcome::NeverQuiet ? ExitNeverQuiet : ExitNoReply,
-                         writeFailure(write), {}};
+        throw CliFailure{errorCodeOf(write.lastExchange()),
+                         writeFailure(write)};
     case Outcome::NotSentUnread:
     case Outcome::ConnectionLost:
-        throw CliFailure{ExitNoReply, writeFailure(write), {}};
+        throw CliFailure{ErrorCode::NoReply, writeFailure(write)};
     }
     if (history) {
         progress(QStringLiteral("recorded the configuration before and after the write in %1").arg(history->path()));
@@ -122,8 +121,8 @@ int CliRunner::history()
 {
     const HistoryFile file;
     const ReadResult recorded = file.read();
-    if (!recorded.error.isEmpty())
-        throw CliFailure{ExitBadFile, recorded.error, {}};
+    if (!recorded.ok())
+        throw CliFailure(recorded);
     for (const QString &warning : recorded.warnings)
         warn(warning);
 
@@ -180,27 +179,26 @@ int CliRunner::history()
 int CliRunner::historyRestore()
 {
     const ReadResult recorded = HistoryFile().read();
-    if (!recorded.error.isEmpty())
-        throw CliFailure{ExitBadFile, recorded.error, {}};
+    if (!recorded.ok())
+        throw CliFailure(recorded);
     for (const QString &warning : recorded.warnings)
         warn(warning);
     const auto found = std::find_if(recorded.entries.crbegin(), recorded.entries.crend(),
                                     [this](const Entry &e) { return e.index == o.entry; });
     if (found == recorded.entries.crend())
-        throw CliFailure{ExitBadFile,
+        throw CliFailure{ErrorCode::BadFile,
                          recorded.entries.isEmpty()
                              ? QStringLiteral("the history is empty: there is no entry %1").arg(o.entry)
                              : QStringLiteral("the history has no entry %1 (it holds %2)")
                                    .arg(o.entry)
-                                   .arg(numbersText(recorded.entries)),
-                         {}};
+                                   .arg(numbersText(recorded.entries))};
     const Entry &entry = *found;
     const QString source = QStringLiteral("history entry %1").arg(o.entry);
     // The checks config set makes on a file; the structure was checked when
     // the history was read.
     const ConfigLoad checked = checkRanges(entry.config);
     if (!checked.ok())
-        throw CliFailure{ExitOutOfRange, QStringLiteral("%1: %2").arg(source, checked.message), {}};
+        throw CliFailure{checked.code, QStringLiteral("%1: %2").arg(source, checked.message)};
     progress(QStringLiteral("%1: %2 %3 %4, %5, by %6")
                  .arg(source, entry.config.serial, entry.event, entry.phase, localTime(entry.time), entry.tool));
     return writeConfig(entry.config, source, eventRestore);
