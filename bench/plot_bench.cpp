@@ -41,12 +41,13 @@ void statusAt(BoardFamily family, int sample, parachuteRadioComm &record)
         record.failsafeActive = !record.triggerPresent;
     } else {
         const bool firing = t > 180 && t < 182;
-        record.batteryVoltage = Protocol::batteryVoltageV(uint8_t(62 - int(t / 100) - (firing ? 4 : 0)));
-        record.triggerVoltage = Protocol::triggerVoltageV(uint8_t(t > 170 && t < 185 ? 50 : 0));
-        record.fuseProbeCurrent = Protocol::fuseProbeCurrentA(uint8_t(t < 182 ? 1 : 0));
-        record.fuseCurrent = Protocol::fuseCurrentA(uint8_t(firing ? 7 : 0));
-        record.fusePeakCurrent = Protocol::fusePeakCurrentA(uint8_t(t > 180 ? 9 : 0));
-        record.temperature = Protocol::temperatureC(uint8_t(110 + int(t / 40) + (sample % 11 == 0 ? 1 : 0)));
+        // In the board's own steps: battery 0.2 V, trigger 0.1 V, probe 2 A, 0.5 °C.
+        record.batteryVoltage = float(62 - int(t / 100) - (firing ? 4 : 0)) / 5;
+        record.triggerVoltage = float(t > 170 && t < 185 ? 50 : 0) / 10;
+        record.fuseProbeCurrent = float(t < 182 ? 1 : 0) * 2;
+        record.fuseCurrent = float(firing ? 7 : 0);
+        record.fusePeakCurrent = float(t > 180 ? 9 : 0);
+        record.temperature = float(110 + int(t / 40) + (sample % 11 == 0 ? 1 : 0)) * 0.5f - 25;
     }
 }
 

@@ -25,6 +25,7 @@
 
 #include "Halvero_configurator.h"
 #include "benchstats.h"
+#include "protocol.h"
 #include "simulatedboard.h"
 
 namespace {
@@ -118,7 +119,8 @@ int main(int argc, char *argv[])
     QString port;
     int baud = 0;
     QString scenario;
-    int statusBytes = 12; // the 08A3's status reply; the 04F2's is 20
+    // A board on --port is taken for a switch board.
+    int statusBytes = Protocol::statusLength(BoardFamily::Switch08A3);
     if (parser.isSet(QStringLiteral("port"))) {
         port = parser.value(QStringLiteral("port"));
         baud = parser.value(QStringLiteral("baud")).toInt();
@@ -129,8 +131,7 @@ int main(int argc, char *argv[])
         faults.delayMs = delayMs;
         faults.splitMs = splitMs;
         const QString product = parser.value(QStringLiteral("product")).toUpper();
-        if (product == QLatin1String("04F2"))
-            statusBytes = 20;
+        statusBytes = Protocol::statusLength(Protocol::familyOfProductText(product));
         board = std::make_unique<SimulatedBoard>(BoardIdentity::forProduct(uint16_t(product.toUInt(nullptr, 16))), faults);
         QString error;
         if (!board->start(&error)) {

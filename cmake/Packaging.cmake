@@ -1,8 +1,11 @@
 # Installing and packaging. `cmake --install` puts everything below under the
 # prefix; `cpack -G DEB` in the build folder makes two Debian packages of it:
 #   halvero-configurator        the window program, halvero-cli, desktop entry,
-#                               icon, man page (and the optional udev rule)
-#   halvero-configurator-tools  the board simulator, for development and tests
+#                               icon, AppStream metainfo, their man pages (and
+#                               the optional udev rule)
+#   halvero-configurator-tools  the board simulator and its man page, for
+#                               development and tests
+# each with its copyright file and changelog in /usr/share/doc/<package>.
 # Only these two components are packaged: whatever is installed without a
 # component (or not installed, like the tests and benchmarks) stays out.
 
@@ -11,26 +14,66 @@ set(HALVERO_USB_IDS "" CACHE STRING
 
 set(halvero_packaging ${PROJECT_SOURCE_DIR}/packaging)
 
-install(FILES ${halvero_packaging}/halvero-configurator.desktop
+install(FILES ${halvero_packaging}/example.halvero.configurator.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT configurator)
 install(FILES ${halvero_packaging}/halvero-configurator.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT configurator)
 
-# Desktop entry, icon, man page and udev rule are for Linux desktops.
+# Desktop entry, icon, man pages, package documentation, AppStream metainfo and
+# udev rule are for Linux desktops.
 if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
     return()
 endif()
 
-# Man pages are shipped compressed, without name or time stamp in the gzip header.
-set(halvero_man ${CMAKE_CURRENT_BINARY_DIR}/man/halvero-cli.1)
-add_custom_command(OUTPUT ${halvero_man}.gz
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
-    COMMAND ${CMAKE_COMMAND} -E copy ${halvero_packaging}/halvero-cli.1 ${halvero_man}
-    COMMAND gzip -9nf ${halvero_man}
-    DEPENDS ${halvero_packaging}/halvero-cli.1
-    VERBATIM)
-add_custom_target(halvero-man ALL DEPENDS ${halvero_man}.gz)
-install(FILES ${halvero_man}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT configurator)
+set(HALVERO_HOMEPAGE "https://git.halvero.example/halvero/halvero-configurator" CACHE STRING
+    "The project's web page: the packages' homepage, the AppStream URL and where its screenshot is fetched from")
+if(NOT CPACK_PACKAGE_CONTACT)
+    set(CPACK_PACKAGE_CONTACT "Halvero configurator maintainers <configurator@halvero.example>")
+endif()
+# The changelog's and the metainfo's release date: configure time, or
+# SOURCE_DATE_EPOCH when a reproducible build sets it.
+string(TIMESTAMP HALVERO_RELEASE_TIME "%a, %d %b %Y %H:%M:%S +0000" UTC)
+string(TIMESTAMP HALVERO_RELEASE_DAY "%Y-%m-%d" UTC)
+
+set(halvero_generated ${CMAKE_CURRENT_BINARY_DIR}/packaging)
+configure_file(${halvero_packaging}/copyright.in ${halvero_generated}/copyright @ONLY)
+configure_file(${halvero_packaging}/changelog.in ${halvero_generated}/changelog @ONLY)
+configure_file(${halvero_packaging}/example.halvero.configurator.metainfo.xml.in
+               ${halvero_generated}/example.halvero.configurator.metainfo.xml @ONLY)
+
+# Man pages and the changelog are shipped compressed, without name or time
+# stamp in the gzip header.
+set(halvero_gzipped "")
+foreach(source IN ITEMS ${halvero_packaging}/halvero-configurator.1 ${halvero_packaging}/halvero-cli.1
+                        ${halvero_packaging}/halvero-boardsim.1 ${halvero_generated}/changelog)
+    get_filename_component(name ${source} NAME)
+    set(copy ${halvero_generated}/gz/${name})
+    add_custom_command(OUTPUT ${copy}.gz
+        COMMAND ${CMAKE_COMMAND} -E copy ${source} ${copy}
+        COMMAND gzip -9nf ${copy}
+        DEPENDS ${source}
+        VERBATIM)
+    list(APPEND halvero_gzipped ${copy}.gz)
+endforeach()
+add_custom_target(halvero-packaging-files ALL DEPENDS ${halvero_gzipped})
+
+set(halvero_man1 ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${halvero_generated}/gz/halvero-configurator.1.gz ${halvero_generated}/gz/halvero-cli.1.gz
+        DESTINATION ${halvero_man1} COMPONENT configurator)
+install(FILES ${halvero_generated}/example.halvero.configurator.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT configurator)
+# Each package carries the copyright file and changelog in its own doc folder.
+# The version has no Debian revision, so Debian reads the packages as native
+# ones, whose changelog is changelog.gz.
+set(halvero_docs ${halvero_generated}/copyright ${halvero_generated}/gz/changelog.gz)
+install(FILES ${halvero_docs} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/halvero-configurator
+        COMPONENT configurator)
+# The simulator's package, only where the simulator is built.
+if(HALVERO_SIMULATOR)
+    install(FILES ${halvero_generated}/gz/halvero-boardsim.1.gz DESTINATION ${halvero_man1} COMPONENT tools)
+    install(FILES ${halvero_docs} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/halvero-configurator-tools
+            COMPONENT tools)
+endif()
 
 if(HALVERO_USB_IDS)
     string(REPLACE "," ";" halvero_usb_ids "${HALVERO_USB_IDS}")
@@ -57,13 +100,14 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME halvero-configurator)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Halvero)
-if(NOT CPACK_PACKAGE_CONTACT)
-    set(CPACK_PACKAGE_CONTACT "Halvero configurator maintainers <configurator@halvero.example>")
-endif()
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${HALVERO_HOMEPAGE})
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL configurator tools)
+set(CPACK_COMPONENTS_ALL configurator)
+if(HALVERO_SIMULATOR)
+    list(APPEND CPACK_COMPONENTS_ALL tools)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -5,11 +5,13 @@
 #include "Halvero_configurator.h"
 
 #include <QDebug>
+#include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QSpinBox>
 #include <QTimer>
 #include <optional>
 
+#include "boardfamilies.h"
 #include "confighistory.h"
 #include "portdiagnosis.h"
 #include "recordtext.h"
@@ -80,18 +82,30 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
         tabTitles.insert(name, title);
     }
 
-    // No trigger board reply carries these: they show no value.
-    for (QWidget *none : {static_cast<QWidget *>(ui->line_04F2_sw_status), static_cast<QWidget *>(ui->line_04F2_trig_val),
-                          static_cast<QWidget *>(ui->line_04F2_trig_freq)})
-        none->setEnabled(false);
-    ui->line_04F2_trig_val->setText(tr("N/A"));
-    ui->line_04F2_trig_freq->setText(tr("N/A"));
+    // A value field on a family's page that none of its status replies
+    // fills (the trigger board's switch status and trigger reading) shows
+    // no value.
+    for (BoardFamily family : Protocol::knownFamilies()) {
+        const BoardFamilyTable &table = Protocol::familyTable(family);
+        QStringList shown;
+        for (const StatusField &field : table.status)
+            shown << QLatin1String(field.widget);
+        if (QWidget *page = tabPages.value(table.page)) {
+            for (QWidget *line : page->findChildren<QWidget *>(QRegularExpression(QStringLiteral("^line_")))) {
+                // Value fields have a text; the separator lines do not.
+                if (!shown.contains(line->objectName()) && line->metaObject()->indexOfProperty("text") >= 0) {
+                    line->setEnabled(false);
+                    line->setProperty("text", tr("N/A"));
+                }
+            }
+        }
+    }
 
     // What the form says of each configuration field, to come back to once
     // a value out of its range is no longer shown.
-    for (BoardFamily family : {BoardFamily::Switch08A3, BoardFamily::Trigger04F2}) {
+    for (BoardFamily family : Protocol::knownFamilies()) {
         for (const ConfigField &field : configFields(family)) {
-            QWidget *widget = fieldWidget(family, field.path);
+            QWidget *widget = fieldWidget(field);
             if (const auto *spin = qobject_cast<const QSpinBox *>(widget))
                 formRanges.insert(widget, {spin->minimum(), spin->maximum()});
             if (widget)
@@ -232,6 +246,7 @@ bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate)
         return false;
     }
 
+    connectedPort = portName;
     ui->line_connect->setText(tr("Connected"));
     ui->btnSerialConnect->setEnabled(false);
     ui->btnSerialDisconnect->setEnabled(true);
@@ -254,15 +269,8 @@ bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate)
     parseResponse(USBmsgIdentity);
     ui->group_system->setEnabled(true);
 
-    QString page;
-    switch (familyOf(radioDevice->productCodeHigh, radioDevice->productCodeLow)) {
-    case BoardFamily::Switch08A3:
-        page = QStringLiteral("tab_08A3_config");
-        break;
-    case BoardFamily::Trigger04F2:
-        page = QStringLiteral("tab_04F2_config");
-        break;
-    case BoardFamily::Unknown:
+    const QString page = Protocol::familyTable(recordFamily(*radioDevice)).page;
+    if (page.isEmpty()) {
         hideAllPages();
         updateCockpitState();
         return false;
@@ -352,7 +360,7 @@ void Halvero_configurator::onScanTimeout()
         action *next = commandQueue.first();
         stepWrite(next);
         if (next->transaction->outcome() == WriteTransaction::Outcome::ConnectionLost)
-            writeNote = StatusText::writeOutcome(*next->transaction);
+            writeNote = StatusText::writeOutcome(*next->transaction, connectedPort);
         if (next->transaction->finished()) {
             commandQueue.removeOne(next);
             delete next;
@@ -406,7 +414,7 @@ void Halvero_configurator::reportWrite(const WriteTransaction &write)
         showConfigInPage(boardHeld);
         boardConfigShown();
     }
-    QString text = StatusText::writeOutcome(write);
+    QString text = StatusText::writeOutcome(write, connectedPort);
     if (write.afterKnown() && !write.historyError().isEmpty())
         text += QLatin1Char(' ') + StatusText::resultNotRecorded(write.historyError());
     showStatus(text);
@@ -439,6 +447,8 @@ void Halvero_configurator::setLiveStatusGreyed(bool greyed)
     liveStatusGreyed = greyed;
     // The groups, not their fields: the fields keep their own enabled state
     // (trigger reading present or not) for when the board answers again.
-    ui->gr_08A3_status->setEnabled(!greyed);
-    ui->gr_04F2_status->setEnabled(!greyed);
+    for (BoardFamily family : Protocol::knownFamilies()) {
+        if (auto *group = findChild<QWidget *>(QStringLiteral("gr_%1_status").arg(Protocol::familyTable(family).name)))
+            group->setEnabled(!greyed);
+    }
 }

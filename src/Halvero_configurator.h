@@ -111,8 +111,8 @@ private:
     void boardConfigShown();
     // Why the page cannot be written as it stands; empty when it can.
     QString saveRefusal(const BoardConfig &page) const;
-    // The page widget a configuration field of `family` shows in.
-    QWidget *fieldWidget(BoardFamily family, const QString &path) const;
+    // The page widget a configuration field shows in.
+    QWidget *fieldWidget(const ConfigField &field) const;
 
     // Called after a decoded status reply is in the page.
     void statusReplyShown();
@@ -136,7 +136,7 @@ private:
     void watchPageEdits();
     void updateEditMarks();
     // A value of the board's family as its field's widget shows it.
-    QString valueText(const QString &path, int value) const;
+    QString valueText(const ConfigField &field, int value) const;
     // Asks before unsaved edits are thrown away; true to go on.
     bool confirmDiscardEdits(const QString &question);
 
@@ -186,6 +186,7 @@ private:
     int silentTicks = 0; // ticks in a row with nothing decoded
     bool liveStatusGreyed = false;
     QString messageBeforeSilence; // shown again once the board answers
+    QString connectedPort;        // as the operator picked it at Connect
     QTime lastReplyAt;
 
     // Cockpit state.
@@ -203,7 +204,6 @@ private:
     HistoryDialog *historyDialog = nullptr;
     QTimer *portRescanTimer = nullptr;
     QTimer *reconnectTimer = nullptr;
-    QString connectedPort;    // the port of the board polled now, or of the one lost
     int connectedBaud = 0;
     int reconnectAttempt = 0;
     QTime lostAt;

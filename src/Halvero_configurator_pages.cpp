@@ -7,7 +7,6 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QMessageBox>
-#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTimer>
 
@@ -29,7 +28,6 @@ void Halvero_configurator::parseResponse(uint8_t response)
     const BoardFamily family = familyOf(dev->productCodeHigh, dev->productCodeLow);
     if (family == BoardFamily::Unknown)
         return;
-    const bool is08A3 = family == BoardFamily::Switch08A3;
 
     switch (response) {
     case USBmsgIdentity:
@@ -52,64 +50,41 @@ void Halvero_configurator::parseResponse(uint8_t response)
         ui->line_debug->setPlainText(dumpBody(*dev));
         break;
 
-    case USBmsgStatus:
-        if (is08A3) {
-            ui->line_08A3_sw_status->setText(dev->failsafeActive ? tr("FAILSAFE") : tr("NORMAL"));
-            // Without a trigger pulse the last reading stays visible, greyed out.
-            if (dev->triggerPresent) {
-                ui->line_08A3_trig_val->setText(decimal(dev->triggerValue));
-                ui->line_08A3_trig_freq->setText(decimal(dev->triggerFrequency));
-            }
-            ui->line_08A3_trig_val->setEnabled(dev->triggerPresent);
-            ui->line_08A3_trig_freq->setEnabled(dev->triggerPresent);
-        } else {
-            // No trigger board reply carries a switch status or a trigger
-            // reading: those fields keep "N/A" (see the constructor).
-            ui->line_04F2_temperature->setText(general(dev->temperature));
-            ui->line_04F2_fuse_probe_curr->setText(general(dev->fuseProbeCurrent));
-            ui->line_04F2_fuse_curr->setText(general(dev->fuseCurrent));
-            ui->line_04F2_fuse_peak_curr->setText(general(dev->fusePeakCurrent));
-            ui->line_04F2_trigger_voltage->setText(general(dev->triggerVoltage));
-            ui->line_04F2_battery_voltage->setText(general(dev->batteryVoltage));
+    case USBmsgStatus: {
+        // Each value the family's table puts on its page. A reading that
+        // needs a flag (the trigger pulse) stays as last shown, greyed out,
+        // while the flag is off.
+        const QList<StatusField> &fields = Protocol::familyTable(family).status;
+        for (const StatusField &field : fields) {
+            // A line edit or a label: either shows its text.
+            QWidget *line = findChild<QWidget *>(QLatin1String(field.widget));
+            if (!line)
+                continue;
+            const float value = dev->statusValue(field);
+            const bool valid = field.validWith < 0 || dev->statusValue(fields.at(field.validWith)) != 0;
+            if (valid)
+                line->setProperty("text", field.flag ? tr(value != 0 ? field.onWord : field.offWord) : general(value));
+            if (field.validWith >= 0)
+                line->setEnabled(valid);
         }
         statusReplyShown();
         break;
+    }
 
     default:
         break;
     }
 }
 
-QWidget *Halvero_configurator::fieldWidget(BoardFamily family, const QString &path) const
+QWidget *Halvero_configurator::fieldWidget(const ConfigField &field) const
 {
-    static const QRegularExpression indexed(QStringLiteral("^(\\w+)\\[(\\d+)\\](?:\\.(\\w+))?$"));
-    QString name;
-    const QString page = Protocol::familyName(family);
-    const QRegularExpressionMatch m = indexed.match(path);
-    if (m.hasMatch()) {
-        const int number = m.captured(2).toInt() + 1;
-        if (m.captured(1) == QLatin1String("failsafe"))
-            name = QStringLiteral("spin_08A3_val_ch%1").arg(number);
-        else if (m.captured(3) == QLatin1String("bank"))
-            name = QStringLiteral("combo_08A3_gr%1_bank").arg(number);
-        else if (m.captured(3) == QLatin1String("refreshRate"))
-            name = QStringLiteral("combo_08A3_gr%1_frq").arg(number);
-    } else if (path == QLatin1String("trigger.activeLow")) {
-        name = QStringLiteral("check_%1_active_low").arg(page);
-    } else if (path == QLatin1String("trigger.high")) {
-        name = QStringLiteral("spin_%1_trig_high").arg(page);
-    } else if (path == QLatin1String("trigger.low")) {
-        name = QStringLiteral("spin_%1_trig_low").arg(page);
-    } else if (path == QLatin1String("inaGain")) {
-        name = QStringLiteral("spin_ina_gain");
-    }
-    return name.isEmpty() ? nullptr : findChild<QWidget *>(name);
+    return field.widget.isEmpty() ? nullptr : findChild<QWidget *>(field.widget);
 }
 
 void Halvero_configurator::showConfigInPage(const BoardConfig &config)
 {
     for (const ConfigField &field : configFields(config.family)) {
-        QWidget *widget = fieldWidget(config.family, field.path);
+        QWidget *widget = fieldWidget(field);
         const int value = config.values.value(field.path);
         QString outside;
         if (auto *combo = qobject_cast<QComboBox *>(widget)) {
@@ -144,7 +119,7 @@ BoardConfig Halvero_configurator::pageConfig() const
     BoardConfig page = boardHeld;
     page.readAt.clear();
     for (const ConfigField &field : configFields(page.family)) {
-        const QWidget *widget = fieldWidget(page.family, field.path);
+        const QWidget *widget = fieldWidget(field);
         int value = boardHeld.values.value(field.path);
         if (const auto *combo = qobject_cast<const QComboBox *>(widget)) {
             const QVariant data = combo->currentData();
@@ -179,14 +154,20 @@ QString Halvero_configurator::saveRefusal(const BoardConfig &page) const
         const int value = page.values.value(field.path);
         if (value != boardHeld.values.value(field.path) && (value < field.min || value > field.max))
             return tr("Not saved: %1 is %2, outside %3 to %4.")
-                .arg(StatusText::fieldLabel(field.path)).arg(value).arg(field.min).arg(field.max);
+                .arg(field.label()).arg(value).arg(field.min).arg(field.max);
     }
-    const int high = page.values.value(QStringLiteral("trigger.high"));
-    const int low = page.values.value(QStringLiteral("trigger.low"));
-    if (low >= high)
-        return tr("Not saved: %1 (%2) must be below %3 (%4).")
-            .arg(StatusText::fieldLabel(QStringLiteral("trigger.low"))).arg(low)
-            .arg(StatusText::fieldLabel(QStringLiteral("trigger.high"))).arg(high);
+    // Pairs such as the trigger thresholds, Low below High.
+    const QList<ConfigField> fields = configFields(page.family);
+    for (const ConfigField &field : fields) {
+        if (field.below < 0)
+            continue;
+        const ConfigField &upper = fields.at(field.below);
+        const int value = page.values.value(field.path);
+        const int limit = page.values.value(upper.path);
+        if (value >= limit)
+            return tr("Not saved: %1 (%2) must be below %3 (%4).")
+                .arg(field.label()).arg(value).arg(upper.label()).arg(limit);
+    }
     return QString();
 }
 

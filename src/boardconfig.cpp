@@ -5,11 +5,14 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QRegularExpression>
 #include <QSet>
+#include <QStringList>
 #include <cmath>
 
-#include "recordtext.h"
+#include "displayformat.h"
 #include "parachuteradiocomm.h"
+#include "recordtext.h"
 
 namespace {
 
@@ -20,21 +23,10 @@ const QString keySerial = QStringLiteral("serial");
 const QString keyReadAt = QStringLiteral("readAt");
 const QString keyConfig = QStringLiteral("config");
 
-constexpr int pulseMin = Protocol::pulseMinUs;
-constexpr int pulseMax = Protocol::pulseMaxUs;
-
-QString groupBankPath(int group) { return QStringLiteral("groups[%1].bank").arg(group); }
-QString groupRatePath(int group) { return QStringLiteral("groups[%1].refreshRate").arg(group); }
-QString failsafePath(int channel) { return QStringLiteral("failsafe[%1]").arg(channel); }
-const QString activeLowPath = QStringLiteral("trigger.activeLow");
-const QString triggerHighPath = QStringLiteral("trigger.high");
-const QString triggerLowPath = QStringLiteral("trigger.low");
-const QString inaGainPath = QStringLiteral("inaGain");
-
-ConfigLoad failure(ConfigProblem problem, const QString &message)
+ConfigLoad failure(ErrorCode code, const QString &message)
 {
     ConfigLoad load;
-    load.problem = problem;
+    load.code = code;
     load.message = message;
     return load;
 }
@@ -61,34 +53,52 @@ void flatten(const QJsonValue &value, const QString &path, QMap<QString, QJsonVa
     }
 }
 
-} // namespace
-
-QString ConfigField::displayName() const
+// `value` at a field's path ("groups[1].bank") inside `node`, with the
+// objects and arrays on the way created as needed.
+QJsonValue withLeaf(const QJsonValue &node, const QStringList &steps, int at, const QJsonValue &value)
 {
-    return meaning.isEmpty() ? path : QStringLiteral("%1 (%2)").arg(path, meaning);
+    if (at == steps.size())
+        return value;
+    const QString &step = steps.at(at);
+    if (!step.startsWith(QLatin1Char('['))) {
+        QJsonObject object = node.toObject();
+        object.insert(step, withLeaf(object.value(step), steps, at + 1, value));
+        return object;
+    }
+    const int index = step.mid(1, step.size() - 2).toInt();
+    QJsonArray array = node.toArray();
+    while (array.size() <= index)
+        array.append(QJsonValue());
+    array.replace(index, withLeaf(array.at(index), steps, at + 1, value));
+    return array;
 }
+
+QStringList pathSteps(const QString &path)
+{
+    static const QRegularExpression step(QStringLiteral("[^.\\[]+|\\[\\d+\\]"));
+    QStringList steps;
+    for (auto it = step.globalMatch(path); it.hasNext();)
+        steps << it.next().captured();
+    return steps;
+}
+
+// "08A3, 08A2 or 04F2": every product code a file may name.
+QString knownProductCodes()
+{
+    QStringList codes;
+    for (BoardFamily family : Protocol::knownFamilies()) {
+        for (uint16_t code : Protocol::familyTable(family).productCodes)
+            codes << DisplayFormat::productCode(uint8_t(code >> 8), uint8_t(code & 0xFF));
+    }
+    const QString last = codes.takeLast();
+    return codes.isEmpty() ? last : codes.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+}
+
+} // namespace
 
 QList<ConfigField> configFields(BoardFamily family)
 {
-    QList<ConfigField> fields;
-    if (family == BoardFamily::Unknown)
-        return fields;
-    if (family == BoardFamily::Switch08A3) {
-        // Array indices count from 0; the window and the board's silkscreen
-        // count groups and channels from 1, hence the meaning text.
-        for (int g = 0; g < 3; ++g) {
-            fields.append({groupBankPath(g), QStringLiteral("group %1, 0 bank A, 1 bank B or fixed").arg(g + 1), 0, 1, false});
-            fields.append({groupRatePath(g), QStringLiteral("group %1, 0 50 Hz, 1 400 Hz").arg(g + 1), 0, 1, false});
-        }
-        for (int ch = 0; ch < 12; ++ch)
-            fields.append({failsafePath(ch), QStringLiteral("channel %1, us").arg(ch + 1), pulseMin, pulseMax, false});
-    } else {
-        fields.append({inaGainPath, QStringLiteral("current-sense gain"), 0, 255, false});
-    }
-    fields.append({activeLowPath, QString(), 0, 1, true});
-    fields.append({triggerHighPath, QStringLiteral("us"), pulseMin, pulseMax, false});
-    fields.append({triggerLowPath, QStringLiteral("us"), pulseMin, pulseMax, false});
-    return fields;
+    return Protocol::familyTable(family).config;
 }
 
 void lineAndColumn(const QByteArray &text, int offset, int *line, int *column)
@@ -107,30 +117,30 @@ ConfigLoad parseConfigJson(const QByteArray &text)
         int line = 0;
         int column = 0;
         lineAndColumn(text, error.offset, &line, &column);
-        return failure(ConfigProblem::BadFile, QStringLiteral("malformed JSON at line %1, column %2: %3")
+        return failure(ErrorCode::BadFile, QStringLiteral("malformed JSON at line %1, column %2: %3")
                                                    .arg(line).arg(column).arg(error.errorString()));
     }
     if (!document.isObject())
-        return failure(ConfigProblem::BadFile, QStringLiteral("not a configuration file: the top level is not a JSON object"));
+        return failure(ErrorCode::BadFile, QStringLiteral("not a configuration file: the top level is not a JSON object"));
     const QJsonObject root = document.object();
 
     const QJsonValue format = root.value(keyFormat);
     if (format.isUndefined())
-        return failure(ConfigProblem::BadFile, QStringLiteral("not a configuration file: no \"format\" version"));
+        return failure(ErrorCode::BadFile, QStringLiteral("not a configuration file: no \"format\" version"));
     if (!format.isDouble() || format.toDouble() != std::floor(format.toDouble()))
-        return failure(ConfigProblem::BadFile, QStringLiteral("\"format\" must be a whole number"));
+        return failure(ErrorCode::BadFile, QStringLiteral("\"format\" must be a whole number"));
     if (format.toDouble() != configFormatVersion)
-        return failure(ConfigProblem::BadFile, QStringLiteral("unsupported format version %1 (this halvero-cli reads format %2)")
+        return failure(ErrorCode::BadFile, QStringLiteral("unsupported format version %1 (this halvero-cli reads format %2)")
                                                    .arg(format.toDouble()).arg(configFormatVersion));
 
     const QJsonValue product = root.value(keyProduct);
     if (!product.isString())
-        return failure(ConfigProblem::BadFile, QStringLiteral("no \"productCode\": the file does not say which board it is for"));
+        return failure(ErrorCode::BadFile, QStringLiteral("no \"productCode\": the file does not say which board it is for"));
     BoardConfig config;
     config.family = Protocol::familyOfProductText(product.toString());
     if (config.family == BoardFamily::Unknown)
-        return failure(ConfigProblem::BadFile, QStringLiteral("unknown product code \"%1\" (expected 08A3, 08A2 or 04F2)")
-                                                   .arg(product.toString()));
+        return failure(ErrorCode::BadFile, QStringLiteral("unknown product code \"%1\" (expected %2)")
+                                                   .arg(product.toString(), knownProductCodes()));
     config.productCode = product.toString().toUpper();
     config.firmware = root.value(keyFirmware).toString();
     config.serial = root.value(keySerial).toString();
@@ -138,7 +148,7 @@ ConfigLoad parseConfigJson(const QByteArray &text)
 
     const QJsonValue settings = root.value(keyConfig);
     if (!settings.isObject())
-        return failure(ConfigProblem::BadFile, QStringLiteral("no \"config\" object"));
+        return failure(ErrorCode::BadFile, QStringLiteral("no \"config\" object"));
     QMap<QString, QJsonValue> leaves;
     flatten(settings, QString(), leaves);
 
@@ -148,18 +158,18 @@ ConfigLoad parseConfigJson(const QByteArray &text)
         known.insert(field.path);
         const auto it = leaves.constFind(field.path);
         if (it == leaves.constEnd())
-            return failure(ConfigProblem::BadFile, QStringLiteral("missing field %1").arg(field.displayName()));
+            return failure(ErrorCode::BadFile, QStringLiteral("missing field %1").arg(field.displayName()));
         if (field.boolean) {
             if (!it->isBool())
-                return failure(ConfigProblem::BadFile, QStringLiteral("field %1 must be true or false").arg(field.displayName()));
+                return failure(ErrorCode::BadFile, QStringLiteral("field %1 must be true or false").arg(field.displayName()));
             config.values.insert(field.path, it->toBool() ? 1 : 0);
             continue;
         }
         if (!it->isDouble())
-            return failure(ConfigProblem::BadFile, QStringLiteral("field %1 must be a number").arg(field.displayName()));
+            return failure(ErrorCode::BadFile, QStringLiteral("field %1 must be a number").arg(field.displayName()));
         const double number = it->toDouble();
         if (number != std::floor(number))
-            return failure(ConfigProblem::BadFile, QStringLiteral("field %1 must be a whole number, not %2")
+            return failure(ErrorCode::BadFile, QStringLiteral("field %1 must be a whole number, not %2")
                                                        .arg(field.displayName()).arg(number));
         // Anything past the int range is out of every field's range anyway;
         // saturating keeps it that way instead of wrapping into range.
@@ -169,7 +179,7 @@ ConfigLoad parseConfigJson(const QByteArray &text)
     // operator would believe a value was written that never was.
     for (auto it = leaves.constBegin(); it != leaves.constEnd(); ++it) {
         if (!known.contains(it.key()))
-            return failure(ConfigProblem::BadFile, QStringLiteral("unknown field %1 in a configuration for %2")
+            return failure(ErrorCode::BadFile, QStringLiteral("unknown field %1 in a configuration for %2")
                                                        .arg(it.key(), Protocol::familyName(config.family)));
     }
 
@@ -180,19 +190,25 @@ ConfigLoad parseConfigJson(const QByteArray &text)
 
 ConfigLoad checkRanges(const BoardConfig &config)
 {
-    for (const ConfigField &field : configFields(config.family)) {
+    const QList<ConfigField> fields = configFields(config.family);
+    for (const ConfigField &field : fields) {
         const int value = config.values.value(field.path);
         if (value < field.min || value > field.max)
-            return failure(ConfigProblem::OutOfRange, QStringLiteral("value out of range: %1 is %2, allowed %3..%4")
+            return failure(ErrorCode::OutOfRange, QStringLiteral("value out of range: %1 is %2, allowed %3..%4")
                                                           .arg(field.displayName()).arg(value).arg(field.min).arg(field.max));
     }
-    // The two trigger thresholds only make sense as a pair with Low below
-    // High; equal or swapped values are a slip in the file.
-    const int low = config.values.value(triggerLowPath);
-    const int high = config.values.value(triggerHighPath);
-    if (config.family != BoardFamily::Unknown && low >= high)
-        return failure(ConfigProblem::OutOfRange, QStringLiteral("value out of range: %1 is %2, must be below %3 (%4)")
-                                                      .arg(triggerLowPath).arg(low).arg(triggerHighPath).arg(high));
+    // Thresholds only make sense as a pair with Low below High; equal or
+    // swapped values are a slip in the file.
+    for (const ConfigField &field : fields) {
+        if (field.below < 0)
+            continue;
+        const ConfigField &upper = fields.at(field.below);
+        const int value = config.values.value(field.path);
+        const int limit = config.values.value(upper.path);
+        if (value >= limit)
+            return failure(ErrorCode::OutOfRange, QStringLiteral("value out of range: %1 is %2, must be below %3 (%4)")
+                                                          .arg(field.path).arg(value).arg(upper.path).arg(limit));
+    }
     ConfigLoad load;
     load.config = config;
     return load;
@@ -206,25 +222,10 @@ ConfigLoad loadConfigForWrite(const QByteArray &text)
 
 QJsonObject configToJson(const BoardConfig &config)
 {
-    const auto value = [&config](const QString &path) { return config.values.value(path); };
-    QJsonObject settings;
-    settings.insert(QStringLiteral("trigger"), QJsonObject{
-                                                   {QStringLiteral("activeLow"), value(activeLowPath) != 0},
-                                                   {QStringLiteral("high"), value(triggerHighPath)},
-                                                   {QStringLiteral("low"), value(triggerLowPath)},
-                                               });
-    if (config.family == BoardFamily::Switch08A3) {
-        QJsonArray groups;
-        for (int g = 0; g < 3; ++g)
-            groups.append(QJsonObject{{QStringLiteral("bank"), value(groupBankPath(g))},
-                                      {QStringLiteral("refreshRate"), value(groupRatePath(g))}});
-        QJsonArray failsafe;
-        for (int ch = 0; ch < 12; ++ch)
-            failsafe.append(value(failsafePath(ch)));
-        settings.insert(QStringLiteral("groups"), groups);
-        settings.insert(QStringLiteral("failsafe"), failsafe);
-    } else if (config.family == BoardFamily::Trigger04F2) {
-        settings.insert(inaGainPath, value(inaGainPath));
+    QJsonValue settings = QJsonObject();
+    for (const ConfigField &field : configFields(config.family)) {
+        const int value = config.values.value(field.path);
+        settings = withLeaf(settings, pathSteps(field.path), 0, field.boolean ? QJsonValue(value != 0) : QJsonValue(value));
     }
 
     QJsonObject root;
@@ -236,7 +237,7 @@ QJsonObject configToJson(const BoardConfig &config)
         root.insert(keySerial, config.serial);
     if (!config.readAt.isEmpty())
         root.insert(keyReadAt, config.readAt);
-    root.insert(keyConfig, settings);
+    root.insert(keyConfig, settings.toObject());
     return root;
 }
 
@@ -278,36 +279,13 @@ BoardConfig configFromRecord(const parachuteRadioComm &record)
     config.productCode = productCodeText(record);
     config.firmware = firmwareText(record);
     config.serial = serialText(record);
-    config.values.insert(activeLowPath, record.triggerActiveLow ? 1 : 0);
-    config.values.insert(triggerHighPath, record.triggerHigh);
-    config.values.insert(triggerLowPath, record.triggerLow);
-    if (config.family == BoardFamily::Switch08A3) {
-        for (int g = 0; g < 3; ++g) {
-            config.values.insert(groupBankPath(g), record.groupBank[g]);
-            config.values.insert(groupRatePath(g), record.groupRefreshRate[g]);
-        }
-        for (int ch = 0; ch < 12; ++ch)
-            config.values.insert(failsafePath(ch), record.failsafeValue[ch]);
-    } else if (config.family == BoardFamily::Trigger04F2) {
-        config.values.insert(inaGainPath, record.inaGain);
-    }
+    for (const ConfigField &field : configFields(config.family))
+        config.values.insert(field.path, record.configValue(field));
     return config;
 }
 
 void applyConfigToRecord(const BoardConfig &config, parachuteRadioComm &record)
 {
-    const auto value = [&config](const QString &path) { return config.values.value(path); };
-    record.triggerActiveLow = value(activeLowPath) != 0;
-    record.triggerHigh = uint16_t(value(triggerHighPath));
-    record.triggerLow = uint16_t(value(triggerLowPath));
-    if (config.family == BoardFamily::Switch08A3) {
-        for (int g = 0; g < 3; ++g) {
-            record.groupBank[g] = uint8_t(value(groupBankPath(g)));
-            record.groupRefreshRate[g] = uint8_t(value(groupRatePath(g)));
-        }
-        for (int ch = 0; ch < 12; ++ch)
-            record.failsafeValue[ch] = uint16_t(value(failsafePath(ch)));
-    } else if (config.family == BoardFamily::Trigger04F2) {
-        record.inaGain = uint8_t(value(inaGainPath));
-    }
+    for (const ConfigField &field : configFields(config.family))
+        record.setConfigValue(field, config.values.value(field.path));
 }

@@ -12,24 +12,17 @@
 #include <QString>
 #include <cstdint>
 
+#include "boardfamilies.h"
 #include "protocol.h"
+#include "result.h"
 
 class parachuteRadioComm;
 
 // Bump when the layout changes in a way an older reader would misread.
 constexpr int configFormatVersion = 1;
 
-// One settable value of a family, named by its place inside "config".
-struct ConfigField
-{
-    QString path;    // e.g. "failsafe[11]", "groups[0].bank", "trigger.high"
-    QString meaning; // what an operator calls it, e.g. "channel 12 failsafe"
-    int min = 0;
-    int max = 0;
-    bool boolean = false;
-
-    QString displayName() const; // path and meaning together, for messages
-};
+// ConfigField, one settable value of a family, comes with the families'
+// tables (boardfamilies.h).
 
 // Every field of the family, in the order they are listed and compared.
 QList<ConfigField> configFields(BoardFamily family);
@@ -45,15 +38,12 @@ struct BoardConfig
     QMap<QString, int> values; // by ConfigField::path; booleans are 0 or 1
 };
 
-// Which exit status a rejected file earns.
-enum class ConfigProblem { None, BadFile, OutOfRange };
-
-struct ConfigLoad
+// A configuration taken from a file or checked for a board. A rejected one
+// is BadFile (its structure) or OutOfRange (a value the board does not
+// take), the message naming the field or the place in the text.
+struct ConfigLoad : Result
 {
-    ConfigProblem problem = ConfigProblem::None;
-    QString message; // one line, names the field or the place in the text
     BoardConfig config;
-    bool ok() const { return problem == ConfigProblem::None; }
 };
 
 // Structure, types and format version; values are taken as they stand.

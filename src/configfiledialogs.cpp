@@ -48,9 +48,9 @@ void Halvero_configurator::saveConfigFile()
                                     tr("Configuration files (*.json);;All files (*)"), QFileDialog::AcceptSave);
     if (path.isEmpty())
         return;
-    QString error;
-    if (!OutputFile::writeFileSafely(path, configToText(board), &error))
-        showStatus(tr("Could not save the configuration to %1: %2. Choose another file or folder.").arg(path, error));
+    const Result written = OutputFile::writeFileSafely(path, configToText(board));
+    if (!written.ok())
+        showStatus(tr("Could not save the configuration to %1: %2. Choose another file or folder.").arg(path, written.message));
     else if (isWindowModified())
         showStatus(tr("Saved the board's configuration to %1: the values the board holds, not the page's unsaved edits.")
                        .arg(path));
@@ -151,11 +151,11 @@ bool Halvero_configurator::confirmDifferences(const QString &source, const QList
     for (int row = 0; row < differences.size(); ++row) {
         const FieldDifference &d = differences.at(row);
         gainDiffers = gainDiffers || d.field.path == gainPath;
-        auto *field = new QTableWidgetItem(StatusText::fieldLabel(d.field.path));
+        auto *field = new QTableWidgetItem(d.field.label());
         field->setToolTip(d.field.displayName());
         table->setItem(row, 0, field);
-        table->setItem(row, 1, new QTableWidgetItem(valueText(d.field.path, d.board)));
-        table->setItem(row, 2, new QTableWidgetItem(valueText(d.field.path, d.file)));
+        table->setItem(row, 1, new QTableWidgetItem(valueText(d.field, d.board)));
+        table->setItem(row, 2, new QTableWidgetItem(valueText(d.field, d.file)));
     }
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->horizontalHeader()->setStretchLastSection(true);
@@ -192,9 +192,9 @@ void Halvero_configurator::saveDump()
     QByteArray data = text.toUtf8();
     if (!data.endsWith('\n'))
         data.append('\n');
-    QString error;
-    if (!OutputFile::writeFileSafely(path, data, &error))
-        showStatus(tr("Could not save the dump to %1: %2. Choose another file or folder.").arg(path, error));
+    const Result written = OutputFile::writeFileSafely(path, data);
+    if (!written.ok())
+        showStatus(tr("Could not save the dump to %1: %2. Choose another file or folder.").arg(path, written.message));
     else
         showStatus(tr("Saved the EEPROM dump to %1.").arg(path));
 }

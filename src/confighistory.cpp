@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QLoggingCategory>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -77,6 +78,9 @@ QString changesText(const Entry &entry, const EntryChanges &changes)
 }
 
 namespace {
+
+// What the history did: each entry recorded, each rotation, each read.
+Q_LOGGING_CATEGORY(lcHistory, "halvero.history")
 
 // Another program appends in well under a millisecond; waiting longer than
 // this means its lock is stuck, and the operator should hear about it.
@@ -280,7 +284,8 @@ bool readEntries(const QString &path, qint64 *last, ReadResult *result)
     if (!file.exists())
         return true;
     if (!file.open(QIODevice::ReadOnly)) {
-        result->error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        result->code = ErrorCode::BadFile;
+        result->message = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return false;
     }
     const QList<QByteArray> lines = file.readAll().split('\n');
@@ -437,19 +442,15 @@ HistoryFile::HistoryFile(const QString &path, qint64 rotateBytes)
 {
 }
 
-bool HistoryFile::append(const QJsonObject &entry, QString *error)
+Result HistoryFile::append(const QJsonObject &entry)
 {
-    const auto fail = [error](const QString &why) {
-        if (error)
-            *error = why;
-        return false;
-    };
+    const auto fail = [](const QString &why) { return Result::failure(ErrorCode::History, why); };
     if (m_path.isEmpty())
         return fail(QStringLiteral("this system has no folder for user data (set HALVERO_HISTORY_FILE)"));
     // What is recorded must be restorable; anything else would only turn up
     // later as a damaged line.
     QString why;
-    parseEntry(QJsonDocument(entry).toJson(QJsonDocument::Compact), &why);
+    const Entry parsed = parseEntry(QJsonDocument(entry).toJson(QJsonDocument::Compact), &why);
     if (!why.isEmpty())
         return fail(QStringLiteral("not a complete entry: %1").arg(why));
 
@@ -471,6 +472,7 @@ bool HistoryFile::append(const QJsonObject &entry, QString *error)
         QFile::remove(previous);
         if (!QFile::rename(m_path, previous))
             return fail(QStringLiteral("cannot move the full history to %1").arg(previous));
+        qCDebug(lcHistory).noquote() << "Full history moved to" << previous;
     } else if (size > 0) {
         // A line cut short by a crash stays a line of its own, skipped when
         // read, instead of swallowing this entry.
@@ -481,14 +483,16 @@ bool HistoryFile::append(const QJsonObject &entry, QString *error)
     QString writeError;
     if (!writeDurably(m_path, line, &writeError))
         return fail(QStringLiteral("cannot write %1: %2").arg(m_path, writeError));
-    return true;
+    qCDebug(lcHistory).noquote() << "Recorded" << parsed.event << parsed.phase << "in" << m_path;
+    return Result();
 }
 
 ReadResult HistoryFile::read() const
 {
     ReadResult result;
     if (m_path.isEmpty()) {
-        result.error = QStringLiteral("this system has no folder for user data (set HALVERO_HISTORY_FILE)");
+        result.code = ErrorCode::BadFile;
+        result.message = QStringLiteral("this system has no folder for user data (set HALVERO_HISTORY_FILE)");
         return result;
     }
     // Without the lock a rotation could happen between the two files; if
@@ -501,6 +505,8 @@ ReadResult HistoryFile::read() const
     for (const QString &path : {previousPath(m_path), m_path})
         if (!readEntries(path, &last, &result))
             return result;
+    qCDebug(lcHistory).noquote() << "Read" << result.entries.size() << "entries," << result.warnings.size()
+                                 << "damaged, from" << m_path;
     return result;
 }
 

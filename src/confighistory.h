@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include "boardconfig.h"
+#include "result.h"
 
 namespace ConfigHistory {
 
@@ -53,11 +54,11 @@ struct Entry
     QString time;
 };
 
-struct ReadResult
+// A failure is BadFile: the file exists but cannot be read.
+struct ReadResult : Result
 {
     QList<Entry> entries; // oldest first
     QStringList warnings; // one per damaged line, which is skipped
-    QString error;        // the file exists but cannot be read
 };
 
 // "0x2038..." and "2038..." name the same board, in either case.
@@ -94,8 +95,9 @@ public:
     // first moved to previousPath(), replacing the one there. Numbering,
     // rotation and append happen under a lock on a file beside the history,
     // so that the window and any number of halvero-cli runs can record at
-    // once; a lock not had within a few seconds fails the append.
-    bool append(const QJsonObject &entry, QString *error);
+    // once; a lock not had within a few seconds fails the append. A failure
+    // is ErrorCode::History.
+    Result append(const QJsonObject &entry);
 
     // The previous file's entries, then the current one's.
     ReadResult read() const;

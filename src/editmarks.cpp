@@ -64,7 +64,7 @@ void Halvero_configurator::watchPageEdits()
     const auto changed = [this] { updateEditMarks(); };
     for (BoardFamily family : {BoardFamily::Switch08A3, BoardFamily::Trigger04F2}) {
         for (const ConfigField &field : configFields(family)) {
-            QWidget *widget = fieldWidget(family, field.path);
+            QWidget *widget = fieldWidget(field);
             if (auto *spin = qobject_cast<QSpinBox *>(widget))
                 connect(spin, &QSpinBox::valueChanged, this, changed);
             else if (auto *combo = qobject_cast<QComboBox *>(widget))
@@ -75,9 +75,9 @@ void Halvero_configurator::watchPageEdits()
     }
 }
 
-QString Halvero_configurator::valueText(const QString &path, int value) const
+QString Halvero_configurator::valueText(const ConfigField &field, int value) const
 {
-    QWidget *widget = fieldWidget(boardHeld.family, path);
+    QWidget *widget = fieldWidget(field);
     if (auto *combo = qobject_cast<QComboBox *>(widget)) {
         // The form's items stand for 0, 1, ...; an item added for another
         // value carries it as its data.
@@ -99,15 +99,15 @@ void Halvero_configurator::updateEditMarks()
         differences = diffConfigs(boardHeld, pageConfig());
     QList<QWidget *> marked;
     for (const FieldDifference &d : differences) {
-        QWidget *widget = fieldWidget(boardHeld.family, d.field.path);
+        QWidget *widget = fieldWidget(d.field);
         if (!widget)
             continue;
-        setMarked(widget, true, tr("The board holds %1.").arg(valueText(d.field.path, d.board)));
+        setMarked(widget, true, tr("The board holds %1.").arg(valueText(d.field, d.board)));
         marked << widget;
     }
     for (BoardFamily family : {BoardFamily::Switch08A3, BoardFamily::Trigger04F2}) {
         for (const ConfigField &field : configFields(family)) {
-            QWidget *widget = fieldWidget(family, field.path);
+            QWidget *widget = fieldWidget(field);
             if (widget && !marked.contains(widget))
                 setMarked(widget, false, QString());
         }
@@ -125,7 +125,7 @@ bool Halvero_configurator::confirmDiscardEdits(const QString &question)
     } else {
         QStringList fields;
         for (const FieldDifference &d : diffConfigs(boardHeld, pageConfig()))
-            fields << StatusText::fieldLabel(d.field.path);
+            fields << d.field.label();
         what = tr("The page holds edits not saved to the board: %1.").arg(fields.join(QStringLiteral(", ")));
     }
     QMessageBox box(QMessageBox::Question, tr("Unsaved edits"), what + QLatin1Char(' ') + question,

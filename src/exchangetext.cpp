@@ -3,6 +3,7 @@
 #include "exchangetext.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 
 namespace ExchangeText {
 
@@ -45,6 +46,46 @@ QString failure(ExchangeOutcome outcome, const Facts &facts)
         return tr("No request could be made for the board on %1.").arg(facts.port);
     case ExchangeOutcome::None:
     case ExchangeOutcome::Decoded:
+        break;
+    }
+    return QString();
+}
+
+QString fieldList(const QList<FieldDifference> &differences)
+{
+    QStringList fields;
+    for (const FieldDifference &d : differences)
+        fields << d.field.label();
+    return fields.join(QStringLiteral(", "));
+}
+
+QString writeFailure(const WriteTransaction &write, const QString &operation, const Facts &facts)
+{
+    using Outcome = WriteTransaction::Outcome;
+    switch (write.outcome()) {
+    case Outcome::HeldOther:
+        return tr("Configuration written, but the board holds other values for: %1.").arg(fieldList(write.differences()));
+    case Outcome::NoAnswer:
+        if (write.lastExchange() == ExchangeOutcome::NeverQuiet)
+            return failure(ExchangeOutcome::NeverQuiet, facts);
+        if (write.afterKnown())
+            return tr("The board did not answer %1; the configuration it holds now was read back.").arg(operation);
+        return tr("%1 sent, but the board on %2 did not answer nor send its configuration back: "
+                  "whether it took it is not known.")
+            .arg(operation, facts.port);
+    case Outcome::ConnectionLost:
+        if (!write.sent())
+            return tr("Lost %1 before %2 was sent: nothing was written.").arg(facts.port, operation);
+        return tr("Lost %1 during %2: whether the board took it is not known.").arg(facts.port, operation);
+    case Outcome::NotSentUnread:
+        return tr("Nothing written: the board did not answer the read before the write.");
+    case Outcome::NotSentFamily:
+        return tr("Nothing written: the configuration is for another board family.");
+    case Outcome::NotSentLine:
+        return failure(ExchangeOutcome::NeverQuiet, facts);
+    case Outcome::Held:
+    case Outcome::NotSentHistory:
+    case Outcome::Pending:
         break;
     }
     return QString();

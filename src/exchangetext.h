@@ -7,22 +7,33 @@
 #include <QString>
 
 #include "parachuteradiocomm.h"
+#include "writetransaction.h"
 
 namespace ExchangeText {
 
 // What the sentence may name besides the outcome.
 struct Facts
 {
-    QString port;
+    QString port = {};
     int baud = 0;
-    QString productCode; // as the reply gave it, for an unknown product or firmware
-    QString firmware;
-    int replyBytes = 0;  // of a reply that could not be read
+    QString productCode = {}; // as the reply gave it, for an unknown product or firmware
+    QString firmware = {};
+    int replyBytes = 0;       // of a reply that could not be read
 };
 
 // The sentence for an exchange that ended in `outcome`; empty for an
 // outcome that needs none (a decoded reply, nothing sent yet).
 QString failure(ExchangeOutcome outcome, const Facts &facts);
+
+// Why a write transaction did not end with the board holding what was
+// written; empty when it did (or when its history refused it: each program
+// says its own way out of that). `operation` is the command as the
+// operator gave it ("Save CONF", "config set").
+QString writeFailure(const WriteTransaction &write, const QString &operation, const Facts &facts);
+
+// "channel 3 failsafe, trigger High": the fields of `differences` in the
+// operator's words.
+QString fieldList(const QList<FieldDifference> &differences);
 
 } // namespace ExchangeText
 

@@ -84,8 +84,8 @@ void HistoryDialog::reload()
     m_entries = recorded.entries;
     m_changes = changesOf(m_entries);
     m_problems = recorded.warnings;
-    if (!recorded.error.isEmpty())
-        m_problems.prepend(recorded.error);
+    if (!recorded.ok())
+        m_problems.prepend(recorded.message);
     fill();
 }
 

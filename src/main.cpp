@@ -1,13 +1,21 @@
-// Entry point of the configurator: one application object, one main window.
+// Entry point of the configurator: the command line, one application object,
+// one main window.
 #include <QApplication>
 
 #include "Halvero_configurator.h"
 #include "outputfile.h"
+#include "startoptions.h"
 
 int main(int argc, char *argv[])
 {
+    if (const StartOptions early = answerWithoutDisplay(argc, argv); early.exitCode >= 0)
+        return early.exitCode;
     OutputFile::ignoreFileSizeSignal();
     QApplication app(argc, argv);
+    const StartOptions options = readStartOptions(app);
+    if (options.exitCode >= 0)
+        return options.exitCode;
+    applyLogging(options);
     Halvero_configurator window;
     window.show();
     return app.exec();

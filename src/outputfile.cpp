@@ -18,41 +18,39 @@ namespace OutputFile {
 
 namespace {
 
-bool fail(QString *error, const QString &why)
+Result fail(const QString &why)
 {
-    if (error)
-        *error = why;
-    return false;
+    return Result::failure(ErrorCode::OutputFile, why);
 }
 
 // On a file opened unbuffered, so that each write's own result is the one
 // looked at. A short write is followed by another of the rest: that one
 // fails with the reason (disk full, file too large) the short one keeps to
 // itself.
-bool writeAll(QFileDevice &file, const QByteArray &data, QString *error)
+Result writeAll(QFileDevice &file, const QByteArray &data)
 {
     for (qint64 done = 0; done < data.size();) {
         const qint64 written = file.write(data.constData() + done, data.size() - done);
         if (written <= 0)
-            return fail(error, file.errorString());
+            return fail(file.errorString());
         done += written;
     }
-    return true;
+    return Result();
 }
 
 // A device or a pipe cannot be replaced, only written. The close is checked
 // too, as some devices only report there.
-bool writeInPlace(const QString &path, const QByteArray &data, QString *error)
+Result writeInPlace(const QString &path, const QByteArray &data)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::ExistingOnly | QIODevice::Unbuffered))
-        return fail(error, file.errorString());
-    if (!writeAll(file, data, error))
-        return false;
+        return fail(file.errorString());
+    if (const Result written = writeAll(file, data); !written.ok())
+        return written;
     file.close();
     if (file.error() != QFileDevice::NoError)
-        return fail(error, file.errorString());
-    return true;
+        return fail(file.errorString());
+    return Result();
 }
 
 // QSaveFile writes the temporary beside the target and renames it over, but
@@ -61,34 +59,34 @@ bool writeInPlace(const QString &path, const QByteArray &data, QString *error)
 // every write fails where it is seen; the sync to disk is checked here too.
 // Until commit() the target is untouched; without it, the temporary is
 // removed when `file` goes.
-bool replaceWhole(const QString &path, const QByteArray &data, QString *error)
+Result replaceWhole(const QString &path, const QByteArray &data)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(error, file.errorString());
-    if (!writeAll(file, data, error))
-        return false;
+        return fail(file.errorString());
+    if (const Result written = writeAll(file, data); !written.ok())
+        return written;
 #ifdef Q_OS_UNIX
     // EINVAL: a file system that has nothing to sync.
     if (::fsync(file.handle()) != 0 && errno != EINVAL)
-        return fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
 #endif
     if (!file.commit())
-        return fail(error, file.errorString());
-    return true;
+        return fail(file.errorString());
+    return Result();
 }
 
 } // namespace
 
-bool writeFileSafely(const QString &path, const QByteArray &data, QString *error)
+Result writeFileSafely(const QString &path, const QByteArray &data)
 {
     // QFileInfo looks through symlinks; QSaveFile follows them to the file.
     const QFileInfo target(path);
     if (target.isDir())
-        return fail(error, QStringLiteral("it is a folder"));
+        return fail(QStringLiteral("it is a folder"));
     if (target.exists() && !target.isFile())
-        return writeInPlace(path, data, error);
-    return replaceWhole(path, data, error);
+        return writeInPlace(path, data);
+    return replaceWhole(path, data);
 }
 
 void ignoreFileSizeSignal()

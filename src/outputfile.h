@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "result.h"
+
 namespace OutputFile {
 
 // Writes `data` to `path`:
@@ -18,8 +20,8 @@ namespace OutputFile {
 // - a device or a FIFO (/dev/null, /dev/stdout, a named pipe) is written in
 //   place, never replaced;
 // - a folder is refused.
-// On failure, `error` (if given) says why in a few words.
-bool writeFileSafely(const QString &path, const QByteArray &data, QString *error);
+// A failure is ErrorCode::OutputFile, its message why in a few words.
+Result writeFileSafely(const QString &path, const QByteArray &data);
 
 // A write past the file-size limit (ulimit -f) then fails with EFBIG
 // instead of killing the process with SIGXFSZ, so that the program's own

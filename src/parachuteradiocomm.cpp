@@ -3,15 +3,19 @@
 // exchange and decodes the board's replies back into the record.
 #include "parachuteradiocomm.h"
 
-#include <QDebug>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QtEndian>
 #include <cstring>
 
 QSerialPort serialPort;
 
 namespace {
+
+// The exchange log: every request, every reply as received, and how an
+// exchange ended without one.
+Q_LOGGING_CATEGORY(lcLink, "halvero.link")
 
 using namespace Protocol;
 
@@ -23,6 +27,27 @@ quint16 be16(const uchar *at)
 quint32 be32(const uchar *at)
 {
     return qFromBigEndian<quint32>(at);
+}
+
+// A field of one or two bytes, big-endian.
+unsigned fieldAt(const uchar *in, int offset, int width)
+{
+    return width == 2 ? be16(in + offset) : in[offset];
+}
+
+void putField(uchar *out, int offset, int width, int value)
+{
+    if (width == 2)
+        qToBigEndian<quint16>(quint16(value), out + offset);
+    else
+        out[offset] = uchar(value);
+}
+
+template <typename T, size_t N>
+T &element(T (&array)[N], int index)
+{
+    Q_ASSERT(index >= 0 && size_t(index) < N);
+    return array[index];
 }
 
 // A pulled cable leaves the port open in Qt, which then retries the unsent
@@ -127,22 +152,8 @@ QByteArray parachuteRadioComm::buildRequest(bool write, USBmessages kind,
     if (kind == USBmsgSetDefaults)
         return frame;
 
-    if (family == BoardFamily::Trigger04F2) {
-        out[gain04F2Offset] = inaGain;
-        out[activeLow04F2Offset] = triggerActiveLow ? 1 : 0;
-        qToBigEndian<quint16>(triggerHigh, out + triggerHigh04F2Offset);
-        qToBigEndian<quint16>(triggerLow, out + triggerLow04F2Offset);
-    } else {
-        for (int group = 0; group < groupCount; ++group) {
-            out[bank08A3Offset + group] = groupBank[group];
-            out[refreshRate08A3Offset + group] = groupRefreshRate[group];
-        }
-        for (int channel = 0; channel < channelCount; ++channel)
-            qToBigEndian<quint16>(failsafeValue[channel], out + failsafe08A3Offset + 2 * channel);
-        out[activeLow08A3Offset] = triggerActiveLow ? 1 : 0;
-        qToBigEndian<quint16>(triggerHigh, out + triggerHigh08A3Offset);
-        qToBigEndian<quint16>(triggerLow, out + triggerLow08A3Offset);
-    }
+    for (const ConfigField &field : familyTable(family).config)
+        putField(out, field.offset, field.width, configValue(field));
     return frame;
 }
 
@@ -160,19 +171,19 @@ uint8_t parachuteRadioComm::send(bool write, USBmessages kind, USBmsgOptions opt
         return 0;
     }
 
-    qDebug() << (write ? "Sending write cmd " : "Sending read cmd ") << request.toHex();
+    qCDebug(lcLink) << (write ? "Sending write cmd " : "Sending read cmd ") << request.toHex();
 
     // Whatever is still waiting from an earlier, late reply is kept: it
     // becomes the front of this reply, and the decoder sorts it out.
     serialPort.write(request);
     if (!serialPort.waitForBytesWritten(exchangeTimeoutMs)) {
-        qDebug() << "Timeout write";
+        qCDebug(lcLink) << "Timeout write";
         outcome = ExchangeOutcome::WriteTimeout;
         closeIfGone();
         return 0;
     }
     if (!serialPort.waitForReadyRead(exchangeTimeoutMs)) {
-        qDebug() << "Timeout read";
+        qCDebug(lcLink) << "Timeout read";
         outcome = ExchangeOutcome::NoReply;
         closeIfGone();
         return 0;
@@ -188,7 +199,7 @@ uint8_t parachuteRadioComm::send(bool write, USBmessages kind, USBmsgOptions opt
     reply = serialPort.readAll();
     for (;;) {
         if (reply.size() > maxReplyLength || arriving.elapsed() > maxDurationMs) {
-            qDebug() << "Reply does not end" << reply.size() << "bytes in" << arriving.elapsed() << "ms";
+            qCDebug(lcLink) << "Reply does not end" << reply.size() << "bytes in" << arriving.elapsed() << "ms";
             outcome = ExchangeOutcome::NeverQuiet;
             return 0;
         }
@@ -197,7 +208,7 @@ uint8_t parachuteRadioComm::send(bool write, USBmessages kind, USBmsgOptions opt
         reply += serialPort.readAll();
     }
 
-    qDebug() << "Result " << reply.toHex();
+    qCDebug(lcLink) << "Result " << reply.toHex();
     return parseRxMessage(reply);
 }
 
@@ -215,7 +226,7 @@ uint8_t parachuteRadioComm::parseRxMessage(QByteArray msg)
         if (length < headerLength)
             return 0;
         if (memcmp(in + productHighOffset, identity, sizeof identity) != 0) {
-            qDebug() << "Reply from another board ignored" << msg.left(headerLength).toHex();
+            qCDebug(lcLink) << "Reply from another board ignored" << msg.left(headerLength).toHex();
             outcome = ExchangeOutcome::OtherBoard;
             return 0;
         }
@@ -272,22 +283,8 @@ uint8_t parachuteRadioComm::decodeBody(const QByteArray &msg, BoardFamily family
     case USBmsgConfig:
         if (length < configLength(family))
             return 0;
-        if (family == BoardFamily::Trigger04F2) {
-            inaGain = in[gain04F2Offset];
-            triggerActiveLow = in[activeLow04F2Offset] != 0;
-            triggerHigh = be16(in + triggerHigh04F2Offset);
-            triggerLow = be16(in + triggerLow04F2Offset);
-        } else {
-            for (int group = 0; group < groupCount; ++group) {
-                groupBank[group] = in[bank08A3Offset + group];
-                groupRefreshRate[group] = in[refreshRate08A3Offset + group];
-            }
-            for (int channel = 0; channel < channelCount; ++channel)
-                failsafeValue[channel] = be16(in + failsafe08A3Offset + 2 * channel);
-            triggerActiveLow = in[activeLow08A3Offset] != 0;
-            triggerHigh = be16(in + triggerHigh08A3Offset);
-            triggerLow = be16(in + triggerLow08A3Offset);
-        }
+        for (const ConfigField &field : familyTable(family).config)
+            setConfigValue(field, int(fieldAt(in, field.offset, field.width)));
         return USBmsgConfig;
 
     case USBmsgEepromDump:
@@ -296,28 +293,128 @@ uint8_t parachuteRadioComm::decodeBody(const QByteArray &msg, BoardFamily family
         // The whole reply, header and zero bytes included, is what the
         // record keeps; the window shows it without the header.
         eepromDump = QString::fromUtf8(msg);
-        qDebug() << eepromDump;
+        qCDebug(lcLink) << eepromDump;
         return USBmsgEepromDump;
 
     case USBmsgStatus:
         if (length < statusLength(family))
             return 0;
-        if (family == BoardFamily::Trigger04F2) {
-            temperature = temperatureC(in[temperatureOffset]);
-            fuseProbeCurrent = fuseProbeCurrentA(in[fuseProbeCurrentOffset]);
-            fuseCurrent = fuseCurrentA(in[fuseCurrentOffset]);
-            fusePeakCurrent = fusePeakCurrentA(in[fusePeakCurrentOffset]);
-            triggerVoltage = triggerVoltageV(in[triggerVoltageOffset]);
-            batteryVoltage = batteryVoltageV(in[batteryVoltageOffset]);
-        } else {
-            triggerValue = be16(in + triggerValueOffset);
-            triggerFrequency = be16(in + triggerFrequencyOffset);
-            triggerPresent = in[triggerPresentOffset] != 0;
-            failsafeActive = in[failsafeActiveOffset] != 0;
-        }
+        for (const StatusField &field : familyTable(family).status)
+            setStatusValue(field, field.scaled(fieldAt(in, field.offset, field.width)));
         return USBmsgStatus;
 
     default:
         return 0;
+    }
+}
+
+int parachuteRadioComm::configValue(const ConfigField &field) const
+{
+    switch (field.member) {
+    case ConfigMember::GroupBank:
+        return element(groupBank, field.index);
+    case ConfigMember::GroupRefreshRate:
+        return element(groupRefreshRate, field.index);
+    case ConfigMember::FailsafeValue:
+        return element(failsafeValue, field.index);
+    case ConfigMember::TriggerActiveLow:
+        return triggerActiveLow ? 1 : 0;
+    case ConfigMember::TriggerHigh:
+        return triggerHigh;
+    case ConfigMember::TriggerLow:
+        return triggerLow;
+    case ConfigMember::InaGain:
+        return inaGain;
+    }
+    return 0;
+}
+
+void parachuteRadioComm::setConfigValue(const ConfigField &field, int value)
+{
+    switch (field.member) {
+    case ConfigMember::GroupBank:
+        element(groupBank, field.index) = uint8_t(value);
+        break;
+    case ConfigMember::GroupRefreshRate:
+        element(groupRefreshRate, field.index) = uint8_t(value);
+        break;
+    case ConfigMember::FailsafeValue:
+        element(failsafeValue, field.index) = uint16_t(value);
+        break;
+    case ConfigMember::TriggerActiveLow:
+        triggerActiveLow = value != 0;
+        break;
+    case ConfigMember::TriggerHigh:
+        triggerHigh = uint16_t(value);
+        break;
+    case ConfigMember::TriggerLow:
+        triggerLow = uint16_t(value);
+        break;
+    case ConfigMember::InaGain:
+        inaGain = uint8_t(value);
+        break;
+    }
+}
+
+float parachuteRadioComm::statusValue(const StatusField &field) const
+{
+    switch (field.member) {
+    case StatusMember::FailsafeActive:
+        return failsafeActive ? 1 : 0;
+    case StatusMember::TriggerPresent:
+        return triggerPresent ? 1 : 0;
+    case StatusMember::TriggerValue:
+        return triggerValue;
+    case StatusMember::TriggerFrequency:
+        return triggerFrequency;
+    case StatusMember::BatteryVoltage:
+        return batteryVoltage;
+    case StatusMember::TriggerVoltage:
+        return triggerVoltage;
+    case StatusMember::FuseProbeCurrent:
+        return fuseProbeCurrent;
+    case StatusMember::FuseCurrent:
+        return fuseCurrent;
+    case StatusMember::FusePeakCurrent:
+        return fusePeakCurrent;
+    case StatusMember::Temperature:
+        return temperature;
+    }
+    return 0;
+}
+
+void parachuteRadioComm::setStatusValue(const StatusField &field, float value)
+{
+    switch (field.member) {
+    case StatusMember::FailsafeActive:
+        failsafeActive = value != 0;
+        break;
+    case StatusMember::TriggerPresent:
+        triggerPresent = value != 0;
+        break;
+    case StatusMember::TriggerValue:
+        triggerValue = uint16_t(value);
+        break;
+    case StatusMember::TriggerFrequency:
+        triggerFrequency = uint16_t(value);
+        break;
+    case StatusMember::BatteryVoltage:
+        batteryVoltage = value;
+        break;
+    case StatusMember::TriggerVoltage:
+        triggerVoltage = value;
+        break;
+    case StatusMember::FuseProbeCurrent:
+        fuseProbeCurrent = value;
+        break;
+    case StatusMember::FuseCurrent:
+        fuseCurrent = value;
+        break;
+    case StatusMember::FusePeakCurrent:
+        fusePeakCurrent = value;
+        break;
+    case StatusMember::Temperature:
+        temperature = value;
+        break;
     }
 }

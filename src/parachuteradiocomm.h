@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 
+#include "boardfamilies.h"
 #include "protocol.h"
 
 // Message kind: byte 0 of every request and reply.
@@ -71,6 +72,13 @@ public:
     ExchangeOutcome lastOutcome() const { return outcome; }
     // The reply bytes of the last exchange, as received (empty without one).
     QByteArray lastReply() const { return reply; }
+
+    // The record member that holds a field of the family's table, as a
+    // number: a flag is 0 or 1. Setting one takes what its member can hold.
+    int configValue(const ConfigField &field) const;
+    void setConfigValue(const ConfigField &field, int value);
+    float statusValue(const StatusField &field) const;
+    void setStatusValue(const StatusField &field, float value);
 
     // Device state record: what the host knows of the board.
     uint8_t productCodeHigh = 0;

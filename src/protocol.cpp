@@ -1,8 +1,10 @@
-// Product families, accepted firmware, layout lengths, status scalings and
-// the bound on a reply that will not end.
+// Product families and accepted firmware, answered from the families'
+// tables, and the bound on a reply that will not end.
 #include "protocol.h"
 
 #include <QtGlobal>
+
+#include "boardfamilies.h"
 
 namespace Protocol {
 
@@ -13,15 +15,11 @@ BoardFamily familyOf(uint8_t productCodeHigh, uint8_t productCodeLow)
 
 BoardFamily familyOfProductCode(uint16_t productCode)
 {
-    switch (productCode) {
-    case 0x08A3:
-    case 0x08A2:
-        return BoardFamily::Switch08A3;
-    case 0x04F2:
-        return BoardFamily::Trigger04F2;
-    default:
-        return BoardFamily::Unknown;
+    for (BoardFamily family : knownFamilies()) {
+        if (familyTable(family).productCodes.contains(productCode))
+            return family;
     }
+    return BoardFamily::Unknown;
 }
 
 BoardFamily familyOfProductText(const QString &productCode)
@@ -35,56 +33,24 @@ BoardFamily familyOfProductText(const QString &productCode)
 
 QString familyName(BoardFamily family)
 {
-    switch (family) {
-    case BoardFamily::Switch08A3:
-        return QStringLiteral("08A3");
-    case BoardFamily::Trigger04F2:
-        return QStringLiteral("04F2");
-    case BoardFamily::Unknown:
-        break;
-    }
-    return QStringLiteral("unknown");
+    const QString name = familyTable(family).name;
+    return name.isEmpty() ? QStringLiteral("unknown") : name;
 }
 
 bool firmwareAccepted(BoardFamily family, uint8_t major, uint8_t minor)
 {
-    switch (family) {
-    case BoardFamily::Trigger04F2:
-        return major == 0 && minor == 1;
-    case BoardFamily::Switch08A3:
-        return major <= 1 && minor <= 3;
-    case BoardFamily::Unknown:
-        break;
-    }
-    return false;
+    return familyTable(family).firmwareAccepted(major, minor);
 }
-
-namespace {
-
-// The family's own value of a layout fact; 0 for an unknown family.
-int perFamily(BoardFamily family, int trigger04F2, int switch08A3)
-{
-    return family == BoardFamily::Trigger04F2 ? trigger04F2 : family == BoardFamily::Switch08A3 ? switch08A3 : 0;
-}
-
-} // namespace
 
 int configLength(BoardFamily family)
 {
-    return perFamily(family, config04F2Length, config08A3Length);
+    return familyTable(family).configLength;
 }
 
 int statusLength(BoardFamily family)
 {
-    return perFamily(family, status04F2Length, status08A3Length);
+    return familyTable(family).statusLength;
 }
-
-float temperatureC(uint8_t raw) { return raw * 0.5f - 25.0f; }
-float fuseProbeCurrentA(uint8_t raw) { return raw * 2.0f; }
-float fuseCurrentA(uint8_t raw) { return raw; }
-float fusePeakCurrentA(uint8_t raw) { return raw; }
-float triggerVoltageV(uint8_t raw) { return raw / 10.0f; }
-float batteryVoltageV(uint8_t raw) { return raw / 5.0f; }
 
 int maxReplyDurationMs(int32_t baudRate)
 {

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include "boardfamilies.h"
 #include "displayformat.h"
 #include "parachuteradiocomm.h"
 
@@ -67,16 +68,17 @@ StatusRecorder::~StatusRecorder()
     stop();
 }
 
+// The columns are the family's status fields under their JSON names, unit
+// included, as halvero-cli's status --json names them.
 QByteArray StatusRecorder::header(BoardFamily family)
 {
-    switch (family) {
-    case BoardFamily::Switch08A3:
-        return "time,trigger_us,frequency_hz,trigger_present,failsafe\n";
-    case BoardFamily::Trigger04F2:
-        return "time,battery_v,trigger_v,fuse_probe_a,fuse_a,fuse_peak_a,temperature_c\n";
-    default:
+    const QList<StatusField> &fields = Protocol::familyTable(family).status;
+    if (fields.isEmpty())
         return QByteArray();
-    }
+    QByteArray line = "time";
+    for (const StatusField &field : fields)
+        line += ',' + QByteArray(field.json);
+    return line + '\n';
 }
 
 QByteArray StatusRecorder::row(BoardFamily family, const parachuteRadioComm &record, const QDateTime &time)
@@ -84,17 +86,13 @@ QByteArray StatusRecorder::row(BoardFamily family, const parachuteRadioComm &rec
     // QString::number and the ISO date ignore the system's language, so a
     // German system still writes 12.4, not 12,4.
     QStringList cells{time.toUTC().toString(Qt::ISODateWithMs)};
-    if (family == BoardFamily::Switch08A3) {
-        // Without a pulse the board's reading means nothing: empty cells,
-        // as halvero-cli leaves the values out.
-        const bool present = record.triggerPresent;
-        cells << (present ? DisplayFormat::decimal(record.triggerValue) : QString())
-              << (present ? DisplayFormat::decimal(record.triggerFrequency) : QString())
-              << QString::number(int(present)) << QString::number(int(record.failsafeActive));
-    } else if (family == BoardFamily::Trigger04F2) {
-        for (const float value : {record.batteryVoltage, record.triggerVoltage, record.fuseProbeCurrent,
-                                  record.fuseCurrent, record.fusePeakCurrent, record.temperature})
-            cells << DisplayFormat::general(value);
+    const QList<StatusField> &fields = Protocol::familyTable(family).status;
+    for (const StatusField &field : fields) {
+        // A reading without the flag it needs (the trigger pulse) means
+        // nothing: an empty cell, as halvero-cli leaves the value out.
+        const bool valid = field.validWith < 0 || record.statusValue(fields.at(field.validWith)) != 0;
+        const float value = record.statusValue(field);
+        cells << (!valid ? QString() : field.flag ? QString::number(int(value != 0)) : DisplayFormat::general(value));
     }
     return cells.join(QLatin1Char(',')).toUtf8() + '\n';
 }

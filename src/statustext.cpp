@@ -5,7 +5,6 @@
 #include "exchangetext.h"
 
 #include <QCoreApplication>
-#include <QRegularExpression>
 #include <QStringList>
 
 namespace StatusText {
@@ -74,45 +73,21 @@ QString configSaved(const QList<FieldDifference> &differences)
 {
     if (differences.isEmpty())
         return tr("Configuration saved: the board holds what was written.");
-    QStringList fields;
-    for (const FieldDifference &d : differences)
-        fields << fieldLabel(d.field.path);
-    return tr("Configuration written, but the board holds other values for: %1.").arg(fields.join(QStringLiteral(", ")));
+    return tr("Configuration written, but the board holds other values for: %1.")
+        .arg(ExchangeText::fieldList(differences));
 }
 
-QString writeOutcome(const WriteTransaction &write)
+QString writeOutcome(const WriteTransaction &write, const QString &port)
 {
-    using Outcome = WriteTransaction::Outcome;
     const bool defaults = write.operation() == WriteTransaction::Operation::Defaults;
     switch (write.outcome()) {
-    case Outcome::Held:
-        if (defaults)
-            return tr("Defaults restored: the page shows the board's configuration.");
-        return configSaved({});
-    case Outcome::HeldOther:
-        return configSaved(write.differences());
-    case Outcome::NoAnswer:
-        if (!write.afterKnown())
-            return defaults ? tr("Set defaults sent, but the board did not answer: press Read CONF.")
-                            : tr("Save CONF sent, but the board did not answer: press Read CONF.");
-        return tr("Set defaults got no reply: the page shows the configuration the board holds.");
-    case Outcome::ConnectionLost:
-        if (!write.sent())
-            return defaults ? tr("Set defaults was not sent.") : tr("Save CONF was not sent.");
-        return defaults ? tr("Whether Set defaults reached the board is not known.")
-                        : tr("Whether the board holds the saved values is not known.");
-    case Outcome::NotSentUnread:
-        return tr("Not saved: the board did not answer the read before the write, so nothing was sent.");
-    case Outcome::NotSentHistory:
+    case WriteTransaction::Outcome::Held:
+        return defaults ? tr("Defaults restored: the page shows the board's configuration.") : configSaved({});
+    case WriteTransaction::Outcome::NotSentHistory:
         return writeNotRecorded(write.historyError());
-    case Outcome::NotSentFamily:
-        return tr("Not saved: the page is for another board family than the one connected.");
-    case Outcome::NotSentLine:
-        return tr("Not saved: the line sends without pause, so nothing was sent: check the baud rate.");
-    case Outcome::Pending:
-        break;
+    default:
+        return ExchangeText::writeFailure(write, defaults ? tr("Set defaults") : tr("Save CONF"), {port});
     }
-    return QString();
 }
 
 QString writePending(const WriteTransaction &write, const QTime &lastReply)
@@ -137,30 +112,6 @@ QString writeNotRecorded(const QString &error)
 QString resultNotRecorded(const QString &error)
 {
     return tr("The history could not record the result (%1).").arg(error);
-}
-
-QString fieldLabel(const QString &path)
-{
-    static const QRegularExpression indexed(QStringLiteral("^(\\w+)\\[(\\d+)\\](?:\\.(\\w+))?$"));
-    const QRegularExpressionMatch m = indexed.match(path);
-    if (m.hasMatch()) {
-        const int number = m.captured(2).toInt() + 1;
-        if (m.captured(1) == QLatin1String("failsafe"))
-            return tr("channel %1 failsafe").arg(number);
-        if (m.captured(3) == QLatin1String("bank"))
-            return tr("group %1 bank").arg(number);
-        if (m.captured(3) == QLatin1String("refreshRate"))
-            return tr("group %1 refresh rate").arg(number);
-    }
-    if (path == QLatin1String("trigger.activeLow"))
-        return tr("trigger active low");
-    if (path == QLatin1String("trigger.high"))
-        return tr("trigger High");
-    if (path == QLatin1String("trigger.low"))
-        return tr("trigger Low");
-    if (path == QLatin1String("inaGain"))
-        return tr("gain");
-    return path;
 }
 
 } // namespace StatusText

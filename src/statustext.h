@@ -32,16 +32,13 @@ QString dumpReceived(bool decoded, int characters);
 QString configSaved(const QList<FieldDifference> &differences);
 // How a Save CONF or a Set defaults ended, or why it is still waiting for
 // the board (which last answered at `lastReply`).
-QString writeOutcome(const WriteTransaction &write);
+QString writeOutcome(const WriteTransaction &write, const QString &port);
 QString writePending(const WriteTransaction &write, const QTime &lastReply);
 QString notSent();
 // The history could not take the board's configuration before a write
 // (which is then not sent), or what it held after one.
 QString writeNotRecorded(const QString &error);
 QString resultNotRecorded(const QString &error);
-
-// A field of the configuration in the operator's words: "channel 3 failsafe".
-QString fieldLabel(const QString &path);
 
 } // namespace StatusText
 

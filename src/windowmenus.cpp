@@ -21,6 +21,7 @@
 #include <QUrl>
 
 #include "confighistory.h"
+#include "halvero_version.h"
 #include "historydialog.h"
 #include "messagelog.h"
 #include "recordtext.h"

@@ -86,7 +86,9 @@ bool WriteTransaction::record(const BoardConfig &config, const QString &phase)
 {
     if (!m_history)
         return true;
-    return m_history->append(ConfigHistory::makeEntry(config, event(), phase, m_tool), &m_historyError);
+    const Result recorded = m_history->append(ConfigHistory::makeEntry(config, event(), phase, m_tool));
+    m_historyError = recorded.message;
+    return recorded.ok();
 }
 
 void WriteTransaction::finish(Outcome outcome)

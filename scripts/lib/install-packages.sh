@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages named on the command line that are missing.
 # When all are present it does nothing and never calls apt-get. As root it
-# runs apt-get itself, otherwise through sudo; with neither it names the
-# packages to install and fails.
+# runs apt-get itself, otherwise through sudo; with neither it says in one
+# line what to install and how, and fails. While another installation holds
+# the package manager's locks it waits (lib/apt.sh) instead of failing.
 # Usage: bash scripts/lib/install-packages.sh PACKAGE...
 set -euo pipefail
+source "$(dirname "$0")/apt.sh"
 
 missing=()
 for p in "$@"; do
@@ -14,15 +16,7 @@ if [[ ${#missing[@]} -eq 0 ]]; then
     exit 0
 fi
 
-if [[ $(id -u) -eq 0 ]]; then
-    as_root=()
-elif command -v sudo >/dev/null; then
-    # env behind sudo, so that DEBIAN_FRONTEND survives sudo's clean environment
-    as_root=(sudo)
-else
-    echo "Missing Debian packages and neither root nor sudo here; as root run: apt-get install ${missing[*]}" >&2
-    exit 1
-fi
+apt_as_root "Missing Debian packages: ${missing[*]}; not root and no sudo here, so install them as root (su -c 'apt-get install ${missing[*]}') or run this script as root."
 echo "Installing: ${missing[*]}"
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt update -qq
+apt install -y -qq --no-install-recommends "${missing[@]}"

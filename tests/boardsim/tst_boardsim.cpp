@@ -151,7 +151,7 @@ void TestBoardSim::statusLives_data()
 void TestBoardSim::statusLives()
 {
     QFETCH(int, product);
-    const bool trigger = product == 0x04F2;
+    const bool trigger = isTriggerBoard(product);
     BoardModel model(identityOf(product));
     QSet<QByteArray> distinct;
     bool sawPresent = false, sawMissing = false;
@@ -465,7 +465,7 @@ void TestBoardSim::ignoredWrites()
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, storedAfter);
     const BoardIdentity id = identityOf(product);
-    const QByteArray held = hex(product == 0x04F2 ? stored04F2 : stored08A3);
+    const QByteArray held = hex(isTriggerBoard(product) ? stored04F2 : stored08A3);
     BoardFaults f;
     f.ignoreWrites = ignore;
     SimulatedBoard board(id, f);

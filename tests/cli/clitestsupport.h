@@ -10,13 +10,15 @@
 #include <QRegularExpression>
 #include <QString>
 
+#include "protocol.h"
+
 namespace clitest {
 
 // Written out literally so that it does not depend on the tool's own writer.
 inline QJsonObject validFile(const QString &productCode)
 {
     QJsonObject config{{"trigger", QJsonObject{{"activeLow", false}, {"high", 1600}, {"low", 1400}}}};
-    if (productCode == QLatin1String("04F2")) {
+    if (Protocol::familyOfProductText(productCode) == BoardFamily::Trigger04F2) {
         config.insert("inaGain", 1);
     } else {
         const QJsonObject group{{"bank", 0}, {"refreshRate", 0}};

@@ -1,6 +1,6 @@
 // halvero-cli as a script would use it: the built program run against a
 // simulated board on a pseudo-terminal, checking exit statuses, output, and
-// what actually went over the line.
+// what actually went over the line; and the version all three programs print.
 #include <QJsonDocument>
 #include <QSerialPort>
 #include <QSerialPortInfo>
@@ -11,6 +11,7 @@
 
 #include "clirun.h"
 #include "clitestsupport.h"
+#include "halvero_version.h"
 #include "parachuteradiocomm.h"
 #include "simulatedboard.h"
 
@@ -96,6 +97,8 @@ private slots:
     void fullStandardOutputFails();
     void watchWithoutRepliesFails_data();
     void watchWithoutRepliesFails();
+    void answersWithoutADisplay_data();
+    void answersWithoutADisplay();
 
 private:
     QTemporaryDir dir;
@@ -140,7 +143,7 @@ void TestCliEndToEnd::backupEditRestore()
     board.clearRequests();
     run = runCli({"config", "set", "PORT", writeFile(changed), "--verify"}, board.devicePath());
     QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
-    QCOMPARE(framesOfLength(board.requests(), productCode == QLatin1String("04F2") ? 11 : 40), 1);
+    QCOMPARE(framesOfLength(board.requests(), Protocol::configLength(Protocol::familyOfProductText(productCode))), 1);
 
     run = runCli({"config", "get", "PORT"}, board.devicePath());
     QCOMPARE(parseObject(run.out).value("config"), changed.value("config"));
@@ -348,12 +351,12 @@ void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("set, board falls silent") << "set" << "silent" << 7 << "did not answer the write and did not send";
-    QTest::newRow("set, cable pulled") << "set" << "unplugged" << 7 << "during the write";
+    QTest::newRow("set, board falls silent") << "set" << "silent" << 7 << "config set sent, but the board on";
+    QTest::newRow("set, cable pulled") << "set" << "unplugged" << 7 << "during config set: whether the board took it is not known";
     QTest::newRow("set, write unanswered, old values kept") << "set" << "mute on writes" << 8 << "holds other values";
-    QTest::newRow("defaults, board falls silent") << "defaults" << "silent" << 7 << "did not answer set defaults and";
-    QTest::newRow("defaults, cable pulled") << "defaults" << "unplugged" << 7 << "during set defaults";
-    QTest::newRow("defaults, unanswered") << "defaults" << "mute on writes" << 7 << "what it holds now is in the history";
+    QTest::newRow("defaults, board falls silent") << "defaults" << "silent" << 7 << "did not answer nor send its configuration back";
+    QTest::newRow("defaults, cable pulled") << "defaults" << "unplugged" << 7 << "during defaults";
+    QTest::newRow("defaults, unanswered") << "defaults" << "mute on writes" << 7 << "the configuration it holds now was read back";
 }
 
 void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered()
@@ -476,6 +479,9 @@ void TestCliEndToEnd::showsWhatTheBoardSays()
     QCOMPARE(id.value("serial").toString(), QString("0x203833524E46500900390021"));
     QCOMPARE(id.value("chipRevId").toString(), QString("002A"));
     QCOMPARE(id.value("chipDevId").toString(), QString("12345"));
+    // -v adds the exchange to the error stream, under its logging category.
+    const Run verbose = runCli({"identify", "PORT", "-v"}, board.devicePath());
+    QVERIFY2(verbose.err.contains("\nhalvero-cli: halvero.link: Sending read cmd  \"01\"\n"), qPrintable(verbose.describe()));
 
     // The board's dump text, without the reply header in front of it.
     const Run dump = runCli({"dump", "PORT"}, board.devicePath());
@@ -529,6 +535,33 @@ void TestCliEndToEnd::watchWithoutRepliesFails()
     });
     const Run run = runCli({"status", "PORT", "--watch", "--count", "3"}, board.devicePath());
     QVERIFY2(run.exitCode == exitCode && statusRequests(board) == 3, qPrintable(run.describe()));
+}
+
+void TestCliEndToEnd::answersWithoutADisplay_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("expected"); // the start of standard output
+
+    const QString version = QStringLiteral(" " HALVERO_VERSION "\n");
+    QTest::newRow("cli version") << HALVERO_CLI_PATH << "--version" << "halvero-cli" + version;
+    QTest::newRow("boardsim version") << HALVERO_BOARDSIM_PATH << "--version" << "halvero-boardsim" + version;
+    QTest::newRow("configurator version") << HALVERO_CONFIGURATOR_PATH << "--version" << "halvero-configurator" + version;
+    QTest::newRow("configurator help") << HALVERO_CONFIGURATOR_PATH << "--help" << "Usage: halvero-configurator [options]\n";
+}
+
+// Every program prints the project's version, and the window program answers
+// from a terminal with no display (xcb forced, nowhere to connect to).
+void TestCliEndToEnd::answersWithoutADisplay()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, option);
+    QFETCH(QString, expected);
+
+    const Run run = TestSupport::runProgram(QStringLiteral("env"), {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY",
+                                                                    "QT_QPA_PLATFORM=xcb", program, option});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.startsWith(expected.toUtf8()), qPrintable(run.describe()));
 }
 
 QTEST_GUILESS_MAIN(TestCliEndToEnd)

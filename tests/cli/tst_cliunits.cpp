@@ -7,6 +7,7 @@
 
 #include "boardformat.h"
 #include "cliarguments.h"
+#include "clicommands.h"
 #include "clitestsupport.h"
 #include "boardconfig.h"
 #include "parachuteradiocomm.h"
@@ -16,7 +17,7 @@
 using namespace clitest;
 
 Q_DECLARE_METATYPE(CliCommand)
-Q_DECLARE_METATYPE(ConfigProblem)
+Q_DECLARE_METATYPE(ErrorCode)
 Q_DECLARE_METATYPE(OpenFailure)
 
 static QByteArray text(const QJsonObject &file)
@@ -31,12 +32,16 @@ class TestCliUnits : public QObject
 private slots:
     void arguments_data();
     void arguments();
+    void commandsDocumented_data();
+    void commandsDocumented();
     void fileChecks_data();
     void fileChecks();
     void diff_data();
     void diff();
     void statusNumbers_data();
     void statusNumbers();
+    void statusFields_data();
+    void statusFields();
     void openFailure_data();
     void openFailure();
     void portById_data();
@@ -83,6 +88,7 @@ void TestCliUnits::arguments_data()
     bad("quiet and verbose", "identify ttyUSB0 -qv", "-q and -v cannot be combined");
     bad("restore without an entry", "history restore ttyUSB0", "needs an entry number N");
     bad("restore entry not a number", "history restore ttyUSB0 latest", "needs an entry number as listed by 'history'");
+    bad("unknown history command", "history last", "unknown command 'history last' (use history or history restore PORT N)");
     bad("no history on a read", "config get ttyUSB0 --no-history", "--no-history does not apply to 'config get'");
 }
 
@@ -94,22 +100,63 @@ void TestCliUnits::arguments()
     QFETCH(QString, operands);
 
     const ParsedArguments parsed = parseArguments(QStringList{"halvero-cli"} + line.split(' ', Qt::SkipEmptyParts));
-    QVERIFY2(parsed.error.contains(error) && parsed.ok() == error.isEmpty(), qPrintable(parsed.error));
+    QVERIFY2(parsed.message.contains(error) && parsed.ok() == error.isEmpty(), qPrintable(parsed.message));
     if (parsed.ok()) {
         QCOMPARE(parsed.options.command, command);
         QCOMPARE(QStringList({parsed.options.port, parsed.options.file}).join(' ').trimmed(), operands);
     }
 }
 
+void TestCliUnits::commandsDocumented_data()
+{
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<QString>("form"); // with its operands, as --help starts its line
+
+    for (const CommandSpec &spec : commandTable()) {
+        if (spec.byOption)
+            continue;
+        QStringList form{spec.words};
+        for (Operand operand : spec.operands)
+            form << operandName(operand);
+        QTest::newRow(qPrintable(spec.words)) << spec.words << form.join(' ');
+    }
+}
+
+// The help text and the man page are written apart from the table; a command
+// added to the table must show up in both.
+void TestCliUnits::commandsDocumented()
+{
+    QFETCH(QString, words);
+    QFETCH(QString, form);
+
+    QVERIFY2(helpText().contains("\n  " + form + ' ') || helpText().contains("\n  " + form + '\n'), qPrintable(form));
+
+    QFile page(HALVERO_CLI_MANPAGE);
+    QVERIFY2(page.open(QIODevice::ReadOnly | QIODevice::Text), HALVERO_CLI_MANPAGE);
+    const QStringList lines = QString::fromUtf8(page.readAll()).split('\n');
+    QVERIFY2(lines.contains(".B halvero-cli " + words), "no SYNOPSIS line");
+    // Each command of the COMMANDS section is the tag after a .TP: .B ports,
+    // .BI identify " PORT", .BI "config get" " PORT".
+    const qsizetype commands = lines.indexOf(".SH COMMANDS");
+    QStringList tagged;
+    for (qsizetype i = commands + 1; commands >= 0 && i + 1 < lines.size() && !lines.at(i).startsWith(".SH"); ++i) {
+        static const QRegularExpression tag(R"re(^\.BI? (?:"([^"]+)"|(\S+)))re");
+        const QRegularExpressionMatch m = tag.match(lines.at(i + 1));
+        if (lines.at(i) == ".TP" && m.hasMatch())
+            tagged << m.captured(1) + m.captured(2);
+    }
+    QVERIFY2(tagged.contains(words), qPrintable(tagged.join(", ")));
+}
+
 void TestCliUnits::fileChecks_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<ConfigProblem>("problem");
+    QTest::addColumn<ErrorCode>("problem");
     QTest::addColumn<QString>("named"); // must appear in the message
 
     const QJsonObject switchFile = validFile("08A3");
     const QJsonObject triggerFile = validFile("04F2");
-    const auto row = [](const QString &name, const QJsonObject &file, ConfigProblem problem, const QString &named) {
+    const auto row = [](const QString &name, const QJsonObject &file, ErrorCode problem, const QString &named) {
         QTest::newRow(qPrintable(name)) << text(file) << problem << named;
     };
     const auto withTop = [](QJsonObject file, const char *key, const QJsonValue &value) {
@@ -117,31 +164,31 @@ void TestCliUnits::fileChecks_data()
         return file;
     };
 
-    row("valid 04F2", triggerFile, ConfigProblem::None, QString());
-    row("08A2 in lower case", withTop(switchFile, "productCode", "08a2"), ConfigProblem::None, QString());
-    row("extra top-level note", withTop(switchFile, "note", "bench 3"), ConfigProblem::None, QString());
-    QTest::newRow("empty") << QByteArray() << ConfigProblem::BadFile << "malformed JSON at line 1";
-    QTest::newRow("top level array") << QByteArray("[1]") << ConfigProblem::BadFile << "not a JSON object";
-    row("no format", withTop(switchFile, "format", QJsonValue::Undefined), ConfigProblem::BadFile, "\"format\"");
-    row("newer format", withTop(switchFile, "format", 2), ConfigProblem::BadFile, "format version 2");
-    row("format as text", withTop(switchFile, "format", "1"), ConfigProblem::BadFile, "\"format\"");
-    row("unknown product", withTop(switchFile, "productCode", "0800"), ConfigProblem::BadFile, "0800");
-    row("no config", withTop(switchFile, "config", 5), ConfigProblem::BadFile, "\"config\"");
-    row("missing channel", withConfigValue(switchFile, "failsafe[11]", QJsonValue::Undefined), ConfigProblem::BadFile,
+    row("valid 04F2", triggerFile, ErrorCode::None, QString());
+    row("08A2 in lower case", withTop(switchFile, "productCode", "08a2"), ErrorCode::None, QString());
+    row("extra top-level note", withTop(switchFile, "note", "bench 3"), ErrorCode::None, QString());
+    QTest::newRow("empty") << QByteArray() << ErrorCode::BadFile << "malformed JSON at line 1";
+    QTest::newRow("top level array") << QByteArray("[1]") << ErrorCode::BadFile << "not a JSON object";
+    row("no format", withTop(switchFile, "format", QJsonValue::Undefined), ErrorCode::BadFile, "\"format\"");
+    row("newer format", withTop(switchFile, "format", 2), ErrorCode::BadFile, "format version 2");
+    row("format as text", withTop(switchFile, "format", "1"), ErrorCode::BadFile, "\"format\"");
+    row("unknown product", withTop(switchFile, "productCode", "0800"), ErrorCode::BadFile, "0800");
+    row("no config", withTop(switchFile, "config", 5), ErrorCode::BadFile, "\"config\"");
+    row("missing channel", withConfigValue(switchFile, "failsafe[11]", QJsonValue::Undefined), ErrorCode::BadFile,
         "missing field failsafe[11] (channel 12");
-    row("thirteenth channel", withConfigValue(switchFile, "failsafe[12]", 1000), ConfigProblem::BadFile, "failsafe[12]");
-    row("gain in a switch file", withConfigValue(switchFile, "inaGain", 1), ConfigProblem::BadFile, "inaGain");
-    row("groups in a trigger file", withConfigValue(triggerFile, "groups[0].bank", 0), ConfigProblem::BadFile, "groups[0]");
-    row("active low as number", withConfigValue(switchFile, "trigger.activeLow", 1), ConfigProblem::BadFile, "activeLow");
-    row("threshold as text", withConfigValue(triggerFile, "trigger.high", "1600"), ConfigProblem::BadFile, "trigger.high");
-    row("fractional value", withConfigValue(switchFile, "failsafe[3]", 1500.5), ConfigProblem::BadFile, "failsafe[3]");
-    row("huge value", withConfigValue(switchFile, "failsafe[0]", 1e12), ConfigProblem::OutOfRange, "failsafe[0]");
+    row("thirteenth channel", withConfigValue(switchFile, "failsafe[12]", 1000), ErrorCode::BadFile, "failsafe[12]");
+    row("gain in a switch file", withConfigValue(switchFile, "inaGain", 1), ErrorCode::BadFile, "inaGain");
+    row("groups in a trigger file", withConfigValue(triggerFile, "groups[0].bank", 0), ErrorCode::BadFile, "groups[0]");
+    row("active low as number", withConfigValue(switchFile, "trigger.activeLow", 1), ErrorCode::BadFile, "activeLow");
+    row("threshold as text", withConfigValue(triggerFile, "trigger.high", "1600"), ErrorCode::BadFile, "trigger.high");
+    row("fractional value", withConfigValue(switchFile, "failsafe[3]", 1500.5), ErrorCode::BadFile, "failsafe[3]");
+    row("huge value", withConfigValue(switchFile, "failsafe[0]", 1e12), ErrorCode::OutOfRange, "failsafe[0]");
 
-    row("trigger low just below high", withConfigValue(switchFile, "trigger.low", 1599), ConfigProblem::None, QString());
-    row("trigger low equal to high", withConfigValue(switchFile, "trigger.low", 1600), ConfigProblem::OutOfRange,
+    row("trigger low just below high", withConfigValue(switchFile, "trigger.low", 1599), ErrorCode::None, QString());
+    row("trigger low equal to high", withConfigValue(switchFile, "trigger.low", 1600), ErrorCode::OutOfRange,
         "trigger.low is 1600, must be below trigger.high (1600)");
     row("trigger low above high", withConfigValue(withConfigValue(triggerFile, "trigger.low", 2000), "trigger.high", 1000),
-        ConfigProblem::OutOfRange, "trigger.low is 2000, must be below trigger.high (1000)");
+        ErrorCode::OutOfRange, "trigger.low is 2000, must be below trigger.high (1000)");
 
     // Each limit is taken and then missed by one, on every field. The file's
     // thresholds are 1400 and 1600, so High at its minimum or Low at its
@@ -151,27 +198,27 @@ void TestCliUnits::fileChecks_data()
         const QString name = range.family + ' ' + range.path;
         const auto atLimit = [&](const char *which, int value) {
             const bool crossed = (range.path == "trigger.high" && value <= 1400) || (range.path == "trigger.low" && value >= 1600);
-            row(name + which, withConfigValue(file, range.path, value), crossed ? ConfigProblem::OutOfRange : ConfigProblem::None,
+            row(name + which, withConfigValue(file, range.path, value), crossed ? ErrorCode::OutOfRange : ErrorCode::None,
                 crossed ? "must be below trigger.high" : "");
         };
         atLimit(" at min", range.min);
         atLimit(" at max", range.max);
-        row(name + " below", withConfigValue(file, range.path, range.min - 1), ConfigProblem::OutOfRange, range.path);
-        row(name + " above", withConfigValue(file, range.path, range.max + 1), ConfigProblem::OutOfRange, range.path);
+        row(name + " below", withConfigValue(file, range.path, range.min - 1), ErrorCode::OutOfRange, range.path);
+        row(name + " above", withConfigValue(file, range.path, range.max + 1), ErrorCode::OutOfRange, range.path);
     }
 }
 
 void TestCliUnits::fileChecks()
 {
     QFETCH(QByteArray, content);
-    QFETCH(ConfigProblem, problem);
+    QFETCH(ErrorCode, problem);
     QFETCH(QString, named);
 
     const ConfigLoad load = loadConfigForWrite(content);
-    QVERIFY2(load.problem == problem && load.message.contains(named), qPrintable(load.message));
+    QVERIFY2(load.code == problem && load.message.contains(named), qPrintable(load.message));
     QVERIFY2(!load.message.contains('\n'), "a failure is reported on one line");
     // diff must still be able to show an out-of-range file against the board.
-    QCOMPARE(parseConfigJson(content).ok(), problem != ConfigProblem::BadFile);
+    QCOMPARE(parseConfigJson(content).ok(), problem != ErrorCode::BadFile);
 }
 
 void TestCliUnits::diff_data()
@@ -180,12 +227,18 @@ void TestCliUnits::diff_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QJsonValue>("value");
     QTest::addColumn<QStringList>("differing");
+    QTest::addColumn<QString>("label"); // the operator's name for the differing field
 
-    QTest::newRow("same value") << "04F2" << "trigger.high" << QJsonValue(1600) << QStringList{};
-    QTest::newRow("last channel") << "08A3" << "failsafe[11]" << QJsonValue(1500) << QStringList{"failsafe[11]"};
-    QTest::newRow("group") << "08A3" << "groups[1].refreshRate" << QJsonValue(1) << QStringList{"groups[1].refreshRate"};
-    QTest::newRow("active low") << "04F2" << "trigger.activeLow" << QJsonValue(true) << QStringList{"trigger.activeLow"};
-    QTest::newRow("gain") << "04F2" << "inaGain" << QJsonValue(7) << QStringList{"inaGain"};
+    QTest::newRow("same value") << "04F2" << "trigger.high" << QJsonValue(1600) << QStringList{} << QString();
+    QTest::newRow("last channel") << "08A3" << "failsafe[11]" << QJsonValue(1500) << QStringList{"failsafe[11]"}
+                                  << "channel 12 failsafe";
+    QTest::newRow("group") << "08A3" << "groups[1].refreshRate" << QJsonValue(1) << QStringList{"groups[1].refreshRate"}
+                           << "group 2 refresh rate";
+    QTest::newRow("bank") << "08A3" << "groups[2].bank" << QJsonValue(1) << QStringList{"groups[2].bank"} << "group 3 bank";
+    QTest::newRow("active low") << "04F2" << "trigger.activeLow" << QJsonValue(true) << QStringList{"trigger.activeLow"}
+                                << "trigger active low";
+    QTest::newRow("low") << "08A3" << "trigger.low" << QJsonValue(1000) << QStringList{"trigger.low"} << "trigger Low";
+    QTest::newRow("gain") << "04F2" << "inaGain" << QJsonValue(7) << QStringList{"inaGain"} << "gain";
 }
 
 void TestCliUnits::diff()
@@ -194,6 +247,7 @@ void TestCliUnits::diff()
     QFETCH(QString, path);
     QFETCH(QJsonValue, value);
     QFETCH(QStringList, differing);
+    QFETCH(QString, label);
 
     const BoardConfig board = parseConfigJson(text(validFile(productCode))).config;
     const ConfigLoad file = parseConfigJson(text(withConfigValue(validFile(productCode), path, value)));
@@ -202,6 +256,7 @@ void TestCliUnits::diff()
     QStringList paths;
     for (const FieldDifference &d : diffConfigs(board, file.config)) {
         paths << d.field.path;
+        QCOMPARE(d.field.label(), label);
         QCOMPARE(formatValue(d.field, d.file), value.isBool() ? QString("true") : QString::number(value.toInt()));
         QCOMPARE(d.board, board.values.value(path));
     }
@@ -232,6 +287,39 @@ void TestCliUnits::statusNumbers()
     record.temperature = temperature;
     QCOMPARE(statusLine(record), shown);
     QCOMPARE(statusJson(record).value("batteryVoltage_V").toDouble(), QString::number(battery).toDouble());
+}
+
+// A status reply whose every field has a raw value of its own, so that two
+// fields read from each other's bytes or named with each other's key show.
+void TestCliUnits::statusFields_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("json");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("04F2") << QByteArray::fromHex("0404f20001" "005a00" "03090b7d" "00000000000000" "3e")
+                          << R"({"batteryVoltage_V":12.4,"fuseCurrent_A":9,"fusePeakCurrent_A":11,)"
+                             R"("fuseProbeCurrent_A":6,"temperature_C":20,"triggerVoltage_V":12.5})"
+                          << "battery 12.4 V  trigger 12.5 V  fuse probe 6 A  fuse 9 A  fuse peak 11 A  temperature 20 \u00B0C";
+    QTest::newRow("08A3, trigger pulse") << QByteArray::fromHex("0408a30103" "00" "05dc" "0032" "01" "00")
+                                         << R"({"switch":"NORMAL","triggerFrequency_Hz":50,"triggerPresent":true,"triggerValue_us":1500})"
+                                         << "NORMAL  trigger 1500 us  50 Hz";
+    // Without the pulse the board's reading is stale: left out.
+    QTest::newRow("08A3, failsafe") << QByteArray::fromHex("0408a30103" "00" "05dc" "0032" "00" "01")
+                                    << R"({"switch":"FAILSAFE","triggerPresent":false})"
+                                    << "FAILSAFE  trigger none";
+}
+
+void TestCliUnits::statusFields()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, json);
+    QFETCH(QString, line);
+
+    parachuteRadioComm record(QString(), 9600);
+    QCOMPARE(int(record.parseRxMessage(reply)), int(USBmsgStatus));
+    QCOMPARE(QString::fromUtf8(QJsonDocument(statusJson(record)).toJson(QJsonDocument::Compact)), json);
+    QCOMPARE(statusLine(record), line);
 }
 
 void TestCliUnits::openFailure_data()

@@ -29,12 +29,12 @@ QString kindOf(const QString &path)
 int write(const QString &path, bool limited)
 {
     if (!limited)
-        return OutputFile::writeFileSafely(path, Data, nullptr) ? 0 : 1;
+        return OutputFile::writeFileSafely(path, Data).ok() ? 0 : 1;
     const pid_t child = ::fork();
     if (child == 0) {
         OutputFile::ignoreFileSizeSignal();
         const rlimit limit{4096, 4096};
-        ::_exit(::setrlimit(RLIMIT_FSIZE, &limit) == 0 && OutputFile::writeFileSafely(path, Data, nullptr) ? 0 : 1);
+        ::_exit(::setrlimit(RLIMIT_FSIZE, &limit) == 0 && OutputFile::writeFileSafely(path, Data).ok() ? 0 : 1);
     }
     int status = 0;
     return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;

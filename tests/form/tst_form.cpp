@@ -28,17 +28,9 @@
 #include <memory>
 
 #include "Halvero_configurator.h"
+#include "boardfamilies.h"
+#include "testaccess.h"
 #include "ui_Halvero_configurator.h"
-
-// The window keeps its catalogue private; the tests reach it through here.
-struct HalveroTestAccess
-{
-    static Ui_Halvero_configurator *ui(Halvero_configurator &w) { return w.ui; }
-    static QMap<QString, QWidget *> pages(const Halvero_configurator &w) { return w.tabPages; }
-    static QMap<QString, QString> titles(const Halvero_configurator &w) { return w.tabTitles; }
-    static void restorePage(Halvero_configurator &w, const QString &name) { w.restorePage(name); }
-    static void hideAllPages(Halvero_configurator &w) { w.hideAllPages(); }
-};
 
 namespace {
 
@@ -288,6 +280,7 @@ int layoutIndexOf(QLayout *layout, QObject *o)
 } // namespace
 
 Q_DECLARE_METATYPE(MemberGetter)
+Q_DECLARE_METATYPE(BoardFamily)
 
 // Stands in for the real window: counts how often each button slot runs.
 class SlotProbe : public QMainWindow
@@ -353,6 +346,8 @@ private slots:
     void buttonsReachSlotsOnce();
     void windowDeclaresButtonSlots();
 
+    void familyTableMatchesForm_data();
+    void familyTableMatchesForm();
     void catalogueAfterConstruction_data();
     void catalogueAfterConstruction();
     void restoreAppendsUnderTitle();
@@ -1102,6 +1097,43 @@ void TestForm::windowDeclaresButtonSlots()
     // Every push button of the form finds its slot by name.
     for (const QString &b : pushButtons)
         QVERIFY2(declared.contains(QStringLiteral("on_%1_clicked()").arg(b)), qPrintable(b));
+}
+
+void TestForm::familyTableMatchesForm_data()
+{
+    QTest::addColumn<BoardFamily>("family");
+    for (BoardFamily family : Protocol::knownFamilies())
+        QTest::newRow(qPrintable(Protocol::familyName(family))) << family;
+}
+
+// Each field of a family's table names an editor of its own on the family's
+// page (or on the Internal page) that holds exactly the values it takes.
+void TestForm::familyTableMatchesForm()
+{
+    QFETCH(BoardFamily, family);
+    const BoardFamilyTable &table = Protocol::familyTable(family);
+    Halvero_configurator w;
+    QCOMPARE(HalveroTestAccess::titles(w).value(table.page), table.title());
+    const QWidget *page = HalveroTestAccess::pages(w).value(table.page);
+    const QWidget *internal = HalveroTestAccess::pages(w).value(QStringLiteral("tab_all_internal"));
+    QVERIFY(page && internal);
+    QSet<QString> named;
+    for (const ConfigField &field : table.config) {
+        QVERIFY2(!named.contains(field.widget), qPrintable(field.widget + " shows two fields"));
+        named.insert(field.widget);
+        const QWidget *editor = page->findChild<QWidget *>(field.widget);
+        if (!editor)
+            editor = internal->findChild<QWidget *>(field.widget);
+        QVERIFY2(editor, qPrintable(field.path + " has no " + field.widget + " on its pages"));
+        const auto *spin = qobject_cast<const QSpinBox *>(editor);
+        const auto *combo = qobject_cast<const QComboBox *>(editor);
+        QCOMPARE(qobject_cast<const QCheckBox *>(editor) != nullptr, field.boolean);
+        if (spin)
+            QCOMPARE(qMakePair(spin->minimum(), spin->maximum()), qMakePair(field.min, field.max));
+        if (combo)
+            QCOMPARE(combo->count(), field.max - field.min + 1);
+        QVERIFY2(spin || combo || field.boolean, qPrintable(field.widget));
+    }
 }
 
 void TestForm::catalogueAfterConstruction_data()

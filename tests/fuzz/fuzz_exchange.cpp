@@ -95,24 +95,22 @@ QList<ReplyChunk> chunksOf(const QByteArray &in, int from)
     return chunks;
 }
 
-// A configuration reply a board of the family could send.
+// A configuration reply a board of the family could send: every field
+// within its range, and groups and channels unlike each other.
 QByteArray configReply(uint8_t high, uint8_t low, uint8_t major, uint8_t minor)
 {
-    QByteArray r(configLength(familyOf(high, low)), '\0');
+    const BoardFamilyTable &family = familyTable(familyOf(high, low));
+    QByteArray r(family.configLength, '\0');
     r[kindOffset] = char(USBmsgConfig);
     r[productHighOffset] = char(high);
     r[productLowOffset] = char(low);
     r[fwMajorOffset] = char(major);
     r[fwMinorOffset] = char(minor);
-    if (familyOf(high, low) == BoardFamily::Trigger04F2) {
-        r.replace(gain04F2Offset, 6, "\x03\x01\x06\x40\x05\x78", 6);
-    } else {
-        r.replace(bank08A3Offset, 6, "\x00\x01\x00\x01\x00\x01", 6);
-        for (int ch = 0; ch < channelCount; ++ch) {
-            r[failsafe08A3Offset + 2 * ch] = char(0x03 + ch / 6);
-            r[failsafe08A3Offset + 2 * ch + 1] = char(0x84 + 7 * ch);
-        }
-        r.replace(activeLow08A3Offset, 5, "\x01\x07\x08\x04\x4C", 5);
+    for (const ConfigField &field : family.config) {
+        const int value = field.boolean ? 1 : field.min + (37 * field.index + field.offset) % (field.max - field.min + 1);
+        if (field.width == 2)
+            r[field.offset] = char(value >> 8);
+        r[field.offset + field.width - 1] = char(value);
     }
     return r;
 }

@@ -129,11 +129,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     if (result == USBmsgConfig) {
         // Written back unchanged, a configuration is the reply's own frame,
-        // with the active-low flag as 0 or 1.
-        const int length = configLength(family);
-        QByteArray expected = in.left(length);
-        const int flag = family == BoardFamily::Trigger04F2 ? activeLow04F2Offset : activeLow08A3Offset;
-        expected[flag] = expected.at(flag) ? 1 : 0;
+        // with its flags as 0 or 1.
+        QByteArray expected = in.left(configLength(family));
+        for (const ConfigField &field : familyTable(family).config) {
+            if (field.boolean)
+                expected[field.offset] = expected.at(field.offset) ? 1 : 0;
+        }
         FUZZ_CHECK(dev.buildRequest(true, USBmsgConfig, USBoptNone) == expected, in);
     }
     if (result == USBmsgEepromDump)

@@ -148,7 +148,7 @@ void tst_History::cliWritesLeaveBeforeAndAfter()
     QCOMPARE(cli({"config", "set", "PORT", fileWithHigh(1700)}, board).exitCode, 0);
     BoardConfig swapped = switchConfig(1700);
     swapped.values["trigger.low"] = 1800;
-    QVERIFY(ConfigHistory::HistoryFile(historyPath()).append(ConfigHistory::makeEntry(swapped, "save", "after", "test"), nullptr));
+    QVERIFY(ConfigHistory::HistoryFile(historyPath()).append(ConfigHistory::makeEntry(swapped, "save", "after", "test")).ok());
 
     if (!history.isEmpty())
         qputenv("HALVERO_HISTORY_FILE", history.toLocal8Bit());
@@ -209,7 +209,7 @@ void tst_History::damagedLinesAreSkipped()
     // Line 2 is cut short in the middle, line 5 at the end, as by a crash.
     file.write(entry(1001) + "\n{\"format\":1,\"config\":{\"trig\n\n" + entry(1004) + "\n" + entry(1005).left(40));
     file.close();
-    QVERIFY(ConfigHistory::HistoryFile(historyPath()).append(QJsonDocument::fromJson(entry(1006)).object(), nullptr));
+    QVERIFY(ConfigHistory::HistoryFile(historyPath()).append(QJsonDocument::fromJson(entry(1006)).object()).ok());
 
     QCOMPARE(summary("trigger.high"), QStringList({"save before test 1001", "save before test 1004", "save before test 1006"}));
     const QStringList warnings = ConfigHistory::HistoryFile(historyPath()).read().warnings;
@@ -308,11 +308,11 @@ int main(int argc, char *argv[])
         QCoreApplication app(argc, argv);
         ConfigHistory::HistoryFile file(app.arguments().at(2), app.arguments().at(5).toLongLong());
         BoardConfig config = switchConfig(1600);
-        QString error;
         for (int i = 0; i < app.arguments().at(3).toInt(); ++i) {
             config.values["failsafe[0]"] = i;
-            if (!file.append(ConfigHistory::makeEntry(config, "save", "before", app.arguments().at(4)), &error))
-                qFatal("%s", qPrintable(error));
+            const Result appended = file.append(ConfigHistory::makeEntry(config, "save", "before", app.arguments().at(4)));
+            if (!appended.ok())
+                qFatal("%s", qPrintable(appended.message));
         }
         return 0;
     }

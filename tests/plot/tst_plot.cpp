@@ -180,13 +180,14 @@ void TestPlot::csv_data()
     QTest::addColumn<bool>("present");
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("08A3 with pulse") << BoardFamily::Switch08A3 << true
-                                     << QByteArray("time,trigger_us,frequency_hz,trigger_present,failsafe\n"
-                                                   "2026-05-04T08:22:03.005Z,1000,50,1,0\n");
+                                     << QByteArray("time,switch,triggerPresent,triggerValue_us,triggerFrequency_Hz\n"
+                                                   "2026-05-04T08:22:03.005Z,0,1,1000,50\n");
     QTest::newRow("08A3 in failsafe") << BoardFamily::Switch08A3 << false
-                                      << QByteArray("time,trigger_us,frequency_hz,trigger_present,failsafe\n"
-                                                    "2026-05-04T08:22:03.005Z,,,0,1\n");
+                                      << QByteArray("time,switch,triggerPresent,triggerValue_us,triggerFrequency_Hz\n"
+                                                    "2026-05-04T08:22:03.005Z,1,0,,\n");
     QTest::newRow("04F2") << BoardFamily::Trigger04F2 << true
-                          << QByteArray("time,battery_v,trigger_v,fuse_probe_a,fuse_a,fuse_peak_a,temperature_c\n"
+                          << QByteArray("time,batteryVoltage_V,triggerVoltage_V,fuseProbeCurrent_A,fuseCurrent_A,"
+                                        "fusePeakCurrent_A,temperature_C\n"
                                         "2026-05-04T08:22:03.005Z,12.4,3,2,5,9,-2.5\n");
 }
 

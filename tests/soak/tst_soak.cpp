@@ -7,17 +7,21 @@
 // its own ticks (for instance while the Set defaults question is open) are
 // watched the same way.
 //
-// Checked throughout: every queued command goes on the wire once, in order,
-// unless the cable was being pulled, with the configuration read-backs the
-// window queues itself (after every Set defaults, after a Save CONF not
-// answered with a configuration) ahead of the rest; a lost connection drops
-// the queue, and clicks without a board are refused; every write the board
-// receives carries the product code and firmware the board identified
-// itself with at Connect, at that family's length; the record keeps that
-// identity whatever the line brings; the window, the device object and the
-// timer stay in the polling state until the cable goes, and in the
-// connection-lost state after; and, after a warm-up round, resident memory
-// stays flat.
+// Checked throughout: one exchange per tick, and every queued command's
+// exchanges go on the wire in order, unless the cable was being pulled. A
+// Save CONF or Set defaults stays at the front as one write transaction: the
+// configuration read before it (tried twice; left unanswered, nothing is
+// written), exactly one write, then read-backs until one is answered (none
+// after a Save the board echoed with the page's values); the tick it ends,
+// the status bar tells its outcome. A Save CONF with trigger Low not below
+// High is refused, and one repeating a Save not yet sent is dropped: neither
+// queues anything. A lost connection drops the queue, and clicks without a
+// board are refused. Every write the board receives carries the product code
+// and firmware the board identified itself with at Connect, at that family's
+// length; the record keeps that identity whatever the line brings; the
+// window, the device object and the timer stay in the polling state until
+// the cable goes, and in the connection-lost state after; and, after a
+// warm-up round, resident memory stays flat.
 //
 // HALVERO_SOAK_SEED replays a run's clicks and fault order (the simulator's
 // noise is its own); HALVERO_SOAK_TRANSACTIONS sets the length.
@@ -41,6 +45,7 @@
 #include <thread>
 
 #include "Halvero_configurator.h"
+#include "boardconfig.h"
 #include "boards.h"
 #include "protocol.h"
 #include "simulatedboard.h"
@@ -128,32 +133,33 @@ QString commandOf(const QByteArray &frame)
     return QStringLiteral("unknown ") + QString::fromLatin1(frame.toHex());
 }
 
-QString commandOf(USBmessages kind, bool write, USBmsgOptions option)
+// The request a queued command sends next: a transaction (a write) reads
+// the configuration but for the one tick of its write.
+QString requestOf(USBmessages kind, bool write, bool writesNext)
 {
-    if (write)
+    if (write && writesNext)
         return kind == USBmsgConfig ? QStringLiteral("save-conf") : QStringLiteral("set-defaults");
-    switch (kind) {
-    case USBmsgConfig: return QStringLiteral("read-conf");
-    case USBmsgEepromDump: return option == USBoptDump ? QStringLiteral("dump") : QStringLiteral("?");
-    case USBmsgStatus: return QStringLiteral("status");
-    case USBmsgIdentity: return QStringLiteral("identity");
-    default: return QStringLiteral("?");
-    }
+    return kind == USBmsgEepromDump ? QStringLiteral("dump") : QStringLiteral("read-conf");
 }
 
+// A command the operator queued, as far as it has gone.
 struct Queued
 {
-    int id; // -1 for a read-back the window queued itself
+    enum Step { ReadBefore, Write, ReadBack };
+    int id;
     USBmessages kind;
     bool write;
-    USBmsgOptions option;
+    QMap<QString, int> page = {}; // a Save CONF's values, as the page showed them at the click
+    Step step = ReadBefore;
+    int unansweredReads = 0;
+    bool writeAnswered = false; // something came back to the write
 };
 
 // One frame the window put on the wire, as the test accounts for it.
 struct Sent
 {
     QString command;
-    int actionId;   // -1 for polls, read-backs and the connect sequence
+    int actionId;   // -1 for polls and the connect sequence
     bool mayBeLost; // written once the cable was set to be pulled
 };
 
@@ -210,6 +216,20 @@ public:
                       QTest::qWait(400);
               })
     {
+        // The page's configuration widgets by field.
+        const auto field = [this](const QString &path, const QString &widget) {
+            m_fields.insert(path, m_window.findChild<QWidget *>(widget.arg(m_trigger ? "04F2" : "08A3")));
+        };
+        field(QStringLiteral("trigger.activeLow"), QStringLiteral("check_%1_active_low"));
+        field(QStringLiteral("trigger.high"), QStringLiteral("spin_%1_trig_high"));
+        field(QStringLiteral("trigger.low"), QStringLiteral("spin_%1_trig_low"));
+        for (int i = 0; !m_trigger && i < 12; ++i) {
+            field(QStringLiteral("failsafe[%1]").arg(i), QStringLiteral("spin_%2_val_ch%1").arg(i + 1));
+            if (i < 3) {
+                field(QStringLiteral("groups[%1].bank").arg(i), QStringLiteral("combo_%2_gr%1_bank").arg(i + 1));
+                field(QStringLiteral("groups[%1].refreshRate").arg(i), QStringLiteral("combo_%2_gr%1_frq").arg(i + 1));
+            }
+        }
         scanTimer->installEventFilter(this);
         m_afterTimerTick = connect(scanTimer, &QTimer::timeout, this, [this] {
             if (m_inTimerTick) {
@@ -228,13 +248,9 @@ public:
     int transactions = 0;
     int ticksUnder[FaultCount] = {};
     int episodes[FaultCount] = {};
-    int clicks = 0, refusedClicks = 0, answeredNo = 0, yesAfterLoss = 0, timerTicks = 0, readBacks = 0,
-        dropped = 0, lostToUnplug = 0, writesChecked = 0, reconnects = 0;
-
-    bool connectFirst()
-    {
-        return reconnect();
-    }
+    int clicks = 0, refusedClicks = 0, answeredNo = 0, yesAfterLoss = 0, timerTicks = 0, refusedSaves = 0,
+        repeatedSaves = 0, writesSent = 0, notSent = 0, readBacks = 0, dropped = 0, lostToUnplug = 0,
+        writesChecked = 0, reconnects = 0;
 
     // One fault episode of about `ticks` exchanges, then a healthy stretch
     // that ends with the board's log checked and cleared.
@@ -275,6 +291,11 @@ public:
             fail(QStringLiteral("%1 commands still queued at the end").arg(commandQueue.size()));
     }
 
+    bool connectFirst()
+    {
+        return reconnect();
+    }
+
     int randomIn(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_rng); }
     std::mt19937 &rng() { return m_rng; }
 
@@ -295,6 +316,13 @@ private:
     {
         if (failures.size() < 20)
             failures << QStringLiteral("[%1, transaction %2] %3").arg(QLatin1String(nameOf(m_fault))).arg(transactions).arg(what);
+    }
+
+    void expectStatus(const QString &start, const char *when)
+    {
+        const QString status = m_ui->statusbar->currentMessage();
+        if (!status.startsWith(start))
+            fail(QStringLiteral("status bar %1: \"%2\", expected \"%3...\"").arg(QLatin1String(when), status, start));
     }
 
     void setFault(Fault f)
@@ -331,7 +359,7 @@ private:
         int id = -1;
         if (!m_model.isEmpty()) {
             const Queued &front = m_model.first();
-            command = commandOf(front.kind, front.write, front.option);
+            command = requestOf(front.kind, front.write, front.step == Queued::Write);
             id = front.id;
         }
         m_sent.append({command, id, m_unplugArmed});
@@ -341,15 +369,15 @@ private:
     void afterTick()
     {
         const bool connected = radioDevice && radioDevice->isConnected();
+        std::optional<Queued> cutShort; // the command whose exchange found the cable gone
         if (m_connectedBeforeTick && !m_model.isEmpty()) {
-            const Queued sent = m_model.takeFirst();
-            if (connected && readBackFollows(sent)) {
-                m_model.prepend({-1, USBmsgConfig, false, USBoptNone});
-                ++readBacks;
-            }
+            if (connected)
+                advance();
+            else
+                cutShort = m_model.takeFirst();
         }
         if (m_connected && !connected)
-            connectionLost();
+            connectionLost(cutShort);
         checkQueue("after a tick");
         const QString state = Probe::describeState(m_window);
         const QString expected =
@@ -359,31 +387,79 @@ private:
         watchRecordHeader();
     }
 
-    // The window reads the configuration back itself after a reset, and
-    // after a configuration write whose reply was not a configuration.
-    static bool readBackFollows(const Queued &sent)
+    // What the tick did to the command at the front. A read goes once; a
+    // transaction moves on as the board's answers decide, and ends with its
+    // outcome on the status bar.
+    void advance()
     {
-        if (!sent.write)
-            return false;
-        if (sent.kind == USBmsgSetDefaults)
-            return true;
+        Queued &q = m_model.first();
+        if (!q.write) {
+            m_model.removeFirst();
+            return;
+        }
+        const ExchangeOutcome exchange = radioDevice->lastOutcome();
         const QByteArray reply = radioDevice->lastReply();
-        return radioDevice->lastOutcome() != ExchangeOutcome::Decoded || reply.isEmpty()
-            || uint8_t(reply.at(0)) != USBmsgConfig;
+        const bool config = exchange == ExchangeOutcome::Decoded && !reply.isEmpty() && uint8_t(reply.at(0)) == USBmsgConfig;
+        QString outcome; // how the status bar starts once the transaction ends
+        switch (q.step) {
+        case Queued::ReadBefore:
+            if (config)
+                q.step = Queued::Write;
+            else if (exchange == ExchangeOutcome::NeverQuiet)
+                outcome = QStringLiteral("The device on ");
+            else if (++q.unansweredReads == 2)
+                outcome = QStringLiteral("Nothing written: the board did not answer the read before the write");
+            notSent += outcome.isEmpty() ? 0 : 1;
+            break;
+        case Queued::Write:
+            ++writesSent;
+            q.step = Queued::ReadBack;
+            q.writeAnswered = !reply.isEmpty() && exchange != ExchangeOutcome::NeverQuiet;
+            if (q.kind == USBmsgConfig && config && holds(q.page))
+                outcome = QStringLiteral("Configuration saved: ");
+            break;
+        case Queued::ReadBack:
+            ++readBacks;
+            if (!config)
+                expectStatus(QStringLiteral("No answer since "), "while a read-back goes unanswered");
+            else if (q.kind == USBmsgSetDefaults)
+                outcome = QLatin1String(q.writeAnswered ? "Defaults restored: " : "The board did not answer Set defaults");
+            else
+                outcome = QLatin1String(holds(q.page) ? "Configuration saved: "
+                                                      : "Configuration written, but the board holds other values for: ");
+            break;
+        }
+        if (!outcome.isEmpty()) {
+            m_model.removeFirst();
+            expectStatus(outcome, "as a transaction ends");
+        }
+    }
+
+    // The configuration just decoded has these values.
+    static bool holds(const QMap<QString, int> &values)
+    {
+        const BoardConfig board = configFromRecord(*radioDevice);
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            if (board.values.value(it.key(), -1) != it.value())
+                return false;
+        return true;
     }
 
     // Only a pulled cable may end the connection; whatever was queued for
     // the board goes with it.
-    void connectionLost()
+    void connectionLost(const std::optional<Queued> &cutShort)
     {
         m_connected = false;
         dropped += int(m_model.size());
         m_model.clear();
         if (m_fault != Fault::Unplug)
             fail(QStringLiteral("connection lost without a pulled cable"));
+        expectStatus(QStringLiteral("Connection lost at "), "after the connection was lost");
+        // A transaction cut short tells whether its write may have gone out.
         const QString status = m_ui->statusbar->currentMessage();
-        if (!status.startsWith(QLatin1String("Connection lost at ")))
-            fail(QStringLiteral("status bar after the connection was lost: \"%1\"").arg(status));
+        if (cutShort && cutShort->write
+            && !status.endsWith(QLatin1String(cutShort->step == Queued::ReadBefore ? " nothing was written." : " is not known.")))
+            fail(QStringLiteral("status bar after a transaction was cut short: \"%1\"").arg(status));
     }
 
     // After identification the record keeps the board's product code and
@@ -416,19 +492,22 @@ private:
 
     void checkQueue(const char *when)
     {
-        bool same = commandQueue.size() == m_model.size();
-        for (qsizetype i = 0; same && i < m_model.size(); ++i) {
-            const action *a = commandQueue.at(i);
-            const Queued &q = m_model.at(i);
-            same = a->kind == q.kind && a->write == q.write && a->option == q.option;
-        }
-        if (!same)
-            fail(QStringLiteral("%1: the queue holds %2 commands, %3 were queued and not yet sent")
-                     .arg(QLatin1String(when)).arg(commandQueue.size()).arg(m_model.size()));
+        QStringList queue, model;
+        const auto name = [](USBmessages kind, bool write, bool writesNext) {
+            return requestOf(kind, write, writesNext) + (write ? " of " + requestOf(kind, true, true) : QString());
+        };
+        for (const action *a : std::as_const(commandQueue))
+            queue << name(a->kind, a->write, a->transaction && a->transaction->writesNext());
+        for (const Queued &q : std::as_const(m_model))
+            model << name(q.kind, q.write, q.step == Queued::Write);
+        if (queue != model)
+            fail(QStringLiteral("%1: the queue holds [%2], expected [%3]")
+                     .arg(QLatin1String(when), queue.join(QLatin1String(", ")), model.join(QLatin1String(", "))));
     }
 
-    // Picks 0-5 queue a command at once, 6 and 7 ask Set defaults and
-    // answer Yes and No.
+    // Picks 0-2 read the configuration, 3 edits the page and saves, 4 saves
+    // the page as it stands with a double click, 5 dumps, 6 and 7 ask Set
+    // defaults and answer Yes and No.
     void clickRandom(int pick = -1)
     {
         ++clicks;
@@ -443,16 +522,18 @@ private:
         if (pick <= 2) {
             m_ui->tab_all->setCurrentIndex(0);
             (trigger ? m_ui->btn_04F2_ReadConf : m_ui->btn_08A3_ReadConf)->click();
-            queued = Queued{id, USBmsgConfig, false, USBoptNone};
+            queued = Queued{id, USBmsgConfig, false};
         } else if (pick <= 4) {
             m_ui->tab_all->setCurrentIndex(0);
-            editPage(trigger);
-            (trigger ? m_ui->btn_04F2_SaveConf : m_ui->btn_08A3_SaveConf)->click();
-            queued = Queued{id, USBmsgConfig, true, USBoptNone};
+            if (pick == 3)
+                editPage();
+            clickSave(id);
+            if (pick == 4)
+                clickSave(m_nextId++); // a double click
         } else if (pick == 5) {
             m_ui->tab_all->setCurrentIndex(1);
             m_ui->btnEEPROM_DUMP->click();
-            queued = Queued{id, USBmsgEepromDump, false, USBoptDump};
+            queued = Queued{id, USBmsgEepromDump, false};
         } else {
             // The question runs a nested event loop; the timer keeps ticking,
             // and may find the cable gone: a Yes then resets nothing.
@@ -470,49 +551,75 @@ private:
                 else if (!m_connected)
                     ++yesAfterLoss;
                 else
-                    queued = Queued{id, USBmsgSetDefaults, true, USBoptNone};
+                    queued = Queued{id, USBmsgSetDefaults, true};
             }
         }
         if (!connected) {
             ++refusedClicks;
-            const QString status = m_ui->statusbar->currentMessage();
-            if (status != QLatin1String("Not sent: the board is no longer connected."))
-                fail(QStringLiteral("status bar after a click without a board: \"%1\"").arg(status));
+            expectStatus(QStringLiteral("Not sent: the board is no longer connected."), "after a click without a board");
         } else if (queued && m_connected) {
             m_model.append(*queued);
         }
         checkQueue("after a click");
     }
 
-    // Values an operator might type. One switch board edit in three puts
-    // channels 5 and 6 at 1026 and 1266 (0x0402, 0x04F2): bytes 20-22 of the
-    // configuration then read 02 04 F2, so the tail of a reply split past the
-    // quiet gap starts like a 04F2 board's configuration reply.
-    void editPage(bool trigger)
+    // Save CONF is refused with trigger Low not below High, dropped when it
+    // repeats a Save not yet sent, else queued.
+    void clickSave(int id)
     {
-        if (trigger) {
-            m_ui->check_04F2_active_low->setChecked(randomIn(0, 1));
-            m_ui->spin_04F2_trig_high->setValue(randomIn(m_ui->spin_04F2_trig_high->minimum(), m_ui->spin_04F2_trig_high->maximum()));
-            m_ui->spin_04F2_trig_low->setValue(randomIn(m_ui->spin_04F2_trig_low->minimum(), m_ui->spin_04F2_trig_low->maximum()));
-            return;
+        const QMap<QString, int> page = pageValues();
+        (m_trigger ? m_ui->btn_04F2_SaveConf : m_ui->btn_08A3_SaveConf)->click();
+        const Queued *last = m_model.isEmpty() ? nullptr : &m_model.last();
+        if (!m_connected)
+            return; // refused, as every click without a board
+        if (page.value(QStringLiteral("trigger.low")) >= page.value(QStringLiteral("trigger.high"))) {
+            ++refusedSaves;
+            expectStatus(QStringLiteral("Not saved: "), "after a Save CONF with Low not below High");
+        } else if (last && last->write && last->kind == USBmsgConfig && last->step != Queued::ReadBack && last->page == page) {
+            ++repeatedSaves;
+        } else {
+            m_model.append(Queued{id, USBmsgConfig, true, page});
         }
-        QComboBox *const combos[6] = {m_ui->combo_08A3_gr1_bank, m_ui->combo_08A3_gr2_bank, m_ui->combo_08A3_gr3_bank,
-                                      m_ui->combo_08A3_gr1_frq, m_ui->combo_08A3_gr2_frq, m_ui->combo_08A3_gr3_frq};
-        for (QComboBox *c : combos)
-            c->setCurrentIndex(randomIn(0, c->count() - 1));
-        QSpinBox *const channels[12] = {m_ui->spin_08A3_val_ch1, m_ui->spin_08A3_val_ch2, m_ui->spin_08A3_val_ch3,
-                                        m_ui->spin_08A3_val_ch4, m_ui->spin_08A3_val_ch5, m_ui->spin_08A3_val_ch6,
-                                        m_ui->spin_08A3_val_ch7, m_ui->spin_08A3_val_ch8, m_ui->spin_08A3_val_ch9,
-                                        m_ui->spin_08A3_val_ch10, m_ui->spin_08A3_val_ch11, m_ui->spin_08A3_val_ch12};
-        for (QSpinBox *s : channels)
-            s->setValue(randomIn(s->minimum(), s->maximum()));
-        if (randomIn(0, 2) == 0) {
-            m_ui->spin_08A3_val_ch5->setValue(0x0402);
-            m_ui->spin_08A3_val_ch6->setValue(0x04F2);
+        checkQueue("after a Save CONF");
+    }
+
+    // Values an operator might type, the trigger's Low below its High three
+    // times in four. One switch board edit in three puts channels 5 and 6 at
+    // 1026 and 1266 (0x0402, 0x04F2): bytes 20-22 of the configuration then
+    // read 02 04 F2, so the tail of a reply split past the quiet gap starts
+    // like a 04F2 board's configuration reply.
+    void editPage()
+    {
+        for (QWidget *w : std::as_const(m_fields)) {
+            if (auto *combo = qobject_cast<QComboBox *>(w))
+                combo->setCurrentIndex(randomIn(0, combo->count() - 1));
+            else if (auto *spin = qobject_cast<QSpinBox *>(w))
+                spin->setValue(randomIn(spin->minimum(), spin->maximum()));
+            else if (auto *check = qobject_cast<QCheckBox *>(w))
+                check->setChecked(randomIn(0, 1));
         }
-        m_ui->check_08A3_active_low->setChecked(randomIn(0, 1));
-        m_ui->spin_08A3_trig_high->setValue(randomIn(m_ui->spin_08A3_trig_high->minimum(), m_ui->spin_08A3_trig_high->maximum()));
-        m_ui->spin_08A3_trig_low->setValue(randomIn(m_ui->spin_08A3_trig_low->minimum(), m_ui->spin_08A3_trig_low->maximum()));
+        const auto spin = [this](const char *path) { return qobject_cast<QSpinBox *>(m_fields.value(QLatin1String(path))); };
+        if (randomIn(0, 3) > 0 && spin("trigger.high")->value() > spin("trigger.low")->minimum())
+            spin("trigger.low")->setValue(randomIn(spin("trigger.low")->minimum(), spin("trigger.high")->value() - 1));
+        if (!m_trigger && randomIn(0, 2) == 0) {
+            spin("failsafe[4]")->setValue(0x0402);
+            spin("failsafe[5]")->setValue(0x04F2);
+        }
+    }
+
+    // The page's values by field, as a Save CONF clicked now writes them.
+    QMap<QString, int> pageValues() const
+    {
+        QMap<QString, int> values;
+        for (auto it = m_fields.cbegin(); it != m_fields.cend(); ++it) {
+            if (const auto *combo = qobject_cast<const QComboBox *>(*it))
+                values[it.key()] = combo->currentData().isValid() ? combo->currentData().toInt() : combo->currentIndex();
+            else if (const auto *spin = qobject_cast<const QSpinBox *>(*it))
+                values[it.key()] = spin->value();
+            else if (const auto *check = qobject_cast<const QCheckBox *>(*it))
+                values[it.key()] = check->isChecked() ? 1 : 0;
+        }
+        return values;
     }
 
     // The board babbles from the next request on; a helper thread quiets it
@@ -644,8 +751,9 @@ private:
                          .arg(i).arg(commandOf(frame), s.command).arg(s.actionId));
                 return;
             }
+            // A transaction's exchanges share its command's number.
             if (s.actionId >= 0) {
-                if (s.actionId <= m_lastIdOnWire)
+                if (s.actionId < m_lastIdOnWire)
                     fail(QStringLiteral("command %1 went out after command %2").arg(s.actionId).arg(m_lastIdOnWire));
                 m_lastIdOnWire = s.actionId;
             }
@@ -663,6 +771,8 @@ private:
     std::mt19937 m_rng;
     Probe::MessageBoxAnswerer m_answerer;
     QMetaObject::Connection m_afterTimerTick;
+
+    QMap<QString, QWidget *> m_fields; // the page's configuration widgets by field
 
     Fault m_fault = Fault::Healthy;
     QList<Queued> m_model;
@@ -764,11 +874,12 @@ void tst_Soak::faultSoak()
     qInfo("%d transactions in %.1f s (%d rounds, %d ticks from the poll timer, %d reconnects)",
           soak.transactions, clock.elapsed() / 1000.0, rounds, soak.timerTicks, soak.reconnects);
     qInfo("faults: %s", qPrintable(faults.join(QStringLiteral("; "))));
-    qInfo("%d clicks (%d refused without a board; Set defaults: %d answered No, %d Yes after the board was "
-          "lost); %d read-backs queued by the window; %d commands dropped with a lost connection; %d requests "
-          "lost to a pulled cable; %d writes checked against the identified board",
-          soak.clicks, soak.refusedClicks, soak.answeredNo, soak.yesAfterLoss, soak.readBacks, soak.dropped,
-          soak.lostToUnplug, soak.writesChecked);
+    qInfo("%d clicks (%d refused without a board; Save CONF: %d refused, %d repeats dropped; Set defaults: %d "
+          "answered No, %d Yes after the board was lost); transactions: %d writes, %d not sent for want of a read "
+          "before, %d read-backs; %d commands dropped with a lost connection; %d requests lost to a pulled cable; "
+          "%d writes checked against the identified board",
+          soak.clicks, soak.refusedClicks, soak.refusedSaves, soak.repeatedSaves, soak.answeredNo, soak.yesAfterLoss,
+          soak.writesSent, soak.notSent, soak.readBacks, soak.dropped, soak.lostToUnplug, soak.writesChecked);
     qInfo("exchange log: %d write time-outs, %d read time-outs, %d replies cut off, %d replies of another "
           "board ignored, %d queued commands dropped",
           messages.timeoutWrite, messages.timeoutRead, messages.tooLong, messages.otherBoard, messages.dropped);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "protocol.h"
+
 namespace TestSupport {
 
 namespace {
@@ -39,6 +41,11 @@ BoardIdentity identityOf(int productCode)
     id.devId = board->devId;
     std::copy(std::begin(board->serial), std::end(board->serial), id.serial);
     return id;
+}
+
+bool isTriggerBoard(int productCode)
+{
+    return Protocol::familyOfProductCode(uint16_t(productCode)) == BoardFamily::Trigger04F2;
 }
 
 QString productText(int productCode)

@@ -16,6 +16,10 @@ namespace TestSupport {
 // identifiers; zero-filled serial words).
 BoardIdentity identityOf(int productCode);
 
+// The product code belongs to the trigger board's family (04F2), by the
+// protocol module's own rule.
+bool isTriggerBoard(int productCode);
+
 // The product code as the boards and the window write it: "08A3".
 QString productText(int productCode);
 

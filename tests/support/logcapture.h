@@ -1,5 +1,5 @@
-// Collects the debug messages logged while it exists; other messages go on
-// to the handler that was installed before.
+// Collects the device link's exchange log (category "halvero.link") while
+// it exists; other messages go on to the handler that was installed before.
 #ifndef HALVERO_TESTSUPPORT_LOGCAPTURE_H
 #define HALVERO_TESTSUPPORT_LOGCAPTURE_H
 

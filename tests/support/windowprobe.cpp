@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -15,23 +14,12 @@
 
 #include <sys/resource.h>
 
-#include "protocol.h"
+#include "boardfamilies.h"
 #include "ui_Halvero_configurator.h"
 
 namespace Probe {
 
 namespace {
-
-// The tab each page gets when the window shows it, as the operator reads it.
-QString titleOf(const QString &page)
-{
-    static const QHash<QString, QString> titles = {
-        {QStringLiteral("tab_08A3_config"), QStringLiteral("Switch Configuration")},
-        {QStringLiteral("tab_04F2_config"), QStringLiteral("Trigger Configuration")},
-        {QStringLiteral("tab_all_internal"), QStringLiteral("Internal")},
-    };
-    return titles.value(page, QStringLiteral("?"));
-}
 
 QString tab(const QString &page, const QString &title)
 {
@@ -54,11 +42,7 @@ QString line(const QString &text, bool connect, bool disconnect, bool group, con
 
 QString pageOf(int productCode)
 {
-    // Each family's page is named after the family: tab_08A3_config, tab_04F2_config.
-    const BoardFamily family = Protocol::familyOfProductCode(uint16_t(productCode));
-    if (family == BoardFamily::Unknown)
-        return QString();
-    return QStringLiteral("tab_%1_config").arg(Protocol::familyName(family));
+    return Protocol::familyTable(Protocol::familyOfProductCode(uint16_t(productCode))).page;
 }
 
 QString describeState(Halvero_configurator &w)
@@ -89,9 +73,9 @@ QString expectedState(Connection state, int productCode)
     case Connection::IdentifiedNoPage:
         return line("Connected", false, true, true, QString(), "open", "open", "stopped");
     case Connection::Polling: {
-        const QString page = pageOf(productCode);
-        const QString internal = QStringLiteral("tab_all_internal");
-        const QString tabs = tab(page, titleOf(page)) + QLatin1Char('|') + tab(internal, titleOf(internal));
+        const BoardFamilyTable &family = Protocol::familyTable(Protocol::familyOfProductCode(uint16_t(productCode)));
+        const QString tabs = tab(family.page, family.title()) + QLatin1Char('|')
+            + tab(QStringLiteral("tab_all_internal"), QStringLiteral("Internal"));
         return line("Connected", false, true, true, tabs, "open", "open", "300ms");
     }
     case Connection::Disconnected:

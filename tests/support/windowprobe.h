@@ -16,15 +16,7 @@
 #include <functional>
 
 #include "Halvero_configurator.h"
-
-class Ui_Halvero_configurator;
-
-// The window declares this friend so that tests can reach its internals.
-struct HalveroTestAccess
-{
-    static Ui_Halvero_configurator *ui(Halvero_configurator &w) { return w.ui; }
-    static void tick(Halvero_configurator &w) { w.onScanTimeout(); }
-};
+#include "testaccess.h"
 
 namespace Probe {
 

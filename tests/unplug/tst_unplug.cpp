@@ -139,7 +139,7 @@ void tst_Unplug::pulledWhilePolling()
     BoardFaults pull;
     pull.unplugAfter = pullAfter;
     board->setFaults(pull);
-    QPushButton *readConf = productCode == 0x04F2 ? ui->btn_04F2_ReadConf : ui->btn_08A3_ReadConf;
+    QPushButton *readConf = TestSupport::isTriggerBoard(productCode) ? ui->btn_04F2_ReadConf : ui->btn_08A3_ReadConf;
     for (int i = 0; i < queuedAtPull; ++i)
         readConf->click();
 

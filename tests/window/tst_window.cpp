@@ -34,6 +34,7 @@
 
 using namespace WindowTest;
 using TestSupport::identityOf;
+using TestSupport::isTriggerBoard;
 using TestSupport::productText;
 
 using Probe::Connection;
@@ -1000,7 +1001,7 @@ void tst_Window::commandOutcomeOnStatusBar_data()
     QTest::newRow("Save CONF") << 0x08A2 << "save" << "answers"
                                << "Configuration saved: the board holds what was written.";
     QTest::newRow("Save CONF, no reply") << 0x04F2 << "save" << "silent"
-                                         << "Not saved: the board did not answer the read before the write";
+                                         << "Nothing written: the board did not answer the read before the write.";
     // editedPayload() moves every field of the page away from the board's
     // values; the board answers the write with what it still holds.
     QTest::newRow("Save CONF, board keeps its own values")

@@ -18,8 +18,10 @@ namespace WindowTest {
 
 namespace {
 
-constexpr int SwitchPayloadLength = Protocol::config08A3Length - Protocol::headerLength;
-constexpr int TriggerPayloadLength = Protocol::config04F2Length - Protocol::headerLength;
+using TestSupport::isTriggerBoard;
+
+const int SwitchPayloadLength = Protocol::configLength(BoardFamily::Switch08A3) - Protocol::headerLength;
+const int TriggerPayloadLength = Protocol::configLength(BoardFamily::Trigger04F2) - Protocol::headerLength;
 
 struct SwitchFields
 {
@@ -95,11 +97,6 @@ SwitchWidgets switchWidgets(Ui_Halvero_configurator *ui)
 }
 
 } // namespace
-
-bool isTriggerBoard(int productCode)
-{
-    return Protocol::familyOfProductCode(uint16_t(productCode)) == BoardFamily::Trigger04F2;
-}
 
 QByteArray switchPayload(const uint8_t bank[3], const uint8_t rate[3], const uint16_t failsafe[12],
                          bool activeLow, uint16_t high, uint16_t low)

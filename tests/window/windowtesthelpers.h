@@ -19,9 +19,6 @@ class Ui_Halvero_configurator;
 
 namespace WindowTest {
 
-// The product code belongs to the trigger board's family (04F2).
-bool isTriggerBoard(int productCode);
-
 // A stored configuration unlike the board's factory one and unlike the
 // form's initial values, as the bytes that follow the five-byte header.
 QByteArray storedPayload(int productCode);

@@ -1,6 +1,7 @@
 // halvero-boardsim: a board of either family on a pseudo-terminal, for trying
 // the configurator without hardware. The first line of stdout is the device
 // to open; the program runs until SIGINT or SIGTERM.
+#include "halvero_version.h"
 #include "simulatedboard.h"
 
 #include <QCommandLineParser>
@@ -57,7 +58,7 @@ int main(int argc, char *argv[])
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("halvero-boardsim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(HALVERO_VERSION));
 
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(

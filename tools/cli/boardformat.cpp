@@ -1,6 +1,8 @@
 // Text and JSON views of a board's identity and live status for halvero-cli.
 #include "boardformat.h"
 
+#include <QStringList>
+
 #include "displayformat.h"
 #include "parachuteradiocomm.h"
 
@@ -29,43 +31,61 @@ static double jsonNumber(float value)
     return DisplayFormat::general(value).toDouble();
 }
 
+namespace {
+
+// A value the board reports only together with a flag, read while the flag
+// is off: the board's number is stale then.
+bool stale(const parachuteRadioComm &record, const QList<StatusField> &fields, const StatusField &field)
+{
+    return field.validWith >= 0 && record.statusValue(fields.at(field.validWith)) == 0;
+}
+
+QString flagWord(const parachuteRadioComm &record, const StatusField &field)
+{
+    return QString::fromUtf8(record.statusValue(field) != 0 ? field.onWord : field.offWord);
+}
+
+} // namespace
+
 QString statusLine(const parachuteRadioComm &record)
 {
-    if (recordFamily(record) == BoardFamily::Trigger04F2) {
-        return QStringLiteral("battery %1 V  trigger %2 V  fuse probe %3 A  fuse %4 A  "
-                              "fuse peak %5 A  temperature %6 \u00B0C")
-            .arg(DisplayFormat::general(record.batteryVoltage), DisplayFormat::general(record.triggerVoltage),
-                 DisplayFormat::general(record.fuseProbeCurrent), DisplayFormat::general(record.fuseCurrent),
-                 DisplayFormat::general(record.fusePeakCurrent), DisplayFormat::general(record.temperature));
+    const QList<StatusField> fields = Protocol::familyTable(recordFamily(record)).status;
+    QStringList parts;
+    for (const StatusField &field : fields) {
+        const QString name = QString::fromUtf8(field.text);
+        // A flag without words shows through the values it makes valid.
+        if (field.flag) {
+            if (*field.onWord)
+                parts << flagWord(record, field);
+            continue;
+        }
+        if (stale(record, fields, field)) {
+            if (!name.isEmpty())
+                parts << name + QStringLiteral(" none");
+            continue;
+        }
+        QString part = DisplayFormat::general(record.statusValue(field));
+        if (!name.isEmpty())
+            part = name + QLatin1Char(' ') + part;
+        if (*field.unit)
+            part += QLatin1Char(' ') + QString::fromUtf8(field.unit);
+        parts << part;
     }
-    QString line = record.failsafeActive ? QStringLiteral("FAILSAFE") : QStringLiteral("NORMAL");
-    if (record.triggerPresent)
-        line += QStringLiteral("  trigger %1 us  %2 Hz").arg(record.triggerValue).arg(record.triggerFrequency);
-    else
-        line += QStringLiteral("  trigger none");
-    return line;
+    return parts.join(QStringLiteral("  "));
 }
 
 QJsonObject statusJson(const parachuteRadioComm &record)
 {
-    if (recordFamily(record) == BoardFamily::Trigger04F2) {
-        return QJsonObject{
-            {QStringLiteral("batteryVoltage_V"), jsonNumber(record.batteryVoltage)},
-            {QStringLiteral("triggerVoltage_V"), jsonNumber(record.triggerVoltage)},
-            {QStringLiteral("fuseProbeCurrent_A"), jsonNumber(record.fuseProbeCurrent)},
-            {QStringLiteral("fuseCurrent_A"), jsonNumber(record.fuseCurrent)},
-            {QStringLiteral("fusePeakCurrent_A"), jsonNumber(record.fusePeakCurrent)},
-            {QStringLiteral("temperature_C"), jsonNumber(record.temperature)},
-        };
-    }
-    QJsonObject status{
-        {QStringLiteral("switch"), record.failsafeActive ? QStringLiteral("FAILSAFE") : QStringLiteral("NORMAL")},
-        {QStringLiteral("triggerPresent"), record.triggerPresent},
-    };
-    // Without a trigger signal the board's numbers are stale: leave them out.
-    if (record.triggerPresent) {
-        status.insert(QStringLiteral("triggerValue_us"), record.triggerValue);
-        status.insert(QStringLiteral("triggerFrequency_Hz"), record.triggerFrequency);
+    const QList<StatusField> fields = Protocol::familyTable(recordFamily(record)).status;
+    QJsonObject status;
+    for (const StatusField &field : fields) {
+        const QString key = QString::fromUtf8(field.json);
+        if (field.flag && *field.onWord)
+            status.insert(key, flagWord(record, field));
+        else if (field.flag)
+            status.insert(key, record.statusValue(field) != 0);
+        else if (!stale(record, fields, field))
+            status.insert(key, jsonNumber(record.statusValue(field)));
     }
     return status;
 }

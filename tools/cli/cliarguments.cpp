@@ -5,31 +5,72 @@
 
 #include <QCommandLineParser>
 
+#include "clicommands.h"
+
 namespace {
 
-const QStringList commandWords = {QStringLiteral("ports"), QStringLiteral("identify"), QStringLiteral("status"),
-                                  QStringLiteral("config"), QStringLiteral("defaults"), QStringLiteral("dump"),
-                                  QStringLiteral("history")};
+// "a PORT", said of an operand that is missing.
+QString missingOperand(Operand operand)
+{
+    switch (operand) {
+    case Operand::Port: return QStringLiteral("a PORT");
+    case Operand::File: return QStringLiteral("a FILE");
+    case Operand::Entry: return QStringLiteral("an entry number N");
+    }
+    return QString();
+}
+
+// "config get PORT": a command's words with its operands.
+QString commandForm(const CommandSpec &spec)
+{
+    QStringList parts{spec.words};
+    for (Operand operand : spec.operands)
+        parts << operandName(operand);
+    return parts.join(QLatin1Char(' '));
+}
+
+// The commands a first word starts, in table order.
+QList<const CommandSpec *> commandsStartingWith(const QString &word)
+{
+    QList<const CommandSpec *> found;
+    for (const CommandSpec &spec : commandTable())
+        if (!spec.byOption && spec.words.section(QLatin1Char(' '), 0, 0) == word)
+            found << &spec;
+    return found;
+}
+
+// "a, b or c"
+QString alternatives(const QStringList &forms)
+{
+    if (forms.size() < 2)
+        return forms.join(QString());
+    return forms.mid(0, forms.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" or ") + forms.last();
+}
+
+// The "Commands:" part of --help: the synopsis in a column of its own, the
+// description beside it, or below it when the synopsis does not leave room.
+QString commandsHelp()
+{
+    constexpr int column = 35;
+    const QString indent(column, QLatin1Char(' '));
+    QString text;
+    for (const CommandSpec &spec : commandTable()) {
+        if (spec.byOption)
+            continue;
+        QString synopsis = QStringLiteral("  ") + commandForm(spec);
+        if (!spec.usage.isEmpty())
+            synopsis += QLatin1Char(' ') + spec.usage;
+        text += synopsis.size() + 2 <= column ? synopsis.leftJustified(column) : synopsis + QLatin1Char('\n') + indent;
+        text += spec.help.split(QLatin1Char('\n')).join(QLatin1Char('\n') + indent) + QLatin1Char('\n');
+    }
+    return text;
+}
 
 } // namespace
 
 QString commandName(CliCommand command)
 {
-    switch (command) {
-    case CliCommand::Help: return QStringLiteral("help");
-    case CliCommand::Version: return QStringLiteral("version");
-    case CliCommand::Ports: return QStringLiteral("ports");
-    case CliCommand::Identify: return QStringLiteral("identify");
-    case CliCommand::Status: return QStringLiteral("status");
-    case CliCommand::ConfigGet: return QStringLiteral("config get");
-    case CliCommand::ConfigSet: return QStringLiteral("config set");
-    case CliCommand::ConfigDiff: return QStringLiteral("config diff");
-    case CliCommand::Defaults: return QStringLiteral("defaults");
-    case CliCommand::Dump: return QStringLiteral("dump");
-    case CliCommand::History: return QStringLiteral("history");
-    case CliCommand::HistoryRestore: return QStringLiteral("history restore");
-    }
-    return QString();
+    return commandSpec(command).words;
 }
 
 QString helpText()
@@ -40,21 +81,9 @@ QString helpText()
         "Identify, monitor, back up and restore Halvero parachute-system boards\n"
         "(08A3/08A2 switch boards, 04F2 trigger boards) over a serial port.\n"
         "\n"
-        "Commands:\n"
-        "  ports [-v]                       list the serial ports (-v: all about each,\n"
-        "                                   with its /dev/serial/by-id path on Linux)\n"
-        "  identify PORT                    product code, firmware, serial, chip ids\n"
-        "  status PORT [--watch]            live values with units\n"
-        "  config get PORT [-o FILE]        stored configuration as JSON\n"
-        "  config set PORT FILE [--verify]  check FILE, then write it to the board\n"
-        "  config diff PORT FILE            fields that differ between board and FILE\n"
-        "  defaults PORT --yes              restore the factory configuration\n"
-        "  dump PORT [-o FILE]              EEPROM dump text\n"
-        "  history [--serial S]             the configurations recorded around every\n"
-        "                                   write, newest first, with the fields changed\n"
-        "  history restore PORT N [--verify] [--any-board]\n"
-        "                                   write entry N of the history back, with the\n"
-        "                                   checks of config set\n"
+        "Commands:\n")
+        + commandsHelp()
+        + QStringLiteral(
         "\n"
         "PORT is a name from 'ports' (ttyUSB0, COM3) or a device path (/dev/ttyACM0,\n"
         "/dev/serial/by-id/...).\n"
@@ -109,7 +138,36 @@ QString helpText()
         "      serial (--any-board writes it anyway)\n");
 }
 
-ParsedArguments parseArguments(const QStringList &arguments)
+ExitCode exitCodeFor(ErrorCode code)
+{
+    static const struct {
+        ErrorCode code;
+        ExitCode exit;
+    } exitCodes[] = {
+        {ErrorCode::None, ExitOk},
+        {ErrorCode::Usage, ExitUsage},
+        {ErrorCode::BadFile, ExitBadFile},
+        {ErrorCode::OutOfRange, ExitOutOfRange},
+        {ErrorCode::WrongFamily, ExitWrongFamily},
+        {ErrorCode::NoSuchPort, ExitNoSuchPort},
+        {ErrorCode::PortOpen, ExitPortOpen},
+        {ErrorCode::NoReply, ExitNoReply},
+        {ErrorCode::HeldOther, ExitVerifyFailed},
+        {ErrorCode::Refused, ExitRefused},
+        {ErrorCode::OutputFile, ExitOutputFile},
+        {ErrorCode::NeverQuiet, ExitNeverQuiet},
+        {ErrorCode::History, ExitHistory},
+        {ErrorCode::OtherBoard, ExitOtherBoard},
+    };
+    for (const auto &row : exitCodes)
+        if (row.code == code)
+            return row.exit;
+    return ExitUsage;
+}
+
+namespace {
+
+ParsedArguments parse(const QStringList &arguments)
 {
     ParsedArguments parsed;
     CliOptions &o = parsed.options;
@@ -135,11 +193,11 @@ ParsedArguments parseArguments(const QStringList &arguments)
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
-        parsed.error = unknown.isEmpty()
-                           ? parser.errorText()
-                           : QStringLiteral("unknown option '%1%2'")
-                                 .arg(unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"),
-                                      unknown.first());
+        parsed.message = unknown.isEmpty()
+                             ? parser.errorText()
+                             : QStringLiteral("unknown option '%1%2'")
+                                   .arg(unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"),
+                                        unknown.first());
         return parsed;
     }
     o.json = parser.isSet(json);
@@ -154,109 +212,85 @@ ParsedArguments parseArguments(const QStringList &arguments)
 
     const QStringList words = parser.positionalArguments();
     if (words.isEmpty()) {
-        parsed.error = QStringLiteral("no command given");
+        parsed.message = QStringLiteral("no command given");
         return parsed;
     }
-    int expected = 2; // command and PORT
+    // The command: its first word, then a second one where several commands
+    // share the first ("config get", "history restore").
     const QString &word = words.first();
-    if (word == QLatin1String("ports")) {
-        o.command = CliCommand::Ports;
-        expected = 1;
-    } else if (word == QLatin1String("identify")) {
-        o.command = CliCommand::Identify;
-    } else if (word == QLatin1String("status")) {
-        o.command = CliCommand::Status;
-    } else if (word == QLatin1String("defaults")) {
-        o.command = CliCommand::Defaults;
-    } else if (word == QLatin1String("dump")) {
-        o.command = CliCommand::Dump;
-    } else if (word == QLatin1String("history")) {
-        const QString sub = words.value(1);
-        if (sub.isEmpty()) {
-            o.command = CliCommand::History;
-            expected = 1;
-        } else if (sub == QLatin1String("restore")) {
-            o.command = CliCommand::HistoryRestore;
-            expected = 4;
-        } else {
-            parsed.error = QStringLiteral("unknown command 'history %1' (use history or history restore PORT N)").arg(sub);
-            return parsed;
+    const QList<const CommandSpec *> group = commandsStartingWith(word);
+    if (group.isEmpty()) {
+        QStringList firstWords;
+        for (const CommandSpec &spec : commandTable()) {
+            const QString first = spec.words.section(QLatin1Char(' '), 0, 0);
+            if (!spec.byOption && !firstWords.contains(first))
+                firstWords << first;
         }
-    } else if (word == QLatin1String("config")) {
-        const QString sub = words.value(1);
-        if (sub == QLatin1String("get")) {
-            o.command = CliCommand::ConfigGet;
-            expected = 3;
-        } else if (sub == QLatin1String("set")) {
-            o.command = CliCommand::ConfigSet;
-            expected = 4;
-        } else if (sub == QLatin1String("diff")) {
-            o.command = CliCommand::ConfigDiff;
-            expected = 4;
-        } else {
-            // "config ttyUSB0" is most likely a forgotten subcommand, not a
-            // misspelt one: show the three forms rather than echo the port.
-            const QString forms = QStringLiteral("config get PORT, config set PORT FILE or config diff PORT FILE");
-            parsed.error = words.size() <= 2
-                               ? QStringLiteral("'config' needs a subcommand: %1").arg(forms)
-                               : QStringLiteral("unknown command 'config %1' (use %2)").arg(sub, forms);
-            return parsed;
-        }
-    } else {
-        parsed.error = QStringLiteral("unknown command '%1' (one of: %2)").arg(word, commandWords.join(QStringLiteral(", ")));
+        parsed.message = QStringLiteral("unknown command '%1' (one of: %2)").arg(word, firstWords.join(QStringLiteral(", ")));
         return parsed;
     }
+    const CommandSpec *spec = nullptr;
+    const QString sub = words.value(1);
+    for (const CommandSpec *candidate : group)
+        if (candidate->words == word + QLatin1Char(' ') + sub || (!spec && candidate->words == word))
+            spec = candidate;
+    if (!spec || (group.size() > 1 && spec->words == word && spec->operands.isEmpty() && !sub.isEmpty())) {
+        QStringList forms;
+        for (const CommandSpec *candidate : group)
+            forms << commandForm(*candidate);
+        // "config ttyUSB0" is most likely a forgotten subcommand, not a
+        // misspelt one: show the forms rather than echo the port.
+        parsed.message = !spec && words.size() <= 2
+                           ? QStringLiteral("'%1' needs a subcommand: %2").arg(word, alternatives(forms))
+                           : QStringLiteral("unknown command '%1 %2' (use %3)").arg(word, sub, alternatives(forms));
+        return parsed;
+    }
+    o.command = spec->command;
 
-    const QString name = commandName(o.command);
+    const QString &name = spec->words;
+    const int firstOperand = int(name.count(QLatin1Char(' '))) + 1;
+    const int expected = firstOperand + int(spec->operands.size());
     if (words.size() > expected) {
-        parsed.error = QStringLiteral("unexpected argument '%1' for '%2'").arg(words.at(expected), name);
+        parsed.message = QStringLiteral("unexpected argument '%1' for '%2'").arg(words.at(expected), name);
         return parsed;
     }
-    const bool restore = o.command == CliCommand::HistoryRestore;
-    const int firstOperand = word == QLatin1String("config") || restore ? 2 : 1;
     if (words.size() < expected) {
-        const QString second = restore ? QStringLiteral("an entry number N") : QStringLiteral("a FILE");
-        parsed.error = QStringLiteral("'%1' needs %2").arg(name, words.size() <= firstOperand ? QStringLiteral("a PORT") : second);
+        parsed.message = QStringLiteral("'%1' needs %2").arg(name, missingOperand(spec->operands.at(words.size() - firstOperand)));
         return parsed;
     }
-    if (expected > 1)
-        o.port = words.at(firstOperand);
-    if (restore) {
-        bool ok = false;
-        o.entry = words.at(firstOperand + 1).toInt(&ok);
-        if (!ok || o.entry <= 0) {
-            parsed.error = QStringLiteral("'history restore' needs an entry number as listed by 'history', not '%1'")
-                               .arg(words.at(firstOperand + 1));
-            return parsed;
+    for (int i = 0; i < spec->operands.size(); ++i) {
+        const QString &operand = words.at(firstOperand + i);
+        switch (spec->operands.at(i)) {
+        case Operand::Port: o.port = operand; break;
+        case Operand::File: o.file = operand; break;
+        case Operand::Entry: {
+            bool ok = false;
+            o.entry = operand.toInt(&ok);
+            if (!ok || o.entry <= 0) {
+                parsed.message = QStringLiteral("'%1' needs an entry number as listed by 'history', not '%2'").arg(name, operand);
+                return parsed;
+            }
+            break;
         }
-    } else if (expected > firstOperand + 1) {
-        o.file = words.at(firstOperand + 1);
+        }
     }
 
     // An option that means nothing to the command is most likely a mistake
     // (a --verify on a diff, say) that the user would want to hear about.
     const struct {
         const QCommandLineOption &option;
-        QList<CliCommand> commands;
+        CommandOption bit;
     } limitedOptions[] = {
-        {output, {CliCommand::ConfigGet, CliCommand::Dump}},
-        {verify, {CliCommand::ConfigSet, CliCommand::HistoryRestore}},
-        {watch, {CliCommand::Status}},
-        {count, {CliCommand::Status}},
-        {yes, {CliCommand::Defaults}},
-        {serial, {CliCommand::History}},
-        {anyBoard, {CliCommand::HistoryRestore}},
-        {noHistory, {CliCommand::ConfigSet, CliCommand::Defaults, CliCommand::HistoryRestore}},
-        {baud, {CliCommand::Identify, CliCommand::Status, CliCommand::ConfigGet, CliCommand::ConfigSet,
-                CliCommand::ConfigDiff, CliCommand::Defaults, CliCommand::Dump, CliCommand::HistoryRestore}},
+        {output, OptOutput}, {verify, OptVerify}, {watch, OptWatch},         {count, OptCount},  {yes, OptYes},
+        {serial, OptSerial}, {anyBoard, OptAnyBoard}, {noHistory, OptNoHistory}, {baud, OptBaud},
     };
     for (const auto &rule : limitedOptions) {
-        if (parser.isSet(rule.option) && !rule.commands.contains(o.command)) {
+        if (parser.isSet(rule.option) && !(spec->options & rule.bit)) {
             QString optionName = rule.option.names().constLast();
             for (const QString &typed : parser.optionNames())
                 if (rule.option.names().contains(typed))
                     optionName = typed;
-            parsed.error = QStringLiteral("option %1%2 does not apply to '%3'")
+            parsed.message = QStringLiteral("option %1%2 does not apply to '%3'")
                                .arg(optionName.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), optionName, name);
             return parsed;
         }
@@ -272,7 +306,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
     o.anyBoard = parser.isSet(anyBoard);
     o.noHistory = parser.isSet(noHistory);
     if (o.quiet && o.verbose) {
-        parsed.error = QStringLiteral("-q and -v cannot be combined");
+        parsed.message = QStringLiteral("-q and -v cannot be combined");
         return parsed;
     }
     // --baud N and --count N take a positive whole number.
@@ -283,7 +317,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
         *value = parser.value(option).toInt(&ok);
         if (ok && *value > 0)
             return true;
-        parsed.error = QStringLiteral("--%1 needs a positive whole number, not '%2'")
+        parsed.message = QStringLiteral("--%1 needs a positive whole number, not '%2'")
                            .arg(option.names().constLast(), parser.value(option));
         return false;
     };
@@ -291,9 +325,19 @@ ParsedArguments parseArguments(const QStringList &arguments)
         return parsed;
     if (parser.isSet(count)) {
         if (!o.watch) {
-            parsed.error = QStringLiteral("--count only makes sense with --watch");
+            parsed.message = QStringLiteral("--count only makes sense with --watch");
             return parsed;
         }
     }
+    return parsed;
+}
+
+} // namespace
+
+ParsedArguments parseArguments(const QStringList &arguments)
+{
+    ParsedArguments parsed = parse(arguments);
+    if (!parsed.message.isEmpty())
+        parsed.code = ErrorCode::Usage;
     return parsed;
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "result.h"
+
 // Part of the tool's interface: scripts branch on these, so never renumber.
 enum ExitCode : int {
     ExitOk = 0,
@@ -25,6 +27,9 @@ enum ExitCode : int {
     ExitHistory = 13,     // the history cannot be written: nothing was sent
     ExitOtherBoard = 14,  // history restore: the entry is another board's
 };
+
+// The exit status of each kind of failure.
+ExitCode exitCodeFor(ErrorCode code);
 
 enum class CliCommand { Help, Version, Ports, Identify, Status, ConfigGet, ConfigSet, ConfigDiff, Defaults, Dump,
                         History, HistoryRestore };
@@ -49,11 +54,10 @@ struct CliOptions
     bool noHistory = false; // write without recording the history
 };
 
-struct ParsedArguments
+// A failure is ErrorCode::Usage, with one line saying what is wrong.
+struct ParsedArguments : Result
 {
     CliOptions options;
-    QString error; // one line; empty when the arguments make a command
-    bool ok() const { return error.isEmpty(); }
 };
 
 // arguments[0] is the program name, as in QCoreApplication::arguments().

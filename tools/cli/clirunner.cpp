@@ -4,30 +4,34 @@
 #include "clirunner.h"
 
 #include <QJsonDocument>
+#include <QLoggingCategory>
 #include <QTextStream>
 
 #include "boardformat.h"
+#include "clicommands.h"
 #include "exchangetext.h"
+#include "halvero_version.h"
 #include "outputfile.h"
 #include "portdiagnosis.h"
 #include "portpath.h"
 
-#ifndef HALVERO_VERSION
-#define HALVERO_VERSION "0"
-#endif
-
 namespace {
 
-// Routes the link's own diagnostics: shown with -v, otherwise kept off the
-// error stream so that a failure stays the one line a script expects.
-QTextStream *logStream = nullptr;
-bool logVerbose = false;
+// The link's exchange log and the history's ("halvero.*") reach standard
+// error with -v; without it they stay off, as does anything else short of a
+// critical message, so that a failure stays the one line a script expects.
+bool verboseLog = false;
+QLoggingCategory::CategoryFilter previousLogFilter = nullptr;
 
-void logHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
+void logFilter(QLoggingCategory *category)
 {
-    if (!logStream || (!logVerbose && type != QtCriticalMsg && type != QtFatalMsg))
+    if (previousLogFilter)
+        previousLogFilter(category);
+    const bool ours = qstrncmp(category->categoryName(), "halvero.", 8) == 0;
+    if (verboseLog && !ours)
         return;
-    *logStream << "halvero-cli: link: " << message << Qt::endl;
+    for (QtMsgType type : {QtDebugMsg, QtInfoMsg, QtWarningMsg})
+        category->setEnabled(type, verboseLog);
 }
 
 // Data that never reached standard output (a full disk behind '>', a
@@ -45,6 +49,20 @@ QString lostOutput(QTextStream &out)
 
 } // namespace
 
+ErrorCode errorCodeOf(ExchangeOutcome outcome)
+{
+    // A line that never falls quiet is told apart, as it points at the baud
+    // rate or at a device that is no board; every other way of not getting
+    // the reply wanted (including a decoded reply of the wrong kind) is the
+    // board not answering.
+    return outcome == ExchangeOutcome::NeverQuiet ? ErrorCode::NeverQuiet : ErrorCode::NoReply;
+}
+
+CliFailure::CliFailure(ErrorCode code, const QString &message, const QJsonObject &details)
+    : code(code), message(message), details(details), utf8(message.toUtf8())
+{
+}
+
 CliRunner::CliRunner(const CliOptions &options, QTextStream &out, QTextStream &err)
     : o(options), out(out), err(err)
 {
@@ -52,21 +70,19 @@ CliRunner::CliRunner(const CliOptions &options, QTextStream &out, QTextStream &e
 
 int CliRunner::run()
 {
-    switch (o.command) {
-    case CliCommand::Help: out << helpText(); return ExitOk;
-    case CliCommand::Version: out << "halvero-cli " HALVERO_VERSION "\n"; return ExitOk;
-    case CliCommand::Ports: return ports();
-    case CliCommand::Identify: return identify();
-    case CliCommand::Status: return status();
-    case CliCommand::ConfigGet: return configGet();
-    case CliCommand::ConfigSet: return configSet();
-    case CliCommand::ConfigDiff: return configDiff();
-    case CliCommand::Defaults: return defaults();
-    case CliCommand::Dump: return dump();
-    case CliCommand::History: return history();
-    case CliCommand::HistoryRestore: return historyRestore();
-    }
-    return ExitUsage;
+    return (this->*commandSpec(o.command).run)();
+}
+
+int CliRunner::help()
+{
+    out << helpText();
+    return ExitOk;
+}
+
+int CliRunner::version()
+{
+    out << "halvero-cli " HALVERO_VERSION "\n";
+    return ExitOk;
 }
 
 void CliRunner::progress(const QString &text)
@@ -99,9 +115,9 @@ bool CliRunner::toStdout() const
 
 void CliRunner::writeOutput(const QByteArray &data)
 {
-    QString error;
-    if (!OutputFile::writeFileSafely(o.output, data, &error))
-        throw CliFailure{ExitOutputFile, QStringLiteral("cannot write %1: %2").arg(o.output, error), {}};
+    const Result written = OutputFile::writeFileSafely(o.output, data);
+    if (!written.ok())
+        throw CliFailure{written.code, QStringLiteral("cannot write %1: %2").arg(o.output, written.message)};
 }
 
 // For commands that keep writing (status --watch): stop at the first line
@@ -110,7 +126,7 @@ void CliRunner::requireOutput()
 {
     const QString lost = lostOutput(out);
     if (!lost.isEmpty())
-        throw CliFailure{ExitOutputFile, lost, {}};
+        throw CliFailure{ErrorCode::OutputFile, lost};
 }
 
 // Open the port and make sure a board of a known family answers on it:
@@ -118,8 +134,8 @@ void CliRunner::requireOutput()
 void CliRunner::connectBoard()
 {
     const PortPath resolved = resolvePortPath(o.port);
-    if (!resolved.problem.isEmpty())
-        throw CliFailure{ExitNoSuchPort, resolved.problem, {}};
+    if (!resolved.ok())
+        throw CliFailure(resolved);
     portPath = resolved.path;
     progress(QStringLiteral("opening %1 at %2 baud").arg(portPath).arg(o.baud));
     link = std::make_unique<parachuteRadioComm>(portPath, o.baud);
@@ -127,7 +143,7 @@ void CliRunner::connectBoard()
         const QString notPort = notASerialPort(o.port, portPath);
         const QString message = notPort.isEmpty() ? describeOpenFailure(portPath, serialPort) : notPort;
         link.reset();
-        throw CliFailure{notPort.isEmpty() ? ExitPortOpen : ExitNoSuchPort, message, {}};
+        throw CliFailure{notPort.isEmpty() ? ErrorCode::PortOpen : ErrorCode::NoSuchPort, message};
     }
     if (!read(USBmsgIdentity))
         throw exchangeFailure(QString());
@@ -154,11 +170,11 @@ CliFailure CliRunner::exchangeFailure(const QString &noReply) const
     const bool silent = outcome == ExchangeOutcome::NoReply
                         || (outcome == ExchangeOutcome::Undecodable && link->isIdentified());
     if (silent && !noReply.isEmpty())
-        return {ExitNoReply, noReply, {}};
+        return CliFailure{ErrorCode::NoReply, noReply};
     const ExchangeText::Facts facts{o.port, o.baud, productCodeText(*link), firmwareText(*link),
                                     int(link->lastReply().size())};
-    return {outcome == ExchangeOutcome::NeverQuiet ? ExitNeverQuiet : ExitNoReply,
-            ExchangeText::failure(silent ? ExchangeOutcome::NoReply : outcome, facts), {}};
+    return CliFailure{errorCodeOf(outcome),
+            ExchangeText::failure(silent ? ExchangeOutcome::NoReply : outcome, facts)};
 }
 
 bool CliRunner::read(USBmessages kind, USBmsgOptions option)
@@ -186,28 +202,27 @@ int CliRunner::runReportingFailures()
         err << "halvero-cli: " << failure.message << Qt::endl;
         if (o.json) {
             QJsonObject error = failure.details;
-            error.insert(QStringLiteral("exitCode"), int(failure.code));
+            error.insert(QStringLiteral("exitCode"), int(exitCodeFor(failure.code)));
             error.insert(QStringLiteral("message"), failure.message);
             emitJson(QJsonObject{{QStringLiteral("error"), error}});
         }
-        return failure.code;
+        return exitCodeFor(failure.code);
     }
 }
 
 int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
     const ParsedArguments parsed = parseArguments(arguments);
-    logStream = &err;
-    logVerbose = parsed.options.verbose;
-    const QtMessageHandler previous = qInstallMessageHandler(logHandler);
+    verboseLog = parsed.options.verbose;
+    previousLogFilter = QLoggingCategory::installFilter(logFilter);
 
-    int code = ExitUsage;
+    int code = exitCodeFor(parsed.code);
     if (!parsed.ok()) {
-        err << "halvero-cli: " << parsed.error << " (halvero-cli --help lists commands and options)" << Qt::endl;
+        err << "halvero-cli: " << parsed.message << " (halvero-cli --help lists commands and options)" << Qt::endl;
         if (parsed.options.json || arguments.contains(QLatin1String("--json")))
             out << QJsonDocument(QJsonObject{{QStringLiteral("error"),
-                                              QJsonObject{{QStringLiteral("exitCode"), int(ExitUsage)},
-                                                          {QStringLiteral("message"), parsed.error}}}})
+                                              QJsonObject{{QStringLiteral("exitCode"), code},
+                                                          {QStringLiteral("message"), parsed.message}}}})
                        .toJson(QJsonDocument::Compact)
                 << '\n';
     } else {
@@ -221,7 +236,6 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         code = ExitOutputFile;
     }
     err.flush();
-    qInstallMessageHandler(previous);
-    logStream = nullptr;
+    QLoggingCategory::installFilter(previousLogFilter);
     return code;
 }

@@ -8,24 +8,40 @@
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+#include <exception>
 #include <memory>
 
 #include "boardconfig.h"
 #include "cliarguments.h"
 #include "parachuteradiocomm.h"
+#include "result.h"
 #include "writetransaction.h"
 
 QT_BEGIN_NAMESPACE
 class QTextStream;
 QT_END_NAMESPACE
 
-// Why a command stopped; thrown from anywhere in a command and reported once.
-struct CliFailure
+// Why a command stopped; thrown from anywhere in a command and reported once,
+// with the exit status exitCodeFor(code).
+struct CliFailure : std::exception
 {
-    ExitCode code;
+    CliFailure(ErrorCode code, const QString &message, const QJsonObject &details = {});
+    explicit CliFailure(const Result &result) : CliFailure(result.code, result.message) {}
+    const char *what() const noexcept override { return utf8.constData(); }
+
+    ErrorCode code;
     QString message;
     QJsonObject details; // extra members of the --json error object
+
+private:
+    QByteArray utf8; // what() points into it
 };
+
+struct CommandSpec;
+
+// The kind of failure of an exchange that brought no usable reply and ended
+// in `outcome`.
+ErrorCode errorCodeOf(ExchangeOutcome outcome);
 
 class CliRunner
 {
@@ -34,9 +50,12 @@ public:
     int runReportingFailures();
 
 private:
+    friend const QList<CommandSpec> &commandTable();
     int run();
 
-    // The commands, one file per group.
+    // The commands, one file per group, as commandTable() names them.
+    int help();                           // clirunner.cpp
+    int version();
     int ports();                          // cmd_ports.cpp
     int identify();                       // cmd_identify_status.cpp
     int status();
@@ -63,6 +82,7 @@ private:
     // every other outcome is thrown as the failure it is.
     bool historyOn() const;
     WriteTransaction runWrite(WriteTransaction::Operation operation, const BoardConfig &config);
+    QString writeFailure(const WriteTransaction &write) const;
     void warn(const QString &text);
 
     // Output.

@@ -51,11 +51,10 @@ int CliRunner::writeConfig(const BoardConfig &config, const QString &source, con
     // board's past, and another board with the same family takes it only
     // when asked to.
     if (event == ConfigHistory::eventRestore && !o.anyBoard && config.serial != serialText(*link))
-        throw CliFailure{ExitOtherBoard,
+        throw CliFailure{ErrorCode::OtherBoard,
                          QStringLiteral("%1 was recorded from board %2, but the board on %3 is %4 (--any-board writes it anyway)")
                              .arg(source, config.serial.isEmpty() ? QStringLiteral("(none)") : config.serial, o.port,
-                                  serialText(*link)),
-                         {}};
+                                  serialText(*link))};
     const WriteTransaction::Operation operation =
         event == ConfigHistory::eventRestore ? WriteTransaction::Operation::Restore : WriteTransaction::Operation::Save;
     WriteTransaction write = runWrite(operation, config);
@@ -63,10 +62,7 @@ int CliRunner::writeConfig(const BoardConfig &config, const QString &source, con
         const QList<FieldDifference> &differences = write.differences();
         if (!o.json)
             printDifferences(differences, "board", "written");
-        throw CliFailure{ExitVerifyFailed,
-                         QStringLiteral("the board holds other values than written for %1 of the fields on %2")
-                             .arg(differences.size())
-                             .arg(boardName()),
+        throw CliFailure{ErrorCode::HeldOther, writeFailure(write),
                          QJsonObject{{QStringLiteral("differences"), differencesJson(differences, "board", "written")}}};
     }
 
@@ -85,7 +81,7 @@ int CliRunner::writeConfig(const BoardConfig &config, const QString &source, con
     if (!differences.isEmpty()) {
         if (!o.json)
             printDifferences(differences, "board", "written");
-        throw CliFailure{ExitVerifyFailed,
+        throw CliFailure{ErrorCode::HeldOther,
                          QStringLiteral("verify failed: %1 of the written fields differ on %2")
                              .arg(differences.size())
                              .arg(boardName()),
@@ -131,7 +127,7 @@ QByteArray CliRunner::readInputFile()
         opened = file.open(QIODevice::ReadOnly);
     }
     if (!opened)
-        throw CliFailure{ExitBadFile, QStringLiteral("cannot read %1: %2").arg(o.file, file.errorString()), {}};
+        throw CliFailure{ErrorCode::BadFile, QStringLiteral("cannot read %1: %2").arg(o.file, file.errorString())};
     // A configuration file is under 2 KB; reading on past the bound would
     // only fill memory from a device such as /dev/zero or a runaway pipe.
     constexpr qint64 inputLimit = 1024 * 1024;
@@ -143,9 +139,9 @@ QByteArray CliRunner::readInputFile()
         text += chunk;
     }
     if (file.error() != QFileDevice::NoError)
-        throw CliFailure{ExitBadFile, QStringLiteral("cannot read %1: %2").arg(o.file, file.errorString()), {}};
+        throw CliFailure{ErrorCode::BadFile, QStringLiteral("cannot read %1: %2").arg(o.file, file.errorString())};
     if (text.size() > inputLimit)
-        throw CliFailure{ExitBadFile, QStringLiteral("%1 is over 1 MiB: no configuration file").arg(o.file), {}};
+        throw CliFailure{ErrorCode::BadFile, QStringLiteral("%1 is over 1 MiB: no configuration file").arg(o.file)};
     return text;
 }
 
@@ -153,10 +149,8 @@ BoardConfig CliRunner::loadInput(bool forWrite)
 {
     const QByteArray text = readInputFile();
     const ConfigLoad load = forWrite ? loadConfigForWrite(text) : parseConfigJson(text);
-    if (!load.ok()) {
-        const ExitCode code = load.problem == ConfigProblem::OutOfRange ? ExitOutOfRange : ExitBadFile;
-        throw CliFailure{code, QStringLiteral("%1: %2").arg(o.file, load.message), {}};
-    }
+    if (!load.ok())
+        throw CliFailure{load.code, QStringLiteral("%1: %2").arg(o.file, load.message)};
     return load.config;
 }
 
@@ -164,7 +158,7 @@ void CliRunner::requireFamily(const BoardConfig &config, const QString &source)
 {
     const BoardFamily board = recordFamily(*link);
     if (board != config.family)
-        throw CliFailure{ExitWrongFamily, wrongFamilyMessage(source, config.family, o.port, productCodeText(*link)), {}};
+        throw CliFailure{ErrorCode::WrongFamily, wrongFamilyMessage(source, config.family, o.port, productCodeText(*link))};
 }
 
 QJsonArray CliRunner::differencesJson(const QList<FieldDifference> &differences, const char *left, const char *right)

@@ -10,9 +10,8 @@
 int CliRunner::defaults()
 {
     if (!o.yes)
-        throw CliFailure{ExitRefused,
-                         QStringLiteral("refusing to overwrite the configuration of the board on %1 without --yes").arg(o.port),
-                         {}};
+        throw CliFailure{ErrorCode::Refused,
+                         QStringLiteral("refusing to overwrite the configuration of the board on %1 without --yes").arg(o.port)};
     connectBoard();
     runWrite(WriteTransaction::Operation::Defaults, BoardConfig());
     if (o.json)

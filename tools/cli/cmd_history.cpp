@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "confighistory.h"
+#include "exchangetext.h"
 
 using namespace ConfigHistory;
 
@@ -46,6 +47,12 @@ void CliRunner::warn(const QString &text)
         err << "halvero-cli: warning: " << text << Qt::endl;
 }
 
+// Why the write did not end with the board holding it, as the window says it.
+QString CliRunner::writeFailure(const WriteTransaction &write) const
+{
+    return ExchangeText::writeFailure(write, commandName(o.command), {o.port, o.baud});
+}
+
 WriteTransaction CliRunner::runWrite(WriteTransaction::Operation operation, const BoardConfig &config)
 {
     using Outcome = WriteTransaction::Outcome;
@@ -54,50 +61,30 @@ WriteTransaction CliRunner::runWrite(WriteTransaction::Operation operation, cons
         history.emplace();
     WriteTransaction write(operation, config, history ? &*history : nullptr, toolName);
     write.run(*link);
-    const bool defaults = operation == WriteTransaction::Operation::Defaults;
-    const QString what = defaults ? QStringLiteral("set defaults") : QStringLiteral("the write");
     progress(QStringLiteral("%1 %2, %3 read-backs unanswered")
-                 .arg(what, write.writeAnswered() ? QStringLiteral("answered") : QStringLiteral("not answered"))
+                 .arg(commandName(o.command), write.writeAnswered() ? QStringLiteral("answered") : QStringLiteral("not answered"))
                  .arg(write.unansweredReadBacks()));
 
     switch (write.outcome()) {
     case Outcome::Held:
     case Outcome::HeldOther:
-        break;
-    case Outcome::NotSentHistory:
-        throw CliFailure{ExitHistory,
-                         QStringLiteral("nothing written to the board: the history cannot be recorded (%1); "
-                                        "--no-history writes without it")
-                             .arg(write.historyError()),
-                         {}};
-    case Outcome::NotSentFamily:
-        throw CliFailure{ExitWrongFamily, QStringLiteral("nothing written: the configuration is for another board family"), {}};
-    case Outcome::NotSentLine:
-        throw exchangeFailure(QString());
-    case Outcome::NotSentUnread:
-        throw exchangeFailure(QStringLiteral("nothing written: the board on %1 did not send its configuration, "
-                                             "which is read before every write")
-                                  .arg(o.port));
-    case Outcome::ConnectionLost:
-        throw CliFailure{ExitNoReply,
-                         write.sent() ? QStringLiteral("lost %1 during %2 (unplugged?): whether the board took it is not known")
-                                            .arg(o.port, what)
-                                      : QStringLiteral("lost %1 (unplugged?): nothing was written").arg(o.port),
-                         {}};
-    case Outcome::NoAnswer:
-        if (write.lastExchange() == ExchangeOutcome::NeverQuiet)
-            throw exchangeFailure(QString());
-        throw CliFailure{ExitNoReply,
-                         write.afterKnown()
-                             ? QStringLiteral("the board on %1 did not answer %2; what it holds now is in the history "
-                                              "(halvero-cli config get shows it)")
-                                   .arg(o.port, what)
-                             : QStringLiteral("the board on %1 did not answer %2 and did not send its configuration back: "
-                                              "whether it took it is not known")
-                                   .arg(o.port, what),
-                         {}};
     case Outcome::Pending:
         break;
+    case Outcome::NotSentHistory:
+        throw CliFailure{ErrorCode::History,
+                         QStringLiteral("nothing written to the board: the history cannot be recorded (%1); "
+                                        "--no-history writes without it")
+                             .arg(write.historyError())};
+    case Outcome::NotSentFamily:
+        throw CliFailure{ErrorCode::WrongFamily, writeFailure(write)};
+    case Outcome::NotSentLine:
+        throw CliFailure{ErrorCode::NeverQuiet, writeFailure(write)};
+    case Outcome::NoAnswer:
+        throw CliFailure{errorCodeOf(write.lastExchange()),
+                         writeFailure(write)};
+    case Outcome::NotSentUnread:
+    case Outcome::ConnectionLost:
+        throw CliFailure{ErrorCode::NoReply, writeFailure(write)};
     }
     if (history) {
         progress(QStringLiteral("recorded the configuration before and after the write in %1").arg(history->path()));
@@ -112,8 +99,8 @@ int CliRunner::history()
 {
     const HistoryFile file;
     const ReadResult recorded = file.read();
-    if (!recorded.error.isEmpty())
-        throw CliFailure{ExitBadFile, recorded.error, {}};
+    if (!recorded.ok())
+        throw CliFailure(recorded);
     for (const QString &warning : recorded.warnings)
         warn(warning);
 
@@ -151,27 +138,26 @@ int CliRunner::history()
 int CliRunner::historyRestore()
 {
     const ReadResult recorded = HistoryFile().read();
-    if (!recorded.error.isEmpty())
-        throw CliFailure{ExitBadFile, recorded.error, {}};
+    if (!recorded.ok())
+        throw CliFailure(recorded);
     for (const QString &warning : recorded.warnings)
         warn(warning);
     const auto found = std::find_if(recorded.entries.crbegin(), recorded.entries.crend(),
                                     [this](const Entry &e) { return e.index == o.entry; });
     if (found == recorded.entries.crend())
-        throw CliFailure{ExitBadFile,
+        throw CliFailure{ErrorCode::BadFile,
                          recorded.entries.isEmpty()
                              ? QStringLiteral("the history is empty: there is no entry %1").arg(o.entry)
                              : QStringLiteral("the history has no entry %1 (it holds %2)")
                                    .arg(o.entry)
-                                   .arg(numbersText(recorded.entries)),
-                         {}};
+                                   .arg(numbersText(recorded.entries))};
     const Entry &entry = *found;
     const QString source = QStringLiteral("history entry %1").arg(o.entry);
     // The checks config set makes on a file; the structure was checked when
     // the history was read.
     const ConfigLoad checked = checkRanges(entry.config);
     if (!checked.ok())
-        throw CliFailure{ExitOutOfRange, QStringLiteral("%1: %2").arg(source, checked.message), {}};
+        throw CliFailure{checked.code, QStringLiteral("%1: %2").arg(source, checked.message)};
     progress(QStringLiteral("%1: %2 %3 %4, %5, by %6")
                  .arg(source, entry.config.serial, entry.event, entry.phase, localTime(entry.time), entry.tool));
     return writeConfig(entry.config, source, eventRestore);

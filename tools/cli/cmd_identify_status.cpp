@@ -75,7 +75,7 @@ int CliRunner::status()
             printStatus(true);
         } else {
             if (serialPort.error() == QSerialPort::ResourceError || !serialPort.isOpen())
-                throw CliFailure{ExitNoReply, QStringLiteral("lost %1 (unplugged?)").arg(o.port), {}};
+                throw CliFailure{ErrorCode::NoReply, QStringLiteral("lost %1 (unplugged?)").arg(o.port)};
             err << "halvero-cli: no status reply at " << QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"))
                 << Qt::endl;
         }
@@ -89,7 +89,7 @@ int CliRunner::status()
     std::signal(SIGTERM, SIG_DFL);
     // A log that stayed empty must not pass for a board that was watched.
     if (replies == 0)
-        throw CliFailure{ExitNoReply,
-                         QStringLiteral("no status reply from the board on %1 during the watch").arg(o.port), {}};
+        throw CliFailure{ErrorCode::NoReply,
+                         QStringLiteral("no status reply from the board on %1 during the watch").arg(o.port)};
     return ExitOk;
 }

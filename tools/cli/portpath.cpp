@@ -13,13 +13,22 @@
 #include <unistd.h>
 #endif
 
+namespace {
+
+PortPath noPort(const QString &why)
+{
+    PortPath none;
+    none.code = ErrorCode::NoSuchPort;
+    none.message = why;
+    return none;
+}
+
+} // namespace
+
 PortPath resolvePortPath(const QString &port)
 {
-    PortPath result;
-    if (port.trimmed().isEmpty()) {
-        result.problem = QStringLiteral("no port given (halvero-cli ports lists them)");
-        return result;
-    }
+    if (port.trimmed().isEmpty())
+        return noPort(QStringLiteral("no port given (halvero-cli ports lists them)"));
     QString path;
     if (port.contains(QLatin1Char('/'))) {
         // Pseudo-terminals and udev symlinks are not listed as ports
@@ -38,26 +47,19 @@ PortPath resolvePortPath(const QString &port)
             path = QStringLiteral("/dev/") + port;
 #endif
     }
-    if (path.isEmpty()) {
-        result.problem = QStringLiteral("no such port: %1 (halvero-cli ports lists them)").arg(port);
-        return result;
-    }
+    if (path.isEmpty())
+        return noPort(QStringLiteral("no such port: %1 (halvero-cli ports lists them)").arg(port));
     const QFileInfo info(path);
-    if (info.isDir()) {
-        result.problem = QStringLiteral("%1 is a folder, not a serial port").arg(port);
-        return result;
-    }
-    if (info.isFile()) {
-        result.problem = QStringLiteral("%1 is a file, not a serial port").arg(port);
-        return result;
-    }
+    if (info.isDir())
+        return noPort(QStringLiteral("%1 is a folder, not a serial port").arg(port));
+    if (info.isFile())
+        return noPort(QStringLiteral("%1 is a file, not a serial port").arg(port));
 #ifdef Q_OS_UNIX
     struct stat status;
-    if (::stat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISCHR(status.st_mode)) {
-        result.problem = QStringLiteral("%1 is not a serial port").arg(port);
-        return result;
-    }
+    if (::stat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISCHR(status.st_mode))
+        return noPort(QStringLiteral("%1 is not a serial port").arg(port));
 #endif
+    PortPath result;
     result.path = path;
     return result;
 }

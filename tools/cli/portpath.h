@@ -6,10 +6,12 @@
 
 #include <QString>
 
-struct PortPath
+#include "result.h"
+
+// A failure is ErrorCode::NoSuchPort, saying why PORT is no serial port.
+struct PortPath : Result
 {
-    QString path;    // the device to open; empty when there is none
-    QString problem; // why PORT is no serial port; empty when it may be one
+    QString path; // the device to open; empty when there is none
 };
 
 // Before opening: a name from 'ports' ("ttyUSB0", "COM3") or a device path.

@@ -1,0 +1,213 @@
+// The tables of the switch board (08A3, 08A2) and the trigger board (04F2).
+// A new family is one more enumerator in protocol.h and one more table here;
+// the compiler's switch warnings name what else needs it.
+#include "boardfamilies.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+// One row stands for one field, or, in a block that repeats, for one field
+// of every group or channel. In the path %1 counts from 0 (JSON indices), in
+// the label, the meaning and the widget from 1 (the page and the board's
+// silkscreen); %2 in the widget is the family's name.
+struct FieldRow
+{
+    const char *path;
+    const char *label; // marked for translation under the window's context
+    const char *meaning;
+    const char *unit;
+    const char *widget;
+    int offset; // from the start of the block's repetition
+    int width;
+    int min;
+    int max;
+    bool boolean;
+    ConfigMember member;
+    int below; // row of the same block this field's value must stay below; -1 none
+};
+
+constexpr int pulseMin = Protocol::pulseMinUs;
+constexpr int pulseMax = Protocol::pulseMaxUs;
+
+// Both boards end their configuration with the trigger input.
+const FieldRow triggerInputRows[] = {
+    {"trigger.activeLow", QT_TRANSLATE_NOOP("Halvero_configurator", "trigger active low"), "", "",
+     "check_%2_active_low", 0, 1, 0, 1, true, ConfigMember::TriggerActiveLow, -1},
+    {"trigger.high", QT_TRANSLATE_NOOP("Halvero_configurator", "trigger High"), "us", "us", "spin_%2_trig_high", 1, 2,
+     pulseMin, pulseMax, false, ConfigMember::TriggerHigh, -1},
+    {"trigger.low", QT_TRANSLATE_NOOP("Halvero_configurator", "trigger Low"), "us", "us", "spin_%2_trig_low", 3, 2,
+     pulseMin, pulseMax, false, ConfigMember::TriggerLow, 1},
+};
+
+// Bank and refresh rate of each group of four channels: a byte per group.
+const FieldRow switchGroupRows[] = {
+    {"groups[%1].bank", QT_TRANSLATE_NOOP("Halvero_configurator", "group %1 bank"),
+     "group %1, 0 bank A, 1 bank B or fixed", "", "combo_08A3_gr%1_bank", 0, 1, 0, 1, false, ConfigMember::GroupBank,
+     -1},
+    {"groups[%1].refreshRate", QT_TRANSLATE_NOOP("Halvero_configurator", "group %1 refresh rate"),
+     "group %1, 0 50 Hz, 1 400 Hz", "", "combo_08A3_gr%1_frq", 3, 1, 0, 1, false, ConfigMember::GroupRefreshRate, -1},
+};
+
+const FieldRow switchChannelRows[] = {
+    {"failsafe[%1]", QT_TRANSLATE_NOOP("Halvero_configurator", "channel %1 failsafe"), "channel %1, us", "us",
+     "spin_08A3_val_ch%1", 0, 2, pulseMin, pulseMax, false, ConfigMember::FailsafeValue, -1},
+};
+
+// The window shows the gain on its Internal page, without editing it.
+const FieldRow triggerGainRows[] = {
+    {"inaGain", QT_TRANSLATE_NOOP("Halvero_configurator", "gain"), "current-sense gain", "", "spin_ina_gain", 0, 1, 0,
+     255, false, ConfigMember::InaGain, -1},
+};
+
+QString filled(const char *text, int number, const QString &familyName)
+{
+    return QString::fromUtf8(text)
+        .replace(QLatin1String("%1"), QString::number(number))
+        .replace(QLatin1String("%2"), familyName);
+}
+
+// Appends a block of rows, `count` times: the n-th time `stride` bytes
+// after `start`, as group or channel n+1.
+template <size_t N>
+void appendBlock(BoardFamilyTable &table, const FieldRow (&rows)[N], int count, int start, int stride)
+{
+    for (int n = 0; n < count; ++n) {
+        const int first = int(table.config.size());
+        for (const FieldRow &row : rows) {
+            ConfigField field;
+            field.path = filled(row.path, n, table.name);
+            field.meaning = filled(row.meaning, n + 1, table.name);
+            field.min = row.min;
+            field.max = row.max;
+            field.boolean = row.boolean;
+            field.labelText = row.label;
+            field.number = count > 1 ? n + 1 : 0;
+            field.unit = QString::fromUtf8(row.unit);
+            field.widget = filled(row.widget, n + 1, table.name);
+            field.offset = start + n * stride + row.offset;
+            field.width = row.width;
+            field.member = row.member;
+            field.index = n;
+            field.below = row.below < 0 ? -1 : first + row.below;
+            table.config.append(field);
+        }
+    }
+}
+
+BoardFamilyTable switchBoard()
+{
+    BoardFamilyTable t;
+    t.family = BoardFamily::Switch08A3;
+    t.name = QStringLiteral("08A3");
+    t.productCodes = {0x08A3, 0x08A2};
+    t.majorMin = 0;
+    t.majorMax = 1;
+    t.minorMin = 0;
+    t.minorMax = 3;
+    t.configLength = 40;
+    t.statusLength = 12;
+    t.page = QStringLiteral("tab_08A3_config");
+    t.pageTitle = QT_TRANSLATE_NOOP("Halvero_configurator", "Switch Configuration");
+    appendBlock(t, switchGroupRows, 3, 5, 1);
+    appendBlock(t, switchChannelRows, 12, 11, 2);
+    appendBlock(t, triggerInputRows, 1, 35, 0);
+    // Without a trigger pulse the board's reading and frequency are stale.
+    t.status = {
+        // json, text, unit, offset, width, multiplier, divisor, bias, member, flag, off, on, valid with, widget
+        {"switch", "", "", 11, 1, 1, 1, 0, StatusMember::FailsafeActive, true, "NORMAL", "FAILSAFE", -1, "line_08A3_sw_status"},
+        {"triggerPresent", "", "", 10, 1, 1, 1, 0, StatusMember::TriggerPresent, true, "", "", -1, ""},
+        {"triggerValue_us", "trigger", "us", 6, 2, 1, 1, 0, StatusMember::TriggerValue, false, "", "", 1, "line_08A3_trig_val"},
+        {"triggerFrequency_Hz", "", "Hz", 8, 2, 1, 1, 0, StatusMember::TriggerFrequency, false, "", "", 1, "line_08A3_trig_freq"},
+    };
+    return t;
+}
+
+BoardFamilyTable triggerBoard()
+{
+    BoardFamilyTable t;
+    t.family = BoardFamily::Trigger04F2;
+    t.name = QStringLiteral("04F2");
+    t.productCodes = {0x04F2};
+    t.majorMin = 0;
+    t.majorMax = 0;
+    t.minorMin = 1;
+    t.minorMax = 1;
+    t.configLength = 11;
+    t.statusLength = 20;
+    t.page = QStringLiteral("tab_04F2_config");
+    t.pageTitle = QT_TRANSLATE_NOOP("Halvero_configurator", "Trigger Configuration");
+    appendBlock(t, triggerGainRows, 1, 5, 0);
+    appendBlock(t, triggerInputRows, 1, 6, 0);
+    // Single raw bytes; bytes 12 to 18 carry nothing the host reads.
+    t.status = {
+        // json, text, unit, offset, width, multiplier, divisor, bias, member, flag, off, on, valid with, widget
+        {"batteryVoltage_V", "battery", "V", 19, 1, 1, 5, 0, StatusMember::BatteryVoltage, false, "", "", -1, "line_04F2_battery_voltage"},
+        {"triggerVoltage_V", "trigger", "V", 11, 1, 1, 10, 0, StatusMember::TriggerVoltage, false, "", "", -1, "line_04F2_trigger_voltage"},
+        {"fuseProbeCurrent_A", "fuse probe", "A", 8, 1, 2, 1, 0, StatusMember::FuseProbeCurrent, false, "", "", -1, "line_04F2_fuse_probe_curr"},
+        {"fuseCurrent_A", "fuse", "A", 9, 1, 1, 1, 0, StatusMember::FuseCurrent, false, "", "", -1, "line_04F2_fuse_curr"},
+        {"fusePeakCurrent_A", "fuse peak", "A", 10, 1, 1, 1, 0, StatusMember::FusePeakCurrent, false, "", "", -1, "line_04F2_fuse_peak_curr"},
+        {"temperature_C", "temperature", "\xC2\xB0"
+                                         "C",
+         6, 1, 1, 2, -25, StatusMember::Temperature, false, "", "", -1, "line_04F2_temperature"},
+    };
+    return t;
+}
+
+QString translated(const char *text)
+{
+    return QCoreApplication::translate("Halvero_configurator", text);
+}
+
+} // namespace
+
+QString ConfigField::displayName() const
+{
+    return meaning.isEmpty() ? path : QStringLiteral("%1 (%2)").arg(path, meaning);
+}
+
+QString ConfigField::label() const
+{
+    if (!labelText)
+        return path;
+    return number > 0 ? translated(labelText).arg(number) : translated(labelText);
+}
+
+QString BoardFamilyTable::title() const
+{
+    return pageTitle ? translated(pageTitle) : QString();
+}
+
+namespace Protocol {
+
+const BoardFamilyTable &familyTable(BoardFamily family)
+{
+    switch (family) {
+    case BoardFamily::Switch08A3: {
+        static const BoardFamilyTable table = switchBoard();
+        return table;
+    }
+    case BoardFamily::Trigger04F2: {
+        static const BoardFamilyTable table = triggerBoard();
+        return table;
+    }
+    case BoardFamily::Unknown:
+        break;
+    }
+    static const BoardFamilyTable none;
+    return none;
+}
+
+QList<BoardFamily> knownFamilies()
+{
+    // The enumerators after Unknown are the known families, each with its table.
+    static const QList<BoardFamily> families = [] {
+        QList<BoardFamily> list;
+        for (int f = int(BoardFamily::Unknown) + 1; familyTable(BoardFamily(f)).family != BoardFamily::Unknown; ++f)
+            list.append(BoardFamily(f));
+        return list;
+    }();
+    return families;
+}
+
+} // namespace Protocol

@@ -1,0 +1,112 @@
+// Each board family as one table: the product codes that make it, the
+// firmware the host reads, the length of its messages, the page the window
+// shows for it, and every field of its configuration and status - where it
+// sits on the wire, in the device link's record, in the JSON file and on
+// the page, what the operator calls it and which values it takes. The codec,
+// the configuration files and their checks, the comparisons, the status bar
+// and halvero-cli read the fields from here; nothing else lists them.
+#ifndef HALVERO_BOARDFAMILIES_H
+#define HALVERO_BOARDFAMILIES_H
+
+#include <QList>
+#include <QString>
+#include <cstdint>
+
+#include "protocol.h"
+
+// The member of the device link's record a configuration value is kept in.
+enum class ConfigMember { GroupBank, GroupRefreshRate, FailsafeValue, TriggerActiveLow, TriggerHigh, TriggerLow, InaGain };
+
+// The member of the record a status value is kept in.
+enum class StatusMember {
+    FailsafeActive,
+    TriggerPresent,
+    TriggerValue,
+    TriggerFrequency,
+    BatteryVoltage,
+    TriggerVoltage,
+    FuseProbeCurrent,
+    FuseCurrent,
+    FusePeakCurrent,
+    Temperature,
+};
+
+// One settable value of a family, named by its place inside "config".
+struct ConfigField
+{
+    QString path;    // e.g. "failsafe[11]", "groups[0].bank", "trigger.high"
+    QString meaning; // how halvero-cli explains it, e.g. "channel 12, us"
+    int min = 0;
+    int max = 0;
+    bool boolean = false;
+
+    // The operator's words for it, untranslated, with %1 standing for
+    // `number` (counted from 1, as on the page and the board's silkscreen).
+    const char *labelText = nullptr;
+    int number = 0;
+    QString unit = {};   // "us"; empty for a flag or a choice
+    QString widget = {}; // object name of the editor that shows it in the window
+    int offset = 0;      // in the configuration message, header included
+    int width = 1;       // bytes, big-endian
+    ConfigMember member = ConfigMember::TriggerActiveLow;
+    int index = 0;       // element of an array member: group or channel
+    int below = -1;      // the field, by its place in the family's list, whose value this one must stay below
+
+    QString displayName() const; // path and meaning together, for messages
+    QString label() const;       // "channel 12 failsafe", in the window's language
+};
+
+// One value of a family's status reply; texts in UTF-8.
+struct StatusField
+{
+    const char *json; // halvero-cli's JSON key, unit included: "fuseCurrent_A"
+    const char *text; // its name in halvero-cli's status line: "fuse"; empty: the value alone
+    const char *unit; // after the value in that line: "A"
+    int offset;
+    int width;
+    // The value in units is raw * multiplier / divisor + bias, in float.
+    float multiplier;
+    float divisor;
+    float bias;
+    StatusMember member;
+    bool flag;
+    const char *offWord; // a flag the operator reads as words: "NORMAL" ...
+    const char *onWord;  // ... and "FAILSAFE"; empty: true and false
+    int validWith;       // the flag, by its place in the list, without which this value is stale; -1 none
+    const char *widget;  // object name of the field that shows it on the family's page; empty: none
+
+    float scaled(unsigned raw) const { return float(raw) * multiplier / divisor + bias; }
+};
+
+struct BoardFamilyTable
+{
+    BoardFamily family = BoardFamily::Unknown;
+    QString name;                 // "08A3": the family in files, messages and page names
+    QList<uint16_t> productCodes; // the family's own product code first
+    // Firmware versions whose layouts the host knows: major and minor each
+    // within their bounds. Nothing is accepted for an unknown family.
+    uint8_t majorMin = 1, majorMax = 0, minorMin = 1, minorMax = 0;
+    int configLength = 0; // configuration reply and write, header included
+    int statusLength = 0;
+    QString page;                    // object name of the family's page: "tab_08A3_config"
+    const char *pageTitle = nullptr; // its tab's title, untranslated
+    QList<ConfigField> config;       // in the order they are listed and compared
+    QList<StatusField> status;       // in the order halvero-cli prints them
+
+    bool firmwareAccepted(uint8_t major, uint8_t minor) const
+    {
+        return major >= majorMin && major <= majorMax && minor >= minorMin && minor <= minorMax;
+    }
+    QString title() const; // the page title in the window's language
+};
+
+namespace Protocol {
+
+// The family's table; an empty one, which nothing matches, for Unknown.
+const BoardFamilyTable &familyTable(BoardFamily family);
+// Every family the host knows, in the order of the enumeration.
+QList<BoardFamily> knownFamilies();
+
+} // namespace Protocol
+
+#endif // HALVERO_BOARDFAMILIES_H

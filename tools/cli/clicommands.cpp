@@ -1,0 +1,60 @@
+// The table of halvero-cli's commands. Its rows are in the order --help
+// shows them, and the first words of the rows, in that order, are what an
+// unknown command is answered with.
+#include "clicommands.h"
+
+#include "clirunner.h"
+
+const QList<CommandSpec> &commandTable()
+{
+    using O = Operand;
+    constexpr unsigned boardLine = OptBaud; // every command that talks to a board
+    static const QList<CommandSpec> table{
+        {CliCommand::Help, QStringLiteral("help"), {}, 0, {}, {}, &CliRunner::help, true},
+        {CliCommand::Version, QStringLiteral("version"), {}, 0, {}, {}, &CliRunner::version, true},
+        {CliCommand::Ports, QStringLiteral("ports"), {}, 0, QStringLiteral("[-v]"),
+         QStringLiteral("list the serial ports (-v: all about each,\nwith its /dev/serial/by-id path on Linux)"),
+         &CliRunner::ports},
+        {CliCommand::Identify, QStringLiteral("identify"), {O::Port}, boardLine, {},
+         QStringLiteral("product code, firmware, serial, chip ids"), &CliRunner::identify},
+        {CliCommand::Status, QStringLiteral("status"), {O::Port}, boardLine | OptWatch | OptCount, QStringLiteral("[--watch]"),
+         QStringLiteral("live values with units"), &CliRunner::status},
+        {CliCommand::ConfigGet, QStringLiteral("config get"), {O::Port}, boardLine | OptOutput, QStringLiteral("[-o FILE]"),
+         QStringLiteral("stored configuration as JSON"), &CliRunner::configGet},
+        {CliCommand::ConfigSet, QStringLiteral("config set"), {O::Port, O::File}, boardLine | OptVerify | OptNoHistory,
+         QStringLiteral("[--verify]"), QStringLiteral("check FILE, then write it to the board"), &CliRunner::configSet},
+        {CliCommand::ConfigDiff, QStringLiteral("config diff"), {O::Port, O::File}, boardLine, {},
+         QStringLiteral("fields that differ between board and FILE"), &CliRunner::configDiff},
+        {CliCommand::Defaults, QStringLiteral("defaults"), {O::Port}, boardLine | OptYes | OptNoHistory, QStringLiteral("--yes"),
+         QStringLiteral("restore the factory configuration"), &CliRunner::defaults},
+        {CliCommand::Dump, QStringLiteral("dump"), {O::Port}, boardLine | OptOutput, QStringLiteral("[-o FILE]"),
+         QStringLiteral("EEPROM dump text"), &CliRunner::dump},
+        {CliCommand::History, QStringLiteral("history"), {}, OptSerial, QStringLiteral("[--serial S]"),
+         QStringLiteral("the configurations recorded around every\nwrite, newest first, with the fields changed"),
+         &CliRunner::history},
+        {CliCommand::HistoryRestore, QStringLiteral("history restore"), {O::Port, O::Entry},
+         boardLine | OptVerify | OptAnyBoard | OptNoHistory, QStringLiteral("[--verify] [--any-board]"),
+         QStringLiteral("write entry N of the history back, with the\nchecks of config set"), &CliRunner::historyRestore},
+    };
+    return table;
+}
+
+const CommandSpec &commandSpec(CliCommand command)
+{
+    const QList<CommandSpec> &table = commandTable();
+    for (const CommandSpec &spec : table)
+        if (spec.command == command)
+            return spec;
+    Q_UNREACHABLE();
+    return table.first();
+}
+
+QString operandName(Operand operand)
+{
+    switch (operand) {
+    case Operand::Port: return QStringLiteral("PORT");
+    case Operand::File: return QStringLiteral("FILE");
+    case Operand::Entry: return QStringLiteral("N");
+    }
+    return QString();
+}
