@@ -119,6 +119,14 @@ bool Halvero_configurator::confirmDiscardEdits(const QString &question)
 {
     if (!isWindowModified())
         return true;
+    // Edits a queued Save CONF carries are on their way to the board.
+    if (ui->tab_all->count() > 0) {
+        const BoardConfig page = pageConfig();
+        for (const action *queued : std::as_const(commandQueue))
+            if (queued->transaction && queued->transaction->operation() == WriteTransaction::Operation::Save
+                && queued->transaction->config().values == page.values)
+                return true;
+    }
     QString what;
     if (editsAtLoss.family != BoardFamily::Unknown && ui->tab_all->count() == 0) {
         what = tr("The edits made before the connection was lost are not saved to the board.");

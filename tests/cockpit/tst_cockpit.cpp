@@ -34,16 +34,6 @@ using Probe::MessageBoxAnswerer;
 
 namespace {
 
-QtMessageHandler previousHandler = nullptr;
-
-void dropOffscreenNoise(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtWarningMsg && (message.contains(QLatin1String("does not support propagateSizeHints"))
-                                 || message.contains(QLatin1String("does not support raise"))))
-        return;
-    previousHandler(type, context, message);
-}
-
 QSpinBox *highSpin(Ui_Halvero_configurator *ui, int productCode)
 {
     return productCode == 0x04F2 ? ui->spin_04F2_trig_high : ui->spin_08A3_trig_high;
@@ -90,7 +80,7 @@ private:
 
 void tst_Cockpit::initTestCase()
 {
-    previousHandler = qInstallMessageHandler(dropOffscreenNoise);
+    Probe::dropOffscreenNoise();
     QVERIFY(m_dir.isValid());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("settings")));
     m_link = m_dir.filePath(QStringLiteral("ttyHALVERO"));

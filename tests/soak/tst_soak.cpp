@@ -521,6 +521,7 @@ private:
         std::optional<Queued> queued;
         if (pick <= 2) {
             m_ui->tab_all->setCurrentIndex(0);
+            m_answerYes = true; // page edits a refused save left are discarded
             (trigger ? m_ui->btn_04F2_ReadConf : m_ui->btn_08A3_ReadConf)->click();
             queued = Queued{id, USBmsgConfig, false};
         } else if (pick <= 4) {

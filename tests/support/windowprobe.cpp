@@ -21,6 +21,16 @@ namespace Probe {
 
 namespace {
 
+QtMessageHandler previousHandler = nullptr;
+
+void quietOffscreen(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtWarningMsg && (message.contains(QLatin1String("does not support propagateSizeHints"))
+                                 || message.contains(QLatin1String("does not support raise"))))
+        return;
+    previousHandler(type, context, message);
+}
+
 QString tab(const QString &page, const QString &title)
 {
     return QStringLiteral("%1 \"%2\"").arg(page, title);
@@ -185,6 +195,11 @@ void DialogHandler::pickFile(QDialog *dialog, const QString &path)
              qPrintable(dialog->objectName() + QStringLiteral(" is no file dialog with a name field")));
     name->setText(path);
     dialog->accept();
+}
+
+void dropOffscreenNoise()
+{
+    previousHandler = qInstallMessageHandler(quietOffscreen);
 }
 
 qint64 residentBytes()

@@ -106,6 +106,11 @@ private:
     QStringList m_handled;
 };
 
+// The offscreen platform warns about every fixed-size window it shows and
+// every window raised (the main window, each dialog); that says nothing
+// about the window. Drops those warnings for the rest of the test run.
+void dropOffscreenNoise();
+
 // Resident set of the process (VmRSS), in bytes; -1 if unknown.
 qint64 residentBytes();
 // User plus system CPU time of the whole process so far, in microseconds.

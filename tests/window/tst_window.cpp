@@ -95,17 +95,6 @@ bool readingLooksRight(const QLineEdit *field, double lo, double hi, double step
     return true;
 }
 
-QtMessageHandler previousHandler = nullptr;
-
-// The offscreen platform warns about every fixed-size window it shows (the
-// main window, each message box); that says nothing about the window.
-void dropOffscreenNoise(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtWarningMsg && message.contains(QLatin1String("does not support propagateSizeHints")))
-        return;
-    previousHandler(type, context, message);
-}
-
 } // namespace
 
 class tst_Window : public QObject
@@ -180,7 +169,7 @@ private:
 
 void tst_Window::initTestCase()
 {
-    previousHandler = qInstallMessageHandler(dropOffscreenNoise);
+    Probe::dropOffscreenNoise();
 }
 
 void tst_Window::init()
