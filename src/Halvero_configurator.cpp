@@ -332,7 +332,7 @@ void Halvero_configurator::closeConnection(const QString &state)
 void Halvero_configurator::connectionLost(const QString &note)
 {
     qDebug() << "Connection lost";
-    if (isWindowModified() && boardHeld.family != BoardFamily::Unknown)
+    if (boardHeld.family != BoardFamily::Unknown && !diffConfigs(boardHeld, pageConfig()).isEmpty())
         editsAtLoss = pageConfig();
     closeConnection(tr("Connection lost"));
     lostAt = QTime::currentTime();

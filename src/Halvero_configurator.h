@@ -204,6 +204,7 @@ private:
     HistoryDialog *historyDialog = nullptr;
     QTimer *portRescanTimer = nullptr;
     QTimer *reconnectTimer = nullptr;
+    QTimer *editMarksTimer = nullptr;
     int connectedBaud = 0;
     int reconnectAttempt = 0;
     QTime lostAt;

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QSpinBox>
+#include <QTimer>
 
 #include "statustext.h"
 #include "ui_Halvero_configurator.h"
@@ -32,21 +33,24 @@ void setMarked(QWidget *widget, bool marked, const QString &boardValue)
     const QString before = widget->property(toolTipBefore).toString();
     widget->setProperty(unsavedEdit, marked);
     // Only the roles set here override what the widget inherits, so an
-    // empty font or palette gives it back its own look.
-    QFont font;
-    QPalette palette;
-    if (marked) {
-        // A combo box has no room to spare for bold text.
-        if (qobject_cast<QComboBox *>(widget))
-            font.setItalic(true);
-        else
-            font.setBold(true);
-        // A pale amber behind the value; dark text stays readable on it.
-        palette.setColor(QPalette::Base, QColor(0xff, 0xf0, 0xc0));
-        palette.setColor(QPalette::Button, QColor(0xff, 0xf0, 0xc0));
+    // empty font or palette gives it back its own look. Set only when the
+    // mark comes or goes: each new font costs the font cache.
+    if (marked != wasMarked) {
+        QFont font;
+        QPalette palette;
+        if (marked) {
+            // A combo box has no room to spare for bold text.
+            if (qobject_cast<QComboBox *>(widget))
+                font.setItalic(true);
+            else
+                font.setBold(true);
+            // A pale amber behind the value; dark text stays readable on it.
+            palette.setColor(QPalette::Base, QColor(0xff, 0xf0, 0xc0));
+            palette.setColor(QPalette::Button, QColor(0xff, 0xf0, 0xc0));
+        }
+        widget->setFont(font);
+        widget->setPalette(palette);
     }
-    widget->setFont(font);
-    widget->setPalette(palette);
     if (!marked) {
         if (ownToolTip)
             widget->setToolTip(before);
@@ -61,7 +65,13 @@ void setMarked(QWidget *widget, bool marked, const QString &boardValue)
 
 void Halvero_configurator::watchPageEdits()
 {
-    const auto changed = [this] { updateEditMarks(); };
+    // Typing or a whole configuration put in the page changes many values
+    // in a row: the marks follow once the event loop is free again.
+    editMarksTimer = new QTimer(this);
+    editMarksTimer->setSingleShot(true);
+    editMarksTimer->setInterval(0);
+    connect(editMarksTimer, &QTimer::timeout, this, &Halvero_configurator::updateEditMarks);
+    const auto changed = [this] { editMarksTimer->start(); };
     for (BoardFamily family : {BoardFamily::Switch08A3, BoardFamily::Trigger04F2}) {
         for (const ConfigField &field : configFields(family)) {
             QWidget *widget = fieldWidget(field);
@@ -117,6 +127,7 @@ void Halvero_configurator::updateEditMarks()
 
 bool Halvero_configurator::confirmDiscardEdits(const QString &question)
 {
+    updateEditMarks();
     if (!isWindowModified())
         return true;
     // Edits a queued Save CONF carries are on their way to the board.

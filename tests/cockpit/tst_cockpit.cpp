@@ -284,18 +284,18 @@ void tst_Cockpit::marksEditsUntilTheBoardHoldsThem()
     QVERIFY(!m_window->isWindowModified() && !marked(high));
 
     high->setValue(stored + 50);
-    QVERIFY(m_window->isWindowModified());
+    QTRY_VERIFY(m_window->isWindowModified());
     QVERIFY(marked(high));
     QVERIFY(high->font().bold());
     QVERIFY2(high->toolTip().startsWith(QStringLiteral("The board holds %1.").arg(stored)), qPrintable(high->toolTip()));
     QVERIFY(!marked(activeLow));
     // Back to the board's value: nothing to save.
     high->setValue(stored);
-    QVERIFY(!m_window->isWindowModified() && !marked(high) && !high->font().bold());
+    QTRY_VERIFY(!m_window->isWindowModified() && !marked(high) && !high->font().bold());
 
     high->setValue(stored + 50);
     activeLow->toggle();
-    QVERIFY(marked(activeLow));
+    QTRY_VERIFY(marked(activeLow));
     action("actionSaveConf")->trigger();
     for (int i = 0; i < 10 && !commandQueue.isEmpty(); ++i)
         tick();
@@ -315,7 +315,7 @@ void tst_Cockpit::marksEditsUntilTheBoardHoldsThem()
     table->selectRow(1);
     m_window->findChild<QPushButton *>(QStringLiteral("btn_history_to_page"))->click();
     QCOMPARE(high->value(), stored);
-    QVERIFY(marked(high) && m_window->isWindowModified());
+    QTRY_VERIFY(marked(high) && m_window->isWindowModified());
 }
 
 void tst_Cockpit::configFileComesBackAsEdits_data()
