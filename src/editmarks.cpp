@@ -32,24 +32,20 @@ void setMarked(QWidget *widget, bool marked, const QString &boardValue)
         widget->setProperty(toolTipBefore, widget->toolTip());
     const QString before = widget->property(toolTipBefore).toString();
     widget->setProperty(unsavedEdit, marked);
-    // Only the roles set here override what the widget inherits, so an
-    // empty font or palette gives it back its own look. Set only when the
-    // mark comes or goes: each new font costs the font cache.
+    // Only what is set here overrides what the widget inherits, so an empty
+    // font gives it back its own look. Set only when the mark comes or goes.
+    // The mark is in the font alone: a palette of its own would give the
+    // style's pixmap cache a new set of frames every time.
     if (marked != wasMarked) {
         QFont font;
-        QPalette palette;
         if (marked) {
             // A combo box has no room to spare for bold text.
             if (qobject_cast<QComboBox *>(widget))
                 font.setItalic(true);
             else
                 font.setBold(true);
-            // A pale amber behind the value; dark text stays readable on it.
-            palette.setColor(QPalette::Base, QColor(0xff, 0xf0, 0xc0));
-            palette.setColor(QPalette::Button, QColor(0xff, 0xf0, 0xc0));
         }
         widget->setFont(font);
-        widget->setPalette(palette);
     }
     if (!marked) {
         if (ownToolTip)
