@@ -112,13 +112,13 @@ void TestCliUnits::commandsDocumented_data()
     QTest::addColumn<QString>("words");
     QTest::addColumn<QString>("form"); // with its operands, as --help starts its line
 
-    for (const CommandSpec &spec : commandTable()) {
-        if (spec.byOption)
+    for (const CommandRow &row : commandTable()) {
+        if (row.byOption)
             continue;
-        QStringList form{spec.words};
-        for (Operand operand : spec.operands)
+        QStringList form{row.words};
+        for (Operand operand : row.operands)
             form << operandName(operand);
-        QTest::newRow(qPrintable(spec.words)) << spec.words << form.join(' ');
+        QTest::newRow(qPrintable(row.words)) << row.words << form.join(' ');
     }
 }
 

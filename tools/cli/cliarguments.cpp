@@ -21,21 +21,21 @@ QString missingOperand(Operand operand)
 }
 
 // "config get PORT": a command's words with its operands.
-QString commandForm(const CommandSpec &spec)
+QString commandForm(const CommandRow &row)
 {
-    QStringList parts{spec.words};
-    for (Operand operand : spec.operands)
+    QStringList parts{row.words};
+    for (Operand operand : row.operands)
         parts << operandName(operand);
     return parts.join(QLatin1Char(' '));
 }
 
 // The commands a first word starts, in table order.
-QList<const CommandSpec *> commandsStartingWith(const QString &word)
+QList<const CommandRow *> commandsStartingWith(const QString &word)
 {
-    QList<const CommandSpec *> found;
-    for (const CommandSpec &spec : commandTable())
-        if (!spec.byOption && spec.words.section(QLatin1Char(' '), 0, 0) == word)
-            found << &spec;
+    QList<const CommandRow *> found;
+    for (const CommandRow &row : commandTable())
+        if (!row.byOption && row.words.section(QLatin1Char(' '), 0, 0) == word)
+            found << &row;
     return found;
 }
 
@@ -54,14 +54,14 @@ QString commandsHelp()
     constexpr int column = 35;
     const QString indent(column, QLatin1Char(' '));
     QString text;
-    for (const CommandSpec &spec : commandTable()) {
-        if (spec.byOption)
+    for (const CommandRow &row : commandTable()) {
+        if (row.byOption)
             continue;
-        QString synopsis = QStringLiteral("  ") + commandForm(spec);
-        if (!spec.usage.isEmpty())
-            synopsis += QLatin1Char(' ') + spec.usage;
+        QString synopsis = QStringLiteral("  ") + commandForm(row);
+        if (!row.usage.isEmpty())
+            synopsis += QLatin1Char(' ') + row.usage;
         text += synopsis.size() + 2 <= column ? synopsis.leftJustified(column) : synopsis + QLatin1Char('\n') + indent;
-        text += spec.help.split(QLatin1Char('\n')).join(QLatin1Char('\n') + indent) + QLatin1Char('\n');
+        text += row.help.split(QLatin1Char('\n')).join(QLatin1Char('\n') + indent) + QLatin1Char('\n');
     }
     return text;
 }
@@ -70,7 +70,7 @@ QString commandsHelp()
 
 QString commandName(CliCommand command)
 {
-    return commandSpec(command).words;
+    return commandRow(command).words;
 }
 
 QString helpText()
@@ -218,49 +218,49 @@ ParsedArguments parse(const QStringList &arguments)
     // The command: its first word, then a second one where several commands
     // share the first ("config get", "history restore").
     const QString &word = words.first();
-    const QList<const CommandSpec *> group = commandsStartingWith(word);
+    const QList<const CommandRow *> group = commandsStartingWith(word);
     if (group.isEmpty()) {
         QStringList firstWords;
-        for (const CommandSpec &spec : commandTable()) {
-            const QString first = spec.words.section(QLatin1Char(' '), 0, 0);
-            if (!spec.byOption && !firstWords.contains(first))
+        for (const CommandRow &row : commandTable()) {
+            const QString first = row.words.section(QLatin1Char(' '), 0, 0);
+            if (!row.byOption && !firstWords.contains(first))
                 firstWords << first;
         }
         parsed.message = QStringLiteral("unknown command '%1' (one of: %2)").arg(word, firstWords.join(QStringLiteral(", ")));
         return parsed;
     }
-    const CommandSpec *spec = nullptr;
+    const CommandRow *row = nullptr;
     const QString sub = words.value(1);
-    for (const CommandSpec *candidate : group)
-        if (candidate->words == word + QLatin1Char(' ') + sub || (!spec && candidate->words == word))
-            spec = candidate;
-    if (!spec || (group.size() > 1 && spec->words == word && spec->operands.isEmpty() && !sub.isEmpty())) {
+    for (const CommandRow *candidate : group)
+        if (candidate->words == word + QLatin1Char(' ') + sub || (!row && candidate->words == word))
+            row = candidate;
+    if (!row || (group.size() > 1 && row->words == word && row->operands.isEmpty() && !sub.isEmpty())) {
         QStringList forms;
-        for (const CommandSpec *candidate : group)
+        for (const CommandRow *candidate : group)
             forms << commandForm(*candidate);
         // "config ttyUSB0" is most likely a forgotten subcommand, not a
         // misspelt one: show the forms rather than echo the port.
-        parsed.message = !spec && words.size() <= 2
+        parsed.message = !row && words.size() <= 2
                            ? QStringLiteral("'%1' needs a subcommand: %2").arg(word, alternatives(forms))
                            : QStringLiteral("unknown command '%1 %2' (use %3)").arg(word, sub, alternatives(forms));
         return parsed;
     }
-    o.command = spec->command;
+    o.command = row->command;
 
-    const QString &name = spec->words;
+    const QString &name = row->words;
     const int firstOperand = int(name.count(QLatin1Char(' '))) + 1;
-    const int expected = firstOperand + int(spec->operands.size());
+    const int expected = firstOperand + int(row->operands.size());
     if (words.size() > expected) {
         parsed.message = QStringLiteral("unexpected argument '%1' for '%2'").arg(words.at(expected), name);
         return parsed;
     }
     if (words.size() < expected) {
-        parsed.message = QStringLiteral("'%1' needs %2").arg(name, missingOperand(spec->operands.at(words.size() - firstOperand)));
+        parsed.message = QStringLiteral("'%1' needs %2").arg(name, missingOperand(row->operands.at(words.size() - firstOperand)));
         return parsed;
     }
-    for (int i = 0; i < spec->operands.size(); ++i) {
+    for (int i = 0; i < row->operands.size(); ++i) {
         const QString &operand = words.at(firstOperand + i);
-        switch (spec->operands.at(i)) {
+        switch (row->operands.at(i)) {
         case Operand::Port: o.port = operand; break;
         case Operand::File: o.file = operand; break;
         case Operand::Entry: {
@@ -285,7 +285,7 @@ ParsedArguments parse(const QStringList &arguments)
         {serial, OptSerial}, {anyBoard, OptAnyBoard}, {noHistory, OptNoHistory}, {baud, OptBaud},
     };
     for (const auto &rule : limitedOptions) {
-        if (parser.isSet(rule.option) && !(spec->options & rule.bit)) {
+        if (parser.isSet(rule.option) && !(row->options & rule.bit)) {
             QString optionName = rule.option.names().constLast();
             for (const QString &typed : parser.optionNames())
                 if (rule.option.names().contains(typed))

@@ -5,11 +5,11 @@
 
 #include "clirunner.h"
 
-const QList<CommandSpec> &commandTable()
+const QList<CommandRow> &commandTable()
 {
     using O = Operand;
     constexpr unsigned boardLine = OptBaud; // every command that talks to a board
-    static const QList<CommandSpec> table{
+    static const QList<CommandRow> table{
         {CliCommand::Help, QStringLiteral("help"), {}, 0, {}, {}, &CliRunner::help, true},
         {CliCommand::Version, QStringLiteral("version"), {}, 0, {}, {}, &CliRunner::version, true},
         {CliCommand::Ports, QStringLiteral("ports"), {}, 0, QStringLiteral("[-v]"),
@@ -39,12 +39,12 @@ const QList<CommandSpec> &commandTable()
     return table;
 }
 
-const CommandSpec &commandSpec(CliCommand command)
+const CommandRow &commandRow(CliCommand command)
 {
-    const QList<CommandSpec> &table = commandTable();
-    for (const CommandSpec &spec : table)
-        if (spec.command == command)
-            return spec;
+    const QList<CommandRow> &table = commandTable();
+    for (const CommandRow &row : table)
+        if (row.command == command)
+            return row;
     Q_UNREACHABLE();
     return table.first();
 }

@@ -29,7 +29,7 @@ enum CommandOption : unsigned {
 // What the words after the command stand for, in the order typed.
 enum class Operand { Port, File, Entry };
 
-struct CommandSpec
+struct CommandRow
 {
     CliCommand command;
     QString words;           // as typed: "config set"
@@ -42,8 +42,8 @@ struct CommandSpec
 };
 
 // Every command, in the order --help lists them.
-const QList<CommandSpec> &commandTable();
-const CommandSpec &commandSpec(CliCommand command);
+const QList<CommandRow> &commandTable();
+const CommandRow &commandRow(CliCommand command);
 
 // "PORT", "FILE", "N" as the help and the man page write them.
 QString operandName(Operand operand);

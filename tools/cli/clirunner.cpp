@@ -70,7 +70,7 @@ CliRunner::CliRunner(const CliOptions &options, QTextStream &out, QTextStream &e
 
 int CliRunner::run()
 {
-    return (this->*commandSpec(o.command).run)();
+    return (this->*commandRow(o.command).run)();
 }
 
 int CliRunner::help()

@@ -37,7 +37,7 @@ private:
     QByteArray utf8; // what() points into it
 };
 
-struct CommandSpec;
+struct CommandRow;
 
 // The kind of failure of an exchange that brought no usable reply and ended
 // in `outcome`.
@@ -50,7 +50,7 @@ public:
     int runReportingFailures();
 
 private:
-    friend const QList<CommandSpec> &commandTable();
+    friend const QList<CommandRow> &commandTable();
     int run();
 
     // The commands, one file per group, as commandTable() names them.
