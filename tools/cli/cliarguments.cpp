@@ -102,7 +102,8 @@ QString helpText()
         "  --verify           (config set, history restore) read the configuration\n"
         "                     back and compare\n"
         "  --watch            (status) poll every 300 ms, one line each, until interrupted\n"
-        "  --count N          (status --watch) stop after N polls\n"
+        "  --count N          (status --watch) stop after N polls; (history) show\n"
+        "                     the newest N entries\n"
         "  --yes              (defaults) confirm overwriting the configuration\n"
         "  --serial S         (history) only the entries of the board with serial S\n"
         "  --any-board        (history restore) write an entry of another board too\n"
@@ -129,13 +130,17 @@ QString helpText()
         "  8   verify: the board does not hold what was written\n"
         "  9   refused: defaults without --yes\n"
         "  10  config diff: the board and the file differ\n"
-        "  11  the output file or standard output cannot be written\n"
+        "  11  the output file or standard output cannot be written (a pipe nobody\n"
+        "      reads, the board's own port)\n"
         "  12  the device keeps sending without pause (not a Halvero board,\n"
         "      or a wrong baud rate)\n"
         "  13  the history cannot be written: nothing was sent to the board\n"
         "      (--no-history writes without it)\n"
         "  14  history restore: the entry was recorded from a board with another\n"
-        "      serial (--any-board writes it anyway)\n");
+        "      serial (--any-board writes it anyway)\n"
+        "  15  interrupted (SIGINT, SIGTERM, SIGHUP): the exchange under way was\n"
+        "      finished, what is known recorded, the port closed\n"
+        "  16  the program reading standard output went away (| head)\n");
 }
 
 ExitCode exitCodeFor(ErrorCode code)
@@ -158,6 +163,8 @@ ExitCode exitCodeFor(ErrorCode code)
         {ErrorCode::NeverQuiet, ExitNeverQuiet},
         {ErrorCode::History, ExitHistory},
         {ErrorCode::OtherBoard, ExitOtherBoard},
+        {ErrorCode::Interrupted, ExitInterrupted},
+        {ErrorCode::OutputClosed, ExitOutputClosed},
     };
     for (const auto &row : exitCodes)
         if (row.code == code)
@@ -323,11 +330,9 @@ ParsedArguments parse(const QStringList &arguments)
     };
     if (!positive(baud, &o.baud) || !positive(count, &o.count))
         return parsed;
-    if (parser.isSet(count)) {
-        if (!o.watch) {
-            parsed.message = QStringLiteral("--count only makes sense with --watch");
-            return parsed;
-        }
+    if (parser.isSet(count) && o.command == CliCommand::Status && !o.watch) {
+        parsed.message = QStringLiteral("--count only makes sense with --watch");
+        return parsed;
     }
     return parsed;
 }

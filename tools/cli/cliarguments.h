@@ -26,6 +26,8 @@ enum ExitCode : int {
     ExitNeverQuiet = 12,  // the line never falls quiet: no board, or a wrong speed
     ExitHistory = 13,     // the history cannot be written: nothing was sent
     ExitOtherBoard = 14,  // history restore: the entry is another board's
+    ExitInterrupted = 15, // ended by SIGINT, SIGTERM or SIGHUP
+    ExitOutputClosed = 16, // the reader of standard output went away (| head)
 };
 
 // The exit status of each kind of failure.
@@ -43,7 +45,7 @@ struct CliOptions
     QString serial; // history --serial: only this board's entries
     int entry = 0;  // history restore: the entry's number
     qint32 baud = 9600;
-    int count = 0; // --watch polls before stopping; 0 runs until interrupted
+    int count = 0; // --watch polls before stopping, history entries shown; 0: no bound
     bool json = false;
     bool quiet = false;
     bool verbose = false;
