@@ -257,6 +257,8 @@ uint8_t parachuteRadioComm::parseRxMessage(QByteArray msg)
     const uint8_t result = decodeBody(msg, family);
     if (result != 0)
         outcome = ExchangeOutcome::Decoded;
+    else if (in[0] == USBmsgSetDefaults)
+        outcome = ExchangeOutcome::Acknowledged;
     if (result == USBmsgIdentity && !identified) {
         identified = true;
         memcpy(identity, in + productHighOffset, sizeof identity);

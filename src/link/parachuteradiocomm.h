@@ -43,6 +43,7 @@ enum class ExchangeOutcome {
     UnsupportedFirmware, // a known product with a firmware version we do not read
     OtherBoard,          // product or firmware differ from the board identified
     Undecodable,         // too short, unknown kind or a bad dump marker
+    Acknowledged,        // the set-defaults acknowledgement: a header of kind 5, nothing to decode
 };
 
 class parachuteRadioComm

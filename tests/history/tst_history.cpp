@@ -122,7 +122,9 @@ void tst_History::cliWritesLeaveBeforeAndAfter_data()
         {"defaults before halvero-cli 1700", "defaults after halvero-cli 1600"});
     row("restore", false, {"history", "restore", "PORT", "1"}, {}, 0, 1600,
         {"restore before halvero-cli 1700", "restore after halvero-cli 1600"});
-    row("restore out of range", false, {"history", "restore", "PORT", "3"}, {}, 3, 1700, {});
+    // An entry goes back as the board held it, Low above High included.
+    row("restore a crossed pair", false, {"history", "restore", "PORT", "3"}, {}, 0, 1700,
+        {"restore before halvero-cli 1700", "restore after halvero-cli 1700"});
     row("restore no such entry", false, {"history", "restore", "PORT", "4"}, {}, 2, 1700, {});
     row("restore another board's", true, {"history", "restore", "PORT", "2"}, {}, 14, 1600, {});
     row("restore another board's, --any-board", true, {"history", "restore", "PORT", "2", "--any-board"}, {}, 0,
