@@ -79,8 +79,8 @@ QString helpText()
     return QStringLiteral(
         "Usage: halvero-cli COMMAND [ARGUMENTS] [OPTIONS]\n"
         "\n"
-        "Identify, monitor, back up and restore Halvero parachute-system boards\n"
-        "(08A3/08A2 switch boards, 04F2 trigger boards) over a serial port.\n"
+        "Identify, monitor, back up, restore and provision Halvero parachute-system\n"
+        "boards (08A3/08A2 switch boards, 04F2 trigger boards) over a serial port.\n"
         "\n"
         "Commands:\n")
         + commandsHelp()
@@ -90,9 +90,10 @@ QString helpText()
         "/dev/serial/by-id/...).\n"
         "FILE may be - for standard input.\n"
         "\n"
-        "Before config set, defaults and history restore write to a board, the\n"
-        "configuration it holds is appended to the history, and after the write what\n"
-        "it holds then: ~/.local/share/halvero/history.jsonl, or $HALVERO_HISTORY_FILE.\n"
+        "Before config set, defaults, history restore and provision write to a board,\n"
+        "the configuration it holds is appended to the history, and after the write\n"
+        "what it holds then: ~/.local/share/halvero/history.jsonl, or\n"
+        "$HALVERO_HISTORY_FILE.\n"
         "--no-history or HALVERO_HISTORY=off write without it.\n"
         "\n"
         "provision works on every port at once, each board on its own: one board's\n"

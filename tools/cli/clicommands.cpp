@@ -38,7 +38,7 @@ const QList<CommandRow> &commandTable()
         {CliCommand::Provision, QStringLiteral("provision"), {O::File, O::Ports},
          boardLine | OptVerify | OptNoHistory | OptAll | OptJobs | OptReport,
          QStringLiteral("[--all] [--verify] [--jobs N] [--report FILE]"),
-         QStringLiteral("check FILE, then write it to the boards on every\nPORT at once, as config set does; one outcome\nper port and a summary"),
+         QStringLiteral("check FILE, then write it to the boards on\nevery PORT at once, as config set does; one\noutcome per port and a summary"),
          &CliRunner::provision},
     };
     return table;
