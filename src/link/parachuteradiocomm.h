@@ -26,7 +26,8 @@ enum USBmsgOptions : int32_t {
     USBoptDump = 1,
 };
 
-// The one serial port of the program; every parachuteRadioComm works on it.
+// The one serial port of the program; every parachuteRadioComm works on it
+// unless it is given a port of its own.
 extern QSerialPort serialPort;
 
 // How the last exchange ended, for the operator's status line and the
@@ -52,13 +53,17 @@ public:
     static constexpr int maxReplyLength = Protocol::maxReplyLength;
     static constexpr int exchangeTimeoutMs = Protocol::exchangeTimeoutMs;
 
-    parachuteRadioComm(QString portName, int32_t baudRate);
+    // `port` is the serial port the link opens and works on: the program's
+    // one `serialPort` unless another is given. Links on ports of their own
+    // can serve several boards at once, each from a thread of its own.
+    parachuteRadioComm(QString portName, int32_t baudRate, QSerialPort *port = nullptr);
     ~parachuteRadioComm();
 
     parachuteRadioComm(const parachuteRadioComm &) = delete;
     parachuteRadioComm &operator=(const parachuteRadioComm &) = delete;
 
     bool isConnected();
+    QSerialPort &port() const { return m_port; }
     uint8_t send(bool write, USBmessages kind, USBmsgOptions option);
     uint8_t parseRxMessage(QByteArray msg);
 
@@ -110,6 +115,8 @@ public:
 
 private:
     uint8_t decodeBody(const QByteArray &msg, BoardFamily family);
+
+    QSerialPort &m_port;
 
     bool identified = false;
     uint8_t identity[4] = {0, 0, 0, 0}; // product high, low, firmware major, minor
