@@ -3,9 +3,11 @@
 // device even when root writes to it.
 #include "outputfile.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QThread>
 
 #include <csignal>
 #ifdef Q_OS_UNIX
@@ -19,6 +21,9 @@
 namespace OutputFile {
 
 namespace {
+
+// How long a named pipe may go without a reader before writing to it fails.
+constexpr int pipeReaderWaitMs = 2000;
 
 Result fail(const QString &why)
 {
@@ -47,12 +52,19 @@ Result writeInPlace(const QString &path, const QByteArray &data)
     QFile file(path);
 #ifdef Q_OS_UNIX
     // Opened without waiting: a pipe that nobody reads would hold the
-    // program, and whatever it has open, for good.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    // program, and whatever it has open, for good. A reader started along
+    // with the program gets a moment to open its end.
+    const QByteArray name = QFile::encodeName(path);
+    QElapsedTimer waited;
+    waited.start();
+    int fd = -1;
+    while ((fd = ::open(name.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)) < 0 && errno == ENXIO
+           && waited.elapsed() < pipeReaderWaitMs)
+        QThread::msleep(20);
     if (fd < 0) {
         const int error = errno;
         struct stat status;
-        if (error == ENXIO && ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISFIFO(status.st_mode))
+        if (error == ENXIO && ::stat(name.constData(), &status) == 0 && S_ISFIFO(status.st_mode))
             return fail(QStringLiteral("it is a pipe that no program reads from"));
         return fail(QString::fromLocal8Bit(std::strerror(error)));
     }

@@ -36,7 +36,7 @@ QString LostWrite::keep(const WriteTransaction &write)
     m_operation = write.operation();
     m_event = write.event();
     m_before = write.before();
-    m_written = write.config();
+    m_written = write.written();
     return pendingText();
 }
 

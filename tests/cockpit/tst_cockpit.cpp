@@ -179,7 +179,7 @@ void tst_Cockpit::reconnectsAfterReplug()
     QTRY_COMPARE_WITH_TIMEOUT(Probe::describeState(*m_window), Probe::expectedState(Connection::Polling, 0x08A3), 4000);
     QCOMPARE(m_board->requests().mid(0, 2), (QList<QByteArray>{QByteArray("\x01"), QByteArray("\x02")}));
     QVERIFY2(status().startsWith(QStringLiteral("Reconnected to the 08A3 board on %1.").arg(m_link)), qPrintable(status()));
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Halvero configurator — 08A3 on %1[*]").arg(m_link));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Halvero software — 08A3 on %1[*]").arg(m_link));
     // The same board is back: so is the edit, still unsaved.
     QCOMPARE(ui->spin_08A3_val_ch3->value(), 1234);
     QVERIFY(m_window->isWindowModified());

@@ -26,6 +26,8 @@ bool interrupted()
 
 int CliRunner::identify()
 {
+    if (o.all || o.ports.size() > 1)
+        return inventory();
     connectBoard();
     if (o.json) {
         QJsonObject identity = identityJson(*link);
