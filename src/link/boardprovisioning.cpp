@@ -158,7 +158,7 @@ void settleWrite(BoardLine &board, const WriteTransaction &write, const Settings
     case W::NotSentUnread:
     case W::NotSentLine:
     case W::NotSentRequest:
-    case W::NotAcknowledged: // of a set-defaults, which provisioning does not send
+    case W::NotAcknowledged: // a set-defaults outcome; provisioning only saves
     case W::Pending:
         row.outcome = Outcome::Error;
         row.message = failure;
