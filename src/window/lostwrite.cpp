@@ -42,7 +42,8 @@ QString LostWrite::keep(const WriteTransaction &write)
 
 QString LostWrite::pendingText() const
 {
-    return tr("Whether the board took %1 is not known: its configuration is read once it is back.").arg(operationName());
+    return tr("Its configuration is read once it is back; until then, whether the board took %1 is not known.")
+        .arg(operationName());
 }
 
 void LostWrite::settle(const BoardConfig &held, const QString &tool)

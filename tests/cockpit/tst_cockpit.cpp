@@ -476,7 +476,7 @@ void tst_Cockpit::setDefaultsLostWithTheCable()
     QTRY_VERIFY_WITH_TIMEOUT(!m_board->isRunning(), 5000);
     for (int i = 0; i < 3 && !status().startsWith(QStringLiteral("Connection lost")); ++i)
         tick();
-    QVERIFY2(status().contains(QStringLiteral("Whether the board took Set defaults is not known")), qPrintable(status()));
+    QVERIFY2(status().contains(QStringLiteral("whether the board took Set defaults is not known")), qPrintable(status()));
 
     m_board->setFaults(BoardFaults());
     m_board->replug();
