@@ -33,7 +33,7 @@ _halvero_cli_options()
         "config set") echo "--baud --verify --no-history" ;;
         "config diff") echo "--baud" ;;
         defaults) echo "--baud --yes --no-history" ;;
-        history) echo "--serial" ;;
+        history) echo "--serial --count" ;;
         "history restore") echo "--baud --verify --any-board --no-history" ;;
         provision) echo "--baud --verify --no-history --all --jobs --report" ;;
     esac

@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "displayformat.h"
+#include "jsonliteral.h"
 #include "parachuteradiocomm.h"
 #include "recordtext.h"
 
@@ -122,8 +123,11 @@ ConfigLoad parseConfigJson(const QByteArray &text)
     }
     if (!document.isObject())
         return failure(ErrorCode::BadFile, QStringLiteral("not a configuration file: the top level is not a JSON object"));
-    const QJsonObject root = document.object();
+    return parseConfigObject(document.object());
+}
 
+ConfigLoad parseConfigObject(const QJsonObject &root)
+{
     const QJsonValue format = root.value(keyFormat);
     if (format.isUndefined())
         return failure(ErrorCode::BadFile, QStringLiteral("not a configuration file: no \"format\" version"));
@@ -188,14 +192,22 @@ ConfigLoad parseConfigJson(const QByteArray &text)
     return load;
 }
 
-ConfigLoad checkRanges(const BoardConfig &config)
+ConfigLoad checkRanges(const BoardConfig &config, const QByteArray &text)
 {
+    // A value is quoted as the file writes it: past the int range it was
+    // saturated, past what a double holds exactly it was rounded.
+    const auto quoted = [&text](const ConfigField &field, int value) {
+        const QString written = text.isEmpty() ? QString() : jsonLiteralAt(text, keyConfig + QLatin1Char('.') + field.path);
+        return written.isEmpty() ? QString::number(value) : written;
+    };
     const QList<ConfigField> fields = configFields(config.family);
     for (const ConfigField &field : fields) {
         const int value = config.values.value(field.path);
         if (value < field.min || value > field.max)
             return failure(ErrorCode::OutOfRange, QStringLiteral("value out of range: %1 is %2, allowed %3..%4")
-                                                          .arg(field.displayName()).arg(value).arg(field.min).arg(field.max));
+                                                          .arg(field.displayName(), quoted(field, value))
+                                                          .arg(field.min)
+                                                          .arg(field.max));
     }
     ConfigLoad load;
     load.config = config;
@@ -228,7 +240,7 @@ QString CrossedPair::message() const
 ConfigLoad loadConfigForWrite(const QByteArray &text)
 {
     const ConfigLoad parsed = parseConfigJson(text);
-    return parsed.ok() ? checkRanges(parsed.config) : parsed;
+    return parsed.ok() ? checkRanges(parsed.config, text) : parsed;
 }
 
 QJsonObject configToJson(const BoardConfig &config)

@@ -49,8 +49,12 @@ struct ConfigLoad : Result
 
 // Structure, types and format version; values are taken as they stand.
 ConfigLoad parseConfigJson(const QByteArray &text);
-// The ranges a board accepts; the first offending field is named.
-ConfigLoad checkRanges(const BoardConfig &config);
+// The same of a file already parsed as JSON (a history entry).
+ConfigLoad parseConfigObject(const QJsonObject &root);
+// The ranges a board accepts; the first offending field is named, its
+// value quoted from `text` (the file the configuration was parsed from)
+// when given.
+ConfigLoad checkRanges(const BoardConfig &config, const QByteArray &text = QByteArray());
 // Both of the above: a file that passes may be written to a board (see
 // crossedPair() for what depends on the board).
 ConfigLoad loadConfigForWrite(const QByteArray &text);

@@ -22,6 +22,10 @@ inline const QString eventSave = QStringLiteral("save");
 inline const QString eventDefaults = QStringLiteral("defaults");
 inline const QString eventRestore = QStringLiteral("restore");
 inline const QString phaseBefore = QStringLiteral("before");
+// What a save or a restore is about to write, recorded just before it is
+// sent: should the program die before the board answers, the history still
+// names the values the board may hold.
+inline const QString phaseIntent = QStringLiteral("intent");
 inline const QString phaseAfter = QStringLiteral("after");
 
 // $HALVERO_HISTORY_FILE, else history.jsonl in the "halvero" folder of the
@@ -54,7 +58,11 @@ struct Entry
     QString time;
 };
 
-// A failure is BadFile: the file exists but cannot be read.
+// The entry in one line of the file, or why it is none (then `why` is set).
+Entry parseEntry(const QByteArray &line, QString *why);
+
+// A failure is BadFile: the file exists but cannot be read, or is no
+// regular file.
 struct ReadResult : Result
 {
     QList<Entry> entries; // oldest first
@@ -67,18 +75,23 @@ QString normalSerial(const QString &serial);
 QString localTime(const QString &iso);
 
 // An entry against the entry before it of the same board (family and
-// serial): for an "after", what the write changed; for a "before", what
-// changed on the board since its last entry, by a hand the history did not
-// see. A board's first entry is compared with nothing.
+// serial), "intent" entries left out: for an "after", what the write
+// changed; for an "intent", what it was about to change; for a "before",
+// what changed on the board since its last entry, by a hand the history did
+// not see. A board's first entry is compared with nothing.
 struct EntryChanges
 {
     bool compared = false;
     QList<FieldDifference> differences;
+    // The entry is the last one before a write went out (the "intent" of a
+    // save or restore, the "before" of a set-defaults) and no "after" of it
+    // follows: whether the board took the write is not known.
+    bool outcomeUnknown = false;
 };
-QList<EntryChanges> changesOf(const QList<Entry> &entries); // one per entry, same order
 // The changes as `halvero-cli history` lists them:
-// "failsafe[0] 1000->900, trigger.high 1600->1750", "unchanged", or
-// "since its last entry: ..." for a "before".
+// "failsafe[0] 1000->900, trigger.high 1600->1750", "unchanged",
+// "since its last entry: ..." for a "before", "to write: ..." for an
+// "intent", and "outcome unknown" first for a write never answered.
 QString changesText(const Entry &entry, const EntryChanges &changes);
 
 class HistoryFile
@@ -91,7 +104,9 @@ public:
     QString path() const { return m_path; }
 
     // Appends the entry, numbered, as one line with a single write and waits
-    // until it is on disk. A file that would grow past the rotation size is
+    // until it is on disk; a write cut short is truncated back, so that the
+    // line is there whole or not at all. A history that is there but is no
+    // regular file (a pipe, a device) is refused. A file that would grow past the rotation size is
     // first moved to previousPath(), replacing the one there. Numbering,
     // rotation and append happen under a lock on a file beside the history,
     // so that the window and any number of halvero-cli runs can record at
@@ -99,7 +114,8 @@ public:
     // is ErrorCode::History.
     Result append(const QJsonObject &entry);
 
-    // The previous file's entries, then the current one's.
+    // The previous file's entries, then the current one's, all of them:
+    // HistoryReader reads the newest ones in bounded memory.
     ReadResult read() const;
 
 private:

@@ -3,20 +3,27 @@
 // device even when root writes to it.
 #include "outputfile.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QThread>
 
 #include <csignal>
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace OutputFile {
 
 namespace {
+
+// How long a named pipe may go without a reader before writing to it fails.
+constexpr int pipeReaderWaitMs = 2000;
 
 Result fail(const QString &why)
 {
@@ -43,8 +50,34 @@ Result writeAll(QFileDevice &file, const QByteArray &data)
 Result writeInPlace(const QString &path, const QByteArray &data)
 {
     QFile file(path);
+#ifdef Q_OS_UNIX
+    // Opened without waiting: a pipe that nobody reads would hold the
+    // program, and whatever it has open, for good. A reader started along
+    // with the program gets a moment to open its end.
+    const QByteArray name = QFile::encodeName(path);
+    QElapsedTimer waited;
+    waited.start();
+    int fd = -1;
+    while ((fd = ::open(name.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)) < 0 && errno == ENXIO
+           && waited.elapsed() < pipeReaderWaitMs)
+        QThread::msleep(20);
+    if (fd < 0) {
+        const int error = errno;
+        struct stat status;
+        if (error == ENXIO && ::stat(name.constData(), &status) == 0 && S_ISFIFO(status.st_mode))
+            return fail(QStringLiteral("it is a pipe that no program reads from"));
+        return fail(QString::fromLocal8Bit(std::strerror(error)));
+    }
+    // From here on the reader takes the data at its own pace.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(file.errorString());
+    }
+#else
     if (!file.open(QIODevice::WriteOnly | QIODevice::ExistingOnly | QIODevice::Unbuffered))
         return fail(file.errorString());
+#endif
     if (const Result written = writeAll(file, data); !written.ok())
         return written;
     file.close();

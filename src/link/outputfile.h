@@ -18,7 +18,8 @@ namespace OutputFile {
 //   and no temporary is left behind;
 // - through a symlink, the file it points to is replaced, the link stays;
 // - a device or a FIFO (/dev/null, /dev/stdout, a named pipe) is written in
-//   place, never replaced;
+//   place, never replaced; a FIFO that no program opens for reading within
+//   2 s fails instead of waiting for a reader for good;
 // - a folder is refused.
 // A failure is ErrorCode::OutputFile, its message why in a few words.
 Result writeFileSafely(const QString &path, const QByteArray &data);

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QSerialPortInfo>
 
+#include "portlock.h"
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <fcntl.h>
@@ -110,5 +112,18 @@ QString systemLocationOf(const QString &port)
 QString describeOpenFailure(const QString &port, const QSerialPort &link)
 {
     const OpenFailure failure = classifyOpenFailure(link.error(), probeOpenErrno(systemLocationOf(port)));
+    if (failure == OpenFailure::Busy) {
+        // Qt names its lock after the device it was asked to open.
+        const QString name = link.portName();
+        const PortLock::Holder holder =
+            PortLock::holderOf(name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name);
+        if (holder.found && holder.alive)
+            return tr("%1 is busy or locked by another program (%2): close it and connect again.")
+                .arg(port, holder.describe());
+        if (holder.found)
+            return tr("%1 is locked by %2, which is no longer running, and its lock file cannot be removed by this "
+                      "user: remove %3 (sudo rm %3) and connect again.")
+                .arg(port, holder.describe(), holder.lockFile);
+    }
     return openFailureMessage(failure, port, link.errorString());
 }

@@ -23,6 +23,8 @@ enum class ErrorCode {
     NeverQuiet,  // the line never falls quiet: no board, or a wrong speed
     History,     // the history cannot be written
     OtherBoard,  // a history entry of a board with another serial
+    Interrupted, // SIGINT, SIGTERM or SIGHUP ended the command early
+    OutputClosed, // the program reading standard output has gone
 };
 
 struct Result

@@ -1,5 +1,5 @@
-// The write transaction's steps: read before, record, write, confirm,
-// record after.
+// The write transaction's steps: read before, record, record what is
+// written, write, confirm, record after.
 #include "writetransaction.h"
 
 #include <QDateTime>
@@ -146,6 +146,18 @@ bool WriteTransaction::step(parachuteRadioComm &link)
         break;
 
     case Step::Write:
+        // What is about to be written is recorded first: should the program
+        // die before the board's answer is recorded, the history still names
+        // the values the board may hold.
+        if (m_operation != Operation::Defaults) {
+            // Under the board's own name: the file written may come from another board.
+            BoardConfig intent = m_before;
+            intent.values = m_written.values;
+            if (!record(intent, ConfigHistory::phaseIntent)) {
+                finish(Outcome::NotSentHistory);
+                break;
+            }
+        }
         if (m_operation == Operation::Defaults) {
             exchange(link, true, USBmsgSetDefaults);
             m_writeAnswered = answered(m_lastExchange);

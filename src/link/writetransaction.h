@@ -40,6 +40,7 @@ public:
         ConnectionLost, // the port went away; what the board holds is not known
         NotSentUnread,  // nothing sent: the board did not answer the read before the write
         NotSentHistory, // nothing sent: the history could not record the board's configuration
+                        // or what was about to be written
         NotSentFamily,  // nothing sent: the configuration is for another board family
         NotSentLine,    // nothing sent: the line sends without pause (no board, or wrong speed)
         NotSentRequest, // nothing sent: no write request can be built for this board

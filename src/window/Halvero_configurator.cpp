@@ -325,15 +325,20 @@ bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate)
         return false;
     }
     parseResponse(USBmsgConfig);
+    lostWrite.settle(boardHeld, QStringLiteral("configurator"));
 
     restorePage(page);
     restorePage(QStringLiteral("tab_all_internal"));
     lastReplyAt = QTime::currentTime();
     showStatus(StatusText::connected(productCodeText(*radioDevice), portName));
     scanTimer->start(Protocol::pollIntervalMs);
+    QStringList notes{StatusText::connected(productCodeText(*radioDevice), portName)};
     if (boardConnected(portName, baudRate))
-        showStatus(StatusText::connected(productCodeText(*radioDevice), portName) + QLatin1Char(' ')
-                   + tr("The edits made before the connection was lost are back in the page."));
+        notes << tr("The edits made before the connection was lost are back in the page.");
+    notes << lostWrite.settledText();
+    notes.removeAll(QString());
+    if (notes.size() > 1)
+        showStatus(notes.join(QLatin1Char(' ')));
     updateCockpitState();
     return true;
 }
@@ -398,6 +403,7 @@ void Halvero_configurator::onScanTimeout()
     }
 
     QString writeNote;
+    bool defaultsLost = false;
     if (commandQueue.isEmpty()) {
         const uint8_t result = radioDevice->send(false, USBmsgStatus, USBoptNone);
         parseResponse(result);
@@ -405,8 +411,12 @@ void Halvero_configurator::onScanTimeout()
     } else if (commandQueue.first()->transaction) {
         action *next = commandQueue.first();
         stepWrite(next);
-        if (next->transaction->outcome() == WriteTransaction::Outcome::ConnectionLost)
-            writeNote = StatusText::writeOutcome(*next->transaction, connectedPort);
+        if (next->transaction->outcome() == WriteTransaction::Outcome::ConnectionLost) {
+            writeNote = lostWrite.keep(*next->transaction);
+            if (writeNote.isEmpty())
+                writeNote = StatusText::writeOutcome(*next->transaction, connectedPort);
+            defaultsLost = next->transaction->operation() == WriteTransaction::Operation::Defaults;
+        }
         if (next->transaction->finished()) {
             commandQueue.removeOne(next);
             delete next;
@@ -419,8 +429,13 @@ void Halvero_configurator::onScanTimeout()
         delete next;
     }
 
-    if (radioDevice && !radioDevice->isConnected())
+    if (radioDevice && !radioDevice->isConnected()) {
         connectionLost(writeNote);
+        // The page shows the board's configuration once it is back, not
+        // the edits that Set defaults was to replace.
+        if (defaultsLost)
+            editsAtLoss = BoardConfig();
+    }
 }
 
 // One read queued by the operator, and the status line that tells how it
@@ -486,7 +501,11 @@ void Halvero_configurator::noteTickResult(uint8_t result)
         if (!liveStatusGreyed)
             messageBeforeSilence = ui->statusbar->currentMessage();
         setLiveStatusGreyed(true);
-        showStatus(StatusText::silentSince(lastReplyAt, radioDevice->lastOutcome()));
+        // A write that went out says the silence in its own sentence; both,
+        // one after the other, would take turns on the bar every poll.
+        const action *next = commandQueue.isEmpty() ? nullptr : commandQueue.first();
+        if (!next || !next->transaction || !next->transaction->sent())
+            showStatus(StatusText::silentSince(lastReplyAt, radioDevice->lastOutcome()));
     }
 }
 

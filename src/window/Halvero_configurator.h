@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "boardconfig.h"
+#include "lostwrite.h"
 #include "parachuteradiocomm.h"
 #include "writetransaction.h"
 
@@ -228,6 +229,8 @@ private:
     // The page's edits when the connection was lost, put back when the same
     // board answers again.
     BoardConfig editsAtLoss;
+    // A write the connection was lost during, told once the board is back.
+    LostWrite lostWrite;
 };
 
 #endif // HALVERO_CONFIGURATOR_H

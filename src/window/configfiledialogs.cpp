@@ -6,7 +6,6 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -17,6 +16,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "backgroundread.h"
+#include "configfileread.h"
 #include "outputfile.h"
 #include "recordtext.h"
 #include "statustext.h"
@@ -60,22 +61,39 @@ void Halvero_configurator::saveConfigFile()
 
 void Halvero_configurator::loadConfigFile()
 {
+    if (BackgroundRead::busy(this)) {
+        showStatus(tr("Still reading a configuration file: load another once it is done."));
+        return;
+    }
     const QString path = chooseFile(this, "dialog_load_config", tr("Load a configuration into the page"), QString(),
                                     tr("Configuration files (*.json);;All files (*)"), QFileDialog::AcceptOpen);
     if (path.isEmpty())
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        showStatus(tr("Not loaded: cannot read %1: %2.").arg(path, file.errorString()));
+    // The file is read by halvero-cli config set's rules and checked as it
+    // checks it, in its words.
+    const auto load = [this, path](const ConfigFileRead::Bytes &read) {
+        if (!read.ok()) {
+            showStatus(tr("Not loaded: %1.").arg(read.message));
+            return;
+        }
+        const ConfigLoad checked = loadConfigForWrite(read.data);
+        if (!checked.ok())
+            showStatus(tr("Not loaded: %1: %2.").arg(path, checked.message));
+        else
+            placeInPage(checked.config, path, true);
+    };
+    auto source = std::make_shared<ConfigFileRead::Source>(path);
+    if (const Result opened = source->open(ConfigFileRead::Source::Wait::Bounded); !opened.ok()) {
+        showStatus(tr("Not loaded: %1.").arg(opened.message));
         return;
     }
-    // The checks halvero-cli config set makes, in its words.
-    const ConfigLoad load = loadConfigForWrite(file.readAll());
-    if (!load.ok()) {
-        showStatus(tr("Not loaded: %1: %2.").arg(path, load.message));
+    if (source->isRegular()) {
+        load(source->read());
         return;
     }
-    placeInPage(load.config, path, true);
+    // A pipe or a device: read aside, the window going on meanwhile.
+    showStatus(tr("Reading %1…").arg(path));
+    BackgroundRead::start(this, source, load);
 }
 
 bool Halvero_configurator::placeInPage(const BoardConfig &config, const QString &source, bool showDifferences)

@@ -5,6 +5,7 @@
 #include "Halvero_configurator.h"
 
 #include <QAbstractItemView>
+#include <QDebug>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QTimer>
@@ -50,6 +51,10 @@ bool portIsThere(const QString &port)
 
 void Halvero_configurator::restoreSettings()
 {
+    if (const QString problem = windowSettingsProblem(); !problem.isEmpty()) {
+        qWarning().noquote() << problem;
+        showStatus(problem);
+    }
     const auto settings = windowSettings();
     const int port = ui->serialList->findText(settings->value(keyPort).toString());
     if (port >= 0)
@@ -130,9 +135,12 @@ void Halvero_configurator::tryReconnect()
 {
     ++reconnectAttempt;
     const QString trying = tr("Reconnecting to %1 (attempt %2)").arg(connectedPort).arg(reconnectAttempt);
+    // A write lost with the connection stays in view while waiting.
+    const QString unknown = lostWrite.pending() ? QLatin1Char(' ') + lostWrite.pendingText() : QString();
     if (!portIsThere(connectedPort)) {
         showRepeatedStatus(tr("%1: waiting for the board to be plugged in (connection lost at %2).")
-                               .arg(trying, lostAt.toString(QStringLiteral("HH:mm:ss"))),
+                                   .arg(trying, lostAt.toString(QStringLiteral("HH:mm:ss")))
+                               + unknown,
                            reconnectKind);
         return;
     }
@@ -142,10 +150,12 @@ void Halvero_configurator::tryReconnect()
     logQuiet = false;
     if (back) {
         stopReconnecting();
-        const bool editsBack = isWindowModified();
-        showStatus(tr("Reconnected to the %1 board on %2.").arg(boardHeld.productCode, port)
-                   + (editsBack ? QLatin1Char(' ') + tr("The edits made before the connection was lost are back in the page.")
-                                : QString()));
+        QStringList notes{tr("Reconnected to the %1 board on %2.").arg(boardHeld.productCode, port)};
+        if (isWindowModified())
+            notes << tr("The edits made before the connection was lost are back in the page.");
+        if (!lostWrite.settledText().isEmpty())
+            notes << lostWrite.settledText();
+        showStatus(notes.join(QLatin1Char(' ')));
         return;
     }
     // The board is not answering yet (still starting, say): back to waiting,
@@ -153,5 +163,5 @@ void Halvero_configurator::tryReconnect()
     const QString found = ui->statusbar->currentMessage();
     closeConnection(tr("Connection lost"));
     ui->btnSerialDisconnect->setEnabled(true);
-    showRepeatedStatus(tr("%1: %2").arg(trying, found), reconnectKind);
+    showRepeatedStatus(tr("%1: %2").arg(trying, found) + unknown, reconnectKind);
 }

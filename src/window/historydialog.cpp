@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -57,6 +58,7 @@ HistoryDialog::HistoryDialog(QWidget *parent)
 
     connect(m_all, &QCheckBox::toggled, this, &HistoryDialog::fill);
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &HistoryDialog::updatePlaceButton);
+    connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, this, &HistoryDialog::loadMoreAtBottom);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_place, &QPushButton::clicked, this, [this] {
         if (const Entry *entry = selectedEntry())
@@ -80,54 +82,82 @@ void HistoryDialog::setBoard(const BoardConfig &board, bool pageShown)
 
 void HistoryDialog::reload()
 {
-    const ReadResult recorded = HistoryFile().read();
-    m_entries = recorded.entries;
-    m_changes = changesOf(m_entries);
-    m_problems = recorded.warnings;
-    if (!recorded.ok())
-        m_problems.prepend(recorded.message);
     fill();
 }
 
+// Reading starts again from the newest entry, for the boards now asked for.
 void HistoryDialog::fill()
 {
     const bool all = m_all->isChecked() || m_board.family == BoardFamily::Unknown;
-    const QString serial = normalSerial(m_board.serial);
     m_table->setRowCount(0);
     m_table->setColumnHidden(Serial, !all);
-    for (int i = int(m_entries.size()) - 1; i >= 0; --i) {
-        const Entry &e = m_entries.at(i);
-        if (!all && (e.config.family != m_board.family || normalSerial(e.config.serial) != serial))
-            continue;
-        const int row = m_table->rowCount();
-        m_table->insertRow(row);
+    m_entries.clear();
+    m_problems.clear();
+    m_reader = std::make_unique<HistoryReader>(
+        defaultPath(), all ? EntryFilter() : EntryFilter{m_board.serial, m_board.family});
+    if (const Result started = m_reader->start(); !started.ok())
+        m_problems << started.message;
+    else
+        loadMore();
+    updateNote();
+    updatePlaceButton();
+}
+
+void HistoryDialog::loadMore()
+{
+    const QList<ListedEntry> page = m_reader->next(pageEntries);
+    m_problems << m_reader->takeWarnings();
+    // Rows go in as one block: row by row, the table would lay itself out
+    // again for each.
+    int row = m_table->rowCount();
+    m_table->setRowCount(row + int(page.size()));
+    for (const ListedEntry &listed : page) {
+        const Entry &e = listed.entry;
         const QStringList cells = {QString::number(e.index), localTime(e.time), e.config.productCode,
                                    e.config.serial,         e.event,           e.phase,
-                                   e.tool,                  changesText(e, m_changes.at(i))};
+                                   e.tool,                  changesText(e, listed.changes)};
         for (int c = 0; c < cells.size(); ++c) {
             auto *item = new QTableWidgetItem(cells.at(c));
             if (c == Number)
-                item->setData(Qt::UserRole, i);
+                item->setData(Qt::UserRole, int(m_entries.size()));
             if (c == Changes)
                 item->setToolTip(cells.at(c));
             m_table->setItem(row, c, item);
         }
+        ++row;
+        m_entries.append(listed);
     }
+}
+
+// Scrolled to the last rows: the next older entries join the list.
+void HistoryDialog::loadMoreAtBottom()
+{
+    const QScrollBar *bar = m_table->verticalScrollBar();
+    if (!m_reader || m_reader->atEnd() || bar->value() < bar->maximum() - bar->pageStep() / 2)
+        return;
+    loadMore();
+    updateNote();
+}
+
+void HistoryDialog::updateNote()
+{
+    const bool all = m_all->isChecked() || m_board.family == BoardFamily::Unknown;
+    const QString path = m_reader ? m_reader->path() : defaultPath();
     QStringList note;
     if (m_table->rowCount() == 0)
-        note << (all ? Halvero_configurator::tr("No entries in %1.").arg(HistoryFile().path())
-                     : Halvero_configurator::tr("No entries of this board in %1.").arg(HistoryFile().path()));
+        note << (all ? Halvero_configurator::tr("No entries in %1.").arg(path)
+                     : Halvero_configurator::tr("No entries of this board in %1.").arg(path));
     else if (all)
-        note << Halvero_configurator::tr("All boards' entries in %1, newest first.").arg(HistoryFile().path());
+        note << Halvero_configurator::tr("All boards' entries in %1, newest first.").arg(path);
     else
         note << Halvero_configurator::tr("Entries of the %1 board %2 in %3, newest first.")
-                    .arg(m_board.productCode, m_board.serial, HistoryFile().path());
+                    .arg(m_board.productCode, m_board.serial, path);
+    if (m_table->rowCount() > 0 && m_reader && !m_reader->atEnd())
+        note.last() += QLatin1Char(' ') + Halvero_configurator::tr("Scroll down for older ones.");
     if (disabledByEnvironment())
         note << Halvero_configurator::tr("Nothing is being recorded: HALVERO_HISTORY is off.");
     note << m_problems;
     m_note->setText(note.join(QLatin1Char('\n')));
-    m_table->resizeRowsToContents();
-    updatePlaceButton();
 }
 
 const Entry *HistoryDialog::selectedEntry() const
@@ -137,7 +167,7 @@ const Entry *HistoryDialog::selectedEntry() const
         return nullptr;
     const QTableWidgetItem *number = m_table->item(selected.constFirst()->row(), Number);
     const int i = number ? number->data(Qt::UserRole).toInt() : -1;
-    return i >= 0 && i < m_entries.size() ? &m_entries.at(i) : nullptr;
+    return i >= 0 && i < m_entries.size() ? &m_entries.at(i).entry : nullptr;
 }
 
 void HistoryDialog::updatePlaceButton()

@@ -1,14 +1,18 @@
 // The configuration history in a window of its own: the entries of the
 // connected board (or of all boards) newest first, as `halvero-cli history`
-// lists them, and a button that puts an entry's values in the page.
+// lists them, and a button that puts an entry's values in the page. The
+// newest entries are read first; older ones as the list is scrolled down.
 #ifndef HALVERO_HISTORYDIALOG_H
 #define HALVERO_HISTORYDIALOG_H
 
 #include <QDialog>
 #include <QList>
 
+#include <memory>
+
 #include "boardconfig.h"
 #include "confighistory.h"
+#include "historyreader.h"
 
 QT_BEGIN_NAMESPACE
 class QCheckBox;
@@ -27,8 +31,11 @@ public:
     // The board whose entries are listed while "All boards" is off (none:
     // family Unknown), and whether its page can take an entry's values.
     void setBoard(const BoardConfig &board, bool pageShown);
-    // Reads the history file again.
+    // Reads the history file again, from its newest entry.
     void reload();
+
+    // Entries read at a time.
+    static constexpr int pageEntries = 100;
 
 signals:
     // The operator asked for this entry's values in the page.
@@ -36,6 +43,9 @@ signals:
 
 private:
     void fill();
+    void loadMore();
+    void loadMoreAtBottom();
+    void updateNote();
     void updatePlaceButton();
     const ConfigHistory::Entry *selectedEntry() const;
 
@@ -45,8 +55,8 @@ private:
     QPushButton *m_place;
     BoardConfig m_board;
     bool m_pageShown = false;
-    QList<ConfigHistory::Entry> m_entries;
-    QList<ConfigHistory::EntryChanges> m_changes;
+    std::unique_ptr<ConfigHistory::HistoryReader> m_reader;
+    QList<ConfigHistory::ListedEntry> m_entries; // as listed, newest first
     QStringList m_problems; // damaged lines, an unreadable file
 };
 

@@ -1,6 +1,7 @@
 // The window's settings and its file dialogs.
 #include "windowsettings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -8,12 +9,41 @@
 namespace {
 
 const QString keyFolder = QStringLiteral("files/folder");
+const QString organization = QStringLiteral("Halvero");
+const QString application = QStringLiteral("halvero-configurator");
+
+// Where QSettings keeps the window's settings, asked of QSettings itself
+// through a name that has no file, since opening the real one is what must
+// not happen before it is looked at. Empty where they are no file (the
+// Windows registry).
+QString settingsFile()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    const QSettings probe(organization, application + QStringLiteral(".where"));
+    return QFileInfo(probe.fileName()).dir().filePath(application + QStringLiteral(".conf"));
+#else
+    return QString();
+#endif
+}
 
 } // namespace
 
+QString windowSettingsProblem()
+{
+    const QFileInfo file(settingsFile());
+    if (file.filePath().isEmpty() || !file.exists() || file.isFile())
+        return QString();
+    return QCoreApplication::translate("Halvero_configurator",
+                                       "The settings in %1 are not used: it is not a regular file. The window starts "
+                                       "with its defaults and remembers nothing until it is removed.")
+        .arg(file.filePath());
+}
+
 std::unique_ptr<QSettings> windowSettings()
 {
-    return std::make_unique<QSettings>(QStringLiteral("Halvero"), QStringLiteral("halvero-configurator"));
+    if (!windowSettingsProblem().isEmpty())
+        return std::make_unique<QSettings>(QString(), QSettings::IniFormat);
+    return std::make_unique<QSettings>(organization, application);
 }
 
 QString chooseFile(QWidget *parent, const char *name, const QString &title, const QString &suggested,

@@ -10,7 +10,11 @@
 
 #include <memory>
 
+// A settings file that is there but is no regular file (a pipe would hold
+// the window until some program writes to it) is not used: the settings
+// then last as long as the object, and windowSettingsProblem() says why.
 std::unique_ptr<QSettings> windowSettings();
+QString windowSettingsProblem(); // empty while the settings file is usable
 
 // A file picked in a file dialog of this object name, starting in the
 // folder used last; empty when the operator cancels.

@@ -10,6 +10,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 #include "clirun.h"
 #include "clitestsupport.h"
 #include "halvero_version.h"
@@ -310,6 +312,9 @@ void TestCliEndToEnd::failuresHaveTheirExitCode_data()
     row("unreadable file", {"config", "set", "PORT", "/nonexistent/board.json"}, "", 2, "cannot read");
     row("endless file", {"config", "set", "PORT", "/dev/zero"}, "", 2, "/dev/zero is over 1 MiB");
     row("unwritable output", {"dump", "PORT", "-o", "/nonexistent/dump.txt"}, "", 11, "cannot write");
+    // It once waited for a reader for good, holding the port meanwhile.
+    row("output to a pipe nobody reads", {"config", "get", "PORT", "-o", "FIFO"}, "", 11, "no program reads from");
+    row("output to the board's own port", {"dump", "PORT", "-o", "PORT"}, "", 11, "the board's own port");
 }
 
 void TestCliEndToEnd::failuresHaveTheirExitCode()
@@ -330,6 +335,9 @@ void TestCliEndToEnd::failuresHaveTheirExitCode()
     QVERIFY(fault != "held" || holder.open(QIODevice::ReadWrite));
     QVERIFY(board.createLink(dir.filePath("link")));
     arguments.replaceInStrings(QRegularExpression("^LINK$"), dir.filePath("link"));
+    const QString fifo = dir.filePath("fifo");
+    QVERIFY(QFile::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    arguments.replaceInStrings(QRegularExpression("^FIFO$"), fifo);
 
     QElapsedTimer clock;
     clock.start();

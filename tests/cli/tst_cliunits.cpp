@@ -331,6 +331,10 @@ void TestCliUnits::fileChecks_data()
     row("threshold as text", withConfigValue(triggerFile, "trigger.high", "1600"), ErrorCode::BadFile, "trigger.high");
     row("fractional value", withConfigValue(switchFile, "failsafe[3]", 1500.5), ErrorCode::BadFile, "failsafe[3]");
     row("huge value", withConfigValue(switchFile, "failsafe[0]", 1e12), ErrorCode::OutOfRange, "failsafe[0]");
+    // Quoted as the file writes it, not as the int (or double) it became.
+    QTest::newRow("value past a double's precision")
+        << text(withConfigValue(switchFile, "failsafe[0]", 4242)).replace("4242", "18446744073709552616")
+        << ErrorCode::OutOfRange << "is 18446744073709552616, allowed";
 
     row("trigger low just below high", withConfigValue(switchFile, "trigger.low", 1599), ErrorCode::None, QString());
     row("trigger low equal to high", withConfigValue(switchFile, "trigger.low", 1600), ErrorCode::OutOfRange,

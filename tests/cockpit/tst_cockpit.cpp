@@ -15,8 +15,16 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QtEndian>
 
+#include <atomic>
 #include <memory>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "Halvero_configurator.h"
 #include "boardconfig.h"
@@ -59,6 +67,9 @@ private slots:
     void marksEditsUntilTheBoardHoldsThem();
     void configFileComesBackAsEdits_data();
     void configFileComesBackAsEdits();
+    void endlessFileNeverHoldsTheWindow_data();
+    void endlessFileNeverHoldsTheWindow();
+    void setDefaultsLostWithTheCable();
     void recordsStatusAndPlotsIt_data();
     void recordsStatusAndPlotsIt();
 
@@ -304,15 +315,16 @@ void tst_Cockpit::marksEditsUntilTheBoardHoldsThem()
     QVERIFY(!marked(high) && !marked(activeLow));
     QCOMPARE(high->toolTip(), QString());
 
-    // The history window lists the write, newest first, as halvero-cli does,
-    // and puts the entry from before it back in the page as an edit.
+    // The history window lists the write, newest first, as halvero-cli does
+    // (after, intent, before), and puts the entry from before it back in the
+    // page as an edit.
     action("actionHistory")->trigger();
     auto *table = m_window->findChild<QTableWidget *>(QStringLiteral("table_history"));
-    QVERIFY(table && table->rowCount() >= 2);
+    QVERIFY(table && table->rowCount() >= 3);
     QCOMPARE(table->item(0, 5)->text(), QStringLiteral("after"));
     QVERIFY2(table->item(0, 7)->text().contains(QStringLiteral("trigger.high %1->%2").arg(stored).arg(stored + 50)),
              qPrintable(table->item(0, 7)->text()));
-    table->selectRow(1);
+    table->selectRow(2);
     m_window->findChild<QPushButton *>(QStringLiteral("btn_history_to_page"))->click();
     QCOMPARE(high->value(), stored);
     QTRY_VERIFY(marked(high) && m_window->isWindowModified());
@@ -390,6 +402,88 @@ void tst_Cockpit::configFileComesBackAsEdits()
     QCOMPARE(ui->statusbar->toolTip(), status());
     auto *log = m_window->findChild<QListWidget *>(QStringLiteral("list_messages"));
     QVERIFY(log->item(log->count() - 1)->text().endsWith(status()));
+}
+
+void tst_Cockpit::endlessFileNeverHoldsTheWindow_data()
+{
+    QTest::addColumn<bool>("pipe"); // else /dev/zero
+    QTest::newRow("/dev/zero") << false;
+    QTest::newRow("a pipe that never ends") << true;
+}
+
+// File > Load once read a file whole on the window's thread: these froze it
+// for good while its memory grew by gigabytes.
+void tst_Cockpit::endlessFileNeverHoldsTheWindow()
+{
+    QFETCH(bool, pipe);
+    QCOMPARE(connectBoard(0x08A3), QString());
+    QString path = QStringLiteral("/dev/zero");
+    std::atomic_bool stop{false};
+    std::thread writer;
+    if (pipe) {
+        path = m_dir.filePath(QStringLiteral("endless"));
+        QFile::remove(path);
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        // Read and write ends both: its open waits for no reader.
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        writer = std::thread([fd, &stop] {
+            const QByteArray spaces(4096, ' ');
+            while (!stop)
+                if (::write(fd, spaces.constData(), size_t(spaces.size())) < 0)
+                    QThread::usleep(200);
+            ::close(fd);
+        });
+    }
+    const qint64 before = Probe::residentBytes();
+    {
+        DialogHandler pick([&](QDialog *d) { DialogHandler::pickFile(d, path); });
+        action("actionLoadConfigFile")->trigger();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(status().startsWith(QStringLiteral("Not loaded")), 15000);
+    stop = true;
+    if (writer.joinable())
+        writer.join();
+    QCOMPARE(status(), QStringLiteral("Not loaded: %1 is over 1 MiB: no configuration file.").arg(path));
+    if (!Probe::memoryIsInstrumented())
+        QVERIFY2(Probe::residentBytes() - before < 32 * 1024 * 1024, qPrintable(QString::number(Probe::residentBytes() - before)));
+}
+
+// The cable went while Set defaults was out: the board had restored its
+// defaults, the window said only "Connection lost", and put the page's old
+// values back as edits once the board was back.
+void tst_Cockpit::setDefaultsLostWithTheCable()
+{
+    QCOMPARE(connectBoard(0x08A3), QString());
+    const int factoryHigh = ui->spin_08A3_trig_high->value();
+    QByteArray held = m_board->storedConfig();
+    qToBigEndian<quint16>(quint16(factoryHigh + 150), held.data() + 31); // trigger High
+    QVERIFY(m_board->setStoredConfig(held));
+    ui->btn_08A3_ReadConf->click();
+    tick();
+    QCOMPARE(ui->spin_08A3_trig_high->value(), factoryHigh + 150);
+    {
+        MessageBoxAnswerer yes(MessageBoxAnswerer::Yes);
+        ui->btn_08A3_SetDefaults->click();
+    }
+    tick(); // the read before the write
+    // The board acts on the request, and the cable goes before its answer.
+    BoardFaults pulled;
+    pulled.delayMs = 400;
+    pulled.unplugAfter = 1;
+    m_board->setFaults(pulled);
+    tick();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_board->isRunning(), 5000);
+    for (int i = 0; i < 3 && !status().startsWith(QStringLiteral("Connection lost")); ++i)
+        tick();
+    QVERIFY2(status().contains(QStringLiteral("whether the board took Set defaults is not known")), qPrintable(status()));
+
+    m_board->setFaults(BoardFaults());
+    m_board->replug();
+    QTRY_VERIFY_WITH_TIMEOUT(status().startsWith(QStringLiteral("Reconnected")), 5000);
+    QVERIFY2(status().contains(QStringLiteral("so it restored its defaults")), qPrintable(status()));
+    QCOMPARE(ui->spin_08A3_trig_high->value(), factoryHigh);
+    QVERIFY(!m_window->isWindowModified());
 }
 
 void tst_Cockpit::recordsStatusAndPlotsIt_data()

@@ -1,5 +1,6 @@
 // The configuration history end to end: halvero-cli and the window each leave
-// a before/after pair around a write to a simulated board, restore writes an
+// a before/intent/after trio around a write to a simulated board, a write
+// whose program died keeps its values as "outcome unknown", restore writes an
 // entry back (onto its own board unless told otherwise), damaged lines are
 // skipped, and two programs appending at once, from one thread or several,
 // never mix their lines (the test program is also the second program: see
@@ -9,11 +10,14 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtEndian>
 #include <QtTest>
 
+#include <atomic>
+#include <csignal>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -21,6 +25,8 @@
 #include "Halvero_configurator.h"
 #include "clirun.h"
 #include "confighistory.h"
+#include "historydialog.h"
+#include "portlock.h"
 #include "simulatedboard.h"
 #include "ui_Halvero_configurator.h"
 #include "windowprobe.h"
@@ -67,6 +73,8 @@ private slots:
     void cliWritesLeaveBeforeAndAfter();
     void windowSaveLeavesBeforeAndAfter_data();
     void windowSaveLeavesBeforeAndAfter();
+    void writeEndedBySignal_data();
+    void writeEndedBySignal();
     void damagedLinesAreSkipped();
     void concurrentAppendsStayWholeLines_data();
     void concurrentAppendsStayWholeLines();
@@ -113,25 +121,25 @@ void tst_History::cliWritesLeaveBeforeAndAfter_data()
     QTest::addColumn<int>("high"); // on the board afterwards
     QTest::addColumn<QStringList>("entries"); // added to the history
 
-    // The board starts at High 1700. The history holds 1: 1600 and 2: 1700
-    // around that save, and 3: a trigger Low above High.
+    // The board starts at High 1700. The history holds 1: 1600, 2 and 3:
+    // 1700 around that save, and 4: a trigger Low above High.
     const auto row = [](const char *name, bool other, const QStringList &args, const QString &history, int exit,
                         int high, const QStringList &entries) {
         QTest::newRow(name) << other << args << history << exit << high << entries;
     };
     row("config set", false, {"config", "set", "PORT", "FILE", "--verify"}, {}, 0, 1750,
-        {"save before halvero-cli 1700", "save after halvero-cli 1750"});
+        {"save before halvero-cli 1700", "save intent halvero-cli 1750", "save after halvero-cli 1750"});
     row("defaults", false, {"defaults", "PORT", "--yes"}, {}, 0, 1600,
         {"defaults before halvero-cli 1700", "defaults after halvero-cli 1600"});
     row("restore", false, {"history", "restore", "PORT", "1"}, {}, 0, 1600,
-        {"restore before halvero-cli 1700", "restore after halvero-cli 1600"});
+        {"restore before halvero-cli 1700", "restore intent halvero-cli 1600", "restore after halvero-cli 1600"});
     // An entry goes back as the board held it, Low above High included.
-    row("restore a crossed pair", false, {"history", "restore", "PORT", "3"}, {}, 0, 1700,
-        {"restore before halvero-cli 1700", "restore after halvero-cli 1700"});
-    row("restore no such entry", false, {"history", "restore", "PORT", "4"}, {}, 2, 1700, {});
-    row("restore another board's", true, {"history", "restore", "PORT", "2"}, {}, 14, 1600, {});
-    row("restore another board's, --any-board", true, {"history", "restore", "PORT", "2", "--any-board"}, {}, 0,
-        1700, {"restore before halvero-cli 1600", "restore after halvero-cli 1700"});
+    row("restore a crossed pair", false, {"history", "restore", "PORT", "4"}, {}, 0, 1700,
+        {"restore before halvero-cli 1700", "restore intent halvero-cli 1700", "restore after halvero-cli 1700"});
+    row("restore no such entry", false, {"history", "restore", "PORT", "5"}, {}, 2, 1700, {});
+    row("restore another board's", true, {"history", "restore", "PORT", "3"}, {}, 14, 1600, {});
+    row("restore another board's, --any-board", true, {"history", "restore", "PORT", "3", "--any-board"}, {}, 0,
+        1700, {"restore before halvero-cli 1600", "restore intent halvero-cli 1700", "restore after halvero-cli 1700"});
     row("history unwritable", false, {"config", "set", "PORT", "FILE"}, Unwritable, 13, 1700, {});
     row("unwritable, --no-history", false, {"defaults", "PORT", "--yes", "--no-history"}, Unwritable, 0, 1600, {});
 }
@@ -162,7 +170,7 @@ void tst_History::cliWritesLeaveBeforeAndAfter()
     const TestSupport::CliRun run = cli(arguments, target);
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
     QCOMPARE(stored(target, 31), high);
-    QCOMPARE(summary("trigger.high").mid(3), entries);
+    QCOMPARE(summary("trigger.high").mid(4), entries);
 }
 
 void tst_History::windowSaveLeavesBeforeAndAfter_data()
@@ -172,7 +180,8 @@ void tst_History::windowSaveLeavesBeforeAndAfter_data()
     QTest::addColumn<QStringList>("entries");
 
     QTest::newRow("recorded") << QString() << 1234
-                              << QStringList{"save before configurator 1000", "save after configurator 1234"};
+                              << QStringList{"save before configurator 1000", "save intent configurator 1234",
+                                             "save after configurator 1234"};
     QTest::newRow("history unwritable") << Unwritable << 1000 << QStringList{};
 }
 
@@ -202,6 +211,63 @@ void tst_History::windowSaveLeavesBeforeAndAfter()
     if (!history.isEmpty())
         QVERIFY2(ui->statusbar->currentMessage().contains(QFileInfo(history).path()),
                  qPrintable(ui->statusbar->currentMessage()));
+}
+
+void tst_History::writeEndedBySignal_data()
+{
+    QTest::addColumn<int>("signal");      // sent as the write reaches the board
+    QTest::addColumn<QString>("newest");  // the history's newest entry, as listed
+    QTest::addColumn<bool>("lockLeft");   // taken over by the next program
+
+    // Killed, it records nothing more: the values written stay named.
+    QTest::newRow("SIGKILL") << int(SIGKILL) << "intent halvero-cli   outcome unknown; to write: trigger.high 1700->1750"
+                             << true;
+    // Asked to end, it finishes the exchange, records and closes the port.
+    QTest::newRow("SIGTERM") << int(SIGTERM) << "after  halvero-cli   trigger.high 1700->1750" << false;
+}
+
+void tst_History::writeEndedBySignal()
+{
+    QFETCH(int, signal);
+    QFETCH(QString, newest);
+    QFETCH(bool, lockLeft);
+
+    SimulatedBoard board;
+    QVERIFY(board.start());
+    QCOMPARE(cli({"config", "set", "PORT", fileWithHigh(1700)}, board).exitCode, 0);
+    // The board answers as ever; the configuration write reaches it along
+    // with the signal to the program that sent it.
+    BoardModel model;
+    QVERIFY(model.setConfigPayload(board.storedConfig()));
+    std::atomic<qint64> writer{0};
+    board.setScript([&](const QByteArray &request) -> QList<ReplyChunk> {
+        const QByteArray reply = model.reply(request, 0);
+        if (request.size() > 1 && request.at(0) == 2) {
+            ::kill(pid_t(writer.load()), signal);
+            if (signal == SIGKILL)
+                return {};
+        }
+        return {ReplyChunk{0, reply}};
+    });
+    QProcess process;
+    process.start(QStringLiteral(HALVERO_CLI_PATH), {"config", "set", board.devicePath(), fileWithHigh(1750)});
+    QVERIFY(process.waitForStarted());
+    writer = process.processId();
+    QVERIFY(process.waitForFinished(30000));
+    if (signal == SIGTERM)
+        QVERIFY2(process.exitCode() == 16 && process.readAllStandardError().contains("interrupted by SIGTERM"),
+                 qPrintable(QString::number(process.exitCode())));
+    QCOMPARE(QFile::exists(PortLock::lockFilePath(board.devicePath())), lockLeft);
+
+    board.setScript({});
+    const TestSupport::CliRun next = cli({"config", "get", "PORT"}, board);
+    QVERIFY2(next.exitCode == 0 && next.err.contains("took over the lock") == lockLeft, qPrintable(next.describe()));
+    const TestSupport::CliRun listed = cli({"history", "--count", "1"}, board);
+    QVERIFY2(listed.out.trimmed().endsWith(newest.toUtf8()), qPrintable(listed.describe()));
+    // The window lists it in the same words.
+    HistoryDialog dialog;
+    dialog.reload();
+    QCOMPARE(dialog.findChild<QTableWidget *>("table_history")->item(0, 7)->text(), newest.section("   ", 1));
 }
 
 void tst_History::damagedLinesAreSkipped()
@@ -273,10 +339,10 @@ void tst_History::restoreTakesTheEntrysNumber_data()
     QTest::addColumn<int>("high"); // on the board afterwards
     QTest::addColumn<int>("last"); // the newest entry's number afterwards
 
-    QTest::newRow("unnumbered, by position") << 2 << true << 0 << 1150 << 46;
-    QTest::newRow("numbered, in the older file") << 42 << true << 0 << 1250 << 46;
+    QTest::newRow("unnumbered, by position") << 2 << true << 0 << 1150 << 47;
+    QTest::newRow("numbered, in the older file") << 42 << true << 0 << 1250 << 47;
     QTest::newRow("dropped by the rotation") << 3 << true << 2 << 1600 << 44;
-    QTest::newRow("newest file gone") << 42 << false << 0 << 1250 << 44;
+    QTest::newRow("newest file gone") << 42 << false << 0 << 1250 << 45;
 }
 
 void tst_History::restoreTakesTheEntrysNumber()

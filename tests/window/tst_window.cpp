@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -770,6 +771,8 @@ void tst_Window::lateAnswerIsTold()
     tick(4);
     QVERIFY2(ui->statusbar->currentMessage().contains("the outcome of Save CONF shows as soon as the board answers"),
              qPrintable(ui->statusbar->currentMessage()));
+    // One sentence while it waits, not two taking turns at every poll.
+    QVERIFY(m_window->findChild<QListWidget *>("list_messages")->findItems("No reply since", Qt::MatchContains).isEmpty());
     QCOMPARE(commandQueue.size(), 1);
 
     board->setFaults(BoardFaults());
@@ -778,7 +781,7 @@ void tst_Window::lateAnswerIsTold()
     QVERIFY2(ui->statusbar->currentMessage().startsWith("Configuration written, but the board holds other values"),
              qPrintable(ui->statusbar->currentMessage()));
     const QList<ConfigHistory::Entry> recorded = ConfigHistory::HistoryFile(history).read().entries;
-    QCOMPARE(recorded.size(), entries + 2);
+    QCOMPARE(recorded.size(), entries + 3); // before, intent, after
     QCOMPARE(recorded.last().phase, ConfigHistory::phaseAfter);
     // The next tick polls, and the outcome stays readable.
     tick();

@@ -110,7 +110,8 @@ QString helpText()
         "  --verify           (config set, history restore, provision) read the\n"
         "                     configuration back and compare\n"
         "  --watch            (status) poll every 300 ms, one line each, until interrupted\n"
-        "  --count N          (status --watch) stop after N polls\n"
+        "  --count N          (status --watch) stop after N polls; (history) show\n"
+        "                     the newest N entries\n"
         "  --yes              (defaults) confirm overwriting the configuration\n"
         "  --serial S         (history) only the entries of the board with serial S\n"
         "  --any-board        (history restore) write an entry of another board too\n"
@@ -146,7 +147,8 @@ QString helpText()
         "      board answered, but not with its acknowledgement\n"
         "  9   refused: defaults without --yes\n"
         "  10  config diff: the board and the file differ\n"
-        "  11  the output file or standard output cannot be written\n"
+        "  11  the output file or standard output cannot be written (a pipe nobody\n"
+        "      reads, the board's own port)\n"
         "  12  the device keeps sending without pause (not a Halvero board,\n"
         "      or a wrong baud rate)\n"
         "  13  the history cannot be written: nothing was sent to the board\n"
@@ -154,7 +156,10 @@ QString helpText()
         "  14  history restore: the entry was recorded from a board with another\n"
         "      serial (--any-board writes it anyway)\n"
         "  15  provision: not every board holds the configuration (the summary and\n"
-        "      the report say which and why)\n");
+        "      the report say which and why)\n"
+        "  16  interrupted (SIGINT, SIGTERM, SIGHUP): the exchange under way was\n"
+        "      finished, what is known recorded, the port closed\n"
+        "  17  the program reading standard output went away (| head)\n");
 }
 
 ExitCode exitCodeFor(ErrorCode code)
@@ -177,6 +182,8 @@ ExitCode exitCodeFor(ErrorCode code)
         {ErrorCode::NeverQuiet, ExitNeverQuiet},
         {ErrorCode::History, ExitHistory},
         {ErrorCode::OtherBoard, ExitOtherBoard},
+        {ErrorCode::Interrupted, ExitInterrupted},
+        {ErrorCode::OutputClosed, ExitOutputClosed},
     };
     for (const auto &row : exitCodes)
         if (row.code == code)
@@ -363,11 +370,9 @@ ParsedArguments parse(const QStringList &arguments)
                            .arg(o.report);
         return parsed;
     }
-    if (parser.isSet(count)) {
-        if (!o.watch) {
-            parsed.message = QStringLiteral("--count only makes sense with --watch");
-            return parsed;
-        }
+    if (parser.isSet(count) && o.command == CliCommand::Status && !o.watch) {
+        parsed.message = QStringLiteral("--count only makes sense with --watch");
+        return parsed;
     }
     return parsed;
 }

@@ -27,6 +27,8 @@ enum ExitCode : int {
     ExitHistory = 13,     // the history cannot be written: nothing was sent
     ExitOtherBoard = 14,  // history restore: the entry is another board's
     ExitNotAllHeld = 15,  // provision: not every board holds the configuration
+    ExitInterrupted = 16, // ended by SIGINT, SIGTERM or SIGHUP
+    ExitOutputClosed = 17, // the reader of standard output went away (| head)
 };
 
 // The exit status of each kind of failure.
@@ -46,7 +48,7 @@ struct CliOptions
     QString report; // provision --report: .jsonl or .csv
     int entry = 0;  // history restore: the entry's number
     qint32 baud = 9600;
-    int count = 0; // --watch polls before stopping; 0 runs until interrupted
+    int count = 0; // --watch polls before stopping, history entries shown; 0: no bound
     int jobs = 0;  // provision: boards at once; 0 is all of them
     bool json = false;
     bool quiet = false;

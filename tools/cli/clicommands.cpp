@@ -29,7 +29,7 @@ const QList<CommandRow> &commandTable()
          QStringLiteral("restore the factory configuration"), &CliRunner::defaults},
         {CliCommand::Dump, QStringLiteral("dump"), {O::Port}, boardLine | OptOutput, QStringLiteral("[-o FILE]"),
          QStringLiteral("EEPROM dump text"), &CliRunner::dump},
-        {CliCommand::History, QStringLiteral("history"), {}, OptSerial, QStringLiteral("[--serial S]"),
+        {CliCommand::History, QStringLiteral("history"), {}, OptSerial | OptCount, QStringLiteral("[--serial S] [--count N]"),
          QStringLiteral("the configurations recorded around every\nwrite, newest first, with the fields changed"),
          &CliRunner::history},
         {CliCommand::HistoryRestore, QStringLiteral("history restore"), {O::Port, O::Entry},

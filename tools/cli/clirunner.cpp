@@ -3,16 +3,19 @@
 // failure into the one line and exit status a script relies on.
 #include "clirunner.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QLoggingCategory>
 #include <QTextStream>
 
 #include "boardformat.h"
 #include "clicommands.h"
+#include "clisignals.h"
 #include "exchangetext.h"
 #include "halvero_version.h"
 #include "outputfile.h"
 #include "portdiagnosis.h"
+#include "portlock.h"
 #include "portpath.h"
 
 namespace {
@@ -36,15 +39,19 @@ void logFilter(QLoggingCategory *category)
 
 // Data that never reached standard output (a full disk behind '>', a
 // device that refuses it) is as much a failed command as a failed -o file.
-// Empty while all went out.
-QString lostOutput(QTextStream &out)
+// Empty while all went out. A reader that has gone (`| head -1`) took what
+// it wanted: that is OutputClosed, said by no message.
+Result lostOutput(QTextStream &out)
 {
     out.flush();
     if (out.status() == QTextStream::Ok)
-        return QString();
+        return Result();
+    if (CliSignals::stdoutReaderGone())
+        return Result::failure(ErrorCode::OutputClosed, QString());
     const QString why = out.device() ? out.device()->errorString() : QString();
-    return why.isEmpty() ? QStringLiteral("cannot write to standard output")
-                         : QStringLiteral("cannot write to standard output: %1").arg(why);
+    return Result::failure(ErrorCode::OutputFile,
+                           why.isEmpty() ? QStringLiteral("cannot write to standard output")
+                                         : QStringLiteral("cannot write to standard output: %1").arg(why));
 }
 
 } // namespace
@@ -115,6 +122,8 @@ bool CliRunner::toStdout() const
 
 void CliRunner::writeOutput(const QByteArray &data)
 {
+    // The port goes first: whatever the output waits on, the board is free.
+    link.reset();
     const Result written = OutputFile::writeFileSafely(o.output, data);
     if (!written.ok())
         throw CliFailure{written.code, QStringLiteral("cannot write %1: %2").arg(o.output, written.message)};
@@ -124,9 +133,29 @@ void CliRunner::writeOutput(const QByteArray &data)
 // that did not go out, rather than poll on for nobody.
 void CliRunner::requireOutput()
 {
-    const QString lost = lostOutput(out);
-    if (!lost.isEmpty())
-        throw CliFailure{ErrorCode::OutputFile, lost};
+    const Result lost = lostOutput(out);
+    if (!lost.ok())
+        throw CliFailure(lost);
+}
+
+// `-o` naming the board's own port would send the file to the board.
+void CliRunner::refuseOutputOnPort()
+{
+    if (toStdout())
+        return;
+    const PortPath resolved = resolvePortPath(o.port);
+    if (resolved.ok() && isSameDevice(o.output, resolved.path))
+        throw CliFailure{ErrorCode::OutputFile,
+                         QStringLiteral("cannot write %1: it is the board's own port %2").arg(o.output, o.port)};
+}
+
+// What a signal asked for, once the exchange under way has ended: nothing
+// more is sent, the port is closed as the failure is reported.
+void CliRunner::stopIfInterrupted(const QString &whatIsKnown)
+{
+    if (const int signal = CliSignals::pending())
+        throw CliFailure{ErrorCode::Interrupted,
+                         QStringLiteral("interrupted by %1: %2").arg(CliSignals::name(signal), whatIsKnown)};
 }
 
 // Open the port and make sure a board of a known family answers on it:
@@ -137,7 +166,15 @@ void CliRunner::connectBoard()
     if (!resolved.ok())
         throw CliFailure(resolved);
     portPath = resolved.path;
+    // The lock of a program that died is taken over, and said so.
+    const QString canonical = QFileInfo(portPath).canonicalFilePath();
+    const PortLock::Holder stale = PortLock::takeOverStale(canonical.isEmpty() ? portPath : canonical);
+    if (stale.found && stale.removeError.isEmpty())
+        warn(QStringLiteral("took over the lock of %1 from %2, which is no longer running (%3 removed)")
+                 .arg(o.port, stale.describe(), stale.lockFile));
     progress(QStringLiteral("opening %1 at %2 baud").arg(portPath).arg(o.baud));
+    // From now on a signal lets the port be closed before the process ends.
+    CliSignals::catchEndingSignals();
     link = std::make_unique<parachuteRadioComm>(portPath, o.baud);
     if (!link->isConnected()) {
         const QString notPort = notASerialPort(o.port, portPath);
@@ -155,6 +192,7 @@ void CliRunner::connectBoard()
 // keeps coming is not a board's reply anyway.
 uint8_t CliRunner::exchange(bool write, USBmessages kind, USBmsgOptions option)
 {
+    stopIfInterrupted(QStringLiteral("nothing was written to the board"));
     const uint8_t answer = link->send(write, kind, option);
     if (link->lastOutcome() == ExchangeOutcome::NeverQuiet)
         throw exchangeFailure(QString());
@@ -199,6 +237,10 @@ int CliRunner::runReportingFailures()
         return run();
     } catch (const CliFailure &failure) {
         link.reset(); // close the port before the process reports and exits
+        if (failure.code == ErrorCode::OutputClosed) {
+            progress(QStringLiteral("standard output was closed by its reader"));
+            return exitCodeFor(failure.code);
+        }
         err << "halvero-cli: " << failure.message << Qt::endl;
         if (o.json) {
             QJsonObject error = failure.details;
@@ -230,10 +272,11 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         code = runner.runReportingFailures();
     }
     // A command that failed has said so already; its lost output is no news.
-    const QString lost = lostOutput(out);
-    if (!lost.isEmpty() && code == ExitOk) {
-        err << "halvero-cli: " << lost << Qt::endl;
-        code = ExitOutputFile;
+    const Result lost = lostOutput(out);
+    if (!lost.ok() && code == ExitOk) {
+        if (!lost.message.isEmpty())
+            err << "halvero-cli: " << lost.message << Qt::endl;
+        code = exitCodeFor(lost.code);
     }
     err.flush();
     QLoggingCategory::installFilter(previousLogFilter);

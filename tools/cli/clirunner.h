@@ -103,8 +103,11 @@ private:
     void emitJson(const QJsonObject &object);
     QString boardName() const;
     bool toStdout() const;
-    void writeOutput(const QByteArray &data); // the -o file
+    void writeOutput(const QByteArray &data); // the -o file, once the port is closed
     void requireOutput();                     // standard output took all so far
+    void refuseOutputOnPort();                // -o is not the board's port
+    // Throws Interrupted once a signal has come, with what is known then.
+    void stopIfInterrupted(const QString &whatIsKnown);
 
     // The board.
     void connectBoard();

@@ -4,14 +4,15 @@
 #include "clirunner.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QTextStream>
 
 #include "boardformat.h"
+#include "configfileread.h"
 #include "confighistory.h"
 
 int CliRunner::configGet()
 {
+    refuseOutputOnPort();
     connectBoard();
     readOrFail(USBmsgConfig, USBoptNone, QStringLiteral("configuration"));
     BoardConfig config = configFromRecord(*link);
@@ -25,13 +26,14 @@ int CliRunner::configGet()
             out << configToText(config);
         return ExitOk;
     }
+    const QString board = boardName();
     writeOutput(configToText(config));
     if (o.json)
         emitJson(QJsonObject{{QStringLiteral("file"), o.output},
                              {QStringLiteral("productCode"), config.productCode},
                              {QStringLiteral("serial"), config.serial},
                              {QStringLiteral("readAt"), config.readAt}});
-    note(QStringLiteral("saved the configuration of %1 to %2").arg(boardName(), o.output));
+    note(QStringLiteral("saved the configuration of %1 to %2").arg(board, o.output));
     return ExitOk;
 }
 
@@ -126,33 +128,15 @@ int CliRunner::configDiff()
     return differences.isEmpty() ? ExitOk : ExitDiffers;
 }
 
+// A configuration file is under 2 KB; reading on past the bound would only
+// fill memory from a device such as /dev/zero or a runaway pipe. The
+// window reads its files by the same rules.
 QByteArray CliRunner::readInputFile()
 {
-    QFile file;
-    bool opened = false;
-    if (o.file == QLatin1String("-"))
-        opened = file.open(stdin, QIODevice::ReadOnly);
-    else {
-        file.setFileName(o.file);
-        opened = file.open(QIODevice::ReadOnly);
-    }
-    if (!opened)
-        throw CliFailure{ErrorCode::BadFile, QStringLiteral("cannot read %1: %2").arg(o.file, file.errorString())};
-    // A configuration file is under 2 KB; reading on past the bound would
-    // only fill memory from a device such as /dev/zero or a runaway pipe.
-    constexpr qint64 inputLimit = 1024 * 1024;
-    QByteArray text;
-    while (text.size() <= inputLimit) {
-        const QByteArray chunk = file.read(inputLimit + 1 - text.size());
-        if (chunk.isEmpty())
-            break;
-        text += chunk;
-    }
-    if (file.error() != QFileDevice::NoError)
-        throw CliFailure{ErrorCode::BadFile, QStringLiteral("cannot read %1: %2").arg(o.file, file.errorString())};
-    if (text.size() > inputLimit)
-        throw CliFailure{ErrorCode::BadFile, QStringLiteral("%1 is over 1 MiB: no configuration file").arg(o.file)};
-    return text;
+    const ConfigFileRead::Bytes read = ConfigFileRead::readFile(o.file);
+    if (!read.ok())
+        throw CliFailure(read);
+    return read.data;
 }
 
 BoardConfig CliRunner::loadInput(bool forWrite)

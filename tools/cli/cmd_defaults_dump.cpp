@@ -23,15 +23,21 @@ int CliRunner::defaults()
 
 int CliRunner::dump()
 {
+    refuseOutputOnPort();
     connectBoard();
     readOrFail(USBmsgEepromDump, USBoptDump, QStringLiteral("EEPROM dump"));
     const QString text = dumpBody(*link);
     if (!toStdout()) {
+        const QJsonObject board{{QStringLiteral("productCode"), productCodeText(*link)},
+                                {QStringLiteral("serial"), serialText(*link)}};
+        const QString name = boardName();
         writeOutput(text.toUtf8());
-        if (o.json)
-            emitJson(QJsonObject{{QStringLiteral("file"), o.output}, {QStringLiteral("productCode"), productCodeText(*link)},
-                                 {QStringLiteral("serial"), serialText(*link)}});
-        note(QStringLiteral("saved the EEPROM dump of %1 to %2").arg(boardName(), o.output));
+        if (o.json) {
+            QJsonObject saved = board;
+            saved.insert(QStringLiteral("file"), o.output);
+            emitJson(saved);
+        }
+        note(QStringLiteral("saved the EEPROM dump of %1 to %2").arg(name, o.output));
     } else if (o.json) {
         emitJson(QJsonObject{{QStringLiteral("productCode"), productCodeText(*link)},
                              {QStringLiteral("serial"), serialText(*link)},

@@ -4,13 +4,12 @@
 #include "clirunner.h"
 
 #include <QDateTime>
-#include <QHash>
 #include <QTextStream>
-#include <algorithm>
 #include <optional>
 
 #include "confighistory.h"
 #include "exchangetext.h"
+#include "historyreader.h"
 
 using namespace ConfigHistory;
 
@@ -18,21 +17,35 @@ namespace {
 
 const QString toolName = QStringLiteral("halvero-cli");
 
+// Entries a page of the listing holds: enough to keep the file reads few,
+// few enough that memory does not grow with the history.
+constexpr int pageEntries = 200;
+
 // The entries' numbers as runs, "1..40, 57..212": older ones go with a
-// rotation, and a damaged line leaves a gap.
-QString numbersText(const QList<Entry> &entries)
+// rotation, and a damaged line leaves a gap. Fed newest first.
+class NumberRuns
 {
-    QStringList runs;
-    for (qsizetype i = 0; i < entries.size();) {
-        qsizetype end = i;
-        while (end + 1 < entries.size() && entries.at(end + 1).index == entries.at(end).index + 1)
-            ++end;
-        runs << (end == i ? QString::number(entries.at(i).index)
-                          : QStringLiteral("%1..%2").arg(entries.at(i).index).arg(entries.at(end).index));
-        i = end + 1;
+public:
+    void add(qint64 index)
+    {
+        if (!m_runs.isEmpty() && m_runs.last().first == index + 1)
+            m_runs.last().first = index;
+        else
+            m_runs.append({index, index});
     }
-    return runs.join(QStringLiteral(", "));
-}
+    bool isEmpty() const { return m_runs.isEmpty(); }
+    QString text() const
+    {
+        QStringList runs;
+        for (auto run = m_runs.crbegin(); run != m_runs.crend(); ++run)
+            runs << (run->first == run->second ? QString::number(run->first)
+                                               : QStringLiteral("%1..%2").arg(run->first).arg(run->second));
+        return runs.join(QStringLiteral(", "));
+    }
+
+private:
+    QList<QPair<qint64, qint64>> m_runs; // lowest, highest; newest run first
+};
 
 } // namespace
 
@@ -60,10 +73,24 @@ WriteTransaction CliRunner::runWrite(WriteTransaction::Operation operation, cons
     if (historyOn())
         history.emplace();
     WriteTransaction write(operation, config, history ? &*history : nullptr, toolName);
-    write.run(*link);
+    // A signal before the write went out gives it up; once it is out, the
+    // transaction runs to its end (its read-backs are bounded), so that what
+    // the board holds is known and recorded before the process exits.
+    while (!write.step(*link)) {
+        if (!write.sent())
+            stopIfInterrupted(QStringLiteral("nothing was written to the board"));
+    }
     progress(QStringLiteral("%1 %2, %3 read-backs unanswered")
                  .arg(commandName(o.command), write.writeAnswered() ? QStringLiteral("answered") : QStringLiteral("not answered"))
                  .arg(write.unansweredReadBacks()));
+    if (write.succeeded())
+        stopIfInterrupted(operation == WriteTransaction::Operation::Defaults
+                              ? QStringLiteral("the board restored its factory configuration")
+                              : QStringLiteral("the board holds what was written"));
+    else if (write.sent())
+        stopIfInterrupted(writeFailure(write));
+    else
+        stopIfInterrupted(QStringLiteral("nothing was written to the board"));
 
     // What a failed defaults adds to its --json error: it did not restore.
     const QJsonObject details = operation == WriteTransaction::Operation::Defaults
@@ -106,60 +133,68 @@ WriteTransaction CliRunner::runWrite(WriteTransaction::Operation operation, cons
 
 int CliRunner::history()
 {
-    const HistoryFile file;
-    const ReadResult recorded = file.read();
-    if (!recorded.ok())
-        throw CliFailure(recorded);
-    for (const QString &warning : recorded.warnings)
-        warn(warning);
-
-    const QList<Entry> &entries = recorded.entries;
-    const QList<EntryChanges> changes = changesOf(entries);
-
+    HistoryReader reader(defaultPath(), EntryFilter{o.serial});
+    if (const Result started = reader.start(); !started.ok())
+        throw CliFailure(started);
     int shown = 0;
-    for (int i = int(entries.size()) - 1; i >= 0; --i) {
-        const Entry &e = entries.at(i);
-        if (!o.serial.isEmpty() && normalSerial(e.config.serial) != normalSerial(o.serial))
-            continue;
-        ++shown;
-        if (o.json) {
-            QJsonObject line = e.json;
-            line.insert(QStringLiteral("index"), e.index);
-            line.insert(QStringLiteral("changes"), differencesJson(changes.at(i).differences, "from", "to"));
-            emitJson(line);
-            continue;
+    while (!reader.atEnd() && (o.count == 0 || shown < o.count)) {
+        const QList<ListedEntry> page = reader.next(o.count == 0 ? pageEntries : qMin(pageEntries, o.count - shown));
+        for (const QString &warning : reader.takeWarnings())
+            warn(warning);
+        for (const ListedEntry &listed : page) {
+            const Entry &e = listed.entry;
+            ++shown;
+            if (o.json) {
+                QJsonObject line = e.json;
+                line.insert(QStringLiteral("index"), e.index);
+                line.insert(QStringLiteral("changes"), differencesJson(listed.changes.differences, "from", "to"));
+                if (listed.changes.outcomeUnknown)
+                    line.insert(QStringLiteral("outcomeUnknown"), true);
+                emitJson(line);
+                continue;
+            }
+            QString line = QStringLiteral("%1  %2  %3  %4  %5 %6 %7 %8")
+                               .arg(QString::number(e.index).rightJustified(4), localTime(e.time), e.config.serial,
+                                    e.config.productCode, e.event.leftJustified(8), e.phase.leftJustified(6),
+                                    e.tool.leftJustified(13), changesText(e, listed.changes));
+            while (line.endsWith(QLatin1Char(' ')))
+                line.chop(1);
+            out << line << '\n';
         }
-        const QString changed = changesText(e, changes.at(i));
-        QString line = QStringLiteral("%1  %2  %3  %4  %5 %6 %7 %8")
-                           .arg(QString::number(e.index).rightJustified(4), localTime(e.time), e.config.serial,
-                                e.config.productCode, e.event.leftJustified(8), e.phase.leftJustified(6),
-                                e.tool.leftJustified(13), changed);
-        while (line.endsWith(QLatin1Char(' ')))
-            line.chop(1);
-        out << line << '\n';
+        // A reader that has taken what it wanted (| head) ends the listing.
+        requireOutput();
     }
     if (shown == 0)
-        note(o.serial.isEmpty() ? QStringLiteral("no entries in %1").arg(file.path())
-                                : QStringLiteral("no entries of board %1 in %2").arg(o.serial, file.path()));
+        note(o.serial.isEmpty() ? QStringLiteral("no entries in %1").arg(reader.path())
+                                : QStringLiteral("no entries of board %1 in %2").arg(o.serial, reader.path()));
     return ExitOk;
 }
 
 int CliRunner::historyRestore()
 {
-    const ReadResult recorded = HistoryFile().read();
-    if (!recorded.ok())
-        throw CliFailure(recorded);
-    for (const QString &warning : recorded.warnings)
-        warn(warning);
-    const auto found = std::find_if(recorded.entries.crbegin(), recorded.entries.crend(),
-                                    [this](const Entry &e) { return e.index == o.entry; });
-    if (found == recorded.entries.crend())
+    HistoryReader reader;
+    reader.setChangesWanted(false);
+    if (const Result started = reader.start(); !started.ok())
+        throw CliFailure(started);
+    std::optional<Entry> found;
+    NumberRuns kept;
+    while (!found && !reader.atEnd()) {
+        for (const ListedEntry &listed : reader.next(pageEntries)) {
+            kept.add(listed.entry.index);
+            if (listed.entry.index == o.entry) {
+                found = listed.entry;
+                break;
+            }
+        }
+        for (const QString &warning : reader.takeWarnings())
+            warn(warning);
+    }
+    if (!found)
         throw CliFailure{ErrorCode::BadFile,
-                         recorded.entries.isEmpty()
-                             ? QStringLiteral("the history is empty: there is no entry %1").arg(o.entry)
-                             : QStringLiteral("the history has no entry %1 (it holds %2)")
-                                   .arg(o.entry)
-                                   .arg(numbersText(recorded.entries))};
+                         kept.isEmpty() ? QStringLiteral("the history is empty: there is no entry %1").arg(o.entry)
+                                        : QStringLiteral("the history has no entry %1 (it holds %2)")
+                                              .arg(o.entry)
+                                              .arg(kept.text())};
     const Entry &entry = *found;
     const QString source = QStringLiteral("history entry %1").arg(o.entry);
     // An entry is what a board held: it goes back as it was, and what a file

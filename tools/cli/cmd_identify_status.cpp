@@ -7,20 +7,19 @@
 #include <QTextStream>
 #include <QThread>
 #include <QTime>
-#include <csignal>
 
 #include "boardformat.h"
+#include "clisignals.h"
 
 namespace {
 
 // The window polls at this rate too; the boards are known to keep up with it.
 constexpr int watchPeriodMs = Protocol::pollIntervalMs;
 
-volatile std::sig_atomic_t interrupted = 0;
-
-void onInterrupt(int)
+// Ctrl-C (or SIGTERM, SIGHUP) is how a watch ends: it is no failure.
+bool interrupted()
 {
-    interrupted = 1;
+    return CliSignals::pending() != 0;
 }
 
 } // namespace
@@ -63,13 +62,10 @@ int CliRunner::status()
         printStatus(false);
         return ExitOk;
     }
-    interrupted = 0;
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
     QElapsedTimer tick;
     int polls = 0;
     int replies = 0;
-    while (!interrupted && (o.count == 0 || polls < o.count)) {
+    while (!interrupted() && (o.count == 0 || polls < o.count)) {
         tick.start();
         ++polls;
         if (exchange(false, USBmsgStatus, USBoptNone) == USBmsgStatus) {
@@ -84,11 +80,9 @@ int CliRunner::status()
         if (polls == o.count)
             break;
         // Short naps so that Ctrl-C ends the watch promptly.
-        while (!interrupted && tick.elapsed() < watchPeriodMs)
+        while (!interrupted() && tick.elapsed() < watchPeriodMs)
             QThread::msleep(qMin<qint64>(20, watchPeriodMs - tick.elapsed()));
     }
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     // A log that stayed empty must not pass for a board that was watched.
     if (replies == 0)
         throw CliFailure{ErrorCode::NoReply,

@@ -4,12 +4,14 @@
 #include <cstdio>
 
 #include "clirunner.h"
+#include "clisignals.h"
 #include "halvero_version.h"
 #include "outputfile.h"
 
 int main(int argc, char *argv[])
 {
     OutputFile::ignoreFileSizeSignal();
+    CliSignals::ignoreBrokenPipe();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("halvero-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(HALVERO_VERSION));

@@ -64,6 +64,25 @@ PortPath resolvePortPath(const QString &port)
     return result;
 }
 
+bool isSameDevice(const QString &file, const QString &devicePath)
+{
+#ifdef Q_OS_UNIX
+    struct stat a;
+    struct stat b;
+    if (::stat(QFile::encodeName(file).constData(), &a) != 0 || ::stat(QFile::encodeName(devicePath).constData(), &b) != 0)
+        return false;
+    return (a.st_dev == b.st_dev && a.st_ino == b.st_ino)
+           || (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode) && a.st_rdev == b.st_rdev);
+#else
+    // COM3, \\.\COM3: one device by its name.
+    const auto name = [](QString path) {
+        path.remove(QStringLiteral("\\\\.\\"));
+        return path;
+    };
+    return name(file).compare(name(devicePath), Qt::CaseInsensitive) == 0;
+#endif
+}
+
 QString notASerialPort(const QString &port, const QString &path)
 {
 #ifdef Q_OS_UNIX

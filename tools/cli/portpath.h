@@ -17,6 +17,10 @@ struct PortPath : Result
 // Before opening: a name from 'ports' ("ttyUSB0", "COM3") or a device path.
 PortPath resolvePortPath(const QString &port);
 
+// Whether `file` (an -o FILE) is the device at `devicePath` itself, under
+// whatever name: a link, /dev/ttyACM0 for ttyACM0.
+bool isSameDevice(const QString &file, const QString &devicePath);
+
 // After an open of `path` failed: why, when the device is no terminal at all;
 // empty when it is one, and the usual open-failure diagnosis applies.
 QString notASerialPort(const QString &port, const QString &path);
