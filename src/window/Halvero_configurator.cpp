@@ -4,6 +4,7 @@
 // (showing replies, the page buttons) are in Halvero_configurator_pages.cpp.
 #include "Halvero_configurator.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
@@ -13,10 +14,15 @@
 
 #include "boardfamilies.h"
 #include "confighistory.h"
+#include "dumprecord.h"
+#include "fieldhelp.h"
+#include "keyboardorder.h"
+#include "noticepanel.h"
 #include "portdiagnosis.h"
 #include "recordtext.h"
 #include "statusrecorder.h"
 #include "statustext.h"
+#include "writeoutcome.h"
 #include "ui_Halvero_configurator.h"
 
 QList<action *> commandQueue;
@@ -108,8 +114,10 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
             QWidget *widget = fieldWidget(field);
             if (const auto *spin = qobject_cast<const QSpinBox *>(widget))
                 formRanges.insert(widget, {spin->minimum(), spin->maximum()});
-            if (widget)
+            if (widget) {
+                FieldHelp::describe(widget, field);
                 formToolTips.insert(widget, widget->toolTip());
+            }
         }
     }
 
@@ -164,6 +172,15 @@ void Halvero_configurator::hideAllPages()
 void Halvero_configurator::showStatus(const QString &text)
 {
     ui->statusbar->showMessage(text);
+}
+
+void Halvero_configurator::showNotice(const QString &text)
+{
+    noticePanel->showNotice(text);
+    const bool quiet = logQuiet;
+    logQuiet = false;
+    showStatus(text);
+    logQuiet = quiet;
 }
 
 // Commands are taken only while a board is connected: anything clicked for
@@ -295,6 +312,7 @@ bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate)
         showStatus(StatusText::connected(productCodeText(*radioDevice), portName) + QLatin1Char(' ')
                    + tr("The edits made before the connection was lost are back in the page."));
     updateCockpitState();
+    KeyboardOrder::focusFirstIn(ui->tab_all->currentWidget());
     return true;
 }
 
@@ -336,9 +354,10 @@ void Halvero_configurator::connectionLost(const QString &note)
         editsAtLoss = pageConfig();
     closeConnection(tr("Connection lost"));
     lostAt = QTime::currentTime();
-    const QString lost = StatusText::connectionLost(lostAt);
-    showStatus(note.isEmpty() ? lost : lost + QLatin1Char(' ') + note);
     startReconnecting(connectedPort, connectedBaud);
+    const QString lost = reconnectTimer->isActive() ? StatusText::connectionLostRetrying(lostAt)
+                                                    : StatusText::connectionLost(lostAt);
+    showStatus(note.isEmpty() ? lost : lost + QLatin1Char(' ') + note);
 }
 
 void Halvero_configurator::onScanTimeout()
@@ -407,17 +426,26 @@ void Halvero_configurator::stepWrite(action *next)
 
 void Halvero_configurator::reportWrite(const WriteTransaction &write)
 {
+    if (write.sent() && !dumpRecord.isEmpty()) {
+        dumpRecord.noteWrite(boardHeld.serial, QDateTime::currentDateTime());
+        ui->line_debug->setPlainText(dumpRecord.text());
+    }
     if (write.outcome() == WriteTransaction::Outcome::ConnectionLost)
         return; // told with the lost connection
     if (write.afterKnown()) {
         boardHeld = write.after();
-        showConfigInPage(boardHeld);
+        showConfigInPage(WriteOutcome::pageAfter(write));
         boardConfigShown();
     }
     QString text = StatusText::writeOutcome(write, connectedPort);
     if (write.afterKnown() && !write.historyError().isEmpty())
         text += QLatin1Char(' ') + StatusText::resultNotRecorded(write.historyError());
-    showStatus(text);
+    if (WriteOutcome::needsNotice(write)) {
+        showNotice(text);
+    } else {
+        noticePanel->dismiss();
+        showStatus(text);
+    }
 }
 
 // Three ticks in a row with nothing decoded grey the live values out: they

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "boardconfig.h"
+#include "dumprecord.h"
 #include "parachuteradiocomm.h"
 #include "writetransaction.h"
 
@@ -30,6 +31,7 @@ class Ui_Halvero_configurator;
 class HistoryDialog;
 class LivePlot;
 class MessageLog;
+class NoticePanel;
 class StatusRecorder;
 
 // One command waiting for its turn on the poll timer. A configuration write
@@ -97,6 +99,9 @@ private:
     void connectionLost(const QString &note = QString());
     void closeConnection(const QString &state);
     void showStatus(const QString &text);
+    // An outcome the operator must not miss: on the status bar, in the
+    // message log and in the notice panel above the page until dismissed.
+    void showNotice(const QString &text);
     void saveConf();
 
     // The configuration page and a configuration value, both ways. Every
@@ -140,7 +145,7 @@ private:
     // Asks before unsaved edits are thrown away; true to go on.
     bool confirmDiscardEdits(const QString &question);
 
-    void saveConfigFile();
+    void saveConfigFile(bool page);
     void loadConfigFile();
     void saveDump();
     // What the page gets from a file or a history entry: `source` names it
@@ -217,6 +222,8 @@ private:
     // The page's edits when the connection was lost, put back when the same
     // board answers again.
     BoardConfig editsAtLoss;
+    NoticePanel *noticePanel = nullptr;
+    DumpRecord dumpRecord; // the Internal page's dump, with its board and time
 };
 
 #endif // HALVERO_CONFIGURATOR_H

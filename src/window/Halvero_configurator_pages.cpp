@@ -47,7 +47,8 @@ void Halvero_configurator::parseResponse(uint8_t response)
 
     case USBmsgEepromDump:
         // The reply header's control bytes are not part of the text.
-        ui->line_debug->setPlainText(dumpBody(*dev));
+        dumpRecord.setDump(dumpBody(*dev), boardHeld, QDateTime::currentDateTime());
+        ui->line_debug->setPlainText(dumpRecord.text());
         break;
 
     case USBmsgStatus: {
@@ -209,7 +210,7 @@ void Halvero_configurator::saveConf()
     const BoardConfig page = pageConfig();
     const QString refusal = saveRefusal(page);
     if (!refusal.isEmpty()) {
-        showStatus(refusal);
+        showNotice(refusal);
         return;
     }
     // A double click adds nothing while the first write still waits.

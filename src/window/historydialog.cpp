@@ -2,6 +2,7 @@
 #include "historydialog.h"
 
 #include "Halvero_configurator.h"
+#include "historywords.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -42,7 +43,10 @@ HistoryDialog::HistoryDialog(QWidget *parent)
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->horizontalHeader()->setStretchLastSection(true);
-    m_table->setWordWrap(false);
+    // A long list of changes wraps in its row; its tool tip has it whole too.
+    m_table->horizontalHeader()->setSectionResizeMode(Changes, QHeaderView::Stretch);
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->setWordWrap(true);
     m_place->setObjectName(QStringLiteral("btn_history_to_page"));
     m_place->setToolTip(Halvero_configurator::tr("Puts the entry's values in the page as unsaved edits; Save CONF writes them."));
 
@@ -103,7 +107,7 @@ void HistoryDialog::fill()
         m_table->insertRow(row);
         const QStringList cells = {QString::number(e.index), localTime(e.time), e.config.productCode,
                                    e.config.serial,         e.event,           e.phase,
-                                   e.tool,                  changesText(e, m_changes.at(i))};
+                                   e.tool,                  HistoryWords::changes(e, m_changes.at(i))};
         for (int c = 0; c < cells.size(); ++c) {
             auto *item = new QTableWidgetItem(cells.at(c));
             if (c == Number)
