@@ -47,11 +47,13 @@ QScrollArea *scrollForm(QMainWindow *window, QWidget *above)
 {
     QWidget *form = window->takeCentralWidget();
     // The form places its widgets by geometry and has no layout to ask: the
-    // scroll bars come when the window is smaller than what they cover.
+    // scroll bars come when the window is smaller than what they cover. The
+    // form's margin to the right is room enough for a vertical scroll bar,
+    // which then brings no horizontal one with it.
     QRect extent;
     for (QWidget *child : form->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
         extent |= child->geometry();
-    form->setMinimumSize(extent.right() + 1 + extent.left(), extent.bottom() + 1);
+    form->setMinimumSize(extent.right() + 1, extent.bottom() + 1);
 
     auto *area = new QScrollArea;
     area->setObjectName(QStringLiteral("scroll_form"));

@@ -7,7 +7,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDialog>
-#include <QLoggingCategory>
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
@@ -72,7 +71,6 @@ class tst_Operator : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void everyFieldReachable_data();
     void everyFieldReachable();
     void opensWithinTheScreen();
@@ -85,12 +83,6 @@ private slots:
     void historyInOperatorsWords();
     void guideOpensWithF1();
 };
-
-void tst_Operator::initTestCase()
-{
-    // The offscreen platform warns about every window it raises.
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.qpa.*=false"));
-}
 
 void tst_Operator::everyFieldReachable_data()
 {
