@@ -1,8 +1,9 @@
 # Installing and packaging. `cmake --install` puts everything below under the
 # prefix; `cpack -G DEB` in the build folder makes two Debian packages of it:
 #   halvero-configurator        the window program, halvero-cli, desktop entry,
-#                               icon, AppStream metainfo, their man pages (and
-#                               the optional udev rule)
+#                               icon, AppStream metainfo, their man pages,
+#                               halvero-cli's bash completion (and the
+#                               optional udev rule)
 #   halvero-configurator-tools  the board simulator and its man page, for
 #                               development and tests
 # each with its copyright file and changelog in /usr/share/doc/<package>.
@@ -60,6 +61,10 @@ add_custom_target(halvero-packaging-files ALL DEPENDS ${halvero_gzipped})
 set(halvero_man1 ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${halvero_generated}/gz/halvero-configurator.1.gz ${halvero_generated}/gz/halvero-cli.1.gz
         DESTINATION ${halvero_man1} COMPONENT configurator)
+# Tab completion of halvero-cli's commands, options and serial ports in bash
+# (the bash-completion package loads it on first use).
+install(FILES ${halvero_packaging}/halvero-cli.bash RENAME halvero-cli
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT configurator)
 install(FILES ${halvero_generated}/example.halvero.configurator.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT configurator)
 # Each package carries the copyright file and changelog in its own doc folder.

@@ -197,21 +197,32 @@ ConfigLoad checkRanges(const BoardConfig &config)
             return failure(ErrorCode::OutOfRange, QStringLiteral("value out of range: %1 is %2, allowed %3..%4")
                                                           .arg(field.displayName()).arg(value).arg(field.min).arg(field.max));
     }
-    // Thresholds only make sense as a pair with Low below High; equal or
-    // swapped values are a slip in the file.
+    ConfigLoad load;
+    load.config = config;
+    return load;
+}
+
+std::optional<CrossedPair> crossedPair(const BoardConfig &config, const BoardConfig *held)
+{
+    const QList<ConfigField> fields = configFields(config.family);
     for (const ConfigField &field : fields) {
         if (field.below < 0)
             continue;
         const ConfigField &upper = fields.at(field.below);
-        const int value = config.values.value(field.path);
-        const int limit = config.values.value(upper.path);
-        if (value >= limit)
-            return failure(ErrorCode::OutOfRange, QStringLiteral("value out of range: %1 is %2, must be below %3 (%4)")
-                                                          .arg(field.path).arg(value).arg(upper.path).arg(limit));
+        const CrossedPair pair{field, upper, config.values.value(field.path), config.values.value(upper.path)};
+        if (pair.lowerValue < pair.upperValue)
+            continue;
+        if (held && held->values.value(field.path) == pair.lowerValue && held->values.value(upper.path) == pair.upperValue)
+            continue;
+        return pair;
     }
-    ConfigLoad load;
-    load.config = config;
-    return load;
+    return std::nullopt;
+}
+
+QString CrossedPair::message() const
+{
+    return QStringLiteral("value out of range: %1 is %2, must be below %3 (%4)")
+        .arg(lower.path).arg(lowerValue).arg(upper.path).arg(upperValue);
 }
 
 ConfigLoad loadConfigForWrite(const QByteArray &text)

@@ -11,6 +11,7 @@
 #include <QMap>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 #include "boardfamilies.h"
 #include "protocol.h"
@@ -50,8 +51,24 @@ struct ConfigLoad : Result
 ConfigLoad parseConfigJson(const QByteArray &text);
 // The ranges a board accepts; the first offending field is named.
 ConfigLoad checkRanges(const BoardConfig &config);
-// Both of the above: a file that passes may be written to a board.
+// Both of the above: a file that passes may be written to a board (see
+// crossedPair() for what depends on the board).
 ConfigLoad loadConfigForWrite(const QByteArray &text);
+
+// A pair such as the trigger thresholds whose lower field is not below its
+// upper one. Boards take it as it comes; a write only asks about it (the
+// window) or refuses it (halvero-cli) when it is the write that crosses it.
+struct CrossedPair
+{
+    ConfigField lower;
+    ConfigField upper;
+    int lowerValue = 0;
+    int upperValue = 0;
+    QString message() const; // "value out of range: trigger.low is 1700, must be below trigger.high (1600)"
+};
+// The first crossed pair of `config`, leaving out pairs whose two values
+// are as `held` has them: a pair the board already holds is written back.
+std::optional<CrossedPair> crossedPair(const BoardConfig &config, const BoardConfig *held = nullptr);
 
 // Why a configuration of one family does not go to a board of another:
 // "<source> is a configuration for a 04F2 board, but the board on <port> is

@@ -13,9 +13,11 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #if defined(Q_OS_WIN)
 #include <io.h>
 #include <sys/stat.h>
@@ -24,10 +26,8 @@
 #endif
 #include <windows.h>
 #else
-#include <chrono>
 #include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <sys/file.h>
 #include <thread>
 #include <unistd.h>
@@ -457,6 +457,13 @@ Result HistoryFile::append(const QJsonObject &entry)
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(folder))
         return fail(QStringLiteral("cannot create the folder %1").arg(folder));
+    // Threads of one program (halvero-cli provisioning many boards) take
+    // turns here first: on some file systems (NFS) the lock on the file is
+    // the process's, not the descriptor's, and would let two of them in.
+    static std::timed_mutex appending;
+    const std::unique_lock<std::timed_mutex> turn(appending, std::chrono::milliseconds(lockWaitMs));
+    if (!turn.owns_lock())
+        return fail(QStringLiteral("%1 is held by a write that does not end").arg(m_path));
     HistoryLock lock;
     if (!lock.lock(lockPath(m_path), true, lockWaitMs, &why))
         return fail(why);

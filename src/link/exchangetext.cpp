@@ -46,6 +46,7 @@ QString failure(ExchangeOutcome outcome, const Facts &facts)
         return tr("No request could be made for the board on %1.").arg(facts.port);
     case ExchangeOutcome::None:
     case ExchangeOutcome::Decoded:
+    case ExchangeOutcome::Acknowledged:
         break;
     }
     return QString();
@@ -73,6 +74,13 @@ QString writeFailure(const WriteTransaction &write, const QString &operation, co
         return tr("%1 sent, but the board on %2 did not answer nor send its configuration back: "
                   "whether it took it is not known.")
             .arg(operation, facts.port);
+    case Outcome::NotAcknowledged:
+        if (write.afterKnown())
+            return tr("The board did not acknowledge %1; the configuration it holds now was read back.").arg(operation);
+        return tr("The board answered %1, but not with its acknowledgement: whether it restored its defaults is not known.")
+            .arg(operation);
+    case Outcome::NotSentRequest:
+        return tr("Nothing written: no write request can be made for the board on %1.").arg(facts.port);
     case Outcome::ConnectionLost:
         if (!write.sent())
             return tr("Lost %1 before %2 was sent: nothing was written.").arg(facts.port, operation);

@@ -8,6 +8,7 @@
 #include <QLoggingCategory>
 #include <QtEndian>
 #include <cstring>
+#include <mutex>
 
 QSerialPort serialPort;
 
@@ -53,13 +54,13 @@ T &element(T (&array)[N], int index)
 // A pulled cable leaves the port open in Qt, which then retries the unsent
 // request without pause: a busy loop until the operator disconnects. Closing
 // the port instead makes every later exchange return at once.
-void closeIfGone()
+void closeIfGone(QSerialPort &port)
 {
-    switch (serialPort.error()) {
+    switch (port.error()) {
     case QSerialPort::ResourceError:
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
-        serialPort.close();
+        port.close();
         break;
     default:
         break;
@@ -68,7 +69,8 @@ void closeIfGone()
 
 } // namespace
 
-parachuteRadioComm::parachuteRadioComm(QString portName, int32_t baudRate)
+parachuteRadioComm::parachuteRadioComm(QString portName, int32_t baudRate, QSerialPort *port)
+    : m_port(port ? *port : serialPort)
 {
     // An empty name means "no port picked": a port another object still
     // holds open must not be disturbed.
@@ -83,38 +85,41 @@ parachuteRadioComm::parachuteRadioComm(QString portName, int32_t baudRate)
     if (named.isAbsolute() && named.isSymLink() && !named.canonicalFilePath().isEmpty())
         portName = named.canonicalFilePath();
 #endif
-    serialPort.setPortName(portName);
-    if (serialPort.isOpen())
-        serialPort.close();
-    if (!serialPort.open(QIODevice::ReadWrite))
+    m_port.setPortName(portName);
+    if (m_port.isOpen())
+        m_port.close();
+    if (!m_port.open(QIODevice::ReadWrite))
         return;
 
     // A USB virtual COM port accepts all of these whatever it reports, so
     // the results are not worth acting on.
-    serialPort.setBaudRate(baudRate, QSerialPort::AllDirections);
-    serialPort.setDataBits(QSerialPort::Data8);
-    serialPort.setParity(QSerialPort::NoParity);
-    serialPort.setStopBits(QSerialPort::OneStop);
-    serialPort.setFlowControl(QSerialPort::NoFlowControl);
+    m_port.setBaudRate(baudRate, QSerialPort::AllDirections);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
 }
 
 parachuteRadioComm::~parachuteRadioComm()
 {
-    if (serialPort.isOpen())
-        serialPort.close();
+    if (m_port.isOpen())
+        m_port.close();
 }
 
 bool parachuteRadioComm::isConnected()
 {
-    return serialPort.isOpen();
+    return m_port.isOpen();
 }
 
 QByteArray parachuteRadioComm::buildRequest(bool write, USBmessages kind,
                                             USBmsgOptions option) const
 {
     if (!write) {
-        // Read requests carry nothing of the record; they reuse one buffer.
+        // Read requests carry nothing of the record; they reuse one buffer,
+        // which links serving boards from several threads take in turn.
         static char data[2] = {0, 0};
+        static std::mutex dataLock;
+        const std::lock_guard<std::mutex> taken(dataLock);
         switch (kind) {
         case USBmsgIdentity:
         case USBmsgConfig:
@@ -160,7 +165,7 @@ QByteArray parachuteRadioComm::buildRequest(bool write, USBmessages kind,
 uint8_t parachuteRadioComm::send(bool write, USBmessages kind, USBmsgOptions option)
 {
     reply.clear();
-    if (!serialPort.isOpen()) {
+    if (!m_port.isOpen()) {
         outcome = ExchangeOutcome::PortClosed;
         return 0;
     }
@@ -175,17 +180,17 @@ uint8_t parachuteRadioComm::send(bool write, USBmessages kind, USBmsgOptions opt
 
     // Whatever is still waiting from an earlier, late reply is kept: it
     // becomes the front of this reply, and the decoder sorts it out.
-    serialPort.write(request);
-    if (!serialPort.waitForBytesWritten(exchangeTimeoutMs)) {
+    m_port.write(request);
+    if (!m_port.waitForBytesWritten(exchangeTimeoutMs)) {
         qCDebug(lcLink) << "Timeout write";
         outcome = ExchangeOutcome::WriteTimeout;
-        closeIfGone();
+        closeIfGone(m_port);
         return 0;
     }
-    if (!serialPort.waitForReadyRead(exchangeTimeoutMs)) {
+    if (!m_port.waitForReadyRead(exchangeTimeoutMs)) {
         qCDebug(lcLink) << "Timeout read";
         outcome = ExchangeOutcome::NoReply;
-        closeIfGone();
+        closeIfGone(m_port);
         return 0;
     }
 
@@ -193,19 +198,19 @@ uint8_t parachuteRadioComm::send(bool write, USBmessages kind, USBmsgOptions opt
     // whole timeout. A line that never falls quiet is cut off, by size and
     // by time, instead of freezing the window; what keeps coming stays for
     // the next exchange.
-    const int maxDurationMs = maxReplyDurationMs(serialPort.baudRate());
+    const int maxDurationMs = maxReplyDurationMs(m_port.baudRate());
     QElapsedTimer arriving;
     arriving.start();
-    reply = serialPort.readAll();
+    reply = m_port.readAll();
     for (;;) {
         if (reply.size() > maxReplyLength || arriving.elapsed() > maxDurationMs) {
             qCDebug(lcLink) << "Reply does not end" << reply.size() << "bytes in" << arriving.elapsed() << "ms";
             outcome = ExchangeOutcome::NeverQuiet;
             return 0;
         }
-        if (!serialPort.waitForReadyRead(exchangeTimeoutMs))
+        if (!m_port.waitForReadyRead(exchangeTimeoutMs))
             break;
-        reply += serialPort.readAll();
+        reply += m_port.readAll();
     }
 
     qCDebug(lcLink) << "Result " << reply.toHex();
@@ -257,6 +262,8 @@ uint8_t parachuteRadioComm::parseRxMessage(QByteArray msg)
     const uint8_t result = decodeBody(msg, family);
     if (result != 0)
         outcome = ExchangeOutcome::Decoded;
+    else if (in[0] == USBmsgSetDefaults)
+        outcome = ExchangeOutcome::Acknowledged;
     if (result == USBmsgIdentity && !identified) {
         identified = true;
         memcpy(identity, in + productHighOffset, sizeof identity);

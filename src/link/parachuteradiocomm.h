@@ -26,7 +26,8 @@ enum USBmsgOptions : int32_t {
     USBoptDump = 1,
 };
 
-// The one serial port of the program; every parachuteRadioComm works on it.
+// The one serial port of the program; every parachuteRadioComm works on it
+// unless it is given a port of its own.
 extern QSerialPort serialPort;
 
 // How the last exchange ended, for the operator's status line and the
@@ -43,6 +44,7 @@ enum class ExchangeOutcome {
     UnsupportedFirmware, // a known product with a firmware version we do not read
     OtherBoard,          // product or firmware differ from the board identified
     Undecodable,         // too short, unknown kind or a bad dump marker
+    Acknowledged,        // the set-defaults acknowledgement: a header of kind 5, nothing to decode
 };
 
 class parachuteRadioComm
@@ -51,13 +53,17 @@ public:
     static constexpr int maxReplyLength = Protocol::maxReplyLength;
     static constexpr int exchangeTimeoutMs = Protocol::exchangeTimeoutMs;
 
-    parachuteRadioComm(QString portName, int32_t baudRate);
+    // `port` is the serial port the link opens and works on: the program's
+    // one `serialPort` unless another is given. Links on ports of their own
+    // can serve several boards at once, each from a thread of its own.
+    parachuteRadioComm(QString portName, int32_t baudRate, QSerialPort *port = nullptr);
     ~parachuteRadioComm();
 
     parachuteRadioComm(const parachuteRadioComm &) = delete;
     parachuteRadioComm &operator=(const parachuteRadioComm &) = delete;
 
     bool isConnected();
+    QSerialPort &port() const { return m_port; }
     uint8_t send(bool write, USBmessages kind, USBmsgOptions option);
     uint8_t parseRxMessage(QByteArray msg);
 
@@ -109,6 +115,8 @@ public:
 
 private:
     uint8_t decodeBody(const QByteArray &msg, BoardFamily family);
+
+    QSerialPort &m_port;
 
     bool identified = false;
     uint8_t identity[4] = {0, 0, 0, 0}; // product high, low, firmware major, minor

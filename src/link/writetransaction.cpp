@@ -19,6 +19,7 @@ bool answered(ExchangeOutcome outcome)
 {
     switch (outcome) {
     case ExchangeOutcome::Decoded:
+    case ExchangeOutcome::Acknowledged:
     case ExchangeOutcome::Undecodable:
     case ExchangeOutcome::UnknownProduct:
     case ExchangeOutcome::UnsupportedFirmware:
@@ -107,10 +108,13 @@ void WriteTransaction::settle(const BoardConfig &held)
     // the outcome stands, and the error is told beside it.
     record(m_after, ConfigHistory::phaseAfter);
     if (m_operation == Operation::Defaults) {
-        finish(m_writeAnswered ? Outcome::Held : Outcome::NoAnswer);
+        // Only the acknowledgement says the board restored its defaults: an
+        // old configuration sent back may be all a board that ignored the
+        // request has to say.
+        finish(m_acknowledged ? Outcome::Held : m_writeAnswered ? Outcome::NotAcknowledged : Outcome::NoAnswer);
         return;
     }
-    m_differences = diffConfigs(m_after, m_config);
+    m_differences = diffConfigs(m_after, m_written);
     finish(m_differences.isEmpty() ? Outcome::Held : Outcome::HeldOther);
 }
 
@@ -125,6 +129,9 @@ bool WriteTransaction::step(parachuteRadioComm &link)
         if (exchange(link, false, USBmsgConfig) == USBmsgConfig) {
             m_before = configFromRecord(link);
             m_before.readAt = now();
+            m_written = m_config;
+            if (m_editsOnly)
+                mergeEdits();
             if (!record(m_before, ConfigHistory::phaseBefore))
                 finish(Outcome::NotSentHistory);
             else
@@ -142,17 +149,20 @@ bool WriteTransaction::step(parachuteRadioComm &link)
         if (m_operation == Operation::Defaults) {
             exchange(link, true, USBmsgSetDefaults);
             m_writeAnswered = answered(m_lastExchange);
+            m_acknowledged = m_lastExchange == ExchangeOutcome::Acknowledged;
         } else {
             // Only now does the record take the values: whatever the board
             // answered meanwhile cannot change what is written.
-            applyConfigToRecord(m_config, link);
+            applyConfigToRecord(m_written, link);
             m_writeAnswered = exchange(link, true, USBmsgConfig) == USBmsgConfig;
         }
         m_sent = m_lastExchange != ExchangeOutcome::PortClosed && m_lastExchange != ExchangeOutcome::NotEncodable;
-        if (!m_sent || !link.isConnected()) {
+        if (m_lastExchange == ExchangeOutcome::NotEncodable) {
+            finish(Outcome::NotSentRequest);
+        } else if (!m_sent || !link.isConnected()) {
             finish(Outcome::ConnectionLost);
         } else if (m_writeAnswered && m_operation != Operation::Defaults
-                   && diffConfigs(configFromRecord(link), m_config).isEmpty()) {
+                   && diffConfigs(configFromRecord(link), m_written).isEmpty()) {
             settle(configFromRecord(link));
         } else {
             // No echo, or an echo of other values (which may be a late
@@ -175,6 +185,32 @@ bool WriteTransaction::step(parachuteRadioComm &link)
         break;
     }
     return finished();
+}
+
+void WriteTransaction::writeEditsOver(const BoardConfig &shown)
+{
+    m_editsOnly = true;
+    m_shown = shown;
+    m_edits.clear();
+    for (const FieldDifference &d : diffConfigs(shown, m_config))
+        m_edits.insert(d.field.path, d.file);
+}
+
+void WriteTransaction::mergeEdits()
+{
+    m_changedUnderEdits.clear();
+    BoardConfig merged = m_before;
+    merged.readAt.clear();
+    for (const ConfigField &field : configFields(m_before.family)) {
+        if (!m_edits.contains(field.path))
+            continue;
+        merged.values.insert(field.path, m_edits.value(field.path));
+        const int shownValue = m_shown.values.value(field.path);
+        const int boardValue = m_before.values.value(field.path);
+        if (boardValue != shownValue)
+            m_changedUnderEdits.append(FieldDifference{field, boardValue, shownValue});
+    }
+    m_written = merged;
 }
 
 WriteTransaction::Outcome WriteTransaction::run(parachuteRadioComm &link)

@@ -10,6 +10,7 @@
 #define HALVERO_WRITETRANSACTION_H
 
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -35,11 +36,13 @@ public:
         HeldOther,      // the board holds other values for `differences`
         NoAnswer,       // the write went out; the board's answer never came (afterKnown tells
                         // whether a read-back still showed what it holds)
+        NotAcknowledged, // defaults: the board answered, but not with the acknowledgement
         ConnectionLost, // the port went away; what the board holds is not known
         NotSentUnread,  // nothing sent: the board did not answer the read before the write
         NotSentHistory, // nothing sent: the history could not record the board's configuration
         NotSentFamily,  // nothing sent: the configuration is for another board family
         NotSentLine,    // nothing sent: the line sends without pause (no board, or wrong speed)
+        NotSentRequest, // nothing sent: no write request can be built for this board
     };
 
     // `config` is what a Save or a Restore writes (ignored by Defaults).
@@ -50,6 +53,18 @@ public:
     // board answers again).
     WriteTransaction(Operation operation, const BoardConfig &config, const ConfigHistory::HistoryFile *history,
                      const QString &tool, int readBackAttempts = readAttempts);
+
+    // A Save of the page: only the fields where `config` differs from
+    // `shown` (what the page showed of the board) are the operator's edits.
+    // They go over the configuration the read before the write finds; every
+    // other field is written as that read finds it, so that nothing the
+    // board took meanwhile (Set defaults, another program) is undone.
+    void writeEditsOver(const BoardConfig &shown);
+    // The edited fields, by path, with the values the operator gave them.
+    const QMap<QString, int> &edits() const { return m_edits; }
+    // Edited fields the board itself changed since the page was shown
+    // (`board` its value now, `file` the value the page showed).
+    const QList<FieldDifference> &changedUnderEdits() const { return m_changedUnderEdits; }
 
     // One exchange on `link`; true once the transaction has ended.
     bool step(parachuteRadioComm &link);
@@ -63,15 +78,20 @@ public:
     // The write request itself went out (the board may hold the new values).
     bool sent() const { return m_sent; }
     // The board answered the write request itself: its echo or its
-    // acknowledgement came back.
+    // acknowledgement came back (defaults: any answer; see acknowledged()).
     bool writeAnswered() const { return m_writeAnswered; }
+    // Defaults: the answer was the board's acknowledgement (kind 5).
+    bool acknowledged() const { return m_acknowledged; }
     // The next step() sends the write itself (else a configuration read,
     // or nothing once finished).
     bool writesNext() const { return m_step == Step::Write; }
     // Read-backs that got no answer before the outcome was known.
     int unansweredReadBacks() const { return m_unansweredReadBacks; }
 
+    // What the transaction was made with (the page as clicked), and what it
+    // writes: the same, or the edits over the read before the write.
     const BoardConfig &config() const { return m_config; }
+    const BoardConfig &written() const { return m_written; }
     const BoardConfig &before() const { return m_before; }
     // What the board holds once it is done, when known.
     const BoardConfig &after() const { return m_after; }
@@ -96,10 +116,12 @@ private:
     uint8_t exchange(parachuteRadioComm &link, bool write, USBmessages kind);
     bool record(const BoardConfig &config, const QString &phase);
     void settle(const BoardConfig &held);
+    void mergeEdits();
     void finish(Outcome outcome);
 
     Operation m_operation;
     BoardConfig m_config;
+    BoardConfig m_written;
     std::optional<ConfigHistory::HistoryFile> m_history;
     QString m_tool;
     int m_readBackAttempts;
@@ -110,6 +132,11 @@ private:
     int m_unansweredReadBacks = 0;
     bool m_sent = false;
     bool m_writeAnswered = false;
+    bool m_acknowledged = false;
+    bool m_editsOnly = false;
+    BoardConfig m_shown;
+    QMap<QString, int> m_edits;
+    QList<FieldDifference> m_changedUnderEdits;
     BoardConfig m_before;
     BoardConfig m_after;
     bool m_afterKnown = false;

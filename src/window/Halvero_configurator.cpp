@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QDebug>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QSpinBox>
@@ -206,19 +207,57 @@ void Halvero_configurator::queueWrite(WriteTransaction::Operation operation, con
         history.emplace();
     // The window keeps reading back until the board answers: its answer,
     // however late, is the outcome the operator is told.
-    commandQueue.append(new action{saving ? USBmsgConfig : USBmsgSetDefaults, true, USBoptNone,
-                                   std::make_unique<WriteTransaction>(operation, config, history ? &*history : nullptr,
-                                                                      QStringLiteral("configurator"), 0)});
+    auto write = std::make_unique<WriteTransaction>(operation, config, history ? &*history : nullptr,
+                                                    QStringLiteral("configurator"), 0);
+    if (operation == WriteTransaction::Operation::Save)
+        write->writeEditsOver(boardHeld);
+    commandQueue.append(new action{saving ? USBmsgConfig : USBmsgSetDefaults, true, USBoptNone, std::move(write)});
 }
 
-void Halvero_configurator::dropQueuedCommands()
+QString Halvero_configurator::dropQueuedCommands()
 {
     ++connectionGeneration;
     if (commandQueue.isEmpty())
-        return;
+        return QString();
     qDebug() << "Dropped" << commandQueue.size() << "queued commands";
+    // A write given up is said, never dropped in silence; one in flight
+    // says its own outcome.
+    QString note;
+    if (const action *write = pendingWrite(); write && !write->transaction->sent())
+        note = StatusText::writeNotSent(*write->transaction);
     qDeleteAll(commandQueue);
     commandQueue.clear();
+    return note;
+}
+
+const action *Halvero_configurator::pendingWrite() const
+{
+    for (const action *queued : std::as_const(commandQueue))
+        if (queued->transaction && !queued->transaction->finished())
+            return queued;
+    return nullptr;
+}
+
+bool Halvero_configurator::confirmLeave(const QString &anyway, const QString &discardEdits)
+{
+    if (const action *pending = pendingWrite()) {
+        const WriteTransaction &write = *pending->transaction;
+        // Asked by value: the write may end while the question is open.
+        const QMap<QString, int> edits = write.edits();
+        const bool save = write.operation() != WriteTransaction::Operation::Defaults;
+        QMessageBox box(QMessageBox::Question, tr("Write not finished"),
+                        StatusText::writeUnfinished(write) + QLatin1Char(' ') + anyway, QMessageBox::Yes | QMessageBox::No,
+                        this);
+        box.setObjectName(QStringLiteral("dialog_unfinished_write"));
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes)
+            return false;
+        // The edits the operator has just given up with their write are not
+        // asked about a second time.
+        if (save && ui->tab_all->count() > 0 && pageEdits() == edits)
+            return true;
+    }
+    return confirmDiscardEdits(discardEdits, false);
 }
 
 void Halvero_configurator::on_btnRefreshSerialPorts_clicked()
@@ -235,7 +274,8 @@ void Halvero_configurator::on_btnSerialConnect_clicked()
 
 bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate)
 {
-    // What was queued for the previous board never reaches this one.
+    // What was queued for the previous board never reaches this one (the
+    // operator was asked, or told, before it got here).
     dropQueuedCommands();
     setLiveStatusGreyed(false);
     silentTicks = 0;
@@ -318,20 +358,23 @@ bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate)
 
 void Halvero_configurator::on_btnSerialDisconnect_clicked()
 {
-    if (!confirmDiscardEdits(tr("Disconnect and discard them?")))
+    if (!confirmLeave(tr("Disconnect anyway?"), tr("Disconnect and discard them?")))
         return;
     editsAtLoss = BoardConfig();
     stopReconnecting();
-    closeConnection(tr("Not connected"));
-    ui->statusbar->clearMessage();
+    const QString dropped = closeConnection(tr("Not connected"));
+    if (dropped.isEmpty())
+        ui->statusbar->clearMessage();
+    else
+        showStatus(dropped);
     actionRecordStatus->setChecked(false); // says how many rows it kept
 }
 
 // Back to the Disconnected state, with `state` in the connection field.
-void Halvero_configurator::closeConnection(const QString &state)
+QString Halvero_configurator::closeConnection(const QString &state)
 {
     scanTimer->stop();
-    dropQueuedCommands();
+    const QString dropped = dropQueuedCommands();
     delete radioDevice;
     radioDevice = nullptr;
     setLiveStatusGreyed(false);
@@ -342,6 +385,7 @@ void Halvero_configurator::closeConnection(const QString &state)
     ui->group_system->setEnabled(false);
     hideAllPages();
     updateCockpitState();
+    return dropped;
 }
 
 // The link closes the port when the device has gone (a pulled cable); the
@@ -352,12 +396,15 @@ void Halvero_configurator::connectionLost(const QString &note)
     qDebug() << "Connection lost";
     if (boardHeld.family != BoardFamily::Unknown && !diffConfigs(boardHeld, pageConfig()).isEmpty())
         editsAtLoss = pageConfig();
-    closeConnection(tr("Connection lost"));
+    const QString dropped = closeConnection(tr("Connection lost"));
     lostAt = QTime::currentTime();
     startReconnecting(connectedPort, connectedBaud);
-    const QString lost = reconnectTimer->isActive() ? StatusText::connectionLostRetrying(lostAt)
-                                                    : StatusText::connectionLost(lostAt);
-    showStatus(note.isEmpty() ? lost : lost + QLatin1Char(' ') + note);
+    // A write cut short says last whether it may have gone out.
+    QStringList said{reconnectTimer->isActive() ? StatusText::connectionLostRetrying(lostAt)
+                                                : StatusText::connectionLost(lostAt),
+                     dropped, note};
+    said.removeAll(QString());
+    showStatus(said.join(QLatin1Char(' ')));
 }
 
 void Halvero_configurator::onScanTimeout()
@@ -438,6 +485,8 @@ void Halvero_configurator::reportWrite(const WriteTransaction &write)
         boardConfigShown();
     }
     QString text = StatusText::writeOutcome(write, connectedPort);
+    if (!write.changedUnderEdits().isEmpty())
+        text += QLatin1Char(' ') + StatusText::editedOverChanges(write.changedUnderEdits());
     if (write.afterKnown() && !write.historyError().isEmpty())
         text += QLatin1Char(' ') + StatusText::resultNotRecorded(write.historyError());
     if (WriteOutcome::needsNotice(write)) {

@@ -90,14 +90,21 @@ private:
     bool canQueue();
     void queueAction(USBmessages kind, bool write, USBmsgOptions option);
     void queueWrite(WriteTransaction::Operation operation, const BoardConfig &config);
-    void dropQueuedCommands();
+    // Empties the queue; says what a write given up unsent was, if any.
+    QString dropQueuedCommands();
+    // The write transaction queued or under way, if any.
+    const action *pendingWrite() const;
+    // Before the board is let go (close, Disconnect): asks over a write not
+    // finished (`anyway`: "Close anyway?") and over unsaved edits
+    // (`discardEdits`); true to go on.
+    bool confirmLeave(const QString &anyway, const QString &discardEdits);
     void runAction(const action &next);
     void stepWrite(action *next);
     void reportWrite(const WriteTransaction &write);
     void noteTickResult(uint8_t result);
     void setLiveStatusGreyed(bool greyed);
     void connectionLost(const QString &note = QString());
-    void closeConnection(const QString &state);
+    QString closeConnection(const QString &state);
     void showStatus(const QString &text);
     // An outcome the operator must not miss: on the status bar, in the
     // message log and in the notice panel above the page until dismissed.
@@ -143,7 +150,11 @@ private:
     // A value of the board's family as its field's widget shows it.
     QString valueText(const ConfigField &field, int value) const;
     // Asks before unsaved edits are thrown away; true to go on.
-    bool confirmDiscardEdits(const QString &question);
+    // `queueGoesOn`: the board stays connected, so edits a queued Save CONF
+    // carries still reach it.
+    bool confirmDiscardEdits(const QString &question, bool queueGoesOn = true);
+    // The page's fields that differ from what the board holds, by path.
+    QMap<QString, int> pageEdits() const;
 
     void saveConfigFile(bool page);
     void loadConfigFile();

@@ -57,7 +57,11 @@ void Halvero_configurator::parseResponse(uint8_t response)
         // while the flag is off.
         const QList<StatusField> &fields = Protocol::familyTable(family).status;
         for (const StatusField &field : fields) {
-            // A line edit or a label: either shows its text.
+            // A line edit or a label: either shows its text. A field the
+            // page has no widget for is not looked for (an empty name
+            // would find whichever unnamed widget comes first).
+            if (!field.widget || !*field.widget)
+                continue;
             QWidget *line = findChild<QWidget *>(QLatin1String(field.widget));
             if (!line)
                 continue;
@@ -157,18 +161,6 @@ QString Halvero_configurator::saveRefusal(const BoardConfig &page) const
             return tr("Not saved: %1 is %2, outside %3 to %4.")
                 .arg(field.label()).arg(value).arg(field.min).arg(field.max);
     }
-    // Pairs such as the trigger thresholds, Low below High.
-    const QList<ConfigField> fields = configFields(page.family);
-    for (const ConfigField &field : fields) {
-        if (field.below < 0)
-            continue;
-        const ConfigField &upper = fields.at(field.below);
-        const int value = page.values.value(field.path);
-        const int limit = page.values.value(upper.path);
-        if (value >= limit)
-            return tr("Not saved: %1 (%2) must be below %3 (%4).")
-                .arg(field.label()).arg(value).arg(upper.label()).arg(limit);
-    }
     return QString();
 }
 
@@ -199,8 +191,10 @@ void Halvero_configurator::on_btn_04F2_SaveConf_clicked()
     saveConf();
 }
 
-// Both pages save alike: the page as it stands when the button is clicked
-// is what the board receives, whatever arrives before the write is sent.
+// Both pages save alike: the operator's edits as they stand when the button
+// is clicked are what the board receives, over whatever it holds when the
+// write is sent; the fields the operator did not touch keep the board's
+// values of that moment (a Set defaults queued ahead is not undone).
 void Halvero_configurator::saveConf()
 {
     // The page is reachable only while polling, but a stray click without a
@@ -212,6 +206,18 @@ void Halvero_configurator::saveConf()
     if (!refusal.isEmpty()) {
         showNotice(refusal);
         return;
+    }
+    // A pair the board already holds crossed is written back as it is;
+    // crossing it is the operator's call, asked once (No the default).
+    if (const std::optional<CrossedPair> crossed = crossedPair(page, &boardHeld)) {
+        const int askedOn = connectionGeneration;
+        QMessageBox box(QMessageBox::Question, tr("Save CONF"),
+                        StatusText::crossedPair(*crossed) + QLatin1Char(' ') + tr("Save anyway?"),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setObjectName(QStringLiteral("dialog_crossed_pair"));
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes || askedOn != connectionGeneration || !canQueue())
+            return;
     }
     // A double click adds nothing while the first write still waits.
     if (!commandQueue.isEmpty()) {

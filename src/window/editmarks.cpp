@@ -121,17 +121,26 @@ void Halvero_configurator::updateEditMarks()
     setWindowModified(!differences.isEmpty() || editsAtLoss.family != BoardFamily::Unknown);
 }
 
-bool Halvero_configurator::confirmDiscardEdits(const QString &question)
+QMap<QString, int> Halvero_configurator::pageEdits() const
+{
+    QMap<QString, int> edits;
+    for (const FieldDifference &d : diffConfigs(boardHeld, pageConfig()))
+        edits.insert(d.field.path, d.file);
+    return edits;
+}
+
+bool Halvero_configurator::confirmDiscardEdits(const QString &question, bool queueGoesOn)
 {
     updateEditMarks();
     if (!isWindowModified())
         return true;
-    // Edits a queued Save CONF carries are on their way to the board.
-    if (ui->tab_all->count() > 0) {
-        const BoardConfig page = pageConfig();
+    // Edits a Save CONF queued ahead carries still reach the board while it
+    // stays connected (a Read CONF goes after it).
+    if (queueGoesOn && ui->tab_all->count() > 0) {
+        const QMap<QString, int> edits = pageEdits();
         for (const action *queued : std::as_const(commandQueue))
             if (queued->transaction && queued->transaction->operation() == WriteTransaction::Operation::Save
-                && queued->transaction->config().values == page.values)
+                && !queued->transaction->finished() && queued->transaction->edits() == edits)
                 return true;
     }
     QString what;

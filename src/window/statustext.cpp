@@ -16,6 +16,12 @@ QString tr(const char *text)
     return QCoreApplication::translate("Halvero_configurator", text);
 }
 
+// The command as the operator gave it.
+QString operationName(const WriteTransaction &write)
+{
+    return write.operation() == WriteTransaction::Operation::Defaults ? tr("Set defaults") : tr("Save CONF");
+}
+
 QString clock(const QTime &time)
 {
     return time.toString(QStringLiteral("HH:mm:ss"));
@@ -98,15 +104,47 @@ QString writeOutcome(const WriteTransaction &write, const QString &port)
     case WriteTransaction::Outcome::NotSentHistory:
         return writeNotRecorded(write.historyError());
     default:
-        return ExchangeText::writeFailure(write, defaults ? tr("Set defaults") : tr("Save CONF"), {port});
+        return ExchangeText::writeFailure(write, operationName(write), {port});
     }
 }
 
 QString writePending(const WriteTransaction &write, const QTime &lastReply)
 {
-    const bool defaults = write.operation() == WriteTransaction::Operation::Defaults;
     return tr("No answer since %1: the outcome of %2 shows as soon as the board answers (Disconnect gives up).")
-        .arg(clock(lastReply), defaults ? tr("Set defaults") : tr("Save CONF"));
+        .arg(clock(lastReply), operationName(write));
+}
+
+QString writeUnfinished(const WriteTransaction &write)
+{
+    const QString operation = operationName(write);
+    return write.sent() ? tr("A %1 has been sent, but the board has not answered yet.").arg(operation)
+                        : tr("A %1 has not reached the board yet.").arg(operation);
+}
+
+QString writeNotSent(const WriteTransaction &write)
+{
+    return tr("The queued %1 was not sent: the board did not get it.").arg(operationName(write));
+}
+
+QString editedOverChanges(const QList<FieldDifference> &changed)
+{
+    if (changed.isEmpty())
+        return QString();
+    return tr("Changed on the board since the page was read, and written with your edit: %1.")
+        .arg(ExchangeText::fieldList(changed));
+}
+
+QString crossedPair(const CrossedPair &pair)
+{
+    // "trigger Low" and "trigger High": the second without the word they share.
+    QString lower = pair.lower.label();
+    QString upper = pair.upper.label();
+    const qsizetype shared = lower.indexOf(QLatin1Char(' '));
+    if (shared > 0 && upper.startsWith(lower.left(shared + 1)))
+        upper = upper.mid(shared + 1);
+    if (!lower.isEmpty())
+        lower[0] = lower.at(0).toUpper();
+    return tr("%1 (%2) is not below %3 (%4).").arg(lower).arg(pair.lowerValue).arg(upper).arg(pair.upperValue);
 }
 
 QString notSent()

@@ -40,6 +40,16 @@ QString configSaved(const QList<FieldDifference> &differences);
 QString writeOutcome(const WriteTransaction &write, const QString &port);
 QString writePending(const WriteTransaction &write, const QTime &lastReply);
 QString notSent();
+// A write still queued or unanswered when the board is about to be let go,
+// and one given up before it was sent.
+QString writeUnfinished(const WriteTransaction &write);
+QString writeNotSent(const WriteTransaction &write);
+// Fields the operator edited that the board itself changed since the page
+// was read: the edits were written over them.
+QString editedOverChanges(const QList<FieldDifference> &changed);
+// The operator's own edit leaves a pair such as the trigger thresholds
+// crossed: "Trigger Low (1600) is not below High (1400)."
+QString crossedPair(const CrossedPair &pair);
 // The history could not take the board's configuration before a write
 // (which is then not sent), or what it held after one.
 QString writeNotRecorded(const QString &error);

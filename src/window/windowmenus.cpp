@@ -239,9 +239,9 @@ void Halvero_configurator::updateCockpitState()
         action->setEnabled(page);
     actionRecordStatus->setEnabled(connected || actionRecordStatus->isChecked());
     if (page)
-        setWindowTitle(tr("Halvero configurator — %1 on %2[*]").arg(productCodeText(*radioDevice), connectedPort));
+        setWindowTitle(tr("Halvero software — %1 on %2[*]").arg(productCodeText(*radioDevice), connectedPort));
     else
-        setWindowTitle(tr("Halvero configurator[*]"));
+        setWindowTitle(tr("Halvero software[*]"));
     // While nothing is connected the port list follows the ports that come and go.
     if (connected)
         portRescanTimer->stop();
@@ -310,7 +310,7 @@ void Halvero_configurator::showAbout()
 
 void Halvero_configurator::closeEvent(QCloseEvent *event)
 {
-    if (!confirmDiscardEdits(tr("Close the configurator and discard them?"))) {
+    if (!confirmLeave(tr("Close anyway?"), tr("Close the configurator and discard them?"))) {
         event->ignore();
         return;
     }

@@ -2,6 +2,7 @@
 // simulated board on a pseudo-terminal, checking exit statuses, output, and
 // what actually went over the line; and the version all three programs print.
 #include <QJsonDocument>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QTemporaryDir>
@@ -89,6 +90,7 @@ private slots:
     void failuresHaveTheirExitCode();
     void writeOutcomeIsWhatTheBoardAnswered_data();
     void writeOutcomeIsWhatTheBoardAnswered();
+    void crossedPairGoesBackAsTheBoardHeldIt();
     void jsonOutputParses_data();
     void jsonOutputParses();
     void showsWhatTheBoardSays_data();
@@ -215,7 +217,7 @@ void TestCliEndToEnd::refusedFilesSendNoWrite_data()
     QTest::newRow("typo in a field") << "04F2" << json(withConfigValue(validFile("04F2"), "trigger.lowe", 1000)) << 2
                                      << "trigger.lowe" << false;
     QTest::newRow("trigger low above high") << "04F2" << json(withConfigValue(validFile("04F2"), "trigger.low", 1700)) << 3
-                                            << "trigger.low is 1700, must be below trigger.high" << false;
+                                            << "trigger.low is 1700, must be below trigger.high" << true;
     for (const FieldRange &range : numericRanges()) {
         const QString board = range.family == QLatin1String("08A3") ? "08A2" : range.family;
         for (const int value : {range.min - 1, range.max + 1})
@@ -357,6 +359,8 @@ void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered_data()
     QTest::newRow("defaults, board falls silent") << "defaults" << "silent" << 7 << "did not answer nor send its configuration back";
     QTest::newRow("defaults, cable pulled") << "defaults" << "unplugged" << 7 << "during defaults";
     QTest::newRow("defaults, unanswered") << "defaults" << "mute on writes" << 7 << "the configuration it holds now was read back";
+    QTest::newRow("defaults, answered with the configuration")
+        << "defaults" << "keeps its values" << 8 << "did not acknowledge defaults; the configuration it holds now";
 }
 
 void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered()
@@ -370,8 +374,9 @@ void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered()
 
     BoardFaults faults;
     faults.unplugAfter = board == "unplugged" ? 2 : -1; // identity, then the read before the write
+    faults.ignoreWrites = board == "keeps its values";
     SimulatedBoard sim(boardOf("08A3"), faults);
-    if (board != "unplugged") {
+    if (board != "unplugged" && !faults.ignoreWrites) {
         // Reads are answered by a board model; writes, and with "silent"
         // everything after the read before the write, are not.
         auto model = std::make_shared<BoardModel>(boardOf("08A3"));
@@ -386,10 +391,43 @@ void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered()
     QVERIFY(sim.start());
     const QStringList arguments = command == "set"
         ? QStringList{"config", "set", "PORT", writeFile(edited(validFile("08A3"), {{"trigger.high", 1990}}))}
-        : QStringList{"defaults", "PORT", "--yes"};
+        : QStringList{"defaults", "PORT", "--yes", "--json"};
     const Run run = runCli(arguments, sim.devicePath());
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
     QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
+    if (command == "defaults")
+        QCOMPARE(parseObject(run.out).value("error").toObject().value("restored"), QJsonValue(false));
+}
+
+void TestCliEndToEnd::crossedPairGoesBackAsTheBoardHeldIt()
+{
+    // A board may hold trigger Low above High: its own backup and its
+    // history entry go back to it (the entry with a warning); a file that
+    // crosses the pair itself is refused before anything is written.
+    SimulatedBoard board(boardOf("04F2"));
+    QByteArray crossed = board.storedConfig();
+    crossed.replace(2, 4, QByteArray::fromHex("04b00708")); // High 1200, Low 1800
+    QVERIFY(board.setStoredConfig(crossed));
+    QVERIFY(board.start());
+    const QByteArray historyBefore = qgetenv("HALVERO_HISTORY_FILE");
+    qputenv("HALVERO_HISTORY_FILE", dir.filePath("crossed-history.jsonl").toLocal8Bit());
+    const auto restoreEnvironment = qScopeGuard([&] { qputenv("HALVERO_HISTORY_FILE", historyBefore); });
+
+    const QString backup = dir.filePath("crossed-backup.json");
+    QCOMPARE(runCli({"config", "get", "PORT", "-o", backup}, board.devicePath()).exitCode, 0);
+    Run run = runCli({"config", "set", "PORT", backup}, board.devicePath());
+    QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+    run = runCli({"history", "restore", "PORT", "1"}, board.devicePath());
+    QVERIFY2(run.exitCode == 0 && run.err.contains("warning: history entry 1: value out of range: trigger.low is 1800"),
+             qPrintable(run.describe()));
+
+    QFile file(backup);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString moved = writeFile(withConfigValue(parseObject(file.readAll()), "trigger.low", 1900));
+    run = runCli({"config", "set", "PORT", moved}, board.devicePath());
+    QVERIFY2(run.exitCode == 3 && run.err.contains("trigger.low is 1900, must be below trigger.high (1200)"),
+             qPrintable(run.describe()));
+    QCOMPARE(board.storedConfig().toHex(), crossed.toHex());
 }
 
 void TestCliEndToEnd::jsonOutputParses_data()

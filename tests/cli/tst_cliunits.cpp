@@ -1,6 +1,7 @@
 // halvero-cli without a board: the command line, the configuration file's
 // checks and comparison, number formatting and the open-failure diagnosis.
 #include <QJsonDocument>
+#include <QProcess>
 #include <QtTest>
 
 #include <cerrno>
@@ -13,6 +14,8 @@
 #include "parachuteradiocomm.h"
 #include "portdiagnosis.h"
 #include "portfacts.h"
+#include "provisionreport.h"
+#include "provisionview.h"
 
 using namespace clitest;
 
@@ -34,6 +37,12 @@ private slots:
     void arguments();
     void commandsDocumented_data();
     void commandsDocumented();
+    void completionOffersEachCommand_data();
+    void completionOffersEachCommand();
+    void provisionSummary_data();
+    void provisionSummary();
+    void reportRows_data();
+    void reportRows();
     void fileChecks_data();
     void fileChecks();
     void diff_data();
@@ -70,6 +79,11 @@ void TestCliUnits::arguments_data()
     ok("help wins", "identify --help", CliCommand::Help, "");
     ok("history of one board", "history --serial 0x2038 --json", CliCommand::History, "");
     ok("history restore", "history restore ttyACM0 3 --any-board --no-history --verify", CliCommand::HistoryRestore, "ttyACM0");
+    ok("provision", "provision board.json ttyUSB0 /dev/ttyACM1 --jobs 2 --report lot.CSV --verify", CliCommand::Provision,
+       "ttyUSB0 /dev/ttyACM1 board.json");
+    ok("provision every port", "provision board.json --all --report lot.jsonl", CliCommand::Provision, "board.json");
+    ok("inventory", "identify ttyUSB0 ttyUSB1 --json", CliCommand::Identify, "ttyUSB0 ttyUSB1");
+    ok("inventory of every port", "identify --all", CliCommand::Identify, "");
 
     bad("nothing", "", "no command");
     bad("unknown command", "flash ttyUSB0", "unknown command 'flash'");
@@ -79,7 +93,11 @@ void TestCliUnits::arguments_data()
     bad("unknown short option", "identify ttyUSB0 -x", "unknown option '-x'");
     bad("missing port", "identify", "needs a PORT");
     bad("missing file", "config set ttyUSB0", "needs a FILE");
-    bad("extra argument", "identify ttyUSB0 ttyUSB1", "unexpected argument 'ttyUSB1'");
+    bad("extra argument", "status ttyUSB0 ttyUSB1", "unexpected argument 'ttyUSB1'");
+    bad("provision without a port", "provision board.json", "'provision' needs a PORT or --all");
+    bad("report of no known format", "provision b.json ttyUSB0 --report lot.txt", "--report needs a file name ending in .jsonl");
+    bad("no jobs", "provision b.json ttyUSB0 --jobs 0", "--jobs needs a positive whole number");
+    bad("every port of one board", "status ttyUSB0 --all", "--all does not apply to 'status'");
     bad("verify on get", "config get ttyUSB0 --verify", "--verify does not apply to 'config get'");
     bad("output on set", "config set ttyUSB0 a.json -o b.json", "-o does not apply to 'config set'");
     bad("baud on ports", "ports --baud 9600", "--baud does not apply to 'ports'");
@@ -103,7 +121,8 @@ void TestCliUnits::arguments()
     QVERIFY2(parsed.message.contains(error) && parsed.ok() == error.isEmpty(), qPrintable(parsed.message));
     if (parsed.ok()) {
         QCOMPARE(parsed.options.command, command);
-        QCOMPARE(QStringList({parsed.options.port, parsed.options.file}).join(' ').trimmed(), operands);
+        const CliOptions &o = parsed.options;
+        QCOMPARE(QStringList({o.ports.isEmpty() ? o.port : o.ports.join(' '), o.file}).join(' ').trimmed(), operands);
     }
 }
 
@@ -146,6 +165,135 @@ void TestCliUnits::commandsDocumented()
             tagged << m.captured(1) + m.captured(2);
     }
     QVERIFY2(tagged.contains(words), qPrintable(tagged.join(", ")));
+}
+
+void TestCliUnits::completionOffersEachCommand_data()
+{
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<QStringList>("options"); // those of the command's own
+
+    const QList<QPair<unsigned, QString>> names{
+        {OptOutput, "--output"}, {OptVerify, "--verify"}, {OptWatch, "--watch"},         {OptCount, "--count"},
+        {OptYes, "--yes"},       {OptSerial, "--serial"}, {OptAnyBoard, "--any-board"}, {OptNoHistory, "--no-history"},
+        {OptBaud, "--baud"},     {OptAll, "--all"},       {OptJobs, "--jobs"},          {OptReport, "--report"}};
+    for (const CommandRow &row : commandTable()) {
+        if (row.byOption)
+            continue;
+        QStringList options;
+        for (const auto &name : names)
+            if (row.options & name.first)
+                options << name.second;
+        QTest::newRow(qPrintable(row.words)) << row.words.split(' ') << options;
+    }
+}
+
+// The bash completion is written apart from the table too: it must offer
+// every command, and for each exactly the options the command takes.
+void TestCliUnits::completionOffersEachCommand()
+{
+    QFETCH(QStringList, words);
+    QFETCH(QStringList, options);
+
+    const auto complete = [](const QStringList &line) {
+        QProcess bash;
+        bash.start("bash", QStringList{"-c", "source \"$0\"; COMP_WORDS=(halvero-cli \"$@\"); COMP_CWORD=$#; "
+                                             "_halvero_cli; printf '%s\\n' \"${COMPREPLY[@]}\"",
+                                       HALVERO_CLI_COMPLETION} + line);
+        bash.waitForFinished();
+        return QString::fromUtf8(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    };
+    QVERIFY2(complete({""}).contains(words.first()), qPrintable(complete({""}).join(' ')));
+    QStringList offered;
+    for (const QString &option : complete(words + QStringList{"--"}))
+        if (!QStringList{"--json", "--quiet", "--verbose", "--help"}.contains(option))
+            offered << option;
+    offered.sort();
+    options.sort();
+    QCOMPARE(offered, options);
+}
+
+void TestCliUnits::provisionSummary_data()
+{
+    QTest::addColumn<QStringList>("outcomes"); // "word port product" per board
+    QTest::addColumn<QString>("summary");
+
+    QTest::newRow("all held") << QStringList{"held a 08A3", "held b 08A2"} << "2 of 2 boards hold the configuration";
+    QTest::newRow("one board") << QStringList{"held a 08A3"} << "1 of 1 board holds the configuration";
+    QTest::newRow("none held") << QStringList{"busy a -", "no-board b -"}
+                               << "0 of 2 boards hold the configuration; 1 no board: b; 1 busy: a";
+    QTest::newRow("every outcome")
+        << QStringList{"error q -",        "held a 08A3",    "skipped-family s 04F2", "no-board /dev/ttyUSB7 -",
+                       "other-values o 08A3", "skipped-family t 04F2", "no-answer n 08A2", "busy b -"}
+        << "1 of 8 boards holds the configuration; 1 holds other values: o; 1 did not answer the write: n; "
+           "2 skipped (04F2); 1 no board: /dev/ttyUSB7; 1 busy: b; 1 failed: q";
+}
+
+void TestCliUnits::provisionSummary()
+{
+    QFETCH(QStringList, outcomes);
+    QFETCH(QString, summary);
+
+    QList<Provisioning::BoardRow> rows;
+    for (const QString &board : outcomes) {
+        const QStringList parts = board.split(' ');
+        Provisioning::BoardRow row;
+        for (int o = 0; o <= int(Provisioning::Outcome::Error); ++o)
+            if (Provisioning::outcomeWord(Provisioning::Outcome(o)) == parts.at(0))
+                row.outcome = Provisioning::Outcome(o);
+        QCOMPARE(Provisioning::outcomeWord(row.outcome), parts.at(0));
+        row.port = parts.at(1);
+        row.productCode = parts.at(2) == "-" ? QString() : parts.at(2);
+        rows << row;
+    }
+    QCOMPARE(ProvisionText::summary(rows), summary);
+    QCOMPARE(ProvisionText::summaryJson(rows).value("summary").toObject().value("boards").toInt(), rows.size());
+}
+
+void TestCliUnits::reportRows_data()
+{
+    QTest::addColumn<bool>("board"); // a board answered
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("csvLine");
+
+    QTest::newRow("held") << true << "" << "/dev/pts/3,0x2038,08A2,08A3,0.2,other-values,failsafe[0] trigger.high,0.321,"
+                                           "2026-05-04T08:22:03.355Z,";
+    QTest::newRow("a message with commas and quotes")
+        << false << "No reply from \"x\", at 9600 baud"
+        << "/dev/pts/3,,,,,other-values,failsafe[0] trigger.high,0.321,2026-05-04T08:22:03.355Z,"
+           "\"No reply from \"\"x\"\", at 9600 baud\"";
+}
+
+// The production record's two formats, field by field.
+void TestCliUnits::reportRows()
+{
+    QFETCH(bool, board);
+    QFETCH(QString, message);
+    QFETCH(QString, csvLine);
+
+    Provisioning::BoardRow row;
+    row.port = "/dev/pts/3";
+    if (board) {
+        row.serial = "0x2038";
+        row.productCode = "08A2";
+        row.family = "08A3";
+        row.firmware = "0.2";
+    }
+    row.outcome = Provisioning::Outcome::OtherValues;
+    row.fields = QStringList{"failsafe[0]", "trigger.high"};
+    row.message = message;
+    row.seconds = 0.32149;
+    row.finished = QDateTime::fromString("2026-05-04T08:22:03.355Z", Qt::ISODateWithMs);
+
+    const QList<QByteArray> csv = ProvisionReport::csv({row}).split('\n');
+    QCOMPARE(csv.value(0), ProvisionReport::columns().join(',').toUtf8());
+    QCOMPARE(QString::fromUtf8(csv.value(1)), csvLine);
+
+    const QJsonObject json = QJsonDocument::fromJson(ProvisionReport::jsonLines({row})).object();
+    QCOMPARE(json.keys(), [] { QStringList keys = ProvisionReport::columns(); keys.sort(); return keys; }());
+    QCOMPARE(json.value("serial").isNull(), !board);
+    QCOMPARE(json.value("message").isNull(), message.isEmpty());
+    QCOMPARE(json.value("fields").toArray().size(), 2);
+    QCOMPARE(json.value("seconds").toDouble(), 0.321);
 }
 
 void TestCliUnits::fileChecks_data()
@@ -214,7 +362,10 @@ void TestCliUnits::fileChecks()
     QFETCH(ErrorCode, problem);
     QFETCH(QString, named);
 
-    const ConfigLoad load = loadConfigForWrite(content);
+    ConfigLoad load = loadConfigForWrite(content);
+    // A crossed pair is refused only once the board's own values are known.
+    if (const std::optional<CrossedPair> crossed = load.ok() ? crossedPair(load.config) : std::nullopt)
+        load = ConfigLoad{{ErrorCode::OutOfRange, crossed->message()}, load.config};
     QVERIFY2(load.code == problem && load.message.contains(named), qPrintable(load.message));
     QVERIFY2(!load.message.contains('\n'), "a failure is reported on one line");
     // diff must still be able to show an out-of-range file against the board.

@@ -169,10 +169,12 @@ void tst_exchange::splitReply_data()
     QTest::addColumn<int>("secondResult");
     QTest::addColumn<QByteArray>("secondReply");
 
-    QTest::newRow("50 ms apart: one reply") << 50 << 4 << status08A3 << 4 << otherStatus08A3;
+    // Both gaps keep a wide margin to the 100 ms quiet gap, so that a loaded
+    // machine's scheduling delays cannot move them across it.
+    QTest::newRow("25 ms apart: one reply") << 25 << 4 << status08A3 << 4 << otherStatus08A3;
     // The late half comes first in the next reply and spoils it.
-    QTest::newRow("150 ms apart: two replies")
-        << 150 << 0 << status08A3.left(6) << 0 << status08A3.mid(6) + otherStatus08A3;
+    QTest::newRow("250 ms apart: two replies")
+        << 250 << 0 << status08A3.left(6) << 0 << status08A3.mid(6) + otherStatus08A3;
 }
 
 void tst_exchange::splitReply()
@@ -398,8 +400,9 @@ void tst_exchange::endlessReply_data()
     // Bigger chunks than the pty hands over in one read, so that bytes are
     // still waiting in the line when the reply is cut off.
     QTest::newRow("flood") << 8192 << 5 << true;
-    // Never quiet for 100 ms, yet far too slow to reach the size cap.
-    QTest::newRow("trickle") << 1 << 50 << false;
+    // Never quiet for 100 ms (a byte every 25 ms leaves a wide margin on a
+    // loaded machine), yet far too slow to reach the size cap.
+    QTest::newRow("trickle") << 1 << 25 << false;
 }
 
 void tst_exchange::endlessReply()

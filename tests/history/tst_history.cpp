@@ -1,8 +1,9 @@
 // The configuration history end to end: halvero-cli and the window each leave
 // a before/after pair around a write to a simulated board, restore writes an
 // entry back (onto its own board unless told otherwise), damaged lines are
-// skipped, and two programs appending at once never mix their lines (the
-// test program is also the second program: see main).
+// skipped, and two programs appending at once, from one thread or several,
+// never mix their lines (the test program is also the second program: see
+// main).
 #include <QApplication>
 #include <QProcess>
 #include <QPushButton>
@@ -14,6 +15,8 @@
 #include <QtTest>
 
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "Halvero_configurator.h"
 #include "clirun.h"
@@ -122,7 +125,9 @@ void tst_History::cliWritesLeaveBeforeAndAfter_data()
         {"defaults before halvero-cli 1700", "defaults after halvero-cli 1600"});
     row("restore", false, {"history", "restore", "PORT", "1"}, {}, 0, 1600,
         {"restore before halvero-cli 1700", "restore after halvero-cli 1600"});
-    row("restore out of range", false, {"history", "restore", "PORT", "3"}, {}, 3, 1700, {});
+    // An entry goes back as the board held it, Low above High included.
+    row("restore a crossed pair", false, {"history", "restore", "PORT", "3"}, {}, 0, 1700,
+        {"restore before halvero-cli 1700", "restore after halvero-cli 1700"});
     row("restore no such entry", false, {"history", "restore", "PORT", "4"}, {}, 2, 1700, {});
     row("restore another board's", true, {"history", "restore", "PORT", "2"}, {}, 14, 1600, {});
     row("restore another board's, --any-board", true, {"history", "restore", "PORT", "2", "--any-board"}, {}, 0,
@@ -222,19 +227,23 @@ void tst_History::damagedLinesAreSkipped()
 void tst_History::concurrentAppendsStayWholeLines_data()
 {
     QTest::addColumn<qint64>("rotateBytes");
-    QTest::newRow("one file") << qint64(ConfigHistory::HistoryFile::defaultRotateBytes);
-    QTest::newRow("rotating every few dozen entries") << qint64(16 * 1024);
+    QTest::addColumn<int>("count");   // entries per thread
+    QTest::addColumn<int>("threads"); // of each program
+    QTest::newRow("one file") << qint64(ConfigHistory::HistoryFile::defaultRotateBytes) << 300 << 1;
+    QTest::newRow("rotating every few dozen entries") << qint64(16 * 1024) << 300 << 1;
+    QTest::newRow("several threads of each program") << qint64(ConfigHistory::HistoryFile::defaultRotateBytes) << 60 << 4;
 }
 
 void tst_History::concurrentAppendsStayWholeLines()
 {
     QFETCH(qint64, rotateBytes);
-    const int count = 300;
+    QFETCH(int, count);
+    QFETCH(int, threads);
     QProcess writers[2];
     for (int i = 0; i < 2; ++i)
         writers[i].start(QCoreApplication::applicationFilePath(),
                          {"--append", historyPath(), QString::number(count), QStringLiteral("writer%1").arg(i),
-                          QString::number(rotateBytes)});
+                          QString::number(rotateBytes), QString::number(threads)});
     for (QProcess &writer : writers)
         QVERIFY2(writer.waitForFinished(60000) && writer.exitCode() == 0, writer.readAllStandardError().constData());
 
@@ -248,11 +257,12 @@ void tst_History::concurrentAppendsStayWholeLines()
     for (const QList<int> &list : numbers)
         for (int i = 0; i < list.size(); ++i)
             QCOMPARE(list.at(i), count - int(list.size()) + i);
-    QCOMPARE(read.entries.size() == 2 * count, rotateBytes == ConfigHistory::HistoryFile::defaultRotateBytes);
+    const int total = 2 * threads * count;
+    QCOMPARE(read.entries.size() == total, rotateBytes == ConfigHistory::HistoryFile::defaultRotateBytes);
     QVERIFY(QFileInfo(historyPath()).size() <= rotateBytes);
     // Numbered in the order written, each number once, across rotations.
     for (int i = 0; i < read.entries.size(); ++i)
-        QCOMPARE(read.entries.at(i).index, 2 * count - read.entries.size() + 1 + i);
+        QCOMPARE(read.entries.at(i).index, total - read.entries.size() + 1 + i);
 }
 
 void tst_History::restoreTakesTheEntrysNumber_data()
@@ -304,16 +314,26 @@ void tst_History::restoreTakesTheEntrysNumber()
 // numbered in failsafe[0], as another program would.
 int main(int argc, char *argv[])
 {
-    if (argc == 6 && qstrcmp(argv[1], "--append") == 0) {
+    if (argc == 7 && qstrcmp(argv[1], "--append") == 0) {
         QCoreApplication app(argc, argv);
-        ConfigHistory::HistoryFile file(app.arguments().at(2), app.arguments().at(5).toLongLong());
-        BoardConfig config = switchConfig(1600);
-        for (int i = 0; i < app.arguments().at(3).toInt(); ++i) {
-            config.values["failsafe[0]"] = i;
-            const Result appended = file.append(ConfigHistory::makeEntry(config, "save", "before", app.arguments().at(4)));
-            if (!appended.ok())
-                qFatal("%s", qPrintable(appended.message));
+        const QStringList args = app.arguments();
+        // Each thread is a writer of its own, as the boards of a provisioning run are.
+        std::vector<std::thread> threads;
+        for (int t = 0; t < args.at(6).toInt(); ++t) {
+            threads.emplace_back([&args, t] {
+                ConfigHistory::HistoryFile file(args.at(2), args.at(5).toLongLong());
+                BoardConfig config = switchConfig(1600);
+                const QString tool = args.at(4) + QStringLiteral("-%1").arg(t);
+                for (int i = 0; i < args.at(3).toInt(); ++i) {
+                    config.values["failsafe[0]"] = i;
+                    const Result appended = file.append(ConfigHistory::makeEntry(config, "save", "before", tool));
+                    if (!appended.ok())
+                        qFatal("%s", qPrintable(appended.message));
+                }
+            });
         }
+        for (std::thread &thread : threads)
+            thread.join();
         return 0;
     }
     QApplication app(argc, argv);

@@ -13,9 +13,11 @@
 // configuration read before it (tried twice; left unanswered, nothing is
 // written), exactly one write, then read-backs until one is answered (none
 // after a Save the board echoed with the page's values); the tick it ends,
-// the status bar tells its outcome. A Save CONF with trigger Low not below
-// High is refused, and one repeating a Save not yet sent is dropped: neither
-// queues anything. A lost connection drops the queue, and clicks without a
+// the status bar tells its outcome. A Save CONF writes its edits over what
+// the read before it found; one whose edits leave trigger Low not below High
+// asks first (answered No), and one repeating a Save not yet sent is
+// dropped: neither queues anything. Set defaults succeeds only on the
+// board's acknowledgement. A lost connection drops the queue, and clicks without a
 // board are refused. Every write the board receives carries the product code
 // and firmware the board identified itself with at Connect, at that family's
 // length; the record keeps that identity whatever the line brings; the
@@ -149,10 +151,14 @@ struct Queued
     int id;
     USBmessages kind;
     bool write;
-    QMap<QString, int> page = {}; // a Save CONF's values, as the page showed them at the click
+    QMap<QString, int> page = {};  // a Save CONF's values, as the page showed them at the click, then
+                                   // (once read before the write) its edits over what the board held
+    QMap<QString, int> edits = {}; // the fields the page showed unlike the board at the click
     Step step = ReadBefore;
     int unansweredReads = 0;
     bool writeAnswered = false; // something came back to the write
+    bool acknowledged = false;  // Set defaults: the board's acknowledgement came back
+    QMap<QString, int> clicked = {}; // the page at the click, which a double click repeats
 };
 
 // One frame the window put on the wire, as the test accounts for it.
@@ -403,8 +409,15 @@ private:
         QString outcome; // how the status bar starts once the transaction ends
         switch (q.step) {
         case Queued::ReadBefore:
-            if (config)
+            if (config) {
                 q.step = Queued::Write;
+                // The edits go over what the board holds now.
+                if (q.kind == USBmsgConfig) {
+                    q.page = configFromRecord(*radioDevice).values;
+                    for (auto it = q.edits.cbegin(); it != q.edits.cend(); ++it)
+                        q.page[it.key()] = it.value();
+                }
+            }
             else if (exchange == ExchangeOutcome::NeverQuiet)
                 outcome = QStringLiteral("The device on ");
             else if (++q.unansweredReads == 2)
@@ -415,6 +428,7 @@ private:
             ++writesSent;
             q.step = Queued::ReadBack;
             q.writeAnswered = !reply.isEmpty() && exchange != ExchangeOutcome::NeverQuiet;
+            q.acknowledged = exchange == ExchangeOutcome::Acknowledged;
             if (q.kind == USBmsgConfig && config && holds(q.page))
                 outcome = QStringLiteral("Configuration saved: ");
             break;
@@ -423,7 +437,9 @@ private:
             if (!config)
                 expectStatus(QStringLiteral("No answer since "), "while a read-back goes unanswered");
             else if (q.kind == USBmsgSetDefaults)
-                outcome = QLatin1String(q.writeAnswered ? "Defaults restored: " : "The board did not answer Set defaults");
+                outcome = QLatin1String(q.acknowledged    ? "Defaults restored: "
+                                        : q.writeAnswered ? "The board did not acknowledge Set defaults"
+                                                          : "The board did not answer Set defaults");
             else
                 outcome = QLatin1String(holds(q.page) ? "Configuration saved: "
                                                       : "Configuration written, but the board holds other values for: ");
@@ -564,22 +580,37 @@ private:
         checkQueue("after a click");
     }
 
-    // Save CONF is refused with trigger Low not below High, dropped when it
-    // repeats a Save not yet sent, else queued.
+    // Save CONF asks when the edits cross trigger Low and High (answered No
+    // here: nothing queued), is dropped when it repeats a Save not yet
+    // sent, else queued.
     void clickSave(int id)
     {
         const QMap<QString, int> page = pageValues();
+        const BoardConfig held = HalveroTestAccess::boardHeld(m_window);
+        QMap<QString, int> edits;
+        for (auto it = page.cbegin(); it != page.cend(); ++it)
+            if (held.values.value(it.key()) != it.value())
+                edits.insert(it.key(), it.value());
+        const int asked = m_answerer.answered();
+        m_answerYes = false;
         (m_trigger ? m_ui->btn_04F2_SaveConf : m_ui->btn_08A3_SaveConf)->click();
         const Queued *last = m_model.isEmpty() ? nullptr : &m_model.last();
         if (!m_connected)
             return; // refused, as every click without a board
-        if (page.value(QStringLiteral("trigger.low")) >= page.value(QStringLiteral("trigger.high"))) {
+        const bool crossed = page.value(QStringLiteral("trigger.low")) >= page.value(QStringLiteral("trigger.high"))
+                             && (edits.contains(QStringLiteral("trigger.low")) || edits.contains(QStringLiteral("trigger.high")));
+        if (m_answerer.answered() != asked + (crossed ? 1 : 0))
+            fail(QStringLiteral("Save CONF asked %1 questions over a pair %2crossed by the edits")
+                     .arg(m_answerer.answered() - asked)
+                     .arg(crossed ? QString() : QStringLiteral("not ")));
+        if (crossed) {
             ++refusedSaves;
-            expectStatus(QStringLiteral("Not saved: "), "after a Save CONF with Low not below High");
-        } else if (last && last->write && last->kind == USBmsgConfig && last->step != Queued::ReadBack && last->page == page) {
+        } else if (last && last->write && last->kind == USBmsgConfig && last->step != Queued::ReadBack && last->clicked == page) {
             ++repeatedSaves;
         } else {
-            m_model.append(Queued{id, USBmsgConfig, true, page});
+            Queued save{id, USBmsgConfig, true, page, edits};
+            save.clicked = page;
+            m_model.append(save);
         }
         checkQueue("after a Save CONF");
     }

@@ -11,7 +11,7 @@ QString CliRun::describe() const
 }
 
 CliRun runProgram(const QString &program, QStringList arguments, const QString &port, const QByteArray &input,
-                  const QString &standardOutput)
+                  const QString &standardOutput, const std::function<void(QProcess &)> &meanwhile)
 {
     arguments.replaceInStrings(QRegularExpression(QStringLiteral("^PORT$")), port);
     QProcess process;
@@ -20,6 +20,8 @@ CliRun runProgram(const QString &program, QStringList arguments, const QString &
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
+    if (meanwhile && process.waitForStarted())
+        meanwhile(process);
     CliRun run;
     if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
         run.exitCode = process.exitCode();

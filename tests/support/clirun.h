@@ -6,6 +6,11 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
+
+QT_BEGIN_NAMESPACE
+class QProcess;
+QT_END_NAMESPACE
 
 namespace TestSupport {
 
@@ -18,8 +23,11 @@ struct CliRun
 };
 
 // `standardOutput`: a file its standard output goes to instead of `out`.
+// `meanwhile` is called once the program runs, before its end is waited for
+// (to interrupt it, say).
 CliRun runProgram(const QString &program, QStringList arguments, const QString &port = QString(),
-                  const QByteArray &input = QByteArray(), const QString &standardOutput = QString());
+                  const QByteArray &input = QByteArray(), const QString &standardOutput = QString(),
+                  const std::function<void(QProcess &)> &meanwhile = {});
 
 } // namespace TestSupport
 

@@ -20,6 +20,8 @@ struct HalveroTestAccess
     static QMap<QString, QString> titles(const Halvero_configurator &w) { return w.tabTitles; }
     static void restorePage(Halvero_configurator &w, const QString &name) { w.restorePage(name); }
     static void hideAllPages(Halvero_configurator &w) { w.hideAllPages(); }
+    // What the board answered the last configuration read or write with.
+    static BoardConfig boardHeld(const Halvero_configurator &w) { return w.boardHeld; }
 };
 
 #endif // HALVERO_TESTSUPPORT_TESTACCESS_H

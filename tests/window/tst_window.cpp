@@ -119,8 +119,11 @@ private slots:
     void triggerSaveKeepsGainLastRead();
     void valuesThePageCannotNameAreKept_data();
     void valuesThePageCannotNameAreKept();
-    void saveRefusedNamesTheFields_data();
-    void saveRefusedNamesTheFields();
+    void crossedPairAskedOnlyWhenEdited_data();
+    void crossedPairAskedOnlyWhenEdited();
+    void unfinishedWriteIsAskedAbout_data();
+    void unfinishedWriteIsAskedAbout();
+    void saveAfterDefaultsKeepsTheDefaults();
     void lateAnswerIsTold();
     void setDefaultsAsksFirst_data();
     void setDefaultsAsksFirst();
@@ -624,32 +627,136 @@ void tst_Window::valuesThePageCannotNameAreKept()
     QCOMPARE(hexList(board->requests()), QStringList({"02", QString::fromLatin1(frame.toHex())}));
 }
 
-void tst_Window::saveRefusedNamesTheFields_data()
+void tst_Window::crossedPairAskedOnlyWhenEdited_data()
 {
     QTest::addColumn<int>("productCode");
-    QTest::addColumn<int>("high");
-    QTest::addColumn<int>("low");
-    QTest::addColumn<QString>("status");
-    QTest::newRow("08A3 Low above High") << 0x08A3 << 1200 << 1800
-                                         << "Not saved: trigger Low (1800) must be below trigger High (1200).";
-    QTest::newRow("04F2 Low equal to High") << 0x04F2 << 1500 << 1500
-                                            << "Not saved: trigger Low (1500) must be below trigger High (1500).";
+    QTest::addColumn<bool>("boardCrossed"); // the board already holds Low above High
+    QTest::addColumn<QString>("edit");      // "channel" or "thresholds"
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("question");  // empty: none asked
+    QTest::addColumn<bool>("queued");
+
+    QTest::newRow("08A3 crossed by the edit, No") << 0x08A3 << false << "thresholds" << int(MessageBoxAnswerer::No)
+                                                  << "Trigger Low (1800) is not below High (1200). Save anyway?" << false;
+    QTest::newRow("04F2 crossed by the edit, Yes") << 0x04F2 << false << "thresholds" << int(MessageBoxAnswerer::Yes)
+                                                   << "Trigger Low (1800) is not below High (1200). Save anyway?" << true;
+    QTest::newRow("08A3 board holds it crossed, channel edited")
+        << 0x08A3 << true << "channel" << int(MessageBoxAnswerer::No) << QString() << true;
 }
 
-void tst_Window::saveRefusedNamesTheFields()
+void tst_Window::crossedPairAskedOnlyWhenEdited()
 {
     QFETCH(int, productCode);
-    QFETCH(int, high);
-    QFETCH(int, low);
-    QFETCH(QString, status);
-    SimulatedBoard *board = pollingBoard(productCode);
-    QVERIFY2(board, qPrintable(m_error));
+    QFETCH(bool, boardCrossed);
+    QFETCH(QString, edit);
+    QFETCH(int, answer);
+    QFETCH(QString, question);
+    QFETCH(bool, queued);
     const bool trigger = isTriggerBoard(productCode);
-    (trigger ? ui->spin_04F2_trig_high : ui->spin_08A3_trig_high)->setValue(high);
-    (trigger ? ui->spin_04F2_trig_low : ui->spin_08A3_trig_low)->setValue(low);
+    QByteArray stored = storedPayload(productCode);
+    if (boardCrossed) // High 1200, Low 1800: the last four bytes of either payload
+        stored.replace(stored.size() - 4, 4, QByteArray::fromHex("04b00708"));
+    SimulatedBoard *board = pollingBoard(productCode, stored);
+    QVERIFY2(board, qPrintable(m_error));
+    if (edit == QLatin1String("channel")) {
+        ui->spin_08A3_val_ch3->setValue(ui->spin_08A3_val_ch3->value() + 1);
+    } else {
+        (trigger ? ui->spin_04F2_trig_high : ui->spin_08A3_trig_high)->setValue(1200);
+        (trigger ? ui->spin_04F2_trig_low : ui->spin_08A3_trig_low)->setValue(1800);
+    }
+    MessageBoxAnswerer operatorAnswer{MessageBoxAnswerer::Answer(answer)};
     button(productCode, "save")->click();
-    QCOMPARE(ui->statusbar->currentMessage(), status);
-    QVERIFY(commandQueue.isEmpty());
+    QCOMPARE(operatorAnswer.seen().shown ? operatorAnswer.seen().text : QString(), question);
+    if (!question.isEmpty())
+        QCOMPARE(operatorAnswer.seen().defaultButton, QMessageBox::No);
+    QCOMPARE(commandQueue.size(), queued ? 1 : 0);
+    runQueue();
+    // What the operator saw is what the board holds: as entered, or as it was.
+    QCOMPARE(board->storedConfig().toHex(), queued ? shownPayload(ui, productCode).toHex() : stored.toHex());
+}
+
+void tst_Window::unfinishedWriteIsAskedAbout_data()
+{
+    QTest::addColumn<QString>("leave"); // "Disconnect" or "close"
+    QTest::addColumn<bool>("sent");     // the write went out and waits for its answer
+    QTest::addColumn<QString>("question");
+
+    const QString queued = QStringLiteral("A Save CONF has not reached the board yet.");
+    const QString inFlight = QStringLiteral("A Save CONF has been sent, but the board has not answered yet.");
+    QTest::newRow("Disconnect, queued") << "Disconnect" << false << queued + " Disconnect anyway?";
+    QTest::newRow("Disconnect, in flight") << "Disconnect" << true << inFlight + " Disconnect anyway?";
+    QTest::newRow("close, queued") << "close" << false << queued + " Close anyway?";
+    QTest::newRow("close, in flight") << "close" << true << inFlight + " Close anyway?";
+}
+
+void tst_Window::unfinishedWriteIsAskedAbout()
+{
+    // A Save CONF clicked just before Disconnect or closing is not dropped
+    // in silence: No keeps the window and the write, Yes gives both up with
+    // one question (the edits it carried are not asked about again).
+    QFETCH(QString, leave);
+    QFETCH(bool, sent);
+    QFETCH(QString, question);
+    SimulatedBoard *board = pollingBoard(0x08A3);
+    QVERIFY2(board, qPrintable(m_error));
+    ui->spin_08A3_val_ch3->setValue(ui->spin_08A3_val_ch3->value() + 1);
+    ui->btn_08A3_SaveConf->click();
+    if (sent) {
+        tick(); // the read before the write
+        BoardFaults silent;
+        silent.silent = true;
+        board->setFaults(silent);
+        tick();
+    }
+    const auto goAway = [&] {
+        if (leave == QLatin1String("close"))
+            m_window->close();
+        else
+            ui->btnSerialDisconnect->click();
+    };
+    {
+        MessageBoxAnswerer no{MessageBoxAnswerer::No};
+        goAway();
+        QCOMPARE(no.seen().text, question);
+        QCOMPARE(no.answered(), 1);
+    }
+    QVERIFY(m_window->isVisible());
+    QVERIFY(radioDevice && radioDevice->isConnected()); // the timer is the test's to run
+    QCOMPARE(commandQueue.size(), 1);
+
+    MessageBoxAnswerer yes{MessageBoxAnswerer::Yes};
+    goAway();
+    QCOMPARE(yes.answered(), 1);
+    QVERIFY(commandQueue.isEmpty() || leave == QLatin1String("close"));
+    QCOMPARE(m_window->isVisible(), leave != QLatin1String("close"));
+    if (leave != QLatin1String("close") && !sent)
+        QCOMPARE(ui->statusbar->currentMessage(), QStringLiteral("The queued Save CONF was not sent: the board did not get it."));
+    QCOMPARE(board->storedConfig().toHex(), storedPayload(0x08A3).toHex());
+}
+
+void tst_Window::saveAfterDefaultsKeepsTheDefaults()
+{
+    // Set defaults and Save CONF both queued before the next tick: the save
+    // carries the one edited channel over the defaults, and every field the
+    // operator did not touch stays as the defaults left it.
+    SimulatedBoard *board = pollingBoard(0x08A3);
+    QVERIFY2(board, qPrintable(m_error));
+    ui->spin_08A3_val_ch3->setValue(1777);
+    {
+        MessageBoxAnswerer yes{MessageBoxAnswerer::Yes};
+        ui->btn_08A3_SetDefaults->click();
+    }
+    ui->btn_08A3_SaveConf->click();
+    QCOMPARE(commandQueue.size(), 2);
+    runQueue();
+    QByteArray expected = BoardModel(identityOf(0x08A3)).factoryPayload();
+    qToBigEndian<quint16>(1777, expected.data() + 6 + 2 * 2); // banks, rates, then channel 3
+    QCOMPARE(board->storedConfig().toHex(), expected.toHex());
+    QCOMPARE(shownPayload(ui, 0x08A3).toHex(), expected.toHex());
+    // The defaults had changed the edited channel too: the operator is told.
+    QCOMPARE(ui->statusbar->currentMessage(),
+             QStringLiteral("Configuration saved: the board holds what was written. Changed on the board since the "
+                            "page was read, and written with your edit: channel 3 failsafe."));
 }
 
 void tst_Window::lateAnswerIsTold()
@@ -965,6 +1072,7 @@ void tst_Window::queueBelongsToItsConnection()
 
     QTest::ignoreMessage(QtDebugMsg, "Dropped 4 queued commands");
     if (event == QLatin1String("disconnect")) {
+        MessageBoxAnswerer giveUpTheWrites{MessageBoxAnswerer::Yes};
         ui->btnSerialDisconnect->click();
         QCOMPARE(connectionState(), expectedState(Connection::Disconnected));
     } else {
@@ -1012,6 +1120,11 @@ void tst_Window::commandOutcomeOnStatusBar_data()
         << 0x04F2 << "save" << "keeps its values"
         << "Configuration written, but the board holds other values for: trigger active low, trigger High, "
            "trigger Low.";
+    // Only the acknowledgement says the defaults are restored; the page
+    // then shows what the board holds.
+    QTest::newRow("Set defaults, answered with the configuration")
+        << 0x08A3 << "defaults" << "keeps its values"
+        << "The board did not acknowledge Set defaults; the configuration it holds now was read back.";
 }
 
 void tst_Window::commandOutcomeOnStatusBar()
@@ -1025,7 +1138,10 @@ void tst_Window::commandOutcomeOnStatusBar()
     QVERIFY2(sim, qPrintable(m_error));
     if (click == QLatin1String("save"))
         editPage(ui, productCode, editedPayload(productCode));
-    button(productCode, click)->click();
+    {
+        MessageBoxAnswerer yes{MessageBoxAnswerer::Yes}; // Set defaults asks first
+        button(productCode, click)->click();
+    }
     BoardFaults faults;
     faults.silent = board == QLatin1String("silent");
     faults.ignoreWrites = board == QLatin1String("keeps its values");
@@ -1042,14 +1158,13 @@ void tst_Window::commandOutcomeOnStatusBar()
         QCOMPARE(sim->storedConfig().toHex(), storedPayload(productCode).toHex());
     // Whenever the board answered, the page shows what it holds, but for the
     // values it did not take: those stay as typed, edits to save again.
-    QByteArray page = sim->storedConfig();
-    if (faults.ignoreWrites)
-        page = editedPayload(productCode);
-    if (faults.ignoreWrites && isTriggerBoard(productCode))
+    const bool keptEdits = faults.ignoreWrites && click == QLatin1String("save");
+    QByteArray page = keptEdits ? editedPayload(productCode) : sim->storedConfig();
+    if (keptEdits && isTriggerBoard(productCode))
         page[0] = sim->storedConfig().at(0); // the gain goes out as last read
     if (!faults.silent)
         QCOMPARE(shownPayload(ui, productCode).toHex(), page.toHex());
-    QCOMPARE(m_window->isWindowModified(), faults.ignoreWrites);
+    QCOMPARE(m_window->isWindowModified(), keptEdits);
 }
 
 void tst_Window::silentBoardGreysLiveStatus_data()

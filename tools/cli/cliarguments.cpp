@@ -16,6 +16,7 @@ QString missingOperand(Operand operand)
     case Operand::Port: return QStringLiteral("a PORT");
     case Operand::File: return QStringLiteral("a FILE");
     case Operand::Entry: return QStringLiteral("an entry number N");
+    case Operand::Ports: return QStringLiteral("a PORT or --all");
     }
     return QString();
 }
@@ -78,8 +79,8 @@ QString helpText()
     return QStringLiteral(
         "Usage: halvero-cli COMMAND [ARGUMENTS] [OPTIONS]\n"
         "\n"
-        "Identify, monitor, back up and restore Halvero parachute-system boards\n"
-        "(08A3/08A2 switch boards, 04F2 trigger boards) over a serial port.\n"
+        "Identify, monitor, back up, restore and provision Halvero parachute-system\n"
+        "boards (08A3/08A2 switch boards, 04F2 trigger boards) over a serial port.\n"
         "\n"
         "Commands:\n")
         + commandsHelp()
@@ -89,25 +90,38 @@ QString helpText()
         "/dev/serial/by-id/...).\n"
         "FILE may be - for standard input.\n"
         "\n"
-        "Before config set, defaults and history restore write to a board, the\n"
-        "configuration it holds is appended to the history, and after the write what\n"
-        "it holds then: ~/.local/share/halvero/history.jsonl, or $HALVERO_HISTORY_FILE.\n"
+        "Before config set, defaults, history restore and provision write to a board,\n"
+        "the configuration it holds is appended to the history, and after the write\n"
+        "what it holds then: ~/.local/share/halvero/history.jsonl, or\n"
+        "$HALVERO_HISTORY_FILE.\n"
         "--no-history or HALVERO_HISTORY=off write without it.\n"
+        "\n"
+        "provision works on every port at once, each board on its own: one board's\n"
+        "failure neither stops nor slows the others. Each port ends in one outcome:\n"
+        "held, other-values, no-answer, skipped-family, no-board, busy or error.\n"
+        "Ctrl-C leaves boards not yet written untouched and lets writes under way\n"
+        "finish; the report is written all the same.\n"
         "\n"
         "Options:\n"
         "  --baud N           line speed (default 9600)\n"
         "  --json             one compact JSON object per line (per port, per poll);\n"
         "                     failures too, as {\"error\": ...}; -o files stay indented\n"
         "  -o, --output FILE  (config get, dump) write to FILE instead of standard output\n"
-        "  --verify           (config set, history restore) read the configuration\n"
-        "                     back and compare\n"
+        "  --verify           (config set, history restore, provision) read the\n"
+        "                     configuration back and compare\n"
         "  --watch            (status) poll every 300 ms, one line each, until interrupted\n"
         "  --count N          (status --watch) stop after N polls\n"
         "  --yes              (defaults) confirm overwriting the configuration\n"
         "  --serial S         (history) only the entries of the board with serial S\n"
         "  --any-board        (history restore) write an entry of another board too\n"
-        "  --no-history       (config set, defaults, history restore) do not record\n"
-        "                     the configuration before and after the write\n"
+        "  --no-history       (config set, defaults, history restore, provision) do not\n"
+        "                     record the configuration before and after the write\n"
+        "  --all              (identify, provision) also every port 'ports' lists: each\n"
+        "                     is opened and sent the identity request; busy ones are\n"
+        "                     reported, not waited for\n"
+        "  --jobs N           (provision) at most N boards at once (default: all)\n"
+        "  --report FILE      (provision) one row per port: JSON lines for .jsonl,\n"
+        "                     CSV for .csv; a file that was there stays whole on failure\n"
         "  -q, --quiet        print only data and errors\n"
         "  -v, --verbose      print progress and the serial exchange on standard error;\n"
         "                     (ports) every fact about each port\n"
@@ -120,13 +134,16 @@ QString helpText()
         "  2   bad file: unreadable, over 1 MiB, malformed JSON, unknown format\n"
         "      version, missing or unknown field; the history cannot be read or has\n"
         "      no entry N\n"
-        "  3   a value in the file is out of range (the field is named), or\n"
-        "      trigger.low is not below trigger.high\n"
+        "  3   a value in the file is out of range (the field is named), or the\n"
+        "      file sets trigger.low not below trigger.high where the board does not\n"
+        "      already hold them so\n"
         "  4   the file is for the other board family\n"
         "  5   no such port, or PORT is no serial port (a folder, /dev/null)\n"
         "  6   the port cannot be opened (permission, busy or locked, gone)\n"
-        "  7   the board does not identify or does not reply\n"
-        "  8   verify: the board does not hold what was written\n"
+        "  7   the board does not identify or does not reply (defaults: no answer;\n"
+        "      identify with several ports: no board on any of them)\n"
+        "  8   verify: the board does not hold what was written; defaults: the\n"
+        "      board answered, but not with its acknowledgement\n"
         "  9   refused: defaults without --yes\n"
         "  10  config diff: the board and the file differ\n"
         "  11  the output file or standard output cannot be written\n"
@@ -135,7 +152,9 @@ QString helpText()
         "  13  the history cannot be written: nothing was sent to the board\n"
         "      (--no-history writes without it)\n"
         "  14  history restore: the entry was recorded from a board with another\n"
-        "      serial (--any-board writes it anyway)\n");
+        "      serial (--any-board writes it anyway)\n"
+        "  15  provision: not every board holds the configuration (the summary and\n"
+        "      the report say which and why)\n");
 }
 
 ExitCode exitCodeFor(ErrorCode code)
@@ -188,8 +207,11 @@ ParsedArguments parse(const QStringList &arguments)
     const QCommandLineOption serial(QStringLiteral("serial"), QString(), QStringLiteral("S"));
     const QCommandLineOption anyBoard(QStringLiteral("any-board"));
     const QCommandLineOption noHistory(QStringLiteral("no-history"));
+    const QCommandLineOption all(QStringLiteral("all"));
+    const QCommandLineOption jobs(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
+    const QCommandLineOption report(QStringLiteral("report"), QString(), QStringLiteral("FILE"));
     parser.addOptions({help, version, baud, json, output, verify, watch, count, yes, quiet, verbose, serial, anyBoard,
-                       noHistory});
+                       noHistory, all, jobs, report});
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -250,15 +272,21 @@ ParsedArguments parse(const QStringList &arguments)
     const QString &name = row->words;
     const int firstOperand = int(name.count(QLatin1Char(' '))) + 1;
     const int expected = firstOperand + int(row->operands.size());
-    if (words.size() > expected) {
+    const bool manyPorts = !row->operands.isEmpty() && row->operands.last() == Operand::Ports;
+    if (words.size() > expected && !manyPorts) {
         parsed.message = QStringLiteral("unexpected argument '%1' for '%2'").arg(words.at(expected), name);
         return parsed;
     }
-    if (words.size() < expected) {
+    if (words.size() < expected && !(manyPorts && words.size() == expected - 1 && parser.isSet(all))) {
         parsed.message = QStringLiteral("'%1' needs %2").arg(name, missingOperand(row->operands.at(words.size() - firstOperand)));
         return parsed;
     }
     for (int i = 0; i < row->operands.size(); ++i) {
+        if (row->operands.at(i) == Operand::Ports) {
+            o.ports = words.mid(firstOperand + i);
+            o.port = o.ports.size() == 1 ? o.ports.first() : QString();
+            break;
+        }
         const QString &operand = words.at(firstOperand + i);
         switch (row->operands.at(i)) {
         case Operand::Port: o.port = operand; break;
@@ -272,6 +300,7 @@ ParsedArguments parse(const QStringList &arguments)
             }
             break;
         }
+        case Operand::Ports: break;
         }
     }
 
@@ -283,6 +312,7 @@ ParsedArguments parse(const QStringList &arguments)
     } limitedOptions[] = {
         {output, OptOutput}, {verify, OptVerify}, {watch, OptWatch},         {count, OptCount},  {yes, OptYes},
         {serial, OptSerial}, {anyBoard, OptAnyBoard}, {noHistory, OptNoHistory}, {baud, OptBaud},
+        {all, OptAll},       {jobs, OptJobs},         {report, OptReport},
     };
     for (const auto &rule : limitedOptions) {
         if (parser.isSet(rule.option) && !(row->options & rule.bit)) {
@@ -305,6 +335,8 @@ ParsedArguments parse(const QStringList &arguments)
     o.serial = parser.value(serial);
     o.anyBoard = parser.isSet(anyBoard);
     o.noHistory = parser.isSet(noHistory);
+    o.all = parser.isSet(all);
+    o.report = parser.value(report);
     if (o.quiet && o.verbose) {
         parsed.message = QStringLiteral("-q and -v cannot be combined");
         return parsed;
@@ -321,8 +353,16 @@ ParsedArguments parse(const QStringList &arguments)
                            .arg(option.names().constLast(), parser.value(option));
         return false;
     };
-    if (!positive(baud, &o.baud) || !positive(count, &o.count))
+    if (!positive(baud, &o.baud) || !positive(count, &o.count) || !positive(jobs, &o.jobs))
         return parsed;
+    // The report's format goes by its name, and is known before any board
+    // is touched.
+    if (parser.isSet(report) && !o.report.endsWith(QLatin1String(".jsonl"), Qt::CaseInsensitive)
+        && !o.report.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
+        parsed.message = QStringLiteral("--report needs a file name ending in .jsonl (JSON lines) or .csv, not '%1'")
+                           .arg(o.report);
+        return parsed;
+    }
     if (parser.isSet(count)) {
         if (!o.watch) {
             parsed.message = QStringLiteral("--count only makes sense with --watch");

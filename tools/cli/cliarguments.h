@@ -26,24 +26,28 @@ enum ExitCode : int {
     ExitNeverQuiet = 12,  // the line never falls quiet: no board, or a wrong speed
     ExitHistory = 13,     // the history cannot be written: nothing was sent
     ExitOtherBoard = 14,  // history restore: the entry is another board's
+    ExitNotAllHeld = 15,  // provision: not every board holds the configuration
 };
 
 // The exit status of each kind of failure.
 ExitCode exitCodeFor(ErrorCode code);
 
 enum class CliCommand { Help, Version, Ports, Identify, Status, ConfigGet, ConfigSet, ConfigDiff, Defaults, Dump,
-                        History, HistoryRestore };
+                        History, HistoryRestore, Provision };
 
 struct CliOptions
 {
     CliCommand command = CliCommand::Help;
-    QString port;
+    QString port;      // the one PORT of a single-board command
+    QStringList ports; // identify, provision: every PORT named
     QString file;   // config set / diff input; "-" is standard input
     QString output; // -o; empty or "-" is standard output
     QString serial; // history --serial: only this board's entries
+    QString report; // provision --report: .jsonl or .csv
     int entry = 0;  // history restore: the entry's number
     qint32 baud = 9600;
     int count = 0; // --watch polls before stopping; 0 runs until interrupted
+    int jobs = 0;  // provision: boards at once; 0 is all of them
     bool json = false;
     bool quiet = false;
     bool verbose = false;
@@ -52,6 +56,7 @@ struct CliOptions
     bool yes = false;
     bool anyBoard = false;  // history restore onto a board of another serial
     bool noHistory = false; // write without recording the history
+    bool all = false;       // every port 'ports' lists, besides those named
 };
 
 // A failure is ErrorCode::Usage, with one line saying what is wrong.

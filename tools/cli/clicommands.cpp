@@ -15,8 +15,8 @@ const QList<CommandRow> &commandTable()
         {CliCommand::Ports, QStringLiteral("ports"), {}, 0, QStringLiteral("[-v]"),
          QStringLiteral("list the serial ports (-v: all about each,\nwith its /dev/serial/by-id path on Linux)"),
          &CliRunner::ports},
-        {CliCommand::Identify, QStringLiteral("identify"), {O::Port}, boardLine, {},
-         QStringLiteral("product code, firmware, serial, chip ids"), &CliRunner::identify},
+        {CliCommand::Identify, QStringLiteral("identify"), {O::Ports}, boardLine | OptAll, QStringLiteral("| --all"),
+         QStringLiteral("product code, firmware, serial, chip ids;\nfor several ports one row each"), &CliRunner::identify},
         {CliCommand::Status, QStringLiteral("status"), {O::Port}, boardLine | OptWatch | OptCount, QStringLiteral("[--watch]"),
          QStringLiteral("live values with units"), &CliRunner::status},
         {CliCommand::ConfigGet, QStringLiteral("config get"), {O::Port}, boardLine | OptOutput, QStringLiteral("[-o FILE]"),
@@ -35,6 +35,11 @@ const QList<CommandRow> &commandTable()
         {CliCommand::HistoryRestore, QStringLiteral("history restore"), {O::Port, O::Entry},
          boardLine | OptVerify | OptAnyBoard | OptNoHistory, QStringLiteral("[--verify] [--any-board]"),
          QStringLiteral("write entry N of the history back, with the\nchecks of config set"), &CliRunner::historyRestore},
+        {CliCommand::Provision, QStringLiteral("provision"), {O::File, O::Ports},
+         boardLine | OptVerify | OptNoHistory | OptAll | OptJobs | OptReport,
+         QStringLiteral("[--all] [--verify] [--jobs N] [--report FILE]"),
+         QStringLiteral("check FILE, then write it to the boards on\nevery PORT at once, as config set does; one\noutcome per port and a summary"),
+         &CliRunner::provision},
     };
     return table;
 }
@@ -55,6 +60,7 @@ QString operandName(Operand operand)
     case Operand::Port: return QStringLiteral("PORT");
     case Operand::File: return QStringLiteral("FILE");
     case Operand::Entry: return QStringLiteral("N");
+    case Operand::Ports: return QStringLiteral("PORT...");
     }
     return QString();
 }

@@ -24,10 +24,14 @@ enum CommandOption : unsigned {
     OptAnyBoard = 1u << 6,
     OptNoHistory = 1u << 7,
     OptBaud = 1u << 8,
+    OptAll = 1u << 9,
+    OptJobs = 1u << 10,
+    OptReport = 1u << 11,
 };
 
-// What the words after the command stand for, in the order typed.
-enum class Operand { Port, File, Entry };
+// What the words after the command stand for, in the order typed. Ports
+// comes last and takes every word left: one or more, or none with --all.
+enum class Operand { Port, File, Entry, Ports };
 
 struct CommandRow
 {
@@ -45,7 +49,7 @@ struct CommandRow
 const QList<CommandRow> &commandTable();
 const CommandRow &commandRow(CliCommand command);
 
-// "PORT", "FILE", "N" as the help and the man page write them.
+// "PORT", "FILE", "N", "PORT..." as the help and the man page write them.
 QString operandName(Operand operand);
 
 #endif // HALVERO_CLI_CLICOMMANDS_H

@@ -75,6 +75,18 @@ private:
     int dump();
     int history();                        // cmd_history.cpp
     int historyRestore();
+    int provision();                      // cmd_provision.cpp
+    int inventory();                      // cmd_inventory.cpp: identify with several ports or --all
+    // The ports of provision and of an inventory: those named, then with
+    // --all every port 'ports' lists, each device once. `path` is the device
+    // to open, empty when there is none (`why` says so).
+    struct BenchPort
+    {
+        QString name;
+        QString path;
+        QString why;
+    };
+    QList<BenchPort> benchPorts();
 
     // A write to the board as one transaction, its history entries
     // included (cmd_history.cpp). Returns once the board holds what was

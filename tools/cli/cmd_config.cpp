@@ -55,8 +55,18 @@ int CliRunner::writeConfig(const BoardConfig &config, const QString &source, con
                          QStringLiteral("%1 was recorded from board %2, but the board on %3 is %4 (--any-board writes it anyway)")
                              .arg(source, config.serial.isEmpty() ? QStringLiteral("(none)") : config.serial, o.port,
                                   serialText(*link))};
+    const bool restore = event == ConfigHistory::eventRestore;
+    // A file may cross the trigger pair only where the board already holds it
+    // so: a backup of such a board restores, a slip in an edited file does not
+    // reach it. A history entry goes back as the board held it.
+    if (!restore && crossedPair(config)) {
+        readOrFail(USBmsgConfig, USBoptNone, QStringLiteral("configuration"));
+        const BoardConfig held = configFromRecord(*link);
+        if (const std::optional<CrossedPair> crossed = crossedPair(config, &held))
+            throw CliFailure{ErrorCode::OutOfRange, QStringLiteral("%1: %2").arg(source, crossed->message())};
+    }
     const WriteTransaction::Operation operation =
-        event == ConfigHistory::eventRestore ? WriteTransaction::Operation::Restore : WriteTransaction::Operation::Save;
+        restore ? WriteTransaction::Operation::Restore : WriteTransaction::Operation::Save;
     WriteTransaction write = runWrite(operation, config);
     if (write.outcome() == WriteTransaction::Outcome::HeldOther) {
         const QList<FieldDifference> &differences = write.differences();

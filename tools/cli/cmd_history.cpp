@@ -65,26 +65,35 @@ WriteTransaction CliRunner::runWrite(WriteTransaction::Operation operation, cons
                  .arg(commandName(o.command), write.writeAnswered() ? QStringLiteral("answered") : QStringLiteral("not answered"))
                  .arg(write.unansweredReadBacks()));
 
+    // What a failed defaults adds to its --json error: it did not restore.
+    const QJsonObject details = operation == WriteTransaction::Operation::Defaults
+                                    ? QJsonObject{{QStringLiteral("restored"), false},
+                                                  {QStringLiteral("acknowledged"), write.acknowledged()}}
+                                    : QJsonObject{};
     switch (write.outcome()) {
     case Outcome::Held:
     case Outcome::HeldOther:
-    case Outcome::Pending:
         break;
+    case Outcome::Pending: // run() only returns once it has ended; never told as success
+        throw CliFailure{ErrorCode::NoReply, QStringLiteral("the write did not finish"), details};
+    case Outcome::NotAcknowledged:
+        throw CliFailure{ErrorCode::HeldOther, writeFailure(write), details};
+    case Outcome::NotSentRequest:
+        throw CliFailure{ErrorCode::NoReply, writeFailure(write), details};
     case Outcome::NotSentHistory:
         throw CliFailure{ErrorCode::History,
                          QStringLiteral("nothing written to the board: the history cannot be recorded (%1); "
                                         "--no-history writes without it")
                              .arg(write.historyError())};
     case Outcome::NotSentFamily:
-        throw CliFailure{ErrorCode::WrongFamily, writeFailure(write)};
+        throw CliFailure{ErrorCode::WrongFamily, writeFailure(write), details};
     case Outcome::NotSentLine:
-        throw CliFailure{ErrorCode::NeverQuiet, writeFailure(write)};
+        throw CliFailure{ErrorCode::NeverQuiet, writeFailure(write), details};
     case Outcome::NoAnswer:
-        throw CliFailure{errorCodeOf(write.lastExchange()),
-                         writeFailure(write)};
+        throw CliFailure{errorCodeOf(write.lastExchange()), writeFailure(write), details};
     case Outcome::NotSentUnread:
     case Outcome::ConnectionLost:
-        throw CliFailure{ErrorCode::NoReply, writeFailure(write)};
+        throw CliFailure{ErrorCode::NoReply, writeFailure(write), details};
     }
     if (history) {
         progress(QStringLiteral("recorded the configuration before and after the write in %1").arg(history->path()));
@@ -153,11 +162,14 @@ int CliRunner::historyRestore()
                                    .arg(numbersText(recorded.entries))};
     const Entry &entry = *found;
     const QString source = QStringLiteral("history entry %1").arg(o.entry);
-    // The checks config set makes on a file; the structure was checked when
-    // the history was read.
+    // An entry is what a board held: it goes back as it was, and what a file
+    // would be refused for is only pointed out. The structure was checked
+    // when the history was read.
     const ConfigLoad checked = checkRanges(entry.config);
     if (!checked.ok())
-        throw CliFailure{checked.code, QStringLiteral("%1: %2").arg(source, checked.message)};
+        warn(QStringLiteral("%1: %2").arg(source, checked.message));
+    if (const std::optional<CrossedPair> crossed = crossedPair(entry.config))
+        warn(QStringLiteral("%1: %2").arg(source, crossed->message()));
     progress(QStringLiteral("%1: %2 %3 %4, %5, by %6")
                  .arg(source, entry.config.serial, entry.event, entry.phase, localTime(entry.time), entry.tool));
     return writeConfig(entry.config, source, eventRestore);

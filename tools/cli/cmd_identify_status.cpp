@@ -27,6 +27,8 @@ void onInterrupt(int)
 
 int CliRunner::identify()
 {
+    if (o.all || o.ports.size() > 1)
+        return inventory();
     connectBoard();
     if (o.json) {
         QJsonObject identity = identityJson(*link);

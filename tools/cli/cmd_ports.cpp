@@ -5,28 +5,13 @@
 #include <QTextStream>
 
 #include "portfacts.h"
+#include "texttable.h"
 
 namespace {
 
 QString orDash(const QString &text)
 {
     return text.isEmpty() ? QStringLiteral("-") : text;
-}
-
-// Columns padded to their widest cell; the last one, free text, is not.
-QString alignedRows(const QList<QStringList> &rows)
-{
-    QList<int> widths(rows.first().size(), 0);
-    for (const QStringList &row : rows)
-        for (int c = 0; c < row.size(); ++c)
-            widths[c] = qMax(widths[c], int(row.at(c).size()));
-    QString text;
-    for (const QStringList &row : rows) {
-        for (int c = 0; c < row.size(); ++c)
-            text += c + 1 < row.size() ? row.at(c).leftJustified(widths[c] + 2) : row.at(c);
-        text += QLatin1Char('\n');
-    }
-    return text;
 }
 
 // -v: every fact the system has, one per line, the missing ones left out.

@@ -1,0 +1,239 @@
+// The work on one port of a bench: open, identify, and for provisioning the
+// write transaction, each ending in one outcome word and a sentence.
+#include "boardprovisioning.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+
+#include "exchangetext.h"
+#include "parachuteradiocomm.h"
+#include "portdiagnosis.h"
+#include "recordtext.h"
+#include "writetransaction.h"
+
+namespace Provisioning {
+
+QString outcomeWord(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Held: return QStringLiteral("held");
+    case Outcome::OtherValues: return QStringLiteral("other-values");
+    case Outcome::NoAnswer: return QStringLiteral("no-answer");
+    case Outcome::SkippedFamily: return QStringLiteral("skipped-family");
+    case Outcome::NoBoard: return QStringLiteral("no-board");
+    case Outcome::Busy: return QStringLiteral("busy");
+    case Outcome::Error: return QStringLiteral("error");
+    }
+    return QString();
+}
+
+QString stepText(Step step)
+{
+    switch (step) {
+    case Step::Waiting: return QStringLiteral("waiting");
+    case Step::Opening: return QStringLiteral("opening");
+    case Step::Identifying: return QStringLiteral("identifying");
+    case Step::Reading: return QStringLiteral("reading");
+    case Step::Writing: return QStringLiteral("writing");
+    case Step::ReadingBack: return QStringLiteral("reading back");
+    case Step::Verifying: return QStringLiteral("verifying");
+    case Step::Done: return QStringLiteral("done");
+    }
+    return QString();
+}
+
+BoardRow untouched(const QString &port, const QString &why)
+{
+    BoardRow row;
+    row.port = port;
+    row.message = why;
+    row.finished = QDateTime::currentDateTimeUtc();
+    return row;
+}
+
+namespace {
+
+// The port of one board, open for as long as the work on it lasts, and the
+// clock of its row.
+class BoardLine
+{
+public:
+    BoardLine(const QString &port, const QString &path, qint32 baud, const StepReport &report)
+        : m_report(report), m_baud(baud)
+    {
+        m_clock.start();
+        row.port = port;
+        m_report(Step::Opening, QString());
+        m_link.emplace(path, baud, &m_serial);
+    }
+
+    parachuteRadioComm &link() { return *m_link; }
+
+    ExchangeText::Facts facts()
+    {
+        return ExchangeText::Facts{row.port, int(m_baud), productCodeText(*m_link),
+                                   firmwareText(*m_link), int(m_link->lastReply().size())};
+    }
+
+    void report(Step step) { m_report(step, row.serial); }
+
+    // Open and identified; otherwise the row says why not.
+    bool identify(const QString &path)
+    {
+        if (!m_link->isConnected()) {
+            const OpenFailure failure = classifyOpenFailure(m_serial.error(), probeOpenErrno(path));
+            row.outcome = failure == OpenFailure::Busy ? Outcome::Busy : Outcome::Error;
+            row.message = openFailureMessage(failure, row.port, m_serial.errorString());
+            return false;
+        }
+        report(Step::Identifying);
+        if (readWithRetry(*m_link, USBmsgIdentity) != USBmsgIdentity) {
+            const ExchangeOutcome outcome = m_link->lastOutcome();
+            row.outcome = outcome == ExchangeOutcome::NoReply ? Outcome::NoBoard : Outcome::Error;
+            row.message = ExchangeText::failure(outcome, facts());
+            return false;
+        }
+        row.productCode = productCodeText(*m_link);
+        row.family = Protocol::familyName(recordFamily(*m_link));
+        row.firmware = firmwareText(*m_link);
+        row.serial = serialText(*m_link);
+        row.outcome = Outcome::Held;
+        report(Step::Identifying);
+        return true;
+    }
+
+    BoardRow finish()
+    {
+        row.seconds = double(m_clock.nsecsElapsed()) / 1e9;
+        row.finished = QDateTime::currentDateTimeUtc();
+        return row;
+    }
+
+    BoardRow row;
+
+private:
+    const StepReport &m_report;
+    qint32 m_baud;
+    QElapsedTimer m_clock;
+    QSerialPort m_serial; // outlives the link, which closes it
+    std::optional<parachuteRadioComm> m_link;
+};
+
+// The transaction's end as an outcome; Held is left for --verify to confirm.
+void settleWrite(BoardLine &board, const WriteTransaction &write, const Settings &settings)
+{
+    using W = WriteTransaction::Outcome;
+    BoardRow &row = board.row;
+    row.written = write.sent();
+    const QString failure = ExchangeText::writeFailure(write, settings.operation, board.facts());
+    switch (write.outcome()) {
+    case W::Held:
+        row.outcome = Outcome::Held;
+        break;
+    case W::HeldOther:
+        row.outcome = Outcome::OtherValues;
+        for (const FieldDifference &d : write.differences())
+            row.fields << d.field.path;
+        row.message = failure;
+        break;
+    case W::NoAnswer:
+        row.outcome = Outcome::NoAnswer;
+        row.message = failure;
+        break;
+    case W::ConnectionLost:
+        // Gone after the write went out: whether the board took it is as
+        // unknown as when it stays silent.
+        row.outcome = write.sent() ? Outcome::NoAnswer : Outcome::Error;
+        row.message = failure;
+        break;
+    case W::NotSentFamily:
+        row.outcome = Outcome::SkippedFamily;
+        row.message = failure;
+        break;
+    case W::NotSentHistory:
+        row.outcome = Outcome::Error;
+        row.message = QStringLiteral("nothing written: the history cannot be recorded (%1); --no-history writes without it")
+                          .arg(write.historyError());
+        break;
+    case W::NotSentUnread:
+    case W::NotSentLine:
+    case W::Pending:
+        row.outcome = Outcome::Error;
+        row.message = failure;
+        break;
+    }
+    if (write.afterKnown() && !write.historyError().isEmpty() && row.message.isEmpty())
+        row.message = QStringLiteral("the history could not record the configuration after the write (%1)")
+                          .arg(write.historyError());
+}
+
+// --verify: the configuration read once more, as a request of its own.
+void verify(BoardLine &board, const Settings &settings)
+{
+    BoardRow &row = board.row;
+    board.report(Step::Verifying);
+    if (readWithRetry(board.link(), USBmsgConfig) != USBmsgConfig) {
+        row.outcome = Outcome::NoAnswer;
+        row.message = QStringLiteral("the board on %1 took the write but did not send its configuration back for --verify")
+                          .arg(row.port);
+        return;
+    }
+    const QList<FieldDifference> differences = diffConfigs(configFromRecord(board.link()), settings.config);
+    if (differences.isEmpty())
+        return;
+    row.outcome = Outcome::OtherValues;
+    for (const FieldDifference &d : differences)
+        row.fields << d.field.path;
+    row.message = QStringLiteral("verify: the board holds other values for: %1.").arg(ExchangeText::fieldList(differences));
+}
+
+} // namespace
+
+BoardRow identifyBoard(const QString &port, const QString &path, qint32 baud, const StepReport &report)
+{
+    BoardLine board(port, path, baud, report);
+    board.identify(path);
+    return board.finish();
+}
+
+BoardRow provisionBoard(const QString &port, const QString &path, const Settings &settings,
+                        const StepReport &report, const std::atomic<bool> &stop)
+{
+    BoardLine board(port, path, settings.baud, report);
+    BoardRow &row = board.row;
+    if (!board.identify(path))
+        return board.finish();
+    const BoardFamily family = recordFamily(board.link());
+    if (family != settings.config.family) {
+        row.outcome = Outcome::SkippedFamily;
+        row.message = QStringLiteral("a %1 board; the configuration is for %2 boards: nothing written")
+                          .arg(row.productCode, Protocol::familyName(settings.config.family));
+        return board.finish();
+    }
+
+    const QString interrupted = QStringLiteral("interrupted before the write: nothing written");
+    if (stop) {
+        row.outcome = Outcome::Error;
+        row.message = interrupted;
+        return board.finish();
+    }
+    WriteTransaction write(WriteTransaction::Operation::Save, settings.config,
+                           settings.history ? &*settings.history : nullptr, settings.tool);
+    while (!write.finished()) {
+        // Up to here only reads went out (and a "before" entry, which stays
+        // true): the board is left as it was.
+        if (write.writesNext() && stop) {
+            row.outcome = Outcome::Error;
+            row.message = interrupted;
+            return board.finish();
+        }
+        board.report(write.writesNext() ? Step::Writing : write.sent() ? Step::ReadingBack : Step::Reading);
+        write.step(board.link());
+    }
+    settleWrite(board, write, settings);
+    if (row.outcome == Outcome::Held && settings.verify)
+        verify(board, settings);
+    return board.finish();
+}
+
+} // namespace Provisioning

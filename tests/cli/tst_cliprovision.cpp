@@ -1,0 +1,258 @@
+// halvero-cli provision and the inventory, run as a production bench would:
+// several simulated boards at once, each with its own trouble, the report
+// read back as the production record would read it.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+#include "clirun.h"
+#include "clitestsupport.h"
+#include "simulatedboard.h"
+
+using namespace clitest;
+
+namespace {
+
+TestSupport::CliRun runCli(const QStringList &arguments, const std::function<void(QProcess &)> &meanwhile = {})
+{
+    return TestSupport::runProgram(QStringLiteral(HALVERO_CLI_PATH), arguments, {}, {}, {}, meanwhile);
+}
+
+bool wasWritten(const SimulatedBoard &board)
+{
+    const QList<QByteArray> requests = board.requests();
+    return std::any_of(requests.begin(), requests.end(), [](const QByteArray &r) { return r.size() > 2; });
+}
+
+// A report file as rows of column name to text, whichever its format.
+QList<QVariantMap> readReport(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    QList<QVariantMap> rows;
+    if (path.endsWith(".jsonl")) {
+        for (const QByteArray &line : lines)
+            if (!line.isEmpty())
+                rows << QJsonDocument::fromJson(line).object().toVariantMap();
+        return rows;
+    }
+    // No cell of these rows holds a quoted comma but the message, which is last.
+    const QStringList header = QString::fromUtf8(lines.first()).split(',');
+    for (const QByteArray &line : lines.mid(1)) {
+        if (line.isEmpty())
+            continue;
+        const QStringList cells = QString::fromUtf8(line).split(',');
+        QVariantMap row;
+        for (int c = 0; c < header.size(); ++c)
+            row.insert(header.at(c), c + 1 < header.size() ? cells.value(c) : cells.mid(c).join(','));
+        rows << row;
+    }
+    return rows;
+}
+
+// The bench: what each board is and does, and the outcome it must get.
+struct Bench
+{
+    QList<std::shared_ptr<SimulatedBoard>> boards;
+    QStringList outcomes;
+    QSerialPort holder; // keeps the last port busy
+    QStringList ports() const
+    {
+        QStringList paths;
+        for (const auto &board : boards)
+            paths << board->devicePath();
+        return paths;
+    }
+
+    bool start()
+    {
+        const auto add = [this](uint16_t product, const BoardFaults &faults, const char *outcome) {
+            boards << std::make_shared<SimulatedBoard>(BoardIdentity::forProduct(product), faults);
+            outcomes << outcome;
+            return boards.last()->start();
+        };
+        BoardFaults silent, keepsItsValues;
+        silent.silent = true;
+        keepsItsValues.ignoreWrites = true;
+        const bool started = add(0x08A3, {}, "held") && add(0x08A2, {}, "held") && add(0x08A3, {}, "held")
+                             && add(0x04F2, {}, "skipped-family") && add(0x08A3, silent, "no-board")
+                             && add(0x08A3, keepsItsValues, "other-values") && add(0x08A3, {}, "busy");
+        holder.setPortName(boards.last()->devicePath());
+        return started && holder.open(QIODevice::ReadWrite);
+    }
+};
+
+} // namespace
+
+class TestCliProvision : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void benchOfBoards_data();
+    void benchOfBoards();
+    void inventoryListsEveryPort();
+    void badFileTouchesNoPort_data();
+    void badFileTouchesNoPort();
+    void interruptLeavesAReport();
+
+private:
+    QTemporaryDir dir;
+    QString writeFile(const QString &name, const QByteArray &content)
+    {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            qFatal("cannot write %s", qPrintable(file.fileName()));
+        return file.fileName();
+    }
+    // Differs from what a fresh board holds in two fields.
+    QString boardFile()
+    {
+        const QJsonObject file = withConfigValue(withConfigValue(validFile("08A3"), "trigger.high", 1750), "failsafe[0]", 1234);
+        return writeFile("board.json", QJsonDocument(file).toJson());
+    }
+};
+
+void TestCliProvision::benchOfBoards_data()
+{
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<bool>("json");
+    QTest::newRow("JSON lines report") << "report.jsonl" << false;
+    QTest::newRow("CSV report, --json") << "report.csv" << true;
+}
+
+void TestCliProvision::benchOfBoards()
+{
+    QFETCH(QString, report);
+    QFETCH(bool, json);
+
+    Bench bench;
+    QVERIFY(bench.start());
+    const QByteArray before = bench.boards.at(5)->storedConfig();
+    const QString reportPath = dir.filePath(report);
+    QStringList arguments = QStringList{"provision", boardFile()} + bench.ports() + QStringList{"--report", reportPath};
+    if (json)
+        arguments << "--json";
+    const TestSupport::CliRun run = runCli(arguments);
+    QVERIFY2(run.exitCode == 15, qPrintable(run.describe()));
+
+    // The report: one row per port, in the order named.
+    const QList<QVariantMap> rows = readReport(reportPath);
+    QCOMPARE(rows.size(), bench.boards.size());
+    for (int i = 0; i < rows.size(); ++i) {
+        const QVariantMap &row = rows.at(i);
+        QCOMPARE(row.value("port").toString(), bench.ports().at(i));
+        QCOMPARE(row.value("outcome").toString(), bench.outcomes.at(i));
+        QVERIFY(QDateTime::fromString(row.value("time").toString(), Qt::ISODateWithMs).isValid());
+        const bool identified = !QStringList{"no-board", "busy"}.contains(bench.outcomes.at(i));
+        // Every exchange ends with the line quiet for 100 ms.
+        QVERIFY(!identified || row.value("seconds").toDouble() >= 0.1);
+        QCOMPARE(row.value("serial").toString().startsWith("0x"), identified);
+        QCOMPARE(row.value("family").toString(), identified ? QString(i == 3 ? "04F2" : "08A3") : QString());
+        // Only boards of the file's family that answered were written to.
+        QCOMPARE(wasWritten(*bench.boards.at(i)), identified && i != 3);
+    }
+    const QVariant fieldsCell = rows.at(5).value("fields"); // CSV: one cell, the names apart by spaces
+    const QString fields = report.endsWith(".csv") ? fieldsCell.toString() : fieldsCell.toStringList().join(' ');
+    QCOMPARE(fields, QString("failsafe[0] trigger.high"));
+    QCOMPARE(bench.boards.at(5)->storedConfig(), before);
+    for (int i : {1, 2})
+        QCOMPARE(bench.boards.at(i)->storedConfig(), bench.boards.at(0)->storedConfig());
+    QVERIFY(bench.boards.at(0)->storedConfig() != before);
+
+    // Standard output: a line (or object) per board, then the summary.
+    const QList<QByteArray> lines = run.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), bench.boards.size() + 1);
+    const QString summary = QStringLiteral("3 of 7 boards hold the configuration; 1 holds other values: %1; "
+                                           "1 skipped (04F2); 1 no board: %2; 1 busy: %3")
+                                .arg(bench.ports().at(5), bench.ports().at(4), bench.ports().at(6));
+    if (json)
+        QCOMPARE(QJsonDocument::fromJson(lines.last()).object().value("summary").toObject().value("text").toString(), summary);
+    else
+        QCOMPARE(QString::fromUtf8(lines.last()), summary);
+}
+
+void TestCliProvision::inventoryListsEveryPort()
+{
+    Bench bench;
+    QVERIFY(bench.start());
+    const TestSupport::CliRun run = runCli(QStringList{"identify"} + bench.ports() + QStringList{"--json"});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+    const QList<QByteArray> lines = run.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), bench.boards.size());
+    const QStringList expected{"found", "found", "found", "found", "no-board", "found", "busy"};
+    for (int i = 0; i < lines.size(); ++i) {
+        const QJsonObject row = QJsonDocument::fromJson(lines.at(i)).object();
+        QCOMPARE(row.value("port").toString(), bench.ports().at(i));
+        QCOMPARE(row.value("outcome").toString(), expected.at(i));
+        QVERIFY(!wasWritten(*bench.boards.at(i)));
+    }
+}
+
+void TestCliProvision::badFileTouchesNoPort_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<int>("exitCode");
+
+    const QByteArray good = QJsonDocument(validFile("08A3")).toJson();
+    QTest::newRow("malformed") << QByteArray("{\"format\": 1,") << "r.jsonl" << 2;
+    QTest::newRow("out of range") << QJsonDocument(withConfigValue(validFile("08A3"), "failsafe[3]", 2200)).toJson()
+                                  << "r.csv" << 3;
+    QTest::newRow("report of no known format") << good << "r.txt" << 1;
+}
+
+void TestCliProvision::badFileTouchesNoPort()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, report);
+    QFETCH(int, exitCode);
+
+    SimulatedBoard first, second;
+    QVERIFY(first.start() && second.start());
+    const QString reportPath = dir.filePath(report);
+    const TestSupport::CliRun run = runCli({"provision", writeFile("bad.json", content), first.devicePath(),
+                                            second.devicePath(), "--report", reportPath});
+    QVERIFY2(run.exitCode == exitCode && run.err.count('\n') == 1, qPrintable(run.describe()));
+    QVERIFY(first.requests().isEmpty() && second.requests().isEmpty());
+    QVERIFY(!QFileInfo::exists(reportPath));
+}
+
+// One board at a time; the run is interrupted once the first board's write
+// has gone out. That write is seen through; no board is written after it.
+void TestCliProvision::interruptLeavesAReport()
+{
+    QList<std::shared_ptr<SimulatedBoard>> boards;
+    QStringList ports;
+    for (int i = 0; i < 4; ++i) {
+        boards << std::make_shared<SimulatedBoard>();
+        QVERIFY(boards.last()->start());
+        ports << boards.last()->devicePath();
+    }
+    const QString reportPath = dir.filePath("interrupted.jsonl");
+    const SimulatedBoard &first = *boards.first();
+    const TestSupport::CliRun run = runCli(
+        QStringList{"provision", boardFile(), "--jobs", "1", "--report", reportPath} + ports, [&first](QProcess &cli) {
+            QTRY_VERIFY_WITH_TIMEOUT(wasWritten(first), 10000);
+            cli.terminate();
+        });
+    QVERIFY2(run.exitCode == 15 && run.err.contains("interrupted"), qPrintable(run.describe()));
+
+    const QList<QVariantMap> rows = readReport(reportPath);
+    QCOMPARE(rows.size(), boards.size());
+    QCOMPARE(rows.first().value("outcome").toString(), QString("held"));
+    for (int i = 0; i < rows.size(); ++i)
+        QCOMPARE(wasWritten(*boards.at(i)), rows.at(i).value("outcome").toString() == "held");
+    QVERIFY(boards.last()->requests().isEmpty());
+    QVERIFY(rows.last().value("message").toString().contains("interrupted"));
+}
+
+QTEST_GUILESS_MAIN(TestCliProvision)
+#include "tst_cliprovision.moc"

@@ -1,0 +1,102 @@
+// Report rows as JSON and CSV. CSV cells are quoted where RFC 4180 needs it,
+// so that a message with a comma stays one cell in a spreadsheet.
+#include "provisionreport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include "outputfile.h"
+
+using Provisioning::BoardRow;
+
+namespace ProvisionReport {
+
+namespace {
+
+QString timeText(const BoardRow &row)
+{
+    return row.finished.toUTC().toString(Qt::ISODateWithMs);
+}
+
+double roundedSeconds(const BoardRow &row)
+{
+    return qRound64(row.seconds * 1000) / 1000.0;
+}
+
+QString csvCell(const QString &text)
+{
+    static const QString special = QStringLiteral(",\"\r\n");
+    for (const QChar c : text) {
+        if (special.contains(c)) {
+            QString quoted = text;
+            quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+            return QLatin1Char('"') + quoted + QLatin1Char('"');
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+QStringList columns()
+{
+    return {QStringLiteral("port"),    QStringLiteral("serial"), QStringLiteral("productCode"),
+            QStringLiteral("family"),  QStringLiteral("firmware"), QStringLiteral("outcome"),
+            QStringLiteral("fields"),  QStringLiteral("seconds"), QStringLiteral("time"),
+            QStringLiteral("message")};
+}
+
+QJsonObject rowJson(const BoardRow &row)
+{
+    const auto text = [](const QString &s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); };
+    return QJsonObject{
+        {QStringLiteral("port"), row.port},
+        {QStringLiteral("serial"), text(row.serial)},
+        {QStringLiteral("productCode"), text(row.productCode)},
+        {QStringLiteral("family"), text(row.family)},
+        {QStringLiteral("firmware"), text(row.firmware)},
+        {QStringLiteral("outcome"), Provisioning::outcomeWord(row.outcome)},
+        {QStringLiteral("fields"), QJsonArray::fromStringList(row.fields)},
+        {QStringLiteral("seconds"), roundedSeconds(row)},
+        {QStringLiteral("time"), timeText(row)},
+        {QStringLiteral("message"), text(row.message)},
+    };
+}
+
+QByteArray jsonLines(const QList<BoardRow> &rows)
+{
+    QByteArray text;
+    for (const BoardRow &row : rows)
+        text += QJsonDocument(rowJson(row)).toJson(QJsonDocument::Compact) + '\n';
+    return text;
+}
+
+QByteArray csv(const QList<BoardRow> &rows)
+{
+    QString text = columns().join(QLatin1Char(',')) + QLatin1Char('\n');
+    for (const BoardRow &row : rows) {
+        const QStringList cells{row.port,
+                                row.serial,
+                                row.productCode,
+                                row.family,
+                                row.firmware,
+                                Provisioning::outcomeWord(row.outcome),
+                                row.fields.join(QLatin1Char(' ')),
+                                QString::number(roundedSeconds(row), 'f', 3),
+                                timeText(row),
+                                row.message};
+        QStringList quoted;
+        for (const QString &cell : cells)
+            quoted << csvCell(cell);
+        text += quoted.join(QLatin1Char(',')) + QLatin1Char('\n');
+    }
+    return text.toUtf8();
+}
+
+Result write(const QString &path, const QList<BoardRow> &rows)
+{
+    const bool asCsv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
+    return OutputFile::writeFileSafely(path, asCsv ? csv(rows) : jsonLines(rows));
+}
+
+} // namespace ProvisionReport

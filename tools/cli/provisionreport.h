@@ -1,0 +1,31 @@
+// The report of a provisioning run, for the production record: one row per
+// port, as JSON lines (.jsonl) or CSV (.csv), written so that a failed write
+// keeps the file that was there.
+#ifndef HALVERO_CLI_PROVISIONREPORT_H
+#define HALVERO_CLI_PROVISIONREPORT_H
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+#include "boardprovisioning.h"
+#include "result.h"
+
+namespace ProvisionReport {
+
+// The columns, in the order the CSV has them; the JSON object has the same
+// keys (`fields` as an array, missing text as null).
+QStringList columns();
+
+QJsonObject rowJson(const Provisioning::BoardRow &row);
+QByteArray jsonLines(const QList<Provisioning::BoardRow> &rows);
+QByteArray csv(const QList<Provisioning::BoardRow> &rows); // with a header line
+
+// JSON lines or CSV by the name's ending (.jsonl, .csv). A failure is
+// ErrorCode::OutputFile.
+Result write(const QString &path, const QList<Provisioning::BoardRow> &rows);
+
+} // namespace ProvisionReport
+
+#endif // HALVERO_CLI_PROVISIONREPORT_H
