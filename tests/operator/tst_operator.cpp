@@ -20,6 +20,7 @@
 
 #include "Halvero_configurator.h"
 #include "historywords.h"
+#include "screenfit.h"
 #include "testaccess.h"
 #include "ui_Halvero_configurator.h"
 
@@ -74,6 +75,8 @@ private slots:
     void everyFieldReachable_data();
     void everyFieldReachable();
     void opensWithinTheScreen();
+    void docksStayOnTheScreen_data();
+    void docksStayOnTheScreen();
     void wheelNeedsFocus_data();
     void wheelNeedsFocus();
     void tabFollowsThePage();
@@ -130,6 +133,31 @@ void tst_Operator::opensWithinTheScreen()
     // Wanting more than the screen has, it opens at what the screen has.
     ShownWindow w(QSize(701, 5000), ShownWindow::BeforeShow);
     QVERIFY(w.window.frameGeometry().height() <= w.window.screen()->availableGeometry().height());
+}
+
+void tst_Operator::docksStayOnTheScreen_data()
+{
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QSize>("dock");
+    QTest::addColumn<bool>("below");
+    QTest::addColumn<QRect>("place");
+    QTest::newRow("right of the window") << QRect(0, 0, 1920, 1080) << QSize(640, 440) << false
+                                         << QRect(708, 0, 640, 440);
+    QTest::newRow("below it") << QRect(0, 0, 1920, 1080) << QSize(620, 260) << true << QRect(0, 547, 620, 260);
+    // 1920 x 1080 at 200 %: no room beside the window.
+    QTest::newRow("over its lower right") << QRect(0, 0, 960, 540) << QSize(640, 440) << false
+                                          << QRect(320, 60, 640, 440);
+    QTest::newRow("larger than the screen") << QRect(0, 0, 960, 540) << QSize(1000, 800) << true
+                                            << QRect(0, 0, 960, 540);
+}
+
+void tst_Operator::docksStayOnTheScreen()
+{
+    QFETCH(QRect, screen);
+    QFETCH(QSize, dock);
+    QFETCH(bool, below);
+    QFETCH(QRect, place);
+    QCOMPARE(ScreenFit::besideWindow(QRect(0, 0, 701, 540), dock, screen, below), place);
 }
 
 void tst_Operator::wheelNeedsFocus_data()
