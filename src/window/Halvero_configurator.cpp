@@ -108,8 +108,9 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
         }
     }
 
-    // What the form says of each configuration field, to come back to once
-    // a value out of its range is no longer shown.
+    // Each configuration field's editor named after it, with its range and
+    // unit in its tool tip; what the form then says of it, to come back to
+    // once a value out of its range is no longer shown.
     for (BoardFamily family : Protocol::knownFamilies()) {
         for (const ConfigField &field : configFields(family)) {
             QWidget *widget = fieldWidget(field);

@@ -22,6 +22,7 @@ NoticePanel::NoticePanel(QWidget *parent)
     setAccessibleName(QCoreApplication::translate("Halvero_configurator", "Notice"));
 
     auto *icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("label_notice_icon"));
     const int side = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
     icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this).pixmap(side, side));
     m_text->setObjectName(QStringLiteral("label_notice"));
@@ -51,9 +52,4 @@ void NoticePanel::dismiss()
 {
     hide();
     m_text->clear();
-}
-
-QString NoticePanel::text() const
-{
-    return isHidden() ? QString() : m_text->text();
 }

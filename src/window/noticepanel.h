@@ -23,7 +23,6 @@ public:
     void showNotice(const QString &text);
     // Hides it, as the Dismiss button does.
     void dismiss();
-    QString text() const;
 
 private:
     QLabel *m_text;

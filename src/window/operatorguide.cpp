@@ -18,19 +18,19 @@ static void registerGuideResource()
 
 OperatorGuide::OperatorGuide(QWidget *parent)
     : QDialog(parent)
-    , m_browser(new QTextBrowser(this))
 {
     registerGuideResource();
     setObjectName(QStringLiteral("dialog_guide"));
     setWindowTitle(QCoreApplication::translate("Halvero_configurator", "Operator's guide"));
-    m_browser->setObjectName(QStringLiteral("text_guide"));
+    auto *browser = new QTextBrowser(this);
+    browser->setObjectName(QStringLiteral("text_guide"));
     // Links inside the page are followed; none leads out of it.
-    m_browser->setOpenExternalLinks(false);
-    m_browser->setSource(QUrl(QStringLiteral("qrc:/help/operator-guide.html")));
+    browser->setOpenExternalLinks(false);
+    browser->setSource(QUrl(QStringLiteral("qrc:/help/operator-guide.html")));
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_browser);
+    layout->addWidget(browser);
     layout->addWidget(buttons);
     resize(680, 640);
 }
@@ -51,9 +51,4 @@ OperatorGuide *OperatorGuide::showFor(QWidget *window)
     guide->raise();
     guide->activateWindow();
     return guide;
-}
-
-QString OperatorGuide::pageText() const
-{
-    return m_browser->toPlainText();
 }

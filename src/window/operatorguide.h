@@ -6,10 +6,6 @@
 
 #include <QDialog>
 
-QT_BEGIN_NAMESPACE
-class QTextBrowser;
-QT_END_NAMESPACE
-
 class OperatorGuide : public QDialog
 {
     Q_OBJECT
@@ -18,13 +14,8 @@ public:
     // The guide of `window`, made the first time, shown and raised.
     static OperatorGuide *showFor(QWidget *window);
 
-    // The page as shown (for a look without a window).
-    QString pageText() const;
-
 private:
     explicit OperatorGuide(QWidget *parent);
-
-    QTextBrowser *m_browser;
 };
 
 #endif // HALVERO_OPERATORGUIDE_H
