@@ -4,7 +4,6 @@
 // reader's names follow the page, and the history and the operator's guide
 // speak the operator's words.
 #include <QAccessible>
-#include <QAction>
 #include <QComboBox>
 #include <QDialog>
 #include <QMenuBar>
@@ -143,7 +142,6 @@ void tst_Operator::docksStayOnTheScreen_data()
     QTest::addColumn<QRect>("place");
     QTest::newRow("right of the window") << QRect(0, 0, 1920, 1080) << QSize(640, 440) << false
                                          << QRect(708, 0, 640, 440);
-    QTest::newRow("below it") << QRect(0, 0, 1920, 1080) << QSize(620, 260) << true << QRect(0, 547, 620, 260);
     // 1920 x 1080 at 200 %: no room beside the window.
     QTest::newRow("over its lower right") << QRect(0, 0, 960, 540) << QSize(640, 440) << false
                                           << QRect(320, 60, 640, 440);
@@ -236,8 +234,6 @@ void tst_Operator::screenReaderNames_data()
     QTest::newRow("a bank, beside the solder bridge's tip")
         << "combo_08A3_gr1_bank" << "Group 1 bank"
         << "<html><head/><body><p>Group 1 bank: “Bank A” or “Bank B or fixed value”.</p><p>To either use";
-    QTest::newRow("the trigger board's threshold") << "spin_04F2_trig_low" << "Trigger Low"
-                                                   << "Trigger Low: 900 to 2100 µs.";
     QTest::newRow("a reading, by its caption") << "line_04F2_battery_voltage" << "Battery voltage" << "";
     QTest::newRow("the serial number, by its caption") << "line_UUID" << "Serial" << "";
 }
