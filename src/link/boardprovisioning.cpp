@@ -157,6 +157,8 @@ void settleWrite(BoardLine &board, const WriteTransaction &write, const Settings
         break;
     case W::NotSentUnread:
     case W::NotSentLine:
+    case W::NotSentRequest:
+    case W::NotAcknowledged: // a set-defaults outcome; provisioning only saves
     case W::Pending:
         row.outcome = Outcome::Error;
         row.message = failure;
