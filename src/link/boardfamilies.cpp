@@ -60,6 +60,26 @@ const FieldRow triggerGainRows[] = {
      255, false, ConfigMember::InaGain, -1},
 };
 
+// The names the page gives the values of a choice or a flag, from 0 up.
+QList<const char *> valueNamesOf(ConfigMember member)
+{
+    switch (member) {
+    case ConfigMember::GroupBank:
+        return {QT_TRANSLATE_NOOP("Halvero_configurator", "Bank A"),
+                QT_TRANSLATE_NOOP("Halvero_configurator", "Bank B or fixed value")};
+    case ConfigMember::GroupRefreshRate:
+        return {QT_TRANSLATE_NOOP("Halvero_configurator", "50 Hz"), QT_TRANSLATE_NOOP("Halvero_configurator", "400 Hz")};
+    case ConfigMember::TriggerActiveLow:
+        return {QT_TRANSLATE_NOOP("Halvero_configurator", "no"), QT_TRANSLATE_NOOP("Halvero_configurator", "yes")};
+    case ConfigMember::FailsafeValue:
+    case ConfigMember::TriggerHigh:
+    case ConfigMember::TriggerLow:
+    case ConfigMember::InaGain:
+        break;
+    }
+    return {};
+}
+
 QString filled(const char *text, int number, const QString &familyName)
 {
     return QString::fromUtf8(text)
@@ -90,6 +110,7 @@ void appendBlock(BoardFamilyTable &table, const FieldRow (&rows)[N], int count, 
             field.member = row.member;
             field.index = n;
             field.below = row.below < 0 ? -1 : first + row.below;
+            field.valueNames = valueNamesOf(row.member);
             table.config.append(field);
         }
     }
@@ -171,6 +192,14 @@ QString ConfigField::label() const
     if (!labelText)
         return path;
     return number > 0 ? translated(labelText).arg(number) : translated(labelText);
+}
+
+QString ConfigField::valueName(int value) const
+{
+    const int item = value - min;
+    if (item >= 0 && item < valueNames.size())
+        return translated(valueNames.at(item));
+    return QString::number(value);
 }
 
 QString BoardFamilyTable::title() const

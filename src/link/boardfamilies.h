@@ -51,9 +51,15 @@ struct ConfigField
     ConfigMember member = ConfigMember::TriggerActiveLow;
     int index = 0;       // element of an array member: group or channel
     int below = -1;      // the field, by its place in the family's list, whose value this one must stay below
+    // The operator's names of a choice's or a flag's values, from `min` up,
+    // untranslated ("Bank A", ...); empty for a number.
+    QList<const char *> valueNames = {};
 
     QString displayName() const; // path and meaning together, for messages
     QString label() const;       // "channel 12 failsafe", in the window's language
+    // A value as the page names it ("Bank B or fixed value"), in the
+    // window's language; a number, or a value without a name, as digits.
+    QString valueName(int value) const;
 };
 
 // One value of a family's status reply; texts in UTF-8.

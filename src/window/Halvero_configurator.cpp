@@ -4,6 +4,7 @@
 // (showing replies, the page buttons) are in Halvero_configurator_pages.cpp.
 #include "Halvero_configurator.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -14,10 +15,15 @@
 
 #include "boardfamilies.h"
 #include "confighistory.h"
+#include "dumprecord.h"
+#include "fieldhelp.h"
+#include "keyboardorder.h"
+#include "noticepanel.h"
 #include "portdiagnosis.h"
 #include "recordtext.h"
 #include "statusrecorder.h"
 #include "statustext.h"
+#include "writeoutcome.h"
 #include "ui_Halvero_configurator.h"
 
 QList<action *> commandQueue;
@@ -102,15 +108,18 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
         }
     }
 
-    // What the form says of each configuration field, to come back to once
-    // a value out of its range is no longer shown.
+    // Each configuration field's editor named after it, with its range and
+    // unit in its tool tip; what the form then says of it, to come back to
+    // once a value out of its range is no longer shown.
     for (BoardFamily family : Protocol::knownFamilies()) {
         for (const ConfigField &field : configFields(family)) {
             QWidget *widget = fieldWidget(field);
             if (const auto *spin = qobject_cast<const QSpinBox *>(widget))
                 formRanges.insert(widget, {spin->minimum(), spin->maximum()});
-            if (widget)
+            if (widget) {
+                FieldHelp::describe(widget, field);
                 formToolTips.insert(widget, widget->toolTip());
+            }
         }
     }
 
@@ -165,6 +174,15 @@ void Halvero_configurator::hideAllPages()
 void Halvero_configurator::showStatus(const QString &text)
 {
     ui->statusbar->showMessage(text);
+}
+
+void Halvero_configurator::showNotice(const QString &text)
+{
+    noticePanel->showNotice(text);
+    const bool quiet = logQuiet;
+    logQuiet = false;
+    showStatus(text);
+    logQuiet = quiet;
 }
 
 // Commands are taken only while a board is connected: anything clicked for
@@ -340,6 +358,7 @@ bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate)
     if (notes.size() > 1)
         showStatus(notes.join(QLatin1Char(' ')));
     updateCockpitState();
+    KeyboardOrder::focusFirstIn(ui->tab_all->currentWidget());
     return true;
 }
 
@@ -385,11 +404,13 @@ void Halvero_configurator::connectionLost(const QString &note)
         editsAtLoss = pageConfig();
     const QString dropped = closeConnection(tr("Connection lost"));
     lostAt = QTime::currentTime();
+    startReconnecting(connectedPort, connectedBaud);
     // A write cut short says last whether it may have gone out.
-    QStringList said{StatusText::connectionLost(lostAt), dropped, note};
+    QStringList said{reconnectTimer->isActive() ? StatusText::connectionLostRetrying(lostAt)
+                                                : StatusText::connectionLost(lostAt),
+                     dropped, note};
     said.removeAll(QString());
     showStatus(said.join(QLatin1Char(' ')));
-    startReconnecting(connectedPort, connectedBaud);
 }
 
 void Halvero_configurator::onScanTimeout()
@@ -468,11 +489,15 @@ void Halvero_configurator::stepWrite(action *next)
 
 void Halvero_configurator::reportWrite(const WriteTransaction &write)
 {
+    if (write.sent() && !dumpRecord.isEmpty()) {
+        dumpRecord.noteWrite(boardHeld.serial, QDateTime::currentDateTime());
+        ui->line_debug->setPlainText(dumpRecord.text());
+    }
     if (write.outcome() == WriteTransaction::Outcome::ConnectionLost)
         return; // told with the lost connection
     if (write.afterKnown()) {
         boardHeld = write.after();
-        showConfigInPage(boardHeld);
+        showConfigInPage(WriteOutcome::pageAfter(write));
         boardConfigShown();
     }
     QString text = StatusText::writeOutcome(write, connectedPort);
@@ -480,7 +505,12 @@ void Halvero_configurator::reportWrite(const WriteTransaction &write)
         text += QLatin1Char(' ') + StatusText::editedOverChanges(write.changedUnderEdits());
     if (write.afterKnown() && !write.historyError().isEmpty())
         text += QLatin1Char(' ') + StatusText::resultNotRecorded(write.historyError());
-    showStatus(text);
+    if (WriteOutcome::needsNotice(write)) {
+        showNotice(text);
+    } else {
+        noticePanel->dismiss();
+        showStatus(text);
+    }
 }
 
 // Three ticks in a row with nothing decoded grey the live values out: they

@@ -14,6 +14,7 @@
 
 #include "boardconfig.h"
 #include "lostwrite.h"
+#include "dumprecord.h"
 #include "parachuteradiocomm.h"
 #include "writetransaction.h"
 
@@ -31,6 +32,7 @@ class Ui_Halvero_configurator;
 class HistoryDialog;
 class LivePlot;
 class MessageLog;
+class NoticePanel;
 class StatusRecorder;
 
 // One command waiting for its turn on the poll timer. A configuration write
@@ -105,6 +107,9 @@ private:
     void connectionLost(const QString &note = QString());
     QString closeConnection(const QString &state);
     void showStatus(const QString &text);
+    // An outcome the operator must not miss: on the status bar, in the
+    // message log and in the notice panel above the page until dismissed.
+    void showNotice(const QString &text);
     void saveConf();
 
     // The configuration page and a configuration value, both ways. Every
@@ -152,7 +157,7 @@ private:
     // The page's fields that differ from what the board holds, by path.
     QMap<QString, int> pageEdits() const;
 
-    void saveConfigFile();
+    void saveConfigFile(bool page);
     void loadConfigFile();
     void saveDump();
     // What the page gets from a file or a history entry: `source` names it
@@ -231,6 +236,8 @@ private:
     BoardConfig editsAtLoss;
     // A write the connection was lost during, told once the board is back.
     LostWrite lostWrite;
+    NoticePanel *noticePanel = nullptr;
+    DumpRecord dumpRecord; // the Internal page's dump, with its board and time
 };
 
 #endif // HALVERO_CONFIGURATOR_H

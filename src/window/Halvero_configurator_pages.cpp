@@ -47,7 +47,8 @@ void Halvero_configurator::parseResponse(uint8_t response)
 
     case USBmsgEepromDump:
         // The reply header's control bytes are not part of the text.
-        ui->line_debug->setPlainText(dumpBody(*dev));
+        dumpRecord.setDump(dumpBody(*dev), boardHeld, QDateTime::currentDateTime());
+        ui->line_debug->setPlainText(dumpRecord.text());
         break;
 
     case USBmsgStatus: {
@@ -203,7 +204,7 @@ void Halvero_configurator::saveConf()
     const BoardConfig page = pageConfig();
     const QString refusal = saveRefusal(page);
     if (!refusal.isEmpty()) {
-        showStatus(refusal);
+        showNotice(refusal);
         return;
     }
     // A pair the board already holds crossed is written back as it is;

@@ -20,6 +20,7 @@
 #include "configfileread.h"
 #include "outputfile.h"
 #include "recordtext.h"
+#include "savedconfig.h"
 #include "statustext.h"
 #include "ui_Halvero_configurator.h"
 #include "windowsettings.h"
@@ -36,27 +37,33 @@ QString fileStem(const BoardConfig &board)
 
 } // namespace
 
-void Halvero_configurator::saveConfigFile()
+void Halvero_configurator::saveConfigFile(bool page)
 {
     if (boardHeld.family == BoardFamily::Unknown) {
         showStatus(tr("No configuration to save: connect to a board first."));
         return;
     }
-    // What the board holds now; it may be gone by the time a file is chosen.
-    const BoardConfig board = boardHeld;
-    const QString path = chooseFile(this, "dialog_save_config", tr("Save the board's configuration"),
-                                    fileStem(board) + QStringLiteral(".json"),
+    // What the board holds, or the page shows, now; the board may be gone by
+    // the time a file is chosen. A page a board would refuse makes no file.
+    const SavedConfig::Source source = page ? SavedConfig::Source::Page : SavedConfig::Source::Board;
+    const BoardConfig config = page ? pageConfig() : boardHeld;
+    const QString refusal = page ? saveRefusal(config) : QString();
+    if (!refusal.isEmpty()) {
+        showStatus(refusal);
+        return;
+    }
+    const bool edited = isWindowModified();
+    const QString path = chooseFile(this, "dialog_save_config",
+                                    page ? tr("Save the page's configuration") : tr("Save the board's configuration"),
+                                    SavedConfig::fileName(config, source),
                                     tr("Configuration files (*.json);;All files (*)"), QFileDialog::AcceptSave);
     if (path.isEmpty())
         return;
-    const Result written = OutputFile::writeFileSafely(path, configToText(board));
+    const Result written = OutputFile::writeFileSafely(path, configToText(config));
     if (!written.ok())
         showStatus(tr("Could not save the configuration to %1: %2. Choose another file or folder.").arg(path, written.message));
-    else if (isWindowModified())
-        showStatus(tr("Saved the board's configuration to %1: the values the board holds, not the page's unsaved edits.")
-                       .arg(path));
     else
-        showStatus(tr("Saved the board's configuration to %1.").arg(path));
+        showStatus(SavedConfig::savedSentence(path, source, edited));
 }
 
 void Halvero_configurator::loadConfigFile()

@@ -13,6 +13,7 @@
 #include "confighistory.h"
 #include "messagelog.h"
 #include "portdiagnosis.h"
+#include "statustext.h"
 #include "ui_Halvero_configurator.h"
 #include "windowsettings.h"
 
@@ -77,9 +78,13 @@ bool Halvero_configurator::boardConnected(const QString &port, int baud)
     }
     const BoardConfig kept = editsAtLoss;
     editsAtLoss = BoardConfig();
-    if (kept.family != boardHeld.family
-        || ConfigHistory::normalSerial(kept.serial) != ConfigHistory::normalSerial(boardHeld.serial))
+    if (kept.family == BoardFamily::Unknown)
         return false;
+    if (kept.family != boardHeld.family
+        || ConfigHistory::normalSerial(kept.serial) != ConfigHistory::normalSerial(boardHeld.serial)) {
+        showNotice(StatusText::keptEditsForAnotherBoard(kept));
+        return false;
+    }
     showConfigInPage(kept);
     return true;
 }

@@ -2,6 +2,7 @@
 #include "historydialog.h"
 
 #include "Halvero_configurator.h"
+#include "historywords.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -43,7 +44,10 @@ HistoryDialog::HistoryDialog(QWidget *parent)
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->horizontalHeader()->setStretchLastSection(true);
-    m_table->setWordWrap(false);
+    // A long list of changes wraps in its row; its tool tip has it whole too.
+    m_table->horizontalHeader()->setSectionResizeMode(Changes, QHeaderView::Stretch);
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->setWordWrap(true);
     m_place->setObjectName(QStringLiteral("btn_history_to_page"));
     m_place->setToolTip(Halvero_configurator::tr("Puts the entry's values in the page as unsaved edits; Save CONF writes them."));
 
@@ -115,7 +119,7 @@ void HistoryDialog::loadMore()
         const Entry &e = listed.entry;
         const QStringList cells = {QString::number(e.index), localTime(e.time), e.config.productCode,
                                    e.config.serial,         e.event,           e.phase,
-                                   e.tool,                  changesText(e, listed.changes)};
+                                   e.tool,                  HistoryWords::changes(e, listed.changes)};
         for (int c = 0; c < cells.size(); ++c) {
             auto *item = new QTableWidgetItem(cells.at(c));
             if (c == Number)

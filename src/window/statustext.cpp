@@ -64,6 +64,18 @@ QString connectionLost(const QTime &at)
         .arg(clock(at));
 }
 
+QString connectionLostRetrying(const QTime &at)
+{
+    return tr("Connection lost at %1; trying again every second — Disconnect stops.").arg(clock(at));
+}
+
+QString keptEditsForAnotherBoard(const BoardConfig &kept)
+{
+    return tr("Another board answers on this port: the edits kept from before the connection was lost were for the "
+              "%1 board %2 and were not put in this board's page.")
+        .arg(kept.productCode, kept.serial);
+}
+
 QString configRead(bool decoded)
 {
     return decoded ? tr("Configuration read.") : tr("No reply to Read CONF: the page keeps its values.");

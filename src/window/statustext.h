@@ -24,6 +24,11 @@ QString connected(const QString &productCode, const QString &port);
 // The board has not answered since `lastReply` (its last decoded reply).
 QString silentSince(const QTime &lastReply, ExchangeOutcome outcome);
 QString connectionLost(const QTime &at);
+// The same, while the window tries the port again by itself.
+QString connectionLostRetrying(const QTime &at);
+// Edits kept from before a lost connection, of the board `kept` describes,
+// were not put in the page of the board that answered instead.
+QString keptEditsForAnotherBoard(const BoardConfig &kept);
 
 QString configRead(bool decoded);
 QString dumpReceived(bool decoded, int characters);

@@ -21,11 +21,17 @@
 #include <QUrl>
 
 #include "confighistory.h"
+#include "fieldhelp.h"
 #include "halvero_version.h"
 #include "historydialog.h"
+#include "keyboardorder.h"
 #include "messagelog.h"
+#include "noticepanel.h"
+#include "operatorguide.h"
 #include "recordtext.h"
+#include "screenfit.h"
 #include "ui_Halvero_configurator.h"
+#include "wheelguard.h"
 
 namespace {
 
@@ -87,16 +93,10 @@ void Halvero_configurator::floatDock(QDockWidget *dock, const QSize &size, bool 
         if (!visible || dock->property("placed").toBool())
             return;
         dock->setProperty("placed", true);
-        const QRect screen = this->screen()->availableGeometry();
-        const QRect window = frameGeometry();
-        const QSize room = dock->frameGeometry().size();
-        const QRect right(QPoint(window.right() + 8, window.top()), room);
-        const QRect under(QPoint(window.left(), window.bottom() + 8), room);
-        QRect place = below ? under : right;
-        if (!screen.contains(place))
-            place = below ? right : under;
-        if (!screen.contains(place))
-            place = QRect(QPoint(screen.right() - room.width(), window.top() + 60), room);
+        const QSize frame = dock->frameGeometry().size() - dock->size();
+        const QRect place = ScreenFit::besideWindow(frameGeometry(), dock->frameGeometry().size(),
+                                                    this->screen()->availableGeometry(), below);
+        dock->resize(dock->size().boundedTo(place.size() - frame));
         dock->move(place.topLeft());
     });
 }
@@ -120,7 +120,8 @@ void Halvero_configurator::setupCockpit()
     };
 
     QMenu *file = menu("menuFile", tr("&File"));
-    actionSaveConfigFile = addAction(file, "actionSaveConfigFile", tr("&Save configuration to file…"));
+    actionSaveConfigFile = addAction(file, "actionSaveConfigFile", tr("&Save the board's configuration to file…"));
+    QAction *savePage = addAction(file, "actionSavePageFile", tr("Save the &page (with its edits) to file…"));
     actionLoadConfigFile = addAction(file, "actionLoadConfigFile", tr("&Load configuration from file…"));
     actionLoadConfigFile->setShortcut(QKeySequence::Open);
     file->addSeparator();
@@ -131,7 +132,10 @@ void Halvero_configurator::setupCockpit()
     QAction *quit = addAction(file, "actionQuit", tr("&Quit"));
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
-    connect(actionSaveConfigFile, &QAction::triggered, this, &Halvero_configurator::saveConfigFile);
+    connect(actionSaveConfigFile, &QAction::triggered, this, [this] { saveConfigFile(false); });
+    connect(savePage, &QAction::triggered, this, [this] { saveConfigFile(true); });
+    connect(actionSaveConfigFile, &QAction::changed, savePage,
+            [this, savePage] { savePage->setEnabled(actionSaveConfigFile->isEnabled()); });
     connect(actionLoadConfigFile, &QAction::triggered, this, &Halvero_configurator::loadConfigFile);
     connect(actionSaveDump, &QAction::triggered, this, &Halvero_configurator::saveDump);
     connect(actionRecordStatus, &QAction::toggled, this, &Halvero_configurator::setRecording);
@@ -173,9 +177,11 @@ void Halvero_configurator::setupCockpit()
     MessageLog::ignoreEmptyStatusTips(this);
 
     QMenu *help = menu("menuHelp", tr("&Help"));
-    QAction *contents = addAction(help, "actionHelp", tr("Help &contents"));
+    QAction *contents = addAction(help, "actionHelp", tr("Operator's &guide"));
     contents->setShortcut(QKeySequence::HelpContents);
-    connect(contents, &QAction::triggered, this, &Halvero_configurator::showHelp);
+    connect(contents, &QAction::triggered, this, [this] { OperatorGuide::showFor(this); });
+    QAction *readme = addAction(help, "actionReadme", tr("&README for installers"));
+    connect(readme, &QAction::triggered, this, &Halvero_configurator::showHelp);
     QAction *about = addAction(help, "actionAbout", tr("&About"));
     about->setMenuRole(QAction::AboutRole);
     connect(about, &QAction::triggered, this, &Halvero_configurator::showAbout);
@@ -201,6 +207,15 @@ void Halvero_configurator::setupCockpit()
     watchPageEdits();
     actionSaveDump->setEnabled(false);
     updateCockpitState();
+
+    // On a screen smaller than the form the form scrolls, below the notice
+    // panel; the wheel scrolls it past the editors, Tab goes as it reads.
+    noticePanel = new NoticePanel;
+    ScreenFit::scrollForm(this, noticePanel);
+    WheelGuard::guardEditorsIn(ui->centralwidget);
+    KeyboardOrder::chain(KeyboardOrder::readingOrder(ui->centralwidget));
+    FieldHelp::nameByCaptions(ui->centralwidget);
+    ScreenFit::keepOnScreen(this);
     resize(formSize.width(), formSize.height() + bar->sizeHint().height());
 }
 

@@ -26,6 +26,16 @@ QString settingsFile()
 #endif
 }
 
+// The folder used last while it is there, else Documents where the user has
+// one, else home: a dialog never starts in a folder that does not exist.
+QString firstFolder(const QString &used)
+{
+    for (const QString &folder : {used, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)})
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return folder;
+    return QDir::homePath();
+}
+
 } // namespace
 
 QString windowSettingsProblem()
@@ -50,8 +60,7 @@ QString chooseFile(QWidget *parent, const char *name, const QString &title, cons
                    const QString &filter, QFileDialog::AcceptMode mode)
 {
     const auto settings = windowSettings();
-    const QString folder = settings->value(keyFolder, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                               .toString();
+    const QString folder = firstFolder(settings->value(keyFolder).toString());
     QFileDialog dialog(parent, title, folder, filter);
     dialog.setObjectName(QLatin1String(name));
     dialog.setAcceptMode(mode);

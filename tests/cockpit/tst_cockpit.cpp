@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
@@ -65,6 +66,8 @@ private slots:
     void asksBeforeDiscardingEdits();
     void marksEditsUntilTheBoardHoldsThem_data();
     void marksEditsUntilTheBoardHoldsThem();
+    void unfinishedSaveStaysInSight_data();
+    void unfinishedSaveStaysInSight();
     void configFileComesBackAsEdits_data();
     void configFileComesBackAsEdits();
     void endlessFileNeverHoldsTheWindow_data();
@@ -313,7 +316,8 @@ void tst_Cockpit::marksEditsUntilTheBoardHoldsThem()
     QVERIFY2(status().startsWith(QStringLiteral("Configuration saved")), qPrintable(status()));
     QVERIFY(!m_window->isWindowModified());
     QVERIFY(!marked(high) && !marked(activeLow));
-    QCOMPARE(high->toolTip(), QString());
+    // The mark gives back the field's own tool tip.
+    QCOMPARE(high->toolTip(), QStringLiteral("Trigger High: 900 to 2100 µs."));
 
     // The history window lists the write, newest first, as halvero-cli does
     // (after, intent, before), and puts the entry from before it back in the
@@ -322,12 +326,67 @@ void tst_Cockpit::marksEditsUntilTheBoardHoldsThem()
     auto *table = m_window->findChild<QTableWidget *>(QStringLiteral("table_history"));
     QVERIFY(table && table->rowCount() >= 3);
     QCOMPARE(table->item(0, 5)->text(), QStringLiteral("after"));
-    QVERIFY2(table->item(0, 7)->text().contains(QStringLiteral("trigger.high %1->%2").arg(stored).arg(stored + 50)),
-             qPrintable(table->item(0, 7)->text()));
+    QCOMPARE(table->item(0, 7)->text(), QStringLiteral("trigger active low: %1, trigger High: %2 → %3")
+                                            .arg(activeLow->isChecked() ? "no → yes" : "yes → no")
+                                            .arg(stored)
+                                            .arg(stored + 50));
     table->selectRow(2);
     m_window->findChild<QPushButton *>(QStringLiteral("btn_history_to_page"))->click();
     QCOMPARE(high->value(), stored);
     QTRY_VERIFY(marked(high) && m_window->isWindowModified());
+}
+
+void tst_Cockpit::unfinishedSaveStaysInSight_data()
+{
+    QTest::addColumn<bool>("boardKeepsItsValues"); // else it does not answer
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("board keeps its values")
+        << true << "Configuration written, but the board holds other values for: channel 3 failsafe.";
+    QTest::newRow("board silent") << false << "Nothing written: the board did not answer the read before the write.";
+}
+
+void tst_Cockpit::unfinishedSaveStaysInSight()
+{
+    QFETCH(bool, boardKeepsItsValues);
+    QFETCH(QString, notice);
+    QCOMPARE(connectBoard(0x08A3), QString());
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    // After Connect the keyboard is on the page, not in the connection field.
+    QVERIFY(ui->btn_08A3_ReadConf->hasFocus());
+    QSpinBox *ch3 = ui->spin_08A3_val_ch3;
+    const int stored = ch3->value();
+    ch3->setValue(stored + 234);
+    BoardFaults faults;
+    faults.ignoreWrites = boardKeepsItsValues;
+    faults.silent = !boardKeepsItsValues;
+    m_board->setFaults(faults);
+    const auto save = [this] {
+        action("actionSaveConf")->trigger();
+        for (int i = 0; i < 10 && !commandQueue.isEmpty(); ++i)
+            tick();
+    };
+    save();
+
+    auto *panel = m_window->findChild<QWidget *>(QStringLiteral("panel_notice"));
+    QVERIFY(panel && panel->isVisible());
+    const QString shown = panel->findChild<QLabel *>(QStringLiteral("label_notice"))->text();
+    QVERIFY2(shown.startsWith(notice), qPrintable(shown));
+    QCOMPARE(status(), shown);
+    // The typed value stays, marked against what the board holds.
+    QCOMPARE(ch3->value(), stored + 234);
+    QTRY_VERIFY2(ch3->toolTip().startsWith(QStringLiteral("The board holds %1.").arg(stored)), qPrintable(ch3->toolTip()));
+    QVERIFY(m_window->isWindowModified());
+
+    if (!boardKeepsItsValues) {
+        m_window->findChild<QPushButton *>(QStringLiteral("btn_notice_dismiss"))->click();
+        QVERIFY(!panel->isVisible());
+    }
+    // Once the board takes it, one more Save CONF is all it needs.
+    m_board->setFaults(BoardFaults());
+    save();
+    QVERIFY2(status().startsWith(QStringLiteral("Configuration saved")), qPrintable(status()));
+    QVERIFY(!panel->isVisible());
+    QVERIFY(!m_window->isWindowModified());
 }
 
 void tst_Cockpit::configFileComesBackAsEdits_data()
