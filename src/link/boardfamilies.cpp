@@ -111,6 +111,7 @@ void appendBlock(BoardFamilyTable &table, const FieldRow (&rows)[N], int count, 
             field.index = n;
             field.below = row.below < 0 ? -1 : first + row.below;
             field.valueNames = valueNamesOf(row.member);
+            field.displayOnly = row.member == ConfigMember::InaGain;
             table.config.append(field);
         }
     }

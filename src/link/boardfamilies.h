@@ -39,6 +39,7 @@ struct ConfigField
     int min = 0;
     int max = 0;
     bool boolean = false;
+    bool displayOnly = false; // the window shows it but never writes it (the gain)
 
     // The operator's words for it, untranslated, with %1 standing for
     // `number` (counted from 1, as on the page and the board's silkscreen).

@@ -1,75 +1,39 @@
-// Main window: lists the serial ports, connects to a board and identifies it,
-// polls its status on a timer, sends the operator's queued commands one per
-// tick and says on the status bar how each step ended. The board pages
-// (showing replies, the page buttons) are in Halvero_configurator_pages.cpp.
+// The main window: builds the parts around the form and wires them, and
+// runs the connection as the operator sees it — Connect, Disconnect, a lost
+// board and its reconnection, the port list, the title and which actions
+// can be taken. The board's page, its buttons and what the board answers
+// are in Halvero_configurator_pages.cpp.
 #include "Halvero_configurator.h"
 
-#include <QDateTime>
+#include <QAbstractItemView>
+#include <QCloseEvent>
 #include <QDebug>
-#include <QMessageBox>
-#include <QRegularExpression>
-#include <QSerialPortInfo>
-#include <QSpinBox>
+#include <QFontDatabase>
+#include <QMenuBar>
 #include <QTimer>
-#include <optional>
 
-#include "boardfamilies.h"
 #include "confighistory.h"
-#include "dumprecord.h"
-#include "fieldhelp.h"
+#include "configpage.h"
+#include "editmarks.h"
+#include "familyform.h"
+#include "historydialog.h"
 #include "keyboardorder.h"
+#include "fieldhelp.h"
+#include "livestatus.h"
+#include "messagelog.h"
 #include "noticepanel.h"
-#include "portdiagnosis.h"
+#include "reconnection.h"
 #include "recordtext.h"
-#include "statusrecorder.h"
+#include "screenfit.h"
 #include "statustext.h"
-#include "writeoutcome.h"
 #include "ui_Halvero_configurator.h"
-
-QList<action *> commandQueue;
-parachuteRadioComm *radioDevice = nullptr;
-// Created before the application object and never deleted: it outlives every
-// window, and a window's connection to it ends with that window.
-QTimer *scanTimer = new QTimer();
+#include "wheelguard.h"
+#include "windowmenus.h"
+#include "windowsettings.h"
 
 namespace {
 
-// Actions still queued when the program ends are freed with the queue, so
-// that leak checkers see a clean exit.
-struct CommandQueueRelease
-{
-    ~CommandQueueRelease()
-    {
-        qDeleteAll(commandQueue);
-        commandQueue.clear();
-    }
-} commandQueueRelease;
-
-using Protocol::familyOf;
-
-// Device paths a developer adds to the port list, e.g. simulated boards on
-// pseudo-terminals, which the system's port enumeration does not report.
-QStringList extraPortNames()
-{
-    return qEnvironmentVariable("HALVERO_EXTRA_PORTS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
-}
-
-// Everything the system knows of a port, for its item's tool tip.
-QString portToolTip(const QSerialPortInfo &port)
-{
-    QStringList lines{port.systemLocation()};
-    if (!port.description().isEmpty())
-        lines << port.description();
-    if (!port.manufacturer().isEmpty())
-        lines << port.manufacturer();
-    if (port.hasVendorIdentifier() && port.hasProductIdentifier())
-        lines << QStringLiteral("USB %1:%2")
-                     .arg(port.vendorIdentifier(), 4, 16, QLatin1Char('0'))
-                     .arg(port.productIdentifier(), 4, 16, QLatin1Char('0'));
-    if (!port.serialNumber().isEmpty())
-        lines << QCoreApplication::translate("Halvero_configurator", "Serial number %1").arg(port.serialNumber());
-    return lines.join(QLatin1Char('\n'));
-}
+const QString reconnectKind = QStringLiteral("reconnect");
 
 } // namespace
 
@@ -78,91 +42,148 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
     , ui(new Ui_Halvero_configurator)
 {
     ui->setupUi(this);
+    // The form's width stays; the window grows by the menu bar's height.
+    const QSize formSize = size();
 
     // Pages come back only for a board that needs them (see Connect).
     while (ui->tab_all->count() > 0) {
-        QWidget *page = ui->tab_all->widget(0);
-        const QString name = page->objectName();
-        const QString title = ui->tab_all->tabText(0);
+        QWidget *tab = ui->tab_all->widget(0);
+        tabPages.insert(tab->objectName(), tab);
+        tabTitles.insert(tab->objectName(), ui->tab_all->tabText(0));
         ui->tab_all->removeTab(0);
-        tabPages.insert(name, page);
-        tabTitles.insert(name, title);
     }
 
-    // A value field on a family's page that none of its status replies
-    // fills (the trigger board's switch status and trigger reading) shows
-    // no value.
-    for (BoardFamily family : Protocol::knownFamilies()) {
-        const BoardFamilyTable &table = Protocol::familyTable(family);
-        QStringList shown;
-        for (const StatusField &field : table.status)
-            shown << QLatin1String(field.widget);
-        if (QWidget *page = tabPages.value(table.page)) {
-            for (QWidget *line : page->findChildren<QWidget *>(QRegularExpression(QStringLiteral("^line_")))) {
-                // Value fields have a text; the separator lines do not.
-                if (!shown.contains(line->objectName()) && line->metaObject()->indexOfProperty("text") >= 0) {
-                    line->setEnabled(false);
-                    line->setProperty("text", tr("N/A"));
-                }
-            }
-        }
-    }
-
-    // Each configuration field's editor named after it, with its range and
-    // unit in its tool tip; what the form then says of it, to come back to
-    // once a value out of its range is no longer shown.
-    for (BoardFamily family : Protocol::knownFamilies()) {
-        for (const ConfigField &field : configFields(family)) {
-            QWidget *widget = fieldWidget(field);
-            if (const auto *spin = qobject_cast<const QSpinBox *>(widget))
-                formRanges.insert(widget, {spin->minimum(), spin->maximum()});
-            if (widget) {
-                FieldHelp::describe(widget, field);
-                formToolTips.insert(widget, widget->toolTip());
-            }
-        }
-    }
-
-    connect(scanTimer, &QTimer::timeout, this, &Halvero_configurator::onScanTimeout);
+    wireParts();
     scanSerialPorts();
-    setupCockpit();
-    restoreSettings();
+    updateCockpitState();
+    fitToScreen();
+    resize(formSize.width(), formSize.height() + menuBar()->sizeHint().height());
+
+    if (const QString problem = windowSettingsProblem(); !problem.isEmpty()) {
+        qWarning().noquote() << problem;
+        showStatus(problem);
+    }
+    const int port = ui->serialList->findText(reconnection->rememberedPort());
+    if (port >= 0)
+        ui->serialList->setCurrentIndex(port);
+    const int baud = ui->serialBauds->findText(reconnection->rememberedBaud());
+    if (baud >= 0)
+        ui->serialBauds->setCurrentIndex(baud);
+    menus->setAutomaticReconnect(reconnection->automatic());
     ui->serialList->setFocus(Qt::OtherFocusReason);
 }
 
 Halvero_configurator::~Halvero_configurator()
 {
-    delete radioDevice; // closes the port
-    radioDevice = nullptr;
+    delete session; // closes the port
+    session = nullptr;
     delete ui;
+}
+
+void Halvero_configurator::wireParts()
+{
+    session = new BoardSession(this);
+    connect(scanTimer, &QTimer::timeout, this, &Halvero_configurator::onScanTimeout);
+    connect(session, &BoardSession::replied, this, &Halvero_configurator::parseResponse);
+    connect(session, &BoardSession::writeStepped, this, &Halvero_configurator::writeStepped);
+    connect(session, &BoardSession::readEnded, this, &Halvero_configurator::showStatus);
+    connect(session, &BoardSession::silenceChanged, this, &Halvero_configurator::silenceChanged);
+    connect(session, &BoardSession::silent, this, &Halvero_configurator::showStatus);
+    connect(session, &BoardSession::lost, this, &Halvero_configurator::connectionLost);
+
+    page = new ConfigPage(tabPages.values(), this);
+    marks = new EditMarks(page, [this] { return pageDifferences(); }, this);
+    connect(marks, &EditMarks::updated, this,
+            [this](bool marked) { setWindowModified(marked || editsAtLoss.family != BoardFamily::Unknown); });
+
+    reconnection = new Reconnection(this);
+    connect(reconnection, &Reconnection::attemptDue, this, &Halvero_configurator::tryReconnect);
+    connect(reconnection, &Reconnection::waiting, this, [this](const QString &sentence) {
+        // A write lost with the connection stays in view while waiting.
+        const QString unknown = session->lostWrite().pending()
+                                    ? QLatin1Char(' ') + session->lostWrite().pendingText()
+                                    : QString();
+        showRepeatedStatus(sentence + unknown, reconnectKind);
+    });
+    connect(reconnection, &Reconnection::stopped, this, [this](const QString &sentence) {
+        ui->btnSerialDisconnect->setEnabled(false);
+        showStatus(sentence);
+    });
+    connect(reconnection, &Reconnection::portsChanged, this, &Halvero_configurator::rescanPorts);
+
+    files = new ConfigFiles(this, this, session, page);
+    connect(files, &ConfigFiles::status, this, &Halvero_configurator::showStatus);
+
+    live = new LiveStatus(this);
+    connect(live, &LiveStatus::status, this, &Halvero_configurator::showStatus);
+    connect(live, &LiveStatus::recordingChanged, this, [this](bool on) {
+        menus->setRecording(on);
+        updateCockpitState();
+    });
+
+    menus = new WindowMenus(this, live->plotAction());
+    connect(menus, &WindowMenus::saveFileRequested, files, &ConfigFiles::saveConfigFile);
+    connect(menus, &WindowMenus::loadFileRequested, files, &ConfigFiles::loadConfigFile);
+    connect(menus, &WindowMenus::saveDumpRequested, this, [this] { files->saveDump(ui->line_debug->toPlainText()); });
+    connect(menus, &WindowMenus::recordingToggled, this, [this](bool on) { live->setRecording(on, session->held()); });
+    connect(menus, &WindowMenus::boardCommand, this, [this](FamilyForm::Command command) { boardCommand(int(command)); });
+    connect(menus, &WindowMenus::eepromDumpRequested, ui->btnEEPROM_DUMP, &QPushButton::click);
+    connect(menus, &WindowMenus::historyRequested, this, &Halvero_configurator::showHistory);
+    connect(menus, &WindowMenus::automaticReconnectToggled, reconnection, &Reconnection::setAutomatic);
+    connect(ui->statusbar, &QStatusBar::messageChanged, this, [this](const QString &text) {
+        if (!text.isEmpty() && !logQuiet)
+            menus->messageLog()->add(text);
+    });
+
+    // A dump is read column by column.
+    ui->line_debug->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    ui->line_debug->setLineWrapMode(QPlainTextEdit::NoWrap);
+    connect(ui->line_debug, &QPlainTextEdit::textChanged, this,
+            [this] { menus->setDumpShown(!ui->line_debug->document()->isEmpty()); });
+    PortList::describeInPopup(ui->serialList);
+}
+
+// On a screen smaller than the form the form scrolls, below the notice
+// panel; the wheel scrolls it past the editors, Tab goes as it reads.
+void Halvero_configurator::fitToScreen()
+{
+    noticePanel = new NoticePanel;
+    ScreenFit::scrollForm(this, noticePanel);
+    WheelGuard::guardEditorsIn(ui->centralwidget);
+    KeyboardOrder::chain(KeyboardOrder::readingOrder(ui->centralwidget));
+    FieldHelp::nameByCaptions(ui->centralwidget);
+    ScreenFit::keepOnScreen(this);
 }
 
 void Halvero_configurator::scanSerialPorts()
 {
-    ui->serialList->clear();
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &port : ports) {
-        ui->serialList->addItem(port.portName());
-        ui->serialList->setItemData(ui->serialList->count() - 1, portToolTip(port), Qt::ToolTipRole);
-        ui->serialList->setItemData(ui->serialList->count() - 1, port.description(), PortDescriptionRole);
-    }
-    // Added ports come after the system's own; the first of them is chosen,
-    // so that a simulated board started for a demo is what Connect opens.
-    const QStringList extra = extraPortNames();
-    for (const QString &path : extra) {
-        ui->serialList->addItem(path);
-        ui->serialList->setItemData(ui->serialList->count() - 1, path, Qt::ToolTipRole);
-    }
-    if (!extra.isEmpty())
-        ui->serialList->setCurrentIndex(int(ports.size()));
+    PortList::fill(ui->serialList);
+    QStringList shown;
+    for (int i = 0; i < ui->serialList->count(); ++i)
+        shown << ui->serialList->itemText(i);
+    if (reconnection)
+        reconnection->setShownPorts(shown);
+}
+
+void Halvero_configurator::rescanPorts()
+{
+    // Rebuilding the list under an open popup would close it in the
+    // operator's face: the next look tries again.
+    if (session->connected() || ui->serialList->view()->isVisible())
+        return;
+    const QString chosen = ui->serialList->currentText();
+    scanSerialPorts();
+    const int index = ui->serialList->findText(chosen);
+    if (index >= 0)
+        ui->serialList->setCurrentIndex(index);
 }
 
 void Halvero_configurator::restorePage(const QString &name)
 {
-    QWidget *page = tabPages.value(name, nullptr);
-    if (!page)
+    QWidget *tab = tabPages.value(name, nullptr);
+    if (!tab)
         return;
-    const int index = ui->tab_all->addTab(page, name);
+    const int index = ui->tab_all->addTab(tab, name);
     ui->tab_all->setTabText(index, tabTitles.value(name));
 }
 
@@ -185,80 +206,28 @@ void Halvero_configurator::showNotice(const QString &text)
     logQuiet = quiet;
 }
 
-// Commands are taken only while a board is connected: anything clicked for
-// a board that has gone would otherwise wait for whichever board comes next.
-bool Halvero_configurator::canQueue()
+void Halvero_configurator::showRepeatedStatus(const QString &text, const QString &kind)
 {
-    if (radioDevice && radioDevice->isConnected())
-        return true;
-    showStatus(StatusText::notSent());
-    return false;
+    logQuiet = true;
+    showStatus(text);
+    logQuiet = false;
+    menus->messageLog()->add(text, kind);
 }
 
-void Halvero_configurator::queueAction(USBmessages kind, bool write, USBmsgOptions option)
+void Halvero_configurator::updateCockpitState()
 {
-    commandQueue.append(new action{kind, write, option});
-}
-
-void Halvero_configurator::queueWrite(WriteTransaction::Operation operation, const BoardConfig &config)
-{
-    const bool saving = operation != WriteTransaction::Operation::Defaults;
-    std::optional<ConfigHistory::HistoryFile> history;
-    if (!ConfigHistory::disabledByEnvironment())
-        history.emplace();
-    // The window keeps reading back until the board answers: its answer,
-    // however late, is the outcome the operator is told.
-    auto write = std::make_unique<WriteTransaction>(operation, config, history ? &*history : nullptr,
-                                                    QStringLiteral("configurator"), 0);
-    if (operation == WriteTransaction::Operation::Save)
-        write->writeEditsOver(boardHeld);
-    commandQueue.append(new action{saving ? USBmsgConfig : USBmsgSetDefaults, true, USBoptNone, std::move(write)});
-}
-
-QString Halvero_configurator::dropQueuedCommands()
-{
-    ++connectionGeneration;
-    if (commandQueue.isEmpty())
-        return QString();
-    qDebug() << "Dropped" << commandQueue.size() << "queued commands";
-    // A write given up is said, never dropped in silence; one in flight
-    // says its own outcome.
-    QString note;
-    if (const action *write = pendingWrite(); write && !write->transaction->sent())
-        note = StatusText::writeNotSent(*write->transaction);
-    qDeleteAll(commandQueue);
-    commandQueue.clear();
-    return note;
-}
-
-const action *Halvero_configurator::pendingWrite() const
-{
-    for (const action *queued : std::as_const(commandQueue))
-        if (queued->transaction && !queued->transaction->finished())
-            return queued;
-    return nullptr;
-}
-
-bool Halvero_configurator::confirmLeave(const QString &anyway, const QString &discardEdits)
-{
-    if (const action *pending = pendingWrite()) {
-        const WriteTransaction &write = *pending->transaction;
-        // Asked by value: the write may end while the question is open.
-        const QMap<QString, int> edits = write.edits();
-        const bool save = write.operation() != WriteTransaction::Operation::Defaults;
-        QMessageBox box(QMessageBox::Question, tr("Write not finished"),
-                        StatusText::writeUnfinished(write) + QLatin1Char(' ') + anyway, QMessageBox::Yes | QMessageBox::No,
-                        this);
-        box.setObjectName(QStringLiteral("dialog_unfinished_write"));
-        box.setDefaultButton(QMessageBox::No);
-        if (box.exec() != QMessageBox::Yes)
-            return false;
-        // The edits the operator has just given up with their write are not
-        // asked about a second time.
-        if (save && ui->tab_all->count() > 0 && pageEdits() == edits)
-            return true;
-    }
-    return confirmDiscardEdits(discardEdits, false);
+    const bool connected = session->identified();
+    const bool shown = connected && pageShown();
+    menus->setBoardState(connected, shown);
+    if (shown)
+        setWindowTitle(tr("Halvero software — %1 on %2[*]").arg(productCodeText(*radioDevice), session->port()));
+    else
+        setWindowTitle(tr("Halvero software[*]"));
+    // While nothing is connected the port list follows the ports that come and go.
+    reconnection->watchPorts(!connected);
+    if (historyDialog)
+        historyDialog->setBoard(session->held(), shown);
+    updateEditMarks();
 }
 
 void Halvero_configurator::on_btnRefreshSerialPorts_clicked()
@@ -269,91 +238,51 @@ void Halvero_configurator::on_btnRefreshSerialPorts_clicked()
 
 void Halvero_configurator::on_btnSerialConnect_clicked()
 {
-    stopReconnecting();
+    reconnection->stop();
     openBoard(ui->serialList->currentText(), ui->serialBauds->currentText().toInt(nullptr, 10));
 }
 
 bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate)
 {
-    // What was queued for the previous board never reaches this one (the
-    // operator was asked, or told, before it got here).
-    dropQueuedCommands();
-    setLiveStatusGreyed(false);
-    silentTicks = 0;
-    boardHeld = BoardConfig(); // nothing read from this board yet
-
-    // Only an object whose port never opened can still be here. The port is
-    // shared, so the old object must go before the new one opens it.
-    delete radioDevice;
-    radioDevice = nullptr;
+    page->setLiveGreyed(false);
     // Identification blocks the window for up to a second: say what it waits for.
     showStatus(tr("Connecting to %1 at %2 baud…").arg(portName).arg(baudRate));
     ui->statusbar->repaint();
-    radioDevice = new parachuteRadioComm(portName, baudRate);
-
-    if (!radioDevice->isConnected()) {
-        scanTimer->stop();
+    QString said;
+    const BoardSession::Opened opened = session->open(portName, baudRate, &said);
+    if (opened == BoardSession::Opened::NoPort) {
         ui->line_connect->setText(tr("Not connected"));
         ui->btnSerialConnect->setEnabled(true);
         ui->btnSerialDisconnect->setEnabled(false);
         ui->group_system->setEnabled(false);
         hideAllPages();
-        showStatus(portName.isEmpty() ? tr("No serial port to open: plug the board in and press Refresh.")
-                                      : describeOpenFailure(portName, serialPort));
+        showStatus(said);
         updateCockpitState();
         return false;
     }
-
-    connectedPort = portName;
+    // The operator leaves a port that opened with Disconnect.
     ui->line_connect->setText(tr("Connected"));
     ui->btnSerialConnect->setEnabled(false);
     ui->btnSerialDisconnect->setEnabled(true);
-
-    if (readWithRetry(*radioDevice, USBmsgIdentity) != USBmsgIdentity) {
-        // The port opened but no board identified: give it up at once. The
-        // operator leaves this state with Disconnect.
-        showStatus(StatusText::identifyFailed(radioDevice->lastOutcome(), portName, baudRate,
-                                              productCodeText(*radioDevice), firmwareText(*radioDevice),
-                                              int(radioDevice->lastReply().size())));
-        ui->line_connect->setText(tr("Not identified"));
-        scanTimer->stop();
-        hideAllPages();
-        ui->group_system->setEnabled(false);
-        delete radioDevice;
-        radioDevice = nullptr;
-        updateCockpitState();
-        return false;
-    }
-    parseResponse(USBmsgIdentity);
-    ui->group_system->setEnabled(true);
-
-    const QString page = Protocol::familyTable(recordFamily(*radioDevice)).page;
-    if (page.isEmpty()) {
+    ui->group_system->setEnabled(opened != BoardSession::Opened::NotIdentified);
+    if (opened != BoardSession::Opened::Ready) {
+        if (opened == BoardSession::Opened::NotIdentified)
+            ui->line_connect->setText(tr("Not identified"));
+        if (!said.isEmpty())
+            showStatus(said);
         hideAllPages();
         updateCockpitState();
         return false;
     }
 
-    // A page is shown only with values read from the board, so that Save CONF
-    // never writes back the form's initial values.
-    if (readWithRetry(*radioDevice, USBmsgConfig) != USBmsgConfig) {
-        showStatus(StatusText::configReadFailedAtConnect(radioDevice->lastOutcome()));
-        hideAllPages();
-        updateCockpitState();
-        return false;
-    }
-    parseResponse(USBmsgConfig);
-    lostWrite.settle(boardHeld, QStringLiteral("configurator"));
-
-    restorePage(page);
-    restorePage(QStringLiteral("tab_all_internal"));
-    lastReplyAt = QTime::currentTime();
-    showStatus(StatusText::connected(productCodeText(*radioDevice), portName));
-    scanTimer->start(Protocol::pollIntervalMs);
-    QStringList notes{StatusText::connected(productCodeText(*radioDevice), portName)};
-    if (boardConnected(portName, baudRate))
+    restorePage(FamilyForm::pageName(session->held().family));
+    restorePage(FamilyForm::internalPageName());
+    showStatus(said);
+    reconnection->remember(portName, baudRate);
+    QStringList notes{said};
+    if (restoreKeptEdits())
         notes << tr("The edits made before the connection was lost are back in the page.");
-    notes << lostWrite.settledText();
+    notes << session->lostWrite().settledText();
     notes.removeAll(QString());
     if (notes.size() > 1)
         showStatus(notes.join(QLatin1Char(' ')));
@@ -362,29 +291,40 @@ bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate)
     return true;
 }
 
+bool Halvero_configurator::restoreKeptEdits()
+{
+    const BoardConfig kept = editsAtLoss;
+    editsAtLoss = BoardConfig();
+    if (kept.family == BoardFamily::Unknown)
+        return false;
+    const BoardConfig &held = session->held();
+    if (kept.family != held.family
+        || ConfigHistory::normalSerial(kept.serial) != ConfigHistory::normalSerial(held.serial)) {
+        showNotice(StatusText::keptEditsForAnotherBoard(kept));
+        return false;
+    }
+    page->show(kept);
+    return true;
+}
+
 void Halvero_configurator::on_btnSerialDisconnect_clicked()
 {
     if (!confirmLeave(tr("Disconnect anyway?"), tr("Disconnect and discard them?")))
         return;
     editsAtLoss = BoardConfig();
-    stopReconnecting();
+    reconnection->stop();
     const QString dropped = closeConnection(tr("Not connected"));
     if (dropped.isEmpty())
         ui->statusbar->clearMessage();
     else
         showStatus(dropped);
-    actionRecordStatus->setChecked(false); // says how many rows it kept
+    live->setRecording(false, session->held()); // says how many rows it kept
 }
 
-// Back to the Disconnected state, with `state` in the connection field.
 QString Halvero_configurator::closeConnection(const QString &state)
 {
-    scanTimer->stop();
-    const QString dropped = dropQueuedCommands();
-    delete radioDevice;
-    radioDevice = nullptr;
-    setLiveStatusGreyed(false);
-    silentTicks = 0;
+    const QString dropped = session->close();
+    page->setLiveGreyed(false);
     ui->line_connect->setText(state);
     ui->btnSerialConnect->setEnabled(true);
     ui->btnSerialDisconnect->setEnabled(false);
@@ -397,155 +337,62 @@ QString Halvero_configurator::closeConnection(const QString &state)
 // The link closes the port when the device has gone (a pulled cable); the
 // window then lets go of the board entirely, so that Connect works again
 // once it is back.
-void Halvero_configurator::connectionLost(const QString &note)
+void Halvero_configurator::connectionLost(const QString &note, bool defaultsLost)
 {
     qDebug() << "Connection lost";
-    if (boardHeld.family != BoardFamily::Unknown && !diffConfigs(boardHeld, pageConfig()).isEmpty())
-        editsAtLoss = pageConfig();
+    const BoardConfig &held = session->held();
+    if (held.family != BoardFamily::Unknown && !diffConfigs(held, page->read(held)).isEmpty())
+        editsAtLoss = page->read(held);
+    const QString port = session->port();
+    const int baud = session->baud();
     const QString dropped = closeConnection(tr("Connection lost"));
-    lostAt = QTime::currentTime();
-    startReconnecting(connectedPort, connectedBaud);
+    const QTime lostAt = QTime::currentTime();
+    const bool retrying = reconnection->start(port, baud, lostAt);
+    // Disconnect is how the operator stops the attempts.
+    if (retrying)
+        ui->btnSerialDisconnect->setEnabled(true);
     // A write cut short says last whether it may have gone out.
-    QStringList said{reconnectTimer->isActive() ? StatusText::connectionLostRetrying(lostAt)
-                                                : StatusText::connectionLost(lostAt),
+    QStringList said{retrying ? StatusText::connectionLostRetrying(lostAt) : StatusText::connectionLost(lostAt),
                      dropped, note};
     said.removeAll(QString());
     showStatus(said.join(QLatin1Char(' ')));
+    // The page shows the board's configuration once it is back, not the
+    // edits that Set defaults was to replace.
+    if (defaultsLost)
+        editsAtLoss = BoardConfig();
 }
 
-void Halvero_configurator::onScanTimeout()
+void Halvero_configurator::tryReconnect(const QString &port, int baud, const QString &trying)
 {
-    if (!radioDevice)
-        return;
-    if (!radioDevice->isConnected()) {
-        if (scanTimer->isActive())
-            connectionLost();
-        return;
-    }
-
-    QString writeNote;
-    bool defaultsLost = false;
-    if (commandQueue.isEmpty()) {
-        const uint8_t result = radioDevice->send(false, USBmsgStatus, USBoptNone);
-        parseResponse(result);
-        noteTickResult(result);
-    } else if (commandQueue.first()->transaction) {
-        action *next = commandQueue.first();
-        stepWrite(next);
-        if (next->transaction->outcome() == WriteTransaction::Outcome::ConnectionLost) {
-            writeNote = lostWrite.keep(*next->transaction);
-            if (writeNote.isEmpty())
-                writeNote = StatusText::writeOutcome(*next->transaction, connectedPort);
-            defaultsLost = next->transaction->operation() == WriteTransaction::Operation::Defaults;
-        }
-        if (next->transaction->finished()) {
-            commandQueue.removeOne(next);
-            delete next;
-        }
-    } else {
-        // Sent once and dropped whatever the outcome: a failed command is not
-        // retried, the operator sees its effect (or none) on screen.
-        action *next = commandQueue.takeFirst();
-        runAction(*next);
-        delete next;
-    }
-
-    if (radioDevice && !radioDevice->isConnected()) {
-        connectionLost(writeNote);
-        // The page shows the board's configuration once it is back, not
-        // the edits that Set defaults was to replace.
-        if (defaultsLost)
-            editsAtLoss = BoardConfig();
-    }
-}
-
-// One read queued by the operator, and the status line that tells how it
-// ended.
-void Halvero_configurator::runAction(const action &next)
-{
-    parachuteRadioComm *dev = radioDevice;
-    const uint8_t result = dev->send(next.write, next.kind, next.option);
-    parseResponse(result);
-    noteTickResult(result);
-    if (next.kind == USBmsgConfig)
-        showStatus(StatusText::configRead(result == USBmsgConfig));
-    else if (next.kind == USBmsgEepromDump)
-        showStatus(StatusText::dumpReceived(result == USBmsgEepromDump, int(dumpBody(*dev).size())));
-}
-
-// One exchange of a write transaction. The page is not refreshed from the
-// read before the write, only from what the board holds at the end.
-void Halvero_configurator::stepWrite(action *next)
-{
-    WriteTransaction &write = *next->transaction;
-    const bool done = write.step(*radioDevice);
-    noteTickResult(write.lastResult());
-    if (done) {
-        reportWrite(write);
-    } else if (write.sent() && write.unansweredReadBacks() > 0) {
-        showStatus(StatusText::writePending(write, lastReplyAt));
-    }
-}
-
-void Halvero_configurator::reportWrite(const WriteTransaction &write)
-{
-    if (write.sent() && !dumpRecord.isEmpty()) {
-        dumpRecord.noteWrite(boardHeld.serial, QDateTime::currentDateTime());
-        ui->line_debug->setPlainText(dumpRecord.text());
-    }
-    if (write.outcome() == WriteTransaction::Outcome::ConnectionLost)
-        return; // told with the lost connection
-    if (write.afterKnown()) {
-        boardHeld = write.after();
-        showConfigInPage(WriteOutcome::pageAfter(write));
-        boardConfigShown();
-    }
-    QString text = StatusText::writeOutcome(write, connectedPort);
-    if (!write.changedUnderEdits().isEmpty())
-        text += QLatin1Char(' ') + StatusText::editedOverChanges(write.changedUnderEdits());
-    if (write.afterKnown() && !write.historyError().isEmpty())
-        text += QLatin1Char(' ') + StatusText::resultNotRecorded(write.historyError());
-    if (WriteOutcome::needsNotice(write)) {
-        showNotice(text);
-    } else {
-        noticePanel->dismiss();
-        showStatus(text);
-    }
-}
-
-// Three ticks in a row with nothing decoded grey the live values out: they
-// are no longer live. The next decoded reply brings them back.
-void Halvero_configurator::noteTickResult(uint8_t result)
-{
-    if (result != 0) {
-        silentTicks = 0;
-        lastReplyAt = QTime::currentTime();
-        if (liveStatusGreyed) {
-            setLiveStatusGreyed(false);
-            // What was said before the silence is still true.
-            showStatus(messageBeforeSilence);
-        }
+    const QString unknown =
+        session->lostWrite().pending() ? QLatin1Char(' ') + session->lostWrite().pendingText() : QString();
+    logQuiet = true;
+    const bool back = openBoard(port, baud);
+    logQuiet = false;
+    if (back) {
+        reconnection->stop();
+        QStringList notes{tr("Reconnected to the %1 board on %2.").arg(session->held().productCode, port)};
+        if (isWindowModified())
+            notes << tr("The edits made before the connection was lost are back in the page.");
+        if (!session->lostWrite().settledText().isEmpty())
+            notes << session->lostWrite().settledText();
+        showStatus(notes.join(QLatin1Char(' ')));
         return;
     }
-    if (++silentTicks >= 3 && radioDevice && radioDevice->isConnected()) {
-        if (!liveStatusGreyed)
-            messageBeforeSilence = ui->statusbar->currentMessage();
-        setLiveStatusGreyed(true);
-        // A write that went out says the silence in its own sentence; both,
-        // one after the other, would take turns on the bar every poll.
-        const action *next = commandQueue.isEmpty() ? nullptr : commandQueue.first();
-        if (!next || !next->transaction || !next->transaction->sent())
-            showStatus(StatusText::silentSince(lastReplyAt, radioDevice->lastOutcome()));
-    }
+    // The board is not answering yet (still starting, say): back to waiting,
+    // with what this attempt found.
+    const QString found = ui->statusbar->currentMessage();
+    closeConnection(tr("Connection lost"));
+    ui->btnSerialDisconnect->setEnabled(true);
+    showRepeatedStatus(tr("%1: %2").arg(trying, found) + unknown, reconnectKind);
 }
 
-void Halvero_configurator::setLiveStatusGreyed(bool greyed)
+void Halvero_configurator::closeEvent(QCloseEvent *event)
 {
-    liveStatusGreyed = greyed;
-    // The groups, not their fields: the fields keep their own enabled state
-    // (trigger reading present or not) for when the board answers again.
-    for (BoardFamily family : Protocol::knownFamilies()) {
-        if (auto *group = findChild<QWidget *>(QStringLiteral("gr_%1_status").arg(Protocol::familyTable(family).name)))
-            group->setEnabled(!greyed);
+    if (!confirmLeave(tr("Close anyway?"), tr("Close the configurator and discard them?"))) {
+        event->ignore();
+        return;
     }
+    reconnection->stop();
+    QMainWindow::closeEvent(event);
 }

@@ -1,32 +1,34 @@
-// The board pages of the main window: every decoded reply shown in the
-// widgets of the board's family (and the Internal page), and the page
-// buttons, which only queue commands for the poll cycle to send.
+// The board's page as the window runs it: what the board answers shown in
+// the form, the page buttons (which only queue commands for the poll tick),
+// a write's outcome, and the questions asked before the operator's edits
+// or a write are given up.
 #include "Halvero_configurator.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDateTime>
 #include <QMessageBox>
-#include <QSpinBox>
-#include <QTimer>
 
+#include "configpage.h"
 #include "displayformat.h"
+#include "editmarks.h"
+#include "familyform.h"
 #include "historydialog.h"
-#include "protocol.h"
+#include "livestatus.h"
+#include "noticepanel.h"
 #include "recordtext.h"
 #include "statustext.h"
 #include "ui_Halvero_configurator.h"
+#include "writeoutcome.h"
 
-using Protocol::familyOf;
+void Halvero_configurator::onScanTimeout()
+{
+    session->tick();
+}
 
 void Halvero_configurator::parseResponse(uint8_t response)
 {
     using namespace DisplayFormat;
     const parachuteRadioComm *dev = radioDevice;
-    if (!dev)
-        return;
-    const BoardFamily family = familyOf(dev->productCodeHigh, dev->productCodeLow);
-    if (family == BoardFamily::Unknown)
+    if (!dev || recordFamily(*dev) == BoardFamily::Unknown)
         return;
 
     switch (response) {
@@ -39,107 +41,25 @@ void Halvero_configurator::parseResponse(uint8_t response)
         break;
 
     case USBmsgConfig:
-        boardHeld = configFromRecord(*dev);
-        boardHeld.readAt = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
-        showConfigInPage(boardHeld);
+        // The session holds it already.
+        page->show(session->held());
         boardConfigShown();
         break;
 
     case USBmsgEepromDump:
         // The reply header's control bytes are not part of the text.
-        dumpRecord.setDump(dumpBody(*dev), boardHeld, QDateTime::currentDateTime());
+        dumpRecord.setDump(dumpBody(*dev), session->held(), QDateTime::currentDateTime());
         ui->line_debug->setPlainText(dumpRecord.text());
         break;
 
-    case USBmsgStatus: {
-        // Each value the family's table puts on its page. A reading that
-        // needs a flag (the trigger pulse) stays as last shown, greyed out,
-        // while the flag is off.
-        const QList<StatusField> &fields = Protocol::familyTable(family).status;
-        for (const StatusField &field : fields) {
-            // A line edit or a label: either shows its text. A field the
-            // page has no widget for is not looked for (an empty name
-            // would find whichever unnamed widget comes first).
-            if (!field.widget || !*field.widget)
-                continue;
-            QWidget *line = findChild<QWidget *>(QLatin1String(field.widget));
-            if (!line)
-                continue;
-            const float value = dev->statusValue(field);
-            const bool valid = field.validWith < 0 || dev->statusValue(fields.at(field.validWith)) != 0;
-            if (valid)
-                line->setProperty("text", field.flag ? tr(value != 0 ? field.onWord : field.offWord) : general(value));
-            if (field.validWith >= 0)
-                line->setEnabled(valid);
-        }
-        statusReplyShown();
+    case USBmsgStatus:
+        page->showStatus(*dev);
+        live->statusReply(*dev, session->held());
         break;
-    }
 
     default:
         break;
     }
-}
-
-QWidget *Halvero_configurator::fieldWidget(const ConfigField &field) const
-{
-    return field.widget.isEmpty() ? nullptr : findChild<QWidget *>(field.widget);
-}
-
-void Halvero_configurator::showConfigInPage(const BoardConfig &config)
-{
-    for (const ConfigField &field : configFields(config.family)) {
-        QWidget *widget = fieldWidget(field);
-        const int value = config.values.value(field.path);
-        QString outside;
-        if (auto *combo = qobject_cast<QComboBox *>(widget)) {
-            // The form's items stand for the values 0, 1, ...; a value past
-            // them gets an item of its own for as long as it is shown.
-            const int formItems = field.max - field.min + 1;
-            while (combo->count() > formItems)
-                combo->removeItem(combo->count() - 1);
-            if (value >= 0 && value < formItems) {
-                combo->setCurrentIndex(value);
-            } else {
-                combo->addItem(tr("%1 (unknown)").arg(value), value);
-                combo->setCurrentIndex(combo->count() - 1);
-                outside = tr("The board holds %1, which this page has no name for.").arg(value);
-            }
-        } else if (auto *spin = qobject_cast<QSpinBox *>(widget)) {
-            const QPair<int, int> range = formRanges.value(spin, {spin->minimum(), spin->maximum()});
-            spin->setRange(qMin(range.first, value), qMax(range.second, value));
-            spin->setValue(value);
-            if (value < range.first || value > range.second)
-                outside = tr("The board holds %1, outside %2 to %3.").arg(value).arg(range.first).arg(range.second);
-        } else if (auto *check = qobject_cast<QCheckBox *>(widget)) {
-            check->setChecked(value != 0);
-        }
-        if (widget)
-            widget->setToolTip(outside.isEmpty() ? formToolTips.value(widget) : outside);
-    }
-}
-
-BoardConfig Halvero_configurator::pageConfig() const
-{
-    BoardConfig page = boardHeld;
-    page.readAt.clear();
-    for (const ConfigField &field : configFields(page.family)) {
-        const QWidget *widget = fieldWidget(field);
-        int value = boardHeld.values.value(field.path);
-        if (const auto *combo = qobject_cast<const QComboBox *>(widget)) {
-            const QVariant data = combo->currentData();
-            if (combo->currentIndex() >= 0)
-                value = data.isValid() ? data.toInt() : combo->currentIndex();
-        } else if (const auto *spin = qobject_cast<const QSpinBox *>(widget)) {
-            // A read-only field (the gain) is written as the board holds it.
-            if (!spin->isReadOnly())
-                value = spin->value();
-        } else if (const auto *check = qobject_cast<const QCheckBox *>(widget)) {
-            value = check->isChecked() ? 1 : 0;
-        }
-        page.values.insert(field.path, value);
-    }
-    return page;
 }
 
 void Halvero_configurator::boardConfigShown()
@@ -151,17 +71,54 @@ void Halvero_configurator::boardConfigShown()
         historyDialog->reload();
 }
 
-QString Halvero_configurator::saveRefusal(const BoardConfig &page) const
+void Halvero_configurator::silenceChanged(bool silent)
 {
-    // A value the board already holds is written back as it is, even one
-    // out of range; only what the operator changed must be in range.
-    for (const ConfigField &field : configFields(page.family)) {
-        const int value = page.values.value(field.path);
-        if (value != boardHeld.values.value(field.path) && (value < field.min || value > field.max))
-            return tr("Not saved: %1 is %2, outside %3 to %4.")
-                .arg(field.label()).arg(value).arg(field.min).arg(field.max);
+    page->setLiveGreyed(silent);
+    // What was said before the silence is still true once the board answers.
+    if (silent)
+        messageBeforeSilence = ui->statusbar->currentMessage();
+    else
+        showStatus(messageBeforeSilence);
+}
+
+void Halvero_configurator::writeStepped(const WriteTransaction &write, bool done)
+{
+    if (!done) {
+        if (write.sent() && write.unansweredReadBacks() > 0)
+            showStatus(StatusText::writePending(write, session->lastReplyAt()));
+        return;
     }
-    return QString();
+    if (write.sent() && !dumpRecord.isEmpty()) {
+        dumpRecord.noteWrite(session->held().serial, QDateTime::currentDateTime());
+        ui->line_debug->setPlainText(dumpRecord.text());
+    }
+    if (write.outcome() == WriteTransaction::Outcome::ConnectionLost)
+        return; // told with the lost connection
+    if (write.afterKnown()) {
+        page->show(WriteOutcome::pageAfter(write));
+        boardConfigShown();
+    }
+    QString text = StatusText::writeOutcome(write, session->port());
+    if (!write.changedUnderEdits().isEmpty())
+        text += QLatin1Char(' ') + StatusText::editedOverChanges(write.changedUnderEdits());
+    if (write.afterKnown() && !write.historyError().isEmpty())
+        text += QLatin1Char(' ') + StatusText::resultNotRecorded(write.historyError());
+    if (WriteOutcome::needsNotice(write)) {
+        showNotice(text);
+    } else {
+        noticePanel->dismiss();
+        showStatus(text);
+    }
+}
+
+// Commands are taken only while a board is connected: anything clicked for
+// a board that has gone would otherwise wait for whichever board comes next.
+bool Halvero_configurator::canQueue()
+{
+    if (session->connected())
+        return true;
+    showStatus(StatusText::notSent());
+    return false;
 }
 
 void Halvero_configurator::on_btn_08A3_ReadConf_clicked()
@@ -170,10 +127,10 @@ void Halvero_configurator::on_btn_08A3_ReadConf_clicked()
         return;
     // The board's answer replaces the page: unsaved edits go only when the
     // operator says so, and only for the connection asked on.
-    const int askedOn = connectionGeneration;
-    if (confirmDiscardEdits(tr("Read the board's configuration and discard them?")) && askedOn == connectionGeneration
-        && canQueue())
-        queueAction(USBmsgConfig, false, USBoptNone);
+    const int askedOn = session->generation();
+    if (confirmDiscardEdits(tr("Read the board's configuration and discard them?"), true)
+        && askedOn == session->generation() && canQueue())
+        session->queueRead(USBmsgConfig, USBoptNone);
 }
 
 void Halvero_configurator::on_btn_04F2_ReadConf_clicked()
@@ -191,42 +148,38 @@ void Halvero_configurator::on_btn_04F2_SaveConf_clicked()
     saveConf();
 }
 
-// Both pages save alike: the operator's edits as they stand when the button
-// is clicked are what the board receives, over whatever it holds when the
-// write is sent; the fields the operator did not touch keep the board's
-// values of that moment (a Set defaults queued ahead is not undone).
+// Every page saves alike: the operator's edits as they stand when the
+// button is clicked are what the board receives, over whatever it holds
+// when the write is sent; the fields the operator did not touch keep the
+// board's values of that moment (a Set defaults queued ahead is not undone).
 void Halvero_configurator::saveConf()
 {
     // The page is reachable only while polling, but a stray click without a
     // board must not wait in the queue for whichever board comes next.
     if (!canQueue())
         return;
-    const BoardConfig page = pageConfig();
-    const QString refusal = saveRefusal(page);
+    const BoardConfig held = session->held();
+    const BoardConfig edited = page->read(held);
+    const QString refusal = ConfigPage::refusal(edited, held);
     if (!refusal.isEmpty()) {
         showNotice(refusal);
         return;
     }
     // A pair the board already holds crossed is written back as it is;
     // crossing it is the operator's call, asked once (No the default).
-    if (const std::optional<CrossedPair> crossed = crossedPair(page, &boardHeld)) {
-        const int askedOn = connectionGeneration;
+    if (const std::optional<CrossedPair> crossed = crossedPair(edited, &held)) {
+        const int askedOn = session->generation();
         QMessageBox box(QMessageBox::Question, tr("Save CONF"),
                         StatusText::crossedPair(*crossed) + QLatin1Char(' ') + tr("Save anyway?"),
                         QMessageBox::Yes | QMessageBox::No, this);
         box.setObjectName(QStringLiteral("dialog_crossed_pair"));
         box.setDefaultButton(QMessageBox::No);
-        if (box.exec() != QMessageBox::Yes || askedOn != connectionGeneration || !canQueue())
+        if (box.exec() != QMessageBox::Yes || askedOn != session->generation() || !canQueue())
             return;
     }
     // A double click adds nothing while the first write still waits.
-    if (!commandQueue.isEmpty()) {
-        const action *last = commandQueue.last();
-        if (last->transaction && last->transaction->operation() == WriteTransaction::Operation::Save
-            && !last->transaction->sent() && last->transaction->config().values == page.values)
-            return;
-    }
-    queueWrite(WriteTransaction::Operation::Save, page);
+    if (!session->saveQueued(edited.values))
+        session->queueWrite(WriteTransaction::Operation::Save, edited);
 }
 
 void Halvero_configurator::on_btn_08A3_SetDefaults_clicked()
@@ -236,16 +189,16 @@ void Halvero_configurator::on_btn_08A3_SetDefaults_clicked()
     // Modal, so the poll timer keeps ticking while the operator decides. The
     // answer holds only for the connection it was asked on: a board lost or
     // replaced meanwhile is not reset.
-    const int askedOn = connectionGeneration;
+    const int askedOn = session->generation();
     QMessageBox question;
     question.setText(tr("Are you sure you want to set defaults?"));
     question.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     question.setDefaultButton(QMessageBox::No);
     if (question.exec() != QMessageBox::Yes)
         return;
-    if (askedOn != connectionGeneration || !canQueue())
+    if (askedOn != session->generation() || !canQueue())
         return;
-    queueWrite(WriteTransaction::Operation::Defaults, BoardConfig());
+    session->queueWrite(WriteTransaction::Operation::Defaults, BoardConfig());
 }
 
 void Halvero_configurator::on_btn_04F2_SetDefaults_clicked()
@@ -256,5 +209,107 @@ void Halvero_configurator::on_btn_04F2_SetDefaults_clicked()
 void Halvero_configurator::on_btnEEPROM_DUMP_clicked()
 {
     if (canQueue())
-        queueAction(USBmsgEepromDump, false, USBoptDump);
+        session->queueRead(USBmsgEepromDump, USBoptDump);
+}
+
+// The Board menu clicks the shown family's own button, questions and all.
+void Halvero_configurator::boardCommand(int command)
+{
+    const QString name = FamilyForm::buttonName(session->held().family, FamilyForm::Command(command));
+    if (auto *button = findChild<QPushButton *>(name); button && !name.isEmpty())
+        button->click();
+}
+
+void Halvero_configurator::showHistory()
+{
+    if (!historyDialog) {
+        historyDialog = new HistoryDialog(this);
+        connect(historyDialog, &HistoryDialog::placeRequested, this,
+                [this](const BoardConfig &config, const QString &source) { files->placeInPage(config, source, false); });
+    }
+    historyDialog->setBoard(session->held(), pageShown());
+    historyDialog->reload();
+    historyDialog->show();
+    historyDialog->raise();
+    historyDialog->activateWindow();
+}
+
+bool Halvero_configurator::pageShown() const
+{
+    return session->connected() && session->held().family != BoardFamily::Unknown && ui->tab_all->count() > 0;
+}
+
+bool Halvero_configurator::pageModified() const
+{
+    return isWindowModified();
+}
+
+PageDifferences Halvero_configurator::pageDifferences() const
+{
+    if (!pageShown())
+        return {};
+    const BoardConfig &held = session->held();
+    return {held.family, diffConfigs(held, page->read(held))};
+}
+
+void Halvero_configurator::updateEditMarks()
+{
+    marks->update();
+}
+
+void Halvero_configurator::refreshEditMarks()
+{
+    updateEditMarks();
+}
+
+bool Halvero_configurator::confirmDiscardEdits(const QString &question)
+{
+    return confirmDiscardEdits(question, true);
+}
+
+bool Halvero_configurator::confirmDiscardEdits(const QString &question, bool queueGoesOn)
+{
+    updateEditMarks();
+    if (!isWindowModified())
+        return true;
+    const PageDifferences differences = pageDifferences();
+    // Edits a Save CONF queued ahead carries still reach the board while it
+    // stays connected (a Read CONF goes after it).
+    if (queueGoesOn && ui->tab_all->count() > 0 && session->editsOnTheirWay(EditMarks::edits(differences.fields)))
+        return true;
+    QString what;
+    if (editsAtLoss.family != BoardFamily::Unknown && ui->tab_all->count() == 0) {
+        what = tr("The edits made before the connection was lost are not saved to the board.");
+    } else {
+        QStringList fields;
+        for (const FieldDifference &d : differences.fields)
+            fields << d.field.label();
+        what = tr("The page holds edits not saved to the board: %1.").arg(fields.join(QStringLiteral(", ")));
+    }
+    QMessageBox box(QMessageBox::Question, tr("Unsaved edits"), what + QLatin1Char(' ') + question,
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("dialog_unsaved_edits"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+bool Halvero_configurator::confirmLeave(const QString &anyway, const QString &discardEdits)
+{
+    if (const WriteTransaction *write = session->pendingWrite()) {
+        // Asked by value: the write may end while the question is open.
+        const QMap<QString, int> edits = write->edits();
+        const bool save = write->operation() != WriteTransaction::Operation::Defaults;
+        QMessageBox box(QMessageBox::Question, tr("Write not finished"),
+                        StatusText::writeUnfinished(*write) + QLatin1Char(' ') + anyway,
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setObjectName(QStringLiteral("dialog_unfinished_write"));
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes)
+            return false;
+        // The edits the operator has just given up with their write are not
+        // asked about a second time.
+        if (save && ui->tab_all->count() > 0 && EditMarks::edits(pageDifferences().fields) == edits)
+            return true;
+    }
+    return confirmDiscardEdits(discardEdits, false);
 }

@@ -21,7 +21,7 @@ struct HalveroTestAccess
     static void restorePage(Halvero_configurator &w, const QString &name) { w.restorePage(name); }
     static void hideAllPages(Halvero_configurator &w) { w.hideAllPages(); }
     // What the board answered the last configuration read or write with.
-    static BoardConfig boardHeld(const Halvero_configurator &w) { return w.boardHeld; }
+    static BoardConfig boardHeld(const Halvero_configurator &w) { return w.session->held(); }
 };
 
 #endif // HALVERO_TESTSUPPORT_TESTACCESS_H

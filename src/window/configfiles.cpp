@@ -1,8 +1,5 @@
-// Files the operator keeps beside the board: the board's configuration saved
-// in the layout `halvero-cli config get` writes, such a file (or a history
-// entry) put in the page as unsaved edits after a look at what it changes,
-// and the EEPROM dump saved as text.
-#include "Halvero_configurator.h"
+// The configuration files, the differences dialog and the dump file.
+#include "configfiles.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -17,17 +14,16 @@
 #include <QVBoxLayout>
 
 #include "backgroundread.h"
+#include "boardsession.h"
+#include "configpage.h"
 #include "configfileread.h"
 #include "outputfile.h"
 #include "recordtext.h"
 #include "savedconfig.h"
 #include "statustext.h"
-#include "ui_Halvero_configurator.h"
 #include "windowsettings.h"
 
 namespace {
-
-const QString gainPath = QStringLiteral("inaGain");
 
 // "08A3-0021": product code and the serial's last digits, to tell files apart.
 QString fileStem(const BoardConfig &board)
@@ -37,23 +33,33 @@ QString fileStem(const BoardConfig &board)
 
 } // namespace
 
-void Halvero_configurator::saveConfigFile(bool page)
+ConfigFiles::ConfigFiles(QWidget *dialogParent, Host *host, const BoardSession *session, ConfigPage *page)
+    : QObject(dialogParent)
+    , m_parent(dialogParent)
+    , m_host(host)
+    , m_session(session)
+    , m_page(page)
 {
+}
+
+void ConfigFiles::saveConfigFile(bool page)
+{
+    const BoardConfig &boardHeld = m_session->held();
     if (boardHeld.family == BoardFamily::Unknown) {
-        showStatus(tr("No configuration to save: connect to a board first."));
+        emit status(tr("No configuration to save: connect to a board first."));
         return;
     }
     // What the board holds, or the page shows, now; the board may be gone by
     // the time a file is chosen. A page a board would refuse makes no file.
     const SavedConfig::Source source = page ? SavedConfig::Source::Page : SavedConfig::Source::Board;
-    const BoardConfig config = page ? pageConfig() : boardHeld;
-    const QString refusal = page ? saveRefusal(config) : QString();
+    const BoardConfig config = page ? m_page->read(boardHeld) : boardHeld;
+    const QString refusal = page ? ConfigPage::refusal(config, boardHeld) : QString();
     if (!refusal.isEmpty()) {
-        showStatus(refusal);
+        emit status(refusal);
         return;
     }
-    const bool edited = isWindowModified();
-    const QString path = chooseFile(this, "dialog_save_config",
+    const bool edited = m_host->pageModified();
+    const QString path = chooseFile(m_parent, "dialog_save_config",
                                     page ? tr("Save the page's configuration") : tr("Save the board's configuration"),
                                     SavedConfig::fileName(config, source),
                                     tr("Configuration files (*.json);;All files (*)"), QFileDialog::AcceptSave);
@@ -61,18 +67,18 @@ void Halvero_configurator::saveConfigFile(bool page)
         return;
     const Result written = OutputFile::writeFileSafely(path, configToText(config));
     if (!written.ok())
-        showStatus(tr("Could not save the configuration to %1: %2. Choose another file or folder.").arg(path, written.message));
+        emit status(tr("Could not save the configuration to %1: %2. Choose another file or folder.").arg(path, written.message));
     else
-        showStatus(SavedConfig::savedSentence(path, source, edited));
+        emit status(SavedConfig::savedSentence(path, source, edited));
 }
 
-void Halvero_configurator::loadConfigFile()
+void ConfigFiles::loadConfigFile()
 {
     if (BackgroundRead::busy(this)) {
-        showStatus(tr("Still reading a configuration file: load another once it is done."));
+        emit status(tr("Still reading a configuration file: load another once it is done."));
         return;
     }
-    const QString path = chooseFile(this, "dialog_load_config", tr("Load a configuration into the page"), QString(),
+    const QString path = chooseFile(m_parent, "dialog_load_config", tr("Load a configuration into the page"), QString(),
                                     tr("Configuration files (*.json);;All files (*)"), QFileDialog::AcceptOpen);
     if (path.isEmpty())
         return;
@@ -80,18 +86,18 @@ void Halvero_configurator::loadConfigFile()
     // checks it, in its words.
     const auto load = [this, path](const ConfigFileRead::Bytes &read) {
         if (!read.ok()) {
-            showStatus(tr("Not loaded: %1.").arg(read.message));
+            emit status(tr("Not loaded: %1.").arg(read.message));
             return;
         }
         const ConfigLoad checked = loadConfigForWrite(read.data);
         if (!checked.ok())
-            showStatus(tr("Not loaded: %1: %2.").arg(path, checked.message));
+            emit status(tr("Not loaded: %1: %2.").arg(path, checked.message));
         else
             placeInPage(checked.config, path, true);
     };
     auto source = std::make_shared<ConfigFileRead::Source>(path);
     if (const Result opened = source->open(ConfigFileRead::Source::Wait::Bounded); !opened.ok()) {
-        showStatus(tr("Not loaded: %1.").arg(opened.message));
+        emit status(tr("Not loaded: %1.").arg(opened.message));
         return;
     }
     if (source->isRegular()) {
@@ -99,65 +105,65 @@ void Halvero_configurator::loadConfigFile()
         return;
     }
     // A pipe or a device: read aside, the window going on meanwhile.
-    showStatus(tr("Reading %1…").arg(path));
+    emit status(tr("Reading %1…").arg(path));
     BackgroundRead::start(this, source, load);
 }
 
-bool Halvero_configurator::placeInPage(const BoardConfig &config, const QString &source, bool showDifferences)
+bool ConfigFiles::placeInPage(const BoardConfig &config, const QString &source, bool showDifferences)
 {
-    const auto pageShown = [this] {
-        return radioDevice && radioDevice->isConnected() && boardHeld.family != BoardFamily::Unknown
-               && ui->tab_all->count() > 0;
-    };
-    if (!pageShown()) {
-        showStatus(tr("Not loaded: no board is connected. Connect to the board first."));
+    const BoardConfig &boardHeld = m_session->held();
+    if (!m_host->pageShown()) {
+        emit status(tr("Not loaded: no board is connected. Connect to the board first."));
         return false;
     }
     if (config.family != boardHeld.family) {
-        showStatus(tr("Not loaded: %1.").arg(wrongFamilyMessage(source, config.family, connectedPort, boardHeld.productCode)));
+        emit status(tr("Not loaded: %1.").arg(wrongFamilyMessage(source, config.family, m_session->port(), boardHeld.productCode)));
         return false;
     }
-    const int askedOn = connectionGeneration;
+    const int askedOn = m_session->generation();
     const QList<FieldDifference> differences = diffConfigs(boardHeld, config);
     if (!showDifferences) {
-        if (!confirmDiscardEdits(tr("Put %1 in the page instead?").arg(source)))
+        if (!m_host->confirmDiscardEdits(tr("Put %1 in the page instead?").arg(source)))
             return false;
-    } else if (differences.isEmpty() && !isWindowModified()) {
-        showStatus(tr("%1 holds what the board holds: nothing to change.").arg(source));
+    } else if (differences.isEmpty() && !m_host->pageModified()) {
+        emit status(tr("%1 holds what the board holds: nothing to change.").arg(source));
         return true;
     } else if (!confirmDifferences(source, differences)) {
         return false;
     }
-    if (askedOn != connectionGeneration || !pageShown()) {
-        showStatus(tr("Not loaded: the board was disconnected meanwhile."));
+    if (askedOn != m_session->generation() || !m_host->pageShown()) {
+        emit status(tr("Not loaded: the board was disconnected meanwhile."));
         return false;
     }
-    // Save CONF writes the gain last read from the board, so the page keeps it.
+    // Save CONF writes a display-only field (the gain) as last read from
+    // the board, so the page keeps it.
     BoardConfig placed = config;
-    if (placed.values.contains(gainPath))
-        placed.values[gainPath] = boardHeld.values.value(gainPath);
-    showConfigInPage(placed);
-    updateEditMarks();
-    const int differing = int(diffConfigs(boardHeld, pageConfig()).size());
+    for (const ConfigField &field : configFields(placed.family))
+        if (field.displayOnly && placed.values.contains(field.path))
+            placed.values[field.path] = boardHeld.values.value(field.path);
+    m_page->show(placed);
+    m_host->refreshEditMarks();
+    const int differing = int(diffConfigs(boardHeld, m_page->read(boardHeld)).size());
     if (differing == 0)
-        showStatus(tr("%1 is in the page; it holds what the board holds.").arg(source));
+        emit status(tr("%1 is in the page; it holds what the board holds.").arg(source));
     else
-        showStatus(tr("%1 is in the page; fields that differ from the board: %2, marked. Save CONF writes them.")
+        emit status(tr("%1 is in the page; fields that differ from the board: %2, marked. Save CONF writes them.")
                        .arg(source)
                        .arg(differing));
     return true;
 }
 
-bool Halvero_configurator::confirmDifferences(const QString &source, const QList<FieldDifference> &differences)
+bool ConfigFiles::confirmDifferences(const QString &source, const QList<FieldDifference> &differences)
 {
-    QDialog dialog(this);
+    const BoardFamily family = m_session->held().family;
+    QDialog dialog(m_parent);
     dialog.setObjectName(QStringLiteral("dialog_load_diff"));
     dialog.setWindowTitle(tr("Load a configuration"));
     auto *layout = new QVBoxLayout(&dialog);
     QString text = tr("%1 differs from the board in the fields below. Put its values in the page? They reach the "
                       "board only when you press Save CONF.")
                        .arg(QFileInfo(source).fileName());
-    if (isWindowModified())
+    if (m_host->pageModified())
         text += QLatin1Char(' ') + tr("The page's unsaved edits are replaced.");
     auto *intro = new QLabel(text, &dialog);
     intro->setObjectName(QStringLiteral("label_load_diff"));
@@ -172,21 +178,21 @@ bool Halvero_configurator::confirmDifferences(const QString &source, const QList
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionMode(QAbstractItemView::NoSelection);
     table->setFocusPolicy(Qt::NoFocus);
-    bool gainDiffers = false;
+    bool displayOnlyDiffers = false;
     for (int row = 0; row < differences.size(); ++row) {
         const FieldDifference &d = differences.at(row);
-        gainDiffers = gainDiffers || d.field.path == gainPath;
+        displayOnlyDiffers = displayOnlyDiffers || d.field.displayOnly;
         auto *field = new QTableWidgetItem(d.field.label());
         field->setToolTip(d.field.displayName());
         table->setItem(row, 0, field);
-        table->setItem(row, 1, new QTableWidgetItem(valueText(d.field, d.board)));
-        table->setItem(row, 2, new QTableWidgetItem(valueText(d.field, d.file)));
+        table->setItem(row, 1, new QTableWidgetItem(m_page->valueText(family, d.field, d.board)));
+        table->setItem(row, 2, new QTableWidgetItem(m_page->valueText(family, d.field, d.file)));
     }
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->horizontalHeader()->setStretchLastSection(true);
     table->resizeRowsToContents();
     layout->addWidget(table);
-    if (gainDiffers) {
+    if (displayOnlyDiffers) {
         auto *gain = new QLabel(tr("The window shows the gain but does not write it: set it with "
                                    "halvero-cli config set."),
                                 &dialog);
@@ -202,15 +208,14 @@ bool Halvero_configurator::confirmDifferences(const QString &source, const QList
     return dialog.exec() == QDialog::Accepted;
 }
 
-void Halvero_configurator::saveDump()
+void ConfigFiles::saveDump(const QString &text)
 {
-    const QString text = ui->line_debug->toPlainText();
     if (text.isEmpty()) {
-        showStatus(tr("No EEPROM dump to save: press EEPROM DUMP first."));
+        emit status(tr("No EEPROM dump to save: press EEPROM DUMP first."));
         return;
     }
-    const QString path = chooseFile(this, "dialog_save_dump", tr("Save the EEPROM dump"),
-                                    fileStem(boardHeld) + QStringLiteral("-eeprom.txt"),
+    const QString path = chooseFile(m_parent, "dialog_save_dump", tr("Save the EEPROM dump"),
+                                    fileStem(m_session->held()) + QStringLiteral("-eeprom.txt"),
                                     tr("Text files (*.txt);;All files (*)"), QFileDialog::AcceptSave);
     if (path.isEmpty())
         return;
@@ -219,7 +224,7 @@ void Halvero_configurator::saveDump()
         data.append('\n');
     const Result written = OutputFile::writeFileSafely(path, data);
     if (!written.ok())
-        showStatus(tr("Could not save the dump to %1: %2. Choose another file or folder.").arg(path, written.message));
+        emit status(tr("Could not save the dump to %1: %2. Choose another file or folder.").arg(path, written.message));
     else
-        showStatus(tr("Saved the EEPROM dump to %1.").arg(path));
+        emit status(tr("Saved the EEPROM dump to %1.").arg(path));
 }

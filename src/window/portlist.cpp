@@ -1,0 +1,111 @@
+// The connection row's list of serial ports.
+#include "portlist.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <QStyledItemDelegate>
+
+#include "portdiagnosis.h"
+
+namespace {
+
+QStringList extraPortNames()
+{
+    return qEnvironmentVariable("HALVERO_EXTRA_PORTS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+}
+
+// Everything the system knows of a port, for its item's tool tip.
+QString portToolTip(const QSerialPortInfo &port)
+{
+    QStringList lines{port.systemLocation()};
+    if (!port.description().isEmpty())
+        lines << port.description();
+    if (!port.manufacturer().isEmpty())
+        lines << port.manufacturer();
+    if (port.hasVendorIdentifier() && port.hasProductIdentifier())
+        lines << QStringLiteral("USB %1:%2")
+                     .arg(port.vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                     .arg(port.productIdentifier(), 4, 16, QLatin1Char('0'));
+    if (!port.serialNumber().isEmpty())
+        lines << QCoreApplication::translate("PortList", "Serial number %1").arg(port.serialNumber());
+    return lines.join(QLatin1Char('\n'));
+}
+
+class PortItemDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QString description = index.data(PortList::DescriptionRole).toString();
+        if (!description.isEmpty())
+            option->text += QStringLiteral("  —  ") + description;
+    }
+};
+
+void fitPopup(QComboBox *list)
+{
+    int widest = 0;
+    for (int i = 0; i < list->count(); ++i)
+        widest = qMax(widest, list->view()->sizeHintForIndex(list->model()->index(i, 0)).width());
+    list->view()->setMinimumWidth(widest + 2 * list->view()->frameWidth() + 8);
+}
+
+} // namespace
+
+namespace PortList {
+
+QStringList namesNow()
+{
+    QStringList names;
+    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
+        names << port.portName();
+    return names + extraPortNames();
+}
+
+void fill(QComboBox *list)
+{
+    list->clear();
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : ports) {
+        list->addItem(port.portName());
+        list->setItemData(list->count() - 1, portToolTip(port), Qt::ToolTipRole);
+        list->setItemData(list->count() - 1, port.description(), DescriptionRole);
+    }
+    const QStringList extra = extraPortNames();
+    for (const QString &path : extra) {
+        list->addItem(path);
+        list->setItemData(list->count() - 1, path, Qt::ToolTipRole);
+    }
+    if (!extra.isEmpty())
+        list->setCurrentIndex(int(ports.size()));
+}
+
+void describeInPopup(QComboBox *list)
+{
+    list->view()->setItemDelegate(new PortItemDelegate(list->view()));
+    fitPopup(list);
+    QObject::connect(list->model(), &QAbstractItemModel::dataChanged, list, [list] { fitPopup(list); });
+}
+
+bool isThere(const QString &port)
+{
+    // Opening a port that is not there costs a diagnosis and a status line,
+    // a look at the system's list does not.
+#ifdef Q_OS_UNIX
+    return QFileInfo::exists(systemLocationOf(port));
+#else
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        if (info.portName() == port || info.systemLocation() == port)
+            return true;
+    return false;
+#endif
+}
+
+} // namespace PortList

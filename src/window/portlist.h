@@ -1,0 +1,33 @@
+// The port list of the connection row: the system's serial ports with
+// their descriptions (in the popup and the tool tips), then the device
+// paths a developer adds in HALVERO_EXTRA_PORTS (simulated boards on
+// pseudo-terminals, which the system's enumeration does not report).
+#ifndef HALVERO_PORTLIST_H
+#define HALVERO_PORTLIST_H
+
+#include <QStringList>
+#include <Qt>
+
+QT_BEGIN_NAMESPACE
+class QComboBox;
+QT_END_NAMESPACE
+
+namespace PortList {
+
+// Item data of the port list: the system's description of the port.
+inline constexpr int DescriptionRole = Qt::UserRole + 1;
+
+// The names the list would show now, in its order.
+QStringList namesNow();
+// Fills `list`; the first added path is chosen, so that a simulated board
+// started for a demo is what Connect opens.
+void fill(QComboBox *list);
+// The popup shows each port's description after its name and is made wide
+// enough for it; the closed list shows the name alone, which Connect opens.
+void describeInPopup(QComboBox *list);
+// Whether a device is there to open, without opening it.
+bool isThere(const QString &port);
+
+} // namespace PortList
+
+#endif // HALVERO_PORTLIST_H
