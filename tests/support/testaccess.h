@@ -1,5 +1,5 @@
 // The window declares HalveroTestAccess its friend: through it the tests
-// reach its form, its tick handler and its page catalogue. Header only and
+// reach its form, its tick handler, its page catalogue and its parts. Header only and
 // free of the simulator, so that the form test, which has no board, can
 // use it as well as the tests that drive the window against one.
 #ifndef HALVERO_TESTSUPPORT_TESTACCESS_H
@@ -22,6 +22,9 @@ struct HalveroTestAccess
     static void hideAllPages(Halvero_configurator &w) { w.hideAllPages(); }
     // What the board answered the last configuration read or write with.
     static BoardConfig boardHeld(const Halvero_configurator &w) { return w.session->held(); }
+    // The window's parts, for the tests that drive one without a board.
+    static BoardSession *session(Halvero_configurator &w) { return w.session; }
+    static ConfigPage *page(Halvero_configurator &w) { return w.page; }
 };
 
 #endif // HALVERO_TESTSUPPORT_TESTACCESS_H
