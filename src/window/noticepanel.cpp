@@ -1,7 +1,6 @@
 // The notice panel: a tinted frame with the sentence and a Dismiss button.
 #include "noticepanel.h"
 
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -10,7 +9,7 @@
 NoticePanel::NoticePanel(QWidget *parent)
     : QFrame(parent)
     , m_text(new QLabel(this))
-    , m_dismiss(new QPushButton(QCoreApplication::translate("Halvero_configurator", "&Dismiss"), this))
+    , m_dismiss(new QPushButton(tr("&Dismiss"), this))
 {
     setObjectName(QStringLiteral("panel_notice"));
     setFrameShape(QFrame::StyledPanel);
@@ -19,12 +18,13 @@ NoticePanel::NoticePanel(QWidget *parent)
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::ToolTipBase);
     setForegroundRole(QPalette::ToolTipText);
-    setAccessibleName(QCoreApplication::translate("Halvero_configurator", "Notice"));
+    setAccessibleName(tr("Notice"));
 
-    auto *icon = new QLabel(this);
-    icon->setObjectName(QStringLiteral("label_notice_icon"));
-    const int side = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
-    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this).pixmap(side, side));
+    // The icon is looked up in the theme when first shown: the lookup
+    // would cost the window's start a few milliseconds for a panel most
+    // sessions never show.
+    m_icon = new QLabel(this);
+    m_icon->setObjectName(QStringLiteral("label_notice_icon"));
     m_text->setObjectName(QStringLiteral("label_notice"));
     m_text->setWordWrap(true);
     m_text->setTextFormat(Qt::PlainText);
@@ -34,7 +34,7 @@ NoticePanel::NoticePanel(QWidget *parent)
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(8, 6, 8, 6);
-    layout->addWidget(icon, 0, Qt::AlignTop);
+    layout->addWidget(m_icon, 0, Qt::AlignTop);
     layout->addWidget(m_text, 1);
     layout->addWidget(m_dismiss, 0, Qt::AlignTop);
     connect(m_dismiss, &QPushButton::clicked, this, &NoticePanel::dismiss);
@@ -43,6 +43,10 @@ NoticePanel::NoticePanel(QWidget *parent)
 
 void NoticePanel::showNotice(const QString &text)
 {
+    if (m_icon->pixmap().isNull()) {
+        const int side = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+        m_icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this).pixmap(side, side));
+    }
     m_text->setText(text);
     m_dismiss->setAccessibleDescription(text);
     show();

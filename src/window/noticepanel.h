@@ -25,6 +25,7 @@ public:
     void dismiss();
 
 private:
+    QLabel *m_icon;
     QLabel *m_text;
     QPushButton *m_dismiss;
 };

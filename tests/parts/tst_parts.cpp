@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "Halvero_configurator.h"
@@ -64,6 +65,7 @@ class tst_Parts : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void pageKeepsWhatTheBoardHolds_data();
     void pageKeepsWhatTheBoardHolds();
@@ -74,7 +76,18 @@ private slots:
     void reconnectionFollowsThePort_data();
     void reconnectionFollowsThePort();
     void portListAndRememberedPort();
+
+private:
+    QTemporaryDir m_settings;
 };
+
+void tst_Parts::initTestCase()
+{
+    // What reconnection remembers stays in the test's own folder, also when
+    // the test is run by hand.
+    QVERIFY(m_settings.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+}
 
 void tst_Parts::init()
 {
