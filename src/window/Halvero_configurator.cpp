@@ -11,6 +11,7 @@
 #include <QFontDatabase>
 #include <QMenuBar>
 #include <QTimer>
+#include <future>
 
 #include "confighistory.h"
 #include "configpage.h"
@@ -41,6 +42,9 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui_Halvero_configurator)
 {
+    // The system's port enumeration takes a few milliseconds: it runs while
+    // the form is built.
+    auto ports = std::async(std::launch::async, &QSerialPortInfo::availablePorts);
     ui->setupUi(this);
     // The form's width stays; the window grows by the menu bar's height.
     const QSize formSize = size();
@@ -54,7 +58,7 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
     }
 
     wireParts();
-    scanSerialPorts();
+    showPorts(ports.get());
     updateCockpitState();
     fitToScreen();
     resize(formSize.width(), formSize.height() + menuBar()->sizeHint().height());
@@ -157,12 +161,16 @@ void Halvero_configurator::fitToScreen()
 
 void Halvero_configurator::scanSerialPorts()
 {
-    PortList::fill(ui->serialList);
+    showPorts(QSerialPortInfo::availablePorts());
+}
+
+void Halvero_configurator::showPorts(const QList<QSerialPortInfo> &ports)
+{
+    PortList::fill(ui->serialList, ports);
     QStringList shown;
     for (int i = 0; i < ui->serialList->count(); ++i)
         shown << ui->serialList->itemText(i);
-    if (reconnection)
-        reconnection->setShownPorts(shown);
+    reconnection->setShownPorts(shown);
 }
 
 void Halvero_configurator::rescanPorts()

@@ -68,6 +68,7 @@ private:
     void wireParts();
     void fitToScreen();
 
+    void showPorts(const QList<QSerialPortInfo> &ports);
     void restorePage(const QString &name);
     void hideAllPages();
     void showStatus(const QString &text);

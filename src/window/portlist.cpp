@@ -69,10 +69,9 @@ QStringList namesNow()
     return names + extraPortNames();
 }
 
-void fill(QComboBox *list)
+void fill(QComboBox *list, const QList<QSerialPortInfo> &ports)
 {
     list->clear();
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &port : ports) {
         list->addItem(port.portName());
         list->setItemData(list->count() - 1, portToolTip(port), Qt::ToolTipRole);

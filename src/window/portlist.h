@@ -5,6 +5,8 @@
 #ifndef HALVERO_PORTLIST_H
 #define HALVERO_PORTLIST_H
 
+#include <QList>
+#include <QSerialPortInfo>
 #include <QStringList>
 #include <Qt>
 
@@ -19,9 +21,12 @@ inline constexpr int DescriptionRole = Qt::UserRole + 1;
 
 // The names the list would show now, in its order.
 QStringList namesNow();
-// Fills `list`; the first added path is chosen, so that a simulated board
-// started for a demo is what Connect opens.
-void fill(QComboBox *list);
+// Fills `list` with the system's ports (as QSerialPortInfo::availablePorts
+// gives them, which may have been asked on another thread: the system's
+// enumeration takes milliseconds) and the added paths. The first added path
+// is chosen, so that a simulated board started for a demo is what Connect
+// opens.
+void fill(QComboBox *list, const QList<QSerialPortInfo> &ports);
 // The popup shows each port's description after its name and is made wide
 // enough for it; the closed list shows the name alone, which Connect opens.
 void describeInPopup(QComboBox *list);
