@@ -14,7 +14,7 @@ namespace {
 struct FieldRow
 {
     const char *path;
-    const char *label; // marked for translation under the window's context
+    const char *label; // marked for translation under the link's own context
     const char *meaning;
     const char *unit;
     const char *widget;
@@ -32,31 +32,31 @@ constexpr int pulseMax = Protocol::pulseMaxUs;
 
 // Both boards end their configuration with the trigger input.
 const FieldRow triggerInputRows[] = {
-    {"trigger.activeLow", QT_TRANSLATE_NOOP("Halvero_configurator", "trigger active low"), "", "",
+    {"trigger.activeLow", QT_TRANSLATE_NOOP("BoardFamilies", "trigger active low"), "", "",
      "check_%2_active_low", 0, 1, 0, 1, true, ConfigMember::TriggerActiveLow, -1},
-    {"trigger.high", QT_TRANSLATE_NOOP("Halvero_configurator", "trigger High"), "us", "us", "spin_%2_trig_high", 1, 2,
+    {"trigger.high", QT_TRANSLATE_NOOP("BoardFamilies", "trigger High"), "us", "us", "spin_%2_trig_high", 1, 2,
      pulseMin, pulseMax, false, ConfigMember::TriggerHigh, -1},
-    {"trigger.low", QT_TRANSLATE_NOOP("Halvero_configurator", "trigger Low"), "us", "us", "spin_%2_trig_low", 3, 2,
+    {"trigger.low", QT_TRANSLATE_NOOP("BoardFamilies", "trigger Low"), "us", "us", "spin_%2_trig_low", 3, 2,
      pulseMin, pulseMax, false, ConfigMember::TriggerLow, 1},
 };
 
 // Bank and refresh rate of each group of four channels: a byte per group.
 const FieldRow switchGroupRows[] = {
-    {"groups[%1].bank", QT_TRANSLATE_NOOP("Halvero_configurator", "group %1 bank"),
+    {"groups[%1].bank", QT_TRANSLATE_NOOP("BoardFamilies", "group %1 bank"),
      "group %1, 0 bank A, 1 bank B or fixed", "", "combo_08A3_gr%1_bank", 0, 1, 0, 1, false, ConfigMember::GroupBank,
      -1},
-    {"groups[%1].refreshRate", QT_TRANSLATE_NOOP("Halvero_configurator", "group %1 refresh rate"),
+    {"groups[%1].refreshRate", QT_TRANSLATE_NOOP("BoardFamilies", "group %1 refresh rate"),
      "group %1, 0 50 Hz, 1 400 Hz", "", "combo_08A3_gr%1_frq", 3, 1, 0, 1, false, ConfigMember::GroupRefreshRate, -1},
 };
 
 const FieldRow switchChannelRows[] = {
-    {"failsafe[%1]", QT_TRANSLATE_NOOP("Halvero_configurator", "channel %1 failsafe"), "channel %1, us", "us",
+    {"failsafe[%1]", QT_TRANSLATE_NOOP("BoardFamilies", "channel %1 failsafe"), "channel %1, us", "us",
      "spin_08A3_val_ch%1", 0, 2, pulseMin, pulseMax, false, ConfigMember::FailsafeValue, -1},
 };
 
 // The window shows the gain on its Internal page, without editing it.
 const FieldRow triggerGainRows[] = {
-    {"inaGain", QT_TRANSLATE_NOOP("Halvero_configurator", "gain"), "current-sense gain", "", "spin_ina_gain", 0, 1, 0,
+    {"inaGain", QT_TRANSLATE_NOOP("BoardFamilies", "gain"), "current-sense gain", "", "spin_ina_gain", 0, 1, 0,
      255, false, ConfigMember::InaGain, -1},
 };
 
@@ -65,12 +65,12 @@ QList<const char *> valueNamesOf(ConfigMember member)
 {
     switch (member) {
     case ConfigMember::GroupBank:
-        return {QT_TRANSLATE_NOOP("Halvero_configurator", "Bank A"),
-                QT_TRANSLATE_NOOP("Halvero_configurator", "Bank B or fixed value")};
+        return {QT_TRANSLATE_NOOP("BoardFamilies", "Bank A"),
+                QT_TRANSLATE_NOOP("BoardFamilies", "Bank B or fixed value")};
     case ConfigMember::GroupRefreshRate:
-        return {QT_TRANSLATE_NOOP("Halvero_configurator", "50 Hz"), QT_TRANSLATE_NOOP("Halvero_configurator", "400 Hz")};
+        return {QT_TRANSLATE_NOOP("BoardFamilies", "50 Hz"), QT_TRANSLATE_NOOP("BoardFamilies", "400 Hz")};
     case ConfigMember::TriggerActiveLow:
-        return {QT_TRANSLATE_NOOP("Halvero_configurator", "no"), QT_TRANSLATE_NOOP("Halvero_configurator", "yes")};
+        return {QT_TRANSLATE_NOOP("BoardFamilies", "no"), QT_TRANSLATE_NOOP("BoardFamilies", "yes")};
     case ConfigMember::FailsafeValue:
     case ConfigMember::TriggerHigh:
     case ConfigMember::TriggerLow:
@@ -129,7 +129,7 @@ BoardFamilyTable switchBoard()
     t.configLength = 40;
     t.statusLength = 12;
     t.page = QStringLiteral("tab_08A3_config");
-    t.pageTitle = QT_TRANSLATE_NOOP("Halvero_configurator", "Switch Configuration");
+    t.pageTitle = QT_TRANSLATE_NOOP("BoardFamilies", "Switch Configuration");
     appendBlock(t, switchGroupRows, 3, 5, 1);
     appendBlock(t, switchChannelRows, 12, 11, 2);
     appendBlock(t, triggerInputRows, 1, 35, 0);
@@ -157,7 +157,7 @@ BoardFamilyTable triggerBoard()
     t.configLength = 11;
     t.statusLength = 20;
     t.page = QStringLiteral("tab_04F2_config");
-    t.pageTitle = QT_TRANSLATE_NOOP("Halvero_configurator", "Trigger Configuration");
+    t.pageTitle = QT_TRANSLATE_NOOP("BoardFamilies", "Trigger Configuration");
     appendBlock(t, triggerGainRows, 1, 5, 0);
     appendBlock(t, triggerInputRows, 1, 6, 0);
     // Single raw bytes; bytes 12 to 18 carry nothing the host reads.
@@ -177,7 +177,7 @@ BoardFamilyTable triggerBoard()
 
 QString translated(const char *text)
 {
-    return QCoreApplication::translate("Halvero_configurator", text);
+    return QCoreApplication::translate("BoardFamilies", text);
 }
 
 } // namespace
