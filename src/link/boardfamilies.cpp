@@ -25,6 +25,7 @@ struct FieldRow
     bool boolean;
     ConfigMember member;
     int below; // row of the same block this field's value must stay below; -1 none
+    bool displayOnly = false;
 };
 
 constexpr int pulseMin = Protocol::pulseMinUs;
@@ -54,10 +55,11 @@ const FieldRow switchChannelRows[] = {
      "spin_08A3_val_ch%1", 0, 2, pulseMin, pulseMax, false, ConfigMember::FailsafeValue, -1},
 };
 
-// The window shows the gain on its Internal page, without editing it.
+// The amplifier's gain is no operator's setting: the window shows it on
+// its Internal page and never writes it; halvero-cli config set does.
 const FieldRow triggerGainRows[] = {
     {"inaGain", QT_TRANSLATE_NOOP("BoardFamilies", "gain"), "current-sense gain", "", "spin_ina_gain", 0, 1, 0,
-     255, false, ConfigMember::InaGain, -1},
+     255, false, ConfigMember::InaGain, -1, true},
 };
 
 // The names the page gives the values of a choice or a flag, from 0 up.
@@ -101,6 +103,7 @@ void appendBlock(BoardFamilyTable &table, const FieldRow (&rows)[N], int count, 
             field.min = row.min;
             field.max = row.max;
             field.boolean = row.boolean;
+            field.displayOnly = row.displayOnly;
             field.labelText = row.label;
             field.number = count > 1 ? n + 1 : 0;
             field.unit = QString::fromUtf8(row.unit);

@@ -39,6 +39,9 @@ struct ConfigField
     int min = 0;
     int max = 0;
     bool boolean = false;
+    // The window shows it but never writes it; halvero-cli writes it all
+    // the same.
+    bool displayOnly = false;
 
     // The operator's words for it, untranslated, with %1 standing for
     // `number` (counted from 1, as on the page and the board's silkscreen).
