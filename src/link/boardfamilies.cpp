@@ -138,11 +138,25 @@ BoardFamilyTable switchBoard()
     appendBlock(t, triggerInputRows, 1, 35, 0);
     // Without a trigger pulse the board's reading and frequency are stale.
     t.status = {
-        // json, text, unit, offset, width, multiplier, divisor, bias, member, flag, off, on, valid with, widget
-        {"switch", "", "", 11, 1, 1, 1, 0, StatusMember::FailsafeActive, true, "NORMAL", "FAILSAFE", -1, "line_08A3_sw_status"},
-        {"triggerPresent", "", "", 10, 1, 1, 1, 0, StatusMember::TriggerPresent, true, "", "", -1, ""},
-        {"triggerValue_us", "trigger", "us", 6, 2, 1, 1, 0, StatusMember::TriggerValue, false, "", "", 1, "line_08A3_trig_val"},
-        {"triggerFrequency_Hz", "", "Hz", 8, 2, 1, 1, 0, StatusMember::TriggerFrequency, false, "", "", 1, "line_08A3_trig_freq"},
+        // json, text, unit, offset, width, multiplier, divisor, bias, member, flag, off, on, valid with,
+        // plot pane, name and colour, widget
+        {"switch", "", "", 11, 1, 1, 1, 0, StatusMember::FailsafeActive, true, "NORMAL", "FAILSAFE", -1,
+         -1, "", 0, "line_08A3_sw_status"},
+        {"triggerPresent", "", "", 10, 1, 1, 1, 0, StatusMember::TriggerPresent, true, "", "", -1, -1, "", 0, ""},
+        {"triggerValue_us", "trigger", "us", 6, 2, 1, 1, 0, StatusMember::TriggerValue, false, "", "", 1,
+         0, QT_TRANSLATE_NOOP("BoardFamilies", "Trigger pulse"), 0xff1f77b4, "line_08A3_trig_val"},
+        {"triggerFrequency_Hz", "", "Hz", 8, 2, 1, 1, 0, StatusMember::TriggerFrequency, false, "", "", 1,
+         1, QT_TRANSLATE_NOOP("BoardFamilies", "Trigger frequency"), 0xffff7f0e, "line_08A3_trig_freq"},
+    };
+    // The pulse against the thresholds it switches at, over the whole range
+    // a receiver sends; the frequency of a servo signal.
+    t.plotPanes = {
+        {"\xC2\xB5s", 100, Protocol::pulseMinUs, Protocol::pulseMaxUs},
+        {"Hz", 10, 0, 100},
+    };
+    t.plotThresholds = {
+        {QStringLiteral("trigger.high"), 0, QT_TRANSLATE_NOOP("BoardFamilies", "High"), 0xffc02020},
+        {QStringLiteral("trigger.low"), 0, QT_TRANSLATE_NOOP("BoardFamilies", "Low"), 0xff108030},
     };
     return t;
 }
@@ -165,15 +179,29 @@ BoardFamilyTable triggerBoard()
     appendBlock(t, triggerInputRows, 1, 6, 0);
     // Single raw bytes; bytes 12 to 18 carry nothing the host reads.
     t.status = {
-        // json, text, unit, offset, width, multiplier, divisor, bias, member, flag, off, on, valid with, widget
-        {"batteryVoltage_V", "battery", "V", 19, 1, 1, 5, 0, StatusMember::BatteryVoltage, false, "", "", -1, "line_04F2_battery_voltage"},
-        {"triggerVoltage_V", "trigger", "V", 11, 1, 1, 10, 0, StatusMember::TriggerVoltage, false, "", "", -1, "line_04F2_trigger_voltage"},
-        {"fuseProbeCurrent_A", "fuse probe", "A", 8, 1, 2, 1, 0, StatusMember::FuseProbeCurrent, false, "", "", -1, "line_04F2_fuse_probe_curr"},
-        {"fuseCurrent_A", "fuse", "A", 9, 1, 1, 1, 0, StatusMember::FuseCurrent, false, "", "", -1, "line_04F2_fuse_curr"},
-        {"fusePeakCurrent_A", "fuse peak", "A", 10, 1, 1, 1, 0, StatusMember::FusePeakCurrent, false, "", "", -1, "line_04F2_fuse_peak_curr"},
-        {"temperature_C", "temperature", "\xC2\xB0"
-                                         "C",
-         6, 1, 1, 2, -25, StatusMember::Temperature, false, "", "", -1, "line_04F2_temperature"},
+        // json, text, unit, offset, width, multiplier, divisor, bias, member, flag, off, on, valid with,
+        // plot pane, name and colour, widget
+        {"batteryVoltage_V", "battery", "V", 19, 1, 1, 5, 0, StatusMember::BatteryVoltage, false, "", "", -1,
+         0, QT_TRANSLATE_NOOP("BoardFamilies", "Battery"), 0xff1f77b4, "line_04F2_battery_voltage"},
+        {"triggerVoltage_V", "trigger", "V", 11, 1, 1, 10, 0, StatusMember::TriggerVoltage, false, "", "", -1,
+         0, QT_TRANSLATE_NOOP("BoardFamilies", "Trigger"), 0xffff7f0e, "line_04F2_trigger_voltage"},
+        {"fuseProbeCurrent_A", "fuse probe", "A", 8, 1, 2, 1, 0, StatusMember::FuseProbeCurrent, false, "", "", -1,
+         1, QT_TRANSLATE_NOOP("BoardFamilies", "Fuse probe"), 0xff2ca02c, "line_04F2_fuse_probe_curr"},
+        {"fuseCurrent_A", "fuse", "A", 9, 1, 1, 1, 0, StatusMember::FuseCurrent, false, "", "", -1,
+         1, QT_TRANSLATE_NOOP("BoardFamilies", "Fuse"), 0xff9467bd, "line_04F2_fuse_curr"},
+        {"fusePeakCurrent_A", "fuse peak", "A", 10, 1, 1, 1, 0, StatusMember::FusePeakCurrent, false, "", "", -1,
+         1, QT_TRANSLATE_NOOP("BoardFamilies", "Fuse peak"), 0xffd62728, "line_04F2_fuse_peak_curr"},
+        {"temperature_C", "temperature", "\xC2\xB0" "C", 6, 1, 1, 2, -25, StatusMember::Temperature, false, "", "", -1,
+         2, QT_TRANSLATE_NOOP("BoardFamilies", "Temperature"), 0xff8c564b, "line_04F2_temperature"},
+    };
+    // Voltages, currents and the temperature each on a scale of their own,
+    // so that a fuse current of a few amperes is not flattened by a 12 V
+    // battery; the spans keep an idle board's readings from filling a pane
+    // with noise.
+    t.plotPanes = {
+        {"V", 1, 0, 15},
+        {"A", 1, 0, 10},
+        {"\xC2\xB0" "C", 5, 0, 50},
     };
     return t;
 }
@@ -203,6 +231,16 @@ QString ConfigField::valueName(int value) const
     if (item >= 0 && item < valueNames.size())
         return translated(valueNames.at(item));
     return QString::number(value);
+}
+
+QString StatusField::plotTitle() const
+{
+    return translated(plotName);
+}
+
+QString PlotThreshold::title() const
+{
+    return translated(name);
 }
 
 QString BoardFamilyTable::title() const
