@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "boardconfig.h"
 #include "liveplot.h"
 #include "parachuteradiocomm.h"
 #include "protocol.h"
@@ -55,7 +56,10 @@ void statusAt(BoardFamily family, int sample, parachuteRadioComm &record)
 void fill(LivePlot &plot, BoardFamily family, parachuteRadioComm &record)
 {
     plot.setFamily(family);
-    plot.setThresholds(1600, 1400);
+    BoardConfig thresholds;
+    thresholds.family = family;
+    thresholds.values = {{QStringLiteral("trigger.high"), 1600}, {QStringLiteral("trigger.low"), 1400}};
+    plot.setThresholds(thresholds);
     plot.resize(usualSize);
     for (int sample = 0; sample < plot.capacity(); ++sample) {
         statusAt(family, sample, record);

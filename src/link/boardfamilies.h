@@ -1,10 +1,10 @@
 // Each board family as one table: the product codes that make it, the
-// firmware the host reads, the length of its messages, the page the window
-// shows for it, and every field of its configuration and status - where it
-// sits on the wire, in the device link's record, in the JSON file and on
-// the page, what the operator calls it and which values it takes. The codec,
-// the configuration files and their checks, the comparisons, the status bar
-// and halvero-cli read the fields from here; nothing else lists them.
+// firmware the host reads, the length of its messages, every field of its
+// configuration and status - where it sits on the wire, in the device
+// link's record and in the JSON file, what the operator calls it and which
+// values it takes - and how the live plot draws its status. The codec, the configuration files and
+// their checks, the comparisons, the status bar, the live plot and
+// halvero-cli read the fields from here; nothing else lists them.
 #ifndef HALVERO_BOARDFAMILIES_H
 #define HALVERO_BOARDFAMILIES_H
 
@@ -39,14 +39,15 @@ struct ConfigField
     int min = 0;
     int max = 0;
     bool boolean = false;
-    bool displayOnly = false; // the window shows it but never writes it (the gain)
+    // The window shows it but never writes it; halvero-cli writes it all
+    // the same.
+    bool displayOnly = false;
 
     // The operator's words for it, untranslated, with %1 standing for
     // `number` (counted from 1, as on the page and the board's silkscreen).
     const char *labelText = nullptr;
     int number = 0;
     QString unit = {};   // "us"; empty for a flag or a choice
-    QString widget = {}; // object name of the editor that shows it in the window
     int offset = 0;      // in the configuration message, header included
     int width = 1;       // bytes, big-endian
     ConfigMember member = ConfigMember::TriggerActiveLow;
@@ -80,9 +81,37 @@ struct StatusField
     const char *offWord; // a flag the operator reads as words: "NORMAL" ...
     const char *onWord;  // ... and "FAILSAFE"; empty: true and false
     int validWith;       // the flag, by its place in the list, without which this value is stale; -1 none
-    const char *widget;  // object name of the field that shows it on the family's page; empty: none
+    // The live plot: the pane the value is drawn in (-1: not drawn), its
+    // legend name (untranslated) and its colour, 0xAARRGGBB as a QRgb (the
+    // link does without Qt GUI).
+    int plotPane;
+    const char *plotName;
+    uint32_t plotColor;
 
     float scaled(unsigned raw) const { return float(raw) * multiplier / divisor + bias; }
+    QString plotTitle() const; // the legend name in the window's language
+};
+
+// A pane of the live plot, stacked below the ones before it: the series of
+// one unit, drawn to one scale.
+struct PlotPane
+{
+    const char *unit;   // after every value drawn in it: "µs", "°C" (UTF-8)
+    double minSpan;     // the smallest value range shown, so that noise stays small
+    double defaultLow;  // the range shown before there is anything to scale to
+    double defaultHigh;
+};
+
+// A configuration value drawn across a pane as a dashed line, so that the
+// operator sees a reading against the level it switches at.
+struct PlotThreshold
+{
+    QString path;       // the configuration field, by its path
+    int pane;
+    const char *name;   // in the legend before the value, untranslated: "High"
+    uint32_t color;     // 0xAARRGGBB, as a QRgb
+
+    QString title() const; // the name in the window's language
 };
 
 struct BoardFamilyTable
@@ -95,16 +124,15 @@ struct BoardFamilyTable
     uint8_t majorMin = 1, majorMax = 0, minorMin = 1, minorMax = 0;
     int configLength = 0; // configuration reply and write, header included
     int statusLength = 0;
-    QString page;                    // object name of the family's page: "tab_08A3_config"
-    const char *pageTitle = nullptr; // its tab's title, untranslated
     QList<ConfigField> config;       // in the order they are listed and compared
     QList<StatusField> status;       // in the order halvero-cli prints them
+    QList<PlotPane> plotPanes;       // the live plot's panes, top first
+    QList<PlotThreshold> plotThresholds;
 
     bool firmwareAccepted(uint8_t major, uint8_t minor) const
     {
         return major >= majorMin && major <= majorMax && minor >= minorMin && minor <= minorMax;
     }
-    QString title() const; // the page title in the window's language
 };
 
 namespace Protocol {

@@ -1,4 +1,4 @@
-// The sentences of a failed exchange, translated under the window's context
+// The sentences of a failed exchange, translated under the link's own context
 // (halvero-cli installs no translator, so it prints them as written).
 #include "exchangetext.h"
 
@@ -11,7 +11,7 @@ namespace {
 
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("Halvero_configurator", text);
+    return QCoreApplication::translate("DeviceLink", text);
 }
 
 } // namespace

@@ -18,7 +18,7 @@ namespace {
 
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("Halvero_configurator", text);
+    return QCoreApplication::translate("DeviceLink", text);
 }
 
 } // namespace

@@ -10,60 +10,26 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <tuple>
-#include <utility>
 
+#include "boardconfig.h"
+#include "boardfamilies.h"
 #include "parachuteradiocomm.h"
 
 namespace {
 
-struct PaneInfo
-{
-    double minSpan;        // the smallest value range shown, so noise stays small
-    double defaultLow;     // the range shown before there is anything to scale to
-    double defaultHigh;
-};
-
-struct SeriesInfo
-{
-    const char *name;
-    const char *unit;
-    int pane;
-    QRgb color;
-};
-
-struct FamilyInfo
-{
-    std::vector<PaneInfo> panes;
-    std::vector<SeriesInfo> series;
-};
-
-const FamilyInfo &familyInfo(BoardFamily family)
-{
-    static const FamilyInfo none;
-    static const FamilyInfo switchBoard{
-        {{100, Protocol::pulseMinUs, Protocol::pulseMaxUs}, {10, 0, 100}},
-        {{QT_TRANSLATE_NOOP("LivePlot", "Trigger pulse"), "µs", 0, 0xff1f77b4},
-         {QT_TRANSLATE_NOOP("LivePlot", "Trigger frequency"), "Hz", 1, 0xffff7f0e}}};
-    static const FamilyInfo triggerBoard{
-        {{1, 0, 15}, {1, 0, 10}, {5, 0, 50}},
-        {{QT_TRANSLATE_NOOP("LivePlot", "Battery"), "V", 0, 0xff1f77b4},
-         {QT_TRANSLATE_NOOP("LivePlot", "Trigger"), "V", 0, 0xffff7f0e},
-         {QT_TRANSLATE_NOOP("LivePlot", "Fuse probe"), "A", 1, 0xff2ca02c},
-         {QT_TRANSLATE_NOOP("LivePlot", "Fuse"), "A", 1, 0xff9467bd},
-         {QT_TRANSLATE_NOOP("LivePlot", "Fuse peak"), "A", 1, 0xffd62728},
-         {QT_TRANSLATE_NOOP("LivePlot", "Temperature"), "°C", 2, 0xff8c564b}}};
-    switch (family) {
-    case BoardFamily::Switch08A3:
-        return switchBoard;
-    case BoardFamily::Trigger04F2:
-        return triggerBoard;
-    default:
-        return none;
-    }
-}
-
 constexpr double gap = std::numeric_limits<double>::quiet_NaN();
+
+// The status fields a family plots, by their place in its table, in the
+// table's order: the order of the legend.
+std::vector<int> plottedFields(const BoardFamilyTable &table)
+{
+    std::vector<int> fields;
+    for (int f = 0; f < int(table.status.size()); ++f) {
+        if (table.status.at(f).plotPane >= 0)
+            fields.push_back(f);
+    }
+    return fields;
+}
 
 // Two samples further apart than this are not joined by a line: the board
 // did not answer in between (or the window stopped polling).
@@ -124,9 +90,21 @@ QString tickText(double value, double step)
 
 } // namespace
 
+int LivePlot::maxSeries()
+{
+    static const int most = [] {
+        size_t n = 0;
+        for (const BoardFamily family : Protocol::knownFamilies())
+            n = std::max(n, plottedFields(Protocol::familyTable(family)).size());
+        return int(n);
+    }();
+    return most;
+}
+
 LivePlot::LivePlot(QWidget *parent, int capacity)
-    : QWidget(parent), m_capacity(std::max(1, capacity)), m_times(size_t(m_capacity)),
-      m_values(size_t(m_capacity) * maxSeries)
+    : QWidget(parent), m_capacity(std::max(1, capacity)), m_stride(maxSeries()),
+      m_table(&Protocol::familyTable(BoardFamily::Unknown)), m_times(size_t(m_capacity)),
+      m_values(size_t(m_capacity) * size_t(m_stride))
 {
     setObjectName(QStringLiteral("plot_live"));
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -135,17 +113,19 @@ LivePlot::LivePlot(QWidget *parent, int capacity)
 void LivePlot::setFamily(BoardFamily family)
 {
     m_family = family;
-    m_highUs = 0;
-    m_lowUs = 0;
+    m_table = &Protocol::familyTable(family);
+    m_series = plottedFields(*m_table);
+    m_thresholds.assign(size_t(m_table->plotThresholds.size()), gap);
     clear();
 }
 
-void LivePlot::setThresholds(int highUs, int lowUs)
+void LivePlot::setThresholds(const BoardConfig &config)
 {
-    if (m_family != BoardFamily::Switch08A3)
-        return;
-    m_highUs = std::max(0, highUs);
-    m_lowUs = std::max(0, lowUs);
+    for (size_t t = 0; t < m_thresholds.size(); ++t) {
+        const QString &path = m_table->plotThresholds.at(qsizetype(t)).path;
+        const bool held = config.family == m_family && config.values.contains(path);
+        m_thresholds[t] = held ? double(config.values.value(path)) : gap;
+    }
     update();
 }
 
@@ -174,20 +154,12 @@ void LivePlot::addStatus(const parachuteRadioComm &record, qint64 msecsSinceEpoc
         m_first = (m_first + 1) % m_capacity;
     }
     m_times[size_t(at)] = msecsSinceEpoch;
-    float *values = &m_values[size_t(at) * maxSeries];
-    std::fill(values, values + maxSeries, float(gap));
-    if (m_family == BoardFamily::Switch08A3) {
-        if (record.triggerPresent) {
-            values[0] = record.triggerValue;
-            values[1] = record.triggerFrequency;
-        }
-    } else {
-        values[0] = record.batteryVoltage;
-        values[1] = record.triggerVoltage;
-        values[2] = record.fuseProbeCurrent;
-        values[3] = record.fuseCurrent;
-        values[4] = record.fusePeakCurrent;
-        values[5] = record.temperature;
+    float *values = &m_values[size_t(at) * size_t(m_stride)];
+    const QList<StatusField> &fields = m_table->status;
+    for (size_t s = 0; s < m_series.size(); ++s) {
+        const StatusField &field = fields.at(m_series[s]);
+        const bool stale = field.validWith >= 0 && record.statusValue(fields.at(field.validWith)) == 0;
+        values[s] = stale ? float(gap) : record.statusValue(field);
     }
     update();
 }
@@ -201,49 +173,62 @@ double LivePlot::value(int series, int sample) const
 {
     if (series < 0 || series >= seriesCount() || sample < 0 || sample >= m_count)
         return gap;
-    return double(m_values[size_t(slot(sample)) * maxSeries + size_t(series)]);
+    return double(m_values[size_t(slot(sample)) * size_t(m_stride) + size_t(series)]);
 }
 
 int LivePlot::seriesCount() const
 {
-    return int(familyInfo(m_family).series.size());
+    return int(m_series.size());
 }
 
 QString LivePlot::seriesName(int series) const
 {
     if (series < 0 || series >= seriesCount())
         return QString();
-    const SeriesInfo &info = familyInfo(m_family).series[size_t(series)];
-    return QStringLiteral("%1 (%2)").arg(tr(info.name), QString::fromUtf8(info.unit));
+    const StatusField &field = m_table->status.at(m_series[size_t(series)]);
+    return QStringLiteral("%1 (%2)").arg(field.plotTitle(),
+                                         QString::fromUtf8(m_table->plotPanes.at(field.plotPane).unit));
 }
 
 QColor LivePlot::seriesColor(int series) const
 {
     if (series < 0 || series >= seriesCount())
         return QColor();
-    return QColor::fromRgba(familyInfo(m_family).series[size_t(series)].color);
+    return QColor::fromRgba(m_table->status.at(m_series[size_t(series)]).plotColor);
 }
 
 int LivePlot::seriesPane(int series) const
 {
     if (series < 0 || series >= seriesCount())
         return -1;
-    return familyInfo(m_family).series[size_t(series)].pane;
+    return m_table->status.at(m_series[size_t(series)]).plotPane;
 }
 
 int LivePlot::paneCount() const
 {
-    return int(familyInfo(m_family).panes.size());
+    return int(m_table->plotPanes.size());
 }
 
-QColor LivePlot::highThresholdColor()
+int LivePlot::thresholdCount() const
 {
-    return QColor(0xc0, 0x20, 0x20);
+    return int(m_thresholds.size());
 }
 
-QColor LivePlot::lowThresholdColor()
+double LivePlot::thresholdValue(int threshold) const
 {
-    return QColor(0x10, 0x80, 0x30);
+    return threshold >= 0 && threshold < thresholdCount() ? m_thresholds[size_t(threshold)] : gap;
+}
+
+QColor LivePlot::thresholdColor(int threshold) const
+{
+    if (threshold < 0 || threshold >= thresholdCount())
+        return QColor();
+    return QColor::fromRgba(m_table->plotThresholds.at(threshold).color);
+}
+
+int LivePlot::thresholdPane(int threshold) const
+{
+    return threshold >= 0 && threshold < thresholdCount() ? m_table->plotThresholds.at(threshold).pane : -1;
 }
 
 QRectF LivePlot::paneArea(int pane) const
@@ -314,11 +299,21 @@ void LivePlot::drawPane(QPainter &painter, int pane, double spanS, qint64 newest
     const QRectF area = paneArea(pane);
     if (area.isEmpty())
         return;
-    const FamilyInfo &info = familyInfo(m_family);
-    const PaneInfo &paneInfo = info.panes[size_t(pane)];
+    const PlotPane &paneInfo = m_table->plotPanes.at(pane);
+    const QString unit = QString::fromUtf8(paneInfo.unit);
     const QFontMetricsF metrics(font());
     const qint64 oldestShown = newest - qint64(spanS * 1000);
-    const bool thresholds = m_family == BoardFamily::Switch08A3 && pane == 0;
+    // The series and the thresholds drawn here, by their number.
+    std::vector<int> series;
+    for (int s = 0; s < seriesCount(); ++s) {
+        if (seriesPane(s) == pane)
+            series.push_back(s);
+    }
+    std::vector<int> thresholds;
+    for (int t = 0; t < thresholdCount(); ++t) {
+        if (thresholdPane(t) == pane && !std::isnan(thresholdValue(t)))
+            thresholds.push_back(t);
+    }
 
     // The value range: what the visible samples hold (and the thresholds),
     // at least the pane's smallest span, padded and rounded out to ticks.
@@ -327,28 +322,24 @@ void LivePlot::drawPane(QPainter &painter, int pane, double spanS, qint64 newest
     for (int sample = 0; sample < m_count; ++sample) {
         if (sampleTime(sample) < oldestShown)
             continue;
-        const float *values = &m_values[size_t(slot(sample)) * maxSeries];
-        for (size_t s = 0; s < info.series.size(); ++s) {
-            if (info.series[s].pane != pane || std::isnan(values[s]))
+        const float *values = &m_values[size_t(slot(sample)) * size_t(m_stride)];
+        for (const int s : series) {
+            if (std::isnan(values[s]))
                 continue;
             low = std::min(low, double(values[s]));
             high = std::max(high, double(values[s]));
         }
     }
-    if (thresholds) {
-        for (const int threshold : {m_highUs, m_lowUs}) {
-            if (threshold > 0) {
-                low = std::min(low, double(threshold));
-                high = std::max(high, double(threshold));
-            }
-        }
+    for (const int t : thresholds) {
+        low = std::min(low, thresholdValue(t));
+        high = std::max(high, thresholdValue(t));
     }
     if (!(low <= high)) {
         low = paneInfo.defaultLow;
         high = paneInfo.defaultHigh;
     }
-    // None of the values goes below zero but the temperature: a pane whose
-    // values do not, does not either.
+    // A pane whose values are none below zero (a current, a voltage) is
+    // not padded below it either.
     const bool positive = low >= 0;
     if (high - low < paneInfo.minSpan) {
         const double middle = (low + high) / 2;
@@ -411,28 +402,21 @@ void LivePlot::drawPane(QPainter &painter, int pane, double spanS, qint64 newest
     painter.save();
     painter.setClipRect(area.adjusted(1, 1, -1, -1));
     painter.setRenderHint(QPainter::Antialiasing);
-    if (thresholds) {
-        for (const auto &[threshold, color] : {std::pair(m_highUs, highThresholdColor()),
-                                               std::pair(m_lowUs, lowThresholdColor())}) {
-            if (threshold <= 0)
-                continue;
-            const double y = std::round(yOf(threshold)) + 0.5;
-            painter.setPen(QPen(color, 1.5, Qt::DashLine));
-            painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
-        }
+    for (const int t : thresholds) {
+        const double y = std::round(yOf(thresholdValue(t))) + 0.5;
+        painter.setPen(QPen(thresholdColor(t), 1.5, Qt::DashLine));
+        painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
     }
 
     // The curves: one polyline per run of joined samples, a dot for a
     // sample with no neighbour. A pen wider than a pixel goes through Qt's
-    // general stroker, which costs microseconds a point (a full ring of the
-    // switch board took 10 ms a repaint with a 2 px pen); a 1 px line has a
+    // general stroker, which costs microseconds a point (a full ring of a
+    // varying pulse took 10 ms a repaint with a 2 px pen); a 1 px line has a
     // fast path, and drawn again a pixel lower it reads as a 2 px line.
     QPolygonF run;
     run.reserve(m_count);
-    for (size_t s = 0; s < info.series.size(); ++s) {
-        if (info.series[s].pane != pane)
-            continue;
-        const QColor color = QColor::fromRgba(info.series[s].color);
+    for (const int s : series) {
+        const QColor color = seriesColor(s);
         QPen pen(color, 1);
         pen.setCosmetic(true);
         painter.setBrush(color);
@@ -451,7 +435,7 @@ void LivePlot::drawPane(QPainter &painter, int pane, double spanS, qint64 newest
         qint64 previous = 0;
         for (int sample = 0; sample < m_count; ++sample) {
             const qint64 t = sampleTime(sample);
-            const float v = m_values[size_t(slot(sample)) * maxSeries + s];
+            const float v = m_values[size_t(slot(sample)) * size_t(m_stride) + size_t(s)];
             if (std::isnan(v) || t < oldestShown) {
                 flush();
                 continue;
@@ -459,8 +443,8 @@ void LivePlot::drawPane(QPainter &painter, int pane, double spanS, qint64 newest
             if (!run.isEmpty() && t - previous > joinLimitMs)
                 flush();
             // On a pixel row's centre, a flat stretch is two crisp rows; and
-            // of a flat stretch only its ends are kept, as the trigger
-            // board's readings are mostly steady.
+            // of a flat stretch only its ends are kept, as a board's
+            // voltages, currents and temperature are mostly steady.
             const QPointF point(xOf(t), std::floor(yOf(v)) + 0.5);
             const qsizetype n = run.size();
             if (n >= 2 && run[n - 1].y() == point.y() && run[n - 2].y() == point.y())
@@ -473,38 +457,31 @@ void LivePlot::drawPane(QPainter &painter, int pane, double spanS, qint64 newest
     }
     painter.restore();
 
-    // The legend above the pane: each series with its newest value.
+    // The legend above the pane: each series with its newest value, then
+    // the thresholds drawn across it.
     painter.setRenderHint(QPainter::Antialiasing, false);
     double x = area.left();
     const double baseline = area.top() - 3 - metrics.descent();
-    for (size_t s = 0; s < info.series.size(); ++s) {
-        if (info.series[s].pane != pane)
-            continue;
-        const double latest = m_count > 0 ? value(int(s), m_count - 1) : gap;
-        const QString unit = QString::fromUtf8(info.series[s].unit);
-        const QString name = tr(info.series[s].name);
+    for (const int s : series) {
+        const double latest = m_count > 0 ? value(s, m_count - 1) : gap;
+        const QString name = m_table->status.at(m_series[size_t(s)]).plotTitle();
         const QString text =
             std::isnan(latest)
                 ? QStringLiteral("%1 (%2)").arg(name, unit)
                 : QStringLiteral("%1 %2 %3").arg(name, QString::number(std::round(latest * 100) / 100, 'g', 10), unit);
-        painter.fillRect(QRectF(x, baseline - metrics.ascent() / 2 - 1, 14, 3),
-                         QColor::fromRgba(info.series[s].color));
+        painter.fillRect(QRectF(x, baseline - metrics.ascent() / 2 - 1, 14, 3), seriesColor(s));
         x += 18;
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawText(QPointF(x, baseline), text);
         x += metrics.horizontalAdvance(text) + 14;
     }
-    if (!thresholds)
-        return;
-    for (const auto &[threshold, color, label] : {std::tuple(m_highUs, highThresholdColor(), tr("High %1 µs")),
-                                                  std::tuple(m_lowUs, lowThresholdColor(), tr("Low %1 µs"))}) {
-        if (threshold <= 0)
-            continue;
-        painter.setPen(QPen(color, 1.5, Qt::DashLine));
+    for (const int t : thresholds) {
+        painter.setPen(QPen(thresholdColor(t), 1.5, Qt::DashLine));
         painter.drawLine(QPointF(x, baseline - metrics.ascent() / 2), QPointF(x + 14, baseline - metrics.ascent() / 2));
         x += 18;
         painter.setPen(palette().color(QPalette::WindowText));
-        const QString text = label.arg(threshold);
+        const QString text = QStringLiteral("%1 %2 %3").arg(m_table->plotThresholds.at(t).title(),
+                                                             QString::number(thresholdValue(t)), unit);
         painter.drawText(QPointF(x, baseline), text);
         x += metrics.horizontalAdvance(text) + 14;
     }

@@ -1,8 +1,9 @@
 // A live plot of the board's status values over the last few minutes, one
-// pane per unit: for the switch board the trigger pulse (with the trigger
-// thresholds) and its frequency; for the trigger board its voltages,
-// currents and temperature. The caller feeds it each status reply and puts
-// it wherever it likes (a dock, a dialog).
+// pane per unit, with configuration values such as the trigger thresholds
+// drawn across the readings they apply to. What it draws for a family -
+// series, panes, units, colours, thresholds - is in the family's table
+// (boardfamilies.h). The caller feeds it each status reply and puts it
+// wherever it likes (a dock, a dialog).
 //
 // Drawn with QPainter rather than Qt Charts: Qt Charts would be one more
 // library and package on the operator's machine, and a few hundred points
@@ -20,6 +21,8 @@
 #include "protocol.h"
 
 class parachuteRadioComm;
+struct BoardConfig;
+struct BoardFamilyTable;
 
 class LivePlot : public QWidget
 {
@@ -28,8 +31,9 @@ class LivePlot : public QWidget
 public:
     // Five minutes of status replies at the window's poll interval.
     static constexpr int defaultCapacity = 5 * 60 * 1000 / Protocol::pollIntervalMs;
-    // The most series a family plots (the trigger board's five measurements).
-    static constexpr int maxSeries = 6;
+    // The most series any family plots: each sample of the ring has room
+    // for that many.
+    static int maxSeries();
 
     explicit LivePlot(QWidget *parent = nullptr, int capacity = defaultCapacity);
 
@@ -38,13 +42,14 @@ public:
     void setFamily(BoardFamily family);
     BoardFamily family() const { return m_family; }
 
-    // One sample of the family's status values, taken at this time. A switch
-    // board without a trigger pulse gives a gap in its two series.
+    // One sample of the family's status values, taken at this time. A value
+    // that its flag marks stale (a switch board's reading without a trigger
+    // pulse) gives a gap in its series.
     void addStatus(const parachuteRadioComm &record, qint64 msecsSinceEpoch);
 
-    // The switch board's trigger thresholds, drawn across the pulse pane;
-    // 0 hides one. Ignored for the trigger board.
-    void setThresholds(int highUs, int lowUs);
+    // The family's thresholds as this configuration holds them, each drawn
+    // across its pane; a configuration of another family draws none.
+    void setThresholds(const BoardConfig &config);
 
     // Forgets the samples; family and thresholds stay.
     void clear();
@@ -66,8 +71,12 @@ public:
     // widget's current size (the legend and the axis labels are outside it).
     QRectF paneArea(int pane) const;
 
-    static QColor highThresholdColor();
-    static QColor lowThresholdColor();
+    // The family's thresholds: the value drawn (NaN while none is), its
+    // colour and its pane.
+    int thresholdCount() const;
+    double thresholdValue(int threshold) const;
+    QColor thresholdColor(int threshold) const;
+    int thresholdPane(int threshold) const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -80,13 +89,15 @@ private:
     void drawPane(QPainter &painter, int pane, double spanS, qint64 newest) const;
 
     const int m_capacity;
+    const int m_stride; // maxSeries()
     BoardFamily m_family = BoardFamily::Unknown;
-    int m_highUs = 0;
-    int m_lowUs = 0;
+    const BoardFamilyTable *m_table;
+    std::vector<int> m_series;        // the plotted status fields, by their place in the table
+    std::vector<double> m_thresholds; // one per threshold of the table; NaN: not drawn
     // The ring: m_count samples from m_first on, wrapping at m_capacity.
     // Both vectors are sized once, in the constructor.
     std::vector<qint64> m_times;
-    std::vector<float> m_values; // maxSeries per sample
+    std::vector<float> m_values; // m_stride per sample
     int m_first = 0;
     int m_count = 0;
 };

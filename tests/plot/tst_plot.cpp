@@ -1,7 +1,9 @@
-// The live plot: what its ring keeps, gaps, and that every series and
-// threshold shows up in its pane at 0, 1 and a full ring of samples, also
-// when a pane's values never change. The status recorder: its CSV under a
-// German locale, and how it ends on a failed write.
+// The live plot: what its ring keeps of every series, gaps where a flag
+// marks a value stale, the thresholds a configuration gives, and that every
+// series and threshold shows up in its pane at 0, 1 and a full ring of
+// samples, also when a pane's values never change; each for every family.
+// The status recorder: its CSV under a German locale, and how it ends on a
+// failed write.
 #include <QImage>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -10,6 +12,7 @@
 
 #include <cmath>
 
+#include "boardconfig.h"
 #include "liveplot.h"
 #include "parachuteradiocomm.h"
 #include "statusrecorder.h"
@@ -23,20 +26,27 @@
 
 namespace {
 
-// Sample i of a board: the switch board's pulse 1000 + i (none when
-// `present` is false), the trigger board's six readings apart from each
-// other; `vary` adds a slow swing to every value.
-void setStatus(parachuteRadioComm &record, int i, bool vary = false, bool present = true)
+// Sample i of a family: its n-th plotted series (from 0) reads 10 (n + 1)
+// + i, or with `vary` a slow swing around 10 (n + 1); every flag is on, so
+// that no value is stale.
+void setSample(parachuteRadioComm &record, BoardFamily family, int i, bool vary = false)
 {
-    const float swing = vary ? float(std::sin(i / 40.0)) : 0.0f;
-    record.triggerPresent = present;
-    record.triggerValue = uint16_t(1000 + (vary ? std::lround(swing * 300) : i));
-    record.triggerFrequency = uint16_t(50 + swing * 5);
-    const float readings[] = {12 + swing, 3 + swing, 2 + swing / 2, 5 + swing / 2, 9 + swing / 2, 30 + swing};
-    float *fields[] = {&record.batteryVoltage, &record.triggerVoltage, &record.fuseProbeCurrent,
-                       &record.fuseCurrent, &record.fusePeakCurrent, &record.temperature};
-    for (int k = 0; k < 6; ++k)
-        *fields[k] = readings[k];
+    int n = 0;
+    for (const StatusField &field : Protocol::familyTable(family).status) {
+        if (field.flag) {
+            record.setStatusValue(field, 1);
+        } else if (field.plotPane >= 0) {
+            const float base = 10.0f * float(++n);
+            record.setStatusValue(field, vary ? base + float(5 * std::sin(i / 40.0)) : base + float(i));
+        }
+    }
+}
+
+void addFamilyRows()
+{
+    QTest::addColumn<BoardFamily>("family");
+    for (const BoardFamily family : Protocol::knownFamilies())
+        QTest::newRow(qPrintable(Protocol::familyName(family))) << family;
 }
 
 // Some pixel of `area` has this colour, or nearly (where a curve covers it whole).
@@ -65,8 +75,12 @@ class TestPlot : public QObject
 private slots:
     void ringKeepsTheNewest_data();
     void ringKeepsTheNewest();
+    void familySwitchClears_data();
     void familySwitchClears();
-    void switchBoardGapsWithoutPulse();
+    void staleValuesGiveGaps_data();
+    void staleValuesGiveGaps();
+    void thresholdsFromConfig_data();
+    void thresholdsFromConfig();
     void render_data();
     void render();
     void csv_data();
@@ -78,20 +92,26 @@ private slots:
 
 void TestPlot::ringKeepsTheNewest_data()
 {
+    QTest::addColumn<BoardFamily>("family");
     QTest::addColumn<int>("added");
-    QTest::newRow("part full") << 3;
-    QTest::newRow("just full") << 5;
-    QTest::newRow("wrapped twice") << 12;
+    for (const BoardFamily family : Protocol::knownFamilies()) {
+        const QByteArray name = Protocol::familyName(family).toLatin1();
+        QTest::addRow("%s part full", name.constData()) << family << 3;
+        QTest::addRow("%s just full", name.constData()) << family << 5;
+        QTest::addRow("%s wrapped twice", name.constData()) << family << 12;
+    }
 }
 
 void TestPlot::ringKeepsTheNewest()
 {
+    QFETCH(BoardFamily, family);
     QFETCH(int, added);
     LivePlot plot(nullptr, 5);
-    plot.setFamily(BoardFamily::Switch08A3);
+    plot.setFamily(family);
+    QVERIFY(plot.seriesCount() > 0);
     parachuteRadioComm record(QString(), 0);
     for (int i = 0; i < added; ++i) {
-        setStatus(record, i);
+        setSample(record, family, i);
         plot.addStatus(record, 300 * i);
     }
     const int kept = std::min(added, 5);
@@ -99,39 +119,93 @@ void TestPlot::ringKeepsTheNewest()
     for (int j = 0; j < kept; ++j) {
         const int i = added - kept + j;
         QCOMPARE(plot.sampleTime(j), qint64(300 * i));
-        QCOMPARE(plot.value(0, j), 1000.0 + i);
+        for (int series = 0; series < plot.seriesCount(); ++series)
+            QCOMPARE(plot.value(series, j), 10.0 * (series + 1) + i);
     }
 }
 
+void TestPlot::familySwitchClears_data()
+{
+    addFamilyRows();
+}
+
+// Whatever family the plot followed before, its samples are gone and the
+// panes are this family's.
 void TestPlot::familySwitchClears()
 {
+    QFETCH(BoardFamily, family);
     LivePlot plot;
     parachuteRadioComm record(QString(), 0);
-    setStatus(record, 0);
-    plot.setFamily(BoardFamily::Switch08A3);
-    plot.addStatus(record, 0);
-    plot.setFamily(BoardFamily::Trigger04F2);
-    QCOMPARE(plot.sampleCount(), 0);
-    QCOMPARE(plot.seriesCount(), 6);
-    plot.addStatus(record, 300);
-    QCOMPARE(plot.value(5, 0), 30.0); // the temperature
-    plot.setFamily(BoardFamily::Trigger04F2);
-    QCOMPARE(plot.sampleCount(), 0);
+    for (const BoardFamily before : Protocol::knownFamilies()) {
+        plot.setFamily(before);
+        setSample(record, before, 7);
+        plot.addStatus(record, 0);
+        plot.setFamily(family);
+        QCOMPARE(plot.sampleCount(), 0);
+        QCOMPARE(plot.paneCount(), int(Protocol::familyTable(family).plotPanes.size()));
+    }
 }
 
-void TestPlot::switchBoardGapsWithoutPulse()
+void TestPlot::staleValuesGiveGaps_data()
 {
+    addFamilyRows();
+}
+
+// With every flag off, exactly the values that depend on a flag (a switch
+// board's pulse without a trigger) leave a gap.
+void TestPlot::staleValuesGiveGaps()
+{
+    QFETCH(BoardFamily, family);
+    const QList<StatusField> &fields = Protocol::familyTable(family).status;
     LivePlot plot;
-    plot.setFamily(BoardFamily::Switch08A3);
+    plot.setFamily(family);
     parachuteRadioComm record(QString(), 0);
-    for (int i = 0; i < 3; ++i) {
-        setStatus(record, i, false, i != 1);
-        plot.addStatus(record, 300 * i);
+    setSample(record, family, 0);
+    for (const StatusField &field : fields) {
+        if (field.flag)
+            record.setStatusValue(field, 0);
     }
-    QCOMPARE(plot.sampleCount(), 3);
-    QCOMPARE(plot.value(0, 0), 1000.0);
-    QVERIFY(std::isnan(plot.value(0, 1)) && std::isnan(plot.value(1, 1)));
-    QCOMPARE(plot.value(1, 2), 50.0);
+    plot.addStatus(record, 0);
+    int series = 0;
+    for (const StatusField &field : fields) {
+        if (field.plotPane >= 0)
+            QCOMPARE(std::isnan(plot.value(series++, 0)), field.validWith >= 0);
+    }
+    QCOMPARE(series, plot.seriesCount());
+}
+
+void TestPlot::thresholdsFromConfig_data()
+{
+    QTest::addColumn<BoardFamily>("family");
+    QTest::addColumn<bool>("ownFamily"); // the configuration is of the plot's family
+    for (const BoardFamily family : Protocol::knownFamilies()) {
+        const QByteArray name = Protocol::familyName(family).toLatin1();
+        QTest::addRow("%s, its own", name.constData()) << family << true;
+        QTest::addRow("%s, another family's", name.constData()) << family << false;
+    }
+}
+
+// A configuration shows each threshold field it holds (here all but the
+// last), one of another family none; the next family starts without any.
+void TestPlot::thresholdsFromConfig()
+{
+    QFETCH(BoardFamily, family);
+    QFETCH(bool, ownFamily);
+    const QList<PlotThreshold> &thresholds = Protocol::familyTable(family).plotThresholds;
+    const QList<BoardFamily> families = Protocol::knownFamilies();
+    BoardConfig config;
+    config.family = ownFamily ? family : families.at((families.indexOf(family) + 1) % families.size());
+    for (int t = 0; t + 1 < thresholds.size(); ++t)
+        config.values.insert(thresholds.at(t).path, 1000 + t);
+    LivePlot plot;
+    plot.setFamily(family);
+    plot.setThresholds(config);
+    QCOMPARE(plot.thresholdCount(), int(thresholds.size()));
+    for (int t = 0; t < plot.thresholdCount(); ++t)
+        QCOMPARE(plot.thresholdValue(t), ownFamily && t + 1 < thresholds.size() ? 1000.0 + t : qQNaN());
+    plot.setFamily(family);
+    for (int t = 0; t < plot.thresholdCount(); ++t)
+        QVERIFY(std::isnan(plot.thresholdValue(t)));
 }
 
 void TestPlot::render_data()
@@ -139,7 +213,7 @@ void TestPlot::render_data()
     QTest::addColumn<BoardFamily>("family");
     QTest::addColumn<int>("samples");
     QTest::addColumn<bool>("vary");
-    for (const BoardFamily family : {BoardFamily::Switch08A3, BoardFamily::Trigger04F2}) {
+    for (const BoardFamily family : Protocol::knownFamilies()) {
         const QByteArray name = Protocol::familyName(family).toLatin1();
         QTest::addRow("%s empty", name.constData()) << family << 0 << false;
         QTest::addRow("%s one sample", name.constData()) << family << 1 << false;
@@ -155,11 +229,18 @@ void TestPlot::render()
     QFETCH(bool, vary);
     LivePlot plot;
     plot.setFamily(family);
-    plot.setThresholds(1600, 1400); // above every pulse of the steady rows
+    // Thresholds well above every value of the samples, so that no curve
+    // covers them.
+    BoardConfig config;
+    config.family = family;
+    const QList<PlotThreshold> &thresholds = Protocol::familyTable(family).plotThresholds;
+    for (int t = 0; t < thresholds.size(); ++t)
+        config.values.insert(thresholds.at(t).path, 1000 + 200 * t);
+    plot.setThresholds(config);
     plot.resize(plot.sizeHint());
     parachuteRadioComm record(QString(), 0);
     for (int i = 0; i < samples; ++i) {
-        setStatus(record, vary ? i : 0, vary);
+        setSample(record, family, vary ? i : 0, vary);
         plot.addStatus(record, 300 * i);
     }
     QImage image(plot.size(), QImage::Format_RGB32);
@@ -168,10 +249,9 @@ void TestPlot::render()
     QVERIFY2(!shows(image, image.rect(), Qt::magenta), "part of the widget left unpainted");
     for (int s = 0; s < plot.seriesCount() && samples > 0; ++s)
         QVERIFY2(shows(image, plot.paneArea(plot.seriesPane(s)), plot.seriesColor(s)), qPrintable(plot.seriesName(s)));
-    if (family == BoardFamily::Switch08A3) {
-        QVERIFY(shows(image, plot.paneArea(0), LivePlot::highThresholdColor()));
-        QVERIFY(shows(image, plot.paneArea(0), LivePlot::lowThresholdColor()));
-    }
+    for (int t = 0; t < plot.thresholdCount(); ++t)
+        QVERIFY2(shows(image, plot.paneArea(plot.thresholdPane(t)), plot.thresholdColor(t)),
+                 qPrintable(thresholds.at(t).path));
 }
 
 void TestPlot::csv_data()
@@ -181,14 +261,14 @@ void TestPlot::csv_data()
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("08A3 with pulse") << BoardFamily::Switch08A3 << true
                                      << QByteArray("time,switch,triggerPresent,triggerValue_us,triggerFrequency_Hz\n"
-                                                   "2026-05-04T08:22:03.005Z,0,1,1000,50\n");
+                                                   "2026-05-04T08:22:03.005Z,0,1,10,20\n");
     QTest::newRow("08A3 in failsafe") << BoardFamily::Switch08A3 << false
                                       << QByteArray("time,switch,triggerPresent,triggerValue_us,triggerFrequency_Hz\n"
                                                     "2026-05-04T08:22:03.005Z,1,0,,\n");
     QTest::newRow("04F2") << BoardFamily::Trigger04F2 << true
                           << QByteArray("time,batteryVoltage_V,triggerVoltage_V,fuseProbeCurrent_A,fuseCurrent_A,"
                                         "fusePeakCurrent_A,temperature_C\n"
-                                        "2026-05-04T08:22:03.005Z,12.4,3,2,5,9,-2.5\n");
+                                        "2026-05-04T08:22:03.005Z,12.4,20,30,40,50,-2.5\n");
 }
 
 void TestPlot::csv()
@@ -206,7 +286,8 @@ void TestPlot::csv()
     old.close();
 
     parachuteRadioComm record(QString(), 0);
-    setStatus(record, 0, false, present);
+    setSample(record, family, 0);
+    record.triggerPresent = present;
     record.failsafeActive = !present;
     record.batteryVoltage = 12.4f;
     record.temperature = -2.5f;
@@ -243,7 +324,7 @@ void TestPlot::failedWriteStops()
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     StatusRecorder recorder;
     parachuteRadioComm record(QString(), 0);
-    setStatus(record, 0);
+    setSample(record, BoardFamily::Switch08A3, 0);
     // The limit holds only while recording: the test's own output may go
     // to a file too.
     rlimit saved{};
@@ -283,7 +364,7 @@ void TestPlot::fifoWrittenInPlace()
     const auto closeReader = qScopeGuard([&] { ::close(reader); });
     StatusRecorder recorder;
     parachuteRadioComm record(QString(), 0);
-    setStatus(record, 0);
+    setSample(record, BoardFamily::Trigger04F2, 0);
     QString error;
     QVERIFY2(recorder.start(QFile::decodeName(path), BoardFamily::Trigger04F2, &error), qPrintable(error));
     QVERIFY2(recorder.record(record, sampleTime, &error), qPrintable(error));

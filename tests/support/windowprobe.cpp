@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 
 #include "boardfamilies.h"
+#include "familyform.h"
 #include "ui_Halvero_configurator.h"
 
 namespace Probe {
@@ -52,7 +53,7 @@ QString line(const QString &text, bool connect, bool disconnect, bool group, con
 
 QString pageOf(int productCode)
 {
-    return Protocol::familyTable(Protocol::familyOfProductCode(uint16_t(productCode))).page;
+    return FamilyForm::pageName(Protocol::familyOfProductCode(uint16_t(productCode)));
 }
 
 QString describeState(Halvero_configurator &w)
@@ -83,8 +84,8 @@ QString expectedState(Connection state, int productCode)
     case Connection::IdentifiedNoPage:
         return line("Connected", false, true, true, QString(), "open", "open", "stopped");
     case Connection::Polling: {
-        const BoardFamilyTable &family = Protocol::familyTable(Protocol::familyOfProductCode(uint16_t(productCode)));
-        const QString tabs = tab(family.page, family.title()) + QLatin1Char('|')
+        const BoardFamily family = Protocol::familyOfProductCode(uint16_t(productCode));
+        const QString tabs = tab(FamilyForm::pageName(family), FamilyForm::pageTitle(family)) + QLatin1Char('|')
             + tab(QStringLiteral("tab_all_internal"), QStringLiteral("Internal"));
         return line("Connected", false, true, true, tabs, "open", "open", "300ms");
     }
