@@ -145,6 +145,7 @@ void Halvero_configurator::wireParts()
     connect(ui->line_debug, &QPlainTextEdit::textChanged, this,
             [this] { menus->setDumpShown(!ui->line_debug->document()->isEmpty()); });
     PortList::describeInPopup(ui->serialList);
+    connectFamilyButtons();
 }
 
 // On a screen smaller than the form the form scrolls, below the notice

@@ -96,7 +96,10 @@ private:
 
     // The board's page.
     bool canQueue();
+    void connectFamilyButtons();
+    void readConf();
     void saveConf();
+    void setDefaults();
     void boardCommand(int command);
     void writeStepped(const WriteTransaction &write, bool done);
     // Called once the board's answered configuration is in the session and

@@ -123,6 +123,11 @@ bool Halvero_configurator::canQueue()
 
 void Halvero_configurator::on_btn_08A3_ReadConf_clicked()
 {
+    readConf();
+}
+
+void Halvero_configurator::readConf()
+{
     if (!canQueue())
         return;
     // The board's answer replaces the page: unsaved edits go only when the
@@ -135,7 +140,7 @@ void Halvero_configurator::on_btn_08A3_ReadConf_clicked()
 
 void Halvero_configurator::on_btn_04F2_ReadConf_clicked()
 {
-    on_btn_08A3_ReadConf_clicked();
+    readConf();
 }
 
 void Halvero_configurator::on_btn_08A3_SaveConf_clicked()
@@ -184,6 +189,11 @@ void Halvero_configurator::saveConf()
 
 void Halvero_configurator::on_btn_08A3_SetDefaults_clicked()
 {
+    setDefaults();
+}
+
+void Halvero_configurator::setDefaults()
+{
     if (!canQueue())
         return;
     // Modal, so the poll timer keeps ticking while the operator decides. The
@@ -203,13 +213,36 @@ void Halvero_configurator::on_btn_08A3_SetDefaults_clicked()
 
 void Halvero_configurator::on_btn_04F2_SetDefaults_clicked()
 {
-    on_btn_08A3_SetDefaults_clicked();
+    setDefaults();
 }
 
 void Halvero_configurator::on_btnEEPROM_DUMP_clicked()
 {
     if (canQueue())
         session->queueRead(USBmsgEepromDump, USBoptDump);
+}
+
+// The form's first two families reach their buttons' slots by name; a
+// family's page added since reaches the same commands through its table.
+void Halvero_configurator::connectFamilyButtons()
+{
+    for (BoardFamily family : Protocol::knownFamilies()) {
+        for (auto command : {FamilyForm::Command::Read, FamilyForm::Command::Save, FamilyForm::Command::Defaults}) {
+            const QString name = FamilyForm::buttonName(family, command);
+            auto *button = findChild<QPushButton *>(name);
+            const QByteArray slot = "on_" + name.toLatin1() + "_clicked()";
+            if (!button || metaObject()->indexOfSlot(slot.constData()) >= 0)
+                continue;
+            connect(button, &QPushButton::clicked, this, [this, command] {
+                if (command == FamilyForm::Command::Read)
+                    readConf();
+                else if (command == FamilyForm::Command::Save)
+                    saveConf();
+                else
+                    setDefaults();
+            });
+        }
+    }
 }
 
 // The Board menu clicks the shown family's own button, questions and all.
