@@ -1,28 +1,33 @@
 // The main window: builds the parts around the form and wires them, and
-// runs the connection as the operator sees it — Connect, Disconnect, a lost
+// runs the board as the operator sees it — Connect, Disconnect, a lost
 // board and its reconnection, the port list, the title and which actions
-// can be taken. The board's page, its buttons and what the board answers
-// are in Halvero_configurator_pages.cpp.
+// can be taken; what the board answers, the page's buttons (which only
+// queue commands for the poll tick), a write's outcome, and the questions
+// asked before the operator's edits or a write are given up.
 #include "Halvero_configurator.h"
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDebug>
 #include <QFontDatabase>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTimer>
 #include <future>
 
 #include "confighistory.h"
 #include "configpage.h"
+#include "displayformat.h"
 #include "editmarks.h"
 #include "familyform.h"
+#include "fieldhelp.h"
 #include "historydialog.h"
 #include "keyboardorder.h"
-#include "fieldhelp.h"
 #include "livestatus.h"
 #include "messagelog.h"
 #include "noticepanel.h"
+#include "question.h"
 #include "reconnection.h"
 #include "recordtext.h"
 #include "screenfit.h"
@@ -31,12 +36,10 @@
 #include "wheelguard.h"
 #include "windowmenus.h"
 #include "windowsettings.h"
+#include "writeoutcome.h"
 
-namespace {
-
-const QString reconnectKind = QStringLiteral("reconnect");
-
-} // namespace
+// The reconnect attempts take one line of the message log between them.
+static const QString reconnectKind = QStringLiteral("reconnect");
 
 Halvero_configurator::Halvero_configurator(QWidget *parent)
     : QMainWindow(parent)
@@ -67,12 +70,7 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
         qWarning().noquote() << problem;
         showStatus(problem);
     }
-    const int port = ui->serialList->findText(reconnection->rememberedPort());
-    if (port >= 0)
-        ui->serialList->setCurrentIndex(port);
-    const int baud = ui->serialBauds->findText(reconnection->rememberedBaud());
-    if (baud >= 0)
-        ui->serialBauds->setCurrentIndex(baud);
+    reconnection->chooseRemembered(ui->serialList, ui->serialBauds);
     menus->setAutomaticReconnect(reconnection->automatic());
     ui->serialList->setFocus(Qt::OtherFocusReason);
 }
@@ -98,7 +96,7 @@ void Halvero_configurator::wireParts()
     page = new ConfigPage(tabPages.values(), this);
     marks = new EditMarks(page, [this] { return pageDifferences(); }, this);
     connect(marks, &EditMarks::updated, this,
-            [this](bool marked) { setWindowModified(marked || editsAtLoss.family != BoardFamily::Unknown); });
+            [this](bool modified) { setWindowModified(modified); });
 
     reconnection = new Reconnection(this);
     connect(reconnection, &Reconnection::attemptDue, this, &Halvero_configurator::tryReconnect);
@@ -145,7 +143,14 @@ void Halvero_configurator::wireParts()
     connect(ui->line_debug, &QPlainTextEdit::textChanged, this,
             [this] { menus->setDumpShown(!ui->line_debug->document()->isEmpty()); });
     PortList::describeInPopup(ui->serialList);
-    connectFamilyButtons();
+    FamilyForm::connectButtonsWithoutSlots(this, [this](FamilyForm::Command command) {
+        if (command == FamilyForm::Command::Read)
+            readConf();
+        else if (command == FamilyForm::Command::Save)
+            saveConf();
+        else
+            setDefaults();
+    });
 }
 
 // On a screen smaller than the form the form scrolls, below the notice
@@ -182,9 +187,7 @@ void Halvero_configurator::rescanPorts()
         return;
     const QString chosen = ui->serialList->currentText();
     scanSerialPorts();
-    const int index = ui->serialList->findText(chosen);
-    if (index >= 0)
-        ui->serialList->setCurrentIndex(index);
+    PortList::choose(ui->serialList, chosen);
 }
 
 void Halvero_configurator::restorePage(const QString &name)
@@ -236,7 +239,7 @@ void Halvero_configurator::updateCockpitState()
     reconnection->watchPorts(!connected);
     if (historyDialog)
         historyDialog->setBoard(session->held(), shown);
-    updateEditMarks();
+    marks->update();
 }
 
 void Halvero_configurator::on_btnRefreshSerialPorts_clicked()
@@ -302,8 +305,7 @@ bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate)
 
 bool Halvero_configurator::restoreKeptEdits()
 {
-    const BoardConfig kept = editsAtLoss;
-    editsAtLoss = BoardConfig();
+    const BoardConfig kept = marks->takeKept();
     if (kept.family == BoardFamily::Unknown)
         return false;
     const BoardConfig &held = session->held();
@@ -320,7 +322,7 @@ void Halvero_configurator::on_btnSerialDisconnect_clicked()
 {
     if (!confirmLeave(tr("Disconnect anyway?"), tr("Disconnect and discard them?")))
         return;
-    editsAtLoss = BoardConfig();
+    marks->takeKept();
     reconnection->stop();
     const QString dropped = closeConnection(tr("Not connected"));
     if (dropped.isEmpty())
@@ -351,7 +353,7 @@ void Halvero_configurator::connectionLost(const QString &note, bool defaultsLost
     qDebug() << "Connection lost";
     const BoardConfig &held = session->held();
     if (held.family != BoardFamily::Unknown && !diffConfigs(held, page->read(held)).isEmpty())
-        editsAtLoss = page->read(held);
+        marks->keep(page->read(held));
     const QString port = session->port();
     const int baud = session->baud();
     const QString dropped = closeConnection(tr("Connection lost"));
@@ -368,7 +370,7 @@ void Halvero_configurator::connectionLost(const QString &note, bool defaultsLost
     // The page shows the board's configuration once it is back, not the
     // edits that Set defaults was to replace.
     if (defaultsLost)
-        editsAtLoss = BoardConfig();
+        marks->takeKept();
 }
 
 void Halvero_configurator::tryReconnect(const QString &port, int baud, const QString &trying)
@@ -404,4 +406,253 @@ void Halvero_configurator::closeEvent(QCloseEvent *event)
     }
     reconnection->stop();
     QMainWindow::closeEvent(event);
+}
+
+void Halvero_configurator::onScanTimeout()
+{
+    session->tick();
+}
+
+void Halvero_configurator::parseResponse(uint8_t response)
+{
+    using namespace DisplayFormat;
+    const parachuteRadioComm *dev = radioDevice;
+    if (!dev || recordFamily(*dev) == BoardFamily::Unknown)
+        return;
+
+    switch (response) {
+    case USBmsgIdentity:
+        ui->line_product->setText(productCode(dev->productCodeHigh, dev->productCodeLow));
+        ui->line_fw_ver->setText(firmwareVersion(dev->fwVersionMajor, dev->fwVersionMinor));
+        ui->line_REVID->setText(hex4(dev->chipRevId));
+        ui->line_DEVID->setText(hex4(dev->chipDevId));
+        ui->line_UUID->setText(serialNumber(dev->uniqueId));
+        break;
+
+    case USBmsgConfig:
+        // The session holds it already.
+        page->show(session->held());
+        boardConfigShown();
+        break;
+
+    case USBmsgEepromDump:
+        // The reply header's control bytes are not part of the text.
+        dumpRecord.setDump(dumpBody(*dev), session->held(), QDateTime::currentDateTime());
+        ui->line_debug->setPlainText(dumpRecord.text());
+        break;
+
+    case USBmsgStatus:
+        page->showStatus(*dev);
+        live->statusReply(*dev, session->held());
+        break;
+
+    default:
+        break;
+    }
+}
+
+void Halvero_configurator::boardConfigShown()
+{
+    // The page is the board's again: no unsaved edits; an open history
+    // window lists what a write has just recorded.
+    marks->update();
+    if (historyDialog && historyDialog->isVisible())
+        historyDialog->reload();
+}
+
+void Halvero_configurator::silenceChanged(bool silent)
+{
+    page->setLiveGreyed(silent);
+    // What was said before the silence is still true once the board answers.
+    if (silent)
+        messageBeforeSilence = ui->statusbar->currentMessage();
+    else
+        showStatus(messageBeforeSilence);
+}
+
+void Halvero_configurator::writeStepped(const WriteTransaction &write, bool done)
+{
+    if (!done) {
+        if (write.sent() && write.unansweredReadBacks() > 0)
+            showStatus(StatusText::writePending(write, session->lastReplyAt()));
+        return;
+    }
+    if (write.sent() && !dumpRecord.isEmpty()) {
+        dumpRecord.noteWrite(session->held().serial, QDateTime::currentDateTime());
+        ui->line_debug->setPlainText(dumpRecord.text());
+    }
+    if (write.outcome() == WriteTransaction::Outcome::ConnectionLost)
+        return; // told with the lost connection
+    if (write.afterKnown()) {
+        page->show(WriteOutcome::pageAfter(write));
+        boardConfigShown();
+    }
+    const QString text = WriteOutcome::sentence(write, session->port());
+    if (WriteOutcome::needsNotice(write)) {
+        showNotice(text);
+    } else {
+        noticePanel->dismiss();
+        showStatus(text);
+    }
+}
+
+// Commands are taken only while a board is connected: anything clicked for
+// a board that has gone would otherwise wait for whichever board comes next.
+bool Halvero_configurator::canQueue()
+{
+    if (session->connected())
+        return true;
+    showStatus(StatusText::notSent());
+    return false;
+}
+
+void Halvero_configurator::readConf()
+{
+    if (!canQueue())
+        return;
+    // The board's answer replaces the page: unsaved edits go only when the
+    // operator says so, and only for the connection asked on.
+    const int askedOn = session->generation();
+    if (confirmDiscardEdits(tr("Read the board's configuration and discard them?"), true)
+        && askedOn == session->generation() && canQueue())
+        session->queueRead(USBmsgConfig, USBoptNone);
+}
+
+// Every page saves alike: the operator's edits as they stand when the
+// button is clicked are what the board receives, over whatever it holds
+// when the write is sent; the fields the operator did not touch keep the
+// board's values of that moment (a Set defaults queued ahead is not undone).
+void Halvero_configurator::saveConf()
+{
+    // The page is reachable only while polling, but a stray click without a
+    // board must not wait in the queue for whichever board comes next.
+    if (!canQueue())
+        return;
+    const BoardConfig held = session->held();
+    const BoardConfig edited = page->read(held);
+    const QString refusal = ConfigPage::refusal(edited, held);
+    if (!refusal.isEmpty()) {
+        showNotice(refusal);
+        return;
+    }
+    // A pair the board already holds crossed is written back as it is;
+    // crossing it is the operator's call, asked once (No the default).
+    if (const std::optional<CrossedPair> crossed = crossedPair(edited, &held)) {
+        const int askedOn = session->generation();
+        if (!askBeforeGivingUp(this, "dialog_crossed_pair", tr("Save CONF"),
+                               StatusText::crossedPair(*crossed) + QLatin1Char(' ') + tr("Save anyway?"))
+            || askedOn != session->generation() || !canQueue())
+            return;
+    }
+    // A double click adds nothing while the first write still waits.
+    if (!session->saveQueued(edited.values))
+        session->queueWrite(WriteTransaction::Operation::Save, edited);
+}
+
+void Halvero_configurator::setDefaults()
+{
+    if (!canQueue())
+        return;
+    // Modal, so the poll timer keeps ticking while the operator decides. The
+    // answer holds only for the connection it was asked on: a board lost or
+    // replaced meanwhile is not reset.
+    const int askedOn = session->generation();
+    QMessageBox question;
+    question.setText(tr("Are you sure you want to set defaults?"));
+    question.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    question.setDefaultButton(QMessageBox::No);
+    if (question.exec() != QMessageBox::Yes)
+        return;
+    if (askedOn != session->generation() || !canQueue())
+        return;
+    session->queueWrite(WriteTransaction::Operation::Defaults, BoardConfig());
+}
+
+// Every family's page runs the same commands.
+void Halvero_configurator::on_btn_08A3_ReadConf_clicked() { readConf(); }
+void Halvero_configurator::on_btn_08A3_SaveConf_clicked() { saveConf(); }
+void Halvero_configurator::on_btn_08A3_SetDefaults_clicked() { setDefaults(); }
+void Halvero_configurator::on_btn_04F2_ReadConf_clicked() { readConf(); }
+void Halvero_configurator::on_btn_04F2_SaveConf_clicked() { saveConf(); }
+void Halvero_configurator::on_btn_04F2_SetDefaults_clicked() { setDefaults(); }
+
+void Halvero_configurator::on_btnEEPROM_DUMP_clicked()
+{
+    if (canQueue())
+        session->queueRead(USBmsgEepromDump, USBoptDump);
+}
+
+// The Board menu clicks the shown family's own button, questions and all.
+void Halvero_configurator::boardCommand(int command)
+{
+    if (QPushButton *button = FamilyForm::button(this, session->held().family, FamilyForm::Command(command)))
+        button->click();
+}
+
+void Halvero_configurator::showHistory()
+{
+    if (!historyDialog) {
+        historyDialog = new HistoryDialog(this);
+        connect(historyDialog, &HistoryDialog::placeRequested, this,
+                [this](const BoardConfig &config, const QString &source) { files->placeInPage(config, source, false); });
+    }
+    historyDialog->showFor(session->held(), pageShown());
+}
+
+bool Halvero_configurator::pageShown() const
+{
+    return session->connected() && session->held().family != BoardFamily::Unknown && ui->tab_all->count() > 0;
+}
+
+bool Halvero_configurator::pageModified() const
+{
+    return isWindowModified();
+}
+
+PageDifferences Halvero_configurator::pageDifferences() const
+{
+    if (!pageShown())
+        return {};
+    const BoardConfig &held = session->held();
+    return {held.family, diffConfigs(held, page->read(held))};
+}
+
+void Halvero_configurator::refreshEditMarks()
+{
+    marks->update();
+}
+
+bool Halvero_configurator::confirmDiscardEdits(const QString &question)
+{
+    return confirmDiscardEdits(question, true);
+}
+
+bool Halvero_configurator::confirmDiscardEdits(const QString &question, bool queueGoesOn)
+{
+    marks->update();
+    if (!isWindowModified())
+        return true;
+    // Edits a Save CONF queued ahead carries still reach the board while it
+    // stays connected (a Read CONF goes after it).
+    const bool shown = ui->tab_all->count() > 0;
+    if (queueGoesOn && shown && session->editsOnTheirWay(EditMarks::edits(pageDifferences().fields)))
+        return true;
+    return marks->confirmDiscard(this, question, shown);
+}
+
+bool Halvero_configurator::confirmLeave(const QString &anyway, const QString &discardEdits)
+{
+    if (const WriteTransaction *write = session->pendingWrite()) {
+        // Asked by value: the write may end while the question is open.
+        const QMap<QString, int> edits = write->edits();
+        const bool save = write->operation() != WriteTransaction::Operation::Defaults;
+        if (!askBeforeGivingUp(this, "dialog_unfinished_write", tr("Write not finished"),
+                               StatusText::writeUnfinished(*write) + QLatin1Char(' ') + anyway))
+            return false;
+        // The edits the operator has just given up with their write are not
+        // asked about a second time.
+        if (save && ui->tab_all->count() > 0 && EditMarks::edits(pageDifferences().fields) == edits)
+            return true;
+    }
+    return confirmDiscardEdits(discardEdits, false);
 }

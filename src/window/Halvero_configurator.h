@@ -31,9 +31,6 @@ class Reconnection;
 class WindowMenus;
 struct PageDifferences;
 
-// Item data of the port list: the system's description of the port.
-inline constexpr int PortDescriptionRole = PortList::DescriptionRole;
-
 class Halvero_configurator : public QMainWindow, private ConfigFiles::Host
 {
     Q_OBJECT
@@ -96,7 +93,6 @@ private:
 
     // The board's page.
     bool canQueue();
-    void connectFamilyButtons();
     void readConf();
     void saveConf();
     void setDefaults();
@@ -109,7 +105,6 @@ private:
 
     // Unsaved edits.
     PageDifferences pageDifferences() const;
-    void updateEditMarks();
     // Asks before unsaved edits are thrown away; true to go on.
     // `queueGoesOn`: the board stays connected, so edits a queued Save CONF
     // carries still reach it.
@@ -141,9 +136,6 @@ private:
 
     QString messageBeforeSilence; // shown again once the board answers
     bool logQuiet = false;        // status messages not logged while set
-    // The page's edits when the connection was lost, put back when the same
-    // board answers again.
-    BoardConfig editsAtLoss;
     DumpRecord dumpRecord; // the Internal page's dump, with its board and time
 };
 

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "configpage.h"
+#include "question.h"
 
 namespace {
 
@@ -81,7 +82,21 @@ void EditMarks::update()
         if (!marked.contains(widget))
             setMarked(widget, false, QString());
     m_anyMarked = !differences.fields.isEmpty();
-    emit updated(m_anyMarked);
+    emit updated(modified());
+}
+
+bool EditMarks::confirmDiscard(QWidget *parent, const QString &question, bool pageShown)
+{
+    QString what;
+    if (m_kept.family != BoardFamily::Unknown && !pageShown) {
+        what = tr("The edits made before the connection was lost are not saved to the board.");
+    } else {
+        QStringList fields;
+        for (const FieldDifference &d : m_differences().fields)
+            fields << d.field.label();
+        what = tr("The page holds edits not saved to the board: %1.").arg(fields.join(QStringLiteral(", ")));
+    }
+    return askBeforeGivingUp(parent, "dialog_unsaved_edits", tr("Unsaved edits"), what + QLatin1Char(' ') + question);
 }
 
 QMap<QString, int> EditMarks::edits(const QList<FieldDifference> &differences)

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QHash>
+#include <QMetaObject>
+#include <QPushButton>
 #include <QRegularExpression>
 
 namespace {
@@ -93,6 +95,24 @@ QString buttonName(BoardFamily family, Command command)
         return QString();
     static const char *const names[] = {"btn_%1_ReadConf", "btn_%1_SaveConf", "btn_%1_SetDefaults"};
     return QLatin1String(names[int(command)]).arg(familyName(family));
+}
+
+QPushButton *button(const QWidget *form, BoardFamily family, Command command)
+{
+    const QString name = buttonName(family, command);
+    return name.isEmpty() ? nullptr : form->findChild<QPushButton *>(name);
+}
+
+void connectButtonsWithoutSlots(QWidget *window, const std::function<void(Command)> &run)
+{
+    for (BoardFamily family : Protocol::knownFamilies()) {
+        for (Command command : {Command::Read, Command::Save, Command::Defaults}) {
+            QPushButton *pushButton = button(window, family, command);
+            const QByteArray slot = "on_" + buttonName(family, command).toLatin1() + "_clicked()";
+            if (pushButton && window->metaObject()->indexOfSlot(slot.constData()) < 0)
+                QObject::connect(pushButton, &QPushButton::clicked, window, [run, command] { run(command); });
+        }
+    }
 }
 
 QString statusGroupName(BoardFamily family)

@@ -8,8 +8,14 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 
 #include "boardfamilies.h"
+
+QT_BEGIN_NAMESPACE
+class QPushButton;
+class QWidget;
+QT_END_NAMESPACE
 
 namespace FamilyForm {
 
@@ -24,6 +30,12 @@ QString pageTitle(BoardFamily family);
 QString internalPageName();
 // Object name of the family's button for a command.
 QString buttonName(BoardFamily family, Command command);
+// The family's button for a command in `form`, or null.
+QPushButton *button(const QWidget *form, BoardFamily family, Command command);
+// The form's first families reach their buttons' slots by name (on_…_clicked
+// of `window`); the buttons of a family's page added since are connected
+// to `run` here, so that they do what every page's buttons do.
+void connectButtonsWithoutSlots(QWidget *window, const std::function<void(Command)> &run);
 // Object name of the group that holds the family's live status.
 QString statusGroupName(BoardFamily family);
 // Object name of the editor of a configuration field; empty: none.

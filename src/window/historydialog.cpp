@@ -84,6 +84,15 @@ void HistoryDialog::setBoard(const BoardConfig &board, bool pageShown)
     updatePlaceButton();
 }
 
+void HistoryDialog::showFor(const BoardConfig &board, bool pageShown)
+{
+    setBoard(board, pageShown);
+    reload();
+    show();
+    raise();
+    activateWindow();
+}
+
 void HistoryDialog::reload()
 {
     fill();

@@ -33,6 +33,8 @@ public:
     void setBoard(const BoardConfig &board, bool pageShown);
     // Reads the history file again, from its newest entry.
     void reload();
+    // Reads it again for `board` and brings the dialog up, in front.
+    void showFor(const BoardConfig &board, bool pageShown);
 
     // Entries read at a time.
     static constexpr int pageEntries = 100;

@@ -86,6 +86,13 @@ void fill(QComboBox *list, const QList<QSerialPortInfo> &ports)
         list->setCurrentIndex(int(ports.size()));
 }
 
+void choose(QComboBox *list, const QString &name)
+{
+    const int index = list->findText(name);
+    if (index >= 0)
+        list->setCurrentIndex(index);
+}
+
 void describeInPopup(QComboBox *list)
 {
     list->view()->setItemDelegate(new PortItemDelegate(list->view()));

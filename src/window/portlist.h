@@ -27,6 +27,8 @@ QStringList namesNow();
 // is chosen, so that a simulated board started for a demo is what Connect
 // opens.
 void fill(QComboBox *list, const QList<QSerialPortInfo> &ports);
+// Chooses the item named `name`, when the list has one.
+void choose(QComboBox *list, const QString &name);
 // The popup shows each port's description after its name and is made wide
 // enough for it; the closed list shows the name alone, which Connect opens.
 void describeInPopup(QComboBox *list);

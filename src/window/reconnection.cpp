@@ -48,6 +48,12 @@ void Reconnection::remember(const QString &port, int baud)
     settings->setValue(keyBaud, QString::number(baud));
 }
 
+void Reconnection::chooseRemembered(QComboBox *ports, QComboBox *bauds) const
+{
+    PortList::choose(ports, rememberedPort());
+    PortList::choose(bauds, rememberedBaud());
+}
+
 void Reconnection::setAutomatic(bool on)
 {
     m_automatic = on;

@@ -14,6 +14,7 @@
 #include <functional>
 
 QT_BEGIN_NAMESPACE
+class QComboBox;
 class QTimer;
 QT_END_NAMESPACE
 
@@ -31,6 +32,8 @@ public:
     QString rememberedPort() const;
     QString rememberedBaud() const;
     void remember(const QString &port, int baud);
+    // Chooses the remembered port and rate in the connection row's lists.
+    void chooseRemembered(QComboBox *ports, QComboBox *bauds) const;
 
     bool automatic() const { return m_automatic; }
     // Kept for the next start; switched off while trying, the attempts stop
