@@ -148,6 +148,7 @@ void tst_Parts::editMarkedWhereMade()
     const QList<ConfigField> fields = configFields(family);
     const auto field = std::find_if(fields.begin(), fields.end(), [&](const ConfigField &f) { return f.path == path; });
     QWidget *editor = page->editor(family, *field);
+    QVERIFY2(editor, qPrintable(path + " has no editor"));
     const QString toolTip = editor->toolTip();
 
     editOnce(editor);
