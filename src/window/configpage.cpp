@@ -3,7 +3,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QRegularExpression>
 #include <QSpinBox>
 
 #include "boardfamilies.h"
@@ -25,9 +24,10 @@ ConfigPage::ConfigPage(const QList<QWidget *> &pages, QObject *parent)
         for (const StatusField &field : Protocol::familyTable(family).status)
             shown << FamilyForm::statusWidgetName(family, field);
         if (QWidget *page = named(FamilyForm::pageName(family))) {
-            for (QWidget *line : page->findChildren<QWidget *>(QRegularExpression(QStringLiteral("^line_")))) {
+            for (QWidget *line : page->findChildren<QWidget *>()) {
                 // Value fields have a text; the separator lines do not.
-                if (!shown.contains(line->objectName()) && line->metaObject()->indexOfProperty("text") >= 0) {
+                if (line->objectName().startsWith(QLatin1String("line_")) && !shown.contains(line->objectName())
+                    && line->metaObject()->indexOfProperty("text") >= 0) {
                     line->setEnabled(false);
                     line->setProperty("text", tr("N/A"));
                 }

@@ -6,7 +6,6 @@
 #include <QHash>
 #include <QMetaObject>
 #include <QPushButton>
-#include <QRegularExpression>
 
 namespace {
 
@@ -60,6 +59,24 @@ const FormTable *formOf(BoardFamily family)
         break;
     }
     return nullptr;
+}
+
+// "groups[2].bank" as "groups[].bank": a repeated field's key in the form's
+// table. (Looked up for every field on every page shown: plain string work
+// rather than a regular expression, whose compiled code memory checkers
+// cannot follow.)
+QString withoutIndices(const QString &path)
+{
+    QString key;
+    key.reserve(path.size());
+    bool inIndex = false;
+    for (const QChar c : path) {
+        if (inIndex && c.isDigit())
+            continue;
+        inIndex = c == QLatin1Char('[');
+        key.append(c);
+    }
+    return key;
 }
 
 // The form names the family's buttons and status group after it.
@@ -125,8 +142,7 @@ QString configWidgetName(BoardFamily family, const ConfigField &field)
     const FormTable *form = formOf(family);
     if (!form)
         return QString();
-    static const QRegularExpression index(QStringLiteral("\\[\\d+\\]"));
-    const QString key = QString(field.path).replace(index, QStringLiteral("[]"));
+    const QString key = withoutIndices(field.path);
     const QString name = form->config.value(key);
     return name.contains(QLatin1String("%1")) ? name.arg(field.index + 1) : name;
 }
