@@ -27,6 +27,7 @@
 #include "livestatus.h"
 #include "messagelog.h"
 #include "noticepanel.h"
+#include "portlist.h"
 #include "question.h"
 #include "reconnection.h"
 #include "recordtext.h"

@@ -9,14 +9,13 @@
 
 #include <QMainWindow>
 #include <QMap>
-#include <QString>
 #include <cstdint>
 
 #include "boardconfig.h"
 #include "boardsession.h"
 #include "configfiles.h"
 #include "dumprecord.h"
-#include "portlist.h"
+#include <QSerialPortInfo>
 
 QT_BEGIN_NAMESPACE
 class QWidget;

@@ -79,12 +79,6 @@ QString withoutIndices(const QString &path)
     return key;
 }
 
-// The form names the family's buttons and status group after it.
-QString familyName(BoardFamily family)
-{
-    return Protocol::familyTable(family).name;
-}
-
 } // namespace
 
 namespace FamilyForm {
@@ -111,7 +105,7 @@ QString buttonName(BoardFamily family, Command command)
     if (!formOf(family))
         return QString();
     static const char *const names[] = {"btn_%1_ReadConf", "btn_%1_SaveConf", "btn_%1_SetDefaults"};
-    return QLatin1String(names[int(command)]).arg(familyName(family));
+    return QLatin1String(names[int(command)]).arg(Protocol::familyName(family));
 }
 
 QPushButton *button(const QWidget *form, BoardFamily family, Command command)
@@ -134,7 +128,7 @@ void connectButtonsWithoutSlots(QWidget *window, const std::function<void(Comman
 
 QString statusGroupName(BoardFamily family)
 {
-    return formOf(family) ? QStringLiteral("gr_%1_status").arg(familyName(family)) : QString();
+    return formOf(family) ? QStringLiteral("gr_%1_status").arg(Protocol::familyName(family)) : QString();
 }
 
 QString configWidgetName(BoardFamily family, const ConfigField &field)

@@ -31,7 +31,7 @@ BoardConfig configOf(BoardFamily family, bool beyond)
 {
     BoardConfig config;
     config.family = family;
-    config.productCode = Protocol::familyTable(family).name;
+    config.productCode = Protocol::familyName(family);
     int n = 0;
     for (const ConfigField &field : configFields(family)) {
         int value = ++n % 2 ? field.max : field.min;
@@ -99,7 +99,7 @@ void tst_Parts::pageKeepsWhatTheBoardHolds_data()
     QTest::addColumn<BoardFamily>("family");
     QTest::addColumn<bool>("beyond");
     for (BoardFamily family : Protocol::knownFamilies()) {
-        const QString name = Protocol::familyTable(family).name;
+        const QString name = Protocol::familyName(family);
         QTest::newRow(qPrintable(name + " at its bounds")) << family << false;
         QTest::newRow(qPrintable(name + " beyond the form")) << family << true;
     }
@@ -132,7 +132,7 @@ void tst_Parts::editMarkedWhereMade_data()
     QTest::addColumn<QString>("path");
     for (BoardFamily family : Protocol::knownFamilies())
         for (const ConfigField &field : configFields(family))
-            QTest::newRow(qPrintable(Protocol::familyTable(family).name + QLatin1Char(' ') + field.path))
+            QTest::newRow(qPrintable(Protocol::familyName(family) + QLatin1Char(' ') + field.path))
                 << family << field.path;
 }
 
@@ -177,7 +177,7 @@ void tst_Parts::boardMenuClicksTheFamilysButton_data()
     QTest::addColumn<FamilyForm::Command>("command");
     QTest::addColumn<QString>("action");
     for (BoardFamily family : Protocol::knownFamilies()) {
-        const QString name = Protocol::familyTable(family).name;
+        const QString name = Protocol::familyName(family);
         QTest::newRow(qPrintable(name + " Read CONF")) << family << FamilyForm::Command::Read << "actionReadConf";
         QTest::newRow(qPrintable(name + " Save CONF")) << family << FamilyForm::Command::Save << "actionSaveConf";
         QTest::newRow(qPrintable(name + " Set defaults"))
