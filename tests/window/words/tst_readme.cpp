@@ -3,6 +3,7 @@
 // The sentences are compared with the string literals of the window and link
 // sources, "…" and "hh:mm:ss" standing for what the program fills in.
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
 #include <QtTest>
@@ -25,9 +26,10 @@ QStringList sourceTexts()
     static const QRegularExpression piece(QStringLiteral("\"((?:[^\"\\\\]|\\\\.)*)\""));
     QStringList texts;
     for (const char *folder : {"src/window", "src/link"}) {
-        const QDir dir(QStringLiteral(HALVERO_SOURCE_DIR "/") + QLatin1String(folder));
-        for (const QString &name : dir.entryList({QStringLiteral("*.cpp")}, QDir::Files)) {
-            const QString source = readText(dir.filePath(name));
+        QDirIterator sources(QStringLiteral(HALVERO_SOURCE_DIR "/") + QLatin1String(folder), {QStringLiteral("*.cpp")},
+                             QDir::Files, QDirIterator::Subdirectories);
+        while (sources.hasNext()) {
+            const QString source = readText(sources.next());
             for (auto m = literals.globalMatch(source); m.hasNext();) {
                 QString joined;
                 for (auto p = piece.globalMatch(m.next().captured(0)); p.hasNext();)
