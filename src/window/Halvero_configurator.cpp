@@ -18,6 +18,7 @@
 
 #include "confighistory.h"
 #include "configpage.h"
+#include "connectionrow.h"
 #include "displayformat.h"
 #include "editmarks.h"
 #include "familyform.h"
@@ -61,6 +62,7 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
         ui->tab_all->removeTab(0);
     }
 
+    row = new ConnectionRow(ui->line_connect, ui->btnSerialConnect, ui->btnSerialDisconnect, ui->group_system);
     wireParts();
     showPorts(ports.get());
     updateCockpitState();
@@ -80,6 +82,7 @@ Halvero_configurator::~Halvero_configurator()
 {
     delete session; // closes the port
     session = nullptr;
+    delete row;
     delete ui;
 }
 
@@ -109,7 +112,7 @@ void Halvero_configurator::wireParts()
         showRepeatedStatus(sentence + unknown, reconnectKind);
     });
     connect(reconnection, &Reconnection::stopped, this, [this](const QString &sentence) {
-        ui->btnSerialDisconnect->setEnabled(false);
+        row->show(ConnectionRow::State::Lost);
         showStatus(sentence);
     });
     connect(reconnection, &Reconnection::portsChanged, this, &Halvero_configurator::rescanPorts);
@@ -203,10 +206,21 @@ void Halvero_configurator::restorePage(const QString &name)
 void Halvero_configurator::hideAllPages()
 {
     ui->tab_all->clear();
+    setPagesGreyed(false);
+    lostPageKept = false;
+}
+
+void Halvero_configurator::setPagesGreyed(bool greyed)
+{
+    // The pages, not the tab bar: the operator can still look at every page
+    // of the board that went.
+    for (QWidget *tab : std::as_const(tabPages))
+        tab->setEnabled(!greyed);
 }
 
 void Halvero_configurator::showStatus(const QString &text)
 {
+    lastStatus = text;
     ui->statusbar->showMessage(text);
 }
 
@@ -252,44 +266,49 @@ void Halvero_configurator::on_btnRefreshSerialPorts_clicked()
 void Halvero_configurator::on_btnSerialConnect_clicked()
 {
     reconnection->stop();
+    // The operator's own Connect: the lost board's page goes unless a board
+    // answers.
+    lostPageKept = false;
     openBoard(ui->serialList->currentText(), ui->serialBauds->currentText().toInt(nullptr, 10));
 }
 
-bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate)
+bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate, QString *whatHappened)
 {
-    page->setLiveGreyed(false);
     // Identification blocks the window for up to a second: say what it waits for.
     showStatus(tr("Connecting to %1 at %2 baud…").arg(portName).arg(baudRate));
+    row->show(ConnectionRow::State::Connecting);
     ui->statusbar->repaint();
     QString said;
     const BoardSession::Opened opened = session->open(portName, baudRate, &said);
-    if (opened == BoardSession::Opened::NoPort) {
-        ui->line_connect->setText(tr("Not connected"));
-        ui->btnSerialConnect->setEnabled(true);
-        ui->btnSerialDisconnect->setEnabled(false);
-        ui->group_system->setEnabled(false);
-        hideAllPages();
-        showStatus(said);
-        updateCockpitState();
-        return false;
-    }
-    // The operator leaves a port that opened with Disconnect.
-    ui->line_connect->setText(tr("Connected"));
-    ui->btnSerialConnect->setEnabled(false);
-    ui->btnSerialDisconnect->setEnabled(true);
-    ui->group_system->setEnabled(opened != BoardSession::Opened::NotIdentified);
+    if (whatHappened)
+        *whatHappened = said;
     if (opened != BoardSession::Opened::Ready) {
-        if (opened == BoardSession::Opened::NotIdentified)
-            ui->line_connect->setText(tr("Not identified"));
+        // The operator leaves a port that opened with Disconnect.
+        row->show(opened == BoardSession::Opened::NoPort          ? ConnectionRow::State::NotConnected
+                  : opened == BoardSession::Opened::NotIdentified ? ConnectionRow::State::NotIdentified
+                                                                  : ConnectionRow::State::Connected);
         if (!said.isEmpty())
             showStatus(said);
-        hideAllPages();
+        // While the window tries to reconnect, the lost board's page stays.
+        if (!lostPageKept)
+            hideAllPages();
         updateCockpitState();
         return false;
     }
 
+    row->show(ConnectionRow::State::Connected);
+    page->setLiveGreyed(false);
+    const QString onPage = ui->tab_all->currentWidget() ? ui->tab_all->currentWidget()->objectName() : QString();
+    hideAllPages();
     restorePage(FamilyForm::pageName(session->held().family));
     restorePage(FamilyForm::internalPageName());
+    // Back after a lost connection: the page the operator was looking at.
+    if (QWidget *was = tabPages.value(onPage, nullptr); was && ui->tab_all->indexOf(was) >= 0)
+        ui->tab_all->setCurrentWidget(was);
+    if (lostNoticeShown) {
+        noticePanel->dismiss();
+        lostNoticeShown = false;
+    }
     showStatus(said);
     reconnection->remember(portName, baudRate);
     QStringList notes{said};
@@ -325,7 +344,11 @@ void Halvero_configurator::on_btnSerialDisconnect_clicked()
         return;
     marks->takeKept();
     reconnection->stop();
-    const QString dropped = closeConnection(tr("Not connected"));
+    if (lostNoticeShown) {
+        noticePanel->dismiss();
+        lostNoticeShown = false;
+    }
+    const QString dropped = closeConnection(ConnectionRow::State::NotConnected, false);
     if (dropped.isEmpty())
         ui->statusbar->clearMessage();
     else
@@ -333,15 +356,20 @@ void Halvero_configurator::on_btnSerialDisconnect_clicked()
     live->setRecording(false, session->held()); // says how many rows it kept
 }
 
-QString Halvero_configurator::closeConnection(const QString &state)
+QString Halvero_configurator::closeConnection(ConnectionRow::State state, bool keepPage)
 {
     const QString dropped = session->close();
-    page->setLiveGreyed(false);
-    ui->line_connect->setText(state);
-    ui->btnSerialConnect->setEnabled(true);
-    ui->btnSerialDisconnect->setEnabled(false);
-    ui->group_system->setEnabled(false);
-    hideAllPages();
+    row->show(state);
+    if (keepPage && ui->tab_all->count() > 0) {
+        // The last values and the operator's edits stay in view, greyed,
+        // until the board is back or the operator lets it go.
+        lostPageKept = true;
+        setPagesGreyed(true);
+        page->setLiveGreyed(true);
+    } else {
+        page->setLiveGreyed(false);
+        hideAllPages();
+    }
     updateCockpitState();
     return dropped;
 }
@@ -357,17 +385,18 @@ void Halvero_configurator::connectionLost(const QString &note, bool defaultsLost
         marks->keep(page->read(held));
     const QString port = session->port();
     const int baud = session->baud();
-    const QString dropped = closeConnection(tr("Connection lost"));
+    const QString dropped = closeConnection(ConnectionRow::State::Lost, true);
     const QTime lostAt = QTime::currentTime();
     const bool retrying = reconnection->start(port, baud, lostAt);
-    // Disconnect is how the operator stops the attempts.
     if (retrying)
-        ui->btnSerialDisconnect->setEnabled(true);
-    // A write cut short says last whether it may have gone out.
+        row->show(ConnectionRow::State::Reconnecting);
+    // A write cut short says last whether it may have gone out. The whole
+    // sentence stays above the kept page while the attempts take the bar.
     QStringList said{retrying ? StatusText::connectionLostRetrying(lostAt) : StatusText::connectionLost(lostAt),
                      dropped, note};
     said.removeAll(QString());
-    showStatus(said.join(QLatin1Char(' ')));
+    showNotice(said.join(QLatin1Char(' ')));
+    lostNoticeShown = true;
     // The page shows the board's configuration once it is back, not the
     // edits that Set defaults was to replace.
     if (defaultsLost)
@@ -379,7 +408,8 @@ void Halvero_configurator::tryReconnect(const QString &port, int baud, const QSt
     const QString unknown =
         session->lostWrite().pending() ? QLatin1Char(' ') + session->lostWrite().pendingText() : QString();
     logQuiet = true;
-    const bool back = openBoard(port, baud);
+    QString found;
+    const bool back = openBoard(port, baud, &found);
     logQuiet = false;
     if (back) {
         reconnection->stop();
@@ -393,9 +423,7 @@ void Halvero_configurator::tryReconnect(const QString &port, int baud, const QSt
     }
     // The board is not answering yet (still starting, say): back to waiting,
     // with what this attempt found.
-    const QString found = ui->statusbar->currentMessage();
-    closeConnection(tr("Connection lost"));
-    ui->btnSerialDisconnect->setEnabled(true);
+    closeConnection(ConnectionRow::State::Reconnecting, true);
     showRepeatedStatus(tr("%1: %2").arg(trying, found) + unknown, reconnectKind);
 }
 
@@ -466,7 +494,7 @@ void Halvero_configurator::silenceChanged(bool silent)
     page->setLiveGreyed(silent);
     // What was said before the silence is still true once the board answers.
     if (silent)
-        messageBeforeSilence = ui->statusbar->currentMessage();
+        messageBeforeSilence = lastStatus;
     else
         showStatus(messageBeforeSilence);
 }
@@ -612,7 +640,8 @@ bool Halvero_configurator::pageModified() const
 
 PageDifferences Halvero_configurator::pageDifferences() const
 {
-    if (!pageShown())
+    // A page kept greyed over a lost connection keeps its marks too.
+    if (session->held().family == BoardFamily::Unknown || ui->tab_all->count() == 0)
         return {};
     const BoardConfig &held = session->held();
     return {held.family, diffConfigs(held, page->read(held))};

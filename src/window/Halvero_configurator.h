@@ -14,6 +14,7 @@
 #include "boardconfig.h"
 #include "boardsession.h"
 #include "configfiles.h"
+#include "connectionrow.h"
 #include "dumprecord.h"
 #include <QSerialPortInfo>
 
@@ -67,6 +68,7 @@ private:
     void showPorts(const QList<QSerialPortInfo> &ports);
     void restorePage(const QString &name);
     void hideAllPages();
+    void setPagesGreyed(bool greyed);
     void showStatus(const QString &text);
     // An outcome the operator must not miss: on the status bar, in the
     // message log and in the notice panel above the page until dismissed.
@@ -78,10 +80,12 @@ private:
 
     // Connect's work, on a port and rate of the caller's choosing; true when
     // the board is identified, its configuration shown and polling started.
-    bool openBoard(const QString &portName, int32_t baudRate);
-    // Back to the Disconnected state, with `state` in the connection field;
-    // says what a write given up unsent was, if any.
-    QString closeConnection(const QString &state);
+    // `whatHappened` gets the sentence that says how it ended.
+    bool openBoard(const QString &portName, int32_t baudRate, QString *whatHappened = nullptr);
+    // Lets the board go, the row in `state`; `keepPage` keeps its page in
+    // view, greyed (a lost connection). Says what a write given up unsent
+    // was, if any.
+    QString closeConnection(ConnectionRow::State state, bool keepPage);
     void connectionLost(const QString &note, bool defaultsLost);
     // A board answered: edits kept from before a lost connection go back
     // into the page when it is the same board. True when they did.
@@ -120,6 +124,7 @@ private:
     void refreshEditMarks() override;
 
     Ui_Halvero_configurator *ui;
+    ConnectionRow *row = nullptr;
     QMap<QString, QWidget *> tabPages;
     QMap<QString, QString> tabTitles;
 
@@ -133,7 +138,10 @@ private:
     HistoryDialog *historyDialog = nullptr; // made when first asked for
     NoticePanel *noticePanel = nullptr;
 
+    QString lastStatus;           // the status bar's sentence, as the window last said it
     QString messageBeforeSilence; // shown again once the board answers
+    bool lostPageKept = false;    // the lost board's page stays in view, greyed
+    bool lostNoticeShown = false; // the notice says the connection was lost
     bool logQuiet = false;        // status messages not logged while set
     DumpRecord dumpRecord; // the Internal page's dump, with its board and time
 };

@@ -49,6 +49,14 @@ QString line(const QString &text, bool connect, bool disconnect, bool group, con
         .arg(text, onOff(connect), onOff(disconnect), onOff(group), tabs, device, port, timer);
 }
 
+// The tabs of a board's pages, each with `mark` after it.
+QString pages(int productCode, const char *mark)
+{
+    const BoardFamily family = Protocol::familyOfProductCode(uint16_t(productCode));
+    return tab(FamilyForm::pageName(family), FamilyForm::pageTitle(family)) + QLatin1String(mark) + QLatin1Char('|')
+           + tab(QStringLiteral("tab_all_internal"), QStringLiteral("Internal")) + QLatin1String(mark);
+}
+
 } // namespace
 
 QString pageOf(int productCode)
@@ -61,7 +69,8 @@ QString describeState(Halvero_configurator &w)
     Ui_Halvero_configurator *ui = HalveroTestAccess::ui(w);
     QStringList tabs;
     for (int i = 0; i < ui->tab_all->count(); ++i)
-        tabs << tab(ui->tab_all->widget(i)->objectName(), ui->tab_all->tabText(i));
+        tabs << tab(ui->tab_all->widget(i)->objectName(), ui->tab_all->tabText(i))
+                    + (ui->tab_all->widget(i)->isEnabled() ? QString() : QStringLiteral(" greyed"));
     QString device = QStringLiteral("none");
     if (radioDevice)
         device = radioDevice->isConnected() ? QStringLiteral("open") : QStringLiteral("unopened");
@@ -83,18 +92,15 @@ QString expectedState(Connection state, int productCode)
         return line("Not identified", false, true, false, QString(), "none", "closed", "stopped");
     case Connection::IdentifiedNoPage:
         return line("Connected", false, true, true, QString(), "open", "open", "stopped");
-    case Connection::Polling: {
-        const BoardFamily family = Protocol::familyOfProductCode(uint16_t(productCode));
-        const QString tabs = tab(FamilyForm::pageName(family), FamilyForm::pageTitle(family)) + QLatin1Char('|')
-            + tab(QStringLiteral("tab_all_internal"), QStringLiteral("Internal"));
-        return line("Connected", false, true, true, tabs, "open", "open", "300ms");
-    }
+    case Connection::Polling:
+        return line("Connected", false, true, true, pages(productCode, ""), "open", "open", "300ms");
     case Connection::Disconnected:
         return line("Not connected", true, false, false, QString(), "none", "closed", "stopped");
+    // A lost board's page stays in view, greyed, until it is back or let go.
     case Connection::Lost:
-        return line("Connection lost", true, false, false, QString(), "none", "closed", "stopped");
+        return line("Connection lost", true, false, false, pages(productCode, " greyed"), "none", "closed", "stopped");
     case Connection::Reconnecting:
-        return line("Connection lost", true, true, false, QString(), "none", "closed", "stopped");
+        return line("Connection lost", false, true, false, pages(productCode, " greyed"), "none", "closed", "stopped");
     }
     return QString();
 }

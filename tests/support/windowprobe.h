@@ -32,7 +32,7 @@ QString pageOf(int productCode);
 // timer show right now, in the same words as expectedState().
 QString describeState(Halvero_configurator &w);
 // The line describeState() must give in a connection state; productCode
-// picks the board's page (Polling only).
+// picks the board's page (Polling, and the page a lost board keeps).
 QString expectedState(Connection state, int productCode = 0);
 
 // The operator re-lists the ports with the device path added, picks it and

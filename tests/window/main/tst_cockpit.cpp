@@ -160,14 +160,22 @@ void tst_Cockpit::reconnectsAfterReplug()
     pull.unplugAfter = 1;
     m_board->setFaults(pull);
     QTRY_VERIFY_WITH_TIMEOUT(!m_board->isRunning(), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(Probe::describeState(*m_window), Probe::expectedState(Connection::Reconnecting), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(Probe::describeState(*m_window), Probe::expectedState(Connection::Reconnecting, 0x08A3), 3000);
+    // The page stays in view, greyed: the edit still in it and marked, the
+    // reason in full above it.
+    QCOMPARE(ui->spin_08A3_val_ch3->value(), 1234);
+    QVERIFY(ui->spin_08A3_val_ch3->font().bold());
+    QVERIFY(m_window->isWindowModified());
+    const auto *notice = m_window->findChild<QLabel *>(QStringLiteral("label_notice"));
+    QVERIFY(notice && notice->isVisibleTo(m_window.get()));
+    QVERIFY2(notice->text().startsWith(QStringLiteral("Connection lost at ")), qPrintable(notice->text()));
     if (operatorDoes == QLatin1String("disconnect")) {
         MessageBoxAnswerer discard{MessageBoxAnswerer::Yes};
         ui->btnSerialDisconnect->click();
     } else if (operatorDoes == QLatin1String("auto off")) {
         action("actionAutoReconnect")->setChecked(false);
     }
-    QCOMPARE(Probe::describeState(*m_window), Probe::expectedState(whileOut));
+    QCOMPARE(Probe::describeState(*m_window), Probe::expectedState(whileOut, 0x08A3));
     QTest::qWait(1200); // a second or so with the board away
 
     m_board->clearRequests();
@@ -176,16 +184,17 @@ void tst_Cockpit::reconnectsAfterReplug()
     if (!reconnects) {
         QTest::qWait(2500);
         QCOMPARE(m_board->requests(), QList<QByteArray>());
-        QCOMPARE(Probe::describeState(*m_window), Probe::expectedState(whileOut));
+        QCOMPARE(Probe::describeState(*m_window), Probe::expectedState(whileOut, 0x08A3));
         return;
     }
     QTRY_COMPARE_WITH_TIMEOUT(Probe::describeState(*m_window), Probe::expectedState(Connection::Polling, 0x08A3), 4000);
     QCOMPARE(m_board->requests().mid(0, 2), (QList<QByteArray>{QByteArray("\x01"), QByteArray("\x02")}));
     QVERIFY2(status().startsWith(QStringLiteral("Reconnected to the 08A3 board on %1.").arg(m_link)), qPrintable(status()));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Halvero software — 08A3 on %1[*]").arg(m_link));
-    // The same board is back: so is the edit, still unsaved.
+    // The same board is back: so is the edit, still unsaved, on a live page.
     QCOMPARE(ui->spin_08A3_val_ch3->value(), 1234);
     QVERIFY(m_window->isWindowModified());
+    QVERIFY(!notice->isVisibleTo(m_window.get()));
 }
 
 void tst_Cockpit::remembersPortAndBaud()

@@ -846,6 +846,9 @@ void tst_Window::setDefaultsAsksFirst()
     else if (next)
         whileOpen = [&] {
             pullCable();
+            // Connect waits while the window tries the lost port again:
+            // Disconnect stops the attempts first.
+            ui->btnSerialDisconnect->click();
             replacedState = connectAndHold(next);
         };
     MessageBoxAnswerer operatorAnswer{MessageBoxAnswerer::Answer(answer), whileOpen};
@@ -862,7 +865,7 @@ void tst_Window::setDefaultsAsksFirst()
     QCOMPARE(commandQueue.size(), queued ? 1 : 0);
     if (whileAsked == QLatin1String("lost")) {
         // A Yes given for a board that has gone resets nothing, now or later.
-        QCOMPARE(connectionState(), expectedState(Connection::Reconnecting));
+        QCOMPARE(connectionState(), expectedState(Connection::Reconnecting, productCode));
         QCOMPARE(hexList(board->requests()), QStringList());
         return;
     }
@@ -1082,12 +1085,14 @@ void tst_Window::queueBelongsToItsConnection()
         scanTimer->start(300);
         serialPort.close();
         tick();
-        QCOMPARE(connectionState(), expectedState(Connection::Reconnecting));
+        QCOMPARE(connectionState(), expectedState(Connection::Reconnecting, 0x08A3));
     }
     QVERIFY(commandQueue.isEmpty());
 
     // Board B gets its own identity and configuration reads, then polls:
     // nothing clicked for board A.
+    if (ui->btnSerialDisconnect->isEnabled())
+        ui->btnSerialDisconnect->click(); // stops the attempts on A's port
     QCOMPARE(connectAndHold(b), expectedState(Connection::Polling, 0x08A2));
     tick(3);
     QCOMPARE(hexList(b->requests()), QStringList({"01", "02", "04", "04", "04"}));

@@ -153,7 +153,7 @@ void tst_Unplug::pulledWhilePolling()
     QTRY_VERIFY_WITH_TIMEOUT(!board->isRunning(), 10000);
     // The window notices on the next tick that the port has gone, and lets
     // go of the board: nothing stays queued for whichever board comes next.
-    QTRY_COMPARE_WITH_TIMEOUT(Probe::describeState(window), Probe::expectedState(Connection::Lost), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(Probe::describeState(window), Probe::expectedState(Connection::Lost, productCode), 3000);
     QVERIFY(commandQueue.isEmpty());
     QVERIFY2(ui->statusbar->currentMessage().startsWith("Connection lost at "),
              qPrintable(ui->statusbar->currentMessage()));
