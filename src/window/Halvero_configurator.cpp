@@ -147,6 +147,7 @@ void Halvero_configurator::wireParts()
     connect(ui->line_debug, &QPlainTextEdit::textChanged, this,
             [this] { menus->setDumpShown(!ui->line_debug->document()->isEmpty()); });
     PortList::describeInPopup(ui->serialList);
+    PortList::elideInMiddle(ui->serialList);
     FamilyForm::connectButtonsWithoutSlots(this, [this](FamilyForm::Command command) {
         if (command == FamilyForm::Command::Read)
             readConf();

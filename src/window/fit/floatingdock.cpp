@@ -8,6 +8,8 @@
 
 #include "screenfit.h"
 
+#include <algorithm>
+
 void floatDock(QMainWindow *window, QDockWidget *dock, const QSize &size, bool below)
 {
     dock->hide();
@@ -17,12 +19,22 @@ void floatDock(QMainWindow *window, QDockWidget *dock, const QSize &size, bool b
     dock->setFloating(true);
     dock->resize(size);
     QObject::connect(dock, &QDockWidget::visibilityChanged, dock, [window, dock, below](bool visible) {
-        if (!visible || dock->property("placed").toBool())
+        if (!visible)
+            return;
+        // The other docks showing now: this one never opens over them.
+        QList<QRect> taken;
+        for (const QDockWidget *other : window->findChildren<QDockWidget *>())
+            if (other != dock && other->isFloating() && other->isVisible())
+                taken << other->frameGeometry();
+        const bool placed = dock->property("placed").toBool();
+        const QRect at = dock->frameGeometry();
+        // Where the operator moved it stays, unless another dock is there now.
+        if (placed && std::none_of(taken.begin(), taken.end(), [&at](const QRect &t) { return t.intersects(at); }))
             return;
         dock->setProperty("placed", true);
         const QSize frame = dock->frameGeometry().size() - dock->size();
         const QRect place = ScreenFit::besideWindow(window->frameGeometry(), dock->frameGeometry().size(),
-                                                    window->screen()->availableGeometry(), below);
+                                                    window->screen()->availableGeometry(), below, taken);
         dock->resize(dock->size().boundedTo(place.size() - frame));
         dock->move(place.topLeft());
     });

@@ -1,6 +1,8 @@
 // The form's scroll area and the window's and docks' places on the screen.
 #include "screenfit.h"
 
+#include <algorithm>
+
 #include <QEvent>
 #include <QMainWindow>
 #include <QScreen>
@@ -81,19 +83,44 @@ QSize openingSize(const QSize &wanted, const QSize &available, const QMargins &f
     return wanted.boundedTo(room.expandedTo(QSize(1, 1)));
 }
 
-QRect besideWindow(const QRect &window, const QSize &room, const QRect &screen, bool below)
+QRect besideWindow(const QRect &window, const QSize &room, const QRect &screen, bool below, const QList<QRect> &taken)
 {
-    const QSize size = room.boundedTo(screen.size());
-    const QRect right(QPoint(window.right() + 8, window.top()), size);
-    const QRect under(QPoint(window.left(), window.bottom() + 8), size);
-    for (const QRect &place : below ? QList<QRect>{under, right} : QList<QRect>{right, under})
-        if (screen.contains(place))
-            return place;
-    QRect place(QPoint(screen.right() + 1 - size.width(), window.top() + 60), size);
+    constexpr int gap = 8;
+    const auto freeOf = [&taken](const QRect &place) {
+        return std::none_of(taken.begin(), taken.end(), [&place](const QRect &t) { return t.intersects(place); });
+    };
+    const auto fits = [&](const QRect &place) { return screen.contains(place) && freeOf(place); };
+
+    // Beside the window, then beside the other docks.
+    QList<QRect> around{window};
+    around += taken;
+    for (QSize size = room.boundedTo(screen.size());; size = QSize(size.width() * 3 / 4, size.height() * 3 / 4)) {
+        for (const QRect &next : std::as_const(around)) {
+            const QRect right(QPoint(next.right() + gap, next.top()), size);
+            const QRect under(QPoint(next.left(), next.bottom() + gap), size);
+            const QRect left(QPoint(next.left() - gap - size.width(), next.top()), size);
+            for (const QRect &place : below ? QList<QRect>{under, right, left} : QList<QRect>{right, under, left})
+                if (fits(place) && !place.intersects(window))
+                    return place;
+        }
+        // Over the window, from its lower right corner, clear of the docks.
+        for (int y = screen.bottom() + 1 - size.height(); y >= screen.top(); y -= gap)
+            for (int x = screen.right() + 1 - size.width(); x >= screen.left(); x -= gap)
+                if (const QRect place(QPoint(x, y), size); fits(place))
+                    return place;
+        // Smaller, down to a size that is still of use.
+        if (size.width() < 240 || size.height() < 160)
+            break;
+    }
+    QRect place(QPoint(screen.right() + 1 - room.width(), window.top() + 60), room.boundedTo(screen.size()));
+    if (place.right() > screen.right())
+        place.moveRight(screen.right());
     if (place.bottom() > screen.bottom())
         place.moveBottom(screen.bottom());
     if (place.top() < screen.top())
         place.moveTop(screen.top());
+    if (place.left() < screen.left())
+        place.moveLeft(screen.left());
     return place;
 }
 

@@ -6,6 +6,7 @@
 #define HALVERO_SCREENFIT_H
 
 #include <QMargins>
+#include <QList>
 #include <QRect>
 #include <QSize>
 
@@ -29,9 +30,13 @@ QScrollArea *scrollForm(QMainWindow *window, QWidget *above = nullptr);
 QSize openingSize(const QSize &wanted, const QSize &available, const QMargins &frame);
 
 // Where a floating dock of `room` (frame included) goes: beside `window`,
-// below it or to its right first, the other side next, else over the
-// window's lower right; always inside `screen`, and no larger than it.
-QRect besideWindow(const QRect &window, const QSize &room, const QRect &screen, bool below);
+// below it or to its right first, the other side next, then beside the
+// docks already on the screen (`taken`), else wherever the screen has room
+// that no other dock takes, over the window if it must; always inside
+// `screen` and no larger than it. Only a screen too small for all of them
+// lets one dock cover another.
+QRect besideWindow(const QRect &window, const QSize &room, const QRect &screen, bool below,
+                   const QList<QRect> &taken = {});
 
 // Makes `window` open at no more than its screen's available area.
 void keepOnScreen(QWidget *window);

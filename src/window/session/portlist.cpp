@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSerialPortInfo>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QStyledItemDelegate>
 
 #include "portdiagnosis.h"
@@ -57,6 +59,32 @@ void fitPopup(QComboBox *list)
     list->view()->setMinimumWidth(widest + 2 * list->view()->frameWidth() + 8);
 }
 
+// Paints the closed list as QComboBox does, with the text from shownText().
+class MiddleElision : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *list = qobject_cast<QComboBox *>(watched);
+        if (!list || event->type() != QEvent::Paint || list->isEditable())
+            return false;
+        QStylePainter painter(list);
+        QStyleOptionComboBox option;
+        option.initFrom(list);
+        option.editable = false;
+        option.frame = list->hasFrame();
+        option.currentText = PortList::shownText(list);
+        option.currentIcon = list->itemIcon(list->currentIndex());
+        option.iconSize = list->iconSize();
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+        return true;
+    }
+};
+
 } // namespace
 
 namespace PortList {
@@ -98,6 +126,28 @@ void describeInPopup(QComboBox *list)
     list->view()->setItemDelegate(new PortItemDelegate(list->view()));
     fitPopup(list);
     QObject::connect(list->model(), &QAbstractItemModel::dataChanged, list, [list] { fitPopup(list); });
+}
+
+void elideInMiddle(QComboBox *list)
+{
+    list->installEventFilter(new MiddleElision(list));
+    const auto tip = [list] {
+        const int index = list->currentIndex();
+        const QString facts = list->itemData(index, Qt::ToolTipRole).toString();
+        list->setToolTip(index < 0 ? QString() : facts.isEmpty() ? list->itemText(index) : facts);
+    };
+    QObject::connect(list, &QComboBox::currentIndexChanged, list, tip);
+    tip();
+}
+
+QString shownText(const QComboBox *list)
+{
+    QStyleOptionComboBox option;
+    option.initFrom(list);
+    option.editable = false;
+    option.frame = list->hasFrame();
+    const QRect room = list->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list);
+    return list->fontMetrics().elidedText(list->currentText(), Qt::ElideMiddle, room.width());
 }
 
 bool isThere(const QString &port)

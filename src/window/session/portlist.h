@@ -32,6 +32,12 @@ void choose(QComboBox *list, const QString &name);
 // The popup shows each port's description after its name and is made wide
 // enough for it; the closed list shows the name alone, which Connect opens.
 void describeInPopup(QComboBox *list);
+// The closed list shows a name too long for it with its middle left out
+// (the start says the kind of port, the end which one), and the chosen
+// port's whole name and facts in its tool tip.
+void elideInMiddle(QComboBox *list);
+// The text the closed list shows for its current port.
+QString shownText(const QComboBox *list);
 // Whether a device is there to open, without opening it.
 bool isThere(const QString &port);
 

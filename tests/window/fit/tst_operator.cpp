@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QDialog>
+#include <QFile>
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
@@ -19,6 +20,7 @@
 
 #include "Halvero_configurator.h"
 #include "historywords.h"
+#include "portlist.h"
 #include "screenfit.h"
 #include "testaccess.h"
 #include "ui_Halvero_configurator.h"
@@ -76,6 +78,9 @@ private slots:
     void opensWithinTheScreen();
     void docksStayOnTheScreen_data();
     void docksStayOnTheScreen();
+    void docksSideBySide_data();
+    void docksSideBySide();
+    void longPortNameElidedInTheMiddle();
     void wheelNeedsFocus_data();
     void wheelNeedsFocus();
     void tabFollowsThePage();
@@ -144,7 +149,7 @@ void tst_Operator::docksStayOnTheScreen_data()
                                          << QRect(708, 0, 640, 440);
     // 1920 x 1080 at 200 %: no room beside the window.
     QTest::newRow("over its lower right") << QRect(0, 0, 960, 540) << QSize(640, 440) << false
-                                          << QRect(320, 60, 640, 440);
+                                          << QRect(320, 100, 640, 440);
     QTest::newRow("larger than the screen") << QRect(0, 0, 960, 540) << QSize(1000, 800) << true
                                             << QRect(0, 0, 960, 540);
 }
@@ -156,6 +161,50 @@ void tst_Operator::docksStayOnTheScreen()
     QFETCH(bool, below);
     QFETCH(QRect, place);
     QCOMPARE(ScreenFit::besideWindow(QRect(0, 0, 701, 540), dock, screen, below), place);
+}
+
+void tst_Operator::docksSideBySide_data()
+{
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QRect>("window");
+    QTest::addColumn<bool>("besideWindow"); // the screen has room for both beside it
+    QTest::newRow("1920 x 1080") << QRect(0, 0, 1920, 1040) << QRect(0, 0, 701, 560) << true;
+    QTest::newRow("1920 x 1080 at 150 %") << QRect(0, 0, 1280, 693) << QRect(0, 0, 701, 693) << false;
+    QTest::newRow("1920 x 1080 at 200 %") << QRect(0, 0, 960, 520) << QRect(0, 0, 701, 520) << false;
+    QTest::newRow("1366 x 768, window centred") << QRect(0, 0, 1366, 728) << QRect(332, 84, 701, 560) << false;
+}
+
+void tst_Operator::docksSideBySide()
+{
+    QFETCH(QRect, screen);
+    QFETCH(QRect, window);
+    QFETCH(bool, besideWindow);
+    // The messages first, then the plot, as the View menu opens them.
+    const QRect messages = ScreenFit::besideWindow(window, QSize(620, 260), screen, true);
+    const QRect plot = ScreenFit::besideWindow(window, QSize(640, 440), screen, false, {messages});
+    for (const QRect &dock : {messages, plot}) {
+        QVERIFY2(screen.contains(dock), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(dock.x()).arg(dock.y())
+                                                       .arg(dock.width()).arg(dock.height())));
+        QVERIFY(dock.width() >= 240 && dock.height() >= 160);
+        if (besideWindow)
+            QVERIFY(!dock.intersects(window));
+    }
+    QVERIFY(!messages.intersects(plot));
+}
+
+void tst_Operator::longPortNameElidedInTheMiddle()
+{
+    const QString path = QStringLiteral("/dev/serial/by-id/usb-Halvero_Parachute_Board_0123456789ABCDEF-if00-port7");
+    qputenv("HALVERO_EXTRA_PORTS", QFile::encodeName(path));
+    ShownWindow w;
+    qunsetenv("HALVERO_EXTRA_PORTS");
+    QCOMPARE(w.ui->serialList->currentText(), path);
+    // Its whole name in the tool tip; in the list, the kind of port and
+    // which one, its middle left out.
+    QCOMPARE(w.ui->serialList->toolTip(), path);
+    const QString shown = PortList::shownText(w.ui->serialList);
+    QVERIFY2(shown.startsWith(path.left(3)) && shown.endsWith(path.right(3)) && shown.contains(QChar(0x2026)),
+             qPrintable(shown));
 }
 
 void tst_Operator::wheelNeedsFocus_data()
