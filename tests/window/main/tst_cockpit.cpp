@@ -35,6 +35,7 @@
 #include "simulatedboard.h"
 #include "statusrecorder.h"
 #include "ui_Halvero_configurator.h"
+#include "windowfixture.h"
 #include "windowprobe.h"
 
 using Probe::Connection;
@@ -110,9 +111,7 @@ void tst_Cockpit::cleanup()
     m_window.reset();
     ui = nullptr;
     m_board.reset();
-    scanTimer->stop();
-    qDeleteAll(commandQueue);
-    commandQueue.clear();
+    WindowFixture::resetGlobals();
     qunsetenv("HALVERO_EXTRA_PORTS");
 }
 
@@ -133,8 +132,7 @@ QString tst_Cockpit::connectBoard(int productCode)
 
 void tst_Cockpit::tick(int count)
 {
-    for (int i = 0; i < count; ++i)
-        HalveroTestAccess::tick(*m_window);
+    WindowFixture::tick(*m_window, count);
 }
 
 void tst_Cockpit::reconnectsAfterReplug_data()

@@ -16,6 +16,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QWindow>
 #include <QtEndian>
 #include <QTimer>
 
@@ -30,6 +31,7 @@
 #include "confighistory.h"
 #include "simulatedboard.h"
 #include "ui_Halvero_configurator.h"
+#include "windowfixture.h"
 #include "windowprobe.h"
 #include "windowtesthelpers.h"
 
@@ -191,19 +193,10 @@ void tst_Window::cleanup()
     // whatever a failed test left behind is cleared for the next one.
     m_window.reset();
     ui = nullptr;
-    const bool deviceLeft = radioDevice != nullptr;
-    const bool portLeft = serialPort.isOpen();
-    delete radioDevice;
-    radioDevice = nullptr;
-    if (serialPort.isOpen())
-        serialPort.close();
-    scanTimer->stop();
-    qDeleteAll(commandQueue);
-    commandQueue.clear();
+    const QString left = WindowFixture::resetGlobals();
     m_boards.clear();
     qunsetenv("HALVERO_EXTRA_PORTS");
-    QVERIFY2(!deviceLeft, "the window's destructor left the device object");
-    QVERIFY2(!portLeft, "the window's destructor left the port open");
+    QVERIFY2(left.isEmpty(), qPrintable(QStringLiteral("the window's destructor left %1").arg(left)));
 }
 
 SimulatedBoard *tst_Window::startBoard(int productCode, const QByteArray &stored)
@@ -265,15 +258,12 @@ QString tst_Window::connectAndHold(SimulatedBoard *board)
 
 void tst_Window::tick(int count)
 {
-    for (int i = 0; i < count; ++i)
-        HalveroTestAccess::tick(*m_window);
+    WindowFixture::tick(*m_window, count);
 }
 
 void tst_Window::runQueue()
 {
-    for (int i = 0; i < 20 && !commandQueue.isEmpty(); ++i)
-        tick();
-    QVERIFY2(commandQueue.isEmpty(), "the queue did not empty in 20 ticks");
+    QVERIFY2(WindowFixture::runQueue(*m_window), "the queue did not empty in 20 ticks");
 }
 
 QString tst_Window::connectionState() const
@@ -328,9 +318,13 @@ void tst_Window::connectShowsBoard()
     openWindow({board->devicePath()});
     ui->serialBauds->setCurrentIndex(ui->serialBauds->findText(baud));
     QCOMPARE(ui->serialBauds->currentText(), baud);
+    // The title the desktop shows: the program's name, then the board too.
+    const auto shownTitle = [this] { return m_window->windowHandle()->title(); };
+    QCOMPARE(shownTitle(), QStringLiteral("Halvero software"));
 
     QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
     QCOMPARE(hexList(board->requests()), QStringList({"01", "02"}));
+    QCOMPARE(shownTitle(), QStringLiteral("Halvero software — %1 on %2").arg(productText(productCode), board->devicePath()));
 
     QCOMPARE(ui->tab_all->widget(0)->objectName(), pageOf(productCode));
     QCOMPARE(ui->tab_all->widget(1)->objectName(), QStringLiteral("tab_all_internal"));
@@ -349,6 +343,9 @@ void tst_Window::connectShowsBoard()
         QCOMPARE(shownPayload(ui, 0x08A3).toHex(), formSwitchPayload().toHex());
     else
         QCOMPARE(shownPayload(ui, 0x04F2).toHex(), formTriggerPayload().toHex());
+
+    ui->btnSerialDisconnect->click();
+    QCOMPARE(shownTitle(), QStringLiteral("Halvero software"));
 }
 
 void tst_Window::statusTicksFillPage_data()

@@ -73,6 +73,7 @@ private slots:
     void editMarkedWhereMade();
     void boardMenuClicksTheFamilysButton_data();
     void boardMenuClicksTheFamilysButton();
+    void buttonsWithoutSlotsRunTheirCommand();
     void reconnectionFollowsThePort_data();
     void reconnectionFollowsThePort();
     void portListAndRememberedPort();
@@ -206,6 +207,29 @@ void tst_Parts::boardMenuClicksTheFamilysButton()
     menuAction->trigger();
     QCOMPARE(clicks, (QMap<QString, int>{{FamilyForm::buttonName(family, command), 1}}));
     QVERIFY(commandQueue.isEmpty());
+}
+
+// The buttons of a family with no slots by name (every family after the
+// first two) reach the page's commands through the family form: each its
+// own command, once.
+void tst_Parts::buttonsWithoutSlotsRunTheirCommand()
+{
+    using Command = FamilyForm::Command;
+    QWidget window; // a window without any on_…_clicked slot
+    QMap<QPushButton *, Command> made;
+    for (BoardFamily family : Protocol::knownFamilies())
+        for (Command command : {Command::Read, Command::Save, Command::Defaults}) {
+            auto *button = new QPushButton(&window);
+            button->setObjectName(FamilyForm::buttonName(family, command));
+            made.insert(button, command);
+        }
+    QList<Command> ran;
+    FamilyForm::connectButtonsWithoutSlots(&window, [&ran](Command command) { ran << command; });
+    for (auto it = made.cbegin(); it != made.cend(); ++it) {
+        ran.clear();
+        it.key()->click();
+        QCOMPARE(ran, QList<Command>{it.value()});
+    }
 }
 
 void tst_Parts::reconnectionFollowsThePort_data()

@@ -52,6 +52,7 @@
 #include "protocol.h"
 #include "simulatedboard.h"
 #include "ui_Halvero_configurator.h"
+#include "windowfixture.h"
 #include "windowprobe.h"
 
 using Probe::Connection;
@@ -845,9 +846,7 @@ void tst_Soak::initTestCase()
 
 void tst_Soak::cleanup()
 {
-    scanTimer->stop();
-    qDeleteAll(commandQueue);
-    commandQueue.clear();
+    WindowFixture::resetGlobals();
 }
 
 void tst_Soak::faultSoak_data()

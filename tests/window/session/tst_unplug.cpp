@@ -16,6 +16,7 @@
 #include "boards.h"
 #include "simulatedboard.h"
 #include "ui_Halvero_configurator.h"
+#include "windowfixture.h"
 #include "windowprobe.h"
 
 using Probe::Connection;
@@ -95,15 +96,12 @@ private slots:
 
 void tst_Unplug::init()
 {
-    qDeleteAll(commandQueue);
-    commandQueue.clear();
+    WindowFixture::resetGlobals();
 }
 
 void tst_Unplug::cleanup()
 {
-    scanTimer->stop();
-    qDeleteAll(commandQueue);
-    commandQueue.clear();
+    WindowFixture::resetGlobals();
 }
 
 void tst_Unplug::pulledWhilePolling_data()
