@@ -3,6 +3,7 @@
 
 #include "Halvero_configurator.h"
 #include "historywords.h"
+#include "historywrites.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -11,21 +12,26 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 using namespace ConfigHistory;
 
 namespace {
 
-enum Column { Number, Time, Product, Serial, Event, Phase, Tool, Changes, ColumnCount };
+// The operator's view: one row per write.
+enum WriteColumn { WriteTime, WriteProduct, WriteSerial, WriteKind, WriteTool, WriteChanges, WriteOutcome, WriteColumns };
+// Behind it, on demand: every entry as the file holds it.
+enum EntryColumn { Number, Time, Product, Serial, Event, Phase, Tool, Changes, EntryColumns };
 
 } // namespace
 
 HistoryDialog::HistoryDialog(QWidget *parent)
     : QDialog(parent)
     , m_all(new QCheckBox(Halvero_configurator::tr("&All boards"), this))
+    , m_entriesShown(new QCheckBox(Halvero_configurator::tr("Show the &entries behind each write"), this))
     , m_note(new QLabel(this))
-    , m_table(new QTableWidget(0, ColumnCount, this))
+    , m_table(new QTableWidget(0, WriteColumns, this))
     , m_place(new QPushButton(Halvero_configurator::tr("&Put in the page"), this))
 {
     setObjectName(QStringLiteral("dialog_history"));
@@ -34,18 +40,16 @@ HistoryDialog::HistoryDialog(QWidget *parent)
     m_note->setObjectName(QStringLiteral("label_history"));
     m_note->setWordWrap(true);
     m_note->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_entriesShown->setObjectName(QStringLiteral("check_history_entries"));
+    m_entriesShown->setToolTip(Halvero_configurator::tr(
+        "Each write is recorded as what the board held before it, what was about to be written and what it "
+        "held after; this lists those entries one by one."));
     m_table->setObjectName(QStringLiteral("table_history"));
-    using W = Halvero_configurator;
-    m_table->setHorizontalHeaderLabels({W::tr("#"), W::tr("Time"), W::tr("Board"), W::tr("Serial"), W::tr("Event"),
-                                        W::tr("Phase"), W::tr("Tool"), W::tr("Changed fields")});
     m_table->verticalHeader()->hide();
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_table->horizontalHeader()->setStretchLastSection(true);
-    // A long list of changes wraps in its row; its tool tip has it whole too.
-    m_table->horizontalHeader()->setSectionResizeMode(Changes, QHeaderView::Stretch);
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->setWordWrap(true);
     m_place->setObjectName(QStringLiteral("btn_history_to_page"));
@@ -54,13 +58,18 @@ HistoryDialog::HistoryDialog(QWidget *parent)
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->addButton(m_place, QDialogButtonBox::ActionRole);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_all);
+    auto *choices = new QHBoxLayout;
+    choices->addWidget(m_all);
+    choices->addWidget(m_entriesShown);
+    choices->addStretch();
+    layout->addLayout(choices);
     layout->addWidget(m_table);
     layout->addWidget(m_note);
     layout->addWidget(buttons);
     resize(900, 420);
 
     connect(m_all, &QCheckBox::toggled, this, &HistoryDialog::fill);
+    connect(m_entriesShown, &QCheckBox::toggled, this, &HistoryDialog::populate);
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &HistoryDialog::updatePlaceButton);
     connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, this, &HistoryDialog::loadMoreAtBottom);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -103,7 +112,6 @@ void HistoryDialog::fill()
 {
     const bool all = m_all->isChecked() || m_board.family == BoardFamily::Unknown;
     m_table->setRowCount(0);
-    m_table->setColumnHidden(Serial, !all);
     m_entries.clear();
     m_problems.clear();
     m_reader = std::make_unique<HistoryReader>(
@@ -120,26 +128,63 @@ void HistoryDialog::loadMore()
 {
     const QList<ListedEntry> page = m_reader->next(pageEntries);
     m_problems << m_reader->takeWarnings();
+    m_entries << page;
+    populate();
+}
+
+// The table again from the entries read so far, in the view asked for.
+void HistoryDialog::populate()
+{
+    using W = Halvero_configurator;
+    const bool entries = m_entriesShown->isChecked();
+    const bool all = m_all->isChecked() || m_board.family == BoardFamily::Unknown;
+    const int scrolled = m_table->verticalScrollBar()->value();
+    QList<QStringList> rows;
+    QList<int> values; // the entry each row stands for
+    if (entries) {
+        for (int i = 0; i < m_entries.size(); ++i) {
+            const Entry &e = m_entries.at(i).entry;
+            rows << QStringList{QString::number(e.index), localTime(e.time), e.config.productCode, e.config.serial,
+                                e.event, e.phase, e.tool, HistoryWords::changes(e, m_entries.at(i).changes)};
+            values << i;
+        }
+    } else {
+        for (const HistoryWrites::Row &write : HistoryWrites::group(m_entries)) {
+            const Entry &e = m_entries.at(write.values).entry;
+            rows << QStringList{localTime(m_entries.at(write.entries.first()).entry.time), e.config.productCode,
+                                e.config.serial, HistoryWrites::writeText(e.event), e.tool, write.changes,
+                                HistoryWrites::outcomeText(write.outcome)};
+            values << write.values;
+        }
+    }
+    const int changesColumn = entries ? int(Changes) : int(WriteChanges);
+    m_table->clear();
+    m_table->setColumnCount(entries ? int(EntryColumns) : int(WriteColumns));
+    m_table->setHorizontalHeaderLabels(
+        entries ? QStringList{W::tr("#"), W::tr("Time"), W::tr("Board"), W::tr("Serial"), W::tr("Event"),
+                              W::tr("Phase"), W::tr("Tool"), W::tr("Changed fields")}
+                : QStringList{W::tr("Time"), W::tr("Board"), W::tr("Serial"), W::tr("Write"), W::tr("Tool"),
+                              W::tr("What changed"), W::tr("Outcome")});
+    // A long list of changes wraps in its row; its tool tip has it whole too.
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setSectionResizeMode(changesColumn, QHeaderView::Stretch);
+    m_table->horizontalHeader()->setStretchLastSection(false);
+    m_table->setColumnHidden(entries ? int(Serial) : int(WriteSerial), !all);
     // Rows go in as one block: row by row, the table would lay itself out
     // again for each.
-    int row = m_table->rowCount();
-    m_table->setRowCount(row + int(page.size()));
-    for (const ListedEntry &listed : page) {
-        const Entry &e = listed.entry;
-        const QStringList cells = {QString::number(e.index), localTime(e.time), e.config.productCode,
-                                   e.config.serial,         e.event,           e.phase,
-                                   e.tool,                  HistoryWords::changes(e, listed.changes)};
-        for (int c = 0; c < cells.size(); ++c) {
-            auto *item = new QTableWidgetItem(cells.at(c));
-            if (c == Number)
-                item->setData(Qt::UserRole, int(m_entries.size()));
-            if (c == Changes)
-                item->setToolTip(cells.at(c));
+    m_table->setRowCount(int(rows.size()));
+    for (int row = 0; row < rows.size(); ++row) {
+        for (int c = 0; c < rows.at(row).size(); ++c) {
+            auto *item = new QTableWidgetItem(rows.at(row).at(c));
+            if (c == 0)
+                item->setData(Qt::UserRole, values.at(row));
+            if (c == changesColumn)
+                item->setToolTip(rows.at(row).at(c));
             m_table->setItem(row, c, item);
         }
-        ++row;
-        m_entries.append(listed);
     }
+    m_table->verticalScrollBar()->setValue(scrolled);
+    updatePlaceButton();
 }
 
 // Scrolled to the last rows: the next older entries join the list.
@@ -178,7 +223,7 @@ const Entry *HistoryDialog::selectedEntry() const
     const QList<QTableWidgetItem *> selected = m_table->selectedItems();
     if (selected.isEmpty())
         return nullptr;
-    const QTableWidgetItem *number = m_table->item(selected.constFirst()->row(), Number);
+    const QTableWidgetItem *number = m_table->item(selected.constFirst()->row(), 0);
     const int i = number ? number->data(Qt::UserRole).toInt() : -1;
     return i >= 0 && i < m_entries.size() ? &m_entries.at(i).entry : nullptr;
 }

@@ -1,6 +1,7 @@
-// The configuration history in a window of its own: the entries of the
-// connected board (or of all boards) newest first, as `halvero-cli history`
-// lists them, and a button that puts an entry's values in the page. The
+// The configuration history in a window of its own: the writes to the
+// connected board (or to all boards) newest first, one row each with what
+// it changed and how it ended (the entries behind them on demand), and a
+// button that puts a write's values in the page. The
 // newest entries are read first; older ones as the list is scrolled down.
 #ifndef HALVERO_HISTORYDIALOG_H
 #define HALVERO_HISTORYDIALOG_H
@@ -46,12 +47,14 @@ signals:
 private:
     void fill();
     void loadMore();
+    void populate();
     void loadMoreAtBottom();
     void updateNote();
     void updatePlaceButton();
     const ConfigHistory::Entry *selectedEntry() const;
 
     QCheckBox *m_all;
+    QCheckBox *m_entriesShown;
     QLabel *m_note;
     QTableWidget *m_table;
     QPushButton *m_place;

@@ -26,6 +26,7 @@
 #include "clirun.h"
 #include "confighistory.h"
 #include "historydialog.h"
+#include "historywrites.h"
 #include "portlock.h"
 #include "simulatedboard.h"
 #include "ui_Halvero_configurator.h"
@@ -80,6 +81,8 @@ private slots:
     void concurrentAppendsStayWholeLines();
     void restoreTakesTheEntrysNumber_data();
     void restoreTakesTheEntrysNumber();
+    void writesListedOneRowEach_data();
+    void writesListedOneRowEach();
 
 private:
     QString historyPath() const { return m_dir->filePath("history.jsonl"); }
@@ -267,10 +270,10 @@ void tst_History::writeEndedBySignal()
     // The window lists it too, in the operator's words.
     HistoryDialog dialog;
     dialog.reload();
-    const QString shown = dialog.findChild<QTableWidget *>("table_history")->item(0, 7)->text();
-    QVERIFY2(shown.endsWith(QStringLiteral("trigger High: 1700 \u2192 1750"))
-                 && shown.startsWith("outcome unknown") == newest.contains("outcome unknown"),
-             qPrintable(shown));
+    const QTableWidget *table = dialog.findChild<QTableWidget *>("table_history");
+    const QString shown = table->item(0, 5)->text();
+    QVERIFY2(shown.endsWith(QStringLiteral("trigger High: 1700 \u2192 1750")), qPrintable(shown));
+    QCOMPARE(table->item(0, 6)->text(), newest.contains("outcome unknown") ? "not known" : "held");
 }
 
 void tst_History::damagedLinesAreSkipped()
@@ -409,6 +412,54 @@ int main(int argc, char *argv[])
     tst_History test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
+}
+
+
+// The history window's rows: the entries of one write as one row, by the
+// write's id when the entries carry one (writes to boards that share a
+// serial interleave), else by their order on one board.
+void tst_History::writesListedOneRowEach_data()
+{
+    // Entries newest first: "event phase trigger-high [write id]".
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QStringList>("rows"); // "outcome: entries"
+    QTest::newRow("a save held") << QStringList{"save after 1750", "save intent 1750", "save before 1700"}
+                                 << QStringList{"held: 0 1 2"};
+    QTest::newRow("a save the board did not take")
+        << QStringList{"save after 1700", "save intent 1750", "save before 1700"} << QStringList{"other values: 0 1 2"};
+    QTest::newRow("never answered, then a save held")
+        << QStringList{"save after 1800", "save intent 1800", "save before 1750", "save intent 1750", "save before 1700"}
+        << QStringList{"held: 0 1 2", "not known: 3 4"};
+    QTest::newRow("set defaults unanswered, a save not sent")
+        << QStringList{"defaults before 1700", "save before 1700"} << QStringList{"not known: 0", "not written: 1"};
+    QTest::newRow("two boards of one serial, by id")
+        << QStringList{"save after 1750 b", "save after 1700 a", "save intent 1750 b", "save intent 1800 a",
+                       "save before 1700 b", "save before 1750 a"}
+        << QStringList{"held: 0 2 4", "other values: 1 3 5"};
+}
+
+void tst_History::writesListedOneRowEach()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QStringList, rows);
+    QList<ConfigHistory::ListedEntry> listed;
+    for (const QString &text : std::as_const(entries)) {
+        const QStringList part = text.split(' ');
+        QJsonObject json = ConfigHistory::makeEntry(switchConfig(part.at(2).toInt()), part.at(0), part.at(1), "test");
+        if (part.size() > 3)
+            json.insert("writeId", part.at(3));
+        QString why;
+        listed.append({ConfigHistory::parseEntry(QJsonDocument(json).toJson(QJsonDocument::Compact), &why), {}});
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+    }
+    QStringList got;
+    for (const HistoryWrites::Row &row : HistoryWrites::group(listed)) {
+        QStringList indices;
+        for (int i : row.entries)
+            indices << QString::number(i);
+        got << HistoryWrites::outcomeText(row.outcome) + ": " + indices.join(' ');
+    }
+    QCOMPARE(got, rows);
 }
 
 #include "tst_history.moc"

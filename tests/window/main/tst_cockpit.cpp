@@ -326,17 +326,24 @@ void tst_Cockpit::marksEditsUntilTheBoardHoldsThem()
     // The mark gives back the field's own tool tip.
     QCOMPARE(high->toolTip(), QStringLiteral("Trigger High: 900 to 2100 µs."));
 
-    // The history window lists the write, newest first, as halvero-cli does
-    // (after, intent, before), and puts the entry from before it back in the
-    // page as an edit.
+    // The history window lists the write as one row, newest first, with
+    // what it changed and how it ended; the entries behind it (after,
+    // intent, before) on demand, and the one from before it goes back in
+    // the page as an edit.
     action("actionHistory")->trigger();
     auto *table = m_window->findChild<QTableWidget *>(QStringLiteral("table_history"));
-    QVERIFY(table && table->rowCount() >= 3);
-    QCOMPARE(table->item(0, 5)->text(), QStringLiteral("after"));
-    QCOMPARE(table->item(0, 7)->text(), QStringLiteral("trigger active low: %1, trigger High: %2 → %3")
+    QVERIFY(table && table->rowCount() >= 1);
+    QCOMPARE(table->columnCount(), 7);
+    QCOMPARE(table->item(0, 3)->text(), QStringLiteral("Save CONF"));
+    QCOMPARE(table->item(0, 5)->text(), QStringLiteral("trigger active low: %1, trigger High: %2 → %3")
                                             .arg(activeLow->isChecked() ? "no → yes" : "yes → no")
                                             .arg(stored)
                                             .arg(stored + 50));
+    QCOMPARE(table->item(0, 6)->text(), QStringLiteral("held"));
+    m_window->findChild<QCheckBox *>(QStringLiteral("check_history_entries"))->setChecked(true);
+    QVERIFY(table->rowCount() >= 3);
+    QCOMPARE(table->item(0, 5)->text(), QStringLiteral("after"));
+    QCOMPARE(table->item(2, 5)->text(), QStringLiteral("before"));
     table->selectRow(2);
     m_window->findChild<QPushButton *>(QStringLiteral("btn_history_to_page"))->click();
     QCOMPARE(high->value(), stored);
