@@ -517,7 +517,7 @@ void Halvero_configurator::writeStepped(const WriteTransaction &write, bool done
         page->show(WriteOutcome::pageAfter(write));
         boardConfigShown();
     }
-    const QString text = WriteOutcome::sentence(write, session->port());
+    const QString text = StatusText::writeEnded(write, session->port());
     if (WriteOutcome::needsNotice(write)) {
         showNotice(text);
     } else {

@@ -1,7 +1,6 @@
 // A write's outcome for the page and the notice panel.
 #include "writeoutcome.h"
 
-#include "statustext.h"
 
 namespace WriteOutcome {
 
@@ -19,16 +18,6 @@ bool needsNotice(const WriteTransaction &write)
     return write.outcome() != WriteTransaction::Outcome::Held
            && write.outcome() != WriteTransaction::Outcome::ConnectionLost
            && write.outcome() != WriteTransaction::Outcome::Pending;
-}
-
-QString sentence(const WriteTransaction &write, const QString &port)
-{
-    QString text = StatusText::writeOutcome(write, port);
-    if (!write.changedUnderEdits().isEmpty())
-        text += QLatin1Char(' ') + StatusText::editedOverChanges(write.changedUnderEdits());
-    if (write.afterKnown() && !write.historyError().isEmpty())
-        text += QLatin1Char(' ') + StatusText::resultNotRecorded(write.historyError());
-    return text;
 }
 
 } // namespace WriteOutcome

@@ -18,10 +18,6 @@ BoardConfig pageAfter(const WriteTransaction &write);
 // the board holding what was written, and the connection lost (which the
 // window says on its own).
 bool needsNotice(const WriteTransaction &write);
-// What the status bar says of the ended write to the board on `port`: its
-// outcome, the fields the board changed under the operator's edits, and a
-// history that could not record it.
-QString sentence(const WriteTransaction &write, const QString &port);
 
 } // namespace WriteOutcome
 

@@ -108,6 +108,16 @@ QString writeOutcome(const WriteTransaction &write, const QString &port)
     }
 }
 
+QString writeEnded(const WriteTransaction &write, const QString &port)
+{
+    QString text = writeOutcome(write, port);
+    if (!write.changedUnderEdits().isEmpty())
+        text += QLatin1Char(' ') + editedOverChanges(write.changedUnderEdits());
+    if (write.afterKnown() && !write.historyError().isEmpty())
+        text += QLatin1Char(' ') + resultNotRecorded(write.historyError());
+    return text;
+}
+
 QString writePending(const WriteTransaction &write, const QTime &lastReply)
 {
     return tr("No answer since %1: the outcome of %2 shows as soon as the board answers (Disconnect gives up).")

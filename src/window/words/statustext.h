@@ -38,6 +38,10 @@ QString configSaved(const QList<FieldDifference> &differences);
 // How a Save CONF or a Set defaults ended, or why it is still waiting for
 // the board (which last answered at `lastReply`).
 QString writeOutcome(const WriteTransaction &write, const QString &port);
+// The whole sentence once a write has ended: its outcome, the fields the
+// board changed under the operator's edits, and a history that could not
+// record it.
+QString writeEnded(const WriteTransaction &write, const QString &port);
 QString writePending(const WriteTransaction &write, const QTime &lastReply);
 QString notSent();
 // A write still queued or unanswered when the board is about to be let go,
