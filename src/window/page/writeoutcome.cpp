@@ -1,7 +1,6 @@
 // A write's outcome for the page and the notice panel.
 #include "writeoutcome.h"
 
-
 namespace WriteOutcome {
 
 BoardConfig pageAfter(const WriteTransaction &write)
