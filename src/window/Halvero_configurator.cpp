@@ -89,7 +89,7 @@ Halvero_configurator::~Halvero_configurator()
 void Halvero_configurator::wireParts()
 {
     session = new BoardSession(this);
-    connect(scanTimer, &QTimer::timeout, this, &Halvero_configurator::onScanTimeout);
+    BoardSession::connectPollTicks(this, &Halvero_configurator::onScanTimeout);
     connect(session, &BoardSession::replied, this, &Halvero_configurator::parseResponse);
     connect(session, &BoardSession::writeStepped, this, &Halvero_configurator::writeStepped);
     connect(session, &BoardSession::readEnded, this, &Halvero_configurator::showStatus);
@@ -120,7 +120,7 @@ void Halvero_configurator::wireParts()
     files = new ConfigFiles(this, this, session, page);
     connect(files, &ConfigFiles::status, this, &Halvero_configurator::showStatus);
 
-    live = new LiveStatus(this);
+    live = new LiveStatus(this, session);
     connect(live, &LiveStatus::status, this, &Halvero_configurator::showStatus);
     connect(live, &LiveStatus::recordingChanged, this, [this](bool on) {
         menus->setRecording(on);
@@ -131,7 +131,7 @@ void Halvero_configurator::wireParts()
     connect(menus, &WindowMenus::saveFileRequested, files, &ConfigFiles::saveConfigFile);
     connect(menus, &WindowMenus::loadFileRequested, files, &ConfigFiles::loadConfigFile);
     connect(menus, &WindowMenus::saveDumpRequested, this, [this] { files->saveDump(ui->line_debug->toPlainText()); });
-    connect(menus, &WindowMenus::recordingToggled, this, [this](bool on) { live->setRecording(on, session->held()); });
+    connect(menus, &WindowMenus::recordingToggled, this, [this](bool on) { live->setRecording(on); });
     connect(menus, &WindowMenus::boardCommand, this, [this](FamilyForm::Command command) { boardCommand(int(command)); });
     connect(menus, &WindowMenus::eepromDumpRequested, ui->btnEEPROM_DUMP, &QPushButton::click);
     connect(menus, &WindowMenus::historyRequested, this, &Halvero_configurator::showHistory);
@@ -248,7 +248,7 @@ void Halvero_configurator::updateCockpitState()
     const bool shown = connected && pageShown();
     menus->setBoardState(connected, shown);
     if (shown)
-        setWindowTitle(tr("Halvero software — %1 on %2[*]").arg(productCodeText(*radioDevice), session->port()));
+        setWindowTitle(tr("Halvero software — %1 on %2[*]").arg(productCodeText(*session->device()), session->port()));
     else
         setWindowTitle(tr("Halvero software[*]"));
     // While nothing is connected the port list follows the ports that come and go.
@@ -354,7 +354,7 @@ void Halvero_configurator::on_btnSerialDisconnect_clicked()
         ui->statusbar->clearMessage();
     else
         showStatus(dropped);
-    live->setRecording(false, session->held()); // says how many rows it kept
+    live->setRecording(false); // says how many rows it kept
 }
 
 QString Halvero_configurator::closeConnection(ConnectionRow::State state, bool keepPage)
@@ -446,7 +446,7 @@ void Halvero_configurator::onScanTimeout()
 void Halvero_configurator::parseResponse(uint8_t response)
 {
     using namespace DisplayFormat;
-    const parachuteRadioComm *dev = radioDevice;
+    const parachuteRadioComm *dev = session->device();
     if (!dev || recordFamily(*dev) == BoardFamily::Unknown)
         return;
 

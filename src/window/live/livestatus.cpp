@@ -15,9 +15,10 @@
 #include "statusrecorder.h"
 #include "windowsettings.h"
 
-LiveStatus::LiveStatus(QMainWindow *window)
+LiveStatus::LiveStatus(QMainWindow *window, const BoardSession *session)
     : QObject(window)
     , m_window(window)
+    , m_session(session)
     , m_dock(new QDockWidget(tr("Live plot"), window))
     , m_plot(new LivePlot(m_dock))
     , m_recorder(std::make_unique<StatusRecorder>())
@@ -84,8 +85,9 @@ void LiveStatus::stopped(const QString &text)
     emit status(text);
 }
 
-void LiveStatus::setRecording(bool on, const BoardConfig &held)
+void LiveStatus::setRecording(bool on)
 {
+    const BoardConfig held = m_session->held();
     if (!on) {
         if (!m_recorder->isRecording())
             return;
@@ -96,7 +98,7 @@ void LiveStatus::setRecording(bool on, const BoardConfig &held)
         return;
     }
     emit recordingChanged(false); // until a file is chosen and open
-    if (!radioDevice || !radioDevice->isConnected() || held.family == BoardFamily::Unknown) {
+    if (!m_session->connected() || held.family == BoardFamily::Unknown) {
         emit status(tr("Nothing to record: connect to a board first."));
         return;
     }
@@ -110,7 +112,7 @@ void LiveStatus::setRecording(bool on, const BoardConfig &held)
         return;
     QString error;
     // The board may have gone while the file was chosen.
-    if (!radioDevice || !m_recorder->start(path, recordFamily(*radioDevice), &error)) {
+    if (!m_session->connected() || !m_recorder->start(path, m_session->held().family, &error)) {
         emit status(tr("Not recording: %1.").arg(error.isEmpty() ? tr("the board was disconnected meanwhile") : error));
         return;
     }

@@ -21,12 +21,15 @@ class LivePlot;
 class StatusRecorder;
 class parachuteRadioComm;
 
+class BoardSession;
+
 class LiveStatus : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit LiveStatus(QMainWindow *window);
+    // `session` says whether a board is there to record, and which.
+    LiveStatus(QMainWindow *window, const BoardSession *session);
     ~LiveStatus() override;
 
     // View > Live plot.
@@ -37,7 +40,7 @@ public:
     void statusReply(const parachuteRadioComm &record, const BoardConfig &held);
     // Starts (asking for the file) or stops the recording of the connected
     // board, which holds `held`.
-    void setRecording(bool on, const BoardConfig &held);
+    void setRecording(bool on);
 
 signals:
     void status(const QString &text);
@@ -48,6 +51,7 @@ private:
     void stopped(const QString &text);
 
     QMainWindow *m_window;
+    const BoardSession *m_session;
     QDockWidget *m_dock;
     LivePlot *m_plot;
     QString m_plotSerial; // the board the plot's samples are of

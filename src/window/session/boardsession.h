@@ -19,9 +19,7 @@
 #include "parachuteradiocomm.h"
 #include "writetransaction.h"
 
-QT_BEGIN_NAMESPACE
-class QTimer;
-QT_END_NAMESPACE
+#include <QTimer>
 
 // One command waiting for its turn on the poll timer. A configuration write
 // or a Set defaults carries its transaction, made at the click: what it
@@ -60,6 +58,16 @@ public:
     QString close();
 
     bool connected() const { return radioDevice && radioDevice->isConnected(); }
+    // The device object of the board, for what shows its record; null
+    // without one.
+    const parachuteRadioComm *device() const { return radioDevice; }
+    // Each tick of the poll timer reaches `slot` of `receiver`, which runs
+    // tick().
+    template <typename Receiver>
+    static void connectPollTicks(Receiver *receiver, void (Receiver::*slot)())
+    {
+        QObject::connect(scanTimer, &QTimer::timeout, receiver, slot);
+    }
     bool identified() const { return connected() && radioDevice->isIdentified(); }
     QString port() const { return m_port; }
     int baud() const { return m_baud; }
