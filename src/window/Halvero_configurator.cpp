@@ -5,6 +5,7 @@
 // queue commands for the poll tick), a write's outcome, and the questions
 // asked before the operator's edits or a write are given up.
 #include "Halvero_configurator.h"
+#include "windowlog.h"
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
@@ -70,7 +71,7 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
     resize(formSize.width(), formSize.height() + menuBar()->sizeHint().height());
 
     if (const QString problem = windowSettingsProblem(); !problem.isEmpty()) {
-        qWarning().noquote() << problem;
+        qCWarning(lcWindow).noquote() << problem;
         showStatus(problem);
     }
     reconnection->chooseRemembered(ui->serialList, ui->serialBauds);
@@ -380,7 +381,7 @@ QString Halvero_configurator::closeConnection(ConnectionRow::State state, bool k
 // once it is back.
 void Halvero_configurator::connectionLost(const QString &note, bool defaultsLost)
 {
-    qDebug() << "Connection lost";
+    qCDebug(lcSession) << "Connection lost";
     const BoardConfig &held = session->held();
     if (held.family != BoardFamily::Unknown && !diffConfigs(held, page->read(held)).isEmpty())
         marks->keep(page->read(held));

@@ -1,5 +1,6 @@
 // The configuration files, the differences dialog and the dump file.
 #include "configfiles.h"
+#include "windowlog.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -111,6 +112,7 @@ void ConfigFiles::loadConfigFile()
 
 bool ConfigFiles::placeInPage(const BoardConfig &config, const QString &source, bool showDifferences)
 {
+    qCDebug(lcFiles).noquote() << "Values for the page from" << source;
     const BoardConfig &boardHeld = m_session->held();
     if (!m_host->pageShown()) {
         emit status(tr("Not loaded: no board is connected. Connect to the board first."));

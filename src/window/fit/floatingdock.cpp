@@ -1,5 +1,6 @@
 // Docks that float beside the window, placed where the screen has room.
 #include "floatingdock.h"
+#include "windowlog.h"
 
 #include <QDockWidget>
 #include <QMainWindow>
@@ -37,5 +38,6 @@ void floatDock(QMainWindow *window, QDockWidget *dock, const QSize &size, bool b
                                                     window->screen()->availableGeometry(), below, taken);
         dock->resize(dock->size().boundedTo(place.size() - frame));
         dock->move(place.topLeft());
+        qCDebug(lcFit) << dock->objectName() << "placed at" << place;
     });
 }

@@ -1,5 +1,6 @@
 // The guide's window: a text browser on the page in the program's resources.
 #include "operatorguide.h"
+#include "windowlog.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -37,6 +38,7 @@ OperatorGuide::OperatorGuide(QWidget *parent)
 
 OperatorGuide *OperatorGuide::showFor(QWidget *window)
 {
+    qCDebug(lcHelp) << "Operator's guide shown";
     auto *guide = window->findChild<OperatorGuide *>(QString(), Qt::FindDirectChildrenOnly);
     if (!guide) {
         guide = new OperatorGuide(window);

@@ -1,5 +1,6 @@
 // The history window.
 #include "historydialog.h"
+#include "windowlog.h"
 
 #include "Halvero_configurator.h"
 #include "historywords.h"
@@ -110,6 +111,7 @@ void HistoryDialog::reload()
 // Reading starts again from the newest entry, for the boards now asked for.
 void HistoryDialog::fill()
 {
+    qCDebug(lcHistoryWindow).noquote() << "Reading" << defaultPath();
     const bool all = m_all->isChecked() || m_board.family == BoardFamily::Unknown;
     m_table->setRowCount(0);
     m_entries.clear();

@@ -1,5 +1,6 @@
 // The live plot's dock and the status recording.
 #include "livestatus.h"
+#include "windowlog.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -119,6 +120,7 @@ void LiveStatus::setRecording(bool on)
     m_label->setText(tr("● Recording: %1 rows").arg(0));
     m_label->setToolTip(tr("Recording the live status to %1").arg(path));
     m_label->show();
+    qCDebug(lcLive).noquote() << "Recording to" << path;
     emit recordingChanged(true);
     emit status(tr("Recording the live status to %1: a row per status reply, until File > Record live status is "
                    "unchecked.")

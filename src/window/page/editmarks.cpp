@@ -1,6 +1,7 @@
 // Marks on the editors of unsaved edits, kept apart from the tool tips
 // others give the same editors.
 #include "editmarks.h"
+#include "windowlog.h"
 
 #include <QComboBox>
 #include <QTimer>
@@ -81,6 +82,9 @@ void EditMarks::update()
     for (QWidget *widget : m_page->editors())
         if (!marked.contains(widget))
             setMarked(widget, false, QString());
+    if (m_anyMarked != !differences.fields.isEmpty())
+        qCDebug(lcPage) << (differences.fields.isEmpty() ? "No unsaved edits" : "Unsaved edits in")
+                        << differences.fields.size() << "fields";
     m_anyMarked = !differences.fields.isEmpty();
     emit updated(modified());
 }

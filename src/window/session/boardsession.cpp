@@ -1,6 +1,7 @@
 // The board session: Connect's identification and first read, the poll
 // tick and its queue, silence and the lost connection, in signals.
 #include "boardsession.h"
+#include "windowlog.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -157,7 +158,7 @@ QString BoardSession::dropQueue()
     ++m_generation;
     if (commandQueue.isEmpty())
         return QString();
-    qDebug() << "Dropped" << commandQueue.size() << "queued commands";
+    qCDebug(lcSession) << "Dropped" << commandQueue.size() << "queued commands";
     // A write given up is said, never dropped in silence; one in flight
     // says its own outcome.
     QString note;

@@ -1,5 +1,6 @@
 // The message log dock and the status bar's elided message.
 #include "messagelog.h"
+#include "windowlog.h"
 
 #include "Halvero_configurator.h"
 
@@ -82,6 +83,7 @@ MessageLog::MessageLog(QWidget *parent)
 
 void MessageLog::add(const QString &text, const QString &kind)
 {
+    qCDebug(lcWords).noquote() << text;
     const QString line = QStringLiteral("%1  %2").arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")), text);
     QListWidgetItem *last = m_list->count() > 0 ? m_list->item(m_list->count() - 1) : nullptr;
     if (!kind.isEmpty() && last && last->data(Qt::UserRole).toString() == kind) {
