@@ -27,7 +27,7 @@ _halvero_cli_options()
 {
     case $1 in
         ports) echo "" ;;
-        identify) echo "--baud --all" ;;
+        identify) echo "--baud --all --slots" ;;
         status) echo "--baud --watch --count" ;;
         "config get" | dump) echo "--baud -o --output" ;;
         "config set") echo "--baud --verify --no-history" ;;
@@ -35,7 +35,8 @@ _halvero_cli_options()
         defaults) echo "--baud --yes --no-history" ;;
         history) echo "--serial --count" ;;
         "history restore") echo "--baud --verify --any-board --no-history" ;;
-        provision) echo "--baud --verify --no-history --all --jobs --report" ;;
+        provision) echo "--baud --verify --no-history --all --slots --jobs --report" ;;
+        check) echo "--baud --no-history --all --slots --jobs --report" ;;
     esac
 }
 
@@ -52,7 +53,7 @@ _halvero_cli()
             return
             ;;
         --count | --jobs | --serial) return ;;
-        -o | --output | --report)
+        -o | --output | --report | --slots)
             _halvero_cli_files "$cur"
             return
             ;;
@@ -63,7 +64,7 @@ _halvero_cli()
     local i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            --baud | --count | --jobs | --serial | -o | --output | --report) ((i++)) ;;
+            --baud | --count | --jobs | --serial | -o | --output | --report | --slots) ((i++)) ;;
             -*) ;;
             *) words+=("${COMP_WORDS[i]}") ;;
         esac
@@ -73,7 +74,7 @@ _halvero_cli()
         if [[ $cur == -* ]]; then
             COMPREPLY=($(compgen -W "--help --version" -- "$cur"))
         else
-            COMPREPLY=($(compgen -W "ports identify status config defaults dump history provision" -- "$cur"))
+            COMPREPLY=($(compgen -W "ports identify status config defaults dump history provision check" -- "$cur"))
         fi
         return
     fi
@@ -120,7 +121,7 @@ _halvero_cli()
                 _halvero_cli_files "$cur"
             fi
             ;;
-        provision)
+        provision | check)
             if ((n == 0)); then
                 _halvero_cli_files "$cur"
             else

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "benchslots.h"
 #include "boardformat.h"
 #include "cliarguments.h"
 #include "clicommands.h"
@@ -20,6 +21,7 @@
 using namespace clitest;
 
 Q_DECLARE_METATYPE(CliCommand)
+Q_DECLARE_METATYPE(BenchCommand)
 Q_DECLARE_METATYPE(ErrorCode)
 Q_DECLARE_METATYPE(OpenFailure)
 
@@ -43,6 +45,8 @@ private slots:
     void provisionSummary();
     void reportRows_data();
     void reportRows();
+    void benchSlots_data();
+    void benchSlots();
     void fileChecks_data();
     void fileChecks();
     void diff_data();
@@ -84,6 +88,7 @@ void TestCliUnits::arguments_data()
     ok("provision every port", "provision board.json --all --report lot.jsonl", CliCommand::Provision, "board.json");
     ok("inventory", "identify ttyUSB0 ttyUSB1 --json", CliCommand::Identify, "ttyUSB0 ttyUSB1");
     ok("inventory of every port", "identify --all", CliCommand::Identify, "");
+    ok("check by slots", "check golden.json --slots bench.txt --report lot.csv", CliCommand::Check, "golden.json");
 
     bad("nothing", "", "no command");
     bad("unknown command", "flash ttyUSB0", "unknown command 'flash'");
@@ -94,7 +99,8 @@ void TestCliUnits::arguments_data()
     bad("missing port", "identify", "needs a PORT");
     bad("missing file", "config set ttyUSB0", "needs a FILE");
     bad("extra argument", "status ttyUSB0 ttyUSB1", "unexpected argument 'ttyUSB1'");
-    bad("provision without a port", "provision board.json", "'provision' needs a PORT or --all");
+    bad("provision without a port", "provision board.json", "'provision' needs a PORT, --all or --slots FILE");
+    bad("slots and ports", "check b.json ttyUSB0 --slots bench.txt", "--slots names the ports itself");
     bad("report of no known format", "provision b.json ttyUSB0 --report lot.txt", "--report needs a file name ending in .jsonl");
     bad("no jobs", "provision b.json ttyUSB0 --jobs 0", "--jobs needs a positive whole number");
     bad("every port of one board", "status ttyUSB0 --all", "--all does not apply to 'status'");
@@ -175,7 +181,8 @@ void TestCliUnits::completionOffersEachCommand_data()
     const QList<QPair<unsigned, QString>> names{
         {OptOutput, "--output"}, {OptVerify, "--verify"}, {OptWatch, "--watch"},         {OptCount, "--count"},
         {OptYes, "--yes"},       {OptSerial, "--serial"}, {OptAnyBoard, "--any-board"}, {OptNoHistory, "--no-history"},
-        {OptBaud, "--baud"},     {OptAll, "--all"},       {OptJobs, "--jobs"},          {OptReport, "--report"}};
+        {OptBaud, "--baud"},     {OptAll, "--all"},       {OptJobs, "--jobs"},          {OptReport, "--report"},
+        {OptSlots, "--slots"}};
     for (const CommandRow &row : commandTable()) {
         if (row.byOption)
             continue;
@@ -214,52 +221,63 @@ void TestCliUnits::completionOffersEachCommand()
 
 void TestCliUnits::provisionSummary_data()
 {
-    QTest::addColumn<QStringList>("outcomes"); // "word port product" per board
+    QTest::addColumn<QStringList>("outcomes"); // "word port product [slot]" per board
+    QTest::addColumn<BenchCommand>("command");
     QTest::addColumn<QString>("summary");
 
-    QTest::newRow("all held") << QStringList{"held a 08A3", "held b 08A2"} << "2 of 2 boards hold the configuration";
-    QTest::newRow("one board") << QStringList{"held a 08A3"} << "1 of 1 board holds the configuration";
-    QTest::newRow("none held") << QStringList{"busy a -", "no-board b -"}
+    const BenchCommand provision = BenchCommand::Provision;
+    QTest::newRow("all held") << QStringList{"held a 08A3", "held b 08A2"} << provision
+                              << "2 of 2 boards hold the configuration";
+    QTest::newRow("one board") << QStringList{"held a 08A3"} << provision << "1 of 1 board holds the configuration";
+    QTest::newRow("none held") << QStringList{"busy a -", "no-board b -"} << provision
                                << "0 of 2 boards hold the configuration; 1 no board: b; 1 busy: a";
     QTest::newRow("every outcome")
         << QStringList{"error q -",        "held a 08A3",    "skipped-family s 04F2", "no-board /dev/ttyUSB7 -",
                        "other-values o 08A3", "skipped-family t 04F2", "no-answer n 08A2", "busy b -"}
+        << provision
         << "1 of 8 boards holds the configuration; 1 holds other values: o; 1 did not answer the write: n; "
            "2 skipped (04F2); 1 no board: /dev/ttyUSB7; 1 busy: b; 1 failed: q";
+    QTest::newRow("a check, by slot")
+        << QStringList{"differs a 08A3 bay-3", "matches b 08A3 bay-1", "no-board c - bay-4", "differs d 08A2 bay-2"}
+        << BenchCommand::Check << "1 of 4 boards matches the file; 2 differ: bay-3, bay-2; 1 no board: bay-4";
 }
 
 void TestCliUnits::provisionSummary()
 {
     QFETCH(QStringList, outcomes);
     QFETCH(QString, summary);
+    QFETCH(BenchCommand, command);
 
     QList<Provisioning::BoardRow> rows;
     for (const QString &board : outcomes) {
         const QStringList parts = board.split(' ');
         Provisioning::BoardRow row;
-        for (int o = 0; o <= int(Provisioning::Outcome::Error); ++o)
+        for (int o = 0; o <= int(Provisioning::Outcome::Differs); ++o)
             if (Provisioning::outcomeWord(Provisioning::Outcome(o)) == parts.at(0))
                 row.outcome = Provisioning::Outcome(o);
         QCOMPARE(Provisioning::outcomeWord(row.outcome), parts.at(0));
         row.port = parts.at(1);
         row.productCode = parts.at(2) == "-" ? QString() : parts.at(2);
+        row.slot = parts.value(3);
         rows << row;
     }
-    QCOMPARE(ProvisionText::summary(rows), summary);
-    QCOMPARE(ProvisionText::summaryJson(rows).value("summary").toObject().value("boards").toInt(), rows.size());
+    QCOMPARE(ProvisionText::summary(rows, command), summary);
+    QCOMPARE(ProvisionText::summaryJson(rows, command).value("summary").toObject().value("boards").toInt(), rows.size());
 }
 
 void TestCliUnits::reportRows_data()
 {
     QTest::addColumn<bool>("board"); // a board answered
+    QTest::addColumn<QString>("slot");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("csvLine");
 
-    QTest::newRow("held") << true << "" << "/dev/pts/3,0x2038,08A2,08A3,0.2,other-values,failsafe[0] trigger.high,0.321,"
-                                           "2026-05-04T08:22:03.355Z,";
+    QTest::newRow("held") << true << "bay-3" << ""
+                          << "/dev/pts/3,bay-3,0x2038,08A2,08A3,0.2,other-values,failsafe[0] trigger.high,0.321,"
+                             "2026-05-04T08:22:03.355Z,";
     QTest::newRow("a message with commas and quotes")
-        << false << "No reply from \"x\", at 9600 baud"
-        << "/dev/pts/3,,,,,other-values,failsafe[0] trigger.high,0.321,2026-05-04T08:22:03.355Z,"
+        << false << "" << "No reply from \"x\", at 9600 baud"
+        << "/dev/pts/3,,,,,,other-values,failsafe[0] trigger.high,0.321,2026-05-04T08:22:03.355Z,"
            "\"No reply from \"\"x\"\", at 9600 baud\"";
 }
 
@@ -267,11 +285,13 @@ void TestCliUnits::reportRows_data()
 void TestCliUnits::reportRows()
 {
     QFETCH(bool, board);
+    QFETCH(QString, slot);
     QFETCH(QString, message);
     QFETCH(QString, csvLine);
 
     Provisioning::BoardRow row;
     row.port = "/dev/pts/3";
+    row.slot = slot;
     if (board) {
         row.serial = "0x2038";
         row.productCode = "08A2";
@@ -279,7 +299,9 @@ void TestCliUnits::reportRows()
         row.firmware = "0.2";
     }
     row.outcome = Provisioning::Outcome::OtherValues;
-    row.fields = QStringList{"failsafe[0]", "trigger.high"};
+    for (const ConfigField &field : configFields(BoardFamily::Switch08A3))
+        if (field.path == "failsafe[0]" || field.path == "trigger.high")
+            row.differences << FieldDifference{field, 1000, 1500};
     row.message = message;
     row.seconds = 0.32149;
     row.finished = QDateTime::fromString("2026-05-04T08:22:03.355Z", Qt::ISODateWithMs);
@@ -291,9 +313,45 @@ void TestCliUnits::reportRows()
     const QJsonObject json = QJsonDocument::fromJson(ProvisionReport::jsonLines({row})).object();
     QCOMPARE(json.keys(), [] { QStringList keys = ProvisionReport::columns(); keys.sort(); return keys; }());
     QCOMPARE(json.value("serial").isNull(), !board);
+    QCOMPARE(json.value("slot").isNull(), slot.isEmpty());
     QCOMPARE(json.value("message").isNull(), message.isEmpty());
     QCOMPARE(json.value("fields").toArray().size(), 2);
     QCOMPARE(json.value("seconds").toDouble(), 0.321);
+}
+
+void TestCliUnits::benchSlots_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("error"); // part of the message; empty when taken
+    QTest::addColumn<QStringList>("sockets"); // "name port", in order
+
+    QTest::newRow("comments, blanks, CR LF")
+        << QByteArray("# bench 4\n\nbay-3  /dev/serial/by-path/pci-usb-0:1.3:1.0  # left\r\nbay-1\t/dev/ttyUSB0\n") << ""
+        << QStringList{"bay-3 /dev/serial/by-path/pci-usb-0:1.3:1.0", "bay-1 /dev/ttyUSB0"};
+    QTest::newRow("a name without a port") << QByteArray("bay-1 /dev/ttyUSB0\nbay-2\n")
+                                           << "slots.txt, line 2: a slot is a name and a port" << QStringList();
+    QTest::newRow("a name with a blank") << QByteArray("bay 1 /dev/ttyUSB0") << "line 1: a slot is a name and a port"
+                                         << QStringList();
+    QTest::newRow("a name twice") << QByteArray("bay-1 /dev/a\nbay-1 /dev/b\n")
+                                  << "line 2: the slot bay-1 is named on line 1 already" << QStringList();
+    QTest::newRow("a port twice") << QByteArray("bay-1 /dev/a\n\nbay-2 /dev/a\n")
+                                  << "line 3: /dev/a is the port of slot bay-1 (line 1) already" << QStringList();
+    QTest::newRow("no slot") << QByteArray("# nothing yet\n") << "slots.txt names no slot" << QStringList();
+}
+
+void TestCliUnits::benchSlots()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, error);
+    QFETCH(QStringList, sockets);
+
+    const BenchSlotList list = parseBenchSlots(text, "slots.txt");
+    QVERIFY2(list.message.contains(error) && list.ok() == error.isEmpty(), qPrintable(list.message));
+    QCOMPARE(list.ok() ? ErrorCode::None : ErrorCode::BadFile, list.code);
+    QStringList parsed;
+    for (const BenchSlot &socket : list.sockets)
+        parsed << socket.name + ' ' + socket.port;
+    QCOMPARE(parsed, sockets);
 }
 
 void TestCliUnits::fileChecks_data()

@@ -16,7 +16,7 @@ QString missingOperand(Operand operand)
     case Operand::Port: return QStringLiteral("a PORT");
     case Operand::File: return QStringLiteral("a FILE");
     case Operand::Entry: return QStringLiteral("an entry number N");
-    case Operand::Ports: return QStringLiteral("a PORT or --all");
+    case Operand::Ports: return QStringLiteral("a PORT, --all or --slots FILE");
     }
     return QString();
 }
@@ -100,7 +100,14 @@ QString helpText()
         "failure neither stops nor slows the others. Each port ends in one outcome:\n"
         "held, other-values, no-answer, skipped-family, no-board, busy or error.\n"
         "Ctrl-C leaves boards not yet written untouched and lets writes under way\n"
-        "finish; the report is written all the same.\n"
+        "finish; the report is written all the same. check writes nothing: its\n"
+        "outcomes are matches, differs, skipped-family, no-board, busy or error, and\n"
+        "each board's configuration is recorded in the history as a check.\n"
+        "\n"
+        "A slots file names the bench's sockets, one a line: NAME PORT (best a\n"
+        "/dev/serial/by-path/ name, see ports -v); # starts a comment. The lines,\n"
+        "summary and report then carry the slot, in the file's order; a slot whose\n"
+        "port is not there is no-board.\n"
         "\n"
         "Options:\n"
         "  --baud N           line speed (default 9600)\n"
@@ -115,14 +122,18 @@ QString helpText()
         "  --yes              (defaults) confirm overwriting the configuration\n"
         "  --serial S         (history) only the entries of the board with serial S\n"
         "  --any-board        (history restore) write an entry of another board too\n"
-        "  --no-history       (config set, defaults, history restore, provision) do not\n"
-        "                     record the configuration before and after the write\n"
-        "  --all              (identify, provision) also every port 'ports' lists: each\n"
-        "                     is opened and sent the identity request; busy ones are\n"
-        "                     reported, not waited for\n"
-        "  --jobs N           (provision) at most N boards at once (default: all)\n"
-        "  --report FILE      (provision) one row per port: JSON lines for .jsonl,\n"
-        "                     CSV for .csv; a file that was there stays whole on failure\n"
+        "  --no-history       (config set, defaults, history restore, provision, check)\n"
+        "                     do not record the configuration before and after the\n"
+        "                     write (check: the configuration compared)\n"
+        "  --all              (identify, provision, check) also every port 'ports'\n"
+        "                     lists: each is opened and sent the identity request;\n"
+        "                     busy ones are reported, not waited for\n"
+        "  --slots FILE       (identify, provision, check) the ports of the slots in\n"
+        "                     FILE, instead of PORT... and --all\n"
+        "  --jobs N           (provision, check) at most N boards at once (default: all)\n"
+        "  --report FILE      (provision, check) one row per port: JSON lines for\n"
+        "                     .jsonl, CSV for .csv; a file that was there stays whole\n"
+        "                     on failure\n"
         "  -q, --quiet        print only data and errors\n"
         "  -v, --verbose      print progress and the serial exchange on standard error;\n"
         "                     (ports) every fact about each port\n"
@@ -155,8 +166,8 @@ QString helpText()
         "      (--no-history writes without it)\n"
         "  14  history restore: the entry was recorded from a board with another\n"
         "      serial (--any-board writes it anyway)\n"
-        "  15  provision: not every board holds the configuration (the summary and\n"
-        "      the report say which and why)\n"
+        "  15  provision: not every board holds the configuration; check: not every\n"
+        "      board matches FILE (the summary and the report say which and why)\n"
         "  16  interrupted (SIGINT, SIGTERM, SIGHUP): the exchange under way was\n"
         "      finished, what is known recorded, the port closed\n"
         "  17  the program reading standard output went away (| head)\n");
@@ -217,8 +228,9 @@ ParsedArguments parse(const QStringList &arguments)
     const QCommandLineOption all(QStringLiteral("all"));
     const QCommandLineOption jobs(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
     const QCommandLineOption report(QStringLiteral("report"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption benchSlots(QStringLiteral("slots"), QString(), QStringLiteral("FILE"));
     parser.addOptions({help, version, baud, json, output, verify, watch, count, yes, quiet, verbose, serial, anyBoard,
-                       noHistory, all, jobs, report});
+                       noHistory, all, jobs, report, benchSlots});
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -284,7 +296,8 @@ ParsedArguments parse(const QStringList &arguments)
         parsed.message = QStringLiteral("unexpected argument '%1' for '%2'").arg(words.at(expected), name);
         return parsed;
     }
-    if (words.size() < expected && !(manyPorts && words.size() == expected - 1 && parser.isSet(all))) {
+    const bool portsByOption = parser.isSet(all) || parser.isSet(benchSlots);
+    if (words.size() < expected && !(manyPorts && words.size() == expected - 1 && portsByOption)) {
         parsed.message = QStringLiteral("'%1' needs %2").arg(name, missingOperand(row->operands.at(words.size() - firstOperand)));
         return parsed;
     }
@@ -319,7 +332,7 @@ ParsedArguments parse(const QStringList &arguments)
     } limitedOptions[] = {
         {output, OptOutput}, {verify, OptVerify}, {watch, OptWatch},         {count, OptCount},  {yes, OptYes},
         {serial, OptSerial}, {anyBoard, OptAnyBoard}, {noHistory, OptNoHistory}, {baud, OptBaud},
-        {all, OptAll},       {jobs, OptJobs},         {report, OptReport},
+        {all, OptAll},       {jobs, OptJobs},         {report, OptReport},       {benchSlots, OptSlots},
     };
     for (const auto &rule : limitedOptions) {
         if (parser.isSet(rule.option) && !(row->options & rule.bit)) {
@@ -344,6 +357,12 @@ ParsedArguments parse(const QStringList &arguments)
     o.noHistory = parser.isSet(noHistory);
     o.all = parser.isSet(all);
     o.report = parser.value(report);
+    o.slotsFile = parser.value(benchSlots);
+    // The slots file names the bench's ports, each once and in its order.
+    if (parser.isSet(benchSlots) && (o.all || !o.ports.isEmpty())) {
+        parsed.message = QStringLiteral("--slots names the ports itself: give no PORT and no --all with it");
+        return parsed;
+    }
     if (o.quiet && o.verbose) {
         parsed.message = QStringLiteral("-q and -v cannot be combined");
         return parsed;

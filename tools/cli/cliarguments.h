@@ -26,7 +26,7 @@ enum ExitCode : int {
     ExitNeverQuiet = 12,  // the line never falls quiet: no board, or a wrong speed
     ExitHistory = 13,     // the history cannot be written: nothing was sent
     ExitOtherBoard = 14,  // history restore: the entry is another board's
-    ExitNotAllHeld = 15,  // provision: not every board holds the configuration
+    ExitNotAllHeld = 15,  // provision: not every board holds the configuration; check: not every board matches
     ExitInterrupted = 16, // ended by SIGINT, SIGTERM or SIGHUP
     ExitOutputClosed = 17, // the reader of standard output went away (| head)
 };
@@ -35,21 +35,22 @@ enum ExitCode : int {
 ExitCode exitCodeFor(ErrorCode code);
 
 enum class CliCommand { Help, Version, Ports, Identify, Status, ConfigGet, ConfigSet, ConfigDiff, Defaults, Dump,
-                        History, HistoryRestore, Provision };
+                        History, HistoryRestore, Provision, Check };
 
 struct CliOptions
 {
     CliCommand command = CliCommand::Help;
     QString port;      // the one PORT of a single-board command
-    QStringList ports; // identify, provision: every PORT named
+    QStringList ports; // identify, provision, check: every PORT named
+    QString slotsFile; // --slots: the bench's sockets, instead of PORT... and --all
     QString file;   // config set / diff input; "-" is standard input
     QString output; // -o; empty or "-" is standard output
     QString serial; // history --serial: only this board's entries
-    QString report; // provision --report: .jsonl or .csv
+    QString report; // provision, check --report: .jsonl or .csv
     int entry = 0;  // history restore: the entry's number
     qint32 baud = 9600;
     int count = 0; // --watch polls before stopping, history entries shown; 0: no bound
-    int jobs = 0;  // provision: boards at once; 0 is all of them
+    int jobs = 0;  // provision, check: boards at once; 0 is all of them
     bool json = false;
     bool quiet = false;
     bool verbose = false;

@@ -27,10 +27,12 @@ enum CommandOption : unsigned {
     OptAll = 1u << 9,
     OptJobs = 1u << 10,
     OptReport = 1u << 11,
+    OptSlots = 1u << 12,
 };
 
 // What the words after the command stand for, in the order typed. Ports
-// comes last and takes every word left: one or more, or none with --all.
+// comes last and takes every word left: one or more, or none with --all or
+// --slots.
 enum class Operand { Port, File, Entry, Ports };
 
 struct CommandRow

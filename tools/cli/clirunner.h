@@ -8,13 +8,17 @@
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <exception>
+#include <functional>
 #include <memory>
 
 #include "boardconfig.h"
+#include "boardprovisioning.h"
 #include "cliarguments.h"
 #include "parachuteradiocomm.h"
 #include "result.h"
+#include "provisionview.h"
 #include "writetransaction.h"
 
 QT_BEGIN_NAMESPACE
@@ -76,17 +80,34 @@ private:
     int history();                        // cmd_history.cpp
     int historyRestore();
     int provision();                      // cmd_provision.cpp
-    int inventory();                      // cmd_inventory.cpp: identify with several ports or --all
-    // The ports of provision and of an inventory: those named, then with
-    // --all every port 'ports' lists, each device once. `path` is the device
-    // to open, empty when there is none (`why` says so).
+    int check();                          // cmd_check.cpp
+    int inventory();                      // cmd_inventory.cpp: identify with several ports, --all or --slots
+    // The ports of a bench run (provision, check, an inventory): those of
+    // the slots file, or those named, then with --all every port 'ports'
+    // lists, each device once. `path` is the device to open, empty when
+    // there is none (`why` says so); `missing`: nothing is there, as in a
+    // socket with no board plugged in.
     struct BenchPort
     {
         QString name;
         QString path;
         QString why;
+        QString slot; // the slots file's name for it; empty without one
+        bool missing = false;
     };
     QList<BenchPort> benchPorts();
+    QList<BenchPort> slotPorts();
+    // The row of a port without a device: no-board where nothing is there.
+    static Provisioning::BoardRow portlessRow(const BenchPort &port);
+    // One port's work on a worker thread; a port without a device never
+    // reaches it, and every row gets its port's slot.
+    using BenchJob = std::function<Provisioning::BoardRow(const BenchPort &port, const Provisioning::StepReport &report,
+                                                          const std::atomic<bool> &stop)>;
+    // Runs `job` on every port at once (at most --jobs), shows the run as
+    // it goes, the summary at its end, and writes the --report. Ctrl-C
+    // begins no more ports; the jobs under way see `stop` set.
+    QList<Provisioning::BoardRow> runBench(const QList<BenchPort> &ports, BenchCommand command, int jobs,
+                                           const BenchJob &job);
 
     // A write to the board as one transaction, its history entries
     // included (cmd_history.cpp). Returns once the board holds what was

@@ -1,11 +1,13 @@
 // The work on one port of a bench: open, identify, and for provisioning the
-// write transaction, each ending in one outcome word and a sentence.
+// write transaction, for a check the read and the comparison, each ending in
+// one outcome word and a sentence.
 #include "boardprovisioning.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>
 
 #include "exchangetext.h"
+#include "historywords.h"
 #include "parachuteradiocomm.h"
 #include "portdiagnosis.h"
 #include "recordtext.h"
@@ -23,6 +25,8 @@ QString outcomeWord(Outcome outcome)
     case Outcome::NoBoard: return QStringLiteral("no-board");
     case Outcome::Busy: return QStringLiteral("busy");
     case Outcome::Error: return QStringLiteral("error");
+    case Outcome::Matches: return QStringLiteral("matches");
+    case Outcome::Differs: return QStringLiteral("differs");
     }
     return QString();
 }
@@ -40,6 +44,19 @@ QString stepText(Step step)
     case Step::Done: return QStringLiteral("done");
     }
     return QString();
+}
+
+QStringList BoardRow::fieldPaths() const
+{
+    QStringList paths;
+    for (const FieldDifference &d : differences)
+        paths << d.field.path;
+    return paths;
+}
+
+QString BoardRow::name() const
+{
+    return slot.isEmpty() ? port : slot;
 }
 
 BoardRow untouched(const QString &port, const QString &why)
@@ -132,8 +149,7 @@ void settleWrite(BoardLine &board, const WriteTransaction &write, const Settings
         break;
     case W::HeldOther:
         row.outcome = Outcome::OtherValues;
-        for (const FieldDifference &d : write.differences())
-            row.fields << d.field.path;
+        row.differences = write.differences();
         row.message = failure;
         break;
     case W::NoAnswer:
@@ -184,8 +200,7 @@ void verify(BoardLine &board, const Settings &settings)
     if (differences.isEmpty())
         return;
     row.outcome = Outcome::OtherValues;
-    for (const FieldDifference &d : differences)
-        row.fields << d.field.path;
+    row.differences = differences;
     row.message = QStringLiteral("verify: the board holds other values for: %1.").arg(ExchangeText::fieldList(differences));
 }
 
@@ -198,20 +213,24 @@ BoardRow identifyBoard(const QString &port, const QString &path, qint32 baud, co
     return board.finish();
 }
 
+// A board of another family than the configuration's is left alone.
+bool ofFamily(BoardLine &board, const BoardConfig &config, const QString &whatHappens)
+{
+    if (recordFamily(board.link()) == config.family)
+        return true;
+    board.row.outcome = Outcome::SkippedFamily;
+    board.row.message = QStringLiteral("a %1 board; the configuration is for %2 boards: %3")
+                            .arg(board.row.productCode, Protocol::familyName(config.family), whatHappens);
+    return false;
+}
+
 BoardRow provisionBoard(const QString &port, const QString &path, const Settings &settings,
                         const StepReport &report, const std::atomic<bool> &stop)
 {
     BoardLine board(port, path, settings.baud, report);
     BoardRow &row = board.row;
-    if (!board.identify(path))
+    if (!board.identify(path) || !ofFamily(board, settings.config, QStringLiteral("nothing written")))
         return board.finish();
-    const BoardFamily family = recordFamily(board.link());
-    if (family != settings.config.family) {
-        row.outcome = Outcome::SkippedFamily;
-        row.message = QStringLiteral("a %1 board; the configuration is for %2 boards: nothing written")
-                          .arg(row.productCode, Protocol::familyName(settings.config.family));
-        return board.finish();
-    }
 
     const QString interrupted = QStringLiteral("interrupted before the write: nothing written");
     if (stop) {
@@ -235,6 +254,39 @@ BoardRow provisionBoard(const QString &port, const QString &path, const Settings
     settleWrite(board, write, settings);
     if (row.outcome == Outcome::Held && settings.verify)
         verify(board, settings);
+    return board.finish();
+}
+
+BoardRow checkBoard(const QString &port, const QString &path, const Settings &settings, const StepReport &report)
+{
+    BoardLine board(port, path, settings.baud, report);
+    BoardRow &row = board.row;
+    if (!board.identify(path) || !ofFamily(board, settings.config, QStringLiteral("not compared")))
+        return board.finish();
+    board.report(Step::Reading);
+    if (readWithRetry(board.link(), USBmsgConfig) != USBmsgConfig) {
+        const ExchangeOutcome outcome = board.link().lastOutcome();
+        row.outcome = Outcome::Error;
+        row.message = outcome == ExchangeOutcome::NoReply || outcome == ExchangeOutcome::Undecodable
+                          ? QStringLiteral("the board on %1 did not send its configuration").arg(port)
+                          : ExchangeText::failure(outcome, board.facts());
+        return board.finish();
+    }
+    BoardConfig held = configFromRecord(board.link());
+    held.readAt = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+    row.differences = diffConfigs(held, settings.config);
+    row.outcome = row.differences.isEmpty() ? Outcome::Matches : Outcome::Differs;
+    QStringList remarks;
+    if (!row.differences.isEmpty())
+        remarks << QStringLiteral("to match the file: %1").arg(HistoryWords::differences(row.differences));
+    if (settings.history) {
+        ConfigHistory::HistoryFile history = *settings.history;
+        const Result recorded =
+            history.append(ConfigHistory::makeEntry(held, ConfigHistory::eventCheck, ConfigHistory::phaseBefore, settings.tool));
+        if (!recorded.ok())
+            remarks << QStringLiteral("the history could not record the check (%1)").arg(recorded.message);
+    }
+    row.message = remarks.join(QStringLiteral("; "));
     return board.finish();
 }
 

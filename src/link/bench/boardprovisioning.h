@@ -1,6 +1,7 @@
-// One configuration onto one board of a production bench, and what became of
-// it in one word: the board is opened on a serial port of its own, so that
-// any number of boards can be served at once, each from a thread of its own,
+// One configuration onto one board of a production bench, or one board
+// compared with it (an audit that writes nothing), and what became of it in
+// one word: the board is opened on a serial port of its own, so that any
+// number of boards can be served at once, each from a thread of its own,
 // without one board's trouble reaching another's.
 #ifndef HALVERO_BOARDPROVISIONING_H
 #define HALVERO_BOARDPROVISIONING_H
@@ -27,8 +28,10 @@ enum class Outcome {
     NoBoard,       // nothing answered the identity request
     Busy,          // another program has the port
     Error,         // anything else: `message` says what
+    Matches,       // check: the board holds the configuration
+    Differs,       // check: it holds other values for `differences`
 };
-QString outcomeWord(Outcome outcome); // "held", "other-values", ...
+QString outcomeWord(Outcome outcome); // "held", "other-values", ..., "matches", "differs"
 
 // Where the work on a port stands, for a live view.
 enum class Step { Waiting, Opening, Identifying, Reading, Writing, ReadingBack, Verifying, Done };
@@ -37,17 +40,23 @@ QString stepText(Step step); // "identifying", "reading back", ...
 // One port's row of the report.
 struct BoardRow
 {
-    QString port;        // as the operator named it
+    QString port;        // as the operator or the slots file named it
+    QString slot;        // the bench's name for the socket ("bay-3"); empty without a slots file
     QString productCode; // "08A3"; these four are empty when no board identified
     QString family;      // "08A3" or "04F2": the family's name
     QString firmware;
     QString serial;
     Outcome outcome = Outcome::Error;
-    QStringList fields; // other-values: the fields that differ, as files name them
+    // other-values, differs: the fields that differ, `board` the board's
+    // value and `file` the configuration's
+    QList<FieldDifference> differences;
     QString message;    // why it is not held, or a remark beside it (empty when none)
     bool written = false; // the write request went out
     double seconds = 0;   // from opening the port to the outcome
     QDateTime finished;   // when the outcome was known, UTC
+
+    QStringList fieldPaths() const; // the differing fields as files name them: "failsafe[0]"
+    QString name() const;           // the slot, or the port where there is none
 };
 
 // The row of a port the work never reached (an interrupted run).
@@ -79,6 +88,12 @@ BoardRow identifyBoard(const QString &port, const QString &path, qint32 baud, co
 // nothing more goes out before the write; a write under way is finished.
 BoardRow provisionBoard(const QString &port, const QString &path, const Settings &settings,
                         const StepReport &report, const std::atomic<bool> &stop);
+
+// Identifies the board on `path` and, when it is of the configuration's
+// family, reads its configuration and compares it with `settings.config`:
+// Matches or Differs. Nothing is written to the board; what it holds is
+// recorded in the history as a "check". `settings.verify` is not used.
+BoardRow checkBoard(const QString &port, const QString &path, const Settings &settings, const StepReport &report);
 
 } // namespace Provisioning
 

@@ -27,6 +27,14 @@ inline const QString phaseBefore = QStringLiteral("before");
 // names the values the board may hold.
 inline const QString phaseIntent = QStringLiteral("intent");
 inline const QString phaseAfter = QStringLiteral("after");
+// An audit: what the board held when it was compared with a file. Nothing
+// was written; it is recorded as a "before", the configuration a later
+// write would start from.
+inline const QString eventCheck = QStringLiteral("check");
+
+// An entry's number, kept in the entry so that it still names the same
+// entry after a rotation has dropped older ones.
+inline const QString keySeq = QStringLiteral("seq");
 
 // $HALVERO_HISTORY_FILE, else history.jsonl in the "halvero" folder of the
 // user's data location (~/.local/share/halvero/ on Linux): one file for the
@@ -88,11 +96,7 @@ struct EntryChanges
     // follows: whether the board took the write is not known.
     bool outcomeUnknown = false;
 };
-// The changes as `halvero-cli history` lists them:
-// "failsafe[0] 1000->900, trigger.high 1600->1750", "unchanged",
-// "since its last entry: ..." for a "before", "to write: ..." for an
-// "intent", and "outcome unknown" first for a write never answered.
-QString changesText(const Entry &entry, const EntryChanges &changes);
+// The changes in the operator's words: HistoryWords::changes().
 
 class HistoryFile
 {
@@ -103,15 +107,17 @@ public:
 
     QString path() const { return m_path; }
 
-    // Appends the entry, numbered, as one line with a single write and waits
-    // until it is on disk; a write cut short is truncated back, so that the
-    // line is there whole or not at all. A history that is there but is no
-    // regular file (a pipe, a device) is refused. A file that would grow past the rotation size is
-    // first moved to previousPath(), replacing the one there. Numbering,
-    // rotation and append happen under a lock on a file beside the history,
-    // so that the window and any number of halvero-cli runs can record at
-    // once; a lock not had within a few seconds fails the append. A failure
-    // is ErrorCode::History.
+    // Appends the entry, numbered, as one line and waits until it is on
+    // disk; a write cut short is truncated back, so that the line is there
+    // whole or not at all. Entries that threads of this program append at
+    // the same time share one write and one flush (historycommit.h). A
+    // history that is there but is no regular file (a pipe, a device) is
+    // refused. A file that would grow past the rotation size is first moved
+    // to previousPath(), replacing the one there. Numbering, rotation and
+    // append happen under a lock on a file beside the history, so that the
+    // window and any number of halvero-cli runs can record at once; a lock
+    // not had within a few seconds fails the append. A failure is
+    // ErrorCode::History.
     Result append(const QJsonObject &entry);
 
     // The previous file's entries, then the current one's, all of them:

@@ -1,4 +1,5 @@
-// Report rows as JSON and CSV. CSV cells are quoted where RFC 4180 needs it,
+// Report rows as JSON and CSV, the fields by their paths (a CSV cell holds
+// them apart by spaces, which the operator's words have in them). CSV cells are quoted where RFC 4180 needs it,
 // so that a message with a comma stays one cell in a spreadsheet.
 #include "provisionreport.h"
 
@@ -40,10 +41,10 @@ QString csvCell(const QString &text)
 
 QStringList columns()
 {
-    return {QStringLiteral("port"),    QStringLiteral("serial"), QStringLiteral("productCode"),
-            QStringLiteral("family"),  QStringLiteral("firmware"), QStringLiteral("outcome"),
-            QStringLiteral("fields"),  QStringLiteral("seconds"), QStringLiteral("time"),
-            QStringLiteral("message")};
+    return {QStringLiteral("port"),     QStringLiteral("slot"),    QStringLiteral("serial"),
+            QStringLiteral("productCode"), QStringLiteral("family"), QStringLiteral("firmware"),
+            QStringLiteral("outcome"),  QStringLiteral("fields"),  QStringLiteral("seconds"),
+            QStringLiteral("time"),     QStringLiteral("message")};
 }
 
 QJsonObject rowJson(const BoardRow &row)
@@ -51,12 +52,13 @@ QJsonObject rowJson(const BoardRow &row)
     const auto text = [](const QString &s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); };
     return QJsonObject{
         {QStringLiteral("port"), row.port},
+        {QStringLiteral("slot"), text(row.slot)},
         {QStringLiteral("serial"), text(row.serial)},
         {QStringLiteral("productCode"), text(row.productCode)},
         {QStringLiteral("family"), text(row.family)},
         {QStringLiteral("firmware"), text(row.firmware)},
         {QStringLiteral("outcome"), Provisioning::outcomeWord(row.outcome)},
-        {QStringLiteral("fields"), QJsonArray::fromStringList(row.fields)},
+        {QStringLiteral("fields"), QJsonArray::fromStringList(row.fieldPaths())},
         {QStringLiteral("seconds"), roundedSeconds(row)},
         {QStringLiteral("time"), timeText(row)},
         {QStringLiteral("message"), text(row.message)},
@@ -76,12 +78,13 @@ QByteArray csv(const QList<BoardRow> &rows)
     QString text = columns().join(QLatin1Char(',')) + QLatin1Char('\n');
     for (const BoardRow &row : rows) {
         const QStringList cells{row.port,
+                                row.slot,
                                 row.serial,
                                 row.productCode,
                                 row.family,
                                 row.firmware,
                                 Provisioning::outcomeWord(row.outcome),
-                                row.fields.join(QLatin1Char(' ')),
+                                row.fieldPaths().join(QLatin1Char(' ')),
                                 QString::number(roundedSeconds(row), 'f', 3),
                                 timeText(row),
                                 row.message};

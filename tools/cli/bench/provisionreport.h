@@ -1,6 +1,7 @@
-// The report of a provisioning run, for the production record: one row per
-// port, as JSON lines (.jsonl) or CSV (.csv), written so that a failed write
-// keeps the file that was there.
+// The report of a bench run (provision, check), for the production record:
+// one row per port, in the order of the slots or ports named, as JSON lines
+// (.jsonl) or CSV (.csv), written so that a failed write keeps the file that
+// was there.
 #ifndef HALVERO_CLI_PROVISIONREPORT_H
 #define HALVERO_CLI_PROVISIONREPORT_H
 

@@ -1,6 +1,8 @@
 // The live lines are redrawn in place with the ANSI cursor movements every
 // terminal of today understands (Windows 10 and later once asked to); the
-// finished lines and the summary are ordinary lines that stay.
+// finished lines and the summary are ordinary lines that stay. A finished
+// board waits in the live block until every board named before it has its
+// line, so that the lines that stay read in the bench's order.
 #include "provisionview.h"
 
 #include <QJsonDocument>
@@ -28,10 +30,17 @@ namespace {
 // of the cursor on a small terminal; the rest are counted instead.
 constexpr int liveLinesShown = 16;
 constexpr int serialWidth = 26; // "0x" and 24 digits
-constexpr int outcomeWidth = 14; // "skipped-family"
+constexpr int outcomeWidth = 14; // "skipped-family", and every step's text
+constexpr int productWidth = 4;
 
-const Outcome allOutcomes[] = {Outcome::Held, Outcome::OtherValues, Outcome::NoAnswer, Outcome::SkippedFamily,
-                               Outcome::NoBoard, Outcome::Busy, Outcome::Error};
+QList<Outcome> outcomesOf(BenchCommand command)
+{
+    if (command == BenchCommand::Check)
+        return {Outcome::Matches, Outcome::Differs, Outcome::SkippedFamily, Outcome::NoBoard, Outcome::Busy,
+                Outcome::Error};
+    return {Outcome::Held,    Outcome::OtherValues, Outcome::NoAnswer, Outcome::SkippedFamily,
+            Outcome::NoBoard, Outcome::Busy,        Outcome::Error};
+}
 
 QString orDash(const QString &text)
 {
@@ -65,41 +74,77 @@ QList<const BoardRow *> withOutcome(const QList<BoardRow> &rows, Outcome outcome
     return found;
 }
 
-QString portList(const QList<const BoardRow *> &rows)
+QString nameList(const QList<const BoardRow *> &rows)
 {
-    QStringList ports;
+    QStringList names;
     for (const BoardRow *row : rows)
-        ports << row->port;
-    return ports.join(QStringLiteral(", "));
+        names << row->name();
+    return names.join(QStringLiteral(", "));
+}
+
+// The cells before the outcome or step: the slot (when there are slots)
+// and the port.
+QString placeCells(const QString &slot, const QString &port, const ProvisionText::Columns &columns)
+{
+    const QString portCell = port.leftJustified(columns.port);
+    return columns.slot > 0 ? slot.leftJustified(columns.slot) + QStringLiteral("  ") + portCell : portCell;
+}
+
+QString trimmedEnd(QString line)
+{
+    while (line.endsWith(QLatin1Char(' ')))
+        line.chop(1);
+    return line;
 }
 
 } // namespace
 
 namespace ProvisionText {
 
-QString summary(const QList<BoardRow> &rows)
+Columns columnsFor(const QStringList &slotNames, const QStringList &ports)
 {
-    const qsizetype held = withOutcome(rows, Outcome::Held).size();
-    QStringList parts{QStringLiteral("%1 of %2 %3 %4 the configuration")
-                          .arg(held)
-                          .arg(rows.size())
-                          .arg(rows.size() == 1 ? QStringLiteral("board") : QStringLiteral("boards"),
-                               held == 1 ? QStringLiteral("holds") : QStringLiteral("hold"))};
-    for (const Outcome outcome : allOutcomes) {
+    Columns columns;
+    for (const QString &slot : slotNames)
+        columns.slot = qMax(columns.slot, int(slot.size()));
+    for (const QString &port : ports)
+        columns.port = qMax(columns.port, int(port.size()));
+    return columns;
+}
+
+QString summary(const QList<BoardRow> &rows, BenchCommand command)
+{
+    const bool check = command == BenchCommand::Check;
+    const qsizetype good = withOutcome(rows, check ? Outcome::Matches : Outcome::Held).size();
+    const QString boards = rows.size() == 1 ? QStringLiteral("board") : QStringLiteral("boards");
+    QStringList parts{check ? QStringLiteral("%1 of %2 %3 %4 the file")
+                                  .arg(good)
+                                  .arg(rows.size())
+                                  .arg(boards, good == 1 ? QStringLiteral("matches") : QStringLiteral("match"))
+                            : QStringLiteral("%1 of %2 %3 %4 the configuration")
+                                  .arg(good)
+                                  .arg(rows.size())
+                                  .arg(boards, good == 1 ? QStringLiteral("holds") : QStringLiteral("hold"))};
+    for (const Outcome outcome : outcomesOf(command)) {
         const QList<const BoardRow *> these = withOutcome(rows, outcome);
         const qsizetype n = these.size();
         if (n == 0)
             continue;
         switch (outcome) {
         case Outcome::Held:
+        case Outcome::Matches:
             break;
         case Outcome::OtherValues:
             parts << QStringLiteral("%1 %2 other values: %3")
                          .arg(n)
-                         .arg(n == 1 ? QStringLiteral("holds") : QStringLiteral("hold"), portList(these));
+                         .arg(n == 1 ? QStringLiteral("holds") : QStringLiteral("hold"), nameList(these));
+            break;
+        case Outcome::Differs:
+            parts << QStringLiteral("%1 %2: %3")
+                         .arg(n)
+                         .arg(n == 1 ? QStringLiteral("differs") : QStringLiteral("differ"), nameList(these));
             break;
         case Outcome::NoAnswer:
-            parts << QStringLiteral("%1 did not answer the write: %2").arg(n).arg(portList(these));
+            parts << QStringLiteral("%1 did not answer the write: %2").arg(n).arg(nameList(these));
             break;
         case Outcome::SkippedFamily: {
             QStringList products;
@@ -110,38 +155,35 @@ QString summary(const QList<BoardRow> &rows)
             break;
         }
         case Outcome::NoBoard:
-            parts << QStringLiteral("%1 no board: %2").arg(n).arg(portList(these));
+            parts << QStringLiteral("%1 no board: %2").arg(n).arg(nameList(these));
             break;
         case Outcome::Busy:
-            parts << QStringLiteral("%1 busy: %2").arg(n).arg(portList(these));
+            parts << QStringLiteral("%1 busy: %2").arg(n).arg(nameList(these));
             break;
         case Outcome::Error:
-            parts << QStringLiteral("%1 failed: %2").arg(n).arg(portList(these));
+            parts << QStringLiteral("%1 failed: %2").arg(n).arg(nameList(these));
             break;
         }
     }
     return parts.join(QStringLiteral("; "));
 }
 
-QJsonObject summaryJson(const QList<BoardRow> &rows)
+QJsonObject summaryJson(const QList<BoardRow> &rows, BenchCommand command)
 {
     QJsonObject counts{{QStringLiteral("boards"), int(rows.size())}};
-    for (const Outcome outcome : allOutcomes)
+    for (const Outcome outcome : outcomesOf(command))
         counts.insert(Provisioning::outcomeWord(outcome), int(withOutcome(rows, outcome).size()));
-    counts.insert(QStringLiteral("text"), summary(rows));
+    counts.insert(QStringLiteral("text"), summary(rows, command));
     return QJsonObject{{QStringLiteral("summary"), counts}};
 }
 
-QString rowLine(const BoardRow &row, int portWidth)
+QString rowLine(const BoardRow &row, const Columns &columns)
 {
-    QString line = QStringList{row.port.leftJustified(portWidth),
-                               Provisioning::outcomeWord(row.outcome).leftJustified(outcomeWidth),
-                               orDash(row.serial).leftJustified(serialWidth), orDash(row.productCode).leftJustified(4),
-                               row.outcome == Outcome::OtherValues ? row.fields.join(QStringLiteral(", ")) : row.message}
-                       .join(QStringLiteral("  "));
-    while (line.endsWith(QLatin1Char(' ')))
-        line.chop(1);
-    return line;
+    return trimmedEnd(QStringList{placeCells(row.slot, row.port, columns),
+                                  Provisioning::outcomeWord(row.outcome).leftJustified(outcomeWidth),
+                                  orDash(row.serial).leftJustified(serialWidth),
+                                  orDash(row.productCode).leftJustified(productWidth), row.message}
+                          .join(QStringLiteral("  ")));
 }
 
 } // namespace ProvisionText
@@ -153,18 +195,23 @@ ProvisionView::Mode ProvisionView::modeFor(bool json, bool plain)
     return !plain && ansiTerminal() ? Mode::Live : Mode::Lines;
 }
 
-ProvisionView::ProvisionView(QTextStream &out, Mode mode, const QStringList &ports)
-    : m_out(out), m_mode(mode)
+ProvisionView::ProvisionView(QTextStream &out, Mode mode, const QStringList &ports, const QStringList &slotNames,
+                             BenchCommand command)
+    : m_out(out)
+    , m_mode(mode)
+    , m_command(command)
+    , m_slotNames(slotNames)
+    , m_columns(ProvisionText::columnsFor(slotNames, ports))
 {
-    for (const QString &port : ports)
-        m_portWidth = qMax(m_portWidth, int(port.size()));
 }
 
-QString ProvisionView::liveLine(const ParallelPorts::PortState &state) const
+// In the columns of the finished lines: the step where the outcome will be.
+QString ProvisionView::liveLine(int index, const ParallelPorts::PortState &state) const
 {
-    return QStringList{state.port.leftJustified(m_portWidth), orDash(state.serial).leftJustified(serialWidth),
-                       Provisioning::stepText(state.step)}
-        .join(QStringLiteral("  "));
+    return trimmedEnd(QStringList{placeCells(m_slotNames.value(index), state.port, m_columns),
+                                  Provisioning::stepText(state.step).leftJustified(outcomeWidth),
+                                  orDash(state.serial)}
+                          .join(QStringLiteral("  ")));
 }
 
 void ProvisionView::update(const QList<ParallelPorts::PortState> &states, const QList<int> &finished,
@@ -178,35 +225,42 @@ void ProvisionView::update(const QList<ParallelPorts::PortState> &states, const 
     }
     if (m_mode == Mode::Lines) {
         for (const int index : finished)
-            m_out << ProvisionText::rowLine(rows.at(index), m_portWidth) << '\n';
+            m_out << ProvisionText::rowLine(rows.at(index), m_columns) << '\n';
         m_out.flush();
         return;
     }
 
-    // Back to the top of the live block, the finished lines over it, then
+    // Back to the top of the live block, the lines now due over it, then
     // the block anew and whatever was below it cleared.
+    for (const int index : finished)
+        m_finished.insert(index);
     const QString clearLine = QStringLiteral("\x1b[K\n");
     QString text = m_liveLines > 0 ? QStringLiteral("\x1b[%1A\r").arg(m_liveLines) : QStringLiteral("\r");
-    for (const int index : finished)
-        text += ProvisionText::rowLine(rows.at(index), m_portWidth) + clearLine;
+    for (; m_listed < states.size() && m_finished.contains(m_listed); ++m_listed)
+        text += ProvisionText::rowLine(rows.at(m_listed), m_columns) + clearLine;
     QStringList live;
     int waiting = 0;
-    int done = 0;
-    for (const ParallelPorts::PortState &state : states) {
-        if (state.step == Provisioning::Step::Waiting)
+    int atWork = 0;
+    for (int i = m_listed; i < states.size(); ++i) {
+        const ParallelPorts::PortState &state = states.at(i);
+        if (m_finished.contains(i)) {
+            live << ProvisionText::rowLine(rows.at(i), m_columns);
+            continue;
+        }
+        if (state.step == Provisioning::Step::Waiting) {
             ++waiting;
-        else if (state.step == Provisioning::Step::Done)
-            ++done;
-        else
-            live << liveLine(state);
+            continue;
+        }
+        ++atWork;
+        live << liveLine(i, state);
     }
-    const qsizetype atWork = live.size();
-    if (live.size() > liveLinesShown)
-        live = live.mid(0, liveLinesShown);
-    if (done < states.size()) {
-        QString count = QStringLiteral("%1 of %2 done").arg(done).arg(states.size());
-        if (atWork > live.size())
-            count += QStringLiteral(", %1 more at work").arg(atWork - live.size());
+    const qsizetype shown = qMin<qsizetype>(live.size(), liveLinesShown);
+    const qsizetype hidden = live.size() - shown;
+    live = live.mid(0, shown);
+    if (m_listed < states.size()) {
+        QString count = QStringLiteral("%1 of %2 done, %3 at work").arg(m_finished.size()).arg(states.size()).arg(atWork);
+        if (hidden > 0)
+            count += QStringLiteral(", %1 more not shown").arg(hidden);
         if (waiting > 0)
             count += QStringLiteral(", %1 waiting").arg(waiting);
         live << count;
@@ -225,8 +279,8 @@ void ProvisionView::update(const QList<ParallelPorts::PortState> &states, const 
 void ProvisionView::finish(const QList<BoardRow> &rows)
 {
     if (m_mode == Mode::Json)
-        m_out << QJsonDocument(ProvisionText::summaryJson(rows)).toJson(QJsonDocument::Compact) << '\n';
+        m_out << QJsonDocument(ProvisionText::summaryJson(rows, m_command)).toJson(QJsonDocument::Compact) << '\n';
     else
-        m_out << ProvisionText::summary(rows) << '\n';
+        m_out << ProvisionText::summary(rows, m_command) << '\n';
     m_out.flush();
 }

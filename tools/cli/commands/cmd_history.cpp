@@ -10,6 +10,7 @@
 #include "confighistory.h"
 #include "exchangetext.h"
 #include "historyreader.h"
+#include "historywords.h"
 
 using namespace ConfigHistory;
 
@@ -156,7 +157,7 @@ int CliRunner::history()
             QString line = QStringLiteral("%1  %2  %3  %4  %5 %6 %7 %8")
                                .arg(QString::number(e.index).rightJustified(4), localTime(e.time), e.config.serial,
                                     e.config.productCode, e.event.leftJustified(8), e.phase.leftJustified(6),
-                                    e.tool.leftJustified(13), changesText(e, listed.changes));
+                                    e.tool.leftJustified(13), HistoryWords::changes(e, listed.changes));
             while (line.endsWith(QLatin1Char(' ')))
                 line.chop(1);
             out << line << '\n';

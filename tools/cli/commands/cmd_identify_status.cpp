@@ -26,7 +26,7 @@ bool interrupted()
 
 int CliRunner::identify()
 {
-    if (o.all || o.ports.size() > 1)
+    if (o.all || o.ports.size() > 1 || !o.slotsFile.isEmpty())
         return inventory();
     connectBoard();
     if (o.json) {

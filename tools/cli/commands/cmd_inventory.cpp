@@ -1,6 +1,6 @@
-// 'identify' with several ports or --all: an inventory of the bench, every
-// port asked at once, one row each: a table for a person, JSON lines for a
-// script.
+// 'identify' with several ports, --all or --slots: an inventory of the bench,
+// every port asked at once, one row each (in the slots file's order, with the
+// slot): a table for a person, JSON lines for a script.
 #include "clirunner.h"
 
 #include <QTextStream>
@@ -24,6 +24,7 @@ QJsonObject inventoryJson(const BoardRow &row)
 {
     const auto text = [](const QString &s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); };
     return QJsonObject{{QStringLiteral("port"), row.port},
+                       {QStringLiteral("slot"), text(row.slot)},
                        {QStringLiteral("outcome"), inventoryWord(row)},
                        {QStringLiteral("productCode"), text(row.productCode)},
                        {QStringLiteral("family"), text(row.family)},
@@ -48,19 +49,26 @@ int CliRunner::inventory()
     const qint32 baud = o.baud;
     ParallelPorts run(names, 0, [&ports, baud](int index, const Provisioning::StepReport &report, const std::atomic<bool> &) {
         const BenchPort &port = ports.at(index);
-        if (port.path.isEmpty())
-            return Provisioning::untouched(port.name, port.why);
-        return Provisioning::identifyBoard(port.name, port.path, baud, report);
+        BoardRow row = port.path.isEmpty() ? portlessRow(port)
+                                           : Provisioning::identifyBoard(port.name, port.path, baud, report);
+        row.slot = port.slot;
+        return row;
     });
     run.start();
     while (!run.wait(1000)) {
     }
 
     const QList<BoardRow> rows = run.rows();
+    const bool bySlot = !o.slotsFile.isEmpty();
+    const auto withSlot = [bySlot](const QString &slot, QStringList cells) {
+        if (bySlot)
+            cells.prepend(slot);
+        return cells;
+    };
     QList<QStringList> table;
     if (!o.quiet)
-        table.append({QStringLiteral("PORT"), QStringLiteral("PRODUCT"), QStringLiteral("FIRMWARE"),
-                      QStringLiteral("SERIAL"), QString()});
+        table.append(withSlot(QStringLiteral("SLOT"), {QStringLiteral("PORT"), QStringLiteral("PRODUCT"),
+                                                       QStringLiteral("FIRMWARE"), QStringLiteral("SERIAL"), QString()}));
     int found = 0;
     for (const BoardRow &row : rows) {
         const bool board = row.outcome == Outcome::Held;
@@ -68,8 +76,8 @@ int CliRunner::inventory()
         if (o.json)
             emitJson(inventoryJson(row));
         else
-            table.append({row.port, orDash(row.productCode), orDash(row.firmware), orDash(row.serial),
-                          board ? QString() : inventoryWord(row) + QStringLiteral(": ") + row.message});
+            table.append(withSlot(row.slot, {row.port, orDash(row.productCode), orDash(row.firmware), orDash(row.serial),
+                                             board ? QString() : inventoryWord(row) + QStringLiteral(": ") + row.message}));
     }
     if (!o.json)
         out << alignedRows(table);

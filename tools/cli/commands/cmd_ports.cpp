@@ -19,6 +19,7 @@ QString portDetails(const PortFacts &port)
 {
     const QList<QStringList> facts{{QStringLiteral("location"), port.location},
                                    {QStringLiteral("by-id"), port.byId},
+                                   {QStringLiteral("by-path"), port.byPath},
                                    {QStringLiteral("description"), port.description},
                                    {QStringLiteral("manufacturer"), port.manufacturer},
                                    {QStringLiteral("USB id"), usbIdText(port)},

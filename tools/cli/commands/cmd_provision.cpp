@@ -1,16 +1,20 @@
 // 'provision': one configuration onto every board of a bench at once, each
 // board on a port and a thread of its own, ending in one outcome per port, a
-// summary, and a report for the production record. Also the list of ports
-// that 'provision' and an inventory ('identify' with several ports) visit.
+// summary, and a report for the production record. Also what every bench
+// run shares ('provision', 'check', an inventory): the list of ports it
+// visits, by name or by the slots file, and the run itself.
 #include "clirunner.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <QTextStream>
 #include <algorithm>
 #include <csignal>
 
+#include "benchslots.h"
 #include "boardprovisioning.h"
+#include "configfileread.h"
 #include "parallelports.h"
 #include "portfacts.h"
 #include "portpath.h"
@@ -38,8 +42,41 @@ QString deviceKey(const QString &path)
 
 } // namespace
 
+// The slots in the file's order. A slot whose port is not there is a socket
+// without a board; two slots on one device are a slip in the file.
+QList<CliRunner::BenchPort> CliRunner::slotPorts()
+{
+    const ConfigFileRead::Bytes read = ConfigFileRead::readFile(o.slotsFile);
+    if (!read.ok())
+        throw CliFailure(read);
+    const BenchSlotList list = parseBenchSlots(read.data, o.slotsFile);
+    if (!list.ok())
+        throw CliFailure(list);
+    QList<BenchPort> ports;
+    QHash<QString, QString> slotOfDevice;
+    for (const BenchSlot &socket : list.sockets) {
+        const PortPath resolved = resolvePortPath(socket.port);
+        BenchPort port{socket.port, resolved.path, resolved.message, socket.name, resolved.missing};
+        if (port.missing)
+            port.why = QStringLiteral("nothing is plugged into %1: %2 is not there").arg(socket.name, socket.port);
+        if (resolved.ok()) {
+            const QString key = deviceKey(resolved.path);
+            if (slotOfDevice.contains(key))
+                throw CliFailure{ErrorCode::BadFile, QStringLiteral("%1, line %2: %3 is the device of slot %4 already")
+                                                         .arg(o.slotsFile)
+                                                         .arg(socket.line)
+                                                         .arg(socket.port, slotOfDevice.value(key))};
+            slotOfDevice.insert(key, socket.name);
+        }
+        ports.append(port);
+    }
+    return ports;
+}
+
 QList<CliRunner::BenchPort> CliRunner::benchPorts()
 {
+    if (!o.slotsFile.isEmpty())
+        return slotPorts();
     QStringList names = o.ports;
     if (o.all)
         for (const PortFacts &port : availablePortFacts())
@@ -54,11 +91,76 @@ QList<CliRunner::BenchPort> CliRunner::benchPorts()
             continue;
         }
         seen.insert(key);
-        ports.append(BenchPort{name, resolved.path, resolved.message});
+        ports.append(BenchPort{name, resolved.path, resolved.message, QString(), false});
     }
     if (ports.isEmpty())
         throw CliFailure{ErrorCode::NoSuchPort, QStringLiteral("no serial ports found ('halvero-cli ports' lists none)")};
     return ports;
+}
+
+BoardRow CliRunner::portlessRow(const BenchPort &port)
+{
+    BoardRow row = Provisioning::untouched(port.name, port.why);
+    if (port.missing)
+        row.outcome = Provisioning::Outcome::NoBoard;
+    return row;
+}
+
+QList<BoardRow> CliRunner::runBench(const QList<BenchPort> &ports, BenchCommand command, int jobs, const BenchJob &job)
+{
+    QStringList names;
+    QStringList slotNames;
+    for (const BenchPort &port : ports) {
+        names << port.name;
+        if (!o.slotsFile.isEmpty())
+            slotNames << port.slot;
+    }
+    progress(QStringLiteral("%1: %2 ports, %3 at once")
+                 .arg(commandName(o.command))
+                 .arg(ports.size())
+                 .arg(jobs > 0 ? qMin<qsizetype>(jobs, ports.size()) : ports.size()));
+
+    ParallelPorts run(names, jobs,
+                      [&ports, &job](int index, const Provisioning::StepReport &report, const std::atomic<bool> &stop) {
+                          const BenchPort &port = ports.at(index);
+                          BoardRow row = port.path.isEmpty() ? portlessRow(port) : job(port, report, stop);
+                          row.slot = port.slot;
+                          return row;
+                      });
+    ProvisionView view(out, ProvisionView::modeFor(o.json, o.quiet || o.verbose), names, slotNames, command);
+
+    // Ctrl-C: no board is begun after it; the work under way sees it.
+    interrupted = 0;
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    run.start();
+    for (bool done = false; !done;) {
+        done = run.wait(100);
+        if (interrupted)
+            run.stop();
+        // The finished ports first: each of them has its row by then.
+        const QList<int> finished = run.takeFinished();
+        view.update(run.states(), finished, run.rows());
+    }
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+
+    const QList<BoardRow> rows = run.rows();
+    view.finish(rows);
+    if (interrupted && command == BenchCommand::Provision) {
+        const auto unwritten = std::count_if(rows.begin(), rows.end(), [](const BoardRow &row) { return !row.written; });
+        err << "halvero-cli: interrupted: " << unwritten << " of " << rows.size()
+            << " boards were not written to" << Qt::endl;
+    } else if (interrupted) {
+        err << "halvero-cli: interrupted: the boards not begun are reported as not checked" << Qt::endl;
+    }
+    if (!o.report.isEmpty()) {
+        const Result written = ProvisionReport::write(o.report, rows);
+        if (!written.ok())
+            throw CliFailure{written.code, QStringLiteral("cannot write the report %1: %2").arg(o.report, written.message)};
+        progress(QStringLiteral("report written to %1").arg(o.report));
+    }
+    return rows;
 }
 
 int CliRunner::provision()
@@ -77,53 +179,14 @@ int CliRunner::provision()
     settings.tool = QStringLiteral("halvero-cli");
     settings.operation = commandName(o.command);
 
-    const QList<BenchPort> ports = benchPorts();
-    QStringList names;
-    for (const BenchPort &port : ports)
-        names << port.name;
-    progress(QStringLiteral("provisioning %1 ports, %2 at once")
-                 .arg(ports.size())
-                 .arg(o.jobs > 0 ? qMin<qsizetype>(o.jobs, ports.size()) : ports.size()));
-
-    ParallelPorts run(names, o.jobs,
-                      [&ports, &settings](int index, const Provisioning::StepReport &report, const std::atomic<bool> &stop) {
-                          const BenchPort &port = ports.at(index);
-                          if (port.path.isEmpty())
-                              return Provisioning::untouched(port.name, port.why);
-                          return Provisioning::provisionBoard(port.name, port.path, settings, report, stop);
-                      });
-    ProvisionView view(out, ProvisionView::modeFor(o.json, o.quiet || o.verbose), names);
-
-    // Ctrl-C: no board is begun, and none is written, after it; a write
-    // already sent is seen through to its outcome.
-    interrupted = 0;
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
-    run.start();
-    for (bool done = false; !done;) {
-        done = run.wait(100);
-        if (interrupted)
-            run.stop();
-        view.update(run.states(), run.takeFinished(), run.rows());
-    }
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-
-    const QList<BoardRow> rows = run.rows();
-    view.finish(rows);
-    if (interrupted) {
-        const auto unwritten = std::count_if(rows.begin(), rows.end(), [](const BoardRow &row) { return !row.written; });
-        err << "halvero-cli: interrupted: " << unwritten << " of " << rows.size()
-            << " boards were not written to" << Qt::endl;
-    }
+    // A write already sent when Ctrl-C comes is seen through to its outcome.
+    const QList<BoardRow> rows =
+        runBench(benchPorts(), BenchCommand::Provision, o.jobs,
+                 [&settings](const BenchPort &port, const Provisioning::StepReport &report, const std::atomic<bool> &stop) {
+                     return Provisioning::provisionBoard(port.name, port.path, settings, report, stop);
+                 });
     if (settings.history)
         progress(QStringLiteral("the configurations before and after each write are in %1").arg(settings.history->path()));
-    if (!o.report.isEmpty()) {
-        const Result written = ProvisionReport::write(o.report, rows);
-        if (!written.ok())
-            throw CliFailure{written.code, QStringLiteral("cannot write the report %1: %2").arg(o.report, written.message)};
-        progress(QStringLiteral("report written to %1").arg(o.report));
-    }
     const bool allHeld = std::all_of(rows.begin(), rows.end(),
                                      [](const BoardRow &row) { return row.outcome == Provisioning::Outcome::Held; });
     return allHeld ? ExitOk : ExitNotAllHeld;

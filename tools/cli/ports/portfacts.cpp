@@ -1,5 +1,5 @@
-// Port facts from QSerialPortInfo, and on Linux the udev by-id link that
-// points at each port.
+// Port facts from QSerialPortInfo, and on Linux the udev by-id and by-path
+// links that point at each port.
 #include "portfacts.h"
 
 #include <QDir>
@@ -37,6 +37,7 @@ QList<PortFacts> availablePortFacts()
         port.location = info.systemLocation();
 #ifdef Q_OS_LINUX
         port.byId = linkInFolderTo(port.location, QStringLiteral("/dev/serial/by-id"));
+        port.byPath = linkInFolderTo(port.location, QStringLiteral("/dev/serial/by-path"));
 #endif
         port.description = info.description();
         port.manufacturer = info.manufacturer();
@@ -65,6 +66,7 @@ QJsonObject portJson(const PortFacts &port)
         {QStringLiteral("name"), port.name},
         {QStringLiteral("location"), port.location},
         {QStringLiteral("byId"), optional(port.byId)},
+        {QStringLiteral("byPath"), optional(port.byPath)},
         {QStringLiteral("description"), optional(port.description)},
         {QStringLiteral("manufacturer"), optional(port.manufacturer)},
         {QStringLiteral("serialNumber"), optional(port.serialNumber)},

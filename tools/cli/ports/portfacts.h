@@ -1,6 +1,7 @@
 // What the system knows of each serial port, gathered once for 'ports'. The
-// by-id link matters most: it names the board's USB adapter, not the order
-// things were plugged in, so a script can keep using it across reboots.
+// udev links matter most: by-id names the board's USB adapter and by-path
+// the USB socket it is plugged into, not the order things were plugged in,
+// so a script or a bench's slots file can keep using them across replugs.
 #ifndef HALVERO_CLI_PORTFACTS_H
 #define HALVERO_CLI_PORTFACTS_H
 
@@ -13,6 +14,7 @@ struct PortFacts
     QString name;     // "ttyACM0", "COM3"
     QString location; // "/dev/ttyACM0"
     QString byId;     // "/dev/serial/by-id/usb-…"; empty where there is none
+    QString byPath;   // "/dev/serial/by-path/pci-…-usb-0:1.3:1.0"; empty where there is none
     QString description;
     QString manufacturer;
     QString serialNumber;

@@ -47,8 +47,11 @@ PortPath resolvePortPath(const QString &port)
             path = QStringLiteral("/dev/") + port;
 #endif
     }
-    if (path.isEmpty())
-        return noPort(QStringLiteral("no such port: %1 (halvero-cli ports lists them)").arg(port));
+    if (path.isEmpty()) {
+        PortPath missing = noPort(QStringLiteral("no such port: %1 (halvero-cli ports lists them)").arg(port));
+        missing.missing = true;
+        return missing;
+    }
     const QFileInfo info(path);
     if (info.isDir())
         return noPort(QStringLiteral("%1 is a folder, not a serial port").arg(port));

@@ -12,6 +12,7 @@
 struct PortPath : Result
 {
     QString path; // the device to open; empty when there is none
+    bool missing = false; // nothing of that name is there (a board not plugged in)
 };
 
 // Before opening: a name from 'ports' ("ttyUSB0", "COM3") or a device path.

@@ -1,5 +1,5 @@
-// History entries in the window's language, from the family table's labels
-// and value names.
+// History entries in the operator's language, from the family table's labels
+// and value names, translated under the link's own context.
 #include "historywords.h"
 
 #include <QCoreApplication>
@@ -11,7 +11,7 @@ namespace {
 
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("Halvero_configurator", text);
+    return QCoreApplication::translate("DeviceLink", text);
 }
 
 } // namespace
