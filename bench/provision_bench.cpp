@@ -86,8 +86,8 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral("Time halvero-cli provision on benches of simulated boards."));
     parser.addHelpOption();
     parser.addOptions({
-        {QStringLiteral("boards"), QStringLiteral("Bench sizes, comma-separated (default 1,8,16,32)."), QStringLiteral("list"),
-         QStringLiteral("1,8,16,32")},
+        {QStringLiteral("boards"), QStringLiteral("Bench sizes, comma-separated (default 1,8,16,32,64)."),
+         QStringLiteral("list"), QStringLiteral("1,8,16,32,64")},
         {QStringLiteral("runs"), QStringLiteral("Runs per bench size and history setting (default 5)."), QStringLiteral("n"),
          QStringLiteral("5")},
         {QStringLiteral("baud"), QStringLiteral("Line speed the boards are paced at (default 115200)."), QStringLiteral("baud"),

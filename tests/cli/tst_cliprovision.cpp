@@ -1,6 +1,7 @@
-// halvero-cli provision and the inventory, run as a production bench would:
-// several simulated boards at once, each with its own trouble, the report
-// read back as the production record would read it.
+// halvero-cli provision, check and the inventory, run as a production bench
+// would: several simulated boards at once, each with its own trouble, named
+// by their ports or by a slots file, the report read back as the production
+// record would read it.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -102,6 +103,7 @@ private slots:
     void badFileTouchesNoPort_data();
     void badFileTouchesNoPort();
     void interruptLeavesAReport();
+    void auditBySlots();
 
 private:
     QTemporaryDir dir;
@@ -252,6 +254,69 @@ void TestCliProvision::interruptLeavesAReport()
         QCOMPARE(wasWritten(*boards.at(i)), rows.at(i).value("outcome").toString() == "held");
     QVERIFY(boards.last()->requests().isEmpty());
     QVERIFY(rows.last().value("message").toString().contains("interrupted"));
+}
+
+// A bench named by its sockets, audited before and after it is provisioned:
+// the slots file's order in every report, the socket left empty a no-board,
+// the board that keeps its values found out, the fields in the window's words.
+void TestCliProvision::auditBySlots()
+{
+    QList<std::shared_ptr<SimulatedBoard>> boards; // bay-3 ignores writes; bay-5 is an 04F2
+    for (const uint16_t product : {0x08A3, 0x08A3, 0x08A3, 0x04F2}) {
+        boards << std::make_shared<SimulatedBoard>(BoardIdentity::forProduct(product));
+        QVERIFY(boards.last()->start());
+    }
+    BoardFaults keepsItsValues;
+    keepsItsValues.ignoreWrites = true;
+    boards.first()->setFaults(keepsItsValues);
+    const QStringList bays{"bay-3", "bay-1", "bay-2", "bay-5"};
+    QByteArray slotsText = "# bench 4\n";
+    for (int i = 0; i < boards.size(); ++i) {
+        const QString link = dir.filePath("socket-" + bays.at(i));
+        QVERIFY(boards.at(i)->createLink(link));
+        slotsText += bays.at(i).toUtf8() + ' ' + link.toUtf8() + '\n';
+    }
+    slotsText += "bay-4 " + dir.filePath("socket-bay-4").toUtf8() + "  # empty\n";
+    const QString slotsFile = writeFile("slots.txt", slotsText);
+    const QString report = dir.filePath("audit.csv");
+    const QByteArray history = dir.filePath("audit-history.jsonl").toUtf8();
+    const QByteArray historyBefore = qgetenv("HALVERO_HISTORY_FILE");
+    qputenv("HALVERO_HISTORY_FILE", history);
+    const auto restoreHistory = qScopeGuard([&] { qputenv("HALVERO_HISTORY_FILE", historyBefore); });
+    const auto audit = [&] {
+        const TestSupport::CliRun run = runCli({"check", boardFile(), "--slots", slotsFile, "--report", report});
+        QStringList outcomes;
+        for (const QVariantMap &row : readReport(report))
+            outcomes << row.value("slot").toString() + ':' + row.value("outcome").toString();
+        return qMakePair(run, outcomes.join(' '));
+    };
+    const QString untouched = "bay-3:differs bay-1:differs bay-2:differs bay-5:skipped-family bay-4:no-board";
+    const auto before = audit();
+    QVERIFY2(before.first.exitCode == 15 && before.second == untouched, qPrintable(before.first.describe() + before.second));
+    for (const auto &board : boards)
+        QVERIFY(!wasWritten(*board));
+
+    const TestSupport::CliRun provision = runCli({"provision", boardFile(), "--slots", slotsFile});
+    QVERIFY2(provision.exitCode == 15, qPrintable(provision.describe()));
+    const auto after = audit();
+    QCOMPARE(after.second, QString("bay-3:differs bay-1:matches bay-2:matches bay-5:skipped-family bay-4:no-board"));
+    for (const TestSupport::CliRun &run : {provision, after.first}) {
+        const QString out = QString::fromUtf8(run.out);
+        QVERIFY2(out.contains("bay-3  " + dir.filePath("socket-bay-3")) && out.contains("channel 1 failsafe")
+                     && !out.contains("failsafe[0]"),
+                 qPrintable(out));
+    }
+    QVERIFY(QString::fromUtf8(after.first.out).contains("channel 1 failsafe: 1000 → 1234, trigger High: 1600 → 1750"));
+    QVERIFY(QString::fromUtf8(after.first.out).endsWith("2 of 5 boards match the file; 1 differs: bay-3; 1 skipped (04F2); "
+                                                        "1 no board: bay-4\n"));
+
+    // Named by their ports, the two boards that took the file pass; each
+    // board compared left an entry of what it held.
+    const TestSupport::CliRun passed = runCli({"check", boardFile(), boards.at(1)->devicePath(), boards.at(2)->devicePath()});
+    QVERIFY2(passed.exitCode == 0, qPrintable(passed.describe()));
+    QFile entries(history);
+    QVERIFY(entries.open(QIODevice::ReadOnly));
+    QCOMPARE(entries.readAll().count("\"event\":\"check\""), 3 + 3 + 2);
 }
 
 QTEST_GUILESS_MAIN(TestCliProvision)

@@ -304,6 +304,10 @@ void tst_History::concurrentAppendsStayWholeLines_data()
     QTest::newRow("one file") << qint64(ConfigHistory::HistoryFile::defaultRotateBytes) << 300 << 1;
     QTest::newRow("rotating every few dozen entries") << qint64(16 * 1024) << 300 << 1;
     QTest::newRow("several threads of each program") << qint64(ConfigHistory::HistoryFile::defaultRotateBytes) << 60 << 4;
+    // A bench of boards: their entries share commits, and each thread has
+    // found its own entry in the file before going on (see main).
+    QTest::newRow("32 threads of each program") << qint64(ConfigHistory::HistoryFile::defaultRotateBytes) << 10 << 32;
+    QTest::newRow("32 threads, rotating") << qint64(32 * 1024) << 10 << 32;
 }
 
 void tst_History::concurrentAppendsStayWholeLines()
@@ -382,8 +386,11 @@ void tst_History::restoreTakesTheEntrysNumber()
     QCOMPARE(ConfigHistory::HistoryFile(historyPath()).read().entries.last().index, last);
 }
 
-// "tst_history --append FILE COUNT TOOL ROTATE_BYTES" appends COUNT entries,
-// numbered in failsafe[0], as another program would.
+// "tst_history --append FILE COUNT TOOL ROTATE_BYTES THREADS" appends COUNT
+// entries per thread, numbered in failsafe[0], as another program would. An
+// entry whose append returned is in the file, whole, before the thread's next
+// step, as an "intent" must be before the write it announces is sent (looked
+// for without rotation, which may have dropped it by then).
 int main(int argc, char *argv[])
 {
     if (argc == 7 && qstrcmp(argv[1], "--append") == 0) {
@@ -394,13 +401,23 @@ int main(int argc, char *argv[])
         for (int t = 0; t < args.at(6).toInt(); ++t) {
             threads.emplace_back([&args, t] {
                 ConfigHistory::HistoryFile file(args.at(2), args.at(5).toLongLong());
+                const bool rotating = args.at(5).toLongLong() < ConfigHistory::HistoryFile::defaultRotateBytes;
                 BoardConfig config = switchConfig(1600);
                 const QString tool = args.at(4) + QStringLiteral("-%1").arg(t);
                 for (int i = 0; i < args.at(3).toInt(); ++i) {
                     config.values["failsafe[0]"] = i;
-                    const Result appended = file.append(ConfigHistory::makeEntry(config, "save", "before", tool));
+                    config.readAt = QStringLiteral("%1 entry %2").arg(tool).arg(i);
+                    const Result appended = file.append(ConfigHistory::makeEntry(config, "save", "intent", tool));
                     if (!appended.ok())
                         qFatal("%s", qPrintable(appended.message));
+                    const QByteArray mark = "\"readAt\":\"" + config.readAt.toUtf8() + "\"";
+                    QFile written(args.at(2));
+                    bool found = rotating;
+                    for (const QByteArray &line : written.open(QIODevice::ReadOnly) ? written.readAll().split('\n')
+                                                                                     : QList<QByteArray>())
+                        found = found || (line.contains(mark) && line.endsWith('}'));
+                    if (!found)
+                        qFatal("%s: the append returned before its entry was in the file", qPrintable(config.readAt));
                 }
             });
         }
