@@ -223,10 +223,10 @@ void tst_History::writeEndedBySignal_data()
     QTest::addColumn<bool>("lockLeft");   // taken over by the next program
 
     // Killed, it records nothing more: the values written stay named.
-    QTest::newRow("SIGKILL") << int(SIGKILL) << "intent halvero-cli   outcome unknown; to write: trigger.high 1700->1750"
+    QTest::newRow("SIGKILL") << int(SIGKILL) << "intent halvero-cli   outcome unknown; to write: trigger High: 1700 → 1750"
                              << true;
     // Asked to end, it finishes the exchange, records and closes the port.
-    QTest::newRow("SIGTERM") << int(SIGTERM) << "after  halvero-cli   trigger.high 1700->1750" << false;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << "after  halvero-cli   trigger High: 1700 → 1750" << false;
 }
 
 void tst_History::writeEndedBySignal()
@@ -267,7 +267,7 @@ void tst_History::writeEndedBySignal()
     QVERIFY2(next.exitCode == 0 && next.err.contains("took over the lock") == lockLeft, qPrintable(next.describe()));
     const TestSupport::CliRun listed = cli({"history", "--count", "1"}, board);
     QVERIFY2(listed.out.trimmed().endsWith(newest.toUtf8()), qPrintable(listed.describe()));
-    // The window lists it too, in the operator's words.
+    // The window lists it in the same words.
     HistoryDialog dialog;
     dialog.reload();
     const QTableWidget *table = dialog.findChild<QTableWidget *>("table_history");
