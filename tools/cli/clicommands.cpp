@@ -38,7 +38,7 @@ const QList<CommandRow> &commandTable()
          QStringLiteral("write entry N of the history back, with the\nchecks of config set"), &CliRunner::historyRestore},
         {CliCommand::Provision, QStringLiteral("provision"), {O::File, O::Ports},
          boardLine | OptVerify | OptNoHistory | OptAll | OptSlots | OptJobs | OptReport,
-         QStringLiteral("[--all | --slots F] [--verify] [--jobs N] [--report FILE]"),
+         QStringLiteral("[--all | --slots F] [--verify] [--report FILE]"),
          QStringLiteral("check FILE, then write it to the boards on\nevery PORT at once, as config set does; one\noutcome per port and a summary"),
          &CliRunner::provision},
         {CliCommand::Check, QStringLiteral("check"), {O::File, O::Ports},

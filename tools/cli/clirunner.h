@@ -97,6 +97,8 @@ private:
     };
     QList<BenchPort> benchPorts();
     QList<BenchPort> slotPorts();
+    // The file of provision and check, checked whole, and the run's settings.
+    Provisioning::Settings benchSettings();
     // The row of a port without a device: no-board where nothing is there.
     static Provisioning::BoardRow portlessRow(const BenchPort &port);
     // One port's work on a worker thread; a port without a device never

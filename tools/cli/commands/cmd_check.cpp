@@ -15,17 +15,9 @@ using Provisioning::BoardRow;
 
 int CliRunner::check()
 {
-    // The file passes every check of config set before a port is opened:
-    // a golden file that could not be written is no file to audit against.
-    Provisioning::Settings settings;
-    settings.config = loadInput(true);
-    if (const std::optional<CrossedPair> crossed = crossedPair(settings.config))
-        throw CliFailure{ErrorCode::OutOfRange, QStringLiteral("%1: %2").arg(o.file, crossed->message())};
-    settings.baud = o.baud;
-    if (historyOn())
-        settings.history.emplace();
-    settings.tool = QStringLiteral("halvero-cli");
-    settings.operation = commandName(o.command);
+    // The file passes the checks of provision before a port is opened: a
+    // golden file that could not be written is no file to audit against.
+    const Provisioning::Settings settings = benchSettings();
 
     const QList<BoardRow> rows =
         runBench(benchPorts(), BenchCommand::Check, o.jobs,

@@ -163,7 +163,7 @@ QList<BoardRow> CliRunner::runBench(const QList<BenchPort> &ports, BenchCommand 
     return rows;
 }
 
-int CliRunner::provision()
+Provisioning::Settings CliRunner::benchSettings()
 {
     // The whole file is checked before any port is opened.
     Provisioning::Settings settings;
@@ -178,6 +178,12 @@ int CliRunner::provision()
         settings.history.emplace();
     settings.tool = QStringLiteral("halvero-cli");
     settings.operation = commandName(o.command);
+    return settings;
+}
+
+int CliRunner::provision()
+{
+    const Provisioning::Settings settings = benchSettings();
 
     // A write already sent when Ctrl-C comes is seen through to its outcome.
     const QList<BoardRow> rows =
