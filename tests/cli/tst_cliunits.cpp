@@ -2,6 +2,7 @@
 // checks and comparison, number formatting and the open-failure diagnosis.
 #include <QJsonDocument>
 #include <QProcess>
+#include <QTextStream>
 #include <QtTest>
 
 #include <cerrno>
@@ -47,6 +48,7 @@ private slots:
     void reportRows();
     void benchSlots_data();
     void benchSlots();
+    void liveLinesInBenchOrder();
     void fileChecks_data();
     void fileChecks();
     void diff_data();
@@ -352,6 +354,37 @@ void TestCliUnits::benchSlots()
     for (const BenchSlot &socket : list.sockets)
         parsed << socket.name + ' ' + socket.port;
     QCOMPARE(parsed, sockets);
+}
+
+// On a terminal the lines that stay above the live block come in the order
+// of the slots, whatever order the boards finish in, in one set of columns.
+void TestCliUnits::liveLinesInBenchOrder()
+{
+    const QStringList ports{"/dev/ttyUSB7", "/dev/ttyUSB0", "/dev/ttyACM10"};
+    QList<Provisioning::BoardRow> rows(3);
+    QList<ParallelPorts::PortState> states;
+    for (int i = 0; i < 3; ++i) {
+        rows[i].port = ports.at(i);
+        rows[i].slot = QStringLiteral("bay-%1").arg(i + 1);
+        rows[i].outcome = Provisioning::Outcome::Matches;
+        states.append({ports.at(i), QString(), Provisioning::Step::Reading});
+    }
+    QString screen;
+    QTextStream out(&screen);
+    ProvisionView view(out, ProvisionView::Mode::Live, ports, {"bay-1", "bay-2", "bay-3"}, BenchCommand::Check);
+    QStringList stayed; // the lines written above the live block, update by update
+    for (const int finished : {2, 0, 1}) {
+        states[finished].step = Provisioning::Step::Done;
+        screen.clear();
+        view.update(states, {finished}, rows);
+        out.flush();
+        const QString above = screen.section(QStringLiteral("\x1b[?7l"), 0, 0).section(QLatin1Char('\r'), 1);
+        for (const QString &line : above.split(QStringLiteral("\x1b[K\n"), Qt::SkipEmptyParts))
+            stayed << line;
+    }
+    QCOMPARE(stayed, QStringList({"bay-1  /dev/ttyUSB7   matches         -                           -",
+                                  "bay-2  /dev/ttyUSB0   matches         -                           -",
+                                  "bay-3  /dev/ttyACM10  matches         -                           -"}));
 }
 
 void TestCliUnits::fileChecks_data()
