@@ -2,6 +2,7 @@
 // checks and comparison, number formatting and the open-failure diagnosis.
 #include <QJsonDocument>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include "clicommands.h"
 #include "clitestsupport.h"
 #include "boardconfig.h"
+#include "configfileread.h"
 #include "parachuteradiocomm.h"
 #include "portdiagnosis.h"
 #include "portfacts.h"
@@ -45,6 +47,8 @@ private slots:
     void reportRows();
     void fileChecks_data();
     void fileChecks();
+    void fileSizeLimit_data();
+    void fileSizeLimit();
     void diff_data();
     void diff();
     void statusNumbers_data();
@@ -336,6 +340,23 @@ void TestCliUnits::fileChecks_data()
         << text(withConfigValue(switchFile, "failsafe[0]", 4242)).replace("4242", "18446744073709552616")
         << ErrorCode::OutOfRange << "is 18446744073709552616, allowed";
 
+    // A key named twice is refused with both its lines, whatever the parser would keep.
+    const auto keyTwice = [](QByteArray file, const QByteArray &key, const QByteArray &again) {
+        const int at = int(file.indexOf(key));
+        const int line = int(file.left(at).count('\n')) + 1;
+        file.insert(at, again + ",\n");
+        return QPair<QByteArray, QString>(file, QStringLiteral("at lines %1 and %2").arg(line).arg(line + 1));
+    };
+    for (const auto &[name, twice, path] :
+         {std::tuple(QByteArray("a key twice in one object"), keyTwice(text(switchFile), "\"high\"", "\"high\": 2000"),
+                     QString("config.trigger.high")),
+          std::tuple(QByteArray("a key twice, once escaped"), keyTwice(text(switchFile), "\"high\"", "\"hi\\u0067h\": 2000"),
+                     QString("config.trigger.high")),
+          std::tuple(QByteArray("two config objects"),
+                     keyTwice(text(switchFile), "\"config\"",
+                              "\"config\": " + QJsonDocument(switchFile.value("config").toObject()).toJson(QJsonDocument::Compact)),
+                     QString("config"))})
+        QTest::newRow(name.constData()) << twice.first << ErrorCode::BadFile << QStringLiteral("%1 is set twice, %2").arg(path, twice.second);
     row("trigger low just below high", withConfigValue(switchFile, "trigger.low", 1599), ErrorCode::None, QString());
     row("trigger low equal to high", withConfigValue(switchFile, "trigger.low", 1600), ErrorCode::OutOfRange,
         "trigger.low is 1600, must be below trigger.high (1600)");
@@ -374,6 +395,31 @@ void TestCliUnits::fileChecks()
     QVERIFY2(!load.message.contains('\n'), "a failure is reported on one line");
     // diff must still be able to show an out-of-range file against the board.
     QCOMPARE(parseConfigJson(content).ok(), problem != ErrorCode::BadFile);
+}
+
+void TestCliUnits::fileSizeLimit_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("1 MiB") << qint64(1024 * 1024) << true;
+    QTest::newRow("a byte over") << qint64(1024 * 1024 + 1) << false;
+}
+
+// A configuration padded to the size: what is over the bound is refused
+// before it is read.
+void TestCliUnits::fileSizeLimit()
+{
+    QFETCH(qint64, size);
+    QFETCH(bool, taken);
+    QTemporaryDir dir;
+    QFile file(dir.filePath("padded.json"));
+    QByteArray content = QJsonDocument(validFile("08A3")).toJson(QJsonDocument::Compact);
+    content.append(QByteArray(size - content.size(), ' '));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == size);
+    file.close();
+    const ConfigFileRead::Bytes read = ConfigFileRead::readFile(file.fileName());
+    QVERIFY2(read.ok() == taken && (taken || read.message.contains("over 1 MiB")), qPrintable(read.message));
+    QCOMPARE(read.data.size(), taken ? size : 0);
 }
 
 void TestCliUnits::diff_data()
