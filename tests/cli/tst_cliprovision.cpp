@@ -73,8 +73,11 @@ struct Bench
 
     bool start()
     {
+        // A serial of each board's own, but the third has the first one's.
         const auto add = [this](uint16_t product, const BoardFaults &faults, const char *outcome) {
-            boards << std::make_shared<SimulatedBoard>(BoardIdentity::forProduct(product), faults);
+            BoardIdentity identity = BoardIdentity::forProduct(product);
+            identity.serial[0] = boards.size() == 2 ? 0 : uint32_t(boards.size());
+            boards << std::make_shared<SimulatedBoard>(identity, faults);
             outcomes << outcome;
             return boards.last()->start();
         };
@@ -158,6 +161,9 @@ void TestCliProvision::benchOfBoards()
         QCOMPARE(row.value("family").toString(), identified ? QString(i == 3 ? "04F2" : "08A3") : QString());
         // Only boards of the file's family that answered were written to.
         QCOMPARE(wasWritten(*bench.boards.at(i)), identified && i != 3);
+        const bool shared = i == 0 || i == 2;
+        QCOMPARE(row.value("message").toString().endsWith(QStringLiteral("same serial as %1").arg(bench.ports().at(shared ? 2 - i : i))),
+                 shared);
     }
     const QVariant fieldsCell = rows.at(5).value("fields"); // CSV: one cell, the names apart by spaces
     const QString fields = report.endsWith(".csv") ? fieldsCell.toString() : fieldsCell.toStringList().join(' ');
@@ -171,8 +177,9 @@ void TestCliProvision::benchOfBoards()
     const QList<QByteArray> lines = run.out.trimmed().split('\n');
     QCOMPARE(lines.size(), bench.boards.size() + 1);
     const QString summary = QStringLiteral("3 of 7 boards hold the configuration; 1 holds other values: %1; "
-                                           "1 skipped (04F2); 1 no board: %2; 1 busy: %3")
-                                .arg(bench.ports().at(5), bench.ports().at(4), bench.ports().at(6));
+                                           "1 skipped (04F2); 1 no board: %2; 1 busy: %3; 2 share serial %4: %5, %6")
+                                .arg(bench.ports().at(5), bench.ports().at(4), bench.ports().at(6), rows.at(0).value("serial").toString(),
+                                     bench.ports().at(0), bench.ports().at(2));
     if (json)
         QCOMPARE(QJsonDocument::fromJson(lines.last()).object().value("summary").toObject().value("text").toString(), summary);
     else
@@ -193,6 +200,8 @@ void TestCliProvision::inventoryListsEveryPort()
         QCOMPARE(row.value("port").toString(), bench.ports().at(i));
         QCOMPARE(row.value("outcome").toString(), expected.at(i));
         QVERIFY(!wasWritten(*bench.boards.at(i)));
+        if (i == 0 || i == 2)
+            QCOMPARE(row.value("message").toString(), QStringLiteral("same serial as %1").arg(bench.ports().at(2 - i)));
     }
 }
 

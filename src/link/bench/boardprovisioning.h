@@ -45,6 +45,7 @@ struct BoardRow
     Outcome outcome = Outcome::Error;
     QStringList fields; // other-values: the fields that differ, as files name them
     QString message;    // why it is not held, or a remark beside it (empty when none)
+    QStringList sameSerial; // the other ports whose board gave the same serial number
     bool written = false; // the write request went out
     double seconds = 0;   // from opening the port to the outcome
     QDateTime finished;   // when the outcome was known, UTC

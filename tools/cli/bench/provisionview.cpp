@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "provisionreport.h"
+#include "sharedserials.h"
 
 #if defined(Q_OS_WIN)
 #include <io.h>
@@ -120,6 +121,7 @@ QString summary(const QList<BoardRow> &rows)
             break;
         }
     }
+    parts << SharedSerials::summaryParts(rows);
     return parts.join(QStringLiteral("; "));
 }
 
@@ -134,10 +136,11 @@ QJsonObject summaryJson(const QList<BoardRow> &rows)
 
 QString rowLine(const BoardRow &row, int portWidth)
 {
+    const QString said = row.outcome == Outcome::OtherValues ? row.fields.join(QStringLiteral(", ")) : row.message;
     QString line = QStringList{row.port.leftJustified(portWidth),
                                Provisioning::outcomeWord(row.outcome).leftJustified(outcomeWidth),
                                orDash(row.serial).leftJustified(serialWidth), orDash(row.productCode).leftJustified(4),
-                               row.outcome == Outcome::OtherValues ? row.fields.join(QStringLiteral(", ")) : row.message}
+                               SharedSerials::withRemark(said, row.sameSerial)}
                        .join(QStringLiteral("  "));
     while (line.endsWith(QLatin1Char(' ')))
         line.chop(1);
@@ -170,15 +173,28 @@ QString ProvisionView::liveLine(const ParallelPorts::PortState &state) const
 void ProvisionView::update(const QList<ParallelPorts::PortState> &states, const QList<int> &finished,
                            const QList<BoardRow> &rows)
 {
+    // A finished board's line names the boards of its serial identified
+    // so far; the summary and the report name them all.
+    QStringList ports;
+    QStringList serials;
+    for (const ParallelPorts::PortState &state : states) {
+        ports << state.port;
+        serials << state.serial;
+    }
+    const auto shown = [&](int index) {
+        BoardRow row = rows.at(index);
+        row.sameSerial = SharedSerials::others(ports, serials, index);
+        return row;
+    };
     if (m_mode == Mode::Json) {
         for (const int index : finished)
-            m_out << QJsonDocument(ProvisionReport::rowJson(rows.at(index))).toJson(QJsonDocument::Compact) << '\n';
+            m_out << QJsonDocument(ProvisionReport::rowJson(shown(index))).toJson(QJsonDocument::Compact) << '\n';
         m_out.flush();
         return;
     }
     if (m_mode == Mode::Lines) {
         for (const int index : finished)
-            m_out << ProvisionText::rowLine(rows.at(index), m_portWidth) << '\n';
+            m_out << ProvisionText::rowLine(shown(index), m_portWidth) << '\n';
         m_out.flush();
         return;
     }
@@ -188,7 +204,7 @@ void ProvisionView::update(const QList<ParallelPorts::PortState> &states, const 
     const QString clearLine = QStringLiteral("\x1b[K\n");
     QString text = m_liveLines > 0 ? QStringLiteral("\x1b[%1A\r").arg(m_liveLines) : QStringLiteral("\r");
     for (const int index : finished)
-        text += ProvisionText::rowLine(rows.at(index), m_portWidth) + clearLine;
+        text += ProvisionText::rowLine(shown(index), m_portWidth) + clearLine;
     QStringList live;
     int waiting = 0;
     int done = 0;

@@ -7,6 +7,7 @@
 
 #include "boardprovisioning.h"
 #include "parallelports.h"
+#include "sharedserials.h"
 #include "texttable.h"
 
 using Provisioning::BoardRow;
@@ -29,7 +30,7 @@ QJsonObject inventoryJson(const BoardRow &row)
                        {QStringLiteral("family"), text(row.family)},
                        {QStringLiteral("firmware"), text(row.firmware)},
                        {QStringLiteral("serial"), text(row.serial)},
-                       {QStringLiteral("message"), text(row.message)}};
+                       {QStringLiteral("message"), text(SharedSerials::withRemark(row.message, row.sameSerial))}};
 }
 
 QString orDash(const QString &text)
@@ -56,7 +57,8 @@ int CliRunner::inventory()
     while (!run.wait(1000)) {
     }
 
-    const QList<BoardRow> rows = run.rows();
+    QList<BoardRow> rows = run.rows();
+    SharedSerials::mark(rows);
     QList<QStringList> table;
     if (!o.quiet)
         table.append({QStringLiteral("PORT"), QStringLiteral("PRODUCT"), QStringLiteral("FIRMWARE"),
@@ -69,7 +71,8 @@ int CliRunner::inventory()
             emitJson(inventoryJson(row));
         else
             table.append({row.port, orDash(row.productCode), orDash(row.firmware), orDash(row.serial),
-                          board ? QString() : inventoryWord(row) + QStringLiteral(": ") + row.message});
+                          SharedSerials::withRemark(board ? QString() : inventoryWord(row) + QStringLiteral(": ") + row.message,
+                                                    row.sameSerial)});
     }
     if (!o.json)
         out << alignedRows(table);
