@@ -8,10 +8,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
+#include <sys/stat.h>
 
 #include "clirun.h"
 #include "clitestsupport.h"
+#include "portlock.h"
 #include "simulatedboard.h"
 
 using namespace clitest;
@@ -92,6 +95,33 @@ struct Bench
     }
 };
 
+// A healthy board whose answers go through a script, so that the test
+// knows when it was first and last asked (ms on `clock`). One that
+// `forgets` takes a write and echoes it, but every later read finds what
+// it held before, as a board whose memory did not keep the write.
+struct TimedBoard
+{
+    SimulatedBoard board;
+    BoardModel model;
+    BoardModel before;
+    std::atomic<qint64> first{-1};
+    std::atomic<qint64> last{-1};
+    bool written = false; // the serving thread's alone
+
+    TimedBoard(const QElapsedTimer &clock, bool forgets)
+    {
+        board.setScript([this, &clock, forgets](const QByteArray &request) -> QList<ReplyChunk> {
+            qint64 unset = -1;
+            first.compare_exchange_strong(unset, clock.elapsed());
+            last = clock.elapsed();
+            const bool read = request == QByteArray(1, 2);
+            const QByteArray reply = forgets && written && read ? before.reply(request, 0) : model.reply(request, 0);
+            written = written || (request.size() > 1 && request.at(0) == 2);
+            return {ReplyChunk{0, reply}};
+        });
+    }
+};
+
 } // namespace
 
 class TestCliProvision : public QObject
@@ -102,9 +132,14 @@ private slots:
     void benchOfBoards_data();
     void benchOfBoards();
     void inventoryListsEveryPort();
-    void badFileTouchesNoPort_data();
-    void badFileTouchesNoPort();
+    void refusedBeforeAnyPort_data();
+    void refusedBeforeAnyPort();
+    void boardsWorkedOnAtOnce_data();
+    void boardsWorkedOnAtOnce();
+    void verifyReadThatDiffers();
+    void interruptLeavesAReport_data();
     void interruptLeavesAReport();
+    void interruptWhileTheReportWaits();
 
 private:
     QTemporaryDir dir;
@@ -205,42 +240,142 @@ void TestCliProvision::inventoryListsEveryPort()
     }
 }
 
-void TestCliProvision::badFileTouchesNoPort_data()
+void TestCliProvision::refusedBeforeAnyPort_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("report");
+    QTest::addColumn<QString>("report"); // made as its name says
     QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("named");
 
     const QByteArray good = QJsonDocument(validFile("08A3")).toJson();
-    QTest::newRow("malformed") << QByteArray("{\"format\": 1,") << "r.jsonl" << 2;
+    const QByteArray config = QJsonDocument(validFile("08A3").value("config").toObject()).toJson(QJsonDocument::Compact);
+    QTest::newRow("malformed") << QByteArray("{\"format\": 1,") << "r.jsonl" << 2 << "malformed JSON";
     QTest::newRow("out of range") << QJsonDocument(withConfigValue(validFile("08A3"), "failsafe[3]", 2200)).toJson()
-                                  << "r.csv" << 3;
-    QTest::newRow("report of no known format") << good << "r.txt" << 1;
+                                  << "r.csv" << 3 << "failsafe[3]";
+    QTest::newRow("a key twice") << QByteArray(good).replace("\"high\": 1600", "\"high\": 1600,\n\"high\": 2000")
+                                 << "r.csv" << 2 << "config.trigger.high is set twice";
+    QTest::newRow("two config objects") << QByteArray(good).insert(1, "\"config\": " + config + ",") << "r.csv" << 2
+                                        << "config is set twice";
+    QTest::newRow("report of no known format") << good << "r.txt" << 1 << "--report";
+    QTest::newRow("report is a folder") << good << "folder.csv" << 11 << "it is a folder";
+    QTest::newRow("report in a missing folder") << good << "missing/r.csv" << 11 << "does not exist";
+    QTest::newRow("report read-only") << good << "read-only.csv" << 11 << "read-only";
+    QTest::newRow("report a device") << good << "device.csv" << 11 << "a device";
+    QTest::newRow("report a link to a board's port") << good << "port.csv" << 11 << "a port of this bench";
 }
 
-void TestCliProvision::badFileTouchesNoPort()
+// Nothing is sent to any board, and no report is written.
+void TestCliProvision::refusedBeforeAnyPort()
 {
     QFETCH(QByteArray, content);
     QFETCH(QString, report);
     QFETCH(int, exitCode);
+    QFETCH(QString, named);
 
     SimulatedBoard first, second;
     QVERIFY(first.start() && second.start());
     const QString reportPath = dir.filePath(report);
+    const QByteArray kept("kept\n");
+    if (report == "folder.csv")
+        QVERIFY(QDir().mkpath(reportPath));
+    if (report == "read-only.csv")
+        QVERIFY(QFile::setPermissions(writeFile(report, kept), QFile::ReadOwner));
+    if (report == "device.csv" || report == "port.csv")
+        QVERIFY(QFile::link(report == "device.csv" ? "/dev/null" : second.devicePath(), reportPath));
     const TestSupport::CliRun run = runCli({"provision", writeFile("bad.json", content), first.devicePath(),
                                             second.devicePath(), "--report", reportPath});
-    QVERIFY2(run.exitCode == exitCode && run.err.count('\n') == 1, qPrintable(run.describe()));
+    QVERIFY2(run.exitCode == exitCode && run.err.count('\n') == 1 && run.err.contains(named.toUtf8()),
+             qPrintable(run.describe()));
     QVERIFY(first.requests().isEmpty() && second.requests().isEmpty());
-    QVERIFY(!QFileInfo::exists(reportPath));
+    if (report == "read-only.csv") {
+        QFile file(reportPath);
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == kept);
+    } else if (report.startsWith("r.") || report.startsWith("missing")) {
+        QVERIFY(!QFileInfo::exists(reportPath));
+    }
 }
 
-// One board at a time; the run is interrupted once the first board's write
-// has gone out. That write is seen through; no board is written after it.
-void TestCliProvision::interruptLeavesAReport()
+void TestCliProvision::boardsWorkedOnAtOnce_data()
 {
-    QList<std::shared_ptr<SimulatedBoard>> boards;
+    QTest::addColumn<QStringList>("jobs");
+    QTest::addColumn<int>("fewest"); // boards worked on at once, at the busiest moment
+    QTest::addColumn<int>("most");
+    QTest::newRow("--jobs 2") << QStringList{"--jobs", "2"} << 2 << 2;
+    // Started together, each at work for several exchanges: a thread
+    // that starts late still finds most of the others at work.
+    QTest::newRow("all at once") << QStringList{} << 3 << 4;
+}
+
+// How many at once is read from when each board was asked, not from how
+// long the run took.
+void TestCliProvision::boardsWorkedOnAtOnce()
+{
+    QFETCH(QStringList, jobs);
+    QFETCH(int, fewest);
+    QFETCH(int, most);
+
+    QElapsedTimer clock;
+    clock.start();
+    QList<std::shared_ptr<TimedBoard>> boards;
     QStringList ports;
     for (int i = 0; i < 4; ++i) {
+        boards << std::make_shared<TimedBoard>(clock, false);
+        QVERIFY(boards.last()->board.start());
+        ports << boards.last()->board.devicePath();
+    }
+    const TestSupport::CliRun run = runCli(QStringList{"provision", boardFile(), "--no-history"} + jobs + ports);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+    int busiest = 0;
+    for (const auto &board : boards) {
+        const auto atWork = std::count_if(boards.begin(), boards.end(), [&board](const auto &other) {
+            return other->first <= board->first && board->first <= other->last;
+        });
+        busiest = qMax(busiest, int(atWork));
+    }
+    QVERIFY2(busiest >= fewest && busiest <= most, qPrintable(QString::number(busiest)));
+}
+
+// The write is echoed as written; only the extra read of --verify shows
+// the board did not keep it.
+void TestCliProvision::verifyReadThatDiffers()
+{
+    QElapsedTimer clock;
+    clock.start();
+    TimedBoard keeps(clock, false), forgets(clock, true);
+    QVERIFY(keeps.board.start() && forgets.board.start());
+    const QString reportPath = dir.filePath("verify.jsonl");
+    const TestSupport::CliRun run = runCli({"provision", boardFile(), keeps.board.devicePath(), forgets.board.devicePath(),
+                                            "--verify", "--no-history", "--report", reportPath});
+    QVERIFY2(run.exitCode == 15, qPrintable(run.describe()));
+    const QList<QVariantMap> rows = readReport(reportPath);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.at(0).value("outcome").toString(), QString("held"));
+    QCOMPARE(rows.at(1).value("outcome").toString(), QString("other-values"));
+    QCOMPARE(rows.at(1).value("fields").toStringList(), QStringList({"failsafe[0]", "trigger.high"}));
+}
+
+void TestCliProvision::interruptLeavesAReport_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("boardCount");
+    QTest::addColumn<QString>("jobs");
+    QTest::newRow("SIGTERM, one board at a time") << int(SIGTERM) << 4 << "1";
+    // A closed SSH session at the bench's PC.
+    QTest::newRow("SIGHUP, 12 boards, 4 at a time") << int(SIGHUP) << 12 << "4";
+}
+
+// The run is interrupted once the first board's write has gone out. The
+// writes under way are seen through; no board is written after them, each
+// has its row, and every port is let go of.
+void TestCliProvision::interruptLeavesAReport()
+{
+    QFETCH(int, signal);
+    QFETCH(int, boardCount);
+    QFETCH(QString, jobs);
+
+    QList<std::shared_ptr<SimulatedBoard>> boards;
+    QStringList ports;
+    for (int i = 0; i < boardCount; ++i) {
         boards << std::make_shared<SimulatedBoard>();
         QVERIFY(boards.last()->start());
         ports << boards.last()->devicePath();
@@ -248,19 +383,37 @@ void TestCliProvision::interruptLeavesAReport()
     const QString reportPath = dir.filePath("interrupted.jsonl");
     const SimulatedBoard &first = *boards.first();
     const TestSupport::CliRun run = runCli(
-        QStringList{"provision", boardFile(), "--jobs", "1", "--report", reportPath} + ports, [&first](QProcess &cli) {
+        QStringList{"provision", boardFile(), "--jobs", jobs, "--report", reportPath} + ports, [&](QProcess &cli) {
             QTRY_VERIFY_WITH_TIMEOUT(wasWritten(first), 10000);
-            cli.terminate();
+            ::kill(pid_t(cli.processId()), signal);
         });
-    QVERIFY2(run.exitCode == 15 && run.err.contains("interrupted"), qPrintable(run.describe()));
+    QVERIFY2(run.exitCode == 15 && run.err.contains("interrupted by"), qPrintable(run.describe()));
 
     const QList<QVariantMap> rows = readReport(reportPath);
     QCOMPARE(rows.size(), boards.size());
     QCOMPARE(rows.first().value("outcome").toString(), QString("held"));
-    for (int i = 0; i < rows.size(); ++i)
+    for (int i = 0; i < rows.size(); ++i) {
         QCOMPARE(wasWritten(*boards.at(i)), rows.at(i).value("outcome").toString() == "held");
+        QVERIFY(!QFile::exists(PortLock::lockFilePath(ports.at(i))));
+    }
     QVERIFY(boards.last()->requests().isEmpty());
     QVERIFY(rows.last().value("message").toString().contains("interrupted"));
+}
+
+// Ctrl-C while the report, a named pipe, waits for a program to read it.
+void TestCliProvision::interruptWhileTheReportWaits()
+{
+    SimulatedBoard board;
+    QVERIFY(board.start());
+    const QString fifo = dir.filePath("unread.csv");
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const TestSupport::CliRun run = runCli({"provision", boardFile(), board.devicePath(), "--report", fifo}, [](QProcess &cli) {
+        // The summary goes out before the report; the pipe is waited for 2 s.
+        QTRY_VERIFY_WITH_TIMEOUT((cli.waitForReadyRead(50), cli.peek(4096).contains("holds the configuration")), 10000);
+        ::kill(pid_t(cli.processId()), SIGINT);
+    });
+    QVERIFY2(run.exitCode == 16 && run.err.contains("interrupted by SIGINT") && run.err.contains("report"),
+             qPrintable(run.describe()));
 }
 
 QTEST_GUILESS_MAIN(TestCliProvision)
