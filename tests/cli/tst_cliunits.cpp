@@ -10,6 +10,8 @@
 #include "boardformat.h"
 #include "cliarguments.h"
 #include "clicommands.h"
+#include "clirunner.h"
+#include "confighistory.h"
 #include "clitestsupport.h"
 #include "boardconfig.h"
 #include "configfileread.h"
@@ -49,6 +51,7 @@ private slots:
     void fileChecks();
     void fileSizeLimit_data();
     void fileSizeLimit();
+    void historyCountReadsTheNewestEnd();
     void diff_data();
     void diff();
     void statusNumbers_data();
@@ -420,6 +423,44 @@ void TestCliUnits::fileSizeLimit()
     const ConfigFileRead::Bytes read = ConfigFileRead::readFile(file.fileName());
     QVERIFY2(read.ok() == taken && (taken || read.message.contains("over 1 MiB")), qPrintable(read.message));
     QCOMPARE(read.data.size(), taken ? size : 0);
+}
+
+// `history --count 5` of an 8 MB history: what is read from the files is
+// counted by the system, and stays far below the history's size.
+void TestCliUnits::historyCountReadsTheNewestEnd()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("the bytes a process reads are counted in Linux's /proc/self/io");
+#else
+    const auto bytesRead = [] {
+        QFile io("/proc/self/io");
+        const QByteArray text = io.open(QIODevice::ReadOnly) ? io.readAll() : QByteArray();
+        const qsizetype at = text.indexOf("rchar: ");
+        return at < 0 ? -1 : text.mid(at + 7, text.indexOf('\n', at) - at - 7).toLongLong();
+    };
+    QTemporaryDir dir;
+    QFile file(dir.filePath("history.jsonl"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const BoardConfig config = parseConfigJson(text(validFile("08A3"))).config;
+    QJsonObject entry = ConfigHistory::makeEntry(config, "save", "before", "test");
+    for (int seq = 1; file.size() < 8 * 1024 * 1024; ++seq) {
+        entry.insert("seq", seq);
+        file.write(QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n');
+    }
+    file.close();
+    qputenv("HALVERO_HISTORY_FILE", QFile::encodeName(file.fileName()));
+
+    QString listed;
+    QString errors;
+    QTextStream out(&listed);
+    QTextStream err(&errors);
+    const qint64 before = bytesRead();
+    QCOMPARE(runCli({"halvero-cli", "history", "--count", "5"}, out, err), 0);
+    const qint64 read = bytesRead() - before;
+    qunsetenv("HALVERO_HISTORY_FILE");
+    QCOMPARE(listed.count('\n'), 5);
+    QVERIFY2(before >= 0 && read < 512 * 1024, qPrintable(QString::number(read)));
+#endif
 }
 
 void TestCliUnits::diff_data()

@@ -83,6 +83,8 @@ private slots:
     void restoreTakesTheEntrysNumber();
     void writesListedOneRowEach_data();
     void writesListedOneRowEach();
+    void rotatedHistoryThatIsAFolder();
+    void boardsSharingASerial();
 
 private:
     QString historyPath() const { return m_dir->filePath("history.jsonl"); }
@@ -341,21 +343,26 @@ void tst_History::restoreTakesTheEntrysNumber_data()
 {
     QTest::addColumn<int>("entry");
     QTest::addColumn<bool>("newest"); // history.jsonl (43 and 44) is there
+    QTest::addColumn<bool>("twice");  // a newer entry numbered 42 too (a numbering that started again)
     QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");
     QTest::addColumn<int>("high"); // on the board afterwards
     QTest::addColumn<int>("last"); // the newest entry's number afterwards
 
-    QTest::newRow("unnumbered, by position") << 2 << true << 0 << 1150 << 47;
-    QTest::newRow("numbered, in the older file") << 42 << true << 0 << 1250 << 47;
-    QTest::newRow("dropped by the rotation") << 3 << true << 2 << 1600 << 44;
-    QTest::newRow("newest file gone") << 42 << false << 0 << 1250 << 45;
+    QTest::newRow("unnumbered, by position") << 2 << true << false << 0 << "" << 1150 << 47;
+    QTest::newRow("numbered, in the older file") << 42 << true << false << 0 << "" << 1250 << 47;
+    QTest::newRow("dropped by the rotation") << 3 << true << false << 2 << "(it holds 1..2, 41..44)" << 1600 << 44;
+    QTest::newRow("newest file gone") << 42 << false << false << 0 << "" << 1250 << 45;
+    QTest::newRow("a number given twice") << 42 << true << true << 2 << "2 entries numbered 42" << 1600 << 42;
 }
 
 void tst_History::restoreTakesTheEntrysNumber()
 {
     QFETCH(int, entry);
     QFETCH(bool, newest);
+    QFETCH(bool, twice);
     QFETCH(int, exitCode);
+    QFETCH(QString, said);
     QFETCH(int, high);
     QFETCH(int, last);
 
@@ -363,11 +370,14 @@ void tst_History::restoreTakesTheEntrysNumber()
     QFile previous(ConfigHistory::previousPath(historyPath()));
     QFile current(historyPath());
     QVERIFY(previous.open(QIODevice::WriteOnly) && current.open(QIODevice::WriteOnly));
-    for (const auto &[value, seq] : QList<QPair<int, int>>{{1100, 0}, {1150, 0}, {1200, 41}, {1250, 42}, {1300, 43}, {1350, 44}}) {
+    QList<QPair<int, int>> entries{{1100, 0}, {1150, 0}, {1200, 41}, {1250, 42}, {1300, 43}, {1350, 44}};
+    if (twice)
+        entries.append({1400, 42});
+    for (const auto &[value, seq] : std::as_const(entries)) {
         QJsonObject json = ConfigHistory::makeEntry(switchConfig(value), "save", "before", "test");
         if (seq > 0)
             json.insert("seq", seq);
-        (seq < 43 ? previous : current).write(QJsonDocument(json).toJson(QJsonDocument::Compact) + '\n');
+        (seq < 43 && value < 1400 ? previous : current).write(QJsonDocument(json).toJson(QJsonDocument::Compact) + '\n');
     }
     previous.close();
     current.close();
@@ -376,10 +386,51 @@ void tst_History::restoreTakesTheEntrysNumber()
     SimulatedBoard board;
     QVERIFY(board.start());
     const TestSupport::CliRun run = cli({"history", "restore", "PORT", QString::number(entry)}, board);
-    QVERIFY2(run.exitCode == exitCode && (exitCode == 0 || run.err.contains("(it holds 1..2, 41..44)")),
-             qPrintable(run.describe()));
+    QVERIFY2(run.exitCode == exitCode && run.err.contains(said.toUtf8()), qPrintable(run.describe()));
     QCOMPARE(stored(board, 31), high);
     QCOMPARE(ConfigHistory::HistoryFile(historyPath()).read().entries.last().index, last);
+}
+
+// What has taken the rotated file's name hides nothing of the current one,
+// nor does it start the numbering again.
+void tst_History::rotatedHistoryThatIsAFolder()
+{
+    QVERIFY(QDir().mkpath(ConfigHistory::previousPath(historyPath())));
+    SimulatedBoard board;
+    QVERIFY(board.start());
+    QCOMPARE(cli({"config", "set", "PORT", fileWithHigh(1750)}, board).exitCode, 0);
+    const TestSupport::CliRun listed = cli({"history"}, board);
+    QVERIFY2(listed.exitCode == 0 && listed.out.count('\n') == 3 && listed.out.startsWith("   3  ")
+                 && listed.err.contains("history.1.jsonl is not a regular file"),
+             qPrintable(listed.describe()));
+}
+
+// Three boards of one serial, provisioned twice at once: each write's
+// entries are told from the others' by the write's id.
+void tst_History::boardsSharingASerial()
+{
+    SimulatedBoard boards[3];
+    QStringList ports;
+    for (SimulatedBoard &board : boards) {
+        QVERIFY(board.start());
+        ports << board.devicePath();
+    }
+    for (int high : {1750, 1800}) {
+        const TestSupport::CliRun run =
+            TestSupport::runProgram(HALVERO_CLI_PATH, QStringList{"provision", fileWithHigh(high)} + ports);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+    }
+    const TestSupport::CliRun listed = TestSupport::runProgram(HALVERO_CLI_PATH, {"history", "--json"});
+    int afters = 0;
+    for (const QByteArray &line : listed.out.trimmed().split('\n')) {
+        const QJsonObject entry = QJsonDocument::fromJson(line).object();
+        QVERIFY2(!entry.value("outcomeUnknown").toBool(), line.constData());
+        if (entry.value("phase") == "after") {
+            ++afters;
+            QVERIFY2(!entry.value("changes").toArray().isEmpty(), line.constData()); // each write changed its board
+        }
+    }
+    QCOMPARE(afters, 6);
 }
 
 // "tst_history --append FILE COUNT TOOL ROTATE_BYTES" appends COUNT entries,
