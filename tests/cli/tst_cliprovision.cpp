@@ -97,15 +97,12 @@ struct Bench
 
 // A healthy board whose answers go through a script, so that the test
 // knows when it was first and last asked (ms on `clock`). One that
-// `forgets` takes a write and echoes it, but every later read finds what
-// it held before, as a board whose memory did not keep the write.
+// `forgets` echoes a write, but every later read finds what it held before.
 struct TimedBoard
 {
     SimulatedBoard board;
-    BoardModel model;
-    BoardModel before;
-    std::atomic<qint64> first{-1};
-    std::atomic<qint64> last{-1};
+    BoardModel model, before;
+    std::atomic<qint64> first{-1}, last{-1};
     bool written = false; // the serving thread's alone
 
     TimedBoard(const QElapsedTimer &clock, bool forgets)
@@ -115,7 +112,7 @@ struct TimedBoard
             first.compare_exchange_strong(unset, clock.elapsed());
             last = clock.elapsed();
             const bool read = request == QByteArray(1, 2);
-            const QByteArray reply = forgets && written && read ? before.reply(request, 0) : model.reply(request, 0);
+            const QByteArray reply = (forgets && written && read ? before : model).reply(request, 0);
             written = written || (request.size() > 1 && request.at(0) == 2);
             return {ReplyChunk{0, reply}};
         });
@@ -134,9 +131,7 @@ private slots:
     void inventoryListsEveryPort();
     void refusedBeforeAnyPort_data();
     void refusedBeforeAnyPort();
-    void boardsWorkedOnAtOnce_data();
     void boardsWorkedOnAtOnce();
-    void verifyReadThatDiffers();
     void interruptLeavesAReport_data();
     void interruptLeavesAReport();
     void interruptWhileTheReportWaits();
@@ -264,7 +259,7 @@ void TestCliProvision::refusedBeforeAnyPort_data()
     QTest::newRow("report a link to a board's port") << good << "port.csv" << 11 << "a port of this bench";
 }
 
-// Nothing is sent to any board, and no report is written.
+// Nothing is sent to any board.
 void TestCliProvision::refusedBeforeAnyPort()
 {
     QFETCH(QByteArray, content);
@@ -287,44 +282,30 @@ void TestCliProvision::refusedBeforeAnyPort()
     QVERIFY2(run.exitCode == exitCode && run.err.count('\n') == 1 && run.err.contains(named.toUtf8()),
              qPrintable(run.describe()));
     QVERIFY(first.requests().isEmpty() && second.requests().isEmpty());
-    if (report == "read-only.csv") {
-        QFile file(reportPath);
-        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == kept);
-    } else if (report.startsWith("r.") || report.startsWith("missing")) {
-        QVERIFY(!QFileInfo::exists(reportPath));
-    }
+    // What was there stays as it was; no report where there was none.
+    QCOMPARE(QFileInfo(reportPath).isFile() ? QFileInfo(reportPath).size() : 0, report == "read-only.csv" ? kept.size() : 0);
 }
 
-void TestCliProvision::boardsWorkedOnAtOnce_data()
-{
-    QTest::addColumn<QStringList>("jobs");
-    QTest::addColumn<int>("fewest"); // boards worked on at once, at the busiest moment
-    QTest::addColumn<int>("most");
-    QTest::newRow("--jobs 2") << QStringList{"--jobs", "2"} << 2 << 2;
-    // Started together, each at work for several exchanges: a thread
-    // that starts late still finds most of the others at work.
-    QTest::newRow("all at once") << QStringList{} << 3 << 4;
-}
-
-// How many at once is read from when each board was asked, not from how
-// long the run took.
+// Four boards, two at a time, with --verify. How many were worked on at
+// once is read from when each was asked, not from how long the run took.
+// The last board echoes the write but does not keep it, which only the
+// extra read shows.
 void TestCliProvision::boardsWorkedOnAtOnce()
 {
-    QFETCH(QStringList, jobs);
-    QFETCH(int, fewest);
-    QFETCH(int, most);
-
     QElapsedTimer clock;
     clock.start();
     QList<std::shared_ptr<TimedBoard>> boards;
     QStringList ports;
     for (int i = 0; i < 4; ++i) {
-        boards << std::make_shared<TimedBoard>(clock, false);
+        boards << std::make_shared<TimedBoard>(clock, i == 3);
         QVERIFY(boards.last()->board.start());
         ports << boards.last()->board.devicePath();
     }
-    const TestSupport::CliRun run = runCli(QStringList{"provision", boardFile(), "--no-history"} + jobs + ports);
-    QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+    const TestSupport::CliRun run =
+        runCli(QStringList{"provision", boardFile(), "--verify", "--no-history", "--jobs", "2"} + ports);
+    QVERIFY2(run.exitCode == 15 && run.out.contains("3 of 4 boards hold the configuration; 1 holds other values: "
+                                                    + ports.last().toUtf8()),
+             qPrintable(run.describe()));
     int busiest = 0;
     for (const auto &board : boards) {
         const auto atWork = std::count_if(boards.begin(), boards.end(), [&board](const auto &other) {
@@ -332,26 +313,7 @@ void TestCliProvision::boardsWorkedOnAtOnce()
         });
         busiest = qMax(busiest, int(atWork));
     }
-    QVERIFY2(busiest >= fewest && busiest <= most, qPrintable(QString::number(busiest)));
-}
-
-// The write is echoed as written; only the extra read of --verify shows
-// the board did not keep it.
-void TestCliProvision::verifyReadThatDiffers()
-{
-    QElapsedTimer clock;
-    clock.start();
-    TimedBoard keeps(clock, false), forgets(clock, true);
-    QVERIFY(keeps.board.start() && forgets.board.start());
-    const QString reportPath = dir.filePath("verify.jsonl");
-    const TestSupport::CliRun run = runCli({"provision", boardFile(), keeps.board.devicePath(), forgets.board.devicePath(),
-                                            "--verify", "--no-history", "--report", reportPath});
-    QVERIFY2(run.exitCode == 15, qPrintable(run.describe()));
-    const QList<QVariantMap> rows = readReport(reportPath);
-    QCOMPARE(rows.size(), 2);
-    QCOMPARE(rows.at(0).value("outcome").toString(), QString("held"));
-    QCOMPARE(rows.at(1).value("outcome").toString(), QString("other-values"));
-    QCOMPARE(rows.at(1).value("fields").toStringList(), QStringList({"failsafe[0]", "trigger.high"}));
+    QCOMPARE(busiest, 2);
 }
 
 void TestCliProvision::interruptLeavesAReport_data()

@@ -26,6 +26,7 @@
 #include "clirun.h"
 #include "confighistory.h"
 #include "historydialog.h"
+#include "historyreader.h"
 #include "historywrites.h"
 #include "portlock.h"
 #include "simulatedboard.h"
@@ -83,7 +84,6 @@ private slots:
     void restoreTakesTheEntrysNumber();
     void writesListedOneRowEach_data();
     void writesListedOneRowEach();
-    void rotatedHistoryThatIsAFolder();
     void boardsSharingASerial();
 
 private:
@@ -342,25 +342,28 @@ void tst_History::concurrentAppendsStayWholeLines()
 void tst_History::restoreTakesTheEntrysNumber_data()
 {
     QTest::addColumn<int>("entry");
-    QTest::addColumn<bool>("newest"); // history.jsonl (43 and 44) is there
-    QTest::addColumn<bool>("twice");  // a newer entry numbered 42 too (a numbering that started again)
+    QTest::addColumn<QString>("layout"); // what differs from the two files below
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("said");
     QTest::addColumn<int>("high"); // on the board afterwards
     QTest::addColumn<int>("last"); // the newest entry's number afterwards
 
-    QTest::newRow("unnumbered, by position") << 2 << true << false << 0 << "" << 1150 << 47;
-    QTest::newRow("numbered, in the older file") << 42 << true << false << 0 << "" << 1250 << 47;
-    QTest::newRow("dropped by the rotation") << 3 << true << false << 2 << "(it holds 1..2, 41..44)" << 1600 << 44;
-    QTest::newRow("newest file gone") << 42 << false << false << 0 << "" << 1250 << 45;
-    QTest::newRow("a number given twice") << 42 << true << true << 2 << "2 entries numbered 42" << 1600 << 42;
+    QTest::newRow("unnumbered, by position") << 2 << "" << 0 << "" << 1150 << 47;
+    QTest::newRow("numbered, in the older file") << 42 << "" << 0 << "" << 1250 << 47;
+    QTest::newRow("dropped by the rotation") << 3 << "" << 2 << "(it holds 1..2, 41..44)" << 1600 << 44;
+    QTest::newRow("newest file gone") << 42 << "newest gone" << 0 << "" << 1250 << 45;
+    // A numbering that started again.
+    QTest::newRow("a number given twice") << 42 << "42 again" << 2 << "2 entries numbered 42" << 1600 << 42;
+    // What has taken the older file's name hides nothing of the newer one,
+    // nor does it start the numbering again.
+    QTest::newRow("the older file a folder") << 43 << "older a folder" << 0 << "history.1.jsonl is not a regular file"
+                                             << 1300 << 47;
 }
 
 void tst_History::restoreTakesTheEntrysNumber()
 {
     QFETCH(int, entry);
-    QFETCH(bool, newest);
-    QFETCH(bool, twice);
+    QFETCH(QString, layout);
     QFETCH(int, exitCode);
     QFETCH(QString, said);
     QFETCH(int, high);
@@ -371,7 +374,7 @@ void tst_History::restoreTakesTheEntrysNumber()
     QFile current(historyPath());
     QVERIFY(previous.open(QIODevice::WriteOnly) && current.open(QIODevice::WriteOnly));
     QList<QPair<int, int>> entries{{1100, 0}, {1150, 0}, {1200, 41}, {1250, 42}, {1300, 43}, {1350, 44}};
-    if (twice)
+    if (layout == "42 again")
         entries.append({1400, 42});
     for (const auto &[value, seq] : std::as_const(entries)) {
         QJsonObject json = ConfigHistory::makeEntry(switchConfig(value), "save", "before", "test");
@@ -381,7 +384,8 @@ void tst_History::restoreTakesTheEntrysNumber()
     }
     previous.close();
     current.close();
-    QVERIFY(newest || current.remove());
+    QVERIFY(layout != "newest gone" || current.remove());
+    QVERIFY(layout != "older a folder" || (previous.remove() && QDir().mkdir(previous.fileName())));
 
     SimulatedBoard board;
     QVERIFY(board.start());
@@ -391,46 +395,24 @@ void tst_History::restoreTakesTheEntrysNumber()
     QCOMPARE(ConfigHistory::HistoryFile(historyPath()).read().entries.last().index, last);
 }
 
-// What has taken the rotated file's name hides nothing of the current one,
-// nor does it start the numbering again.
-void tst_History::rotatedHistoryThatIsAFolder()
-{
-    QVERIFY(QDir().mkpath(ConfigHistory::previousPath(historyPath())));
-    SimulatedBoard board;
-    QVERIFY(board.start());
-    QCOMPARE(cli({"config", "set", "PORT", fileWithHigh(1750)}, board).exitCode, 0);
-    const TestSupport::CliRun listed = cli({"history"}, board);
-    QVERIFY2(listed.exitCode == 0 && listed.out.count('\n') == 3 && listed.out.startsWith("   3  ")
-                 && listed.err.contains("history.1.jsonl is not a regular file"),
-             qPrintable(listed.describe()));
-}
-
 // Three boards of one serial, provisioned twice at once: each write's
 // entries are told from the others' by the write's id.
 void tst_History::boardsSharingASerial()
 {
     SimulatedBoard boards[3];
-    QStringList ports;
-    for (SimulatedBoard &board : boards) {
-        QVERIFY(board.start());
-        ports << board.devicePath();
+    QVERIFY(boards[0].start() && boards[1].start() && boards[2].start());
+    const QStringList ports{boards[0].devicePath(), boards[1].devicePath(), boards[2].devicePath()};
+    for (int high : {1750, 1800})
+        QCOMPARE(TestSupport::runProgram(HALVERO_CLI_PATH, QStringList{"provision", fileWithHigh(high)} + ports).exitCode, 0);
+    ConfigHistory::HistoryReader reader(historyPath());
+    QVERIFY(reader.start().ok());
+    const QList<ConfigHistory::ListedEntry> listed = reader.next(100);
+    QCOMPARE(listed.size(), 18);
+    for (const ConfigHistory::ListedEntry &e : listed) {
+        QVERIFY2(!e.changes.outcomeUnknown, qPrintable(e.entry.phase));
+        // Each write changed its board.
+        QVERIFY2(e.entry.phase != "after" || !e.changes.differences.isEmpty(), qPrintable(QString::number(e.entry.index)));
     }
-    for (int high : {1750, 1800}) {
-        const TestSupport::CliRun run =
-            TestSupport::runProgram(HALVERO_CLI_PATH, QStringList{"provision", fileWithHigh(high)} + ports);
-        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
-    }
-    const TestSupport::CliRun listed = TestSupport::runProgram(HALVERO_CLI_PATH, {"history", "--json"});
-    int afters = 0;
-    for (const QByteArray &line : listed.out.trimmed().split('\n')) {
-        const QJsonObject entry = QJsonDocument::fromJson(line).object();
-        QVERIFY2(!entry.value("outcomeUnknown").toBool(), line.constData());
-        if (entry.value("phase") == "after") {
-            ++afters;
-            QVERIFY2(!entry.value("changes").toArray().isEmpty(), line.constData()); // each write changed its board
-        }
-    }
-    QCOMPARE(afters, 6);
 }
 
 // "tst_history --append FILE COUNT TOOL ROTATE_BYTES" appends COUNT entries,
