@@ -9,10 +9,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
+#include <sys/stat.h>
 
 #include "clirun.h"
 #include "clitestsupport.h"
+#include "portlock.h"
 #include "simulatedboard.h"
 
 using namespace clitest;
@@ -74,8 +77,11 @@ struct Bench
 
     bool start()
     {
+        // A serial of each board's own, but the third has the first one's.
         const auto add = [this](uint16_t product, const BoardFaults &faults, const char *outcome) {
-            boards << std::make_shared<SimulatedBoard>(BoardIdentity::forProduct(product), faults);
+            BoardIdentity identity = BoardIdentity::forProduct(product);
+            identity.serial[0] = boards.size() == 2 ? 0 : uint32_t(boards.size());
+            boards << std::make_shared<SimulatedBoard>(identity, faults);
             outcomes << outcome;
             return boards.last()->start();
         };
@@ -90,6 +96,30 @@ struct Bench
     }
 };
 
+// A healthy board whose answers go through a script, so that the test
+// knows when it was first and last asked (ms on `clock`). One that
+// `forgets` echoes a write, but every later read finds what it held before.
+struct TimedBoard
+{
+    SimulatedBoard board;
+    BoardModel model, before;
+    std::atomic<qint64> first{-1}, last{-1};
+    bool written = false; // the serving thread's alone
+
+    TimedBoard(const QElapsedTimer &clock, bool forgets)
+    {
+        board.setScript([this, &clock, forgets](const QByteArray &request) -> QList<ReplyChunk> {
+            qint64 unset = -1;
+            first.compare_exchange_strong(unset, clock.elapsed());
+            last = clock.elapsed();
+            const bool read = request == QByteArray(1, 2);
+            const QByteArray reply = (forgets && written && read ? before : model).reply(request, 0);
+            written = written || (request.size() > 1 && request.at(0) == 2);
+            return {ReplyChunk{0, reply}};
+        });
+    }
+};
+
 } // namespace
 
 class TestCliProvision : public QObject
@@ -100,10 +130,13 @@ private slots:
     void benchOfBoards_data();
     void benchOfBoards();
     void inventoryListsEveryPort();
-    void badFileTouchesNoPort_data();
-    void badFileTouchesNoPort();
+    void refusedBeforeAnyPort_data();
+    void refusedBeforeAnyPort();
+    void boardsWorkedOnAtOnce();
+    void interruptLeavesAReport_data();
     void interruptLeavesAReport();
     void auditBySlots();
+    void interruptWhileTheReportWaits();
 
 private:
     QTemporaryDir dir;
@@ -160,6 +193,9 @@ void TestCliProvision::benchOfBoards()
         QCOMPARE(row.value("family").toString(), identified ? QString(i == 3 ? "04F2" : "08A3") : QString());
         // Only boards of the file's family that answered were written to.
         QCOMPARE(wasWritten(*bench.boards.at(i)), identified && i != 3);
+        const bool shared = i == 0 || i == 2;
+        QCOMPARE(row.value("message").toString().endsWith(QStringLiteral("same serial as %1").arg(bench.ports().at(shared ? 2 - i : i))),
+                 shared);
     }
     const QVariant fieldsCell = rows.at(5).value("fields"); // CSV: one cell, the names apart by spaces
     const QString fields = report.endsWith(".csv") ? fieldsCell.toString() : fieldsCell.toStringList().join(' ');
@@ -173,8 +209,9 @@ void TestCliProvision::benchOfBoards()
     const QList<QByteArray> lines = run.out.trimmed().split('\n');
     QCOMPARE(lines.size(), bench.boards.size() + 1);
     const QString summary = QStringLiteral("3 of 7 boards hold the configuration; 1 holds other values: %1; "
-                                           "1 skipped (04F2); 1 no board: %2; 1 busy: %3")
-                                .arg(bench.ports().at(5), bench.ports().at(4), bench.ports().at(6));
+                                           "1 skipped (04F2); 1 no board: %2; 1 busy: %3; 2 share serial %4: %5, %6")
+                                .arg(bench.ports().at(5), bench.ports().at(4), bench.ports().at(6), rows.at(0).value("serial").toString(),
+                                     bench.ports().at(0), bench.ports().at(2));
     if (json)
         QCOMPARE(QJsonDocument::fromJson(lines.last()).object().value("summary").toObject().value("text").toString(), summary);
     else
@@ -195,45 +232,114 @@ void TestCliProvision::inventoryListsEveryPort()
         QCOMPARE(row.value("port").toString(), bench.ports().at(i));
         QCOMPARE(row.value("outcome").toString(), expected.at(i));
         QVERIFY(!wasWritten(*bench.boards.at(i)));
+        if (i == 0 || i == 2)
+            QCOMPARE(row.value("message").toString(), QStringLiteral("same serial as %1").arg(bench.ports().at(2 - i)));
     }
 }
 
-void TestCliProvision::badFileTouchesNoPort_data()
+void TestCliProvision::refusedBeforeAnyPort_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("report");
+    QTest::addColumn<QString>("report"); // made as its name says
     QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("named");
 
     const QByteArray good = QJsonDocument(validFile("08A3")).toJson();
-    QTest::newRow("malformed") << QByteArray("{\"format\": 1,") << "r.jsonl" << 2;
+    const QByteArray config = QJsonDocument(validFile("08A3").value("config").toObject()).toJson(QJsonDocument::Compact);
+    QTest::newRow("malformed") << QByteArray("{\"format\": 1,") << "r.jsonl" << 2 << "malformed JSON";
     QTest::newRow("out of range") << QJsonDocument(withConfigValue(validFile("08A3"), "failsafe[3]", 2200)).toJson()
-                                  << "r.csv" << 3;
-    QTest::newRow("report of no known format") << good << "r.txt" << 1;
+                                  << "r.csv" << 3 << "failsafe[3]";
+    QTest::newRow("a key twice") << QByteArray(good).replace("\"high\": 1600", "\"high\": 1600,\n\"high\": 2000")
+                                 << "r.csv" << 2 << "config.trigger.high is set twice";
+    QTest::newRow("two config objects") << QByteArray(good).insert(1, "\"config\": " + config + ",") << "r.csv" << 2
+                                        << "config is set twice";
+    QTest::newRow("report of no known format") << good << "r.txt" << 1 << "--report";
+    QTest::newRow("report is a folder") << good << "folder.csv" << 11 << "it is a folder";
+    QTest::newRow("report in a missing folder") << good << "missing/r.csv" << 11 << "does not exist";
+    QTest::newRow("report read-only") << good << "read-only.csv" << 11 << "read-only";
+    QTest::newRow("report a device") << good << "device.csv" << 11 << "a device";
+    QTest::newRow("report a link to a board's port") << good << "port.csv" << 11 << "a port of this bench";
 }
 
-void TestCliProvision::badFileTouchesNoPort()
+// Nothing is sent to any board.
+void TestCliProvision::refusedBeforeAnyPort()
 {
     QFETCH(QByteArray, content);
     QFETCH(QString, report);
     QFETCH(int, exitCode);
+    QFETCH(QString, named);
 
     SimulatedBoard first, second;
     QVERIFY(first.start() && second.start());
     const QString reportPath = dir.filePath(report);
+    const QByteArray kept("kept\n");
+    if (report == "folder.csv")
+        QVERIFY(QDir().mkpath(reportPath));
+    if (report == "read-only.csv")
+        QVERIFY(QFile::setPermissions(writeFile(report, kept), QFile::ReadOwner));
+    if (report == "device.csv" || report == "port.csv")
+        QVERIFY(QFile::link(report == "device.csv" ? "/dev/null" : second.devicePath(), reportPath));
     const TestSupport::CliRun run = runCli({"provision", writeFile("bad.json", content), first.devicePath(),
                                             second.devicePath(), "--report", reportPath});
-    QVERIFY2(run.exitCode == exitCode && run.err.count('\n') == 1, qPrintable(run.describe()));
+    QVERIFY2(run.exitCode == exitCode && run.err.count('\n') == 1 && run.err.contains(named.toUtf8()),
+             qPrintable(run.describe()));
     QVERIFY(first.requests().isEmpty() && second.requests().isEmpty());
-    QVERIFY(!QFileInfo::exists(reportPath));
+    // What was there stays as it was; no report where there was none.
+    QCOMPARE(QFileInfo(reportPath).isFile() ? QFileInfo(reportPath).size() : 0, report == "read-only.csv" ? kept.size() : 0);
 }
 
-// One board at a time; the run is interrupted once the first board's write
-// has gone out. That write is seen through; no board is written after it.
-void TestCliProvision::interruptLeavesAReport()
+// Four boards, two at a time, with --verify. How many were worked on at
+// once is read from when each was asked, not from how long the run took.
+// The last board echoes the write but does not keep it, which only the
+// extra read shows.
+void TestCliProvision::boardsWorkedOnAtOnce()
 {
-    QList<std::shared_ptr<SimulatedBoard>> boards;
+    QElapsedTimer clock;
+    clock.start();
+    QList<std::shared_ptr<TimedBoard>> boards;
     QStringList ports;
     for (int i = 0; i < 4; ++i) {
+        boards << std::make_shared<TimedBoard>(clock, i == 3);
+        QVERIFY(boards.last()->board.start());
+        ports << boards.last()->board.devicePath();
+    }
+    const TestSupport::CliRun run =
+        runCli(QStringList{"provision", boardFile(), "--verify", "--no-history", "--jobs", "2"} + ports);
+    QVERIFY2(run.exitCode == 15 && run.out.contains("3 of 4 boards hold the configuration; 1 holds other values: "
+                                                    + ports.last().toUtf8()),
+             qPrintable(run.describe()));
+    int busiest = 0;
+    for (const auto &board : boards) {
+        const auto atWork = std::count_if(boards.begin(), boards.end(), [&board](const auto &other) {
+            return other->first <= board->first && board->first <= other->last;
+        });
+        busiest = qMax(busiest, int(atWork));
+    }
+    QCOMPARE(busiest, 2);
+}
+
+void TestCliProvision::interruptLeavesAReport_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("boardCount");
+    QTest::addColumn<QString>("jobs");
+    QTest::newRow("SIGTERM, one board at a time") << int(SIGTERM) << 4 << "1";
+    // A closed SSH session at the bench's PC.
+    QTest::newRow("SIGHUP, 12 boards, 4 at a time") << int(SIGHUP) << 12 << "4";
+}
+
+// The run is interrupted once the first board's write has gone out. The
+// writes under way are seen through; no board is written after them, each
+// has its row, and every port is let go of.
+void TestCliProvision::interruptLeavesAReport()
+{
+    QFETCH(int, signal);
+    QFETCH(int, boardCount);
+    QFETCH(QString, jobs);
+
+    QList<std::shared_ptr<SimulatedBoard>> boards;
+    QStringList ports;
+    for (int i = 0; i < boardCount; ++i) {
         boards << std::make_shared<SimulatedBoard>();
         QVERIFY(boards.last()->start());
         ports << boards.last()->devicePath();
@@ -241,17 +347,19 @@ void TestCliProvision::interruptLeavesAReport()
     const QString reportPath = dir.filePath("interrupted.jsonl");
     const SimulatedBoard &first = *boards.first();
     const TestSupport::CliRun run = runCli(
-        QStringList{"provision", boardFile(), "--jobs", "1", "--report", reportPath} + ports, [&first](QProcess &cli) {
+        QStringList{"provision", boardFile(), "--jobs", jobs, "--report", reportPath} + ports, [&](QProcess &cli) {
             QTRY_VERIFY_WITH_TIMEOUT(wasWritten(first), 10000);
-            cli.terminate();
+            ::kill(pid_t(cli.processId()), signal);
         });
-    QVERIFY2(run.exitCode == 15 && run.err.contains("interrupted"), qPrintable(run.describe()));
+    QVERIFY2(run.exitCode == 15 && run.err.contains("interrupted by"), qPrintable(run.describe()));
 
     const QList<QVariantMap> rows = readReport(reportPath);
     QCOMPARE(rows.size(), boards.size());
     QCOMPARE(rows.first().value("outcome").toString(), QString("held"));
-    for (int i = 0; i < rows.size(); ++i)
+    for (int i = 0; i < rows.size(); ++i) {
         QCOMPARE(wasWritten(*boards.at(i)), rows.at(i).value("outcome").toString() == "held");
+        QVERIFY(!QFile::exists(PortLock::lockFilePath(ports.at(i))));
+    }
     QVERIFY(boards.last()->requests().isEmpty());
     QVERIFY(rows.last().value("message").toString().contains("interrupted"));
 }
@@ -307,8 +415,9 @@ void TestCliProvision::auditBySlots()
                  qPrintable(out));
     }
     QVERIFY(QString::fromUtf8(after.first.out).contains("channel 1 failsafe: 1000 → 1234, trigger High: 1600 → 1750"));
-    QVERIFY(QString::fromUtf8(after.first.out).endsWith("2 of 5 boards match the file; 1 differs: bay-3; 1 skipped (04F2); "
-                                                        "1 no board: bay-4\n"));
+    QVERIFY2(QString::fromUtf8(after.first.out).contains("2 of 5 boards match the file; 1 differs: bay-3; 1 skipped (04F2); "
+                                                         "1 no board: bay-4"),
+             after.first.out.constData());
 
     // Named by their ports, the two boards that took the file pass; each
     // board compared left an entry of what it held.
@@ -317,6 +426,22 @@ void TestCliProvision::auditBySlots()
     QFile entries(history);
     QVERIFY(entries.open(QIODevice::ReadOnly));
     QCOMPARE(entries.readAll().count("\"event\":\"check\""), 3 + 3 + 2);
+}
+
+// Ctrl-C while the report, a named pipe, waits for a program to read it.
+void TestCliProvision::interruptWhileTheReportWaits()
+{
+    SimulatedBoard board;
+    QVERIFY(board.start());
+    const QString fifo = dir.filePath("unread.csv");
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const TestSupport::CliRun run = runCli({"provision", boardFile(), board.devicePath(), "--report", fifo}, [](QProcess &cli) {
+        // The summary goes out before the report; the pipe is waited for 2 s.
+        QTRY_VERIFY_WITH_TIMEOUT((cli.waitForReadyRead(50), cli.peek(4096).contains("holds the configuration")), 10000);
+        ::kill(pid_t(cli.processId()), SIGINT);
+    });
+    QVERIFY2(run.exitCode == 16 && run.err.contains("interrupted by SIGINT") && run.err.contains("report"),
+             qPrintable(run.describe()));
 }
 
 QTEST_GUILESS_MAIN(TestCliProvision)

@@ -2,6 +2,7 @@
 // checks and comparison, number formatting and the open-failure diagnosis.
 #include <QJsonDocument>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
 
@@ -11,8 +12,11 @@
 #include "boardformat.h"
 #include "cliarguments.h"
 #include "clicommands.h"
+#include "clirunner.h"
+#include "confighistory.h"
 #include "clitestsupport.h"
 #include "boardconfig.h"
+#include "configfileread.h"
 #include "parachuteradiocomm.h"
 #include "portdiagnosis.h"
 #include "portfacts.h"
@@ -51,6 +55,8 @@ private slots:
     void liveLinesInBenchOrder();
     void fileChecks_data();
     void fileChecks();
+    void fileSizeLimit();
+    void historyCountReadsTheNewestEnd();
     void diff_data();
     void diff();
     void statusNumbers_data();
@@ -427,6 +433,16 @@ void TestCliUnits::fileChecks_data()
         << text(withConfigValue(switchFile, "failsafe[0]", 4242)).replace("4242", "18446744073709552616")
         << ErrorCode::OutOfRange << "is 18446744073709552616, allowed";
 
+    // A key named twice is refused with both its lines, whichever one the parser would keep.
+    const QString trigger = QStringLiteral(R"("trigger": {"activeLow": false, "high": 1600,%1 "low": 1400})");
+    const auto file04F2 = [](const QString &config, const QString &more) {
+        return QStringLiteral(R"({"format": 1, "productCode": "04F2", "config": {"inaGain": 1, %1}%2})").arg(config, more).toUtf8();
+    };
+    const QString twice = QStringLiteral("config.trigger.high is set twice, at lines 1 and 2");
+    QTest::newRow("a key twice in one object") << file04F2(trigger.arg("\n\"high\": 2000,"), "") << ErrorCode::BadFile << twice;
+    QTest::newRow("a key twice, once escaped") << file04F2(trigger.arg("\n\"hi\\u0067h\": 2000,"), "") << ErrorCode::BadFile << twice;
+    QTest::newRow("two config objects") << file04F2(trigger.arg(""), ",\n\"config\": {}") << ErrorCode::BadFile
+                                        << "config is set twice, at lines 1 and 2";
     row("trigger low just below high", withConfigValue(switchFile, "trigger.low", 1599), ErrorCode::None, QString());
     row("trigger low equal to high", withConfigValue(switchFile, "trigger.low", 1600), ErrorCode::OutOfRange,
         "trigger.low is 1600, must be below trigger.high (1600)");
@@ -465,6 +481,52 @@ void TestCliUnits::fileChecks()
     QVERIFY2(!load.message.contains('\n'), "a failure is reported on one line");
     // diff must still be able to show an out-of-range file against the board.
     QCOMPARE(parseConfigJson(content).ok(), problem != ErrorCode::BadFile);
+}
+
+// The size bound met, and missed by a byte, by a configuration padded with spaces.
+void TestCliUnits::fileSizeLimit()
+{
+    QTemporaryDir dir;
+    const QByteArray config = QJsonDocument(validFile("08A3")).toJson(QJsonDocument::Compact);
+    for (const qint64 size : {qint64(1024 * 1024), qint64(1024 * 1024 + 1)}) {
+        QFile file(dir.filePath(QString::number(size)));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(config + QByteArray(size - config.size(), ' ')) == size);
+        file.close();
+        QCOMPARE(ConfigFileRead::readFile(file.fileName()).data.size(), size == 1024 * 1024 ? size : 0);
+    }
+}
+
+// `history --count 5` of an 8 MB history reads its newest end: the bytes the
+// process reads are counted by the system.
+void TestCliUnits::historyCountReadsTheNewestEnd()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("the bytes a process reads are counted in Linux's /proc/self/io");
+#else
+    const auto bytesRead = [] {
+        QFile io("/proc/self/io");
+        const QByteArray text = io.open(QIODevice::ReadOnly) ? io.readAll() : QByteArray();
+        return text.mid(text.indexOf("rchar: ") + 7).split('\n').first().toLongLong();
+    };
+    QTemporaryDir dir;
+    QFile file(dir.filePath("history.jsonl"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QJsonObject entry = ConfigHistory::makeEntry(parseConfigJson(text(validFile("08A3"))).config, "save", "before", "test");
+    for (int seq = 1; file.size() < 8 * 1024 * 1024; ++seq) {
+        entry.insert("seq", seq);
+        file.write(QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n');
+    }
+    file.close();
+    qputenv("HALVERO_HISTORY_FILE", QFile::encodeName(file.fileName()));
+    QString listed, errors;
+    QTextStream out(&listed), err(&errors);
+    const qint64 before = bytesRead();
+    QCOMPARE(runCli({"halvero-cli", "history", "--count", "5"}, out, err), 0);
+    const qint64 read = bytesRead() - before;
+    qunsetenv("HALVERO_HISTORY_FILE");
+    QCOMPARE(listed.count('\n'), 5);
+    QVERIFY2(before > 0 && read < 512 * 1024, qPrintable(QString::number(read)));
+#endif
 }
 
 void TestCliUnits::diff_data()

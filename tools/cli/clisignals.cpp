@@ -15,11 +15,13 @@ namespace CliSignals {
 namespace {
 
 volatile std::sig_atomic_t received = 0;
+volatile std::sig_atomic_t receivedCount = 0;
 
 void onEndingSignal(int signal)
 {
     if (received == 0)
         received = signal;
+    receivedCount = receivedCount + 1;
 }
 
 } // namespace
@@ -51,6 +53,11 @@ void catchEndingSignals()
 int pending()
 {
     return received;
+}
+
+int count()
+{
+    return receivedCount;
 }
 
 QString name(int signal)

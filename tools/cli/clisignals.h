@@ -21,6 +21,9 @@ void catchEndingSignals();
 
 // The signal received since catchEndingSignals() (0: none).
 int pending();
+// How many have come, so that a wait begun after the first one can tell
+// whether it was asked to end too.
+int count();
 // "SIGTERM"
 QString name(int signal);
 

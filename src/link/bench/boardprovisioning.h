@@ -51,6 +51,7 @@ struct BoardRow
     // value and `file` the configuration's
     QList<FieldDifference> differences;
     QString message;    // why it is not held, or a remark beside it (empty when none)
+    QStringList sameSerial; // the other ports whose board gave the same serial number
     bool written = false; // the write request went out
     double seconds = 0;   // from opening the port to the outcome
     QDateTime finished;   // when the outcome was known, UTC

@@ -123,6 +123,13 @@ ConfigLoad parseConfigJson(const QByteArray &text)
     }
     if (!document.isObject())
         return failure(ErrorCode::BadFile, QStringLiteral("not a configuration file: the top level is not a JSON object"));
+    // The parser keeps the last of two members of one name; the operator
+    // may have read the first.
+    if (const std::optional<RepeatedKey> repeated = firstRepeatedKey(text))
+        return failure(ErrorCode::BadFile, QStringLiteral("%1 is set twice, at lines %2 and %3: a file names each key once")
+                                                   .arg(repeated->path)
+                                                   .arg(repeated->firstLine)
+                                                   .arg(repeated->againLine));
     return parseConfigObject(document.object());
 }
 

@@ -47,7 +47,8 @@ struct ConfigLoad : Result
     BoardConfig config;
 };
 
-// Structure, types and format version; values are taken as they stand.
+// Structure, types and format version, and no key named twice in one
+// object; values are taken as they stand.
 ConfigLoad parseConfigJson(const QByteArray &text);
 // The same of a file already parsed as JSON (a history entry).
 ConfigLoad parseConfigObject(const QJsonObject &root);

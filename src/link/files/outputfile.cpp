@@ -3,6 +3,7 @@
 // device even when root writes to it.
 #include "outputfile.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -47,7 +48,7 @@ Result writeAll(QFileDevice &file, const QByteArray &data)
 
 // A device or a pipe cannot be replaced, only written. The close is checked
 // too, as some devices only report there.
-Result writeInPlace(const QString &path, const QByteArray &data)
+Result writeInPlace(const QString &path, const QByteArray &data, const std::function<bool()> &givenUp)
 {
     QFile file(path);
 #ifdef Q_OS_UNIX
@@ -59,7 +60,7 @@ Result writeInPlace(const QString &path, const QByteArray &data)
     waited.start();
     int fd = -1;
     while ((fd = ::open(name.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)) < 0 && errno == ENXIO
-           && waited.elapsed() < pipeReaderWaitMs)
+           && waited.elapsed() < pipeReaderWaitMs && !(givenUp && givenUp()))
         QThread::msleep(20);
     if (fd < 0) {
         const int error = errno;
@@ -75,6 +76,7 @@ Result writeInPlace(const QString &path, const QByteArray &data)
         return fail(file.errorString());
     }
 #else
+    Q_UNUSED(givenUp);
     if (!file.open(QIODevice::WriteOnly | QIODevice::ExistingOnly | QIODevice::Unbuffered))
         return fail(file.errorString());
 #endif
@@ -111,15 +113,36 @@ Result replaceWhole(const QString &path, const QByteArray &data)
 
 } // namespace
 
-Result writeFileSafely(const QString &path, const QByteArray &data)
+Result writeFileSafely(const QString &path, const QByteArray &data, const std::function<bool()> &givenUp)
 {
     // QFileInfo looks through symlinks; QSaveFile follows them to the file.
     const QFileInfo target(path);
     if (target.isDir())
         return fail(QStringLiteral("it is a folder"));
     if (target.exists() && !target.isFile())
-        return writeInPlace(path, data);
+        return writeInPlace(path, data, givenUp);
     return replaceWhole(path, data);
+}
+
+Result checkWritable(const QString &path)
+{
+    const QFileInfo target(path);
+    if (target.isDir())
+        return fail(QStringLiteral("it is a folder"));
+    if (target.exists() && !target.isFile())
+        return Result();
+    // The new file is made beside the old one and renamed over it.
+    const QFileInfo folder(target.absolutePath());
+    if (!folder.isDir())
+        return fail(QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder.filePath())));
+    if (!folder.isWritable())
+        return fail(QStringLiteral("the folder %1 cannot be written to").arg(QDir::toNativeSeparators(folder.filePath())));
+    // Marked read-only is refused even where the system would let an
+    // administrator replace it: someone meant to keep it.
+    const QFileDevice::Permissions writable = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    if (target.exists() && (!target.isWritable() || !(target.permissions() & writable)))
+        return fail(QStringLiteral("it is read-only"));
+    return Result();
 }
 
 void ignoreFileSizeSignal()

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 #include "result.h"
 
@@ -22,7 +23,16 @@ namespace OutputFile {
 //   2 s fails instead of waiting for a reader for good;
 // - a folder is refused.
 // A failure is ErrorCode::OutputFile, its message why in a few words.
-Result writeFileSafely(const QString &path, const QByteArray &data);
+// `givenUp`, when set, is asked while a FIFO waits for its reader: true
+// ends the wait at once (the program was asked to end).
+Result writeFileSafely(const QString &path, const QByteArray &data, const std::function<bool()> &givenUp = {});
+
+// Asked before the work whose record the file is begins, so that a run is
+// not done for nothing: a folder, a folder that is not there or cannot be
+// written to, and a file marked read-only are refused; a device or a pipe
+// passes (it would be written in place). A full disk shows only at the
+// write itself.
+Result checkWritable(const QString &path);
 
 // A write past the file-size limit (ulimit -f) then fails with EFBIG
 // instead of killing the process with SIGXFSZ, so that the program's own

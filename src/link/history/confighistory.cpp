@@ -50,6 +50,7 @@ Entry parseEntry(const QByteArray &line, QString *why)
     entry.phase = entry.json.value(QStringLiteral("phase")).toString();
     entry.tool = entry.json.value(QStringLiteral("tool")).toString();
     entry.time = entry.json.value(QStringLiteral("time")).toString();
+    entry.writeId = entry.json.value(keyWriteId).toString();
     if (entry.event.isEmpty() || entry.tool.isEmpty() || entry.time.isEmpty()
         || (entry.phase != phaseBefore && entry.phase != phaseIntent && entry.phase != phaseAfter))
         *why = QStringLiteral("no event, phase, tool or time");

@@ -36,6 +36,11 @@ inline const QString eventCheck = QStringLiteral("check");
 // entry after a rotation has dropped older ones.
 inline const QString keySeq = QStringLiteral("seq");
 
+// The id every entry of one write carries (before, intent, after), so that
+// they are told apart from another write's to a board of the same serial
+// number (factory blanks, simulators) recorded at the same time.
+inline const QString keyWriteId = QStringLiteral("writeId");
+
 // $HALVERO_HISTORY_FILE, else history.jsonl in the "halvero" folder of the
 // user's data location (~/.local/share/halvero/ on Linux): one file for the
 // window and halvero-cli alike.
@@ -64,6 +69,7 @@ struct Entry
     QString phase;
     QString tool;
     QString time;
+    QString writeId; // empty in entries written before writes had ids
 };
 
 // The entry in one line of the file, or why it is none (then `why` is set).
@@ -74,7 +80,7 @@ Entry parseEntry(const QByteArray &line, QString *why);
 struct ReadResult : Result
 {
     QList<Entry> entries; // oldest first
-    QStringList warnings; // one per damaged line, which is skipped
+    QStringList warnings; // one per damaged line (which is skipped) or file passed over
 };
 
 // "0x2038..." and "2038..." name the same board, in either case.
@@ -86,14 +92,16 @@ QString localTime(const QString &iso);
 // serial), "intent" entries left out: for an "after", what the write
 // changed; for an "intent", what it was about to change; for a "before",
 // what changed on the board since its last entry, by a hand the history did
-// not see. A board's first entry is compared with nothing.
+// not see. A board's first entry is compared with nothing. The "intent" and
+// "after" of a write with an id are compared with that write's "before".
 struct EntryChanges
 {
     bool compared = false;
     QList<FieldDifference> differences;
     // The entry is the last one before a write went out (the "intent" of a
     // save or restore, the "before" of a set-defaults) and no "after" of it
-    // follows: whether the board took the write is not known.
+    // follows (of its id; without one, the board's next entry): whether
+    // the board took the write is not known.
     bool outcomeUnknown = false;
 };
 // The changes in the operator's words: HistoryWords::changes().

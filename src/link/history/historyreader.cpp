@@ -204,6 +204,13 @@ Result HistoryReader::start()
         if (!info.exists())
             continue;
         // Opening a pipe would wait for a writer, and a device never ends.
+        // Whatever has taken the rotated file's name hides no entry of the
+        // current one.
+        if (!info.isFile() && i == 0) {
+            m_warnings << QStringLiteral("%1 is not a regular file: passed over, the history is read without it")
+                              .arg(paths[i]);
+            continue;
+        }
         if (!info.isFile())
             return Result::failure(ErrorCode::BadFile,
                                    QStringLiteral("%1 is not a regular file: it cannot hold the history").arg(paths[i]));
@@ -270,29 +277,31 @@ QList<ListedEntry> HistoryReader::next(int count)
         numberEntry(&entry, m_position);
 
         const QString board = boardKey(entry);
+        const QString &write = entry.writeId;
         EntryChanges changes;
         if (lastBeforeWrite(entry)) {
+            // A write's own "after" answers it. Entries without an id have
+            // only the board's next entry to go by, which a write to another
+            // board of the same serial may have been.
             const auto newer = m_newer.constFind(board);
-            const bool answered = newer != m_newer.constEnd() && newer->event == entry.event
-                                  && (newer->phase == phaseAfter
-                                      || (newer->phase == phaseIntent && entry.phase == phaseBefore));
+            const bool answered = !write.isEmpty() ? m_answered.contains(write)
+                                                   : newer != m_newer.constEnd() && newer->event == entry.event
+                                                         && (newer->phase == phaseAfter
+                                                             || (newer->phase == phaseIntent && entry.phase == phaseBefore));
             changes.outcomeUnknown = !answered;
         }
         m_newer.insert(board, Newer{entry.phase, entry.event});
-        if (m_changesWanted && entry.phase != phaseIntent) {
-            const auto waiting = awaiting.find(board);
-            if (waiting != awaiting.end()) {
-                for (int i : *waiting) {
-                    page[i].changes.differences = diffConfigs(entry.config, page.at(i).entry.config);
-                    page[i].changes.compared = true;
-                }
-                awaiting.erase(waiting);
-            }
-        }
+        // A write's "before" is its first entry: nothing older answers it.
+        if (!write.isEmpty() && entry.phase == phaseAfter)
+            m_answered.insert(write);
+        else if (!write.isEmpty() && entry.phase == phaseBefore)
+            m_answered.remove(write);
+        if (m_changesWanted)
+            settleAwaiting(entry, &page, &awaiting);
         if (!m_filter.accepts(entry))
             continue;
         if (m_changesWanted)
-            awaiting[board].append(int(page.size()));
+            awaiting[awaitKey(entry)].append(int(page.size()));
         page.append(ListedEntry{entry, changes});
     }
     if (!awaiting.isEmpty())
@@ -300,17 +309,47 @@ QList<ListedEntry> HistoryReader::next(int count)
     return page;
 }
 
+// What an entry is compared with: the "before" of its own write, or else
+// the board's entry before it.
+QString HistoryReader::awaitKey(const Entry &entry)
+{
+    return !entry.writeId.isEmpty() && entry.phase != phaseBefore ? QStringLiteral("write/") + entry.writeId
+                                                                  : boardKey(entry);
+}
+
+// `older` is compared with the entries of the page waiting for it.
+void HistoryReader::settleAwaiting(const Entry &older, QList<ListedEntry> *page, QHash<QString, QList<int>> *awaiting)
+{
+    if (older.phase == phaseIntent)
+        return;
+    QStringList keys{boardKey(older)};
+    if (!older.writeId.isEmpty() && older.phase == phaseBefore)
+        keys << QStringLiteral("write/") + older.writeId;
+    for (const QString &key : keys) {
+        const auto waiting = awaiting->find(key);
+        if (waiting == awaiting->end())
+            continue;
+        for (int i : *waiting) {
+            (*page)[i].changes.differences = diffConfigs(older.config, page->at(i).entry.config);
+            (*page)[i].changes.compared = true;
+        }
+        awaiting->erase(waiting);
+    }
+}
+
 // The entries at the bottom of the page are compared with the entries
 // further down, which are read for that alone: the lines of other boards
 // are passed over unparsed.
 void HistoryReader::resolvePredecessors(QList<ListedEntry> *page, QHash<QString, QList<int>> *awaiting)
 {
+    // An entry waiting for its write's "before" names the same id.
     QStringList serials;
     bool anySerial = false;
     for (const QList<int> &indices : std::as_const(*awaiting)) {
-        const QString serial = normalSerial(page->at(indices.first()).entry.config.serial);
+        const Entry &waiting = page->at(indices.first()).entry;
+        const QString serial = normalSerial(waiting.config.serial);
         anySerial = anySerial || serial.isEmpty();
-        serials << serial;
+        serials << (awaitKey(waiting) == boardKey(waiting) ? serial : waiting.writeId);
     }
     LineCursor lines(m_segments, m_position);
     RawLine raw;
@@ -322,16 +361,8 @@ void HistoryReader::resolvePredecessors(QList<ListedEntry> *page, QHash<QString,
             continue;
         QString why;
         const Entry older = parseEntry(raw.bytes, &why);
-        if (!why.isEmpty() || older.phase == phaseIntent)
-            continue;
-        const auto waiting = awaiting->find(boardKey(older));
-        if (waiting == awaiting->end())
-            continue;
-        for (int i : *waiting) {
-            (*page)[i].changes.differences = diffConfigs(older.config, page->at(i).entry.config);
-            (*page)[i].changes.compared = true;
-        }
-        awaiting->erase(waiting);
+        if (why.isEmpty())
+            settleAwaiting(older, page, awaiting);
     }
 }
 

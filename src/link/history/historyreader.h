@@ -7,6 +7,7 @@
 #define HALVERO_HISTORYREADER_H
 
 #include <QHash>
+#include <QSet>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -36,7 +37,8 @@ public:
 
     // Takes the two files (previous, then current) as they are now; what is
     // appended later is not read. A failure is BadFile: a file is there but
-    // cannot be read, or is no regular file (a pipe, a device).
+    // cannot be read, or the current one is no regular file (a pipe, a
+    // device); a previous one that is none is passed over with a warning.
     Result start();
 
     // Up to `count` more entries the filter accepts, newest first, each
@@ -44,7 +46,8 @@ public:
     // once the oldest entry is reached.
     QList<ListedEntry> next(int count);
     bool atEnd() const { return m_atEnd; }
-    // Damaged lines met since the last call, one sentence each.
+    // Damaged lines met, and files passed over, since the last call, one
+    // sentence each.
     QStringList takeWarnings();
     QString path() const { return m_path; }
 
@@ -77,6 +80,8 @@ private:
     bool resume();
     void numberEntry(Entry *entry, const Position &olderFrom);
     qint64 countBack(const Position &from) const;
+    static QString awaitKey(const Entry &entry);
+    static void settleAwaiting(const Entry &older, QList<ListedEntry> *page, QHash<QString, QList<int>> *awaiting);
     void resolvePredecessors(QList<ListedEntry> *page, QHash<QString, QList<int>> *awaiting);
     void warnDamaged(int segment, qint64 start, const QString &why);
     qint64 lineNumber(int segment, qint64 start);
@@ -98,8 +103,11 @@ private:
         QByteArray bytes;
     } m_anchor;
     // The newest entry read so far of each board, for the outcome of the
-    // writes below it.
+    // writes below it that have no id.
     QHash<QString, Newer> m_newer;
+    // The ids of the writes whose "after" has been read and whose "before"
+    // has not yet: the writes under way at one time, not the whole history.
+    QSet<QString> m_answered;
     // The entry read last, for numbering the unnumbered one below it.
     bool m_lastUnnumbered = false;
     qint64 m_lastIndex = 0;

@@ -3,6 +3,7 @@
 #include "writetransaction.h"
 
 #include <QDateTime>
+#include <QUuid>
 
 #include "confighistory.h"
 #include "recordtext.h"
@@ -58,6 +59,7 @@ WriteTransaction::WriteTransaction(Operation operation, const BoardConfig &confi
     , m_config(config)
     , m_tool(tool)
     , m_readBackAttempts(readBackAttempts)
+    , m_writeId(QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
     if (history)
         m_history = *history;
@@ -87,7 +89,9 @@ bool WriteTransaction::record(const BoardConfig &config, const QString &phase)
 {
     if (!m_history)
         return true;
-    const Result recorded = m_history->append(ConfigHistory::makeEntry(config, event(), phase, m_tool));
+    QJsonObject entry = ConfigHistory::makeEntry(config, event(), phase, m_tool);
+    entry.insert(ConfigHistory::keyWriteId, m_writeId);
+    const Result recorded = m_history->append(entry);
     m_historyError = recorded.message;
     return recorded.ok();
 }

@@ -110,6 +110,8 @@ public:
 
     // The event a history entry of this operation carries.
     QString event() const;
+    // The id each of its history entries carries.
+    QString writeId() const { return m_writeId; }
 
 private:
     enum class Step { ReadBefore, Write, ReadBack, Done };
@@ -126,6 +128,7 @@ private:
     std::optional<ConfigHistory::HistoryFile> m_history;
     QString m_tool;
     int m_readBackAttempts;
+    QString m_writeId;
 
     Step m_step = Step::ReadBefore;
     Outcome m_outcome = Outcome::Pending;

@@ -35,6 +35,7 @@ QString LostWrite::keep(const WriteTransaction &write)
         return QString();
     m_operation = write.operation();
     m_event = write.event();
+    m_writeId = write.writeId();
     m_before = write.before();
     m_written = write.written();
     return pendingText();
@@ -52,9 +53,11 @@ void LostWrite::settle(const BoardConfig &held, const QString &tool)
     if (!m_pending || !sameBoard(held, m_before))
         return;
     m_pending = false;
-    if (!ConfigHistory::disabledByEnvironment())
-        ConfigHistory::HistoryFile().append(
-            ConfigHistory::makeEntry(held, m_event, ConfigHistory::phaseAfter, tool));
+    if (!ConfigHistory::disabledByEnvironment()) {
+        QJsonObject after = ConfigHistory::makeEntry(held, m_event, ConfigHistory::phaseAfter, tool);
+        after.insert(ConfigHistory::keyWriteId, m_writeId);
+        ConfigHistory::HistoryFile().append(after);
+    }
     const QList<FieldDifference> sinceBefore = diffConfigs(m_before, held);
     const QString lost = tr("%1 was under way when the connection was lost:").arg(operationName());
     if (m_operation == WriteTransaction::Operation::Defaults) {

@@ -32,6 +32,7 @@ private:
     bool m_pending = false;
     WriteTransaction::Operation m_operation = WriteTransaction::Operation::Save;
     QString m_event;
+    QString m_writeId;
     BoardConfig m_before;
     BoardConfig m_written;
     QString m_settled;

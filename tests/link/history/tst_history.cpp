@@ -26,6 +26,7 @@
 #include "clirun.h"
 #include "confighistory.h"
 #include "historydialog.h"
+#include "historyreader.h"
 #include "historywrites.h"
 #include "portlock.h"
 #include "simulatedboard.h"
@@ -83,6 +84,7 @@ private slots:
     void restoreTakesTheEntrysNumber();
     void writesListedOneRowEach_data();
     void writesListedOneRowEach();
+    void boardsSharingASerial();
 
 private:
     QString historyPath() const { return m_dir->filePath("history.jsonl"); }
@@ -344,22 +346,30 @@ void tst_History::concurrentAppendsStayWholeLines()
 void tst_History::restoreTakesTheEntrysNumber_data()
 {
     QTest::addColumn<int>("entry");
-    QTest::addColumn<bool>("newest"); // history.jsonl (43 and 44) is there
+    QTest::addColumn<QString>("layout"); // what differs from the two files below
     QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");
     QTest::addColumn<int>("high"); // on the board afterwards
     QTest::addColumn<int>("last"); // the newest entry's number afterwards
 
-    QTest::newRow("unnumbered, by position") << 2 << true << 0 << 1150 << 47;
-    QTest::newRow("numbered, in the older file") << 42 << true << 0 << 1250 << 47;
-    QTest::newRow("dropped by the rotation") << 3 << true << 2 << 1600 << 44;
-    QTest::newRow("newest file gone") << 42 << false << 0 << 1250 << 45;
+    QTest::newRow("unnumbered, by position") << 2 << "" << 0 << "" << 1150 << 47;
+    QTest::newRow("numbered, in the older file") << 42 << "" << 0 << "" << 1250 << 47;
+    QTest::newRow("dropped by the rotation") << 3 << "" << 2 << "(it holds 1..2, 41..44)" << 1600 << 44;
+    QTest::newRow("newest file gone") << 42 << "newest gone" << 0 << "" << 1250 << 45;
+    // A numbering that started again.
+    QTest::newRow("a number given twice") << 42 << "42 again" << 2 << "2 entries numbered 42" << 1600 << 42;
+    // What has taken the older file's name hides nothing of the newer one,
+    // nor does it start the numbering again.
+    QTest::newRow("the older file a folder") << 43 << "older a folder" << 0 << "history.1.jsonl is not a regular file"
+                                             << 1300 << 47;
 }
 
 void tst_History::restoreTakesTheEntrysNumber()
 {
     QFETCH(int, entry);
-    QFETCH(bool, newest);
+    QFETCH(QString, layout);
     QFETCH(int, exitCode);
+    QFETCH(QString, said);
     QFETCH(int, high);
     QFETCH(int, last);
 
@@ -367,23 +377,46 @@ void tst_History::restoreTakesTheEntrysNumber()
     QFile previous(ConfigHistory::previousPath(historyPath()));
     QFile current(historyPath());
     QVERIFY(previous.open(QIODevice::WriteOnly) && current.open(QIODevice::WriteOnly));
-    for (const auto &[value, seq] : QList<QPair<int, int>>{{1100, 0}, {1150, 0}, {1200, 41}, {1250, 42}, {1300, 43}, {1350, 44}}) {
+    QList<QPair<int, int>> entries{{1100, 0}, {1150, 0}, {1200, 41}, {1250, 42}, {1300, 43}, {1350, 44}};
+    if (layout == "42 again")
+        entries.append({1400, 42});
+    for (const auto &[value, seq] : std::as_const(entries)) {
         QJsonObject json = ConfigHistory::makeEntry(switchConfig(value), "save", "before", "test");
         if (seq > 0)
             json.insert("seq", seq);
-        (seq < 43 ? previous : current).write(QJsonDocument(json).toJson(QJsonDocument::Compact) + '\n');
+        (seq < 43 && value < 1400 ? previous : current).write(QJsonDocument(json).toJson(QJsonDocument::Compact) + '\n');
     }
     previous.close();
     current.close();
-    QVERIFY(newest || current.remove());
+    QVERIFY(layout != "newest gone" || current.remove());
+    QVERIFY(layout != "older a folder" || (previous.remove() && QDir().mkdir(previous.fileName())));
 
     SimulatedBoard board;
     QVERIFY(board.start());
     const TestSupport::CliRun run = cli({"history", "restore", "PORT", QString::number(entry)}, board);
-    QVERIFY2(run.exitCode == exitCode && (exitCode == 0 || run.err.contains("(it holds 1..2, 41..44)")),
-             qPrintable(run.describe()));
+    QVERIFY2(run.exitCode == exitCode && run.err.contains(said.toUtf8()), qPrintable(run.describe()));
     QCOMPARE(stored(board, 31), high);
     QCOMPARE(ConfigHistory::HistoryFile(historyPath()).read().entries.last().index, last);
+}
+
+// Three boards of one serial, provisioned twice at once: each write's
+// entries are told from the others' by the write's id.
+void tst_History::boardsSharingASerial()
+{
+    SimulatedBoard boards[3];
+    QVERIFY(boards[0].start() && boards[1].start() && boards[2].start());
+    const QStringList ports{boards[0].devicePath(), boards[1].devicePath(), boards[2].devicePath()};
+    for (int high : {1750, 1800})
+        QCOMPARE(TestSupport::runProgram(HALVERO_CLI_PATH, QStringList{"provision", fileWithHigh(high)} + ports).exitCode, 0);
+    ConfigHistory::HistoryReader reader(historyPath());
+    QVERIFY(reader.start().ok());
+    const QList<ConfigHistory::ListedEntry> listed = reader.next(100);
+    QCOMPARE(listed.size(), 18);
+    for (const ConfigHistory::ListedEntry &e : listed) {
+        QVERIFY2(!e.changes.outcomeUnknown, qPrintable(e.entry.phase));
+        // Each write changed its board.
+        QVERIFY2(e.entry.phase != "after" || !e.changes.differences.isEmpty(), qPrintable(QString::number(e.entry.index)));
+    }
 }
 
 // "tst_history --append FILE COUNT TOOL ROTATE_BYTES THREADS" appends COUNT

@@ -35,6 +35,7 @@
 #include "simulatedboard.h"
 #include "statusrecorder.h"
 #include "ui_Halvero_configurator.h"
+#include "confighistory.h"
 #include "windowfixture.h"
 #include "windowprobe.h"
 
@@ -104,6 +105,8 @@ void tst_Cockpit::initTestCase()
 void tst_Cockpit::init()
 {
     QSettings(QStringLiteral("Halvero"), QStringLiteral("halvero-configurator")).clear();
+    // Each test reads the history its own writes left, not an earlier run's.
+    QFile::remove(ConfigHistory::defaultPath());
 }
 
 void tst_Cockpit::cleanup()

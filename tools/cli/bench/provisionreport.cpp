@@ -3,10 +3,18 @@
 // so that a message with a comma stays one cell in a spreadsheet.
 #include "provisionreport.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
 #include "outputfile.h"
+#include "portpath.h"
+#include "sharedserials.h"
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 using Provisioning::BoardRow;
 
@@ -61,7 +69,7 @@ QJsonObject rowJson(const BoardRow &row)
         {QStringLiteral("fields"), QJsonArray::fromStringList(row.fieldPaths())},
         {QStringLiteral("seconds"), roundedSeconds(row)},
         {QStringLiteral("time"), timeText(row)},
-        {QStringLiteral("message"), text(row.message)},
+        {QStringLiteral("message"), text(SharedSerials::withRemark(row.message, row.sameSerial))},
     };
 }
 
@@ -87,7 +95,7 @@ QByteArray csv(const QList<BoardRow> &rows)
                                 row.fieldPaths().join(QLatin1Char(' ')),
                                 QString::number(roundedSeconds(row), 'f', 3),
                                 timeText(row),
-                                row.message};
+                                SharedSerials::withRemark(row.message, row.sameSerial)};
         QStringList quoted;
         for (const QString &cell : cells)
             quoted << csvCell(cell);
@@ -96,10 +104,31 @@ QByteArray csv(const QList<BoardRow> &rows)
     return text.toUtf8();
 }
 
-Result write(const QString &path, const QList<BoardRow> &rows)
+Result write(const QString &path, const QList<BoardRow> &rows, const std::function<bool()> &givenUp)
 {
     const bool asCsv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
-    return OutputFile::writeFileSafely(path, asCsv ? csv(rows) : jsonLines(rows));
+    return OutputFile::writeFileSafely(path, asCsv ? csv(rows) : jsonLines(rows), givenUp);
+}
+
+Result checkPath(const QString &path, const QStringList &portPaths)
+{
+    for (const QString &port : portPaths)
+        if (!port.isEmpty() && isSameDevice(path, port))
+            return Result::failure(ErrorCode::OutputFile, QStringLiteral("it is %1, a port of this bench").arg(port));
+    // A pipe is read by another program as the run ends; a device is no
+    // record (and a serial port would take the rows as a board's input).
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile() && !target.isDir()) {
+#ifdef Q_OS_UNIX
+        struct stat status;
+        const bool pipe = ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISFIFO(status.st_mode);
+#else
+        const bool pipe = false;
+#endif
+        if (!pipe)
+            return Result::failure(ErrorCode::OutputFile, QStringLiteral("it is a device, not a file"));
+    }
+    return OutputFile::checkWritable(path);
 }
 
 } // namespace ProvisionReport

@@ -9,6 +9,8 @@
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <QStringList>
+#include <functional>
 
 #include "boardprovisioning.h"
 #include "result.h"
@@ -24,8 +26,14 @@ QByteArray jsonLines(const QList<Provisioning::BoardRow> &rows);
 QByteArray csv(const QList<Provisioning::BoardRow> &rows); // with a header line
 
 // JSON lines or CSV by the name's ending (.jsonl, .csv). A failure is
+// ErrorCode::OutputFile. `givenUp` ends the wait for a FIFO's reader.
+Result write(const QString &path, const QList<Provisioning::BoardRow> &rows, const std::function<bool()> &givenUp = {});
+
+// Before any port is opened: whether the report can be written at the end,
+// and that it is no device, least of all one of the bench's own ports
+// (`portPaths`, the devices to open), under whatever name. A failure is
 // ErrorCode::OutputFile.
-Result write(const QString &path, const QList<Provisioning::BoardRow> &rows);
+Result checkPath(const QString &path, const QStringList &portPaths);
 
 } // namespace ProvisionReport
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "provisionreport.h"
+#include "sharedserials.h"
 
 #if defined(Q_OS_WIN)
 #include <io.h>
@@ -165,6 +166,7 @@ QString summary(const QList<BoardRow> &rows, BenchCommand command)
             break;
         }
     }
+    parts << SharedSerials::summaryParts(rows);
     return parts.join(QStringLiteral("; "));
 }
 
@@ -182,7 +184,8 @@ QString rowLine(const BoardRow &row, const Columns &columns)
     return trimmedEnd(QStringList{placeCells(row.slot, row.port, columns),
                                   Provisioning::outcomeWord(row.outcome).leftJustified(outcomeWidth),
                                   orDash(row.serial).leftJustified(serialWidth),
-                                  orDash(row.productCode).leftJustified(productWidth), row.message}
+                                  orDash(row.productCode).leftJustified(productWidth),
+                                  SharedSerials::withRemark(row.message, row.sameSerial)}
                           .join(QStringLiteral("  ")));
 }
 
@@ -217,15 +220,28 @@ QString ProvisionView::liveLine(int index, const ParallelPorts::PortState &state
 void ProvisionView::update(const QList<ParallelPorts::PortState> &states, const QList<int> &finished,
                            const QList<BoardRow> &rows)
 {
+    // A finished board's line names the boards of its serial identified
+    // so far; the summary and the report name them all.
+    QStringList ports;
+    QStringList serials;
+    for (const ParallelPorts::PortState &state : states) {
+        ports << state.port;
+        serials << state.serial;
+    }
+    const auto withSharedSerial = [&](int index) {
+        BoardRow row = rows.at(index);
+        row.sameSerial = SharedSerials::others(ports, serials, index);
+        return row;
+    };
     if (m_mode == Mode::Json) {
         for (const int index : finished)
-            m_out << QJsonDocument(ProvisionReport::rowJson(rows.at(index))).toJson(QJsonDocument::Compact) << '\n';
+            m_out << QJsonDocument(ProvisionReport::rowJson(withSharedSerial(index))).toJson(QJsonDocument::Compact) << '\n';
         m_out.flush();
         return;
     }
     if (m_mode == Mode::Lines) {
         for (const int index : finished)
-            m_out << ProvisionText::rowLine(rows.at(index), m_columns) << '\n';
+            m_out << ProvisionText::rowLine(withSharedSerial(index), m_columns) << '\n';
         m_out.flush();
         return;
     }
@@ -237,14 +253,14 @@ void ProvisionView::update(const QList<ParallelPorts::PortState> &states, const 
     const QString clearLine = QStringLiteral("\x1b[K\n");
     QString text = m_liveLines > 0 ? QStringLiteral("\x1b[%1A\r").arg(m_liveLines) : QStringLiteral("\r");
     for (; m_listed < states.size() && m_finished.contains(m_listed); ++m_listed)
-        text += ProvisionText::rowLine(rows.at(m_listed), m_columns) + clearLine;
+        text += ProvisionText::rowLine(withSharedSerial(m_listed), m_columns) + clearLine;
     QStringList live;
     int waiting = 0;
     int atWork = 0;
     for (int i = m_listed; i < states.size(); ++i) {
         const ParallelPorts::PortState &state = states.at(i);
         if (m_finished.contains(i)) {
-            live << ProvisionText::rowLine(rows.at(i), m_columns);
+            live << ProvisionText::rowLine(withSharedSerial(i), m_columns);
             continue;
         }
         if (state.step == Provisioning::Step::Waiting) {

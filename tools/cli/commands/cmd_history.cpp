@@ -29,6 +29,8 @@ class NumberRuns
 public:
     void add(qint64 index)
     {
+        if (!m_runs.isEmpty() && m_runs.last().first <= index && index <= m_runs.last().second)
+            return; // a number given twice
         if (!m_runs.isEmpty() && m_runs.last().first == index + 1)
             m_runs.last().first = index;
         else
@@ -177,26 +179,40 @@ int CliRunner::historyRestore()
     reader.setChangesWanted(false);
     if (const Result started = reader.start(); !started.ok())
         throw CliFailure(started);
-    std::optional<Entry> found;
+    // Read to the end: a number given twice (a history put together from
+    // two, a numbering that started again) must not pick one of them.
+    QList<Entry> found;
     NumberRuns kept;
-    while (!found && !reader.atEnd()) {
+    while (!reader.atEnd()) {
         for (const ListedEntry &listed : reader.next(pageEntries)) {
             kept.add(listed.entry.index);
-            if (listed.entry.index == o.entry) {
-                found = listed.entry;
-                break;
-            }
+            if (listed.entry.index == o.entry)
+                found << listed.entry;
         }
         for (const QString &warning : reader.takeWarnings())
             warn(warning);
     }
-    if (!found)
+    if (found.isEmpty())
         throw CliFailure{ErrorCode::BadFile,
                          kept.isEmpty() ? QStringLiteral("the history is empty: there is no entry %1").arg(o.entry)
                                         : QStringLiteral("the history has no entry %1 (it holds %2)")
                                               .arg(o.entry)
                                               .arg(kept.text())};
-    const Entry &entry = *found;
+    const auto describe = [](const Entry &e) {
+        return QStringLiteral("%1 %2 %3, %4, by %5").arg(e.config.serial, e.event, e.phase, localTime(e.time), e.tool);
+    };
+    if (found.size() > 1) {
+        QStringList entries;
+        for (const Entry &e : found)
+            entries << describe(e);
+        throw CliFailure{ErrorCode::BadFile,
+                         QStringLiteral("the history has %1 entries numbered %2, so which is meant is not clear: %3 "
+                                        "(history --json shows each; save the one wanted to a file and write it with config set)")
+                             .arg(found.size())
+                             .arg(o.entry)
+                             .arg(entries.join(QStringLiteral("; ")))};
+    }
+    const Entry &entry = found.first();
     const QString source = QStringLiteral("history entry %1").arg(o.entry);
     // An entry is what a board held: it goes back as it was, and what a file
     // would be refused for is only pointed out. The structure was checked
@@ -206,7 +222,6 @@ int CliRunner::historyRestore()
         warn(QStringLiteral("%1: %2").arg(source, checked.message));
     if (const std::optional<CrossedPair> crossed = crossedPair(entry.config))
         warn(QStringLiteral("%1: %2").arg(source, crossed->message()));
-    progress(QStringLiteral("%1: %2 %3 %4, %5, by %6")
-                 .arg(source, entry.config.serial, entry.event, entry.phase, localTime(entry.time), entry.tool));
+    progress(QStringLiteral("%1: %2").arg(source, describe(entry)));
     return writeConfig(entry.config, source, eventRestore);
 }

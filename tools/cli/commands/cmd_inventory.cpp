@@ -7,6 +7,7 @@
 
 #include "boardprovisioning.h"
 #include "parallelports.h"
+#include "sharedserials.h"
 #include "texttable.h"
 
 using Provisioning::BoardRow;
@@ -30,7 +31,7 @@ QJsonObject inventoryJson(const BoardRow &row)
                        {QStringLiteral("family"), text(row.family)},
                        {QStringLiteral("firmware"), text(row.firmware)},
                        {QStringLiteral("serial"), text(row.serial)},
-                       {QStringLiteral("message"), text(row.message)}};
+                       {QStringLiteral("message"), text(SharedSerials::withRemark(row.message, row.sameSerial))}};
 }
 
 QString orDash(const QString &text)
@@ -58,7 +59,8 @@ int CliRunner::inventory()
     while (!run.wait(1000)) {
     }
 
-    const QList<BoardRow> rows = run.rows();
+    QList<BoardRow> rows = run.rows();
+    SharedSerials::mark(rows);
     const bool bySlot = !o.slotsFile.isEmpty();
     const auto withSlot = [bySlot](const QString &slot, QStringList cells) {
         if (bySlot)
@@ -76,8 +78,11 @@ int CliRunner::inventory()
         if (o.json)
             emitJson(inventoryJson(row));
         else
-            table.append(withSlot(row.slot, {row.port, orDash(row.productCode), orDash(row.firmware), orDash(row.serial),
-                                             board ? QString() : inventoryWord(row) + QStringLiteral(": ") + row.message}));
+            table.append(withSlot(
+                row.slot, {row.port, orDash(row.productCode), orDash(row.firmware), orDash(row.serial),
+                           SharedSerials::withRemark(
+                               board ? QString() : inventoryWord(row) + QStringLiteral(": ") + row.message,
+                               row.sameSerial)}));
     }
     if (!o.json)
         out << alignedRows(table);

@@ -10,27 +10,21 @@
 #include <QSet>
 #include <QTextStream>
 #include <algorithm>
-#include <csignal>
 
 #include "benchslots.h"
 #include "boardprovisioning.h"
+#include "clisignals.h"
 #include "configfileread.h"
 #include "parallelports.h"
 #include "portfacts.h"
 #include "portpath.h"
 #include "provisionreport.h"
 #include "provisionview.h"
+#include "sharedserials.h"
 
 using Provisioning::BoardRow;
 
 namespace {
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void onInterrupt(int)
-{
-    interrupted = 1;
-}
 
 // A by-id link and the device it points to are one board: opened twice, it
 // would be "busy" to itself.
@@ -110,10 +104,20 @@ QList<BoardRow> CliRunner::runBench(const QList<BenchPort> &ports, BenchCommand 
 {
     QStringList names;
     QStringList slotNames;
+    QStringList paths;
     for (const BenchPort &port : ports) {
         names << port.name;
+        paths << port.path;
         if (!o.slotsFile.isEmpty())
             slotNames << port.slot;
+    }
+    // A report that cannot be written is known now, not once every board
+    // has been worked on.
+    if (!o.report.isEmpty()) {
+        const Result writable = ProvisionReport::checkPath(o.report, paths);
+        if (!writable.ok())
+            throw CliFailure{writable.code, QStringLiteral("cannot write the report %1: %2; nothing was sent to any board")
+                                                .arg(o.report, writable.message)};
     }
     progress(QStringLiteral("%1: %2 ports, %3 at once")
                  .arg(commandName(o.command))
@@ -129,33 +133,45 @@ QList<BoardRow> CliRunner::runBench(const QList<BenchPort> &ports, BenchCommand 
                       });
     ProvisionView view(out, ProvisionView::modeFor(o.json, o.quiet || o.verbose), names, slotNames, command);
 
-    // Ctrl-C: no board is begun after it; the work under way sees it.
-    interrupted = 0;
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    // Ctrl-C, SIGTERM or a closed terminal (SIGHUP): no board is begun after
+    // it; a write already sent is seen through to its outcome, and the
+    // report is written all the same. The signals stay caught to the end,
+    // so that one during the report's write ends the run as any other
+    // interrupted run ends.
+    CliSignals::catchEndingSignals();
     run.start();
     for (bool done = false; !done;) {
         done = run.wait(100);
-        if (interrupted)
+        if (CliSignals::pending())
             run.stop();
         // The finished ports first: each of them has its row by then.
         const QList<int> finished = run.takeFinished();
         view.update(run.states(), finished, run.rows());
     }
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
 
-    const QList<BoardRow> rows = run.rows();
+    QList<BoardRow> rows = run.rows();
+    SharedSerials::mark(rows);
     view.finish(rows);
-    if (interrupted && command == BenchCommand::Provision) {
-        const auto unwritten = std::count_if(rows.begin(), rows.end(), [](const BoardRow &row) { return !row.written; });
-        err << "halvero-cli: interrupted: " << unwritten << " of " << rows.size()
-            << " boards were not written to" << Qt::endl;
-    } else if (interrupted) {
-        err << "halvero-cli: interrupted: the boards not begun are reported as not checked" << Qt::endl;
+    if (const int signal = CliSignals::pending()) {
+        if (command == BenchCommand::Provision) {
+            const auto unwritten =
+                std::count_if(rows.begin(), rows.end(), [](const BoardRow &row) { return !row.written; });
+            err << "halvero-cli: interrupted by " << CliSignals::name(signal) << ": " << unwritten << " of "
+                << rows.size() << " boards were not written to" << Qt::endl;
+        } else {
+            err << "halvero-cli: interrupted by " << CliSignals::name(signal)
+                << ": the boards not begun are reported as not checked" << Qt::endl;
+        }
     }
     if (!o.report.isEmpty()) {
-        const Result written = ProvisionReport::write(o.report, rows);
+        const int signalsBefore = CliSignals::count();
+        const auto signalled = [signalsBefore] { return CliSignals::count() != signalsBefore; };
+        const Result written = ProvisionReport::write(o.report, rows, signalled);
+        if (!written.ok() && signalled())
+            throw CliFailure{ErrorCode::Interrupted,
+                             QStringLiteral("interrupted by %1 while the report %2 waited for a program to read it: "
+                                            "the report was not written")
+                                 .arg(CliSignals::name(CliSignals::pending()), o.report)};
         if (!written.ok())
             throw CliFailure{written.code, QStringLiteral("cannot write the report %1: %2").arg(o.report, written.message)};
         progress(QStringLiteral("report written to %1").arg(o.report));
