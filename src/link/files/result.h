@@ -25,6 +25,7 @@ enum class ErrorCode {
     OtherBoard,  // a history entry of a board with another serial
     Interrupted, // SIGINT, SIGTERM or SIGHUP ended the command early
     OutputClosed, // the program reading standard output has gone
+    Record,      // the factory's record cannot be reached, or refuses
 };
 
 struct Result

@@ -10,12 +10,26 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#if defined(Q_OS_UNIX)
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
+#include "halvero_version.h"
 #include "historycommit.h"
 #include "historyreader.h"
 
 namespace ConfigHistory {
+
+namespace {
+
+const QString keyId = QStringLiteral("id");
+
+std::atomic<AppendedHook> appendedHook{nullptr};
+
+} // namespace
 
 QString normalSerial(const QString &serial)
 {
@@ -54,6 +68,11 @@ Entry parseEntry(const QByteArray &line, QString *why)
     if (entry.event.isEmpty() || entry.tool.isEmpty() || entry.time.isEmpty()
         || (entry.phase != phaseBefore && entry.phase != phaseIntent && entry.phase != phaseAfter))
         *why = QStringLiteral("no event, phase, tool or time");
+    // Entries written before ids were given have none; an id that is there
+    // names the entry wherever it is copied, so it has to be one.
+    const QJsonValue id = entry.json.value(keyId);
+    if (!id.isUndefined() && QUuid::fromString(id.toString()).isNull())
+        *why = QStringLiteral("\"id\" is no entry id");
     // Entries written before numbers were kept have none; they are counted.
     const QJsonValue seq = entry.json.value(keySeq);
     if (!seq.isUndefined()) {
@@ -90,10 +109,42 @@ QString previousPath(const QString &path)
     return path.chopped(suffix.size() + 1) + QStringLiteral(".1.") + suffix;
 }
 
+QString stationName()
+{
+    const QString station = qEnvironmentVariable("HALVERO_STATION").trimmed();
+    return station.isEmpty() ? QSysInfo::machineHostName() : station;
+}
+
+QString loginName()
+{
+    // What the system's login sets; a service without one is still someone.
+    for (const char *variable : {"USER", "USERNAME", "LOGNAME"}) {
+        const QString name = qEnvironmentVariable(variable).trimmed();
+        if (!name.isEmpty())
+            return name;
+    }
+#if defined(Q_OS_UNIX)
+    if (const passwd *account = ::getpwuid(::geteuid()))
+        return QString::fromLocal8Bit(account->pw_name);
+#endif
+    return QStringLiteral("unknown");
+}
+
+void setAppendedHook(AppendedHook hook)
+{
+    appendedHook = hook;
+}
+
 QJsonObject makeEntry(const BoardConfig &config, const QString &event, const QString &phase, const QString &tool,
                       const QDateTime &time)
 {
+    static const QString station = stationName();
+    static const QString login = loginName();
     QJsonObject entry = configToJson(config);
+    entry.insert(keyId, QUuid::createUuid().toString(QUuid::WithoutBraces));
+    entry.insert(QStringLiteral("station"), station);
+    entry.insert(QStringLiteral("user"), login);
+    entry.insert(QStringLiteral("version"), QStringLiteral(HALVERO_VERSION));
     entry.insert(QStringLiteral("event"), event);
     entry.insert(QStringLiteral("phase"), phase);
     entry.insert(QStringLiteral("tool"), tool);
@@ -128,6 +179,8 @@ Result HistoryFile::append(const QJsonObject &entry)
     if (!committed.ok())
         return committed;
     qCDebug(lcHistory).noquote() << "Recorded" << parsed.event << parsed.phase << "in" << m_path;
+    if (const AppendedHook hook = appendedHook)
+        hook(m_path, entry);
     return Result();
 }
 

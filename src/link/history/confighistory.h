@@ -51,8 +51,14 @@ bool disabledByEnvironment();
 // The file a full history is moved to: history.jsonl -> history.1.jsonl.
 QString previousPath(const QString &path);
 
+// Where an entry was made and by whom: $HALVERO_STATION, else the host's
+// name; the login name.
+QString stationName();
+QString loginName();
+
 // One line of the file: configToJson(config) with event, phase, tool and the
-// time of writing.
+// time of writing, and what names it wherever it is copied to: its own id (a
+// UUID), the station, the user and the program's version.
 QJsonObject makeEntry(const BoardConfig &config, const QString &event, const QString &phase, const QString &tool,
                       const QDateTime &time = QDateTime::currentDateTimeUtc());
 
@@ -74,6 +80,14 @@ struct Entry
 
 // The entry in one line of the file, or why it is none (then `why` is set).
 Entry parseEntry(const QByteArray &line, QString *why);
+
+// Called once an entry is on disk, with the history's path and the entry as
+// appended (its number is the file's own), from the thread that appended it,
+// outside the history's lock; the factory's record
+// takes entries from here. Set once at start, before any append; null (the
+// default): nothing more happens.
+using AppendedHook = void (*)(const QString &historyPath, const QJsonObject &entry);
+void setAppendedHook(AppendedHook hook);
 
 // A failure is BadFile: the file exists but cannot be read, or is no
 // regular file.

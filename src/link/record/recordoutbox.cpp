@@ -1,0 +1,166 @@
+// The outbox file: appending under its lock, reading it, and rewriting it
+// without the lines the record has taken.
+#include "recordoutbox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+#include <chrono>
+#include <mutex>
+#if defined(Q_OS_UNIX)
+#include <unistd.h>
+#endif
+
+#include "confighistory.h"
+#include "historylock.h"
+#include "recordconnection.h"
+
+namespace Record {
+
+namespace {
+
+// Threads of one program take turns before the file lock, which on some
+// file systems is the process's and would let two of them in.
+std::timed_mutex &turns()
+{
+    static std::timed_mutex mutex;
+    return mutex;
+}
+
+std::mutex lostMutex;
+int lostCount = 0;
+QString lostWhy;
+
+Result failure(const QString &why)
+{
+    return Result::failure(ErrorCode::Record, why);
+}
+
+void addAppended(const QString &historyPath, const QJsonObject &entry)
+{
+    const Result added = Outbox(historyPath).add(entry);
+    if (added.ok())
+        return;
+    qCWarning(lcRecord).noquote() << added.message;
+    const std::lock_guard<std::mutex> lock(lostMutex);
+    ++lostCount;
+    lostWhy = added.message;
+}
+
+} // namespace
+
+QString outboxPathOf(const QString &historyPath)
+{
+    return historyPath + QStringLiteral(".outbox");
+}
+
+Outbox::Outbox(const QString &historyPath) : m_path(outboxPathOf(historyPath)) {}
+
+void Outbox::forwardEveryEntry()
+{
+    ConfigHistory::setAppendedHook(&addAppended);
+}
+
+QString Outbox::takeLostSentence()
+{
+    const std::lock_guard<std::mutex> lock(lostMutex);
+    if (lostCount == 0)
+        return QString();
+    const QString sentence = QStringLiteral("%1 %2 in the local history only, not forwarded to the record: %3")
+                                 .arg(lostCount)
+                                 .arg(lostCount == 1 ? QStringLiteral("entry is") : QStringLiteral("entries are"), lostWhy);
+    lostCount = 0;
+    lostWhy.clear();
+    return sentence;
+}
+
+Result Outbox::add(const QJsonObject &entry)
+{
+    const QFileInfo info(m_path);
+    if (info.exists() && !info.isFile())
+        return failure(QStringLiteral("%1 is not a regular file: it cannot hold the entries that wait for the record").arg(m_path));
+    const std::unique_lock<std::timed_mutex> turn(turns(), std::chrono::milliseconds(ConfigHistory::lockWaitMs));
+    ConfigHistory::HistoryLock lock;
+    QString why;
+    if (!turn.owns_lock() || !lock.lock(ConfigHistory::lockPathOf(m_path), true, ConfigHistory::lockWaitMs, &why))
+        return failure(QStringLiteral("cannot lock %1: %2").arg(m_path, why.isEmpty() ? QStringLiteral("held too long") : why));
+    QFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return failure(QStringLiteral("cannot open %1: %2").arg(m_path, file.errorString()));
+    const QByteArray line = QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n';
+    const qint64 size = file.size();
+    bool ok = file.write(line) == line.size() && file.flush();
+#if defined(Q_OS_UNIX)
+    ok = ok && ::fsync(file.handle()) == 0;
+#endif
+    if (!ok) {
+        const QString error = file.errorString();
+        file.resize(size); // a line there whole or not at all
+        return failure(QStringLiteral("cannot write %1: %2").arg(m_path, error));
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        return failure(QStringLiteral("cannot write %1: %2").arg(m_path, file.errorString()));
+    return Result();
+}
+
+namespace {
+
+Result readLines(const QString &path, QList<QByteArray> *lines)
+{
+    lines->clear();
+    QFile file(path);
+    if (!file.exists())
+        return Result();
+    if (!QFileInfo(path).isFile())
+        return failure(QStringLiteral("%1 is not a regular file").arg(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return failure(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    const QByteArray all = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return failure(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    for (const QByteArray &line : all.split('\n'))
+        if (!line.trimmed().isEmpty())
+            lines->append(line);
+    return Result();
+}
+
+} // namespace
+
+Result Outbox::read(QList<QByteArray> *lines) const
+{
+    ConfigHistory::HistoryLock lock;
+    QString why;
+    if (QFileInfo::exists(m_path) && !lock.lock(ConfigHistory::lockPathOf(m_path), false, ConfigHistory::lockWaitMs, &why))
+        return failure(QStringLiteral("cannot lock %1: %2").arg(m_path, why));
+    return readLines(m_path, lines);
+}
+
+Result Outbox::remove(const QSet<QByteArray> &lines)
+{
+    if (lines.isEmpty())
+        return Result();
+    const std::unique_lock<std::timed_mutex> turn(turns(), std::chrono::milliseconds(ConfigHistory::lockWaitMs));
+    ConfigHistory::HistoryLock lock;
+    QString why;
+    if (!turn.owns_lock() || !lock.lock(ConfigHistory::lockPathOf(m_path), true, ConfigHistory::lockWaitMs, &why))
+        return failure(QStringLiteral("cannot lock %1: %2").arg(m_path, why.isEmpty() ? QStringLiteral("held too long") : why));
+    QList<QByteArray> now;
+    if (const Result read = readLines(m_path, &now); !read.ok())
+        return read;
+    QByteArray kept;
+    for (const QByteArray &line : now)
+        if (!lines.contains(line))
+            kept += line + '\n';
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly))
+        return failure(QStringLiteral("cannot rewrite %1: %2").arg(m_path, file.errorString()));
+    if (file.write(kept) != kept.size() || !file.commit())
+        return failure(QStringLiteral("cannot rewrite %1: %2").arg(m_path, file.errorString()));
+    return Result();
+}
+
+} // namespace Record

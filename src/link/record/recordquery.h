@@ -1,0 +1,62 @@
+// Reading the factory's record: the entries of every bench, newest first,
+// each with what it changed on its board and whether its write was ever
+// answered, as the local history lists them; and one row per board. A row
+// whose entry fails the history's checks, or whose columns disagree with
+// its entry, is marked damaged and never passed off as good.
+#ifndef HALVERO_RECORDQUERY_H
+#define HALVERO_RECORDQUERY_H
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include "confighistory.h"
+#include "result.h"
+
+namespace Record {
+
+class Connection;
+
+struct RecordedEntry
+{
+    ConfigHistory::Entry entry;
+    QString station;
+    QString user;
+    ConfigHistory::EntryChanges changes;
+    QString damaged; // why the row is not a good entry; empty when it is
+};
+
+struct ShowFilter
+{
+    QString serial;  // any form normalSerial() takes; empty: every board
+    QString station; // empty: every bench
+    QDateTime since; // invalid: from the first
+    int count = 0;   // the newest N; 0: all of them
+};
+
+struct ShowResult : Result
+{
+    QList<RecordedEntry> entries; // newest first
+};
+ShowResult show(Connection &connection, const ShowFilter &filter);
+
+// A board as the record knows it: the configuration it held last (its
+// newest entry that is no intent), and how its last write ended.
+struct BoardSummary
+{
+    QString serial;
+    RecordedEntry held;
+    QString outcome; // "held", "other values: ...", "outcome unknown", ...
+    QString outcomeTime; // when that was known (the newest entry's time)
+    QString outcomeStation;
+};
+
+struct BoardsResult : Result
+{
+    QList<BoardSummary> boards; // by serial number
+};
+BoardsResult boards(Connection &connection);
+
+} // namespace Record
+
+#endif // HALVERO_RECORDQUERY_H
