@@ -69,6 +69,18 @@ QString commandsHelp()
 
 } // namespace
 
+QDateTime sinceTime(const QString &text)
+{
+    QString iso = text.trimmed();
+    if (iso.size() > 10 && iso.at(10) == QLatin1Char(' '))
+        iso[10] = QLatin1Char('T');
+    if (iso.size() == 10) {
+        const QDate day = QDate::fromString(iso, Qt::ISODate);
+        return day.isValid() ? day.startOfDay() : QDateTime();
+    }
+    return QDateTime::fromString(iso, Qt::ISODateWithMs);
+}
+
 QString commandName(CliCommand command)
 {
     return commandRow(command).words;
@@ -95,6 +107,10 @@ QString helpText()
         "what it holds then: ~/.local/share/halvero/history.jsonl, or\n"
         "$HALVERO_HISTORY_FILE.\n"
         "--no-history or HALVERO_HISTORY=off write without it.\n"
+        "With a factory's record configured (--record or $HALVERO_RECORD, station\n"
+        "$HALVERO_STATION or the host name), every entry is then forwarded to it;\n"
+        "what the record does not take within a few seconds waits, never failing\n"
+        "the write, until 'record push'.\n"
         "\n"
         "provision works on every port at once, each board on its own: one board's\n"
         "failure neither stops nor slows the others. Each port ends in one outcome:\n"
@@ -119,10 +135,11 @@ QString helpText()
         "  --verify           (config set, history restore, provision) read the\n"
         "                     configuration back and compare\n"
         "  --watch            (status) poll every 300 ms, one line each, until interrupted\n"
-        "  --count N          (status --watch) stop after N polls; (history) show\n"
-        "                     the newest N entries\n"
+        "  --count N          (status --watch) stop after N polls; (history, record\n"
+        "                     show) show the newest N entries\n"
         "  --yes              (defaults) confirm overwriting the configuration\n"
-        "  --serial S         (history) only the entries of the board with serial S\n"
+        "  --serial S         (history, record show) only the entries of the board\n"
+        "                     with serial S\n"
         "  --any-board        (history restore) write an entry of another board too\n"
         "  --no-history       (config set, defaults, history restore, provision, check)\n"
         "                     do not record the configuration before and after the\n"
@@ -137,6 +154,14 @@ QString helpText()
         "                     .jsonl, CSV for .csv; checked before any port is opened\n"
         "                     (no folder, device or read-only file); a file that was\n"
         "                     there stays whole on failure\n"
+        "  --record URI       (writes, check, record) the factory's record, a\n"
+        "                     PostgreSQL URI: postgresql://[user@]host[:port]/dbname\n"
+        "                     [?sslmode=...]; else $HALVERO_RECORD. Give the password\n"
+        "                     in $HALVERO_RECORD, PGPASSWORD or ~/.pgpass, never here:\n"
+        "                     a command line is seen by every user of the machine\n"
+        "  --station N        (record show) only the entries of bench N\n"
+        "  --since TIME       (record show) only entries from TIME on (2026-05-04,\n"
+        "                     2026-05-04T10:30; local time unless Z or an offset)\n"
         "  -q, --quiet        print only data and errors\n"
         "  -v, --verbose      print progress and the serial exchange on standard error;\n"
         "                     (ports) every fact about each port\n"
@@ -175,7 +200,9 @@ QString helpText()
         "  16  interrupted (SIGINT, SIGTERM, SIGHUP): the exchange under way was\n"
         "      finished, what is known recorded, the port closed; provision: while\n"
         "      its report waited for a pipe's reader\n"
-        "  17  the program reading standard output went away (| head)\n");
+        "  17  the program reading standard output went away (| head)\n"
+        "  18  record: the record cannot be reached or refuses (the reason is\n"
+        "      given, the password masked), or none is configured\n");
 }
 
 ExitCode exitCodeFor(ErrorCode code)
@@ -200,6 +227,7 @@ ExitCode exitCodeFor(ErrorCode code)
         {ErrorCode::OtherBoard, ExitOtherBoard},
         {ErrorCode::Interrupted, ExitInterrupted},
         {ErrorCode::OutputClosed, ExitOutputClosed},
+        {ErrorCode::Record, ExitRecord},
     };
     for (const auto &row : exitCodes)
         if (row.code == code)
@@ -234,8 +262,11 @@ ParsedArguments parse(const QStringList &arguments)
     const QCommandLineOption jobs(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
     const QCommandLineOption report(QStringLiteral("report"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption benchSlots(QStringLiteral("slots"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption record(QStringLiteral("record"), QString(), QStringLiteral("URI"));
+    const QCommandLineOption station(QStringLiteral("station"), QString(), QStringLiteral("N"));
+    const QCommandLineOption since(QStringLiteral("since"), QString(), QStringLiteral("TIME"));
     parser.addOptions({help, version, baud, json, output, verify, watch, count, yes, quiet, verbose, serial, anyBoard,
-                       noHistory, all, jobs, report, benchSlots});
+                       noHistory, all, jobs, report, benchSlots, record, station, since});
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -338,6 +369,7 @@ ParsedArguments parse(const QStringList &arguments)
         {output, OptOutput}, {verify, OptVerify}, {watch, OptWatch},         {count, OptCount},  {yes, OptYes},
         {serial, OptSerial}, {anyBoard, OptAnyBoard}, {noHistory, OptNoHistory}, {baud, OptBaud},
         {all, OptAll},       {jobs, OptJobs},         {report, OptReport},       {benchSlots, OptSlots},
+        {record, OptRecord}, {station, OptStation},   {since, OptSince},
     };
     for (const auto &rule : limitedOptions) {
         if (parser.isSet(rule.option) && !(row->options & rule.bit)) {
@@ -362,6 +394,21 @@ ParsedArguments parse(const QStringList &arguments)
     o.noHistory = parser.isSet(noHistory);
     o.all = parser.isSet(all);
     o.report = parser.value(report);
+    o.record = parser.value(record);
+    o.station = parser.value(station);
+    if (parser.isSet(since)) {
+        o.since = sinceTime(parser.value(since));
+        if (!o.since.isValid()) {
+            parsed.message = QStringLiteral("--since needs a date or a time, such as 2026-05-04 or 2026-05-04T10:30 "
+                                            "(local time unless it ends in Z or an offset), not '%1'")
+                                 .arg(parser.value(since));
+            return parsed;
+        }
+    }
+    if (parser.isSet(record) && o.record.trimmed().isEmpty()) {
+        parsed.message = QStringLiteral("--record needs a URI: postgresql://[user@]host[:port]/dbname");
+        return parsed;
+    }
     o.slotsFile = parser.value(benchSlots);
     // The slots file names the bench's ports, each once and in its order.
     if (parser.isSet(benchSlots) && (o.all || !o.ports.isEmpty())) {

@@ -4,6 +4,7 @@
 #ifndef HALVERO_CLI_CLIARGUMENTS_H
 #define HALVERO_CLI_CLIARGUMENTS_H
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -29,13 +30,14 @@ enum ExitCode : int {
     ExitNotAllHeld = 15,  // provision: not every board holds the configuration; check: not every board matches
     ExitInterrupted = 16, // ended by SIGINT, SIGTERM or SIGHUP
     ExitOutputClosed = 17, // the reader of standard output went away (| head)
+    ExitRecord = 18,      // the factory's record cannot be reached, or refuses
 };
 
 // The exit status of each kind of failure.
 ExitCode exitCodeFor(ErrorCode code);
 
 enum class CliCommand { Help, Version, Ports, Identify, Status, ConfigGet, ConfigSet, ConfigDiff, Defaults, Dump,
-                        History, HistoryRestore, Provision, Check };
+                        History, HistoryRestore, Provision, Check, RecordPush, RecordShow, RecordBoards };
 
 struct CliOptions
 {
@@ -45,11 +47,15 @@ struct CliOptions
     QString slotsFile; // --slots: the bench's sockets, instead of PORT... and --all
     QString file;   // config set / diff input; "-" is standard input
     QString output; // -o; empty or "-" is standard output
-    QString serial; // history --serial: only this board's entries
+    QString serial; // history, record show --serial: only this board's entries
+    QString record; // --record: the factory's record, else $HALVERO_RECORD
+    QString station; // record show --station: only this bench's entries
+    QDateTime since; // record show --since: entries from then on; invalid: all
     QString report; // provision, check --report: .jsonl or .csv
     int entry = 0;  // history restore: the entry's number
     qint32 baud = 9600;
     int count = 0; // --watch polls before stopping, history entries shown; 0: no bound
+                // (record show: its default)
     int jobs = 0;  // provision, check: boards at once; 0 is all of them
     bool json = false;
     bool quiet = false;
@@ -71,6 +77,9 @@ struct ParsedArguments : Result
 // arguments[0] is the program name, as in QCoreApplication::arguments().
 ParsedArguments parseArguments(const QStringList &arguments);
 QString helpText();
+// --since: an ISO 8601 date (the start of that day) or time, local unless
+// it says otherwise; invalid when it is neither.
+QDateTime sinceTime(const QString &text);
 QString commandName(CliCommand command); // "config set", as typed
 
 #endif // HALVERO_CLI_CLIARGUMENTS_H

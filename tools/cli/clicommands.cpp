@@ -9,6 +9,7 @@ const QList<CommandRow> &commandTable()
 {
     using O = Operand;
     constexpr unsigned boardLine = OptBaud; // every command that talks to a board
+    constexpr unsigned writes = OptNoHistory | OptRecord; // every command that records entries
     static const QList<CommandRow> table{
         {CliCommand::Help, QStringLiteral("help"), {}, 0, {}, {}, &CliRunner::help, true},
         {CliCommand::Version, QStringLiteral("version"), {}, 0, {}, {}, &CliRunner::version, true},
@@ -22,11 +23,11 @@ const QList<CommandRow> &commandTable()
          QStringLiteral("live values with units"), &CliRunner::status},
         {CliCommand::ConfigGet, QStringLiteral("config get"), {O::Port}, boardLine | OptOutput, QStringLiteral("[-o FILE]"),
          QStringLiteral("stored configuration as JSON"), &CliRunner::configGet},
-        {CliCommand::ConfigSet, QStringLiteral("config set"), {O::Port, O::File}, boardLine | OptVerify | OptNoHistory,
+        {CliCommand::ConfigSet, QStringLiteral("config set"), {O::Port, O::File}, boardLine | OptVerify | writes,
          QStringLiteral("[--verify]"), QStringLiteral("check FILE, then write it to the board"), &CliRunner::configSet},
         {CliCommand::ConfigDiff, QStringLiteral("config diff"), {O::Port, O::File}, boardLine, {},
          QStringLiteral("fields that differ between board and FILE"), &CliRunner::configDiff},
-        {CliCommand::Defaults, QStringLiteral("defaults"), {O::Port}, boardLine | OptYes | OptNoHistory, QStringLiteral("--yes"),
+        {CliCommand::Defaults, QStringLiteral("defaults"), {O::Port}, boardLine | OptYes | writes, QStringLiteral("--yes"),
          QStringLiteral("restore the factory configuration"), &CliRunner::defaults},
         {CliCommand::Dump, QStringLiteral("dump"), {O::Port}, boardLine | OptOutput, QStringLiteral("[-o FILE]"),
          QStringLiteral("EEPROM dump text"), &CliRunner::dump},
@@ -34,18 +35,27 @@ const QList<CommandRow> &commandTable()
          QStringLiteral("the configurations recorded around every\nwrite, newest first, with the fields changed"),
          &CliRunner::history},
         {CliCommand::HistoryRestore, QStringLiteral("history restore"), {O::Port, O::Entry},
-         boardLine | OptVerify | OptAnyBoard | OptNoHistory, QStringLiteral("[--verify] [--any-board]"),
+         boardLine | OptVerify | OptAnyBoard | writes, QStringLiteral("[--verify] [--any-board]"),
          QStringLiteral("write entry N of the history back, with the\nchecks of config set"), &CliRunner::historyRestore},
         {CliCommand::Provision, QStringLiteral("provision"), {O::File, O::Ports},
-         boardLine | OptVerify | OptNoHistory | OptAll | OptSlots | OptJobs | OptReport,
+         boardLine | OptVerify | writes | OptAll | OptSlots | OptJobs | OptReport,
          QStringLiteral("[--all | --slots F] [--verify] [--report FILE]"),
          QStringLiteral("check FILE, then write it to the boards on\nevery PORT at once, as config set does; one\noutcome per port and a summary"),
          &CliRunner::provision},
         {CliCommand::Check, QStringLiteral("check"), {O::File, O::Ports},
-         boardLine | OptNoHistory | OptAll | OptSlots | OptJobs | OptReport,
+         boardLine | writes | OptAll | OptSlots | OptJobs | OptReport,
          QStringLiteral("[--all | --slots F] [--report FILE]"),
          QStringLiteral("compare every board with FILE, writing\nnothing: matches or differs, one outcome per\nport and a summary"),
          &CliRunner::check},
+        {CliCommand::RecordPush, QStringLiteral("record push"), {}, OptRecord, {},
+         QStringLiteral("forward the entries that wait to the\nfactory's record"), &CliRunner::recordPush},
+        {CliCommand::RecordShow, QStringLiteral("record show"), {}, OptRecord | OptSerial | OptStation | OptSince | OptCount,
+         QStringLiteral("[--serial S] [--station N] [--since TIME] [--count N]"),
+         QStringLiteral("the entries of every bench in the record,\nnewest first (the newest 100 unless --count)"),
+         &CliRunner::recordShow},
+        {CliCommand::RecordBoards, QStringLiteral("record boards"), {}, OptRecord, {},
+         QStringLiteral("one row per board in the record: what it\nheld last, where, when, and the last outcome"),
+         &CliRunner::recordBoards},
     };
     return table;
 }

@@ -28,6 +28,9 @@ enum CommandOption : unsigned {
     OptJobs = 1u << 10,
     OptReport = 1u << 11,
     OptSlots = 1u << 12,
+    OptRecord = 1u << 13,
+    OptStation = 1u << 14,
+    OptSince = 1u << 15,
 };
 
 // What the words after the command stand for, in the order typed. Ports

@@ -17,6 +17,7 @@
 #include "portdiagnosis.h"
 #include "portlock.h"
 #include "portpath.h"
+#include "recordoutbox.h"
 
 namespace {
 
@@ -77,7 +78,22 @@ CliRunner::CliRunner(const CliOptions &options, QTextStream &out, QTextStream &e
 
 int CliRunner::run()
 {
-    return (this->*commandRow(o.command).run)();
+    const CommandRow &row = commandRow(o.command);
+    // A command that writes to a board leaves history entries, which go to
+    // the record too when one is configured.
+    const bool forwarding = (row.options & OptNoHistory) && historyOn() && !recordUri().isEmpty();
+    if (!forwarding)
+        return (this->*row.run)();
+    Record::Outbox::forwardEveryEntry();
+    int code = ExitOk;
+    try {
+        code = (this->*row.run)();
+    } catch (const CliFailure &) {
+        forwardToRecord();
+        throw;
+    }
+    forwardToRecord();
+    return code;
 }
 
 int CliRunner::help()

@@ -81,6 +81,15 @@ private:
     int historyRestore();
     int provision();                      // cmd_provision.cpp
     int check();                          // cmd_check.cpp
+    int recordPush();                     // cmd_record.cpp
+    int recordShow();
+    int recordBoards();
+    // The record a write's entries go to; empty when none is configured.
+    QString recordUri() const;
+    // After a write: the entries it left are offered to the record, within
+    // a few seconds; what is not taken waits, said once, and the command's
+    // outcome stays what the board's was.
+    void forwardToRecord();
     int inventory();                      // cmd_inventory.cpp: identify with several ports, --all or --slots
     // The ports of a bench run (provision, check, an inventory): those of
     // the slots file, or those named, then with --all every port 'ports'
