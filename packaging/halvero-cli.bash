@@ -30,13 +30,15 @@ _halvero_cli_options()
         identify) echo "--baud --all --slots" ;;
         status) echo "--baud --watch --count" ;;
         "config get" | dump) echo "--baud -o --output" ;;
-        "config set") echo "--baud --verify --no-history" ;;
+        "config set") echo "--baud --verify --no-history --record" ;;
         "config diff") echo "--baud" ;;
-        defaults) echo "--baud --yes --no-history" ;;
+        defaults) echo "--baud --yes --no-history --record" ;;
         history) echo "--serial --count" ;;
-        "history restore") echo "--baud --verify --any-board --no-history" ;;
-        provision) echo "--baud --verify --no-history --all --slots --jobs --report" ;;
-        check) echo "--baud --no-history --all --slots --jobs --report" ;;
+        "history restore") echo "--baud --verify --any-board --no-history --record" ;;
+        provision) echo "--baud --verify --no-history --record --all --slots --jobs --report" ;;
+        check) echo "--baud --no-history --record --all --slots --jobs --report" ;;
+        "record push" | "record boards") echo "--record" ;;
+        "record show") echo "--record --serial --station --since --count" ;;
     esac
 }
 
@@ -52,7 +54,7 @@ _halvero_cli()
             COMPREPLY=($(compgen -W "1200 2400 4800 9600 19200 38400 57600 115200" -- "$cur"))
             return
             ;;
-        --count | --jobs | --serial) return ;;
+        --count | --jobs | --serial | --record | --station | --since) return ;;
         -o | --output | --report | --slots)
             _halvero_cli_files "$cur"
             return
@@ -64,7 +66,7 @@ _halvero_cli()
     local i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            --baud | --count | --jobs | --serial | -o | --output | --report | --slots) ((i++)) ;;
+            --baud | --count | --jobs | --serial | --record | --station | --since | -o | --output | --report | --slots) ((i++)) ;;
             -*) ;;
             *) words+=("${COMP_WORDS[i]}") ;;
         esac
@@ -74,7 +76,7 @@ _halvero_cli()
         if [[ $cur == -* ]]; then
             COMPREPLY=($(compgen -W "--help --version" -- "$cur"))
         else
-            COMPREPLY=($(compgen -W "ports identify status config defaults dump history provision check" -- "$cur"))
+            COMPREPLY=($(compgen -W "ports identify status config defaults dump history provision check record" -- "$cur"))
         fi
         return
     fi
@@ -87,6 +89,14 @@ _halvero_cli()
                 return
             fi
             command="config ${words[1]}"
+            words=("${words[@]:2}")
+            ;;
+        record)
+            if ((${#words[@]} == 1)); then
+                COMPREPLY=($(compgen -W "push show boards" -- "$cur"))
+                return
+            fi
+            command="record ${words[1]}"
             words=("${words[@]:2}")
             ;;
         history)

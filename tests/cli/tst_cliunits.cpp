@@ -190,7 +190,7 @@ void TestCliUnits::completionOffersEachCommand_data()
         {OptOutput, "--output"}, {OptVerify, "--verify"}, {OptWatch, "--watch"},         {OptCount, "--count"},
         {OptYes, "--yes"},       {OptSerial, "--serial"}, {OptAnyBoard, "--any-board"}, {OptNoHistory, "--no-history"},
         {OptBaud, "--baud"},     {OptAll, "--all"},       {OptJobs, "--jobs"},          {OptReport, "--report"},
-        {OptSlots, "--slots"}};
+        {OptSlots, "--slots"},   {OptRecord, "--record"}, {OptStation, "--station"}, {OptSince, "--since"}};
     for (const CommandRow &row : commandTable()) {
         if (row.byOption)
             continue;

@@ -240,6 +240,7 @@ BoardRow provisionBoard(const QString &port, const QString &path, const Settings
     }
     WriteTransaction write(WriteTransaction::Operation::Save, settings.config,
                            settings.history ? &*settings.history : nullptr, settings.tool);
+    write.setRun(settings.run);
     while (!write.finished()) {
         // Up to here only reads went out (and a "before" entry, which stays
         // true): the board is left as it was.

@@ -75,6 +75,7 @@ struct Settings
     std::optional<ConfigHistory::HistoryFile> history; // none: nothing recorded
     QString tool;          // the program, as the history names it
     QString operation;     // the command, as failure sentences name it ("provision")
+    QString run;           // the run's id, in every history entry it leaves
 };
 
 // Opens `path` (the device behind `port`) and tells what answers there.

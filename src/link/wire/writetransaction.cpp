@@ -91,6 +91,8 @@ bool WriteTransaction::record(const BoardConfig &config, const QString &phase)
         return true;
     QJsonObject entry = ConfigHistory::makeEntry(config, event(), phase, m_tool);
     entry.insert(ConfigHistory::keyWriteId, m_writeId);
+    if (!m_run.isEmpty())
+        entry.insert(QStringLiteral("run"), m_run);
     const Result recorded = m_history->append(entry);
     m_historyError = recorded.message;
     return recorded.ok();

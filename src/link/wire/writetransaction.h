@@ -67,6 +67,9 @@ public:
     // (`board` its value now, `file` the value the page showed).
     const QList<FieldDifference> &changedUnderEdits() const { return m_changedUnderEdits; }
 
+    // The provisioning run the write is part of, named in its entries.
+    void setRun(const QString &run) { m_run = run; }
+
     // One exchange on `link`; true once the transaction has ended.
     bool step(parachuteRadioComm &link);
     // Steps until the end (halvero-cli).
@@ -127,6 +130,7 @@ private:
     BoardConfig m_written;
     std::optional<ConfigHistory::HistoryFile> m_history;
     QString m_tool;
+    QString m_run;
     int m_readBackAttempts;
     QString m_writeId;
 

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QSet>
 #include <QTextStream>
+#include <QUuid>
 #include <algorithm>
 
 #include "benchslots.h"
@@ -194,6 +195,9 @@ Provisioning::Settings CliRunner::benchSettings()
         settings.history.emplace();
     settings.tool = QStringLiteral("halvero-cli");
     settings.operation = commandName(o.command);
+    // Every entry of the run names it, so that the record can tell the run apart.
+    settings.run = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    progress(QStringLiteral("run %1").arg(settings.run));
     return settings;
 }
 

@@ -1,0 +1,149 @@
+// halvero-cli and the factory's record, as benches use it: two stations
+// writing one board through one record, a record that is down while the
+// board is written, and a wrong password that must never be printed.
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "clirun.h"
+#include "clitestsupport.h"
+#include "pgcluster.h"
+#include "simulatedboard.h"
+
+using namespace clitest;
+
+class tst_CliRecord : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void twoStationsOneBoard();
+    void recordDownWhileWriting();
+    void wrongPasswordNeverPrinted();
+
+private:
+    // halvero-cli on bench `station`, with its own history, and the record.
+    TestSupport::CliRun runAt(const QString &station, const QString &record, const QStringList &arguments);
+    QString boardFile(int high);
+
+    TestSupport::PgCluster cluster;
+    QTemporaryDir dir;
+    SimulatedBoard board;
+};
+
+void tst_CliRecord::initTestCase()
+{
+    QString error;
+    if (!cluster.start(&error)) {
+        if (TestSupport::PgCluster::binaryFolder().isEmpty() && !qEnvironmentVariableIsSet("CI"))
+            QSKIP(qPrintable(QStringLiteral("The record's tests are skipped: %1").arg(error)));
+        QFAIL(qPrintable(error));
+    }
+    // The bench's grants, as docs/record.md gives them; the owner makes the
+    // tables on first use.
+    QVERIFY(runAt("owner", cluster.ownerUri(), {"record", "boards"}).exitCode == 0);
+    QVERIFY2(cluster.exec("GRANT SELECT, INSERT ON halvero_entries, halvero_migrations TO bench", &error), qPrintable(error));
+    QVERIFY(board.start());
+}
+
+void tst_CliRecord::init()
+{
+    QString error;
+    QVERIFY2(cluster.exec("TRUNCATE halvero_entries", &error), qPrintable(error));
+}
+
+TestSupport::CliRun tst_CliRecord::runAt(const QString &station, const QString &record, const QStringList &arguments)
+{
+    qputenv("HALVERO_STATION", station.toUtf8());
+    qputenv("HALVERO_HISTORY_FILE", dir.filePath(station + "/history.jsonl").toUtf8());
+    qputenv("HALVERO_RECORD", record.toUtf8());
+    return TestSupport::runProgram(QStringLiteral(HALVERO_CLI_PATH), arguments, board.devicePath());
+}
+
+QString tst_CliRecord::boardFile(int high)
+{
+    QJsonObject file = validFile("08A3");
+    file = withValue(file, pathSteps("config.trigger.high"), 0, high).toObject();
+    const QString path = dir.filePath(QStringLiteral("high-%1.json").arg(high));
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(QJsonDocument(file).toJson()) < 0)
+        return QString();
+    return path;
+}
+
+void tst_CliRecord::twoStationsOneBoard()
+{
+    const QString bench = cluster.benchUri();
+    for (const auto &[station, high] : {std::pair{QString("bench-1"), 1650}, std::pair{QString("bench-2"), 1750}}) {
+        const TestSupport::CliRun run = runAt(station, bench, {"config", "set", "PORT", boardFile(high)});
+        QVERIFY2(run.exitCode == 0 && run.err.isEmpty(), qPrintable(run.describe()));
+    }
+    const TestSupport::CliRun shown = runAt("bench-3", bench, {"record", "show", "--serial", "0x203833524E46500900390021", "--json"});
+    QVERIFY2(shown.exitCode == 0, qPrintable(shown.describe()));
+    QSet<QString> stations;
+    QString lastChange;
+    const QList<QByteArray> lines = shown.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 6); // before, intent, after of each write
+    for (const QByteArray &line : lines) {
+        const QJsonObject entry = QJsonDocument::fromJson(line).object();
+        for (const char *key : {"station", "user", "serial", "productCode", "event", "phase", "config", "time"})
+            QVERIFY2(entry.contains(key), line.constData());
+        stations << entry.value("station").toString();
+        if (lastChange.isEmpty() && entry.value("phase") == "after")
+            lastChange = QJsonDocument(entry.value("changes").toArray()).toJson(QJsonDocument::Compact);
+    }
+    QCOMPARE(stations, QSet<QString>({"bench-1", "bench-2"}));
+    // bench-2's write is compared with what bench-1 left on the board.
+    QVERIFY2(lastChange.contains("\"from\":1650") && lastChange.contains("\"to\":1750"), qPrintable(lastChange));
+
+    const TestSupport::CliRun boards = runAt("bench-3", bench, {"record", "boards", "--json"});
+    const QJsonObject row = QJsonDocument::fromJson(boards.out).object();
+    QVERIFY2(boards.exitCode == 0 && row.value("station") == "bench-2" && row.value("outcome") == "held"
+                 && row.value("config").toObject().value("trigger").toObject().value("high") == 1750,
+             qPrintable(boards.describe()));
+}
+
+// The write neither fails nor waits long on a record that is down; a push
+// once it is back forwards the entries, and a second push adds nothing.
+void tst_CliRecord::recordDownWhileWriting()
+{
+    QVERIFY(cluster.stop());
+    QElapsedTimer clock;
+    clock.start();
+    const TestSupport::CliRun written = runAt("bench-4", cluster.benchUri(), {"config", "set", "PORT", boardFile(1550)});
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY(cluster.restart());
+    QVERIFY2(written.exitCode == 0 && written.err.contains("3 entries wait to be forwarded to the record"),
+             qPrintable(written.describe()));
+    QVERIFY2(elapsed < 15000, qPrintable(QString::number(elapsed)));
+
+    const TestSupport::CliRun pushed = runAt("bench-4", cluster.benchUri(), {"record", "push", "--json"});
+    QVERIFY2(pushed.exitCode == 0 && QJsonDocument::fromJson(pushed.out).object().value("stored") == 3,
+             qPrintable(pushed.describe()));
+    const TestSupport::CliRun again = runAt("bench-4", cluster.benchUri(), {"record", "push"});
+    QVERIFY2(again.exitCode == 0 && again.out.contains("nothing waits"), qPrintable(again.describe()));
+    QCOMPARE(cluster.number("SELECT count(*) FROM halvero_entries WHERE station = 'bench-4'"), 3);
+}
+
+// A wrong password: the board is written all the same, the push says the
+// record refuses, and the password is in no output, -v's log included.
+void tst_CliRecord::wrongPasswordNeverPrinted()
+{
+    const QString password = QStringLiteral("Wrong-Pass-99");
+    const QString wrong = cluster.uri("bench", password);
+    const TestSupport::CliRun written = runAt("bench-5", wrong, {"config", "set", "PORT", boardFile(1450), "-v"});
+    QVERIFY2(written.exitCode == 0 && written.err.contains("wait to be forwarded"), qPrintable(written.describe()));
+    const TestSupport::CliRun pushed = runAt("bench-5", wrong, {"record", "push", "-v", "--json"});
+    QVERIFY2(pushed.exitCode == 18 && pushed.err.contains("bench:***@"), qPrintable(pushed.describe()));
+    const TestSupport::CliRun shown = runAt("bench-5", QString(), {"record", "show", "--record", wrong});
+    QVERIFY2(shown.exitCode == 18, qPrintable(shown.describe()));
+    for (const TestSupport::CliRun &run : {written, pushed, shown})
+        QVERIFY2(!run.out.contains(password.toUtf8()) && !run.err.contains(password.toUtf8()), qPrintable(run.describe()));
+}
+
+QTEST_GUILESS_MAIN(tst_CliRecord)
+#include "tst_clirecord.moc"
