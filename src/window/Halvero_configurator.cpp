@@ -32,6 +32,7 @@
 #include "portlist.h"
 #include "question.h"
 #include "reconnection.h"
+#include "recordforwarder.h"
 #include "recordtext.h"
 #include "screenfit.h"
 #include "statustext.h"
@@ -77,10 +78,16 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
     reconnection->chooseRemembered(ui->serialList, ui->serialBauds);
     menus->setAutomaticReconnect(reconnection->automatic());
     ui->serialList->setFocus(Qt::OtherFocusReason);
+
+    // The factory's record: the settings file's "record", else HALVERO_RECORD.
+    record = new RecordForwarder(windowSettings()->value(QStringLiteral("record")).toString(), this);
+    connect(record, &RecordForwarder::said, this, &Halvero_configurator::showStatus);
 }
 
 Halvero_configurator::~Halvero_configurator()
 {
+    delete record; // a push under way ends first, within its bounds
+    record = nullptr;
     delete session; // closes the port
     session = nullptr;
     delete row;
@@ -624,6 +631,7 @@ void Halvero_configurator::showHistory()
 {
     if (!historyDialog) {
         historyDialog = new HistoryDialog(this);
+        historyDialog->setRecord(record ? record->uri() : QString());
         connect(historyDialog, &HistoryDialog::placeRequested, this,
                 [this](const BoardConfig &config, const QString &source) { files->placeInPage(config, source, false); });
     }

@@ -27,6 +27,7 @@ class EditMarks;
 class HistoryDialog;
 class LiveStatus;
 class NoticePanel;
+class RecordForwarder;
 class Reconnection;
 class WindowMenus;
 struct PageDifferences;
@@ -136,6 +137,7 @@ private:
     LiveStatus *live = nullptr;
     WindowMenus *menus = nullptr;
     HistoryDialog *historyDialog = nullptr; // made when first asked for
+    RecordForwarder *record = nullptr;     // the factory's record, when configured
     NoticePanel *noticePanel = nullptr;
 
     QString lastStatus;           // the status bar's sentence, as the window last said it

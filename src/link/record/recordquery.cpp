@@ -107,6 +107,10 @@ ShowResult show(Connection &connection, const ShowFilter &filter)
         sql += QStringLiteral(" LIMIT ?");
         values << filter.count;
     }
+    if (filter.offset > 0) {
+        sql += QStringLiteral(" OFFSET ?");
+        values << filter.offset;
+    }
     QSqlQuery query(connection.database());
     query.setForwardOnly(true);
     query.prepare(sql);

@@ -32,6 +32,7 @@ struct ShowFilter
     QString station; // empty: every bench
     QDateTime since; // invalid: from the first
     int count = 0;   // the newest N; 0: all of them
+    int offset = 0;  // skipping the newest `offset` (a listing read page by page)
 };
 
 struct ShowResult : Result

@@ -111,13 +111,13 @@ void HistoryDialog::reload()
 // Reading starts again from the newest entry, for the boards now asked for.
 void HistoryDialog::fill()
 {
-    qCDebug(lcHistoryWindow).noquote() << "Reading" << defaultPath();
     const bool all = m_all->isChecked() || m_board.family == BoardFamily::Unknown;
     m_table->setRowCount(0);
     m_entries.clear();
+    m_stations.clear();
     m_problems.clear();
-    m_reader = std::make_unique<HistoryReader>(
-        defaultPath(), all ? EntryFilter() : EntryFilter{m_board.serial, m_board.family});
+    m_reader = historySource(m_record, all ? EntryFilter() : EntryFilter{m_board.serial, m_board.family});
+    qCDebug(lcHistoryWindow).noquote() << "Reading" << m_reader->where();
     if (const Result started = m_reader->start(); !started.ok())
         m_problems << started.message;
     else
@@ -128,9 +128,11 @@ void HistoryDialog::fill()
 
 void HistoryDialog::loadMore()
 {
-    const QList<ListedEntry> page = m_reader->next(pageEntries);
+    for (SourcedEntry &sourced : m_reader->next(pageEntries)) {
+        m_entries << std::move(sourced.listed);
+        m_stations << sourced.station;
+    }
     m_problems << m_reader->takeWarnings();
-    m_entries << page;
     populate();
 }
 
@@ -147,7 +149,8 @@ void HistoryDialog::populate()
         for (int i = 0; i < m_entries.size(); ++i) {
             const Entry &e = m_entries.at(i).entry;
             rows << QStringList{QString::number(e.index), localTime(e.time), e.config.productCode, e.config.serial,
-                                e.event, e.phase, e.tool, HistoryWords::changes(e, m_entries.at(i).changes)};
+                                e.event, e.phase, e.tool, HistoryWords::changes(e, m_entries.at(i).changes),
+                                m_stations.value(i)};
             values << i;
         }
     } else {
@@ -155,18 +158,21 @@ void HistoryDialog::populate()
             const Entry &e = m_entries.at(write.values).entry;
             rows << QStringList{localTime(m_entries.at(write.entries.first()).entry.time), e.config.productCode,
                                 e.config.serial, HistoryWrites::writeText(e.event), e.tool, write.changes,
-                                HistoryWrites::outcomeText(write.outcome)};
+                                HistoryWrites::outcomeText(write.outcome), m_stations.value(write.values)};
             values << write.values;
         }
     }
     const int changesColumn = entries ? int(Changes) : int(WriteChanges);
     m_table->clear();
-    m_table->setColumnCount(entries ? int(EntryColumns) : int(WriteColumns));
+    // The record's rows name their bench, in a column after the others.
+    const int benchColumn = entries ? int(EntryColumns) : int(WriteColumns);
+    m_table->setColumnCount(benchColumn + 1);
     m_table->setHorizontalHeaderLabels(
         entries ? QStringList{W::tr("#"), W::tr("Time"), W::tr("Board"), W::tr("Serial"), W::tr("Event"),
-                              W::tr("Phase"), W::tr("Tool"), W::tr("Changed fields")}
+                              W::tr("Phase"), W::tr("Tool"), W::tr("Changed fields"), W::tr("Bench")}
                 : QStringList{W::tr("Time"), W::tr("Board"), W::tr("Serial"), W::tr("Write"), W::tr("Tool"),
-                              W::tr("What changed"), W::tr("Outcome")});
+                              W::tr("What changed"), W::tr("Outcome"), W::tr("Bench")});
+    m_table->setColumnHidden(benchColumn, !m_reader || !m_reader->fromBenches());
     // A long list of changes wraps in its row; its tool tip has it whole too.
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->horizontalHeader()->setSectionResizeMode(changesColumn, QHeaderView::Stretch);
@@ -202,7 +208,7 @@ void HistoryDialog::loadMoreAtBottom()
 void HistoryDialog::updateNote()
 {
     const bool all = m_all->isChecked() || m_board.family == BoardFamily::Unknown;
-    const QString path = m_reader ? m_reader->path() : defaultPath();
+    const QString path = m_reader ? m_reader->where() : defaultPath();
     QStringList note;
     if (m_table->rowCount() == 0)
         note << (all ? Halvero_configurator::tr("No entries in %1.").arg(path)

@@ -1,8 +1,10 @@
 // The configuration history in a window of its own: the writes to the
 // connected board (or to all boards) newest first, one row each with what
 // it changed and how it ended (the entries behind them on demand), and a
-// button that puts a write's values in the page. The
-// newest entries are read first; older ones as the list is scrolled down.
+// button that puts a write's values in the page. The entries are the local
+// history's, or every bench's from the factory's record when one is
+// configured. The newest entries are read first; older ones as the list is
+// scrolled down.
 #ifndef HALVERO_HISTORYDIALOG_H
 #define HALVERO_HISTORYDIALOG_H
 
@@ -14,6 +16,7 @@
 #include "boardconfig.h"
 #include "confighistory.h"
 #include "historyreader.h"
+#include "historysource.h"
 
 QT_BEGIN_NAMESPACE
 class QCheckBox;
@@ -34,6 +37,9 @@ public:
     void setBoard(const BoardConfig &board, bool pageShown);
     // Reads the history file again, from its newest entry.
     void reload();
+    // Entries from the factory's record at this URI, every bench's, each
+    // row naming its bench; empty: the local history.
+    void setRecord(const QString &uri) { m_record = uri; }
     // Reads it again for `board` and brings the dialog up, in front.
     void showFor(const BoardConfig &board, bool pageShown);
 
@@ -60,8 +66,10 @@ private:
     QPushButton *m_place;
     BoardConfig m_board;
     bool m_pageShown = false;
-    std::unique_ptr<ConfigHistory::HistoryReader> m_reader;
+    QString m_record;
+    std::unique_ptr<HistorySource> m_reader;
     QList<ConfigHistory::ListedEntry> m_entries; // as listed, newest first
+    QStringList m_stations; // the bench of each of m_entries (the record's)
     QStringList m_problems; // damaged lines, an unreadable file
 };
 

@@ -1,0 +1,39 @@
+// The window's side of the factory's record: every history entry the window
+// appends also goes to the outbox beside the history, and a worker thread
+// forwards the outbox to the record, so that a record that is slow or down
+// never holds the window. What waits is said once, when it changes.
+#ifndef HALVERO_RECORDFORWARDER_H
+#define HALVERO_RECORDFORWARDER_H
+
+#include <QObject>
+#include <QString>
+#include <QThread>
+
+class RecordForwarder : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The record: `setting` (the settings file's "record"), else
+    // $HALVERO_RECORD; none: the forwarder does nothing.
+    explicit RecordForwarder(const QString &setting, QObject *parent = nullptr);
+    ~RecordForwarder() override;
+
+    QString uri() const { return m_uri; } // empty when none is configured
+
+    // The outbox is looked at this often, and tried again this long after
+    // the record refused.
+    static constexpr int lookMs = 2000;
+    static constexpr int retryMs = 30000;
+
+signals:
+    // "3 entries wait to be forwarded to the record (why)", or, once they
+    // have gone, that they have.
+    void said(const QString &sentence);
+
+private:
+    QString m_uri;
+    QThread m_thread;
+};
+
+#endif // HALVERO_RECORDFORWARDER_H
