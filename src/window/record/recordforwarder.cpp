@@ -16,7 +16,10 @@ namespace {
 class Worker : public QObject
 {
 public:
-    Worker(const QString &uri, RecordForwarder *forwarder) : m_uri(uri), m_forwarder(forwarder) {}
+    Worker(const QString &uri, int retryMs, RecordForwarder *forwarder)
+        : m_uri(uri), m_retryMs(retryMs), m_forwarder(forwarder)
+    {
+    }
 
     void begin()
     {
@@ -41,7 +44,7 @@ private:
                 static_cast<Result &>(pushed) = Result::failure(ErrorCode::Record, why);
             QString sentence;
             if (!pushed.ok()) {
-                next = RecordForwarder::retryMs;
+                next = m_retryMs;
                 sentence = pushed.waiting > 0 ? QStringLiteral("%1 (%2).").arg(Record::waitingSentence(pushed.waiting), pushed.message)
                                               : pushed.message;
             } else if (!m_lastSaid.isEmpty()) {
@@ -59,6 +62,7 @@ private:
     }
 
     QString m_uri;
+    int m_retryMs;
     RecordForwarder *m_forwarder;
     QTimer *m_timer = nullptr;
     QString m_lastSaid;
@@ -66,13 +70,13 @@ private:
 
 } // namespace
 
-RecordForwarder::RecordForwarder(const QString &setting, QObject *parent)
+RecordForwarder::RecordForwarder(const QString &setting, QObject *parent, int retryMs)
     : QObject(parent), m_uri(Record::configuredUri(setting))
 {
     if (m_uri.isEmpty())
         return;
     Record::Outbox::forwardEveryEntry();
-    auto *worker = new Worker(m_uri, this);
+    auto *worker = new Worker(m_uri, retryMs, this);
     worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::started, worker, &Worker::begin);
     connect(&m_thread, &QThread::finished, worker, &QObject::deleteLater);

@@ -16,15 +16,14 @@ class RecordForwarder : public QObject
 public:
     // The record: `setting` (the settings file's "record"), else
     // $HALVERO_RECORD; none: the forwarder does nothing.
-    explicit RecordForwarder(const QString &setting, QObject *parent = nullptr);
+    // `retryMs`: how long after a refusal it tries again.
+    explicit RecordForwarder(const QString &setting, QObject *parent = nullptr, int retryMs = 30000);
     ~RecordForwarder() override;
 
     QString uri() const { return m_uri; } // empty when none is configured
 
-    // The outbox is looked at this often, and tried again this long after
-    // the record refused.
+    // The outbox is looked at this often.
     static constexpr int lookMs = 2000;
-    static constexpr int retryMs = 30000;
 
 signals:
     // "3 entries wait to be forwarded to the record (why)", or, once they

@@ -1,0 +1,79 @@
+// The window's part of the factory's record: entries forwarded by the
+// worker while the window's thread runs on, what waits said once, and the
+// history dialog listing the record's entries with their benches.
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "confighistory.h"
+#include "historydialog.h"
+#include "pgcluster.h"
+#include "recordforwarder.h"
+
+namespace {
+
+BoardConfig board()
+{
+    BoardConfig config;
+    config.family = BoardFamily::Switch08A3;
+    config.productCode = QStringLiteral("08A3");
+    config.serial = QStringLiteral("0x20383352BBBB500900390021");
+    for (const ConfigField &field : configFields(config.family))
+        config.values[field.path] = field.min;
+    return config;
+}
+
+} // namespace
+
+class tst_RecordWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void forwardedAndListed();
+
+private:
+    QTemporaryDir dir;
+};
+
+void tst_RecordWindow::forwardedAndListed()
+{
+    TestSupport::PgCluster cluster;
+    QString error;
+    if (!cluster.start(&error)) {
+        if (TestSupport::PgCluster::binaryFolder().isEmpty() && !qEnvironmentVariableIsSet("CI"))
+            QSKIP(qPrintable(error));
+        QFAIL(qPrintable(error));
+    }
+    qputenv("HALVERO_HISTORY_FILE", dir.filePath("history.jsonl").toUtf8());
+    const auto rows = [&cluster] { return cluster.number("SELECT count(*) FROM halvero_entries"); };
+    RecordForwarder forwarder(cluster.ownerUri(), nullptr, 1000);
+    QSignalSpy said(&forwarder, &RecordForwarder::said);
+    ConfigHistory::HistoryFile history;
+    QVERIFY(history.append(ConfigHistory::makeEntry(board(), "save", "before", "configurator")).ok());
+    QTRY_COMPARE_WITH_TIMEOUT(rows(), 1, 20000);
+
+    // Down: the window hears once what waits; back: once that it went.
+    QVERIFY(cluster.stop());
+    QVERIFY(history.append(ConfigHistory::makeEntry(board(), "save", "after", "configurator")).ok());
+    QTRY_VERIFY_WITH_TIMEOUT(!said.isEmpty(), 20000);
+    QVERIFY2(said.first().first().toString().startsWith("1 entry waits to be forwarded to the record"),
+             qPrintable(said.first().first().toString()));
+    QTest::qWait(3000); // tries again meanwhile, and says nothing new
+    QCOMPARE(said.size(), 1);
+    QVERIFY(cluster.restart());
+    QTRY_COMPARE_WITH_TIMEOUT(rows(), 2, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(said.size(), 2, 5000);
+
+    HistoryDialog dialog;
+    dialog.setRecord(forwarder.uri());
+    dialog.showFor(board(), false);
+    const auto *table = dialog.findChild<QTableWidget *>("table_history");
+    QCOMPARE(table->rowCount(), 2);
+    QVERIFY(!table->isColumnHidden(2));
+    QCOMPARE(table->item(0, 2)->text(), ConfigHistory::stationName());
+}
+
+QTEST_MAIN(tst_RecordWindow)
+#include "tst_recordwindow.moc"
