@@ -97,7 +97,7 @@ void tst_CliRecord::twoStationsOneBoard()
             lastChange = QJsonDocument(entry.value("changes").toArray()).toJson(QJsonDocument::Compact);
     }
     QCOMPARE(stations, QSet<QString>({"bench-1", "bench-2"}));
-    // bench-2's write is compared with what bench-1 left on the board.
+    // bench-2's write is compared with the board's entry before it.
     QVERIFY2(lastChange.contains("\"from\":1650") && lastChange.contains("\"to\":1750"), qPrintable(lastChange));
 
     const TestSupport::CliRun boards = runAt("bench-3", bench, {"record", "boards", "--json"});

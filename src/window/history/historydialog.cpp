@@ -142,6 +142,7 @@ void HistoryDialog::populate()
     using W = Halvero_configurator;
     const bool entries = m_entriesShown->isChecked();
     const bool all = m_all->isChecked() || m_board.family == BoardFamily::Unknown;
+    const bool benches = m_reader && m_reader->fromBenches();
     const int scrolled = m_table->verticalScrollBar()->value();
     QList<QStringList> rows;
     QList<int> values; // the entry each row stands for
@@ -149,8 +150,9 @@ void HistoryDialog::populate()
         for (int i = 0; i < m_entries.size(); ++i) {
             const Entry &e = m_entries.at(i).entry;
             rows << QStringList{QString::number(e.index), localTime(e.time), e.config.productCode, e.config.serial,
-                                e.event, e.phase, e.tool, HistoryWords::changes(e, m_entries.at(i).changes),
-                                m_stations.value(i)};
+                                e.event, e.phase, e.tool, HistoryWords::changes(e, m_entries.at(i).changes)};
+            if (benches)
+                rows.last() << m_stations.value(i);
             values << i;
         }
     } else {
@@ -158,21 +160,23 @@ void HistoryDialog::populate()
             const Entry &e = m_entries.at(write.values).entry;
             rows << QStringList{localTime(m_entries.at(write.entries.first()).entry.time), e.config.productCode,
                                 e.config.serial, HistoryWrites::writeText(e.event), e.tool, write.changes,
-                                HistoryWrites::outcomeText(write.outcome), m_stations.value(write.values)};
+                                HistoryWrites::outcomeText(write.outcome)};
+            if (benches)
+                rows.last() << m_stations.value(write.values);
             values << write.values;
         }
     }
     const int changesColumn = entries ? int(Changes) : int(WriteChanges);
     m_table->clear();
+    QStringList headers = entries ? QStringList{W::tr("#"), W::tr("Time"), W::tr("Board"), W::tr("Serial"),
+                                                W::tr("Event"), W::tr("Phase"), W::tr("Tool"), W::tr("Changed fields")}
+                                  : QStringList{W::tr("Time"), W::tr("Board"), W::tr("Serial"), W::tr("Write"),
+                                                W::tr("Tool"), W::tr("What changed"), W::tr("Outcome")};
     // The record's rows name their bench, in a column after the others.
-    const int benchColumn = entries ? int(EntryColumns) : int(WriteColumns);
-    m_table->setColumnCount(benchColumn + 1);
-    m_table->setHorizontalHeaderLabels(
-        entries ? QStringList{W::tr("#"), W::tr("Time"), W::tr("Board"), W::tr("Serial"), W::tr("Event"),
-                              W::tr("Phase"), W::tr("Tool"), W::tr("Changed fields"), W::tr("Bench")}
-                : QStringList{W::tr("Time"), W::tr("Board"), W::tr("Serial"), W::tr("Write"), W::tr("Tool"),
-                              W::tr("What changed"), W::tr("Outcome"), W::tr("Bench")});
-    m_table->setColumnHidden(benchColumn, !m_reader || !m_reader->fromBenches());
+    if (benches)
+        headers << W::tr("Bench");
+    m_table->setColumnCount(int(headers.size()));
+    m_table->setHorizontalHeaderLabels(headers);
     // A long list of changes wraps in its row; its tool tip has it whole too.
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->horizontalHeader()->setSectionResizeMode(changesColumn, QHeaderView::Stretch);
