@@ -15,5 +15,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcFit)     // halvero.window.fit: where the window an
 Q_DECLARE_LOGGING_CATEGORY(lcWords)   // halvero.window.words: every status sentence, as said
 Q_DECLARE_LOGGING_CATEGORY(lcHistoryWindow) // halvero.window.history: the history window's reading
 Q_DECLARE_LOGGING_CATEGORY(lcHelp)    // halvero.window.help: the operator's guide
+Q_DECLARE_LOGGING_CATEGORY(lcRecordWindow) // halvero.window.record: the entries forwarded to the factory's record
 
 #endif // HALVERO_WINDOWLOG_H

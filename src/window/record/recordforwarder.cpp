@@ -10,6 +10,7 @@
 #include "recordoutbox.h"
 #include "recordpush.h"
 #include "recorduri.h"
+#include "windowlog.h"
 
 namespace {
 
@@ -50,6 +51,8 @@ private:
             } else if (!m_lastSaid.isEmpty()) {
                 sentence = QStringLiteral("The entries that waited are in the record %1 now.").arg(target.masked);
             }
+            qCDebug(lcRecordWindow).noquote() << "Forwarded" << pushed.offered << "entries," << pushed.stored
+                                              << "new;" << pushed.waiting << "wait" << pushed.message;
             for (const QString &warning : pushed.warnings)
                 emit m_forwarder->said(warning);
             if (sentence != m_lastSaid && !sentence.isEmpty())
