@@ -180,10 +180,10 @@ bool largeRecord(TestSupport::PgCluster &cluster, int entries, const QString &cl
     QSqlQuery plan(connection.database());
     plan.exec(QStringLiteral("EXPLAIN (ANALYZE, COSTS OFF, SUMMARY ON) SELECT e.id FROM halvero_entries e"
                              " LEFT JOIN LATERAL (SELECT p.entry FROM halvero_entries p WHERE p.serial = e.serial"
-                             " AND p.phase <> 'intent' AND (p.written_at, p.station, coalesce(p.seq, 0)) <"
-                             " (e.written_at, e.station, coalesce(e.seq, 0)) ORDER BY p.written_at DESC, p.station DESC,"
-                             " p.seq DESC LIMIT 1) prev ON true WHERE e.serial = '%1'"
-                             " ORDER BY e.written_at DESC, e.station DESC, e.seq DESC LIMIT 20")
+                             " AND p.phase <> 'intent' AND (p.written_at, p.station, "
+                             "coalesce(array_position(ARRAY['before', 'intent', 'after'], p.phase), 0)) < (e.written_at, e.station, coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0))"
+                             " ORDER BY p.written_at DESC, p.station DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], p.phase), 0) DESC LIMIT 1) prev ON true"
+                             " WHERE e.serial = '%1' ORDER BY e.written_at DESC, e.station DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0) DESC LIMIT 20")
                   .arg(serial.mid(2)));
     std::printf("\nThe server's plan for the listing of one board (its neighbours looked up per row):\n\n");
     while (plan.next())

@@ -17,6 +17,10 @@ namespace {
 
 using ConfigHistory::Entry;
 
+// Entries are ordered by their time, then their bench, then their step in a
+// write (before, intent, after): one write's entries often share their
+// millisecond, and the record has no number of its own to tell them apart.
+
 // The row's entry as the history would read it; damaged when the history
 // would refuse the line, or when the columns it was found by are not its own.
 RecordedEntry recorded(const QVariant &entryText, const QString &id, const QString &serial, const QString &station)
@@ -94,15 +98,15 @@ ShowResult show(Connection &connection, const ShowFilter &filter)
         " FROM halvero_entries e"
         " LEFT JOIN LATERAL (SELECT p.entry FROM halvero_entries p"
         "   WHERE p.serial = e.serial AND p.phase <> 'intent'"
-        "   AND (p.written_at, p.station, coalesce(p.seq, 0)) < (e.written_at, e.station, coalesce(e.seq, 0))"
-        "   ORDER BY p.written_at DESC, p.station DESC, p.seq DESC LIMIT 1) prev ON true"
+        "   AND (p.written_at, p.station, coalesce(array_position(ARRAY['before', 'intent', 'after'], p.phase), 0)) < (e.written_at, e.station, coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0))"
+        "   ORDER BY p.written_at DESC, p.station DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], p.phase), 0) DESC LIMIT 1) prev ON true"
         " LEFT JOIN LATERAL (SELECT n.phase, n.event FROM halvero_entries n"
         "   WHERE n.serial = e.serial AND n.station = e.station"
-        "   AND (n.written_at, coalesce(n.seq, 0)) > (e.written_at, coalesce(e.seq, 0))"
-        "   ORDER BY n.written_at, n.seq LIMIT 1) nxt ON true");
+        "   AND (n.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], n.phase), 0)) > (e.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0))"
+        "   ORDER BY n.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], n.phase), 0) LIMIT 1) nxt ON true");
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
-    sql += QStringLiteral(" ORDER BY e.written_at DESC, e.station DESC, e.seq DESC");
+    sql += QStringLiteral(" ORDER BY e.written_at DESC, e.station DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0) DESC");
     if (filter.count > 0) {
         sql += QStringLiteral(" LIMIT ?");
         values << filter.count;
@@ -140,17 +144,18 @@ BoardsResult boards(Connection &connection)
     // The newest entry of each board, the newest that shows what it held,
     // and, for an "after", the intent of that write.
     if (!query.exec(QStringLiteral(
-            "WITH newest AS (SELECT DISTINCT ON (serial) id, serial, station, seq, written_at, phase, event, entry"
-            "   FROM halvero_entries ORDER BY serial, written_at DESC, station DESC, seq DESC)"
+            "WITH newest AS (SELECT DISTINCT ON (serial) id, serial, station, written_at, phase, event, entry"
+            "   FROM halvero_entries ORDER BY serial, written_at DESC, station DESC, "
+            "   coalesce(array_position(ARRAY['before', 'intent', 'after'], phase), 0) DESC)"
             " SELECT n.id::text, n.serial, n.station, n.entry::text, h.id::text, h.station, h.entry::text, i.entry::text"
             " FROM newest n"
             " LEFT JOIN LATERAL (SELECT h.id, h.station, h.entry FROM halvero_entries h"
             "   WHERE h.serial = n.serial AND h.phase <> 'intent'"
-            "   ORDER BY h.written_at DESC, h.station DESC, h.seq DESC LIMIT 1) h ON true"
+            "   ORDER BY h.written_at DESC, h.station DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], h.phase), 0) DESC LIMIT 1) h ON true"
             " LEFT JOIN LATERAL (SELECT i.entry FROM halvero_entries i"
             "   WHERE i.serial = n.serial AND i.station = n.station AND i.event = n.event AND i.phase = 'intent'"
-            "   AND (i.written_at, coalesce(i.seq, 0)) < (n.written_at, coalesce(n.seq, 0))"
-            "   ORDER BY i.written_at DESC, i.seq DESC LIMIT 1) i ON n.phase = 'after'"
+            "   AND (i.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], i.phase), 0)) < (n.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], n.phase), 0))"
+            "   ORDER BY i.written_at DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], i.phase), 0) DESC LIMIT 1) i ON n.phase = 'after'"
             " ORDER BY n.serial"))) {
         static_cast<Result &>(result) = connection.failure(QStringLiteral("cannot list its boards"), query.lastError());
         return result;

@@ -7,6 +7,7 @@
 #include <QTextStream>
 
 #include "confighistory.h"
+#include "historywords.h"
 #include "recordconnection.h"
 #include "recordoutbox.h"
 #include "recordpush.h"
@@ -147,7 +148,7 @@ int CliRunner::recordShow()
         QString line = QStringLiteral("%1  %2  %3  %4  %5  %6 %7 %8 %9")
                            .arg(ConfigHistory::localTime(e.time), r.station, r.user, e.config.serial,
                                 e.config.productCode, e.event.leftJustified(8), e.phase.leftJustified(6),
-                                e.tool.leftJustified(13), ConfigHistory::changesText(e, r.changes));
+                                e.tool.leftJustified(13), HistoryWords::changes(e, r.changes));
         while (line.endsWith(QLatin1Char(' ')))
             line.chop(1);
         out << line << '\n';
