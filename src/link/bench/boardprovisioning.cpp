@@ -269,11 +269,12 @@ BoardRow checkBoard(const QString &port, const QString &path, const Settings &se
     if (!board.identify(path) || !ofFamily(board, settings.config, QStringLiteral("not compared")))
         return board.finish();
     board.report(Step::Reading);
-    if (readWithRetry(board.link(), USBmsgConfig) != USBmsgConfig) {
+    if (board.connection().read(USBmsgConfig) != USBmsgConfig) {
         const ExchangeOutcome outcome = board.link().lastOutcome();
         row.outcome = Outcome::Error;
-        row.message = outcome == ExchangeOutcome::NoReply || outcome == ExchangeOutcome::Undecodable
-                          ? QStringLiteral("the board on %1 did not send its configuration").arg(port)
+        const bool silent = (outcome == ExchangeOutcome::NoReply && !board.link().lateReplyDropped())
+                            || outcome == ExchangeOutcome::Undecodable;
+        row.message = silent ? QStringLiteral("the board on %1 did not send its configuration").arg(port)
                           : ExchangeText::failure(outcome, board.facts());
         return board.finish();
     }
