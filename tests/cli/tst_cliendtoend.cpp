@@ -369,6 +369,8 @@ void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered_data()
     QTest::newRow("defaults, unanswered") << "defaults" << "mute on writes" << 7 << "the configuration it holds now was read back";
     QTest::newRow("defaults, answered with the configuration")
         << "defaults" << "keeps its values" << 8 << "did not acknowledge defaults; the configuration it holds now";
+    QTest::newRow("defaults, acknowledged with a byte more")
+        << "defaults" << "trailing byte" << 8 << "did not acknowledge defaults; the configuration it holds now";
 }
 
 void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered()
@@ -390,7 +392,10 @@ void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered()
         auto model = std::make_shared<BoardModel>(boardOf("08A3"));
         auto reads = std::make_shared<int>(0);
         const bool silent = board == "silent";
-        sim.setScript([model, reads, silent](const QByteArray &request) -> QList<ReplyChunk> {
+        const bool trailing = board == "trailing byte";
+        sim.setScript([model, reads, silent, trailing](const QByteArray &request) -> QList<ReplyChunk> {
+            if (trailing && request.at(0) == char(USBmsgSetDefaults))
+                return {ReplyChunk{0, model->reply(request, 0) + '\0', 1}};
             if (request.size() > 2 || (silent && ++*reads > 2))
                 return {};
             return {ReplyChunk{0, model->reply(request, 0), 1}};
@@ -456,7 +461,7 @@ void TestCliEndToEnd::jsonOutputParses_data()
     QTest::newRow("config get to file") << QStringList{"config", "get", "PORT", "-o", "FILE"} << QStringList{"file"} << 1;
     QTest::newRow("config set") << QStringList{"config", "set", "PORT", "FILE", "--verify"} << QStringList{"verified"} << 1;
     QTest::newRow("config diff") << QStringList{"config", "diff", "PORT", "FILE"} << QStringList{"equal"} << 1;
-    QTest::newRow("defaults") << QStringList{"defaults", "PORT", "--yes"} << QStringList{"restored"} << 1;
+    QTest::newRow("defaults") << QStringList{"defaults", "PORT", "--yes"} << QStringList{"restored", "unchanged"} << 1;
     QTest::newRow("dump") << QStringList{"dump", "PORT"} << QStringList{"dump"} << 1;
     QTest::newRow("usage error") << QStringList{"identify"} << QStringList{"error"} << 1;
     QTest::newRow("failure") << QStringList{"identify", "/dev/null"} << QStringList{"error"} << 1;

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QSerialPort>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 #include <csignal>
@@ -15,6 +16,7 @@
 
 #include "clirun.h"
 #include "clitestsupport.h"
+#include "confighistory.h"
 #include "portlock.h"
 #include "simulatedboard.h"
 
@@ -137,6 +139,7 @@ private slots:
     void interruptLeavesAReport();
     void auditBySlots();
     void interruptWhileTheReportWaits();
+    void lateBoardsHoldWhatIsWritten();
 
 private:
     QTemporaryDir dir;
@@ -442,6 +445,40 @@ void TestCliProvision::interruptWhileTheReportWaits()
     });
     QVERIFY2(run.exitCode == 16 && run.err.contains("interrupted by SIGINT") && run.err.contains("report"),
              qPrintable(run.describe()));
+}
+
+// Boards that answer 200 ms after each request (past the window's wait,
+// well inside halvero-cli's): every write is held, and recorded as held.
+void TestCliProvision::lateBoardsHoldWhatIsWritten()
+{
+    BoardFaults late;
+    late.delayMs = 200;
+    QList<std::shared_ptr<SimulatedBoard>> boards;
+    QStringList ports;
+    for (uint32_t i = 0; i < 3; ++i) {
+        BoardIdentity identity;
+        identity.serial[0] = 0x1A7E0 + i;
+        boards << std::make_shared<SimulatedBoard>(identity, late);
+        QVERIFY(boards.last()->start());
+        ports << boards.last()->devicePath();
+    }
+    const TestSupport::CliRun provisioned = runCli(QStringList{"provision", boardFile()} + ports);
+    QVERIFY2(provisioned.exitCode == 0, qPrintable(provisioned.describe()));
+    const QJsonObject other = withConfigValue(validFile("08A3"), "failsafe[0]", 1500);
+    const TestSupport::CliRun set = runCli({"config", "set", ports.first(), writeFile("other.json", QJsonDocument(other).toJson())});
+    QVERIFY2(set.exitCode == 0, qPrintable(set.describe()));
+
+    QMap<QString, ConfigHistory::Entry> lastAfter; // by serial
+    for (const ConfigHistory::Entry &entry : ConfigHistory::HistoryFile().read().entries)
+        if (entry.phase == ConfigHistory::phaseAfter)
+            lastAfter.insert(entry.config.serial, entry);
+    for (int i = 0; i < boards.size(); ++i) {
+        const QString serial = QStringLiteral("0x203833524E465009%1").arg(QString::number(0x1A7E0 + i, 16).toUpper(), 8, QLatin1Char('0'));
+        const QMap<QString, int> values = lastAfter.value(serial).config.values;
+        QCOMPARE(values.value("failsafe[0]"), i == 0 ? 1500 : 1234);
+        QCOMPARE(values.value("trigger.high"), i == 0 ? 1600 : 1750);
+        QCOMPARE(qFromBigEndian<quint16>(boards.at(i)->storedConfig().constData() + 6), values.value("failsafe[0]"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCliProvision)

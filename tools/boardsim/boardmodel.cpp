@@ -6,6 +6,7 @@
 #include <QtEndian>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -182,6 +183,22 @@ QString eepromText(const BoardIdentity &id, const QByteArray &config)
 }
 
 } // namespace
+
+bool BoardIdentity::setSerial(const QString &shown)
+{
+    QString digits = shown.trimmed();
+    if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        digits = digits.mid(2);
+    const auto hexDigit = [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F');
+    };
+    if (digits.size() != 24 || !std::all_of(digits.cbegin(), digits.cend(), hexDigit))
+        return false;
+    for (int w = 0; w < 3; ++w)
+        serial[2 - w] = digits.mid(8 * w, 8).toUInt(nullptr, 16);
+    return true;
+}
 
 BoardModel::BoardModel(const BoardIdentity &identity)
     : m_identity(identity), m_config(factoryPayload())

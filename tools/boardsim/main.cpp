@@ -70,7 +70,7 @@ int main(int argc, char *argv[])
     p.addOptions({
         {QStringLiteral("product"), QStringLiteral("Product code: 08A3, 08A2 or 04F2 (default 08A3)."), QStringLiteral("code"), QStringLiteral("08A3")},
         {QStringLiteral("firmware"), QStringLiteral("Firmware version X.Y (default 1.3, or 0.1 for 04F2)."), QStringLiteral("X.Y")},
-        {QStringLiteral("serial"), QStringLiteral("96-bit serial number, 24 hex digits."), QStringLiteral("hex24")},
+        {QStringLiteral("serial"), QStringLiteral("96-bit serial number as the configurator shows it: 24 hex digits, optionally after 0x."), QStringLiteral("hex24")},
         {QStringLiteral("revid"), QStringLiteral("Chip revision identifier, hex."), QStringLiteral("hex")},
         {QStringLiteral("devid"), QStringLiteral("Chip device identifier, hex."), QStringLiteral("hex")},
         {QStringLiteral("link"), QStringLiteral("Also make a symlink to the device at this path."), QStringLiteral("path")},
@@ -103,14 +103,8 @@ int main(int argc, char *argv[])
         id.fwMajor = uint8_t(major);
         id.fwMinor = uint8_t(minor);
     }
-    if (p.isSet(QStringLiteral("serial"))) {
-        const QString s = p.value(QStringLiteral("serial"));
-        if (s.size() != 24)
-            fail(QStringLiteral("--serial wants 24 hex digits"));
-        for (int w = 0; w < 3; ++w)
-            if (!parseHex(s.mid(8 * w, 8), 8, &id.serial[w]))
-                fail(QStringLiteral("--serial wants 24 hex digits"));
-    }
+    if (p.isSet(QStringLiteral("serial")) && !id.setSerial(p.value(QStringLiteral("serial"))))
+        fail(QStringLiteral("--serial wants 24 hex digits, as the configurator shows the serial"));
     if (p.isSet(QStringLiteral("revid")) && !parseHex(p.value(QStringLiteral("revid")), 8, &id.revId))
         fail(QStringLiteral("--revid wants up to 8 hex digits"));
     if (p.isSet(QStringLiteral("devid")) && !parseHex(p.value(QStringLiteral("devid")), 8, &id.devId))

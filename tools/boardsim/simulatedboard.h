@@ -26,6 +26,11 @@ struct BoardIdentity
     uint32_t devId = 0x0415;
     uint32_t serial[3] = {0x00390021, 0x4E465009, 0x20383352}; // word 0 first on the wire
 
+    // The serial as the configurator shows it: 24 hex digits (after an
+    // optional "0x"), word 2 first, the word that goes last on the wire.
+    // False, and the serial left as it was, for anything else.
+    bool setSerial(const QString &shown);
+
     // A board of this product with the firmware it ships with (1.3 for the
     // switch boards, 0.1 for the trigger board).
     static BoardIdentity forProduct(uint16_t productCode)

@@ -8,6 +8,7 @@
 #include <QLoggingCategory>
 #include <QTextStream>
 
+#include "boardconnection.h"
 #include "boardformat.h"
 #include "clicommands.h"
 #include "clisignals.h"
@@ -191,14 +192,17 @@ void CliRunner::connectBoard()
     progress(QStringLiteral("opening %1 at %2 baud").arg(portPath).arg(o.baud));
     // From now on a signal lets the port be closed before the process ends.
     CliSignals::catchEndingSignals();
-    link = std::make_unique<parachuteRadioComm>(portPath, o.baud);
-    if (!link->isConnected()) {
+    // No window freezes here: a board that answers a little late is waited for.
+    BoardConnection board(ExchangeTiming::unattended(), &line);
+    if (!board.open(portPath, o.baud)) {
         const QString notPort = notASerialPort(o.port, portPath);
-        const QString message = notPort.isEmpty() ? describeOpenFailure(portPath, serialPort) : notPort;
-        link.reset();
+        const QString message = notPort.isEmpty() ? describeOpenFailure(portPath, line) : notPort;
         throw CliFailure{notPort.isEmpty() ? ErrorCode::PortOpen : ErrorCode::NoSuchPort, message};
     }
-    if (!read(USBmsgIdentity))
+    stopIfInterrupted(QStringLiteral("nothing was written to the board"));
+    const bool identified = board.identify();
+    link = board.take();
+    if (!identified)
         throw exchangeFailure(QString());
     progress(QStringLiteral("found %1, firmware %2").arg(boardName(), firmwareText(*link)));
 }
@@ -223,22 +227,20 @@ CliFailure CliRunner::exchangeFailure(const QString &noReply) const
     const ExchangeOutcome outcome = link->lastOutcome();
     const bool silent = outcome == ExchangeOutcome::NoReply
                         || (outcome == ExchangeOutcome::Undecodable && link->isIdentified());
-    if (silent && !noReply.isEmpty())
+    // A board that answers too late is told as such, whatever was missing.
+    if (silent && !noReply.isEmpty() && !link->lateReplyDropped())
         return CliFailure{ErrorCode::NoReply, noReply};
-    const ExchangeText::Facts facts{o.port, o.baud, productCodeText(*link), firmwareText(*link),
-                                    int(link->lastReply().size())};
-    return CliFailure{errorCodeOf(outcome),
-            ExchangeText::failure(silent ? ExchangeOutcome::NoReply : outcome, facts)};
+    return CliFailure{errorCodeOf(outcome), ExchangeText::failure(silent ? ExchangeOutcome::NoReply : outcome,
+                                                                  ExchangeText::factsOf(*link, o.port, o.baud))};
 }
 
 bool CliRunner::read(USBmessages kind, USBmsgOptions option)
 {
-    for (int attempt = 0; attempt < readAttempts; ++attempt) {
-        if (exchange(false, kind, option) == kind)
-            return true;
-        progress(QStringLiteral("no valid reply to request %1").arg(int(kind)));
-    }
-    return false;
+    stopIfInterrupted(QStringLiteral("nothing was written to the board"));
+    const bool decoded = BoardConnection::read(*link, kind, option) == kind;
+    if (link->lastOutcome() == ExchangeOutcome::NeverQuiet)
+        throw exchangeFailure(QString());
+    return decoded;
 }
 
 void CliRunner::readOrFail(USBmessages kind, USBmsgOptions option, const QString &what)

@@ -1,5 +1,5 @@
 // Runs one parsed command line against a board: the connection every board
-// command starts with, the read retry, the output conventions (-q, -v,
+// command starts with, the output conventions (-q, -v,
 // --json) and the one-line failure report, shared by all the commands.
 #ifndef HALVERO_CLI_CLIRUNNER_H
 #define HALVERO_CLI_CLIRUNNER_H
@@ -145,12 +145,14 @@ private:
     void connectBoard();
     uint8_t exchange(bool write, USBmessages kind, USBmsgOptions option);
     CliFailure exchangeFailure(const QString &noReply) const;
+    // A read, tried once more as every program does (see BoardConnection).
     bool read(USBmessages kind, USBmsgOptions option = USBoptNone);
     void readOrFail(USBmessages kind, USBmsgOptions option, const QString &what);
 
     const CliOptions &o;
     QTextStream &out;
     QTextStream &err;
+    QSerialPort line; // the board's port, of this run alone; outlives the link, which closes it
     std::unique_ptr<parachuteRadioComm> link;
     QString portPath;
 };

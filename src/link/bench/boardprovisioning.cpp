@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QSerialPort>
 
+#include "boardconnection.h"
 #include "exchangetext.h"
 #include "historywords.h"
 #include "parachuteradiocomm.h"
@@ -81,15 +82,15 @@ public:
         m_clock.start();
         row.port = port;
         m_report(Step::Opening, QString());
-        m_link.emplace(path, baud, &m_serial);
+        m_opened = m_board.open(path, baud);
     }
 
-    parachuteRadioComm &link() { return *m_link; }
+    BoardConnection &connection() { return m_board; }
+    parachuteRadioComm &link() { return m_board.link(); }
 
     ExchangeText::Facts facts()
     {
-        return ExchangeText::Facts{row.port, int(m_baud), productCodeText(*m_link),
-                                   firmwareText(*m_link), int(m_link->lastReply().size())};
+        return ExchangeText::factsOf(link(), row.port, int(m_baud));
     }
 
     void report(Step step) { m_report(step, row.serial); }
@@ -97,23 +98,25 @@ public:
     // Open and identified; otherwise the row says why not.
     bool identify(const QString &path)
     {
-        if (!m_link->isConnected()) {
+        if (!m_opened) {
             const OpenFailure failure = classifyOpenFailure(m_serial.error(), probeOpenErrno(path));
             row.outcome = failure == OpenFailure::Busy ? Outcome::Busy : Outcome::Error;
             row.message = openFailureMessage(failure, row.port, m_serial.errorString());
             return false;
         }
         report(Step::Identifying);
-        if (readWithRetry(*m_link, USBmsgIdentity) != USBmsgIdentity) {
-            const ExchangeOutcome outcome = m_link->lastOutcome();
-            row.outcome = outcome == ExchangeOutcome::NoReply ? Outcome::NoBoard : Outcome::Error;
+        if (!m_board.identify()) {
+            const ExchangeOutcome outcome = link().lastOutcome();
+            // A board that answers too late is there all the same.
+            const bool noBoard = outcome == ExchangeOutcome::NoReply && !link().lateReplyDropped();
+            row.outcome = noBoard ? Outcome::NoBoard : Outcome::Error;
             row.message = ExchangeText::failure(outcome, facts());
             return false;
         }
-        row.productCode = productCodeText(*m_link);
-        row.family = Protocol::familyName(recordFamily(*m_link));
-        row.firmware = firmwareText(*m_link);
-        row.serial = serialText(*m_link);
+        row.productCode = productCodeText(link());
+        row.family = Protocol::familyName(recordFamily(link()));
+        row.firmware = firmwareText(link());
+        row.serial = serialText(link());
         row.outcome = Outcome::Held;
         report(Step::Identifying);
         return true;
@@ -133,7 +136,9 @@ private:
     qint32 m_baud;
     QElapsedTimer m_clock;
     QSerialPort m_serial; // outlives the link, which closes it
-    std::optional<parachuteRadioComm> m_link;
+    // No window freezes here: a board that answers a little late is waited for.
+    BoardConnection m_board{ExchangeTiming::unattended(), &m_serial};
+    bool m_opened = false;
 };
 
 // The transaction's end as an outcome; Held is left for --verify to confirm.
@@ -190,7 +195,7 @@ void verify(BoardLine &board, const Settings &settings)
 {
     BoardRow &row = board.row;
     board.report(Step::Verifying);
-    if (readWithRetry(board.link(), USBmsgConfig) != USBmsgConfig) {
+    if (board.connection().read(USBmsgConfig) != USBmsgConfig) {
         row.outcome = Outcome::NoAnswer;
         row.message = QStringLiteral("the board on %1 took the write but did not send its configuration back for --verify")
                           .arg(row.port);
@@ -265,11 +270,12 @@ BoardRow checkBoard(const QString &port, const QString &path, const Settings &se
     if (!board.identify(path) || !ofFamily(board, settings.config, QStringLiteral("not compared")))
         return board.finish();
     board.report(Step::Reading);
-    if (readWithRetry(board.link(), USBmsgConfig) != USBmsgConfig) {
+    if (board.connection().read(USBmsgConfig) != USBmsgConfig) {
         const ExchangeOutcome outcome = board.link().lastOutcome();
         row.outcome = Outcome::Error;
-        row.message = outcome == ExchangeOutcome::NoReply || outcome == ExchangeOutcome::Undecodable
-                          ? QStringLiteral("the board on %1 did not send its configuration").arg(port)
+        const bool silent = (outcome == ExchangeOutcome::NoReply && !board.link().lateReplyDropped())
+                            || outcome == ExchangeOutcome::Undecodable;
+        row.message = silent ? QStringLiteral("the board on %1 did not send its configuration").arg(port)
                           : ExchangeText::failure(outcome, board.facts());
         return board.finish();
     }

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include "recordtext.h"
+
 namespace ExchangeText {
 
 namespace {
@@ -20,6 +22,11 @@ QString failure(ExchangeOutcome outcome, const Facts &facts)
 {
     switch (outcome) {
     case ExchangeOutcome::NoReply:
+        if (facts.answeredAfterMs > 0)
+            return tr("The board on %1 answers later than the %2 ms its reply is waited for, so its answers are "
+                      "dropped: check the USB adapter's latency timer.")
+                .arg(facts.port)
+                .arg(facts.answeredAfterMs);
         return tr("No reply from a board on %1 at %2 baud: check the cable, the power and the baud rate.")
             .arg(facts.port)
             .arg(facts.baud);
@@ -50,6 +57,26 @@ QString failure(ExchangeOutcome outcome, const Facts &facts)
         break;
     }
     return QString();
+}
+
+Facts factsOf(const parachuteRadioComm &link, const QString &port, int baud)
+{
+    return Facts{port,
+                 baud,
+                 productCodeText(link),
+                 firmwareText(link),
+                 int(link.lastReply().size()),
+                 link.lateReplyDropped() ? link.timing().firstByteMs : 0};
+}
+
+QString defaultsUnchanged(const WriteTransaction &write)
+{
+    // The acknowledgement says the board restored its defaults; a board
+    // that already held them has nothing to show for it.
+    if (write.operation() != WriteTransaction::Operation::Defaults || !write.succeeded() || !write.afterKnown()
+        || !diffConfigs(write.before(), write.after()).isEmpty())
+        return QString();
+    return tr("acknowledged Set defaults; its configuration is unchanged (it may already have held its defaults)");
 }
 
 QString fieldList(const QList<FieldDifference> &differences)

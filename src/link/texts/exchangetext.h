@@ -19,7 +19,13 @@ struct Facts
     QString productCode = {}; // as the reply gave it, for an unknown product or firmware
     QString firmware = {};
     int replyBytes = 0;       // of a reply that could not be read
+    // No reply within this wait (ms), but the board answered after it: its
+    // late answer was dropped. 0: nothing came late.
+    int answeredAfterMs = 0;
 };
+
+// The facts of the last exchange on `link`, at `port` and `baud`.
+Facts factsOf(const parachuteRadioComm &link, const QString &port, int baud);
 
 // The sentence for an exchange that ended in `outcome`; empty for an
 // outcome that needs none (a decoded reply, nothing sent yet).
@@ -30,6 +36,11 @@ QString failure(ExchangeOutcome outcome, const Facts &facts);
 // says its own way out of that). `operation` is the command as the
 // operator gave it ("Save CONF", "config set").
 QString writeFailure(const WriteTransaction &write, const QString &operation, const Facts &facts);
+
+// A Set defaults the board acknowledged, whose read-back is what the board
+// held before: "acknowledged Set defaults; its configuration is unchanged
+// (...)", for the board's name to go in front of. Empty for any other write.
+QString defaultsUnchanged(const WriteTransaction &write);
 
 // "channel 3 failsafe, trigger High": the fields of `differences` in the
 // operator's words.

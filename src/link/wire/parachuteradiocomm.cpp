@@ -165,6 +165,7 @@ QByteArray parachuteRadioComm::buildRequest(bool write, USBmessages kind,
 uint8_t parachuteRadioComm::send(bool write, USBmessages kind, USBmsgOptions option)
 {
     reply.clear();
+    lateDropped = false;
     if (!m_port.isOpen()) {
         outcome = ExchangeOutcome::PortClosed;
         return 0;
@@ -176,28 +177,33 @@ uint8_t parachuteRadioComm::send(bool write, USBmessages kind, USBmsgOptions opt
         return 0;
     }
 
+    if (!dropLeftovers()) {
+        outcome = ExchangeOutcome::PortClosed;
+        return 0;
+    }
+
     qCDebug(lcLink) << (write ? "Sending write cmd " : "Sending read cmd ") << request.toHex();
 
-    // Whatever is still waiting from an earlier, late reply is kept: it
-    // becomes the front of this reply, and the decoder sorts it out.
     m_port.write(request);
     if (!m_port.waitForBytesWritten(exchangeTimeoutMs)) {
         qCDebug(lcLink) << "Timeout write";
         outcome = ExchangeOutcome::WriteTimeout;
+        m_gaveUp.start();
         closeIfGone(m_port);
         return 0;
     }
-    if (!m_port.waitForReadyRead(exchangeTimeoutMs)) {
+    if (!m_port.waitForReadyRead(m_timing.firstByteMs)) {
         qCDebug(lcLink) << "Timeout read";
         outcome = ExchangeOutcome::NoReply;
+        m_gaveUp.start();
         closeIfGone(m_port);
         return 0;
     }
 
     // Replies carry no length: one ends when the line has been quiet for a
     // whole timeout. A line that never falls quiet is cut off, by size and
-    // by time, instead of freezing the window; what keeps coming stays for
-    // the next exchange.
+    // by time, instead of freezing the window; what keeps coming is dropped
+    // before the next request.
     const int maxDurationMs = maxReplyDurationMs(m_port.baudRate());
     QElapsedTimer arriving;
     arriving.start();
@@ -215,6 +221,64 @@ uint8_t parachuteRadioComm::send(bool write, USBmessages kind, USBmsgOptions opt
 
     qCDebug(lcLink) << "Result " << reply.toHex();
     return parseRxMessage(reply);
+}
+
+// Replies carry no sequence number: a reply is this request's only when the
+// line was quiet as it went out. Whatever waits before it is left over from
+// an exchange that has ended (a reply that came too late, the tail of one
+// that paused longer than the quiet gap) and would be decoded as this
+// request's answer: it is dropped, and logged. After an exchange that gave
+// up waiting, its reply may still be on the way, so the line is first let
+// fall quiet. False when the port went away meanwhile.
+bool parachuteRadioComm::dropLeftovers()
+{
+    // Enough of what is dropped for the log; a flood is counted, not kept.
+    constexpr int shownBytes = 64;
+    QByteArray shown;
+    qint64 dropped = 0;
+    QElapsedTimer sinceByte;
+    const auto take = [&] {
+        const QByteArray bytes = m_port.readAll();
+        if (bytes.isEmpty())
+            return;
+        dropped += bytes.size();
+        shown += bytes.left(shownBytes - shown.size());
+        sinceByte.start();
+    };
+    // Bytes reach the port's buffer only when it looks for them.
+    const auto looked = [this](int ms) {
+        if (m_port.waitForReadyRead(ms))
+            return true;
+        closeIfGone(m_port);
+        return false;
+    };
+    take();
+    while (dropped < maxReplyLength && looked(0))
+        take();
+
+    if (m_gaveUp.isValid()) {
+        // Quiet since the exchange gave up, and for a whole quiet gap after
+        // any byte that came meanwhile; a line that never falls quiet is
+        // left to the exchange, which has its own bound for that.
+        QElapsedTimer settling;
+        settling.start();
+        const int boundMs = maxReplyDurationMs(m_port.baudRate());
+        for (;;) {
+            qint64 waitMs = m_timing.settleMs() - m_gaveUp.elapsed();
+            if (sinceByte.isValid())
+                waitMs = qMax(waitMs, exchangeTimeoutMs - sinceByte.elapsed());
+            if (waitMs <= 0 || settling.elapsed() > boundMs || !m_port.isOpen())
+                break;
+            if (looked(int(waitMs)))
+                take();
+        }
+    }
+
+    lateDropped = dropped > 0 && m_gaveUp.isValid();
+    m_gaveUp.invalidate();
+    if (dropped > 0)
+        qCDebug(lcLink) << "Discarding" << dropped << "bytes left over:" << shown.toHex();
+    return m_port.isOpen();
 }
 
 uint8_t parachuteRadioComm::parseRxMessage(QByteArray msg)
@@ -262,7 +326,9 @@ uint8_t parachuteRadioComm::parseRxMessage(QByteArray msg)
     const uint8_t result = decodeBody(msg, family);
     if (result != 0)
         outcome = ExchangeOutcome::Decoded;
-    else if (in[0] == USBmsgSetDefaults)
+    else if (in[0] == USBmsgSetDefaults && length == headerLength)
+        // The acknowledgement is the header alone: with bytes behind it, it
+        // is some other reply, or two run together, and proves nothing.
         outcome = ExchangeOutcome::Acknowledged;
     if (result == USBmsgIdentity && !identified) {
         identified = true;

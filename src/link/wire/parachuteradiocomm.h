@@ -4,6 +4,7 @@
 #define PARACHUTERADIOCOMM_H
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QString>
 #include <cstdint>
@@ -64,6 +65,10 @@ public:
 
     bool isConnected();
     QSerialPort &port() const { return m_port; }
+    // How long send() waits for a reply's first byte (the window's wait
+    // unless set otherwise).
+    void setTiming(const ExchangeTiming &timing) { m_timing = timing; }
+    const ExchangeTiming &timing() const { return m_timing; }
     uint8_t send(bool write, USBmessages kind, USBmsgOptions option);
     uint8_t parseRxMessage(QByteArray msg);
 
@@ -78,6 +83,9 @@ public:
     ExchangeOutcome lastOutcome() const { return outcome; }
     // The reply bytes of the last exchange, as received (empty without one).
     QByteArray lastReply() const { return reply; }
+    // Before the last exchange, bytes that came after the one before it had
+    // given up waiting were dropped: the board answers, but too late.
+    bool lateReplyDropped() const { return lateDropped; }
 
     // The record member that holds a field of the family's table, as a
     // number: a flag is 0 or 1. Setting one takes what its member can hold.
@@ -115,13 +123,19 @@ public:
 
 private:
     uint8_t decodeBody(const QByteArray &msg, BoardFamily family);
+    bool dropLeftovers();
 
     QSerialPort &m_port;
+    ExchangeTiming m_timing;
+    // Running since the last exchange gave up waiting for its reply; not
+    // running once the line has been let fall quiet after it.
+    QElapsedTimer m_gaveUp;
 
     bool identified = false;
     uint8_t identity[4] = {0, 0, 0, 0}; // product high, low, firmware major, minor
     ExchangeOutcome outcome = ExchangeOutcome::None;
     QByteArray reply;
+    bool lateDropped = false;
 };
 
 #endif // PARACHUTERADIOCOMM_H

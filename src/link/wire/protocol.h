@@ -58,6 +58,10 @@ constexpr int pulseMaxUs = 2100;
 // Every wait of an exchange: write out, first reply byte, and the quiet gap
 // that ends a reply (the protocol has no framing).
 constexpr int exchangeTimeoutMs = 100;
+// The wait for a reply's first byte in programs that freeze no window
+// (halvero-cli, provisioning): a USB adapter's latency timer and a busy
+// board put a reply a few milliseconds past the window's wait.
+constexpr int unattendedFirstByteMs = 500;
 // The window polls the board's status this often.
 constexpr int pollIntervalMs = 300;
 
@@ -73,5 +77,23 @@ constexpr int maxReplyLength = 64 * 1024;
 int maxReplyDurationMs(int32_t baudRate);
 
 } // namespace Protocol
+
+// How long an exchange waits for a reply's first byte. The window freezes
+// while it waits, so it keeps the protocol's short wait; programs without a
+// window wait longer and so hear a board that answers a little late. The
+// write-out wait and the quiet gap that ends a reply are the same for all.
+struct ExchangeTiming
+{
+    int firstByteMs = Protocol::exchangeTimeoutMs;
+
+    static ExchangeTiming window() { return ExchangeTiming{Protocol::exchangeTimeoutMs}; }
+    static ExchangeTiming unattended() { return ExchangeTiming{Protocol::unattendedFirstByteMs}; }
+
+    // After an exchange gave up waiting, its reply may still be on the way:
+    // the next request goes out once the line has been quiet this long
+    // since, so that a reply up to a whole further wait late is dropped
+    // rather than taken for the next one's answer.
+    int settleMs() const { return firstByteMs + Protocol::exchangeTimeoutMs; }
+};
 
 #endif // HALVERO_PROTOCOL_H

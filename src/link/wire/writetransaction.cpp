@@ -39,19 +39,6 @@ bool answered(ExchangeOutcome outcome)
 
 } // namespace
 
-uint8_t readWithRetry(parachuteRadioComm &link, USBmessages kind, USBmsgOptions option)
-{
-    uint8_t result = 0;
-    for (int attempt = 0; attempt < readAttempts; ++attempt) {
-        result = link.send(false, kind, option);
-        // Trying again is no use on a closed port or a line that never
-        // falls quiet: the second try would only sit out the same bound.
-        if (result == kind || !link.isConnected() || link.lastOutcome() == ExchangeOutcome::NeverQuiet)
-            break;
-    }
-    return result;
-}
-
 WriteTransaction::WriteTransaction(Operation operation, const BoardConfig &config,
                                    const ConfigHistory::HistoryFile *history, const QString &tool,
                                    int readBackAttempts)
@@ -146,7 +133,7 @@ bool WriteTransaction::step(parachuteRadioComm &link)
             finish(Outcome::ConnectionLost);
         } else if (m_lastExchange == ExchangeOutcome::NeverQuiet) {
             finish(Outcome::NotSentLine);
-        } else if (++m_beforeAttempts >= readAttempts) {
+        } else if (++m_beforeAttempts >= BoardConnection::readAttempts) {
             finish(Outcome::NotSentUnread);
         }
         break;

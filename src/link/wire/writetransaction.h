@@ -16,14 +16,9 @@
 #include <optional>
 
 #include "boardconfig.h"
+#include "boardconnection.h"
 #include "confighistory.h"
 #include "parachuteradiocomm.h"
-
-// A read that is tried again once when nothing usable came back: a reply
-// left over from before, or a board a little slower than the protocol's
-// first-byte wait, answers the second request. Returns the kind decoded.
-constexpr int readAttempts = 2;
-uint8_t readWithRetry(parachuteRadioComm &link, USBmessages kind, USBmsgOptions option = USBoptNone);
 
 class WriteTransaction
 {
@@ -53,7 +48,7 @@ public:
     // as the port is open (the window, which tells the outcome whenever the
     // board answers again).
     WriteTransaction(Operation operation, const BoardConfig &config, const ConfigHistory::HistoryFile *history,
-                     const QString &tool, int readBackAttempts = readAttempts);
+                     const QString &tool, int readBackAttempts = BoardConnection::readAttempts);
 
     // A Save of the page: only the fields where `config` differs from
     // `shown` (what the page showed of the board) are the operator's edits.

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <optional>
 
+#include "boardconnection.h"
 #include "boardfamilies.h"
 #include "confighistory.h"
 #include "familyform.h"
@@ -59,8 +60,10 @@ BoardSession::Opened BoardSession::open(const QString &port, int32_t baud, QStri
     // Only an object whose port never opened can still be here. The port is
     // shared, so the old object must go before the new one opens it.
     delete radioDevice;
-    radioDevice = new parachuteRadioComm(port, baud);
-    if (!radioDevice->isConnected()) {
+    radioDevice = nullptr;
+    BoardConnection board(ExchangeTiming::window());
+    if (!board.open(port, baud)) {
+        radioDevice = board.take().release();
         scanTimer->stop();
         *text = port.isEmpty() ? tr("No serial port to open: plug the board in and press Refresh.")
                                : describeOpenFailure(port, serialPort);
@@ -68,10 +71,11 @@ BoardSession::Opened BoardSession::open(const QString &port, int32_t baud, QStri
     }
     m_port = port;
 
-    if (readWithRetry(*radioDevice, USBmsgIdentity) != USBmsgIdentity) {
+    const bool identified = board.identify();
+    radioDevice = board.take().release();
+    if (!identified) {
         // The port opened but no board identified: give it up at once.
-        *text = StatusText::identifyFailed(radioDevice->lastOutcome(), port, baud, productCodeText(*radioDevice),
-                                           firmwareText(*radioDevice), int(radioDevice->lastReply().size()));
+        *text = StatusText::identifyFailed(radioDevice->lastOutcome(), ExchangeText::factsOf(*radioDevice, port, baud));
         scanTimer->stop();
         delete radioDevice;
         radioDevice = nullptr;
@@ -83,7 +87,7 @@ BoardSession::Opened BoardSession::open(const QString &port, int32_t baud, QStri
 
     // A page is shown only with values read from the board, so that Save CONF
     // never writes back the form's initial values.
-    if (readWithRetry(*radioDevice, USBmsgConfig) != USBmsgConfig) {
+    if (BoardConnection::read(*radioDevice, USBmsgConfig) != USBmsgConfig) {
         *text = StatusText::configReadFailedAtConnect(radioDevice->lastOutcome());
         return Opened::ConfigUnread;
     }
@@ -254,6 +258,7 @@ void BoardSession::noteTickResult(uint8_t result)
         // one after the other, would take turns on the bar every poll.
         const action *next = commandQueue.isEmpty() ? nullptr : commandQueue.first();
         if (!next || !next->transaction || !next->transaction->sent())
-            emit silent(StatusText::silentSince(m_lastReplyAt, radioDevice->lastOutcome()));
+            emit silent(StatusText::silentSince(m_lastReplyAt, radioDevice->lastOutcome(),
+                                                radioDevice->lateReplyDropped()));
     }
 }

@@ -1,6 +1,7 @@
 // What a write lost with the connection became, told from the board's
-// configuration once it is back: the written values, the old ones, or
-// (for Set defaults) a change since.
+// configuration once it is back: the written values or the old ones; for
+// Set defaults only what the board holds, since only its acknowledgement
+// would have said that it restored them.
 #include "lostwrite.h"
 
 #include <QCoreApplication>
@@ -61,12 +62,14 @@ void LostWrite::settle(const BoardConfig &held, const QString &tool)
     const QList<FieldDifference> sinceBefore = diffConfigs(m_before, held);
     const QString lost = tr("%1 was under way when the connection was lost:").arg(operationName());
     if (m_operation == WriteTransaction::Operation::Defaults) {
+        // A change since may be another program's write while the cable was
+        // out, and no change may be defaults the board already held.
         m_settled = sinceBefore.isEmpty()
-                        ? tr("%1 the board holds what it held before (its defaults were not restored, or are the "
-                             "same); the page shows it.")
+                        ? tr("%1 the board holds what it held before; whether it restored its defaults is not "
+                             "known. The page shows what it holds.")
                               .arg(lost)
-                        : tr("%1 the board no longer holds what it held before (%2), so it restored its "
-                             "defaults; the page shows them.")
+                        : tr("%1 whether the board restored its defaults is not known; it holds other values "
+                             "than before for: %2. The page shows what it holds.")
                               .arg(lost, ExchangeText::fieldList(sinceBefore));
         return;
     }

@@ -29,12 +29,13 @@ QString clock(const QTime &time)
 
 } // namespace
 
-QString identifyFailed(ExchangeOutcome outcome, const QString &port, int baud, const QString &productCode,
-                       const QString &firmware, int replyBytes)
+QString identifyFailed(ExchangeOutcome outcome, const ExchangeText::Facts &facts)
 {
     if (outcome == ExchangeOutcome::Decoded) // a reply of another kind than an identity
-        return tr("The device on %1 answered, but not with an identity: check the baud rate (%2).").arg(port).arg(baud);
-    return ExchangeText::failure(outcome, {port, baud, productCode, firmware, replyBytes});
+        return tr("The device on %1 answered, but not with an identity: check the baud rate (%2).")
+            .arg(facts.port)
+            .arg(facts.baud);
+    return ExchangeText::failure(outcome, facts);
 }
 
 QString configReadFailedAtConnect(ExchangeOutcome outcome)
@@ -48,8 +49,12 @@ QString connected(const QString &productCode, const QString &port)
     return tr("Connected to the %1 board on %2.").arg(productCode, port);
 }
 
-QString silentSince(const QTime &lastReply, ExchangeOutcome outcome)
+QString silentSince(const QTime &lastReply, ExchangeOutcome outcome, bool late)
 {
+    if (late && outcome == ExchangeOutcome::NoReply)
+        return tr("No reply in time since %1: the board answers later than the window waits; check the USB "
+                  "adapter's latency timer.")
+            .arg(clock(lastReply));
     if (outcome == ExchangeOutcome::NeverQuiet)
         return tr("The line sends without pause since %1: check the baud rate.").arg(clock(lastReply));
     if (outcome == ExchangeOutcome::OtherBoard)
@@ -100,7 +105,11 @@ QString writeOutcome(const WriteTransaction &write, const QString &port)
     const bool defaults = write.operation() == WriteTransaction::Operation::Defaults;
     switch (write.outcome()) {
     case WriteTransaction::Outcome::Held:
-        return defaults ? tr("Defaults restored: the page shows the board's configuration.") : configSaved({});
+        if (!defaults)
+            return configSaved({});
+        if (const QString unchanged = ExchangeText::defaultsUnchanged(write); !unchanged.isEmpty())
+            return tr("The board %1.").arg(unchanged);
+        return tr("Defaults restored: the page shows the board's configuration.");
     case WriteTransaction::Outcome::NotSentHistory:
         return writeNotRecorded(write.historyError());
     default:

@@ -10,19 +10,20 @@
 #include <QTime>
 
 #include "boardconfig.h"
+#include "exchangetext.h"
 #include "parachuteradiocomm.h"
 #include "writetransaction.h"
 
 namespace StatusText {
 
-// Connect got no usable identity reply from the device on `port`.
-QString identifyFailed(ExchangeOutcome outcome, const QString &port, int baud, const QString &productCode,
-                       const QString &firmware, int replyBytes);
+// Connect got no usable identity reply from the device `facts` name.
+QString identifyFailed(ExchangeOutcome outcome, const ExchangeText::Facts &facts);
 QString configReadFailedAtConnect(ExchangeOutcome outcome);
 QString connected(const QString &productCode, const QString &port);
 
-// The board has not answered since `lastReply` (its last decoded reply).
-QString silentSince(const QTime &lastReply, ExchangeOutcome outcome);
+// The board has not answered since `lastReply` (its last decoded reply);
+// `late` when it answers, but after the window's wait.
+QString silentSince(const QTime &lastReply, ExchangeOutcome outcome, bool late = false);
 QString connectionLost(const QTime &at);
 // The same, while the window tries the port again by itself.
 QString connectionLostRetrying(const QTime &at);

@@ -3,6 +3,7 @@
 // the reply is delimited by the quiet gap, and how the port is set up and shut.
 #include <QtTest>
 
+#include "boardconnection.h"
 #include "hex.h"
 #include "logcapture.h"
 #include "parachuteradiocomm.h"
@@ -47,6 +48,8 @@ private slots:
     void replyEndsAfterQuietGap();
     void splitReply_data();
     void splitReply();
+    void lateReply_data();
+    void lateReply();
     void silentBoard();
     void lineBlocked();
     void lineSettings_data();
@@ -166,15 +169,14 @@ void tst_exchange::splitReply_data()
     QTest::addColumn<int>("gapMs");
     QTest::addColumn<int>("firstResult");
     QTest::addColumn<QByteArray>("firstReply");
-    QTest::addColumn<int>("secondResult");
-    QTest::addColumn<QByteArray>("secondReply");
+    QTest::addColumn<QByteArray>("dropped"); // before the second request
 
     // Both gaps keep a wide margin to the 100 ms quiet gap, so that a loaded
     // machine's scheduling delays cannot move them across it.
-    QTest::newRow("25 ms apart: one reply") << 25 << 4 << status08A3 << 4 << otherStatus08A3;
-    // The late half comes first in the next reply and spoils it.
-    QTest::newRow("250 ms apart: two replies")
-        << 250 << 0 << status08A3.left(6) << 0 << status08A3.mid(6) + otherStatus08A3;
+    QTest::newRow("25 ms apart: one reply") << 25 << 4 << status08A3 << QByteArray();
+    // The late half is dropped before the next request, not taken for the
+    // front of its reply.
+    QTest::newRow("250 ms apart: two replies") << 250 << 0 << status08A3.left(6) << status08A3.mid(6);
 }
 
 void tst_exchange::splitReply()
@@ -182,8 +184,7 @@ void tst_exchange::splitReply()
     QFETCH(int, gapMs);
     QFETCH(int, firstResult);
     QFETCH(QByteArray, firstReply);
-    QFETCH(int, secondResult);
-    QFETCH(QByteArray, secondReply);
+    QFETCH(QByteArray, dropped);
 
     SimulatedBoard board;
     board.setScript(SimulatedBoard::repliesInTurn(
@@ -202,9 +203,50 @@ void tst_exchange::splitReply()
     QTRY_VERIFY_WITH_TIMEOUT(board.bytesWritten() == status08A3.size(), 2000);
 
     LogCapture capture;
-    QCOMPARE(int(device.send(false, USBmsgStatus, USBoptNone)), secondResult);
-    QCOMPARE(capture.lines(), QStringList({R"(Sending read cmd  "04")",
-                                           QString("Result  \"%1\"").arg(secondReply.toHex())}));
+    QCOMPARE(int(device.send(false, USBmsgStatus, USBoptNone)), 4);
+    QStringList log{R"(Sending read cmd  "04")", QString("Result  \"%1\"").arg(otherStatus08A3.toHex())};
+    if (!dropped.isEmpty())
+        log.prepend(QString("Discarding %1 bytes left over: \"%2\"").arg(dropped.size()).arg(dropped.toHex()));
+    QCOMPARE(capture.lines(), log);
+}
+
+void tst_exchange::lateReply_data()
+{
+    QTest::addColumn<bool>("unattended"); // halvero-cli's wait, on a port of its own
+    QTest::addColumn<int>("requests");
+    QTest::addColumn<bool>("firstTaken"); // the first request's reply identified the board, else the second's
+
+    // The reply comes 200 ms after the request: past the window's 100 ms,
+    // well inside halvero-cli's 500 ms, and landing in the window's retry
+    // were the retry sent at once.
+    QTest::newRow("window: dropped, the retry answered") << false << 2 << false;
+    QTest::newRow("halvero-cli: waited for") << true << 1 << true;
+}
+
+void tst_exchange::lateReply()
+{
+    QFETCH(bool, unattended);
+    QFETCH(int, requests);
+    QFETCH(bool, firstTaken);
+
+    BoardIdentity second;
+    second.serial[0] = 0x2222;
+    const QByteArray firstReply = BoardModel(BoardIdentity()).reply(hex("01"), 0);
+    SimulatedBoard board;
+    board.setScript(SimulatedBoard::repliesInTurn(
+        {{{200, firstReply}}, {{0, BoardModel(second).reply(hex("01"), 0)}}}));
+    QVERIFY(board.start());
+
+    QSerialPort own;
+    BoardConnection connection(unattended ? ExchangeTiming::unattended() : ExchangeTiming::window(),
+                               unattended ? &own : nullptr);
+    QVERIFY(connection.open(board.devicePath(), 115200));
+    LogCapture capture;
+    QVERIFY(connection.identify());
+    QCOMPARE(board.requests().size(), requests);
+    QCOMPARE(connection.link().uniqueId[0], (firstTaken ? BoardIdentity() : second).serial[0]);
+    QCOMPARE(capture.lines().contains(QString("Discarding 25 bytes left over: \"%1\"").arg(firstReply.toHex())),
+             !firstTaken);
 }
 
 void tst_exchange::silentBoard()

@@ -29,6 +29,7 @@
 
 #include "Halvero_configurator.h"
 #include "boardconfig.h"
+#include "confighistory.h"
 #include "boards.h"
 #include "liveplot.h"
 #include "recordtext.h"
@@ -74,6 +75,7 @@ private slots:
     void configFileComesBackAsEdits();
     void endlessFileNeverHoldsTheWindow_data();
     void endlessFileNeverHoldsTheWindow();
+    void setDefaultsLostWithTheCable_data();
     void setDefaultsLostWithTheCable();
     void recordsStatusAndPlotsIt_data();
     void recordsStatusAndPlotsIt();
@@ -100,6 +102,10 @@ void tst_Cockpit::initTestCase()
     QVERIFY(m_dir.isValid());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("settings")));
     m_link = m_dir.filePath(QStringLiteral("ttyHALVERO"));
+    // A history of this run's own: the history window lists a board's
+    // entries against the ones before them, which an earlier run, or another
+    // test of the same build folder, would have left.
+    qputenv("HALVERO_HISTORY_FILE", QFile::encodeName(m_dir.filePath(QStringLiteral("history.jsonl"))));
 }
 
 void tst_Cockpit::init()
@@ -525,11 +531,22 @@ void tst_Cockpit::endlessFileNeverHoldsTheWindow()
         QVERIFY2(Probe::residentBytes() - before < 32 * 1024 * 1024, qPrintable(QString::number(Probe::residentBytes() - before)));
 }
 
-// The cable went while Set defaults was out: the board had restored its
-// defaults, the window said only "Connection lost", and put the page's old
-// values back as edits once the board was back.
+void tst_Cockpit::setDefaultsLostWithTheCable_data()
+{
+    QTest::addColumn<bool>("restores");  // the board acts on the request before the cable goes
+    QTest::addColumn<QString>("changed"); // what the board holds unlike before, as the window names it
+    QTest::newRow("the board restored them") << true << "trigger High";
+    // Another program wrote channel 2 while the cable was out.
+    QTest::newRow("the board ignored them") << false << "channel 2 failsafe";
+}
+
+// The cable went while Set defaults was out. Once the board is back, the
+// window shows and records what it holds, and says whether it restored its
+// defaults is not known: only its acknowledgement would have said so.
 void tst_Cockpit::setDefaultsLostWithTheCable()
 {
+    QFETCH(bool, restores);
+    QFETCH(QString, changed);
     QCOMPARE(connectBoard(0x08A3), QString());
     const int factoryHigh = ui->spin_08A3_trig_high->value();
     QByteArray held = m_board->storedConfig();
@@ -543,23 +560,36 @@ void tst_Cockpit::setDefaultsLostWithTheCable()
         ui->btn_08A3_SetDefaults->click();
     }
     tick(); // the read before the write
-    // The board acts on the request, and the cable goes before its answer.
+    // The board takes the request (or not), and the cable goes before its answer.
     BoardFaults pulled;
     pulled.delayMs = 400;
     pulled.unplugAfter = 1;
+    pulled.ignoreWrites = !restores;
     m_board->setFaults(pulled);
     tick();
     QTRY_VERIFY_WITH_TIMEOUT(!m_board->isRunning(), 5000);
     for (int i = 0; i < 3 && !status().startsWith(QStringLiteral("Connection lost")); ++i)
         tick();
     QVERIFY2(status().contains(QStringLiteral("whether the board took Set defaults is not known")), qPrintable(status()));
+    if (!restores) {
+        held = m_board->storedConfig();
+        qToBigEndian<quint16>(1777, held.data() + 8); // channel 2
+        QVERIFY(m_board->setStoredConfig(held));
+    }
 
     m_board->setFaults(BoardFaults());
     m_board->replug();
     QTRY_VERIFY_WITH_TIMEOUT(status().startsWith(QStringLiteral("Reconnected")), 5000);
-    QVERIFY2(status().contains(QStringLiteral("so it restored its defaults")), qPrintable(status()));
-    QCOMPARE(ui->spin_08A3_trig_high->value(), factoryHigh);
+    QVERIFY2(status().contains(QStringLiteral("whether the board restored its defaults is not known; it holds other "
+                                              "values than before for: %1.").arg(changed)),
+             qPrintable(status()));
+    QCOMPARE(ui->spin_08A3_trig_high->value(), restores ? factoryHigh : factoryHigh + 150);
+    QCOMPARE(ui->spin_08A3_val_ch2->value(), restores ? 1000 : 1777);
     QVERIFY(!m_window->isWindowModified());
+    const ConfigHistory::Entry last = ConfigHistory::HistoryFile().read().entries.last();
+    QCOMPARE(QStringList({last.event, last.phase}), QStringList({"defaults", "after"}));
+    QCOMPARE(last.config.values.value("trigger.high"), ui->spin_08A3_trig_high->value());
+    QCOMPARE(last.config.values.value("failsafe[1]"), ui->spin_08A3_val_ch2->value());
 }
 
 void tst_Cockpit::recordsStatusAndPlotsIt_data()

@@ -128,6 +128,7 @@ private slots:
     void unfinishedWriteIsAskedAbout();
     void saveAfterDefaultsKeepsTheDefaults();
     void lateAnswerIsTold();
+    void lateReplyIsNotTheNextAnswer();
     void setDefaultsAsksFirst_data();
     void setDefaultsAsksFirst();
     void connectionFailureAndRecovery_data();
@@ -792,6 +793,29 @@ void tst_Window::lateAnswerIsTold()
     QVERIFY(ui->statusbar->currentMessage().startsWith("Configuration written"));
 }
 
+void tst_Window::lateReplyIsNotTheNextAnswer()
+{
+    // A status reply that comes after the window's wait is dropped when the
+    // next request goes out; taken for its answer, it would make Read CONF
+    // fail on a board that answered it.
+    SimulatedBoard *board = pollingBoard(0x08A3);
+    QVERIFY2(board, qPrintable(m_error));
+    BoardModel model(identityOf(0x08A3));
+    QByteArray held = model.configPayload();
+    qToBigEndian<quint16>(1234, held.data() + 6); // channel 1
+    QVERIFY(model.setConfigPayload(held));
+    const QByteArray lateStatus = model.reply(QByteArray(1, char(USBmsgStatus)), 0);
+    board->setScript(SimulatedBoard::repliesInTurn(
+        {{{200, lateStatus}}, {{0, model.reply(QByteArray(1, char(USBmsgConfig)), 0)}}}));
+    const qint64 sent = board->bytesWritten();
+    tick();
+    ui->btn_08A3_ReadConf->click();
+    QTRY_COMPARE_WITH_TIMEOUT(board->bytesWritten(), sent + lateStatus.size(), 2000);
+    tick();
+    QCOMPARE(ui->statusbar->currentMessage(), QStringLiteral("Configuration read."));
+    QCOMPARE(ui->spin_08A3_val_ch1->value(), 1234);
+}
+
 void tst_Window::setDefaultsAsksFirst_data()
 {
     QTest::addColumn<int>("productCode");
@@ -920,8 +944,11 @@ void tst_Window::connectionFailureAndRecovery_data()
         << "The 08A3 board on ";
     QTest::newRow("line that never falls quiet")
         << "stream" << Connection::IdentificationFailed << QStringList{"01"} << false << "The device on ";
-    QTest::newRow("board answering in 150 ms")
-        << "late" << Connection::Polling << QStringList{"01", "01", "02", "02"} << true << "Connected to the 08A3";
+    // Its answer comes after the window's wait, the retry's too: neither is
+    // taken for the answer to a later request.
+    QTest::newRow("board answering in 200 ms")
+        << "late" << Connection::IdentificationFailed << QStringList{"01", "01"} << false
+        << "The board on ";
     QTest::newRow("no configuration reply")
         << "silent after identity" << Connection::IdentifiedNoPage << QStringList{"01", "02", "02"} << true
         << "Board identified, but its configuration could not be read";
@@ -942,7 +969,7 @@ void tst_Window::connectionFailureAndRecovery()
     faults.wrongProduct = setup == QLatin1String("wrong product");
     faults.wrongFirmware = setup == QLatin1String("wrong firmware");
     faults.stream = setup == QLatin1String("stream");
-    faults.delayMs = setup == QLatin1String("late") ? 150 : 0;
+    faults.delayMs = setup == QLatin1String("late") ? 200 : 0;
     board->setFaults(faults);
 
     if (setup == QLatin1String("no port")) {
@@ -969,6 +996,9 @@ void tst_Window::connectionFailureAndRecovery()
     if (setup == QLatin1String("wrong product") || setup == QLatin1String("wrong firmware"))
         QVERIFY2(ui->statusbar->currentMessage().contains(setup == QLatin1String("wrong product") ? "product code"
                                                                                                : "firmware"),
+                 qPrintable(ui->statusbar->currentMessage()));
+    if (setup == QLatin1String("late"))
+        QVERIFY2(ui->statusbar->currentMessage().contains("answers later than the 100 ms"),
                  qPrintable(ui->statusbar->currentMessage()));
     if (setup != QLatin1String("stream"))
         QCOMPARE(hexList(board->requests()), requests);
@@ -1130,6 +1160,10 @@ void tst_Window::commandOutcomeOnStatusBar_data()
     QTest::newRow("Set defaults, answered with the configuration")
         << 0x08A3 << "defaults" << "keeps its values"
         << "The board did not acknowledge Set defaults; the configuration it holds now was read back.";
+    QTest::newRow("Set defaults on a board that holds them")
+        << 0x04F2 << "defaults" << "holds its defaults"
+        << "The board acknowledged Set defaults; its configuration is unchanged (it may already have held its "
+           "defaults).";
 }
 
 void tst_Window::commandOutcomeOnStatusBar()
@@ -1151,6 +1185,8 @@ void tst_Window::commandOutcomeOnStatusBar()
     faults.silent = board == QLatin1String("silent");
     faults.ignoreWrites = board == QLatin1String("keeps its values");
     sim->setFaults(faults);
+    if (board == QLatin1String("holds its defaults"))
+        QVERIFY(sim->setStoredConfig(BoardModel(identityOf(productCode)).factoryPayload()));
 
     runQueue();
     QVERIFY2(ui->statusbar->currentMessage().startsWith(status), qPrintable(ui->statusbar->currentMessage()));

@@ -6,6 +6,7 @@
 
 #include "boardformat.h"
 #include "confighistory.h"
+#include "exchangetext.h"
 
 int CliRunner::defaults()
 {
@@ -13,11 +14,14 @@ int CliRunner::defaults()
         throw CliFailure{ErrorCode::Refused,
                          QStringLiteral("refusing to overwrite the configuration of the board on %1 without --yes").arg(o.port)};
     connectBoard();
-    runWrite(WriteTransaction::Operation::Defaults, BoardConfig());
+    const WriteTransaction write = runWrite(WriteTransaction::Operation::Defaults, BoardConfig());
+    const QString unchanged = ExchangeText::defaultsUnchanged(write);
     if (o.json)
-        emitJson(QJsonObject{{QStringLiteral("restored"), true}, {QStringLiteral("productCode"), productCodeText(*link)},
+        emitJson(QJsonObject{{QStringLiteral("restored"), true}, {QStringLiteral("unchanged"), !unchanged.isEmpty()},
+                             {QStringLiteral("productCode"), productCodeText(*link)},
                              {QStringLiteral("serial"), serialText(*link)}});
-    note(QStringLiteral("restored the factory configuration of %1").arg(boardName()));
+    note(unchanged.isEmpty() ? QStringLiteral("restored the factory configuration of %1").arg(boardName())
+                             : QStringLiteral("%1 %2").arg(boardName(), unchanged));
     return ExitOk;
 }
 

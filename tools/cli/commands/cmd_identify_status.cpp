@@ -72,7 +72,7 @@ int CliRunner::status()
             ++replies;
             printStatus(true);
         } else {
-            if (serialPort.error() == QSerialPort::ResourceError || !serialPort.isOpen())
+            if (link->port().error() == QSerialPort::ResourceError || !link->isConnected())
                 throw CliFailure{ErrorCode::NoReply, QStringLiteral("lost %1 (unplugged?)").arg(o.port)};
             err << "halvero-cli: no status reply at " << QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"))
                 << Qt::endl;
