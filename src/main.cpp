@@ -1,10 +1,14 @@
 // Entry point of the configurator: the command line, one application object,
 // one main window.
+#include <QLoggingCategory>
 #include <QApplication>
 
 #include "Halvero_configurator.h"
 #include "outputfile.h"
 #include "startoptions.h"
+
+// The program's start: the options it was given.
+Q_LOGGING_CATEGORY(lcMain, "halvero.main")
 
 int main(int argc, char *argv[])
 {
@@ -16,6 +20,7 @@ int main(int argc, char *argv[])
     if (options.exitCode >= 0)
         return options.exitCode;
     applyLogging(options);
+    qCDebug(lcMain) << "Starting with" << app.arguments();
     Halvero_configurator window;
     window.show();
     return app.exec();

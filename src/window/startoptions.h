@@ -22,7 +22,7 @@ StartOptions answerWithoutDisplay(int argc, char *argv[]);
 // an argument is reported on stderr with exitCode 1.
 StartOptions readStartOptions(const QCoreApplication &app);
 
-// The exchange log (halvero.link, two lines per poll) and the history's
+// The exchange log (halvero.link.wire, two lines per poll) and the history's
 // stay off unless --debug asks for them or QT_LOGGING_RULES says otherwise:
 // an installed configurator must not fill the system journal.
 void applyLogging(const StartOptions &options);

@@ -11,7 +11,7 @@ QtMessageHandler previousHandler = nullptr;
 
 void captureHandler(QtMsgType type, const QMessageLogContext &context, const QString &msg)
 {
-    if (type == QtDebugMsg && capturedLines && qstrcmp(context.category, "halvero.link") == 0)
+    if (type == QtDebugMsg && capturedLines && qstrcmp(context.category, "halvero.link.wire") == 0)
         capturedLines->append(msg);
     else if (previousHandler)
         previousHandler(type, context, msg);

@@ -1,4 +1,4 @@
-// Collects the device link's exchange log (category "halvero.link") while
+// Collects the device link's exchange log (category "halvero.link.wire") while
 // it exists; other messages go on to the handler that was installed before.
 #ifndef HALVERO_TESTSUPPORT_LOGCAPTURE_H
 #define HALVERO_TESTSUPPORT_LOGCAPTURE_H

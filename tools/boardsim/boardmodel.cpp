@@ -3,6 +3,7 @@
 // move with time. No I/O here; SimulatedBoard feeds it complete requests.
 #include "simulatedboard.h"
 
+#include <QLoggingCategory>
 #include <QtEndian>
 #include <QtGlobal>
 
@@ -10,6 +11,9 @@
 #include <cmath>
 
 namespace {
+
+// The simulated board's own complaints.
+Q_LOGGING_CATEGORY(lcBoardsim, "halvero.boardsim")
 
 enum Kind : uint8_t { Identity = 1, Config = 2, EepromDump = 3, Status = 4, SetDefaults = 5 };
 
@@ -235,7 +239,7 @@ bool BoardModel::setConfigPayload(const QByteArray &payload)
     // The EEPROM image has a fixed size: a payload of another family's
     // length would leave the layout half written, so it is refused.
     if (payload.size() != payloadLength(m_identity.productCode)) {
-        qWarning("BoardModel: configuration payload of %d bytes refused", int(payload.size()));
+        qCWarning(lcBoardsim, "BoardModel: configuration payload of %d bytes refused", int(payload.size()));
         return false;
     }
     m_config = payload;

@@ -77,9 +77,13 @@ CliRunner::CliRunner(const CliOptions &options, QTextStream &out, QTextStream &e
 {
 }
 
+// Which command ran, and how it ended.
+Q_LOGGING_CATEGORY(lcCli, "halvero.cli")
+
 int CliRunner::run()
 {
     const CommandRow &row = commandRow(o.command);
+    qCDebug(lcCli) << "Running" << commandName(o.command);
     // A command that writes to a board leaves history entries, which go to
     // the record too when one is configured.
     const bool forwarding = (row.options & OptNoHistory) && historyOn() && !recordUri().isEmpty();

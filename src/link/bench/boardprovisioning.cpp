@@ -3,6 +3,7 @@
 // one outcome word and a sentence.
 #include "boardprovisioning.h"
 
+#include <QLoggingCategory>
 #include <QElapsedTimer>
 #include <QSerialPort>
 
@@ -71,6 +72,9 @@ BoardRow untouched(const QString &port, const QString &why)
 
 namespace {
 
+// Each board of a bench as its work ends: port, outcome, time.
+Q_LOGGING_CATEGORY(lcBench, "halvero.link.bench")
+
 // The port of one board, open for as long as the work on it lasts, and the
 // clock of its row.
 class BoardLine
@@ -126,6 +130,7 @@ public:
     {
         row.seconds = double(m_clock.nsecsElapsed()) / 1e9;
         row.finished = QDateTime::currentDateTimeUtc();
+        qCDebug(lcBench).noquote() << row.port << outcomeWord(row.outcome) << row.seconds << "s" << row.message;
         return row;
     }
 

@@ -1,6 +1,7 @@
 // Reading, checking, writing and comparing board configurations.
 #include "boardconfig.h"
 
+#include <QLoggingCategory>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -24,8 +25,12 @@ const QString keySerial = QStringLiteral("serial");
 const QString keyReadAt = QStringLiteral("readAt");
 const QString keyConfig = QStringLiteral("config");
 
+// Why a file was refused, for a look at what a program was given.
+Q_LOGGING_CATEGORY(lcFamilies, "halvero.link.families")
+
 ConfigLoad failure(ErrorCode code, const QString &message)
 {
+    qCDebug(lcFamilies).noquote() << "Configuration refused:" << message;
     ConfigLoad load;
     load.code = code;
     load.message = message;

@@ -3,6 +3,7 @@
 // device even when root writes to it.
 #include "outputfile.h"
 
+#include <QLoggingCategory>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -22,6 +23,9 @@
 namespace OutputFile {
 
 namespace {
+
+// The files written: what replaced what.
+Q_LOGGING_CATEGORY(lcFiles, "halvero.link.files")
 
 // How long a named pipe may go without a reader before writing to it fails.
 constexpr int pipeReaderWaitMs = 2000;
@@ -96,6 +100,7 @@ Result writeInPlace(const QString &path, const QByteArray &data, const std::func
 // removed when `file` goes.
 Result replaceWhole(const QString &path, const QByteArray &data)
 {
+    qCDebug(lcFiles).noquote() << "Replacing" << path << "with" << data.size() << "bytes";
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(file.errorString());

@@ -31,7 +31,7 @@
 
 namespace ConfigHistory {
 
-Q_LOGGING_CATEGORY(lcHistory, "halvero.history")
+Q_LOGGING_CATEGORY(lcHistory, "halvero.link.history")
 
 namespace {
 

@@ -2,6 +2,7 @@
 // (halvero-cli installs no translator, so it prints them as written).
 #include "exchangetext.h"
 
+#include <QLoggingCategory>
 #include <QCoreApplication>
 #include <QStringList>
 
@@ -16,10 +17,14 @@ QString tr(const char *text)
     return QCoreApplication::translate("DeviceLink", text);
 }
 
+// Which outcome of an exchange was put into words, and for which port.
+Q_LOGGING_CATEGORY(lcTexts, "halvero.link.texts")
+
 } // namespace
 
 QString failure(ExchangeOutcome outcome, const Facts &facts)
 {
+    qCDebug(lcTexts) << "Exchange on" << facts.port << "ended as" << int(outcome);
     switch (outcome) {
     case ExchangeOutcome::NoReply:
         if (facts.answeredAfterMs > 0)

@@ -16,7 +16,7 @@ namespace {
 
 // The exchange log: every request, every reply as received, and how an
 // exchange ended without one.
-Q_LOGGING_CATEGORY(lcLink, "halvero.link")
+Q_LOGGING_CATEGORY(lcLink, "halvero.link.wire")
 
 using namespace Protocol;
 

@@ -3,6 +3,7 @@
 // so that a message with a comma stays one cell in a spreadsheet.
 #include "provisionreport.h"
 
+#include <QLoggingCategory>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -104,8 +105,12 @@ QByteArray csv(const QList<BoardRow> &rows)
     return text.toUtf8();
 }
 
+// The reports written.
+Q_LOGGING_CATEGORY(lcCliBench, "halvero.cli.bench")
+
 Result write(const QString &path, const QList<BoardRow> &rows, const std::function<bool()> &givenUp)
 {
+    qCDebug(lcCliBench).noquote() << "Report of" << rows.size() << "ports to" << path;
     const bool asCsv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
     return OutputFile::writeFileSafely(path, asCsv ? csv(rows) : jsonLines(rows), givenUp);
 }

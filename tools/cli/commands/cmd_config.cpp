@@ -3,6 +3,7 @@
 // written, and compared field by field with what the board holds.
 #include "clirunner.h"
 
+#include <QLoggingCategory>
 #include <QDateTime>
 #include <QTextStream>
 
@@ -37,8 +38,12 @@ int CliRunner::configGet()
     return ExitOk;
 }
 
+// What the configuration commands were given.
+Q_LOGGING_CATEGORY(lcCommands, "halvero.cli.commands")
+
 int CliRunner::configSet()
 {
+    qCDebug(lcCommands).noquote() << "config set" << o.port << "from" << o.file;
     // The whole file is checked before the port is even opened.
     return writeConfig(loadInput(true), o.file, ConfigHistory::eventSave);
 }

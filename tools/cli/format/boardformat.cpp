@@ -1,13 +1,18 @@
 // Text and JSON views of a board's identity and live status for halvero-cli.
 #include "boardformat.h"
 
+#include <QLoggingCategory>
 #include <QStringList>
 
 #include "displayformat.h"
 #include "parachuteradiocomm.h"
 
+// What was put into words of a board's identity.
+Q_LOGGING_CATEGORY(lcFormat, "halvero.cli.format")
+
 QString identityText(const parachuteRadioComm &record)
 {
+    qCDebug(lcFormat) << "Identity of" << productCodeText(record) << serialText(record);
     return QStringLiteral("product   %1\nfirmware  %2\nserial    %3\nchip rev  %4\nchip dev  %5\n")
         .arg(productCodeText(record), firmwareText(record), serialText(record),
              DisplayFormat::hex4(record.chipRevId), DisplayFormat::hex4(record.chipDevId));

@@ -3,6 +3,7 @@
 // toggled) once more than needed.
 #include "portpath.h"
 
+#include <QLoggingCategory>
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -25,8 +26,12 @@ PortPath noPort(const QString &why)
 
 } // namespace
 
+// A port as named, and the device it was taken for.
+Q_LOGGING_CATEGORY(lcPorts, "halvero.cli.ports")
+
 PortPath resolvePortPath(const QString &port)
 {
+    qCDebug(lcPorts).noquote() << "Resolving" << port;
     if (port.trimmed().isEmpty())
         return noPort(QStringLiteral("no port given (halvero-cli ports lists them)"));
     QString path;
