@@ -532,7 +532,7 @@ void TestCliEndToEnd::showsWhatTheBoardSays()
     QCOMPARE(id.value("chipDevId").toString(), QString("12345"));
     // -v adds the exchange to the error stream, under its logging category.
     const Run verbose = runCli({"identify", "PORT", "-v"}, board.devicePath());
-    QVERIFY2(verbose.err.contains("\nhalvero-cli: halvero.link: Sending read cmd  \"01\"\n"), qPrintable(verbose.describe()));
+    QVERIFY2(verbose.err.contains("\nhalvero-cli: halvero.link.wire: Sending read cmd  \"01\"\n"), qPrintable(verbose.describe()));
 
     // The board's dump text, without the reply header in front of it.
     const Run dump = runCli({"dump", "PORT"}, board.devicePath());
