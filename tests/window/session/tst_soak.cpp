@@ -155,6 +155,7 @@ struct Queued
     QMap<QString, int> page = {};  // a Save CONF's values, as the page showed them at the click, then
                                    // (once read before the write) its edits over what the board held
     QMap<QString, int> edits = {}; // the fields the page showed unlike the board at the click
+    QMap<QString, int> before = {}; // what the read before the write found
     Step step = ReadBefore;
     int unansweredReads = 0;
     bool writeAnswered = false; // something came back to the write
@@ -412,6 +413,7 @@ private:
         case Queued::ReadBefore:
             if (config) {
                 q.step = Queued::Write;
+                q.before = configFromRecord(*radioDevice).values;
                 // The edits go over what the board holds now.
                 if (q.kind == USBmsgConfig) {
                     q.page = configFromRecord(*radioDevice).values;
@@ -438,7 +440,10 @@ private:
             if (!config)
                 expectStatus(QStringLiteral("No answer since "), "while a read-back goes unanswered");
             else if (q.kind == USBmsgSetDefaults)
-                outcome = QLatin1String(q.acknowledged    ? "Defaults restored: "
+                // A board that already held its defaults is told so.
+                outcome = QLatin1String(q.acknowledged && holds(q.before) ? "The board acknowledged Set defaults; its "
+                                                                            "configuration is unchanged"
+                                        : q.acknowledged                  ? "Defaults restored: "
                                         : q.writeAnswered ? "The board did not acknowledge Set defaults"
                                                           : "The board did not answer Set defaults");
             else
@@ -473,9 +478,17 @@ private:
             fail(QStringLiteral("connection lost without a pulled cable"));
         expectStatus(QStringLiteral("Connection lost at "), "after the connection was lost");
         // A transaction cut short tells whether its write may have gone out.
+        // Due next, it may have found the port gone before writing anything;
+        // it never says so of a write the board took (its last request).
         const QString status = m_ui->statusbar->currentMessage();
-        if (cutShort && cutShort->write
-            && !status.endsWith(QLatin1String(cutShort->step == Queued::ReadBefore ? " nothing was written." : " is not known.")))
+        const QList<QByteArray> received = m_board.requests();
+        const bool writeReached = !received.isEmpty() && received.last().size() > 2;
+        const bool nothingWritten = status.endsWith(QLatin1String(" nothing was written."));
+        const bool unknown = status.endsWith(QLatin1String(" is not known."));
+        const bool told = cutShort && cutShort->step == Queued::ReadBefore ? nothingWritten
+                          : cutShort && cutShort->step == Queued::Write ? unknown || (nothingWritten && !writeReached)
+                                                                         : unknown;
+        if (cutShort && cutShort->write && !told)
             fail(QStringLiteral("status bar after a transaction was cut short: \"%1\"").arg(status));
     }
 
