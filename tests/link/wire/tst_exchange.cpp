@@ -3,7 +3,6 @@
 // the reply is delimited by the quiet gap, and how the port is set up and shut.
 #include <QtTest>
 
-#include "boardconnection.h"
 #include "hex.h"
 #include "logcapture.h"
 #include "parachuteradiocomm.h"
@@ -48,8 +47,6 @@ private slots:
     void replyEndsAfterQuietGap();
     void splitReply_data();
     void splitReply();
-    void lateReply_data();
-    void lateReply();
     void silentBoard();
     void lineBlocked();
     void lineSettings_data();
@@ -208,45 +205,6 @@ void tst_exchange::splitReply()
     if (!dropped.isEmpty())
         log.prepend(QString("Discarding %1 bytes left over: \"%2\"").arg(dropped.size()).arg(dropped.toHex()));
     QCOMPARE(capture.lines(), log);
-}
-
-void tst_exchange::lateReply_data()
-{
-    QTest::addColumn<bool>("unattended"); // halvero-cli's wait, on a port of its own
-    QTest::addColumn<int>("requests");
-    QTest::addColumn<bool>("firstTaken"); // the first request's reply identified the board, else the second's
-
-    // The reply comes 200 ms after the request: past the window's 100 ms,
-    // well inside halvero-cli's 500 ms, and landing in the window's retry
-    // were the retry sent at once.
-    QTest::newRow("window: dropped, the retry answered") << false << 2 << false;
-    QTest::newRow("halvero-cli: waited for") << true << 1 << true;
-}
-
-void tst_exchange::lateReply()
-{
-    QFETCH(bool, unattended);
-    QFETCH(int, requests);
-    QFETCH(bool, firstTaken);
-
-    BoardIdentity second;
-    second.serial[0] = 0x2222;
-    const QByteArray firstReply = BoardModel(BoardIdentity()).reply(hex("01"), 0);
-    SimulatedBoard board;
-    board.setScript(SimulatedBoard::repliesInTurn(
-        {{{200, firstReply}}, {{0, BoardModel(second).reply(hex("01"), 0)}}}));
-    QVERIFY(board.start());
-
-    QSerialPort own;
-    BoardConnection connection(unattended ? ExchangeTiming::unattended() : ExchangeTiming::window(),
-                               unattended ? &own : nullptr);
-    QVERIFY(connection.open(board.devicePath(), 115200));
-    LogCapture capture;
-    QVERIFY(connection.identify());
-    QCOMPARE(board.requests().size(), requests);
-    QCOMPARE(connection.link().uniqueId[0], (firstTaken ? BoardIdentity() : second).serial[0]);
-    QCOMPARE(capture.lines().contains(QString("Discarding 25 bytes left over: \"%1\"").arg(firstReply.toHex())),
-             !firstTaken);
 }
 
 void tst_exchange::silentBoard()

@@ -102,10 +102,6 @@ void tst_Cockpit::initTestCase()
     QVERIFY(m_dir.isValid());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("settings")));
     m_link = m_dir.filePath(QStringLiteral("ttyHALVERO"));
-    // A history of this run's own: the history window lists a board's
-    // entries against the ones before them, which an earlier run, or another
-    // test of the same build folder, would have left.
-    qputenv("HALVERO_HISTORY_FILE", QFile::encodeName(m_dir.filePath(QStringLiteral("history.jsonl"))));
 }
 
 void tst_Cockpit::init()
