@@ -29,8 +29,8 @@
 
 #include "Halvero_configurator.h"
 #include "boardconfig.h"
-#include "confighistory.h"
 #include "boards.h"
+#include "confighistory.h"
 #include "liveplot.h"
 #include "recordtext.h"
 #include "simulatedboard.h"
