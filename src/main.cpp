@@ -1,7 +1,7 @@
 // Entry point of the configurator: the command line, one application object,
 // one main window.
-#include <QLoggingCategory>
 #include <QApplication>
+#include <QLoggingCategory>
 
 #include "Halvero_configurator.h"
 #include "outputfile.h"

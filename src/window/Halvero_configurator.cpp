@@ -106,17 +106,16 @@ void Halvero_configurator::wireParts()
     connect(session, &BoardSession::lost, this, &Halvero_configurator::connectionLost);
 
     page = new ConfigPage(tabPages.values(), this);
-    marks = new EditMarks(page, [this] { return pageDifferences(); }, this);
-    connect(marks, &EditMarks::updated, this,
-            [this](bool modified) { setWindowModified(modified); });
+    marks = new EditMarks(
+        page, [this] { return pageDifferences(); }, this);
+    connect(marks, &EditMarks::updated, this, [this](bool modified) { setWindowModified(modified); });
 
     reconnection = new Reconnection(this);
     connect(reconnection, &Reconnection::attemptDue, this, &Halvero_configurator::tryReconnect);
     connect(reconnection, &Reconnection::waiting, this, [this](const QString &sentence) {
         // A write lost with the connection stays in view while waiting.
-        const QString unknown = session->lostWrite().pending()
-                                    ? QLatin1Char(' ') + session->lostWrite().pendingText()
-                                    : QString();
+        const QString unknown =
+            session->lostWrite().pending() ? QLatin1Char(' ') + session->lostWrite().pendingText() : QString();
         showRepeatedStatus(sentence + unknown, reconnectKind);
     });
     connect(reconnection, &Reconnection::stopped, this, [this](const QString &sentence) {
@@ -140,7 +139,8 @@ void Halvero_configurator::wireParts()
     connect(menus, &WindowMenus::loadFileRequested, files, &ConfigFiles::loadConfigFile);
     connect(menus, &WindowMenus::saveDumpRequested, this, [this] { files->saveDump(ui->line_debug->toPlainText()); });
     connect(menus, &WindowMenus::recordingToggled, this, [this](bool on) { live->setRecording(on); });
-    connect(menus, &WindowMenus::boardCommand, this, [this](FamilyForm::Command command) { boardCommand(int(command)); });
+    connect(menus, &WindowMenus::boardCommand, this,
+            [this](FamilyForm::Command command) { boardCommand(int(command)); });
     connect(menus, &WindowMenus::eepromDumpRequested, ui->btnEEPROM_DUMP, &QPushButton::click);
     connect(menus, &WindowMenus::historyRequested, this, &Halvero_configurator::showHistory);
     connect(menus, &WindowMenus::automaticReconnectToggled, reconnection, &Reconnection::setAutomatic);
@@ -607,12 +607,30 @@ void Halvero_configurator::setDefaults()
 }
 
 // Every family's page runs the same commands.
-void Halvero_configurator::on_btn_08A3_ReadConf_clicked() { readConf(); }
-void Halvero_configurator::on_btn_08A3_SaveConf_clicked() { saveConf(); }
-void Halvero_configurator::on_btn_08A3_SetDefaults_clicked() { setDefaults(); }
-void Halvero_configurator::on_btn_04F2_ReadConf_clicked() { readConf(); }
-void Halvero_configurator::on_btn_04F2_SaveConf_clicked() { saveConf(); }
-void Halvero_configurator::on_btn_04F2_SetDefaults_clicked() { setDefaults(); }
+void Halvero_configurator::on_btn_08A3_ReadConf_clicked()
+{
+    readConf();
+}
+void Halvero_configurator::on_btn_08A3_SaveConf_clicked()
+{
+    saveConf();
+}
+void Halvero_configurator::on_btn_08A3_SetDefaults_clicked()
+{
+    setDefaults();
+}
+void Halvero_configurator::on_btn_04F2_ReadConf_clicked()
+{
+    readConf();
+}
+void Halvero_configurator::on_btn_04F2_SaveConf_clicked()
+{
+    saveConf();
+}
+void Halvero_configurator::on_btn_04F2_SetDefaults_clicked()
+{
+    setDefaults();
+}
 
 void Halvero_configurator::on_btnEEPROM_DUMP_clicked()
 {
@@ -632,8 +650,9 @@ void Halvero_configurator::showHistory()
     if (!historyDialog) {
         historyDialog = new HistoryDialog(this);
         historyDialog->setRecord(record ? record->uri() : QString());
-        connect(historyDialog, &HistoryDialog::placeRequested, this,
-                [this](const BoardConfig &config, const QString &source) { files->placeInPage(config, source, false); });
+        connect(
+            historyDialog, &HistoryDialog::placeRequested, this,
+            [this](const BoardConfig &config, const QString &source) { files->placeInPage(config, source, false); });
     }
     historyDialog->showFor(session->held(), pageShown());
 }

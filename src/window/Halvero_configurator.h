@@ -137,7 +137,7 @@ private:
     LiveStatus *live = nullptr;
     WindowMenus *menus = nullptr;
     HistoryDialog *historyDialog = nullptr; // made when first asked for
-    RecordForwarder *record = nullptr;     // the factory's record, when configured
+    RecordForwarder *record = nullptr;      // the factory's record, when configured
     NoticePanel *noticePanel = nullptr;
 
     QString lastStatus;           // the status bar's sentence, as the window last said it
@@ -145,7 +145,7 @@ private:
     bool lostPageKept = false;    // the lost board's page stays in view, greyed
     bool lostNoticeShown = false; // the notice says the connection was lost
     bool logQuiet = false;        // status messages not logged while set
-    DumpRecord dumpRecord; // the Internal page's dump, with its board and time
+    DumpRecord dumpRecord;        // the Internal page's dump, with its board and time
 };
 
 #endif // HALVERO_CONFIGURATOR_H

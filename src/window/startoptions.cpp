@@ -2,8 +2,8 @@
 #include "startoptions.h"
 
 #include <QCommandLineParser>
-#include <QLoggingCategory>
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include <cstdio>
 
@@ -24,10 +24,10 @@ void setUp(QCommandLineParser &parser)
     QCoreApplication::setApplicationName(QStringLiteral("halvero-configurator"));
     QCoreApplication::setApplicationVersion(QStringLiteral(HALVERO_VERSION));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(QStringLiteral(
-        "Configure and monitor Halvero parachute-system boards (08A3, 08A2, 04F2)\n"
-        "over a USB serial port. See halvero-configurator(1) for the environment\n"
-        "(HALVERO_EXTRA_PORTS, HALVERO_HISTORY, HALVERO_HISTORY_FILE) and Qt's own options."));
+    parser.setApplicationDescription(
+        QStringLiteral("Configure and monitor Halvero parachute-system boards (08A3, 08A2, 04F2)\n"
+                       "over a USB serial port. See halvero-configurator(1) for the environment\n"
+                       "(HALVERO_EXTRA_PORTS, HALVERO_HISTORY, HALVERO_HISTORY_FILE) and Qt's own options."));
     parser.addOptions({helpOption, versionOption, debugOption});
 }
 
@@ -46,8 +46,8 @@ StartOptions answerWithoutDisplay(int argc, char *argv[])
     StartOptions options;
     if (parser.isSet(helpOption)) {
         // Without an application object Qt cannot name the program itself.
-        const QString help = parser.helpText().replace(QLatin1String("<executable_name>"),
-                                                       QCoreApplication::applicationName());
+        const QString help =
+            parser.helpText().replace(QLatin1String("<executable_name>"), QCoreApplication::applicationName());
         std::fputs(qPrintable(help), stdout);
         options.exitCode = 0;
     } else if (parser.isSet(versionOption)) {

@@ -25,7 +25,8 @@ namespace {
 QString readmePath()
 {
     const QStringList candidates = {
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/doc/halvero-configurator/README.md")),
+        QDir(QCoreApplication::applicationDirPath())
+            .filePath(QStringLiteral("../share/doc/halvero-configurator/README.md")),
         QStringLiteral("/usr/share/doc/halvero-configurator/README.md"),
         QStringLiteral(HALVERO_SOURCE_README),
     };
@@ -170,8 +171,7 @@ void WindowMenus::showAbout()
                        "Configuration history: %4\n"
                        "README: %5")
                         .arg(QStringLiteral(HALVERO_VERSION), QString::fromLatin1(qVersion()),
-                             QStringLiteral(QT_VERSION_STR), history,
-                             readme.isEmpty() ? tr("not found") : readme),
+                             QStringLiteral(QT_VERSION_STR), history, readme.isEmpty() ? tr("not found") : readme),
                     QMessageBox::Ok, m_window);
     box.setObjectName(QStringLiteral("dialog_about"));
     box.setTextFormat(Qt::PlainText);

@@ -15,11 +15,17 @@ namespace {
 // The simulated board's own complaints.
 Q_LOGGING_CATEGORY(lcBoardsim, "halvero.boardsim")
 
-enum Kind : uint8_t { Identity = 1, Config = 2, EepromDump = 3, Status = 4, SetDefaults = 5 };
+enum Kind : uint8_t {
+    Identity = 1,
+    Config = 2,
+    EepromDump = 3,
+    Status = 4,
+    SetDefaults = 5
+};
 
 constexpr int HeaderLength = 5;
-constexpr int SwitchPayloadLength = 35;  // 08A2/08A3: 40-byte frame
-constexpr int TriggerPayloadLength = 6;  // 04F2: 11-byte frame
+constexpr int SwitchPayloadLength = 35; // 08A2/08A3: 40-byte frame
+constexpr int TriggerPayloadLength = 6; // 04F2: 11-byte frame
 constexpr int SwitchStatusLength = 12;
 constexpr int TriggerStatusLength = 20;
 constexpr int EepromSize = 64;
@@ -104,17 +110,17 @@ QByteArray statusReply(const BoardIdentity &id, qint64 ms)
         const double fuseA = wave(ms, 5000, 0.0, 8.0, 2.0);
         const double triggerV = wave(ms, 11000, 11.8, 12.6, 0.5);
         const double batteryV = wave(ms, 240000, 12.2, 12.6, 3.0);
-        r.append(char(0));                                // 5: reserved
-        r.append(char(clampByte((tempC + 25.0) / 0.5)));  // 6
-        r.append(char(0));                                // 7: reserved
-        r.append(char(clampByte(probeA / 2.0)));          // 8
-        r.append(char(clampByte(fuseA)));                 // 9
+        r.append(char(0));                               // 5: reserved
+        r.append(char(clampByte((tempC + 25.0) / 0.5))); // 6
+        r.append(char(0));                               // 7: reserved
+        r.append(char(clampByte(probeA / 2.0)));         // 8
+        r.append(char(clampByte(fuseA)));                // 9
         // The peak trails the live current and never drops below it, as the
         // board's peak detector does.
         r.append(char(clampByte(qMax(fuseA, wave(ms - 1500, 5000, 0.0, 8.0, 2.0)) + 1.0))); // 10
-        r.append(char(clampByte(triggerV * 10.0)));       // 11
-        r.append(7, char(0));                             // 12..18: reserved
-        r.append(char(clampByte(batteryV * 5.0)));        // 19
+        r.append(char(clampByte(triggerV * 10.0)));                                         // 11
+        r.append(7, char(0));                                                               // 12..18: reserved
+        r.append(char(clampByte(batteryV * 5.0)));                                          // 19
         Q_ASSERT(r.size() == TriggerStatusLength);
     } else {
         // The receiver's pulse drops out for a moment every twelve seconds,
@@ -205,9 +211,9 @@ bool BoardIdentity::setSerial(const QString &shown)
 }
 
 BoardModel::BoardModel(const BoardIdentity &identity)
-    : m_identity(identity), m_config(factoryPayload())
-{
-}
+    : m_identity(identity)
+    , m_config(factoryPayload())
+{}
 
 QByteArray BoardModel::factoryPayload() const
 {

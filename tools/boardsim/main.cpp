@@ -61,36 +61,46 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(HALVERO_VERSION));
 
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral(
-        "Simulated parachute-system board on a pseudo-terminal.\n"
-        "Prints the device path as the first line of stdout and serves until SIGINT/SIGTERM.\n"
-        "SIGUSR1 plugs the board in again after --unplug-after pulled it (new path on stdout)."));
+    p.setApplicationDescription(
+        QStringLiteral("Simulated parachute-system board on a pseudo-terminal.\n"
+                       "Prints the device path as the first line of stdout and serves until SIGINT/SIGTERM.\n"
+                       "SIGUSR1 plugs the board in again after --unplug-after pulled it (new path on stdout)."));
     p.addHelpOption();
     p.addVersionOption();
     p.addOptions({
-        {QStringLiteral("product"), QStringLiteral("Product code: 08A3, 08A2 or 04F2 (default 08A3)."), QStringLiteral("code"), QStringLiteral("08A3")},
-        {QStringLiteral("firmware"), QStringLiteral("Firmware version X.Y (default 1.3, or 0.1 for 04F2)."), QStringLiteral("X.Y")},
-        {QStringLiteral("serial"), QStringLiteral("96-bit serial number as the configurator shows it: 24 hex digits, optionally after 0x."), QStringLiteral("hex24")},
+        {QStringLiteral("product"), QStringLiteral("Product code: 08A3, 08A2 or 04F2 (default 08A3)."),
+         QStringLiteral("code"), QStringLiteral("08A3")},
+        {QStringLiteral("firmware"), QStringLiteral("Firmware version X.Y (default 1.3, or 0.1 for 04F2)."),
+         QStringLiteral("X.Y")},
+        {QStringLiteral("serial"),
+         QStringLiteral("96-bit serial number as the configurator shows it: 24 hex digits, optionally after 0x."),
+         QStringLiteral("hex24")},
         {QStringLiteral("revid"), QStringLiteral("Chip revision identifier, hex."), QStringLiteral("hex")},
         {QStringLiteral("devid"), QStringLiteral("Chip device identifier, hex."), QStringLiteral("hex")},
-        {QStringLiteral("link"), QStringLiteral("Also make a symlink to the device at this path."), QStringLiteral("path")},
+        {QStringLiteral("link"), QStringLiteral("Also make a symlink to the device at this path."),
+         QStringLiteral("path")},
         {QStringLiteral("silent"), QStringLiteral("Never answer.")},
         {QStringLiteral("delay"), QStringLiteral("Wait this long before each reply."), QStringLiteral("ms")},
-        {QStringLiteral("split"), QStringLiteral("Send each reply in two halves this far apart."), QStringLiteral("ms")},
+        {QStringLiteral("split"), QStringLiteral("Send each reply in two halves this far apart."),
+         QStringLiteral("ms")},
         {QStringLiteral("garbage"), QStringLiteral("Answer random bytes.")},
         {QStringLiteral("stream"), QStringLiteral("On a request, start sending bytes without ever pausing.")},
-        {QStringLiteral("unplug-after"), QStringLiteral("Pull the cable after this many requests."), QStringLiteral("n")},
-        {QStringLiteral("uart"), QStringLiteral("Behave as a UART at this baud rate: paced replies, silent at another speed."), QStringLiteral("baud")},
+        {QStringLiteral("unplug-after"), QStringLiteral("Pull the cable after this many requests."),
+         QStringLiteral("n")},
+        {QStringLiteral("uart"),
+         QStringLiteral("Behave as a UART at this baud rate: paced replies, silent at another speed."),
+         QStringLiteral("baud")},
         {QStringLiteral("wrong-product"), QStringLiteral("Replies carry product code 0999.")},
         {QStringLiteral("wrong-firmware"), QStringLiteral("Replies carry firmware 9.9.")},
-        {QStringLiteral("ignore-writes"), QStringLiteral("Store no configuration write or set-defaults; answer each with the configuration still stored.")},
+        {QStringLiteral("ignore-writes"),
+         QStringLiteral(
+             "Store no configuration write or set-defaults; answer each with the configuration still stored.")},
         {QStringLiteral("quiet"), QStringLiteral("No log on stderr.")},
     });
     p.process(app);
 
     const QString product = p.value(QStringLiteral("product")).toUpper();
-    if (product != QLatin1String("08A3") && product != QLatin1String("08A2")
-        && product != QLatin1String("04F2"))
+    if (product != QLatin1String("08A3") && product != QLatin1String("08A2") && product != QLatin1String("04F2"))
         fail(QStringLiteral("unknown product %1 (08A3, 08A2 or 04F2)").arg(product));
     BoardIdentity id = BoardIdentity::forProduct(uint16_t(product.toUInt(nullptr, 16)));
     if (p.isSet(QStringLiteral("firmware"))) {
@@ -141,8 +151,8 @@ int main(int argc, char *argv[])
         fail(QStringLiteral("cannot create the link %1").arg(link));
     }
     if (!quiet)
-        std::fprintf(stderr, "halvero-boardsim: %04X fw %u.%u on %s%s\n", id.productCode,
-                     unsigned(id.fwMajor), unsigned(id.fwMinor), qPrintable(board.devicePath()),
+        std::fprintf(stderr, "halvero-boardsim: %04X fw %u.%u on %s%s\n", id.productCode, unsigned(id.fwMajor),
+                     unsigned(id.fwMinor), qPrintable(board.devicePath()),
                      link.isEmpty() ? "" : qPrintable(QStringLiteral(" (link %1)").arg(link)));
 
     for (;;) {

@@ -8,8 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <random>
 
@@ -60,15 +60,42 @@ int baudOf(int fd)
     if (::tcgetattr(fd, &t) != 0)
         return -1;
     const speed_t s = ::cfgetospeed(&t);
-    static const struct { speed_t code; int baud; } table[] = {
-        {B0, 0}, {B50, 50}, {B75, 75}, {B110, 110}, {B134, 134}, {B150, 150},
-        {B200, 200}, {B300, 300}, {B600, 600}, {B1200, 1200}, {B1800, 1800},
-        {B2400, 2400}, {B4800, 4800}, {B9600, 9600}, {B19200, 19200},
-        {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400},
-        {B460800, 460800}, {B500000, 500000}, {B576000, 576000},
-        {B921600, 921600}, {B1000000, 1000000}, {B1152000, 1152000},
-        {B1500000, 1500000}, {B2000000, 2000000}, {B2500000, 2500000},
-        {B3000000, 3000000}, {B3500000, 3500000}, {B4000000, 4000000},
+    static const struct
+    {
+        speed_t code;
+        int baud;
+    } table[] = {
+        {B0, 0},
+        {B50, 50},
+        {B75, 75},
+        {B110, 110},
+        {B134, 134},
+        {B150, 150},
+        {B200, 200},
+        {B300, 300},
+        {B600, 600},
+        {B1200, 1200},
+        {B1800, 1800},
+        {B2400, 2400},
+        {B4800, 4800},
+        {B9600, 9600},
+        {B19200, 19200},
+        {B38400, 38400},
+        {B57600, 57600},
+        {B115200, 115200},
+        {B230400, 230400},
+        {B460800, 460800},
+        {B500000, 500000},
+        {B576000, 576000},
+        {B921600, 921600},
+        {B1000000, 1000000},
+        {B1152000, 1152000},
+        {B1500000, 1500000},
+        {B2000000, 2000000},
+        {B2500000, 2500000},
+        {B3000000, 3000000},
+        {B3500000, 3500000},
+        {B4000000, 4000000},
     };
     for (const auto &e : table)
         if (e.code == s)
@@ -119,7 +146,10 @@ struct SimulatedBoard::Impl
     const Clock::time_point born = Clock::now();
     std::mt19937 rng{std::random_device{}()};
 
-    Impl(const BoardIdentity &id, const BoardFaults &f) : faults(f), model(id) {}
+    Impl(const BoardIdentity &id, const BoardFaults &f)
+        : faults(f)
+        , model(id)
+    {}
 
     bool openPty(QString *error);
     void closePty();
@@ -132,10 +162,7 @@ struct SimulatedBoard::Impl
     void serve();
     void handle(const QByteArray &request, int &handled, bool &streaming, Clock::time_point &nextStreamByte);
     void playScript(const QByteArray &request);
-    bool replyCut(const unsigned *generation) const
-    {
-        return generation && *generation != scriptGeneration;
-    }
+    bool replyCut(const unsigned *generation) const { return generation && *generation != scriptGeneration; }
     bool sleepUntil(Clock::time_point deadline, const unsigned *generation = nullptr); // false when stopping or cut
     ssize_t writeOnce(const char *data, int size, const unsigned *generation = nullptr);
     bool writeAll(const char *data, int size, const unsigned *generation = nullptr);
@@ -340,9 +367,8 @@ void SimulatedBoard::Impl::serve()
             wait = qMax(Clock::duration::zero(), lastByte + RequestQuiet - now);
         if (streaming)
             wait = qMin(wait, qMax(Clock::duration::zero(), nextStreamByte - now));
-        const int timeoutMs = wait == Clock::duration::max()
-            ? -1
-            : int(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
+        const int timeoutMs =
+            wait == Clock::duration::max() ? -1 : int(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
 
         pollfd p[2] = {{masterFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
         const int ready = ::poll(p, 2, timeoutMs);
@@ -463,16 +489,16 @@ void SimulatedBoard::Impl::handle(const QByteArray &request, int &handled, bool 
             logLine("tx nothing (silent)");
     } else if (wrongSpeed) {
         if (log)
-            logLine(QByteArray("tx nothing (line at ") + QByteArray::number(lineBaud)
-                    + " baud, board at " + QByteArray::number(f.uartBaud) + ")");
+            logLine(QByteArray("tx nothing (line at ") + QByteArray::number(lineBaud) + " baud, board at "
+                    + QByteArray::number(f.uartBaud) + ")");
     } else {
         if (f.garbage) {
             reply = randomBytes(1, 40);
         } else {
             const qint64 pinned = statusClock;
-            const qint64 elapsed = pinned >= 0
-                ? pinned
-                : std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - born).count();
+            const qint64 elapsed =
+                pinned >= 0 ? pinned
+                            : std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - born).count();
             std::lock_guard<std::mutex> lock(mutex);
             reply = model.reply(request, elapsed,
                                 f.ignoreWrites ? BoardModel::Writes::Ignored : BoardModel::Writes::Stored);
@@ -497,8 +523,8 @@ void SimulatedBoard::Impl::handle(const QByteArray &request, int &handled, bool 
             if (ok && f.splitMs > 0 && reply.size() >= 2) {
                 const int half = int(reply.size()) / 2;
                 ok = writePaced(reply.left(half), baud)
-                    && sleepUntil(Clock::now() + std::chrono::milliseconds(f.splitMs))
-                    && writePaced(reply.mid(half), baud);
+                     && sleepUntil(Clock::now() + std::chrono::milliseconds(f.splitMs))
+                     && writePaced(reply.mid(half), baud);
             } else if (ok) {
                 ok = writePaced(reply, baud);
             }
@@ -530,8 +556,7 @@ void SimulatedBoard::Impl::playScript(const QByteArray &request)
         logLine("tx nothing (scripted)");
     for (const ReplyChunk &chunk : chunks) {
         for (int i = 0; chunk.times == ReplyChunk::untilReplaced || i < chunk.times; ++i) {
-            if (chunk.pauseMs > 0
-                && !sleepUntil(Clock::now() + std::chrono::milliseconds(chunk.pauseMs), &generation))
+            if (chunk.pauseMs > 0 && !sleepUntil(Clock::now() + std::chrono::milliseconds(chunk.pauseMs), &generation))
                 return;
             if (replyCut(&generation) || stopRequested)
                 return;

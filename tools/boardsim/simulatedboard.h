@@ -73,7 +73,10 @@ public:
 
     // What a configuration write or set-defaults does to the stored
     // configuration (see BoardFaults::ignoreWrites).
-    enum class Writes { Stored, Ignored };
+    enum class Writes {
+        Stored,
+        Ignored
+    };
 
     // The reply to one complete request; empty when the board ignores it.
     // elapsedMs drives the live status values.
@@ -91,8 +94,8 @@ public:
     static int requestLength(const QByteArray &pending);
 
     const BoardIdentity &identity() const { return m_identity; }
-    QByteArray configPayload() const;  // stored configuration, bytes 5.. of a config reply
-    QByteArray factoryPayload() const; // factory configuration, same layout
+    QByteArray configPayload() const;                 // stored configuration, bytes 5.. of a config reply
+    QByteArray factoryPayload() const;                // factory configuration, same layout
     bool setConfigPayload(const QByteArray &payload); // false (and kept) for another family's length
 
 private:
@@ -123,24 +126,23 @@ public:
     // A script that answers the next requests in turn, then stays silent.
     static Script repliesInTurn(const QList<QList<ReplyChunk>> &replies);
 
-    explicit SimulatedBoard(const BoardIdentity &identity = BoardIdentity(),
-                            const BoardFaults &faults = BoardFaults());
+    explicit SimulatedBoard(const BoardIdentity &identity = BoardIdentity(), const BoardFaults &faults = BoardFaults());
     ~SimulatedBoard(); // stops and removes the link
 
     bool start(QString *error = nullptr); // opens the pty and starts serving
     void stop();
     bool isRunning() const;
-    QString devicePath() const;            // slave side, e.g. /dev/pts/7
-    bool createLink(const QString &path);  // symlink to devicePath(), removed by stop()
+    QString devicePath() const;           // slave side, e.g. /dev/pts/7
+    bool createLink(const QString &path); // symlink to devicePath(), removed by stop()
 
     void setFaults(const BoardFaults &faults); // takes effect from the next request
     BoardFaults faults() const;
     void setIdentity(const BoardIdentity &identity); // a different board on the same line
     void replug();                                   // after an unplug: a new pty, serving again
 
-    QList<QByteArray> requests() const;        // every complete request received, oldest first
+    QList<QByteArray> requests() const; // every complete request received, oldest first
     void clearRequests();
-    QByteArray storedConfig() const;           // the model's configuration payload
+    QByteArray storedConfig() const; // the model's configuration payload
     // Stores a configuration payload (bytes 5.. of a configuration reply)
     // before it returns, as if the board had been configured earlier; false
     // for a payload of another family's length.
@@ -149,13 +151,13 @@ public:
     // (in ms; see BoardModel::pulseCycleMs), from the next status request on
     // and until changed; a negative time lets them follow real time again.
     void setStatusClock(qint64 ms);
-    void setLogToStderr(bool on);              // hex log of requests and replies
+    void setLogToStderr(bool on); // hex log of requests and replies
 
     // Replaces the model's answers with a script; an empty one goes back to
     // the model. A scripted reply still under way is cut off: once this
     // returns, nothing more of it goes out.
     void setScript(Script script);
-    qint64 bytesWritten() const;                          // every byte the board sent so far
+    qint64 bytesWritten() const;                              // every byte the board sent so far
     std::chrono::steady_clock::time_point lastSentAt() const; // when the last of them went out
 
 private:

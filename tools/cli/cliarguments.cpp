@@ -13,10 +13,14 @@ namespace {
 QString missingOperand(Operand operand)
 {
     switch (operand) {
-    case Operand::Port: return QStringLiteral("a PORT");
-    case Operand::File: return QStringLiteral("a FILE");
-    case Operand::Entry: return QStringLiteral("an entry number N");
-    case Operand::Ports: return QStringLiteral("a PORT, --all or --slots FILE");
+    case Operand::Port:
+        return QStringLiteral("a PORT");
+    case Operand::File:
+        return QStringLiteral("a FILE");
+    case Operand::Entry:
+        return QStringLiteral("an entry number N");
+    case Operand::Ports:
+        return QStringLiteral("a PORT, --all or --slots FILE");
     }
     return QString();
 }
@@ -88,126 +92,125 @@ QString commandName(CliCommand command)
 
 QString helpText()
 {
-    return QStringLiteral(
-        "Usage: halvero-cli COMMAND [ARGUMENTS] [OPTIONS]\n"
-        "\n"
-        "Identify, monitor, back up, restore and provision Halvero parachute-system\n"
-        "boards (08A3/08A2 switch boards, 04F2 trigger boards) over a serial port.\n"
-        "\n"
-        "Commands:\n")
-        + commandsHelp()
-        + QStringLiteral(
-        "\n"
-        "PORT is a name from 'ports' (ttyUSB0, COM3) or a device path (/dev/ttyACM0,\n"
-        "/dev/serial/by-id/...).\n"
-        "FILE may be - for standard input.\n"
-        "\n"
-        "Before config set, defaults, history restore and provision write to a board,\n"
-        "the configuration it holds is appended to the history, and after the write\n"
-        "what it holds then: ~/.local/share/halvero/history.jsonl, or\n"
-        "$HALVERO_HISTORY_FILE.\n"
-        "--no-history or HALVERO_HISTORY=off write without it.\n"
-        "With a factory's record configured (--record or $HALVERO_RECORD, station\n"
-        "$HALVERO_STATION or the host name), every entry is then forwarded to it;\n"
-        "what the record does not take within a few seconds waits, never failing\n"
-        "the write, until 'record push'.\n"
-        "\n"
-        "provision works on every port at once, each board on its own: one board's\n"
-        "failure neither stops nor slows the others. Each port ends in one outcome:\n"
-        "held, other-values, no-answer, skipped-family, no-board, busy or error.\n"
-        "Ctrl-C, SIGTERM and a closed terminal (SIGHUP) leave boards not yet written\n"
-        "untouched and let writes under way finish; the report is written all the\n"
-        "same. Boards that share a serial number are named in each other's line.\n"
-        "check writes nothing: its outcomes are matches, differs, skipped-family,\n"
-        "no-board, busy or error, and each board's configuration is recorded in the\n"
-        "history as a check.\n"
-        "\n"
-        "A slots file names the bench's sockets, one a line: NAME PORT (best a\n"
-        "/dev/serial/by-path/ name, see ports -v); # starts a comment. The lines,\n"
-        "summary and report then carry the slot, in the file's order; a slot whose\n"
-        "port is not there is no-board.\n"
-        "\n"
-        "Options:\n"
-        "  --baud N           line speed (default 9600)\n"
-        "  --json             one compact JSON object per line (per port, per poll);\n"
-        "                     failures too, as {\"error\": ...}; -o files stay indented\n"
-        "  -o, --output FILE  (config get, dump) write to FILE instead of standard output\n"
-        "  --verify           (config set, history restore, provision) read the\n"
-        "                     configuration back and compare\n"
-        "  --watch            (status) poll every 300 ms, one line each, until interrupted\n"
-        "  --count N          (status --watch) stop after N polls; (history, record\n"
-        "                     show) show the newest N entries\n"
-        "  --yes              (defaults) confirm overwriting the configuration\n"
-        "  --serial S         (history, record show) only the entries of the board\n"
-        "                     with serial S\n"
-        "  --any-board        (history restore) write an entry of another board too\n"
-        "  --no-history       (config set, defaults, history restore, provision, check)\n"
-        "                     do not record the configuration before and after the\n"
-        "                     write (check: the configuration compared)\n"
-        "  --all              (identify, provision, check) also every port 'ports'\n"
-        "                     lists: each is opened and sent the identity request;\n"
-        "                     busy ones are reported, not waited for\n"
-        "  --slots FILE       (identify, provision, check) the ports of the slots in\n"
-        "                     FILE, instead of PORT... and --all\n"
-        "  --jobs N           (provision, check) at most N boards at once (default: all)\n"
-        "  --report FILE      (provision, check) one row per port: JSON lines for\n"
-        "                     .jsonl, CSV for .csv; checked before any port is opened\n"
-        "                     (no folder, device or read-only file); a file that was\n"
-        "                     there stays whole on failure\n"
-        "  --record URI       (writes, check, record) the factory's record, a\n"
-        "                     PostgreSQL URI: postgresql://[user@]host[:port]/dbname\n"
-        "                     [?sslmode=...]; else $HALVERO_RECORD. Give the password\n"
-        "                     in $HALVERO_RECORD, PGPASSWORD or ~/.pgpass, never here:\n"
-        "                     a command line is seen by every user of the machine\n"
-        "  --station N        (record show) only the entries of bench N\n"
-        "  --since TIME       (record show) only entries from TIME on (2026-05-04,\n"
-        "                     2026-05-04T10:30; local time unless Z or an offset)\n"
-        "  -q, --quiet        print only data and errors\n"
-        "  -v, --verbose      print progress and the serial exchange on standard error;\n"
-        "                     (ports) every fact about each port\n"
-        "  -h, --help         print this text\n"
-        "  --version          print the version\n"
-        "\n"
-        "Exit status:\n"
-        "  0   success\n"
-        "  1   usage: unknown command or option, missing or extra argument\n"
-        "  2   bad file: unreadable, over 1 MiB, malformed JSON, a key set twice,\n"
-        "      unknown format version, missing or unknown field; the history cannot\n"
-        "      be read, or has no entry N or two of that number\n"
-        "  3   a value in the file is out of range (the field is named), or the\n"
-        "      file sets trigger.low not below trigger.high where the board does not\n"
-        "      already hold them so\n"
-        "  4   the file is for the other board family\n"
-        "  5   no such port, or PORT is no serial port (a folder, /dev/null)\n"
-        "  6   the port cannot be opened (permission, busy or locked, gone)\n"
-        "  7   the board does not identify or does not reply (defaults: no answer;\n"
-        "      identify with several ports: no board on any of them)\n"
-        "  8   verify: the board does not hold what was written; defaults: the\n"
-        "      board answered, but not with its acknowledgement\n"
-        "  9   refused: defaults without --yes\n"
-        "  10  config diff: the board and the file differ\n"
-        "  11  the output file or standard output cannot be written (a pipe nobody\n"
-        "      reads, the board's own port); provision: a --report that cannot be,\n"
-        "      before any board is touched\n"
-        "  12  the device keeps sending without pause (not a Halvero board,\n"
-        "      or a wrong baud rate)\n"
-        "  13  the history cannot be written: nothing was sent to the board\n"
-        "      (--no-history writes without it)\n"
-        "  14  history restore: the entry was recorded from a board with another\n"
-        "      serial (--any-board writes it anyway)\n"
-        "  15  provision: not every board holds the configuration; check: not every\n"
-        "      board matches FILE (the summary and the report say which and why)\n"
-        "  16  interrupted (SIGINT, SIGTERM, SIGHUP): the exchange under way was\n"
-        "      finished, what is known recorded, the port closed; provision: while\n"
-        "      its report waited for a pipe's reader\n"
-        "  17  the program reading standard output went away (| head)\n"
-        "  18  record: the record cannot be reached or refuses (the reason is\n"
-        "      given, the password masked), or none is configured\n");
+    return QStringLiteral("Usage: halvero-cli COMMAND [ARGUMENTS] [OPTIONS]\n"
+                          "\n"
+                          "Identify, monitor, back up, restore and provision Halvero parachute-system\n"
+                          "boards (08A3/08A2 switch boards, 04F2 trigger boards) over a serial port.\n"
+                          "\n"
+                          "Commands:\n")
+           + commandsHelp()
+           + QStringLiteral("\n"
+                            "PORT is a name from 'ports' (ttyUSB0, COM3) or a device path (/dev/ttyACM0,\n"
+                            "/dev/serial/by-id/...).\n"
+                            "FILE may be - for standard input.\n"
+                            "\n"
+                            "Before config set, defaults, history restore and provision write to a board,\n"
+                            "the configuration it holds is appended to the history, and after the write\n"
+                            "what it holds then: ~/.local/share/halvero/history.jsonl, or\n"
+                            "$HALVERO_HISTORY_FILE.\n"
+                            "--no-history or HALVERO_HISTORY=off write without it.\n"
+                            "With a factory's record configured (--record or $HALVERO_RECORD, station\n"
+                            "$HALVERO_STATION or the host name), every entry is then forwarded to it;\n"
+                            "what the record does not take within a few seconds waits, never failing\n"
+                            "the write, until 'record push'.\n"
+                            "\n"
+                            "provision works on every port at once, each board on its own: one board's\n"
+                            "failure neither stops nor slows the others. Each port ends in one outcome:\n"
+                            "held, other-values, no-answer, skipped-family, no-board, busy or error.\n"
+                            "Ctrl-C, SIGTERM and a closed terminal (SIGHUP) leave boards not yet written\n"
+                            "untouched and let writes under way finish; the report is written all the\n"
+                            "same. Boards that share a serial number are named in each other's line.\n"
+                            "check writes nothing: its outcomes are matches, differs, skipped-family,\n"
+                            "no-board, busy or error, and each board's configuration is recorded in the\n"
+                            "history as a check.\n"
+                            "\n"
+                            "A slots file names the bench's sockets, one a line: NAME PORT (best a\n"
+                            "/dev/serial/by-path/ name, see ports -v); # starts a comment. The lines,\n"
+                            "summary and report then carry the slot, in the file's order; a slot whose\n"
+                            "port is not there is no-board.\n"
+                            "\n"
+                            "Options:\n"
+                            "  --baud N           line speed (default 9600)\n"
+                            "  --json             one compact JSON object per line (per port, per poll);\n"
+                            "                     failures too, as {\"error\": ...}; -o files stay indented\n"
+                            "  -o, --output FILE  (config get, dump) write to FILE instead of standard output\n"
+                            "  --verify           (config set, history restore, provision) read the\n"
+                            "                     configuration back and compare\n"
+                            "  --watch            (status) poll every 300 ms, one line each, until interrupted\n"
+                            "  --count N          (status --watch) stop after N polls; (history, record\n"
+                            "                     show) show the newest N entries\n"
+                            "  --yes              (defaults) confirm overwriting the configuration\n"
+                            "  --serial S         (history, record show) only the entries of the board\n"
+                            "                     with serial S\n"
+                            "  --any-board        (history restore) write an entry of another board too\n"
+                            "  --no-history       (config set, defaults, history restore, provision, check)\n"
+                            "                     do not record the configuration before and after the\n"
+                            "                     write (check: the configuration compared)\n"
+                            "  --all              (identify, provision, check) also every port 'ports'\n"
+                            "                     lists: each is opened and sent the identity request;\n"
+                            "                     busy ones are reported, not waited for\n"
+                            "  --slots FILE       (identify, provision, check) the ports of the slots in\n"
+                            "                     FILE, instead of PORT... and --all\n"
+                            "  --jobs N           (provision, check) at most N boards at once (default: all)\n"
+                            "  --report FILE      (provision, check) one row per port: JSON lines for\n"
+                            "                     .jsonl, CSV for .csv; checked before any port is opened\n"
+                            "                     (no folder, device or read-only file); a file that was\n"
+                            "                     there stays whole on failure\n"
+                            "  --record URI       (writes, check, record) the factory's record, a\n"
+                            "                     PostgreSQL URI: postgresql://[user@]host[:port]/dbname\n"
+                            "                     [?sslmode=...]; else $HALVERO_RECORD. Give the password\n"
+                            "                     in $HALVERO_RECORD, PGPASSWORD or ~/.pgpass, never here:\n"
+                            "                     a command line is seen by every user of the machine\n"
+                            "  --station N        (record show) only the entries of bench N\n"
+                            "  --since TIME       (record show) only entries from TIME on (2026-05-04,\n"
+                            "                     2026-05-04T10:30; local time unless Z or an offset)\n"
+                            "  -q, --quiet        print only data and errors\n"
+                            "  -v, --verbose      print progress and the serial exchange on standard error;\n"
+                            "                     (ports) every fact about each port\n"
+                            "  -h, --help         print this text\n"
+                            "  --version          print the version\n"
+                            "\n"
+                            "Exit status:\n"
+                            "  0   success\n"
+                            "  1   usage: unknown command or option, missing or extra argument\n"
+                            "  2   bad file: unreadable, over 1 MiB, malformed JSON, a key set twice,\n"
+                            "      unknown format version, missing or unknown field; the history cannot\n"
+                            "      be read, or has no entry N or two of that number\n"
+                            "  3   a value in the file is out of range (the field is named), or the\n"
+                            "      file sets trigger.low not below trigger.high where the board does not\n"
+                            "      already hold them so\n"
+                            "  4   the file is for the other board family\n"
+                            "  5   no such port, or PORT is no serial port (a folder, /dev/null)\n"
+                            "  6   the port cannot be opened (permission, busy or locked, gone)\n"
+                            "  7   the board does not identify or does not reply (defaults: no answer;\n"
+                            "      identify with several ports: no board on any of them)\n"
+                            "  8   verify: the board does not hold what was written; defaults: the\n"
+                            "      board answered, but not with its acknowledgement\n"
+                            "  9   refused: defaults without --yes\n"
+                            "  10  config diff: the board and the file differ\n"
+                            "  11  the output file or standard output cannot be written (a pipe nobody\n"
+                            "      reads, the board's own port); provision: a --report that cannot be,\n"
+                            "      before any board is touched\n"
+                            "  12  the device keeps sending without pause (not a Halvero board,\n"
+                            "      or a wrong baud rate)\n"
+                            "  13  the history cannot be written: nothing was sent to the board\n"
+                            "      (--no-history writes without it)\n"
+                            "  14  history restore: the entry was recorded from a board with another\n"
+                            "      serial (--any-board writes it anyway)\n"
+                            "  15  provision: not every board holds the configuration; check: not every\n"
+                            "      board matches FILE (the summary and the report say which and why)\n"
+                            "  16  interrupted (SIGINT, SIGTERM, SIGHUP): the exchange under way was\n"
+                            "      finished, what is known recorded, the port closed; provision: while\n"
+                            "      its report waited for a pipe's reader\n"
+                            "  17  the program reading standard output went away (| head)\n"
+                            "  18  record: the record cannot be reached or refuses (the reason is\n"
+                            "      given, the password masked), or none is configured\n");
 }
 
 ExitCode exitCodeFor(ErrorCode code)
 {
-    static const struct {
+    static const struct
+    {
         ErrorCode code;
         ExitCode exit;
     } exitCodes[] = {
@@ -265,16 +268,16 @@ ParsedArguments parse(const QStringList &arguments)
     const QCommandLineOption record(QStringLiteral("record"), QString(), QStringLiteral("URI"));
     const QCommandLineOption station(QStringLiteral("station"), QString(), QStringLiteral("N"));
     const QCommandLineOption since(QStringLiteral("since"), QString(), QStringLiteral("TIME"));
-    parser.addOptions({help, version, baud, json, output, verify, watch, count, yes, quiet, verbose, serial, anyBoard,
-                       noHistory, all, jobs, report, benchSlots, record, station, since});
+    parser.addOptions({help,   version,  baud,      json, output, verify, watch,      count,  yes,     quiet, verbose,
+                       serial, anyBoard, noHistory, all,  jobs,   report, benchSlots, record, station, since});
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
-        parsed.message = unknown.isEmpty()
-                             ? parser.errorText()
-                             : QStringLiteral("unknown option '%1%2'")
-                                   .arg(unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"),
-                                        unknown.first());
+        parsed.message =
+            unknown.isEmpty()
+                ? parser.errorText()
+                : QStringLiteral("unknown option '%1%2'")
+                      .arg(unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), unknown.first());
         return parsed;
     }
     o.json = parser.isSet(json);
@@ -303,7 +306,8 @@ ParsedArguments parse(const QStringList &arguments)
             if (!row.byOption && !firstWords.contains(first))
                 firstWords << first;
         }
-        parsed.message = QStringLiteral("unknown command '%1' (one of: %2)").arg(word, firstWords.join(QStringLiteral(", ")));
+        parsed.message =
+            QStringLiteral("unknown command '%1' (one of: %2)").arg(word, firstWords.join(QStringLiteral(", ")));
         return parsed;
     }
     const CommandRow *row = nullptr;
@@ -318,8 +322,8 @@ ParsedArguments parse(const QStringList &arguments)
         // "config ttyUSB0" is most likely a forgotten subcommand, not a
         // misspelt one: show the forms rather than echo the port.
         parsed.message = !row && words.size() <= 2
-                           ? QStringLiteral("'%1' needs a subcommand: %2").arg(word, alternatives(forms))
-                           : QStringLiteral("unknown command '%1 %2' (use %3)").arg(word, sub, alternatives(forms));
+                             ? QStringLiteral("'%1' needs a subcommand: %2").arg(word, alternatives(forms))
+                             : QStringLiteral("unknown command '%1 %2' (use %3)").arg(word, sub, alternatives(forms));
         return parsed;
     }
     o.command = row->command;
@@ -334,7 +338,8 @@ ParsedArguments parse(const QStringList &arguments)
     }
     const bool portsByOption = parser.isSet(all) || parser.isSet(benchSlots);
     if (words.size() < expected && !(manyPorts && words.size() == expected - 1 && portsByOption)) {
-        parsed.message = QStringLiteral("'%1' needs %2").arg(name, missingOperand(row->operands.at(words.size() - firstOperand)));
+        parsed.message =
+            QStringLiteral("'%1' needs %2").arg(name, missingOperand(row->operands.at(words.size() - firstOperand)));
         return parsed;
     }
     for (int i = 0; i < row->operands.size(); ++i) {
@@ -345,31 +350,38 @@ ParsedArguments parse(const QStringList &arguments)
         }
         const QString &operand = words.at(firstOperand + i);
         switch (row->operands.at(i)) {
-        case Operand::Port: o.port = operand; break;
-        case Operand::File: o.file = operand; break;
+        case Operand::Port:
+            o.port = operand;
+            break;
+        case Operand::File:
+            o.file = operand;
+            break;
         case Operand::Entry: {
             bool ok = false;
             o.entry = operand.toInt(&ok);
             if (!ok || o.entry <= 0) {
-                parsed.message = QStringLiteral("'%1' needs an entry number as listed by 'history', not '%2'").arg(name, operand);
+                parsed.message =
+                    QStringLiteral("'%1' needs an entry number as listed by 'history', not '%2'").arg(name, operand);
                 return parsed;
             }
             break;
         }
-        case Operand::Ports: break;
+        case Operand::Ports:
+            break;
         }
     }
 
     // An option that means nothing to the command is most likely a mistake
     // (a --verify on a diff, say) that the user would want to hear about.
-    const struct {
+    const struct
+    {
         const QCommandLineOption &option;
         CommandOption bit;
     } limitedOptions[] = {
-        {output, OptOutput}, {verify, OptVerify}, {watch, OptWatch},         {count, OptCount},  {yes, OptYes},
-        {serial, OptSerial}, {anyBoard, OptAnyBoard}, {noHistory, OptNoHistory}, {baud, OptBaud},
-        {all, OptAll},       {jobs, OptJobs},         {report, OptReport},       {benchSlots, OptSlots},
-        {record, OptRecord}, {station, OptStation},   {since, OptSince},
+        {output, OptOutput},    {verify, OptVerify}, {watch, OptWatch},       {count, OptCount},
+        {yes, OptYes},          {serial, OptSerial}, {anyBoard, OptAnyBoard}, {noHistory, OptNoHistory},
+        {baud, OptBaud},        {all, OptAll},       {jobs, OptJobs},         {report, OptReport},
+        {benchSlots, OptSlots}, {record, OptRecord}, {station, OptStation},   {since, OptSince},
     };
     for (const auto &rule : limitedOptions) {
         if (parser.isSet(rule.option) && !(row->options & rule.bit)) {
@@ -377,8 +389,9 @@ ParsedArguments parse(const QStringList &arguments)
             for (const QString &typed : parser.optionNames())
                 if (rule.option.names().contains(typed))
                     optionName = typed;
-            parsed.message = QStringLiteral("option %1%2 does not apply to '%3'")
-                               .arg(optionName.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), optionName, name);
+            parsed.message =
+                QStringLiteral("option %1%2 does not apply to '%3'")
+                    .arg(optionName.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), optionName, name);
             return parsed;
         }
     }
@@ -428,7 +441,7 @@ ParsedArguments parse(const QStringList &arguments)
         if (ok && *value > 0)
             return true;
         parsed.message = QStringLiteral("--%1 needs a positive whole number, not '%2'")
-                           .arg(option.names().constLast(), parser.value(option));
+                             .arg(option.names().constLast(), parser.value(option));
         return false;
     };
     if (!positive(baud, &o.baud) || !positive(count, &o.count) || !positive(jobs, &o.jobs))
@@ -437,8 +450,8 @@ ParsedArguments parse(const QStringList &arguments)
     // is touched.
     if (parser.isSet(report) && !o.report.endsWith(QLatin1String(".jsonl"), Qt::CaseInsensitive)
         && !o.report.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
-        parsed.message = QStringLiteral("--report needs a file name ending in .jsonl (JSON lines) or .csv, not '%1'")
-                           .arg(o.report);
+        parsed.message =
+            QStringLiteral("--report needs a file name ending in .jsonl (JSON lines) or .csv, not '%1'").arg(o.report);
         return parsed;
     }
     if (parser.isSet(count) && o.command == CliCommand::Status && !o.watch) {

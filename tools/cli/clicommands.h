@@ -36,18 +36,23 @@ enum CommandOption : unsigned {
 // What the words after the command stand for, in the order typed. Ports
 // comes last and takes every word left: one or more, or none with --all or
 // --slots.
-enum class Operand { Port, File, Entry, Ports };
+enum class Operand {
+    Port,
+    File,
+    Entry,
+    Ports
+};
 
 struct CommandRow
 {
     CliCommand command;
-    QString words;           // as typed: "config set"
+    QString words; // as typed: "config set"
     QList<Operand> operands;
-    unsigned options = 0;    // CommandOption bits
-    QString usage;           // the --help synopsis after the operands: "[--verify]"
-    QString help;            // the --help description; '\n' continues it below
+    unsigned options = 0; // CommandOption bits
+    QString usage;        // the --help synopsis after the operands: "[--verify]"
+    QString help;         // the --help description; '\n' continues it below
     int (CliRunner::*run)() = nullptr;
-    bool byOption = false;   // reached through --help or --version, never typed as a word
+    bool byOption = false; // reached through --help or --version, never typed as a word
 };
 
 // Every command, in the order --help lists them.

@@ -51,9 +51,9 @@ Result lostOutput(QTextStream &out)
     if (CliSignals::stdoutReaderGone())
         return Result::failure(ErrorCode::OutputClosed, QString());
     const QString why = out.device() ? out.device()->errorString() : QString();
-    return Result::failure(ErrorCode::OutputFile,
-                           why.isEmpty() ? QStringLiteral("cannot write to standard output")
-                                         : QStringLiteral("cannot write to standard output: %1").arg(why));
+    return Result::failure(ErrorCode::OutputFile, why.isEmpty()
+                                                      ? QStringLiteral("cannot write to standard output")
+                                                      : QStringLiteral("cannot write to standard output: %1").arg(why));
 }
 
 } // namespace
@@ -68,14 +68,17 @@ ErrorCode errorCodeOf(ExchangeOutcome outcome)
 }
 
 CliFailure::CliFailure(ErrorCode code, const QString &message, const QJsonObject &details)
-    : code(code), message(message), details(details), utf8(message.toUtf8())
-{
-}
+    : code(code)
+    , message(message)
+    , details(details)
+    , utf8(message.toUtf8())
+{}
 
 CliRunner::CliRunner(const CliOptions &options, QTextStream &out, QTextStream &err)
-    : o(options), out(out), err(err)
-{
-}
+    : o(options)
+    , out(out)
+    , err(err)
+{}
 
 // Which command ran, and how it ended.
 Q_LOGGING_CATEGORY(lcCli, "halvero.cli")
@@ -229,8 +232,8 @@ uint8_t CliRunner::exchange(bool write, USBmessages kind, USBmsgOptions option)
 CliFailure CliRunner::exchangeFailure(const QString &noReply) const
 {
     const ExchangeOutcome outcome = link->lastOutcome();
-    const bool silent = outcome == ExchangeOutcome::NoReply
-                        || (outcome == ExchangeOutcome::Undecodable && link->isIdentified());
+    const bool silent =
+        outcome == ExchangeOutcome::NoReply || (outcome == ExchangeOutcome::Undecodable && link->isIdentified());
     // A board that answers too late is told as such, whatever was missing.
     if (silent && !noReply.isEmpty() && !link->lateReplyDropped())
         return CliFailure{ErrorCode::NoReply, noReply};
@@ -284,9 +287,9 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
     if (!parsed.ok()) {
         err << "halvero-cli: " << parsed.message << " (halvero-cli --help lists commands and options)" << Qt::endl;
         if (parsed.options.json || arguments.contains(QLatin1String("--json")))
-            out << QJsonDocument(QJsonObject{{QStringLiteral("error"),
-                                              QJsonObject{{QStringLiteral("exitCode"), code},
-                                                          {QStringLiteral("message"), parsed.message}}}})
+            out << QJsonDocument(
+                       QJsonObject{{QStringLiteral("error"), QJsonObject{{QStringLiteral("exitCode"), code},
+                                                                         {QStringLiteral("message"), parsed.message}}}})
                        .toJson(QJsonDocument::Compact)
                 << '\n';
     } else {

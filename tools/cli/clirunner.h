@@ -17,8 +17,8 @@
 #include "boardprovisioning.h"
 #include "cliarguments.h"
 #include "parachuteradiocomm.h"
-#include "result.h"
 #include "provisionview.h"
+#include "result.h"
 #include "writetransaction.h"
 
 QT_BEGIN_NAMESPACE
@@ -30,7 +30,9 @@ QT_END_NAMESPACE
 struct CliFailure : std::exception
 {
     CliFailure(ErrorCode code, const QString &message, const QJsonObject &details = {});
-    explicit CliFailure(const Result &result) : CliFailure(result.code, result.message) {}
+    explicit CliFailure(const Result &result)
+        : CliFailure(result.code, result.message)
+    {}
     const char *what() const noexcept override { return utf8.constData(); }
 
     ErrorCode code;
@@ -58,13 +60,13 @@ private:
     int run();
 
     // The commands, one file per group, as commandTable() names them.
-    int help();                           // clirunner.cpp
+    int help(); // clirunner.cpp
     int version();
-    int ports();                          // cmd_ports.cpp
-    int identify();                       // cmd_identify_status.cpp
+    int ports();    // cmd_ports.cpp
+    int identify(); // cmd_identify_status.cpp
     int status();
     void printStatus(bool stamped);
-    int configGet();                      // cmd_config.cpp
+    int configGet(); // cmd_config.cpp
     int configSet();
     // config set and history restore: `config` has passed checkRanges;
     // `source` names it in messages; `event` is what the history records.
@@ -75,13 +77,13 @@ private:
     void requireFamily(const BoardConfig &config, const QString &source);
     static QJsonArray differencesJson(const QList<FieldDifference> &differences, const char *left, const char *right);
     void printDifferences(const QList<FieldDifference> &differences, const char *left, const char *right);
-    int defaults();                       // cmd_defaults_dump.cpp
+    int defaults(); // cmd_defaults_dump.cpp
     int dump();
-    int history();                        // cmd_history.cpp
+    int history(); // cmd_history.cpp
     int historyRestore();
-    int provision();                      // cmd_provision.cpp
-    int check();                          // cmd_check.cpp
-    int recordPush();                     // cmd_record.cpp
+    int provision();  // cmd_provision.cpp
+    int check();      // cmd_check.cpp
+    int recordPush(); // cmd_record.cpp
     int recordShow();
     int recordBoards();
     // The record a write's entries go to; empty when none is configured.
@@ -90,7 +92,7 @@ private:
     // a few seconds; what is not taken waits, said once, and the command's
     // outcome stays what the board's was.
     void forwardToRecord();
-    int inventory();                      // cmd_inventory.cpp: identify with several ports, --all or --slots
+    int inventory(); // cmd_inventory.cpp: identify with several ports, --all or --slots
     // The ports of a bench run (provision, check, an inventory): those of
     // the slots file, or those named, then with --all every port 'ports'
     // lists, each device once. `path` is the device to open, empty when

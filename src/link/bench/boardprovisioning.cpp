@@ -3,8 +3,8 @@
 // one outcome word and a sentence.
 #include "boardprovisioning.h"
 
-#include <QLoggingCategory>
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QSerialPort>
 
 #include "boardconnection.h"
@@ -20,15 +20,24 @@ namespace Provisioning {
 QString outcomeWord(Outcome outcome)
 {
     switch (outcome) {
-    case Outcome::Held: return QStringLiteral("held");
-    case Outcome::OtherValues: return QStringLiteral("other-values");
-    case Outcome::NoAnswer: return QStringLiteral("no-answer");
-    case Outcome::SkippedFamily: return QStringLiteral("skipped-family");
-    case Outcome::NoBoard: return QStringLiteral("no-board");
-    case Outcome::Busy: return QStringLiteral("busy");
-    case Outcome::Error: return QStringLiteral("error");
-    case Outcome::Matches: return QStringLiteral("matches");
-    case Outcome::Differs: return QStringLiteral("differs");
+    case Outcome::Held:
+        return QStringLiteral("held");
+    case Outcome::OtherValues:
+        return QStringLiteral("other-values");
+    case Outcome::NoAnswer:
+        return QStringLiteral("no-answer");
+    case Outcome::SkippedFamily:
+        return QStringLiteral("skipped-family");
+    case Outcome::NoBoard:
+        return QStringLiteral("no-board");
+    case Outcome::Busy:
+        return QStringLiteral("busy");
+    case Outcome::Error:
+        return QStringLiteral("error");
+    case Outcome::Matches:
+        return QStringLiteral("matches");
+    case Outcome::Differs:
+        return QStringLiteral("differs");
     }
     return QString();
 }
@@ -36,14 +45,22 @@ QString outcomeWord(Outcome outcome)
 QString stepText(Step step)
 {
     switch (step) {
-    case Step::Waiting: return QStringLiteral("waiting");
-    case Step::Opening: return QStringLiteral("opening");
-    case Step::Identifying: return QStringLiteral("identifying");
-    case Step::Reading: return QStringLiteral("reading");
-    case Step::Writing: return QStringLiteral("writing");
-    case Step::ReadingBack: return QStringLiteral("reading back");
-    case Step::Verifying: return QStringLiteral("verifying");
-    case Step::Done: return QStringLiteral("done");
+    case Step::Waiting:
+        return QStringLiteral("waiting");
+    case Step::Opening:
+        return QStringLiteral("opening");
+    case Step::Identifying:
+        return QStringLiteral("identifying");
+    case Step::Reading:
+        return QStringLiteral("reading");
+    case Step::Writing:
+        return QStringLiteral("writing");
+    case Step::ReadingBack:
+        return QStringLiteral("reading back");
+    case Step::Verifying:
+        return QStringLiteral("verifying");
+    case Step::Done:
+        return QStringLiteral("done");
     }
     return QString();
 }
@@ -81,7 +98,8 @@ class BoardLine
 {
 public:
     BoardLine(const QString &port, const QString &path, qint32 baud, const StepReport &report)
-        : m_report(report), m_baud(baud)
+        : m_report(report)
+        , m_baud(baud)
     {
         m_clock.start();
         row.port = port;
@@ -92,10 +110,7 @@ public:
     BoardConnection &connection() { return m_board; }
     parachuteRadioComm &link() { return m_board.link(); }
 
-    ExchangeText::Facts facts()
-    {
-        return ExchangeText::factsOf(link(), row.port, int(m_baud));
-    }
+    ExchangeText::Facts facts() { return ExchangeText::factsOf(link(), row.port, int(m_baud)); }
 
     void report(Step step) { m_report(step, row.serial); }
 
@@ -178,8 +193,9 @@ void settleWrite(BoardLine &board, const WriteTransaction &write, const Settings
         break;
     case W::NotSentHistory:
         row.outcome = Outcome::Error;
-        row.message = QStringLiteral("nothing written: the history cannot be recorded (%1); --no-history writes without it")
-                          .arg(write.historyError());
+        row.message =
+            QStringLiteral("nothing written: the history cannot be recorded (%1); --no-history writes without it")
+                .arg(write.historyError());
         break;
     case W::NotSentUnread:
     case W::NotSentLine:
@@ -202,8 +218,9 @@ void verify(BoardLine &board, const Settings &settings)
     board.report(Step::Verifying);
     if (board.connection().read(USBmsgConfig) != USBmsgConfig) {
         row.outcome = Outcome::NoAnswer;
-        row.message = QStringLiteral("the board on %1 took the write but did not send its configuration back for --verify")
-                          .arg(row.port);
+        row.message =
+            QStringLiteral("the board on %1 took the write but did not send its configuration back for --verify")
+                .arg(row.port);
         return;
     }
     const QList<FieldDifference> differences = diffConfigs(configFromRecord(board.link()), settings.config);
@@ -211,7 +228,8 @@ void verify(BoardLine &board, const Settings &settings)
         return;
     row.outcome = Outcome::OtherValues;
     row.differences = differences;
-    row.message = QStringLiteral("verify: the board holds other values for: %1.").arg(ExchangeText::fieldList(differences));
+    row.message =
+        QStringLiteral("verify: the board holds other values for: %1.").arg(ExchangeText::fieldList(differences));
 }
 
 } // namespace
@@ -234,8 +252,8 @@ bool ofFamily(BoardLine &board, const BoardConfig &config, const QString &whatHa
     return false;
 }
 
-BoardRow provisionBoard(const QString &port, const QString &path, const Settings &settings,
-                        const StepReport &report, const std::atomic<bool> &stop)
+BoardRow provisionBoard(const QString &port, const QString &path, const Settings &settings, const StepReport &report,
+                        const std::atomic<bool> &stop)
 {
     BoardLine board(port, path, settings.baud, report);
     BoardRow &row = board.row;
@@ -281,7 +299,7 @@ BoardRow checkBoard(const QString &port, const QString &path, const Settings &se
         const bool silent = (outcome == ExchangeOutcome::NoReply && !board.link().lateReplyDropped())
                             || outcome == ExchangeOutcome::Undecodable;
         row.message = silent ? QStringLiteral("the board on %1 did not send its configuration").arg(port)
-                          : ExchangeText::failure(outcome, board.facts());
+                             : ExchangeText::failure(outcome, board.facts());
         return board.finish();
     }
     BoardConfig held = configFromRecord(board.link());
@@ -293,8 +311,8 @@ BoardRow checkBoard(const QString &port, const QString &path, const Settings &se
         remarks << QStringLiteral("to match the file: %1").arg(HistoryWords::differences(row.differences));
     if (settings.history) {
         ConfigHistory::HistoryFile history = *settings.history;
-        const Result recorded =
-            history.append(ConfigHistory::makeEntry(held, ConfigHistory::eventCheck, ConfigHistory::phaseBefore, settings.tool));
+        const Result recorded = history.append(
+            ConfigHistory::makeEntry(held, ConfigHistory::eventCheck, ConfigHistory::phaseBefore, settings.tool));
         if (!recorded.ok())
             remarks << QStringLiteral("the history could not record the check (%1)").arg(recorded.message);
     }

@@ -34,7 +34,16 @@ enum class Outcome {
 QString outcomeWord(Outcome outcome); // "held", "other-values", ..., "matches", "differs"
 
 // Where the work on a port stands, for a live view.
-enum class Step { Waiting, Opening, Identifying, Reading, Writing, ReadingBack, Verifying, Done };
+enum class Step {
+    Waiting,
+    Opening,
+    Identifying,
+    Reading,
+    Writing,
+    ReadingBack,
+    Verifying,
+    Done
+};
 QString stepText(Step step); // "identifying", "reading back", ...
 
 // One port's row of the report.
@@ -50,11 +59,11 @@ struct BoardRow
     // other-values, differs: the fields that differ, `board` the board's
     // value and `file` the configuration's
     QList<FieldDifference> differences;
-    QString message;    // why it is not held, or a remark beside it (empty when none)
+    QString message;        // why it is not held, or a remark beside it (empty when none)
     QStringList sameSerial; // the other ports whose board gave the same serial number
-    bool written = false; // the write request went out
-    double seconds = 0;   // from opening the port to the outcome
-    QDateTime finished;   // when the outcome was known, UTC
+    bool written = false;   // the write request went out
+    double seconds = 0;     // from opening the port to the outcome
+    QDateTime finished;     // when the outcome was known, UTC
 
     QStringList fieldPaths() const; // the differing fields as files name them: "failsafe[0]"
     QString name() const;           // the slot, or the port where there is none
@@ -69,13 +78,13 @@ using StepReport = std::function<void(Step step, const QString &serial)>;
 
 struct Settings
 {
-    BoardConfig config;    // whole and in range (loadConfigForWrite)
+    BoardConfig config; // whole and in range (loadConfigForWrite)
     qint32 baud = 9600;
-    bool verify = false;   // read the configuration back once more and compare
+    bool verify = false;                               // read the configuration back once more and compare
     std::optional<ConfigHistory::HistoryFile> history; // none: nothing recorded
-    QString tool;          // the program, as the history names it
-    QString operation;     // the command, as failure sentences name it ("provision")
-    QString run;           // the run's id, in every history entry it leaves
+    QString tool;                                      // the program, as the history names it
+    QString operation;                                 // the command, as failure sentences name it ("provision")
+    QString run;                                       // the run's id, in every history entry it leaves
 };
 
 // Opens `path` (the device behind `port`) and tells what answers there.
@@ -88,8 +97,8 @@ BoardRow identifyBoard(const QString &port, const QString &path, qint32 baud, co
 // recorded in the history before, the write, the answer compared, read back
 // when it does not show the values, recorded after. Once `stop` is set,
 // nothing more goes out before the write; a write under way is finished.
-BoardRow provisionBoard(const QString &port, const QString &path, const Settings &settings,
-                        const StepReport &report, const std::atomic<bool> &stop);
+BoardRow provisionBoard(const QString &port, const QString &path, const Settings &settings, const StepReport &report,
+                        const std::atomic<bool> &stop);
 
 // Identifies the board on `path` and, when it is of the configuration's
 // family, reads its configuration and compares it with `settings.config`:

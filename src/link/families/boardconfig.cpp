@@ -1,11 +1,11 @@
 // Reading, checking, writing and comparing board configurations.
 #include "boardconfig.h"
 
-#include <QLoggingCategory>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
@@ -123,18 +123,21 @@ ConfigLoad parseConfigJson(const QByteArray &text)
         int line = 0;
         int column = 0;
         lineAndColumn(text, error.offset, &line, &column);
-        return failure(ErrorCode::BadFile, QStringLiteral("malformed JSON at line %1, column %2: %3")
-                                                   .arg(line).arg(column).arg(error.errorString()));
+        return failure(
+            ErrorCode::BadFile,
+            QStringLiteral("malformed JSON at line %1, column %2: %3").arg(line).arg(column).arg(error.errorString()));
     }
     if (!document.isObject())
-        return failure(ErrorCode::BadFile, QStringLiteral("not a configuration file: the top level is not a JSON object"));
+        return failure(ErrorCode::BadFile,
+                       QStringLiteral("not a configuration file: the top level is not a JSON object"));
     // The parser keeps the last of two members of one name; the operator
     // may have read the first.
     if (const std::optional<RepeatedKey> repeated = firstRepeatedKey(text))
-        return failure(ErrorCode::BadFile, QStringLiteral("%1 is set twice, at lines %2 and %3: a file names each key once")
-                                                   .arg(repeated->path)
-                                                   .arg(repeated->firstLine)
-                                                   .arg(repeated->againLine));
+        return failure(ErrorCode::BadFile,
+                       QStringLiteral("%1 is set twice, at lines %2 and %3: a file names each key once")
+                           .arg(repeated->path)
+                           .arg(repeated->firstLine)
+                           .arg(repeated->againLine));
     return parseConfigObject(document.object());
 }
 
@@ -146,17 +149,21 @@ ConfigLoad parseConfigObject(const QJsonObject &root)
     if (!format.isDouble() || format.toDouble() != std::floor(format.toDouble()))
         return failure(ErrorCode::BadFile, QStringLiteral("\"format\" must be a whole number"));
     if (format.toDouble() != configFormatVersion)
-        return failure(ErrorCode::BadFile, QStringLiteral("unsupported format version %1 (this halvero-cli reads format %2)")
-                                                   .arg(format.toDouble()).arg(configFormatVersion));
+        return failure(ErrorCode::BadFile,
+                       QStringLiteral("unsupported format version %1 (this halvero-cli reads format %2)")
+                           .arg(format.toDouble())
+                           .arg(configFormatVersion));
 
     const QJsonValue product = root.value(keyProduct);
     if (!product.isString())
-        return failure(ErrorCode::BadFile, QStringLiteral("no \"productCode\": the file does not say which board it is for"));
+        return failure(ErrorCode::BadFile,
+                       QStringLiteral("no \"productCode\": the file does not say which board it is for"));
     BoardConfig config;
     config.family = Protocol::familyOfProductText(product.toString());
     if (config.family == BoardFamily::Unknown)
-        return failure(ErrorCode::BadFile, QStringLiteral("unknown product code \"%1\" (expected %2)")
-                                                   .arg(product.toString(), knownProductCodes()));
+        return failure(
+            ErrorCode::BadFile,
+            QStringLiteral("unknown product code \"%1\" (expected %2)").arg(product.toString(), knownProductCodes()));
     config.productCode = product.toString().toUpper();
     config.firmware = root.value(keyFirmware).toString();
     config.serial = root.value(keySerial).toString();
@@ -177,7 +184,8 @@ ConfigLoad parseConfigObject(const QJsonObject &root)
             return failure(ErrorCode::BadFile, QStringLiteral("missing field %1").arg(field.displayName()));
         if (field.boolean) {
             if (!it->isBool())
-                return failure(ErrorCode::BadFile, QStringLiteral("field %1 must be true or false").arg(field.displayName()));
+                return failure(ErrorCode::BadFile,
+                               QStringLiteral("field %1 must be true or false").arg(field.displayName()));
             config.values.insert(field.path, it->toBool() ? 1 : 0);
             continue;
         }
@@ -185,8 +193,9 @@ ConfigLoad parseConfigObject(const QJsonObject &root)
             return failure(ErrorCode::BadFile, QStringLiteral("field %1 must be a number").arg(field.displayName()));
         const double number = it->toDouble();
         if (number != std::floor(number))
-            return failure(ErrorCode::BadFile, QStringLiteral("field %1 must be a whole number, not %2")
-                                                       .arg(field.displayName()).arg(number));
+            return failure(
+                ErrorCode::BadFile,
+                QStringLiteral("field %1 must be a whole number, not %2").arg(field.displayName()).arg(number));
         // Anything past the int range is out of every field's range anyway;
         // saturating keeps it that way instead of wrapping into range.
         config.values.insert(field.path, int(qBound(-2147483648.0, number, 2147483647.0)));
@@ -196,7 +205,7 @@ ConfigLoad parseConfigObject(const QJsonObject &root)
     for (auto it = leaves.constBegin(); it != leaves.constEnd(); ++it) {
         if (!known.contains(it.key()))
             return failure(ErrorCode::BadFile, QStringLiteral("unknown field %1 in a configuration for %2")
-                                                       .arg(it.key(), Protocol::familyName(config.family)));
+                                                   .arg(it.key(), Protocol::familyName(config.family)));
     }
 
     ConfigLoad load;
@@ -209,7 +218,8 @@ ConfigLoad checkRanges(const BoardConfig &config, const QByteArray &text)
     // A value is quoted as the file writes it: past the int range it was
     // saturated, past what a double holds exactly it was rounded.
     const auto quoted = [&text](const ConfigField &field, int value) {
-        const QString written = text.isEmpty() ? QString() : jsonLiteralAt(text, keyConfig + QLatin1Char('.') + field.path);
+        const QString written =
+            text.isEmpty() ? QString() : jsonLiteralAt(text, keyConfig + QLatin1Char('.') + field.path);
         return written.isEmpty() ? QString::number(value) : written;
     };
     const QList<ConfigField> fields = configFields(config.family);
@@ -217,9 +227,9 @@ ConfigLoad checkRanges(const BoardConfig &config, const QByteArray &text)
         const int value = config.values.value(field.path);
         if (value < field.min || value > field.max)
             return failure(ErrorCode::OutOfRange, QStringLiteral("value out of range: %1 is %2, allowed %3..%4")
-                                                          .arg(field.displayName(), quoted(field, value))
-                                                          .arg(field.min)
-                                                          .arg(field.max));
+                                                      .arg(field.displayName(), quoted(field, value))
+                                                      .arg(field.min)
+                                                      .arg(field.max));
     }
     ConfigLoad load;
     load.config = config;
@@ -236,7 +246,8 @@ std::optional<CrossedPair> crossedPair(const BoardConfig &config, const BoardCon
         const CrossedPair pair{field, upper, config.values.value(field.path), config.values.value(upper.path)};
         if (pair.lowerValue < pair.upperValue)
             continue;
-        if (held && held->values.value(field.path) == pair.lowerValue && held->values.value(upper.path) == pair.upperValue)
+        if (held && held->values.value(field.path) == pair.lowerValue
+            && held->values.value(upper.path) == pair.upperValue)
             continue;
         return pair;
     }
@@ -246,7 +257,10 @@ std::optional<CrossedPair> crossedPair(const BoardConfig &config, const BoardCon
 QString CrossedPair::message() const
 {
     return QStringLiteral("value out of range: %1 is %2, must be below %3 (%4)")
-        .arg(lower.path).arg(lowerValue).arg(upper.path).arg(upperValue);
+        .arg(lower.path)
+        .arg(lowerValue)
+        .arg(upper.path)
+        .arg(upperValue);
 }
 
 ConfigLoad loadConfigForWrite(const QByteArray &text)
@@ -260,7 +274,8 @@ QJsonObject configToJson(const BoardConfig &config)
     QJsonValue settings = QJsonObject();
     for (const ConfigField &field : configFields(config.family)) {
         const int value = config.values.value(field.path);
-        settings = withLeaf(settings, pathSteps(field.path), 0, field.boolean ? QJsonValue(value != 0) : QJsonValue(value));
+        settings =
+            withLeaf(settings, pathSteps(field.path), 0, field.boolean ? QJsonValue(value != 0) : QJsonValue(value));
     }
 
     QJsonObject root;

@@ -31,33 +31,32 @@ constexpr int pulseMax = Protocol::pulseMaxUs;
 
 // Both boards end their configuration with the trigger input.
 const FieldRow triggerInputRows[] = {
-    {"trigger.activeLow", QT_TRANSLATE_NOOP("BoardFamilies", "trigger active low"), "", "",
-     0, 1, 0, 1, true, ConfigMember::TriggerActiveLow, -1},
-    {"trigger.high", QT_TRANSLATE_NOOP("BoardFamilies", "trigger High"), "us", "us", 1, 2,
-     pulseMin, pulseMax, false, ConfigMember::TriggerHigh, -1},
-    {"trigger.low", QT_TRANSLATE_NOOP("BoardFamilies", "trigger Low"), "us", "us", 3, 2,
-     pulseMin, pulseMax, false, ConfigMember::TriggerLow, 1},
+    {"trigger.activeLow", QT_TRANSLATE_NOOP("BoardFamilies", "trigger active low"), "", "", 0, 1, 0, 1, true,
+     ConfigMember::TriggerActiveLow, -1},
+    {"trigger.high", QT_TRANSLATE_NOOP("BoardFamilies", "trigger High"), "us", "us", 1, 2, pulseMin, pulseMax, false,
+     ConfigMember::TriggerHigh, -1},
+    {"trigger.low", QT_TRANSLATE_NOOP("BoardFamilies", "trigger Low"), "us", "us", 3, 2, pulseMin, pulseMax, false,
+     ConfigMember::TriggerLow, 1},
 };
 
 // Bank and refresh rate of each group of four channels: a byte per group.
 const FieldRow switchGroupRows[] = {
-    {"groups[%1].bank", QT_TRANSLATE_NOOP("BoardFamilies", "group %1 bank"),
-     "group %1, 0 bank A, 1 bank B or fixed", "", 0, 1, 0, 1, false, ConfigMember::GroupBank,
-     -1},
+    {"groups[%1].bank", QT_TRANSLATE_NOOP("BoardFamilies", "group %1 bank"), "group %1, 0 bank A, 1 bank B or fixed",
+     "", 0, 1, 0, 1, false, ConfigMember::GroupBank, -1},
     {"groups[%1].refreshRate", QT_TRANSLATE_NOOP("BoardFamilies", "group %1 refresh rate"),
      "group %1, 0 50 Hz, 1 400 Hz", "", 3, 1, 0, 1, false, ConfigMember::GroupRefreshRate, -1},
 };
 
 const FieldRow switchChannelRows[] = {
-    {"failsafe[%1]", QT_TRANSLATE_NOOP("BoardFamilies", "channel %1 failsafe"), "channel %1, us", "us",
-     0, 2, pulseMin, pulseMax, false, ConfigMember::FailsafeValue, -1},
+    {"failsafe[%1]", QT_TRANSLATE_NOOP("BoardFamilies", "channel %1 failsafe"), "channel %1, us", "us", 0, 2, pulseMin,
+     pulseMax, false, ConfigMember::FailsafeValue, -1},
 };
 
 // The amplifier's gain is no operator's setting: the window shows it on
 // its Internal page and never writes it; halvero-cli config set does.
 const FieldRow triggerGainRows[] = {
-    {"inaGain", QT_TRANSLATE_NOOP("BoardFamilies", "gain"), "current-sense gain", "", 0, 1, 0,
-     255, false, ConfigMember::InaGain, -1, true},
+    {"inaGain", QT_TRANSLATE_NOOP("BoardFamilies", "gain"), "current-sense gain", "", 0, 1, 0, 255, false,
+     ConfigMember::InaGain, -1, true},
 };
 
 // The names the page gives the values of a choice or a flag, from 0 up.
@@ -89,7 +88,7 @@ QString filled(const char *text, int number, const QString &familyName)
 
 // Appends a block of rows, `count` times: the n-th time `stride` bytes
 // after `start`, as group or channel n+1.
-template <size_t N>
+template<size_t N>
 void appendBlock(BoardFamilyTable &table, const FieldRow (&rows)[N], int count, int start, int stride)
 {
     for (int n = 0; n < count; ++n) {
@@ -135,13 +134,12 @@ BoardFamilyTable switchBoard()
     t.status = {
         // json, text, unit, offset, width, multiplier, divisor, bias, member, flag, off, on, valid with,
         // plot pane, name and colour
-        {"switch", "", "", 11, 1, 1, 1, 0, StatusMember::FailsafeActive, true, "NORMAL", "FAILSAFE", -1,
-         -1, "", 0},
+        {"switch", "", "", 11, 1, 1, 1, 0, StatusMember::FailsafeActive, true, "NORMAL", "FAILSAFE", -1, -1, "", 0},
         {"triggerPresent", "", "", 10, 1, 1, 1, 0, StatusMember::TriggerPresent, true, "", "", -1, -1, "", 0},
-        {"triggerValue_us", "trigger", "us", 6, 2, 1, 1, 0, StatusMember::TriggerValue, false, "", "", 1,
-         0, QT_TRANSLATE_NOOP("BoardFamilies", "Trigger pulse"), 0xff1f77b4},
-        {"triggerFrequency_Hz", "", "Hz", 8, 2, 1, 1, 0, StatusMember::TriggerFrequency, false, "", "", 1,
-         1, QT_TRANSLATE_NOOP("BoardFamilies", "Trigger frequency"), 0xffff7f0e},
+        {"triggerValue_us", "trigger", "us", 6, 2, 1, 1, 0, StatusMember::TriggerValue, false, "", "", 1, 0,
+         QT_TRANSLATE_NOOP("BoardFamilies", "Trigger pulse"), 0xff1f77b4},
+        {"triggerFrequency_Hz", "", "Hz", 8, 2, 1, 1, 0, StatusMember::TriggerFrequency, false, "", "", 1, 1,
+         QT_TRANSLATE_NOOP("BoardFamilies", "Trigger frequency"), 0xffff7f0e},
     };
     // The pulse against the thresholds it switches at, over the whole range
     // a receiver sends; the frequency of a servo signal.
@@ -174,18 +172,21 @@ BoardFamilyTable triggerBoard()
     t.status = {
         // json, text, unit, offset, width, multiplier, divisor, bias, member, flag, off, on, valid with,
         // plot pane, name and colour
-        {"batteryVoltage_V", "battery", "V", 19, 1, 1, 5, 0, StatusMember::BatteryVoltage, false, "", "", -1,
-         0, QT_TRANSLATE_NOOP("BoardFamilies", "Battery"), 0xff1f77b4},
-        {"triggerVoltage_V", "trigger", "V", 11, 1, 1, 10, 0, StatusMember::TriggerVoltage, false, "", "", -1,
-         0, QT_TRANSLATE_NOOP("BoardFamilies", "Trigger"), 0xffff7f0e},
-        {"fuseProbeCurrent_A", "fuse probe", "A", 8, 1, 2, 1, 0, StatusMember::FuseProbeCurrent, false, "", "", -1,
-         1, QT_TRANSLATE_NOOP("BoardFamilies", "Fuse probe"), 0xff2ca02c},
-        {"fuseCurrent_A", "fuse", "A", 9, 1, 1, 1, 0, StatusMember::FuseCurrent, false, "", "", -1,
-         1, QT_TRANSLATE_NOOP("BoardFamilies", "Fuse"), 0xff9467bd},
-        {"fusePeakCurrent_A", "fuse peak", "A", 10, 1, 1, 1, 0, StatusMember::FusePeakCurrent, false, "", "", -1,
-         1, QT_TRANSLATE_NOOP("BoardFamilies", "Fuse peak"), 0xffd62728},
-        {"temperature_C", "temperature", "\xC2\xB0" "C", 6, 1, 1, 2, -25, StatusMember::Temperature, false, "", "", -1,
-         2, QT_TRANSLATE_NOOP("BoardFamilies", "Temperature"), 0xff8c564b},
+        {"batteryVoltage_V", "battery", "V", 19, 1, 1, 5, 0, StatusMember::BatteryVoltage, false, "", "", -1, 0,
+         QT_TRANSLATE_NOOP("BoardFamilies", "Battery"), 0xff1f77b4},
+        {"triggerVoltage_V", "trigger", "V", 11, 1, 1, 10, 0, StatusMember::TriggerVoltage, false, "", "", -1, 0,
+         QT_TRANSLATE_NOOP("BoardFamilies", "Trigger"), 0xffff7f0e},
+        {"fuseProbeCurrent_A", "fuse probe", "A", 8, 1, 2, 1, 0, StatusMember::FuseProbeCurrent, false, "", "", -1, 1,
+         QT_TRANSLATE_NOOP("BoardFamilies", "Fuse probe"), 0xff2ca02c},
+        {"fuseCurrent_A", "fuse", "A", 9, 1, 1, 1, 0, StatusMember::FuseCurrent, false, "", "", -1, 1,
+         QT_TRANSLATE_NOOP("BoardFamilies", "Fuse"), 0xff9467bd},
+        {"fusePeakCurrent_A", "fuse peak", "A", 10, 1, 1, 1, 0, StatusMember::FusePeakCurrent, false, "", "", -1, 1,
+         QT_TRANSLATE_NOOP("BoardFamilies", "Fuse peak"), 0xffd62728},
+        {"temperature_C", "temperature",
+         "\xC2\xB0"
+         "C",
+         6, 1, 1, 2, -25, StatusMember::Temperature, false, "", "", -1, 2,
+         QT_TRANSLATE_NOOP("BoardFamilies", "Temperature"), 0xff8c564b},
     };
     // Voltages, currents and the temperature each on a scale of their own,
     // so that a fuse current of a few amperes is not flattened by a 12 V
@@ -194,7 +195,9 @@ BoardFamilyTable triggerBoard()
     t.plotPanes = {
         {"V", 1, 0, 15},
         {"A", 1, 0, 10},
-        {"\xC2\xB0" "C", 5, 0, 50},
+        {"\xC2\xB0"
+         "C",
+         5, 0, 50},
     };
     return t;
 }

@@ -15,7 +15,15 @@
 #include "protocol.h"
 
 // The member of the device link's record a configuration value is kept in.
-enum class ConfigMember { GroupBank, GroupRefreshRate, FailsafeValue, TriggerActiveLow, TriggerHigh, TriggerLow, InaGain };
+enum class ConfigMember {
+    GroupBank,
+    GroupRefreshRate,
+    FailsafeValue,
+    TriggerActiveLow,
+    TriggerHigh,
+    TriggerLow,
+    InaGain
+};
 
 // The member of the record a status value is kept in.
 enum class StatusMember {
@@ -47,12 +55,12 @@ struct ConfigField
     // `number` (counted from 1, as on the page and the board's silkscreen).
     const char *labelText = nullptr;
     int number = 0;
-    QString unit = {};   // "us"; empty for a flag or a choice
-    int offset = 0;      // in the configuration message, header included
-    int width = 1;       // bytes, big-endian
+    QString unit = {}; // "us"; empty for a flag or a choice
+    int offset = 0;    // in the configuration message, header included
+    int width = 1;     // bytes, big-endian
     ConfigMember member = ConfigMember::TriggerActiveLow;
-    int index = 0;       // element of an array member: group or channel
-    int below = -1;      // the field, by its place in the family's list, whose value this one must stay below
+    int index = 0;  // element of an array member: group or channel
+    int below = -1; // the field, by its place in the family's list, whose value this one must stay below
     // The operator's names of a choice's or a flag's values, from `min` up,
     // untranslated ("Bank A", ...); empty for a number.
     QList<const char *> valueNames = {};
@@ -96,9 +104,9 @@ struct StatusField
 // one unit, drawn to one scale.
 struct PlotPane
 {
-    const char *unit;   // after every value drawn in it: "µs", "°C" (UTF-8)
-    double minSpan;     // the smallest value range shown, so that noise stays small
-    double defaultLow;  // the range shown before there is anything to scale to
+    const char *unit;  // after every value drawn in it: "µs", "°C" (UTF-8)
+    double minSpan;    // the smallest value range shown, so that noise stays small
+    double defaultLow; // the range shown before there is anything to scale to
     double defaultHigh;
 };
 
@@ -106,10 +114,10 @@ struct PlotPane
 // operator sees a reading against the level it switches at.
 struct PlotThreshold
 {
-    QString path;       // the configuration field, by its path
+    QString path; // the configuration field, by its path
     int pane;
-    const char *name;   // in the legend before the value, untranslated: "High"
-    uint32_t color;     // 0xAARRGGBB, as a QRgb
+    const char *name; // in the legend before the value, untranslated: "High"
+    uint32_t color;   // 0xAARRGGBB, as a QRgb
 
     QString title() const; // the name in the window's language
 };
@@ -124,9 +132,9 @@ struct BoardFamilyTable
     uint8_t majorMin = 1, majorMax = 0, minorMin = 1, minorMax = 0;
     int configLength = 0; // configuration reply and write, header included
     int statusLength = 0;
-    QList<ConfigField> config;       // in the order they are listed and compared
-    QList<StatusField> status;       // in the order halvero-cli prints them
-    QList<PlotPane> plotPanes;       // the live plot's panes, top first
+    QList<ConfigField> config; // in the order they are listed and compared
+    QList<StatusField> status; // in the order halvero-cli prints them
+    QList<PlotPane> plotPanes; // the live plot's panes, top first
     QList<PlotThreshold> plotThresholds;
 
     bool firmwareAccepted(uint8_t major, uint8_t minor) const

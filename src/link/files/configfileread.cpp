@@ -28,8 +28,7 @@ QString overLimit(const QString &path)
 
 Source::Source(const QString &path)
     : m_path(path)
-{
-}
+{}
 
 Bytes Source::fail(const QString &why) const
 {
@@ -93,7 +92,8 @@ Bytes Source::read(int boundMs)
             return fail(QStringLiteral("cannot read %1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(errno))));
         const qint64 left = boundMs < 0 ? -1 : boundMs - elapsed.elapsed();
         if (boundMs >= 0 && left <= 0)
-            return fail(QStringLiteral("%1 did not end within %2 s: no configuration file").arg(m_path).arg(boundMs / 1000));
+            return fail(
+                QStringLiteral("%1 did not end within %2 s: no configuration file").arg(m_path).arg(boundMs / 1000));
         pollfd waiting{m_fd, POLLIN, 0};
         ::poll(&waiting, 1, left < 0 ? -1 : int(qMin<qint64>(left, 200)));
     }
@@ -122,7 +122,8 @@ Result Source::open(Wait)
         opened = m_file.open(QIODevice::ReadOnly);
     }
     if (!opened)
-        return Result::failure(ErrorCode::BadFile, QStringLiteral("cannot read %1: %2").arg(m_path, m_file.errorString()));
+        return Result::failure(ErrorCode::BadFile,
+                               QStringLiteral("cannot read %1: %2").arg(m_path, m_file.errorString()));
     return Result();
 }
 

@@ -37,7 +37,10 @@ public:
     // Bounded: the open returns at once even for a pipe nobody writes to
     // (the window); Blocking: a pipe is waited for, as a shell user expects
     // of `config set PORT FIFO`.
-    enum class Wait { Blocking, Bounded };
+    enum class Wait {
+        Blocking,
+        Bounded
+    };
     Result open(Wait wait);
     // A regular file: its size is known and reading it does not wait on
     // another program.

@@ -13,9 +13,10 @@ class JsonTextWalk
 {
 public:
     explicit JsonTextWalk(const QByteArray &json)
-        : m_begin(json.constData()), m_at(json.constData()), m_end(json.constData() + json.size())
-    {
-    }
+        : m_begin(json.constData())
+        , m_at(json.constData())
+        , m_end(json.constData() + json.size())
+    {}
 
     QString literalAt(const QString &target)
     {
@@ -71,10 +72,7 @@ private:
         return wrapped.array().at(0).toString(raw);
     }
 
-    int lineOf(const char *at) const
-    {
-        return int(std::count(m_begin, at, '\n')) + 1;
-    }
+    int lineOf(const char *at) const { return int(std::count(m_begin, at, '\n')) + 1; }
 
     void value(const QString &path)
     {

@@ -21,7 +21,7 @@ QString jsonLiteralAt(const QByteArray &json, const QString &path);
 // The first key that one object of `json` (valid JSON) names a second time.
 struct RepeatedKey
 {
-    QString path;    // "config.trigger.high", "config"
+    QString path;      // "config.trigger.high", "config"
     int firstLine = 0; // 1-based
     int againLine = 0;
 };

@@ -3,11 +3,11 @@
 // device even when root writes to it.
 #include "outputfile.h"
 
-#include <QLoggingCategory>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSaveFile>
 #include <QThread>
 
@@ -141,10 +141,12 @@ Result checkWritable(const QString &path)
     if (!folder.isDir())
         return fail(QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder.filePath())));
     if (!folder.isWritable())
-        return fail(QStringLiteral("the folder %1 cannot be written to").arg(QDir::toNativeSeparators(folder.filePath())));
+        return fail(
+            QStringLiteral("the folder %1 cannot be written to").arg(QDir::toNativeSeparators(folder.filePath())));
     // Marked read-only is refused even where the system would let an
     // administrator replace it: someone meant to keep it.
-    const QFileDevice::Permissions writable = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    const QFileDevice::Permissions writable =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
     if (target.exists() && (!target.isWritable() || !(target.permissions() & writable)))
         return fail(QStringLiteral("it is read-only"));
     return Result();

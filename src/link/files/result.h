@@ -15,17 +15,17 @@ enum class ErrorCode {
     OutOfRange,  // a value the board does not accept
     WrongFamily, // a configuration for the other board family
     NoSuchPort,
-    PortOpen,    // the port exists but cannot be opened
-    NoReply,     // the board does not identify or stops answering
-    HeldOther,   // the board holds other values than were written
-    Refused,     // an overwrite that was not confirmed
-    OutputFile,  // an output file or stream cannot be written
-    NeverQuiet,  // the line never falls quiet: no board, or a wrong speed
-    History,     // the history cannot be written
-    OtherBoard,  // a history entry of a board with another serial
-    Interrupted, // SIGINT, SIGTERM or SIGHUP ended the command early
+    PortOpen,     // the port exists but cannot be opened
+    NoReply,      // the board does not identify or stops answering
+    HeldOther,    // the board holds other values than were written
+    Refused,      // an overwrite that was not confirmed
+    OutputFile,   // an output file or stream cannot be written
+    NeverQuiet,   // the line never falls quiet: no board, or a wrong speed
+    History,      // the history cannot be written
+    OtherBoard,   // a history entry of a board with another serial
+    Interrupted,  // SIGINT, SIGTERM or SIGHUP ended the command early
     OutputClosed, // the program reading standard output has gone
-    Record,      // the factory's record cannot be reached, or refuses
+    Record,       // the factory's record cannot be reached, or refuses
 };
 
 struct Result

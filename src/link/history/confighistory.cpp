@@ -153,9 +153,9 @@ QJsonObject makeEntry(const BoardConfig &config, const QString &event, const QSt
 }
 
 HistoryFile::HistoryFile(const QString &path, qint64 rotateBytes)
-    : m_path(path), m_rotateBytes(rotateBytes)
-{
-}
+    : m_path(path)
+    , m_rotateBytes(rotateBytes)
+{}
 
 Result HistoryFile::append(const QJsonObject &entry)
 {

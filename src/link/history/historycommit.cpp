@@ -82,8 +82,8 @@ bool writeDurably(const QString &path, const QByteArray &lines, QString *error)
     _close(fd);
 #else
     // Without waiting: a pipe put in the history's place has no reader.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK,
-                          0644);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) {
         *error = systemError(errno);
         return false;
@@ -105,8 +105,9 @@ bool writeDurably(const QString &path, const QByteArray &lines, QString *error)
     ::close(fd);
 #endif
     if (!ok)
-        *error = written >= 0 && written < lines.size() ? QStringLiteral("only part of the entry could be written (disk full?)")
-                                                        : systemError(savedErrno);
+        *error = written >= 0 && written < lines.size()
+                     ? QStringLiteral("only part of the entry could be written (disk full?)")
+                     : systemError(savedErrno);
     return ok;
 }
 

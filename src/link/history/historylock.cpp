@@ -50,8 +50,8 @@ HistoryLock::~HistoryLock()
 bool HistoryLock::lock(const QString &path, bool exclusive, int timeoutMs, QString *error)
 {
     HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     m_handle = handle;
     if (handle == INVALID_HANDLE_VALUE) {
         *error = QStringLiteral("cannot create %1: %2").arg(path, qt_error_string(int(GetLastError())));

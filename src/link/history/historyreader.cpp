@@ -39,9 +39,10 @@ class LineCursor
 {
 public:
     LineCursor(const Segment *segments, const Position &from)
-        : m_segments(segments), m_position(from), m_bufferStart(from.offset)
-    {
-    }
+        : m_segments(segments)
+        , m_position(from)
+        , m_bufferStart(from.offset)
+    {}
 
     // False at the oldest line, or when a file cannot be read (error()).
     bool previous(RawLine *line);
@@ -152,8 +153,8 @@ bool blankLine(const RawLine &line)
 bool mentions(const QByteArray &line, const QString &serial)
 {
     const QByteArray latin = serial.toLatin1();
-    return QLatin1String(line.constData(), line.size()).contains(QLatin1String(latin.constData(), latin.size()),
-                                                                 Qt::CaseInsensitive);
+    return QLatin1String(line.constData(), line.size())
+        .contains(QLatin1String(latin.constData(), latin.size()), Qt::CaseInsensitive);
 }
 
 QString boardKey(const Entry &entry)
@@ -177,9 +178,9 @@ bool EntryFilter::accepts(const Entry &entry) const
 }
 
 HistoryReader::HistoryReader(const QString &path, const EntryFilter &filter)
-    : m_path(path), m_filter(filter)
-{
-}
+    : m_path(path)
+    , m_filter(filter)
+{}
 
 Result HistoryReader::start()
 {
@@ -212,8 +213,9 @@ Result HistoryReader::start()
             continue;
         }
         if (!info.isFile())
-            return Result::failure(ErrorCode::BadFile,
-                                   QStringLiteral("%1 is not a regular file: it cannot hold the history").arg(paths[i]));
+            return Result::failure(
+                ErrorCode::BadFile,
+                QStringLiteral("%1 is not a regular file: it cannot hold the history").arg(paths[i]));
         QFile file(paths[i]);
         if (!file.open(QIODevice::ReadOnly))
             return Result::failure(ErrorCode::BadFile,
@@ -284,10 +286,11 @@ QList<ListedEntry> HistoryReader::next(int count)
             // only the board's next entry to go by, which a write to another
             // board of the same serial may have been.
             const auto newer = m_newer.constFind(board);
-            const bool answered = !write.isEmpty() ? m_answered.contains(write)
-                                                   : newer != m_newer.constEnd() && newer->event == entry.event
-                                                         && (newer->phase == phaseAfter
-                                                             || (newer->phase == phaseIntent && entry.phase == phaseBefore));
+            const bool answered = !write.isEmpty()
+                                      ? m_answered.contains(write)
+                                      : newer != m_newer.constEnd() && newer->event == entry.event
+                                            && (newer->phase == phaseAfter
+                                                || (newer->phase == phaseIntent && entry.phase == phaseBefore));
             changes.outcomeUnknown = !answered;
         }
         m_newer.insert(board, Newer{entry.phase, entry.event});
@@ -356,8 +359,9 @@ void HistoryReader::resolvePredecessors(QList<ListedEntry> *page, QHash<QString,
     while (!awaiting->isEmpty() && lines.previous(&raw)) {
         if (raw.overlong || blankLine(raw))
             continue;
-        if (!anySerial && std::none_of(serials.cbegin(), serials.cend(),
-                                       [&raw](const QString &serial) { return mentions(raw.bytes, serial); }))
+        if (!anySerial && std::none_of(serials.cbegin(), serials.cend(), [&raw](const QString &serial) {
+                return mentions(raw.bytes, serial);
+            }))
             continue;
         QString why;
         const Entry older = parseEntry(raw.bytes, &why);
@@ -425,7 +429,8 @@ bool HistoryReader::resume()
         m_anchor.segment = 1;
         return true;
     }
-    m_warnings << QStringLiteral("%1 was rotated while it was being read: the entries older than %2 are no longer there")
+    m_warnings << QStringLiteral(
+                      "%1 was rotated while it was being read: the entries older than %2 are no longer there")
                       .arg(m_path)
                       .arg(m_lastIndex);
     return false;

@@ -7,8 +7,8 @@
 #define HALVERO_HISTORYREADER_H
 
 #include <QHash>
-#include <QSet>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -66,7 +66,7 @@ public:
     };
     struct Position
     {
-        int segment = 1; // 1: the current file, 0: the previous one, -1: nothing older
+        int segment = 1;   // 1: the current file, 0: the previous one, -1: nothing older
         qint64 offset = 0; // the bytes before it are still to be read
     };
 

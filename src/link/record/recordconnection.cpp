@@ -22,9 +22,9 @@ QString errorText(const QSqlError &error)
 }
 
 Connection::Connection(const Target &target)
-    : m_target(target), m_name(QStringLiteral("halvero-record-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
-{
-}
+    : m_target(target)
+    , m_name(QStringLiteral("halvero-record-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+{}
 
 Connection::~Connection()
 {
@@ -54,10 +54,11 @@ Result Connection::failure(const QString &what, const QSqlError &error) const
 Result Connection::openOnly()
 {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
-        return Result::failure(ErrorCode::Record,
-                               QStringLiteral("the record %1 cannot be reached: Qt's PostgreSQL driver is not installed "
-                                              "(Debian: libqt6sql6-psql)")
-                                   .arg(m_target.masked));
+        return Result::failure(
+            ErrorCode::Record,
+            QStringLiteral("the record %1 cannot be reached: Qt's PostgreSQL driver is not installed "
+                           "(Debian: libqt6sql6-psql)")
+                .arg(m_target.masked));
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
     db.setHostName(m_target.host);
     db.setPort(m_target.port);
@@ -82,15 +83,18 @@ Result Connection::open()
     QString error;
     const int version = recordedVersion(db, &error);
     if (version < 0)
-        return Result::failure(ErrorCode::Record, m_target.hidePassword(QStringLiteral("the record %1 cannot tell its version: %2")
-                                                                             .arg(m_target.masked, error)));
+        return Result::failure(
+            ErrorCode::Record,
+            m_target.hidePassword(
+                QStringLiteral("the record %1 cannot tell its version: %2").arg(m_target.masked, error)));
     if (version >= schemaVersion)
         return Result();
     qCDebug(lcRecord).noquote() << "Taking the record's tables from version" << version << "to" << schemaVersion;
     const Result migrated = migrate(db);
     if (!migrated.ok())
-        return Result::failure(ErrorCode::Record, m_target.hidePassword(QStringLiteral("the record %1: %2")
-                                                                             .arg(m_target.masked, migrated.message)));
+        return Result::failure(
+            ErrorCode::Record,
+            m_target.hidePassword(QStringLiteral("the record %1: %2").arg(m_target.masked, migrated.message)));
     return Result();
 }
 

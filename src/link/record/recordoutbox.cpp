@@ -57,7 +57,9 @@ QString outboxPathOf(const QString &historyPath)
     return historyPath + QStringLiteral(".outbox");
 }
 
-Outbox::Outbox(const QString &historyPath) : m_path(outboxPathOf(historyPath)) {}
+Outbox::Outbox(const QString &historyPath)
+    : m_path(outboxPathOf(historyPath))
+{}
 
 void Outbox::forwardEveryEntry()
 {
@@ -69,9 +71,10 @@ QString Outbox::takeLostSentence()
     const std::lock_guard<std::mutex> lock(lostMutex);
     if (lostCount == 0)
         return QString();
-    const QString sentence = QStringLiteral("%1 %2 in the local history only, not forwarded to the record: %3")
-                                 .arg(lostCount)
-                                 .arg(lostCount == 1 ? QStringLiteral("entry is") : QStringLiteral("entries are"), lostWhy);
+    const QString sentence =
+        QStringLiteral("%1 %2 in the local history only, not forwarded to the record: %3")
+            .arg(lostCount)
+            .arg(lostCount == 1 ? QStringLiteral("entry is") : QStringLiteral("entries are"), lostWhy);
     lostCount = 0;
     lostWhy.clear();
     return sentence;
@@ -81,12 +84,14 @@ Result Outbox::add(const QJsonObject &entry)
 {
     const QFileInfo info(m_path);
     if (info.exists() && !info.isFile())
-        return failure(QStringLiteral("%1 is not a regular file: it cannot hold the entries that wait for the record").arg(m_path));
+        return failure(QStringLiteral("%1 is not a regular file: it cannot hold the entries that wait for the record")
+                           .arg(m_path));
     const std::unique_lock<std::timed_mutex> turn(turns(), std::chrono::milliseconds(ConfigHistory::lockWaitMs));
     ConfigHistory::HistoryLock lock;
     QString why;
     if (!turn.owns_lock() || !lock.lock(ConfigHistory::lockPathOf(m_path), true, ConfigHistory::lockWaitMs, &why))
-        return failure(QStringLiteral("cannot lock %1: %2").arg(m_path, why.isEmpty() ? QStringLiteral("held too long") : why));
+        return failure(
+            QStringLiteral("cannot lock %1: %2").arg(m_path, why.isEmpty() ? QStringLiteral("held too long") : why));
     QFile file(m_path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return failure(QStringLiteral("cannot open %1: %2").arg(m_path, file.errorString()));
@@ -134,7 +139,8 @@ Result Outbox::read(QList<QByteArray> *lines) const
 {
     ConfigHistory::HistoryLock lock;
     QString why;
-    if (QFileInfo::exists(m_path) && !lock.lock(ConfigHistory::lockPathOf(m_path), false, ConfigHistory::lockWaitMs, &why))
+    if (QFileInfo::exists(m_path)
+        && !lock.lock(ConfigHistory::lockPathOf(m_path), false, ConfigHistory::lockWaitMs, &why))
         return failure(QStringLiteral("cannot lock %1: %2").arg(m_path, why));
     return readLines(m_path, lines);
 }
@@ -147,7 +153,8 @@ Result Outbox::remove(const QSet<QByteArray> &lines)
     ConfigHistory::HistoryLock lock;
     QString why;
     if (!turn.owns_lock() || !lock.lock(ConfigHistory::lockPathOf(m_path), true, ConfigHistory::lockWaitMs, &why))
-        return failure(QStringLiteral("cannot lock %1: %2").arg(m_path, why.isEmpty() ? QStringLiteral("held too long") : why));
+        return failure(
+            QStringLiteral("cannot lock %1: %2").arg(m_path, why.isEmpty() ? QStringLiteral("held too long") : why));
     QList<QByteArray> now;
     if (const Result read = readLines(m_path, &now); !read.ok())
         return read;

@@ -48,8 +48,9 @@ Result store(Connection &connection, const QList<QJsonObject> &entries, int *sto
 {
     QJsonArray batch;
     for (const QJsonObject &entry : entries)
-        batch.append(QJsonObject{{QStringLiteral("e"), entry},
-                                 {QStringLiteral("s"), ConfigHistory::normalSerial(entry.value(QStringLiteral("serial")).toString())}});
+        batch.append(QJsonObject{
+            {QStringLiteral("e"), entry},
+            {QStringLiteral("s"), ConfigHistory::normalSerial(entry.value(QStringLiteral("serial")).toString())}});
     QSqlQuery query(connection.database());
     query.prepare(QStringLiteral(
         "INSERT INTO halvero_entries (id, write_id, run_id, station, login, tool, version, serial, product_code,"
@@ -107,7 +108,8 @@ PushResult push(const Target &target, const QString &historyPath)
         }
         result.offered += int(entries.size());
         result.stored += stored;
-        qCDebug(lcRecord).noquote() << "Forwarded" << entries.size() << "entries," << stored << "new, to" << target.masked;
+        qCDebug(lcRecord).noquote() << "Forwarded" << entries.size() << "entries," << stored << "new, to"
+                                    << target.masked;
         // Stored now; should the outbox not shrink, the next push offers
         // them again and the record keeps them once.
         if (const Result removed = outbox.remove(done); !removed.ok()) {

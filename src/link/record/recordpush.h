@@ -19,9 +19,9 @@ class Connection;
 
 struct PushResult : Result
 {
-    int offered = 0;  // entries sent to the record
-    int stored = 0;   // of those, new to it (the others it held already)
-    int waiting = 0;  // still in the outbox afterwards
+    int offered = 0;      // entries sent to the record
+    int stored = 0;       // of those, new to it (the others it held already)
+    int waiting = 0;      // still in the outbox afterwards
     QStringList warnings; // damaged lines, left out of the record
 };
 

@@ -50,8 +50,9 @@ RecordedEntry recorded(const QVariant &entryText, const QString &id, const QStri
 // write's "after" (or, after a defaults' "before", its intent).
 bool unanswered(const Entry &entry, const QVariant &nextPhase, const QVariant &nextEvent)
 {
-    const bool opensWrite = entry.phase == ConfigHistory::phaseIntent
-                            || (entry.phase == ConfigHistory::phaseBefore && entry.event == ConfigHistory::eventDefaults);
+    const bool opensWrite =
+        entry.phase == ConfigHistory::phaseIntent
+        || (entry.phase == ConfigHistory::phaseBefore && entry.event == ConfigHistory::eventDefaults);
     if (!opensWrite)
         return false;
     const QString phase = nextPhase.toString();
@@ -98,15 +99,20 @@ ShowResult show(Connection &connection, const ShowFilter &filter)
         " FROM halvero_entries e"
         " LEFT JOIN LATERAL (SELECT p.entry FROM halvero_entries p"
         "   WHERE p.serial = e.serial AND p.phase <> 'intent'"
-        "   AND (p.written_at, p.station, coalesce(array_position(ARRAY['before', 'intent', 'after'], p.phase), 0)) < (e.written_at, e.station, coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0))"
-        "   ORDER BY p.written_at DESC, p.station DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], p.phase), 0) DESC LIMIT 1) prev ON true"
+        "   AND (p.written_at, p.station, coalesce(array_position(ARRAY['before', 'intent', 'after'], p.phase), 0)) < "
+        "(e.written_at, e.station, coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0))"
+        "   ORDER BY p.written_at DESC, p.station DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], "
+        "p.phase), 0) DESC LIMIT 1) prev ON true"
         " LEFT JOIN LATERAL (SELECT n.phase, n.event FROM halvero_entries n"
         "   WHERE n.serial = e.serial AND n.station = e.station"
-        "   AND (n.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], n.phase), 0)) > (e.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0))"
-        "   ORDER BY n.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], n.phase), 0) LIMIT 1) nxt ON true");
+        "   AND (n.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], n.phase), 0)) > "
+        "(e.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0))"
+        "   ORDER BY n.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], n.phase), 0) LIMIT 1) "
+        "nxt ON true");
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
-    sql += QStringLiteral(" ORDER BY e.written_at DESC, e.station DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0) DESC");
+    sql += QStringLiteral(" ORDER BY e.written_at DESC, e.station DESC, coalesce(array_position(ARRAY['before', "
+                          "'intent', 'after'], e.phase), 0) DESC");
     if (filter.count > 0) {
         sql += QStringLiteral(" LIMIT ?");
         values << filter.count;
@@ -121,12 +127,13 @@ ShowResult show(Connection &connection, const ShowFilter &filter)
     for (const QVariant &value : values)
         query.addBindValue(value);
     if (!query.exec()) {
-        static_cast<Result &>(result) = connection.failure(QStringLiteral("cannot list its entries"), query.lastError());
+        static_cast<Result &>(result) =
+            connection.failure(QStringLiteral("cannot list its entries"), query.lastError());
         return result;
     }
     while (query.next()) {
-        RecordedEntry r = recorded(query.value(3), query.value(0).toString(), query.value(1).toString(),
-                                   query.value(2).toString());
+        RecordedEntry r =
+            recorded(query.value(3), query.value(0).toString(), query.value(1).toString(), query.value(2).toString());
         if (r.damaged.isEmpty()) {
             r.changes = changesSince(r.entry, query.value(4));
             r.changes.outcomeUnknown = unanswered(r.entry, query.value(5), query.value(6));
@@ -147,15 +154,19 @@ BoardsResult boards(Connection &connection)
             "WITH newest AS (SELECT DISTINCT ON (serial) id, serial, station, written_at, phase, event, entry"
             "   FROM halvero_entries ORDER BY serial, written_at DESC, station DESC, "
             "   coalesce(array_position(ARRAY['before', 'intent', 'after'], phase), 0) DESC)"
-            " SELECT n.id::text, n.serial, n.station, n.entry::text, h.id::text, h.station, h.entry::text, i.entry::text"
+            " SELECT n.id::text, n.serial, n.station, n.entry::text, h.id::text, h.station, h.entry::text, "
+            "i.entry::text"
             " FROM newest n"
             " LEFT JOIN LATERAL (SELECT h.id, h.station, h.entry FROM halvero_entries h"
             "   WHERE h.serial = n.serial AND h.phase <> 'intent'"
-            "   ORDER BY h.written_at DESC, h.station DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], h.phase), 0) DESC LIMIT 1) h ON true"
+            "   ORDER BY h.written_at DESC, h.station DESC, coalesce(array_position(ARRAY['before', 'intent', "
+            "'after'], h.phase), 0) DESC LIMIT 1) h ON true"
             " LEFT JOIN LATERAL (SELECT i.entry FROM halvero_entries i"
             "   WHERE i.serial = n.serial AND i.station = n.station AND i.event = n.event AND i.phase = 'intent'"
-            "   AND (i.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], i.phase), 0)) < (n.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], n.phase), 0))"
-            "   ORDER BY i.written_at DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], i.phase), 0) DESC LIMIT 1) i ON n.phase = 'after'"
+            "   AND (i.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], i.phase), 0)) < "
+            "(n.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], n.phase), 0))"
+            "   ORDER BY i.written_at DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], i.phase), 0) "
+            "DESC LIMIT 1) i ON n.phase = 'after'"
             " ORDER BY n.serial"))) {
         static_cast<Result &>(result) = connection.failure(QStringLiteral("cannot list its boards"), query.lastError());
         return result;
@@ -163,11 +174,11 @@ BoardsResult boards(Connection &connection)
     while (query.next()) {
         BoardSummary board;
         board.serial = query.value(1).toString();
-        const RecordedEntry newest = recorded(query.value(3), query.value(0).toString(), board.serial,
-                                              query.value(2).toString());
-        board.held = query.value(4).isNull() ? newest
-                                             : recorded(query.value(6), query.value(4).toString(), board.serial,
-                                                        query.value(5).toString());
+        const RecordedEntry newest =
+            recorded(query.value(3), query.value(0).toString(), board.serial, query.value(2).toString());
+        board.held = query.value(4).isNull()
+                         ? newest
+                         : recorded(query.value(6), query.value(4).toString(), board.serial, query.value(5).toString());
         board.outcomeTime = newest.entry.time;
         board.outcomeStation = newest.station;
         const Entry &e = newest.entry;
@@ -182,14 +193,15 @@ BoardsResult boards(Connection &connection)
         else if (e.phase == ConfigHistory::phaseAfter && !query.value(7).isNull()) {
             QString why;
             const Entry intent = ConfigHistory::parseEntry(query.value(7).toString().toUtf8(), &why);
-            const QList<FieldDifference> differences = why.isEmpty() ? diffConfigs(e.config, intent.config)
-                                                                     : QList<FieldDifference>();
+            const QList<FieldDifference> differences =
+                why.isEmpty() ? diffConfigs(e.config, intent.config) : QList<FieldDifference>();
             QStringList fields;
             for (const FieldDifference &d : differences)
                 fields << d.field.path;
-            board.outcome = !why.isEmpty()        ? QStringLiteral("answered")
-                            : differences.isEmpty() ? QStringLiteral("held")
-                                                    : QStringLiteral("other values: ") + fields.join(QStringLiteral(", "));
+            board.outcome = !why.isEmpty() ? QStringLiteral("answered")
+                            : differences.isEmpty()
+                                ? QStringLiteral("held")
+                                : QStringLiteral("other values: ") + fields.join(QStringLiteral(", "));
         } else
             board.outcome = QStringLiteral("answered");
         result.boards.append(board);

@@ -47,7 +47,7 @@ struct BoardSummary
 {
     QString serial;
     RecordedEntry held;
-    QString outcome; // "held", "other values: ...", "outcome unknown", ...
+    QString outcome;     // "held", "other values: ...", "outcome unknown", ...
     QString outcomeTime; // when that was known (the newest entry's time)
     QString outcomeStation;
 };

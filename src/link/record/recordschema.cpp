@@ -23,7 +23,8 @@ struct Step
 const QList<Step> &steps()
 {
     static const QList<Step> all{
-        {1, "entries of every bench, by serial number and by time",
+        {1,
+         "entries of every bench, by serial number and by time",
          {QStringLiteral("CREATE TABLE halvero_entries ("
                          " id uuid PRIMARY KEY,"
                          " station text NOT NULL CHECK (station <> ''),"
@@ -40,7 +41,8 @@ const QList<Step> &steps()
                          " entry jsonb NOT NULL CHECK (jsonb_typeof(entry) = 'object'))"),
           QStringLiteral("CREATE INDEX halvero_entries_serial_time ON halvero_entries (serial, written_at DESC)"),
           QStringLiteral("CREATE INDEX halvero_entries_time ON halvero_entries (written_at DESC)")}},
-        {2, "the write and the provisioning run an entry belongs to; entries by station",
+        {2,
+         "the write and the provisioning run an entry belongs to; entries by station",
          {QStringLiteral("ALTER TABLE halvero_entries ADD COLUMN write_id text, ADD COLUMN run_id text"),
           QStringLiteral("CREATE INDEX halvero_entries_station_time ON halvero_entries (station, written_at DESC)")}},
     };

@@ -14,11 +14,21 @@ namespace {
 // The parameters a bench may set in the query; anything else is more
 // likely a typing slip than a wish, and libpq would refuse it anyway.
 const QStringList knownParameters{
-    QStringLiteral("host"),        QStringLiteral("port"),        QStringLiteral("dbname"),
-    QStringLiteral("user"),        QStringLiteral("password"),    QStringLiteral("sslmode"),
-    QStringLiteral("sslrootcert"), QStringLiteral("sslcert"),     QStringLiteral("sslkey"),
-    QStringLiteral("sslcrl"),      QStringLiteral("connect_timeout"), QStringLiteral("application_name"),
-    QStringLiteral("target_session_attrs"), QStringLiteral("keepalives_idle"), QStringLiteral("keepalives_interval"),
+    QStringLiteral("host"),
+    QStringLiteral("port"),
+    QStringLiteral("dbname"),
+    QStringLiteral("user"),
+    QStringLiteral("password"),
+    QStringLiteral("sslmode"),
+    QStringLiteral("sslrootcert"),
+    QStringLiteral("sslcert"),
+    QStringLiteral("sslkey"),
+    QStringLiteral("sslcrl"),
+    QStringLiteral("connect_timeout"),
+    QStringLiteral("application_name"),
+    QStringLiteral("target_session_attrs"),
+    QStringLiteral("keepalives_idle"),
+    QStringLiteral("keepalives_interval"),
     QStringLiteral("keepalives_count"),
 };
 const QStringList sslModes{QStringLiteral("disable"), QStringLiteral("allow"),     QStringLiteral("prefer"),
@@ -137,7 +147,8 @@ bool parseUri(const QString &uri, Target *target, QString *why)
         const QString key = decode(equals < 0 ? pair : pair.left(equals));
         const QString value = equals < 0 ? QString() : decode(pair.mid(equals + 1));
         if (!knownParameters.contains(key))
-            return fail(QStringLiteral("unknown parameter '%1' (known: %2)").arg(key, knownParameters.join(QStringLiteral(", "))));
+            return fail(QStringLiteral("unknown parameter '%1' (known: %2)")
+                            .arg(key, knownParameters.join(QStringLiteral(", "))));
         // The driver joins its options with ';': one inside a value would
         // cut it in two.
         if (value.contains(QLatin1Char(';')))

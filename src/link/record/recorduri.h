@@ -13,13 +13,13 @@ namespace Record {
 // password means PGPASSWORD or ~/.pgpass; no host the default socket.
 struct Target
 {
-    QString host;     // a name, an address or a socket folder (/run/postgresql)
-    int port = -1;    // -1: libpq's default (PGPORT or 5432)
+    QString host;  // a name, an address or a socket folder (/run/postgresql)
+    int port = -1; // -1: libpq's default (PGPORT or 5432)
     QString dbname;
     QString user;
     QString password;
     QMap<QString, QString> options; // sslmode, sslrootcert, connect_timeout, ...
-    QString masked;   // the URI to show: postgresql://bench:***@db/halvero
+    QString masked;                 // the URI to show: postgresql://bench:***@db/halvero
 
     // The driver's connect options: "connect_timeout='3';sslmode='require'".
     QString connectOptions() const;

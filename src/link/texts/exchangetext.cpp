@@ -2,8 +2,8 @@
 // (halvero-cli installs no translator, so it prints them as written).
 #include "exchangetext.h"
 
-#include <QLoggingCategory>
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QStringList>
 
 #include "recordtext.h"
@@ -97,7 +97,8 @@ QString writeFailure(const WriteTransaction &write, const QString &operation, co
     using Outcome = WriteTransaction::Outcome;
     switch (write.outcome()) {
     case Outcome::HeldOther:
-        return tr("Configuration written, but the board holds other values for: %1.").arg(fieldList(write.differences()));
+        return tr("Configuration written, but the board holds other values for: %1.")
+            .arg(fieldList(write.differences()));
     case Outcome::NoAnswer:
         if (write.lastExchange() == ExchangeOutcome::NeverQuiet)
             return failure(ExchangeOutcome::NeverQuiet, facts);
@@ -109,7 +110,8 @@ QString writeFailure(const WriteTransaction &write, const QString &operation, co
     case Outcome::NotAcknowledged:
         if (write.afterKnown())
             return tr("The board did not acknowledge %1; the configuration it holds now was read back.").arg(operation);
-        return tr("The board answered %1, but not with its acknowledgement: whether it restored its defaults is not known.")
+        return tr("The board answered %1, but not with its acknowledgement: whether it restored its defaults is not "
+                  "known.")
             .arg(operation);
     case Outcome::NotSentRequest:
         return tr("Nothing written: no write request can be made for the board on %1.").arg(facts.port);

@@ -18,7 +18,7 @@ struct Facts
     int baud = 0;
     QString productCode = {}; // as the reply gave it, for an unknown product or firmware
     QString firmware = {};
-    int replyBytes = 0;       // of a reply that could not be read
+    int replyBytes = 0; // of a reply that could not be read
     // No reply within this wait (ms), but the board answered after it: its
     // late answer was dropped. 0: nothing came late.
     int answeredAfterMs = 0;

@@ -28,8 +28,8 @@ QString dumpBody(const parachuteRadioComm &record)
 {
     // The link decodes header and dump together, so the header is decoded
     // the same way here to find how many characters it became.
-    const char header[] = {char(USBmsgEepromDump), char(record.productCodeHigh), char(record.productCodeLow),
-                           char(record.fwVersionMajor), char(record.fwVersionMinor), char(Protocol::dumpMarker)};
+    const char header[] = {char(USBmsgEepromDump),      char(record.productCodeHigh), char(record.productCodeLow),
+                           char(record.fwVersionMajor), char(record.fwVersionMinor),  char(Protocol::dumpMarker)};
     const QString prefix = QString::fromUtf8(header, sizeof header);
     return record.eepromDump.startsWith(prefix) ? record.eepromDump.mid(prefix.size()) : record.eepromDump;
 }

@@ -5,9 +5,9 @@
 #include <QSerialPort>
 
 BoardConnection::BoardConnection(const ExchangeTiming &timing, QSerialPort *port)
-    : m_timing(timing), m_port(port ? *port : serialPort)
-{
-}
+    : m_timing(timing)
+    , m_port(port ? *port : serialPort)
+{}
 
 bool BoardConnection::open(const QString &path, int32_t baud)
 {

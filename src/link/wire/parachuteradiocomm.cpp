@@ -44,7 +44,7 @@ void putField(uchar *out, int offset, int width, int value)
         out[offset] = uchar(value);
 }
 
-template <typename T, size_t N>
+template<typename T, size_t N>
 T &element(T (&array)[N], int index)
 {
     Q_ASSERT(index >= 0 && size_t(index) < N);
@@ -111,8 +111,7 @@ bool parachuteRadioComm::isConnected()
     return m_port.isOpen();
 }
 
-QByteArray parachuteRadioComm::buildRequest(bool write, USBmessages kind,
-                                            USBmsgOptions option) const
+QByteArray parachuteRadioComm::buildRequest(bool write, USBmessages kind, USBmsgOptions option) const
 {
     if (!write) {
         // Read requests carry nothing of the record; they reuse one buffer,

@@ -7,7 +7,12 @@
 #include <QSerialPort>
 #include <QString>
 
-enum class OpenFailure { Permission, Busy, Gone, Other };
+enum class OpenFailure {
+    Permission,
+    Busy,
+    Gone,
+    Other
+};
 
 // probeErrno is what a plain open(2) of the device reported right after Qt
 // failed (0 when it opened, -1 when not tried): Qt folds "no permission",

@@ -33,9 +33,14 @@ namespace {
 // first readable one in which the lock file is there or can be made.
 QStringList lockFolders()
 {
-    return {QStringLiteral("/var/lock"),       QStringLiteral("/etc/locks"), QStringLiteral("/var/spool/locks"),
-            QStringLiteral("/var/spool/uucp"), QStringLiteral("/tmp"),       QStringLiteral("/var/tmp"),
-            QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock"),
+    return {QStringLiteral("/var/lock"),
+            QStringLiteral("/etc/locks"),
+            QStringLiteral("/var/spool/locks"),
+            QStringLiteral("/var/spool/uucp"),
+            QStringLiteral("/tmp"),
+            QStringLiteral("/var/tmp"),
+            QStringLiteral("/var/lock/lockdev"),
+            QStringLiteral("/run/lock"),
             QStandardPaths::writableLocation(QStandardPaths::TempLocation)};
 }
 

@@ -19,8 +19,8 @@ struct Holder
     bool found = false; // a lock file naming a process is there
     bool alive = false; // that process is still running (or cannot be told)
     qint64 pid = 0;
-    QString program;  // as the lock file names it; may be empty
-    QString lockFile; // its path
+    QString program;     // as the lock file names it; may be empty
+    QString lockFile;    // its path
     QString removeError; // takeOverStale(): why the lock of a dead process stayed
     // "halvero-cli, process 4711" or "process 4711"
     QString describe() const;

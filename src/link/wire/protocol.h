@@ -12,7 +12,11 @@
 
 // Every family is switched over without a default, so that the compiler
 // names each place a new one must be handled.
-enum class BoardFamily { Unknown, Switch08A3, Trigger04F2 };
+enum class BoardFamily {
+    Unknown,
+    Switch08A3,
+    Trigger04F2
+};
 
 namespace Protocol {
 
@@ -20,7 +24,7 @@ namespace Protocol {
 BoardFamily familyOf(uint8_t productCodeHigh, uint8_t productCodeLow);
 BoardFamily familyOfProductCode(uint16_t productCode);
 BoardFamily familyOfProductText(const QString &productCode); // "08A3", "08a2", "04F2"
-QString familyName(BoardFamily family);                       // "08A3", "04F2", "unknown"
+QString familyName(BoardFamily family);                      // "08A3", "04F2", "unknown"
 // Firmware versions whose layouts this host knows.
 bool firmwareAccepted(BoardFamily family, uint8_t major, uint8_t minor);
 

@@ -40,8 +40,7 @@ bool answered(ExchangeOutcome outcome)
 } // namespace
 
 WriteTransaction::WriteTransaction(Operation operation, const BoardConfig &config,
-                                   const ConfigHistory::HistoryFile *history, const QString &tool,
-                                   int readBackAttempts)
+                                   const ConfigHistory::HistoryFile *history, const QString &tool, int readBackAttempts)
     : m_operation(operation)
     , m_config(config)
     , m_tool(tool)

@@ -23,22 +23,26 @@
 class WriteTransaction
 {
 public:
-    enum class Operation { Save, Defaults, Restore };
+    enum class Operation {
+        Save,
+        Defaults,
+        Restore
+    };
 
     enum class Outcome {
-        Pending,        // not finished yet
-        Held,           // the board holds what was written (defaults: acknowledged and read back)
-        HeldOther,      // the board holds other values for `differences`
-        NoAnswer,       // the write went out; the board's answer never came (afterKnown tells
-                        // whether a read-back still showed what it holds)
+        Pending,         // not finished yet
+        Held,            // the board holds what was written (defaults: acknowledged and read back)
+        HeldOther,       // the board holds other values for `differences`
+        NoAnswer,        // the write went out; the board's answer never came (afterKnown tells
+                         // whether a read-back still showed what it holds)
         NotAcknowledged, // defaults: the board answered, but not with the acknowledgement
-        ConnectionLost, // the port went away; what the board holds is not known
-        NotSentUnread,  // nothing sent: the board did not answer the read before the write
-        NotSentHistory, // nothing sent: the history could not record the board's configuration
-                        // or what was about to be written
-        NotSentFamily,  // nothing sent: the configuration is for another board family
-        NotSentLine,    // nothing sent: the line sends without pause (no board, or wrong speed)
-        NotSentRequest, // nothing sent: no write request can be built for this board
+        ConnectionLost,  // the port went away; what the board holds is not known
+        NotSentUnread,   // nothing sent: the board did not answer the read before the write
+        NotSentHistory,  // nothing sent: the history could not record the board's configuration
+                         // or what was about to be written
+        NotSentFamily,   // nothing sent: the configuration is for another board family
+        NotSentLine,     // nothing sent: the line sends without pause (no board, or wrong speed)
+        NotSentRequest,  // nothing sent: no write request can be built for this board
     };
 
     // `config` is what a Save or a Restore writes (ignored by Defaults).
@@ -112,7 +116,12 @@ public:
     QString writeId() const { return m_writeId; }
 
 private:
-    enum class Step { ReadBefore, Write, ReadBack, Done };
+    enum class Step {
+        ReadBefore,
+        Write,
+        ReadBack,
+        Done
+    };
 
     uint8_t exchange(parachuteRadioComm &link, bool write, USBmessages kind);
     bool record(const BoardConfig &config, const QString &phase);

@@ -16,8 +16,8 @@
 
 #include "backgroundread.h"
 #include "boardsession.h"
-#include "configpage.h"
 #include "configfileread.h"
+#include "configpage.h"
 #include "outputfile.h"
 #include "recordtext.h"
 #include "savedconfig.h"
@@ -40,8 +40,7 @@ ConfigFiles::ConfigFiles(QWidget *dialogParent, Host *host, const BoardSession *
     , m_host(host)
     , m_session(session)
     , m_page(page)
-{
-}
+{}
 
 void ConfigFiles::saveConfigFile(bool page)
 {
@@ -68,7 +67,8 @@ void ConfigFiles::saveConfigFile(bool page)
         return;
     const Result written = OutputFile::writeFileSafely(path, configToText(config));
     if (!written.ok())
-        emit status(tr("Could not save the configuration to %1: %2. Choose another file or folder.").arg(path, written.message));
+        emit status(tr("Could not save the configuration to %1: %2. Choose another file or folder.")
+                        .arg(path, written.message));
     else
         emit status(SavedConfig::savedSentence(path, source, edited));
 }
@@ -119,7 +119,8 @@ bool ConfigFiles::placeInPage(const BoardConfig &config, const QString &source, 
         return false;
     }
     if (config.family != boardHeld.family) {
-        emit status(tr("Not loaded: %1.").arg(wrongFamilyMessage(source, config.family, m_session->port(), boardHeld.productCode)));
+        emit status(tr("Not loaded: %1.")
+                        .arg(wrongFamilyMessage(source, config.family, m_session->port(), boardHeld.productCode)));
         return false;
     }
     const int askedOn = m_session->generation();
@@ -150,8 +151,8 @@ bool ConfigFiles::placeInPage(const BoardConfig &config, const QString &source, 
         emit status(tr("%1 is in the page; it holds what the board holds.").arg(source));
     else
         emit status(tr("%1 is in the page; fields that differ from the board: %2, marked. Save CONF writes them.")
-                       .arg(source)
-                       .arg(differing));
+                        .arg(source)
+                        .arg(differing));
     return true;
 }
 

@@ -24,9 +24,9 @@ QString fileName(const BoardConfig &board, Source source)
 QString savedSentence(const QString &path, Source source, bool pageHasEdits)
 {
     if (source == Source::Page)
-        return pageHasEdits ? tr("Saved the page to %1: its values with the unsaved edits, not what the board holds.")
-                                  .arg(path)
-                            : tr("Saved the page to %1; it holds what the board holds.").arg(path);
+        return pageHasEdits
+                   ? tr("Saved the page to %1: its values with the unsaved edits, not what the board holds.").arg(path)
+                   : tr("Saved the page to %1; it holds what the board holds.").arg(path);
     return pageHasEdits ? tr("Saved the board's configuration to %1: the values the board holds, not the page's "
                              "unsaved edits.")
                               .arg(path)

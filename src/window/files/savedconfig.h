@@ -10,7 +10,10 @@
 
 namespace SavedConfig {
 
-enum class Source { Board, Page };
+enum class Source {
+    Board,
+    Page
+};
 
 // "08A3-0021-board.json", "08A3-0021-page.json": product code and the
 // serial's last digits, to tell boards' files apart.

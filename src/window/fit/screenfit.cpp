@@ -79,7 +79,8 @@ QScrollArea *scrollForm(QMainWindow *window, QWidget *above)
 
 QSize openingSize(const QSize &wanted, const QSize &available, const QMargins &frame)
 {
-    const QSize room(available.width() - frame.left() - frame.right(), available.height() - frame.top() - frame.bottom());
+    const QSize room(available.width() - frame.left() - frame.right(),
+                     available.height() - frame.top() - frame.bottom());
     return wanted.boundedTo(room.expandedTo(QSize(1, 1)));
 }
 

@@ -5,8 +5,8 @@
 #ifndef HALVERO_SCREENFIT_H
 #define HALVERO_SCREENFIT_H
 
-#include <QMargins>
 #include <QList>
+#include <QMargins>
 #include <QRect>
 #include <QSize>
 

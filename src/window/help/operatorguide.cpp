@@ -43,8 +43,8 @@ OperatorGuide *OperatorGuide::showFor(QWidget *window)
     if (!guide) {
         guide = new OperatorGuide(window);
         if (QScreen *screen = window->screen()) {
-            const QRect place = ScreenFit::besideWindow(window->frameGeometry(), guide->size(),
-                                                        screen->availableGeometry(), false);
+            const QRect place =
+                ScreenFit::besideWindow(window->frameGeometry(), guide->size(), screen->availableGeometry(), false);
             guide->resize(guide->size().boundedTo(place.size()));
             guide->move(place.topLeft());
         }

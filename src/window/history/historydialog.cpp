@@ -8,12 +8,12 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 using namespace ConfigHistory;
@@ -21,9 +21,28 @@ using namespace ConfigHistory;
 namespace {
 
 // The operator's view: one row per write.
-enum WriteColumn { WriteTime, WriteProduct, WriteSerial, WriteKind, WriteTool, WriteChanges, WriteOutcome, WriteColumns };
+enum WriteColumn {
+    WriteTime,
+    WriteProduct,
+    WriteSerial,
+    WriteKind,
+    WriteTool,
+    WriteChanges,
+    WriteOutcome,
+    WriteColumns
+};
 // Behind it, on demand: every entry as the file holds it.
-enum EntryColumn { Number, Time, Product, Serial, Event, Phase, Tool, Changes, EntryColumns };
+enum EntryColumn {
+    Number,
+    Time,
+    Product,
+    Serial,
+    Event,
+    Phase,
+    Tool,
+    Changes,
+    EntryColumns
+};
 
 } // namespace
 
@@ -54,7 +73,8 @@ HistoryDialog::HistoryDialog(QWidget *parent)
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->setWordWrap(true);
     m_place->setObjectName(QStringLiteral("btn_history_to_page"));
-    m_place->setToolTip(Halvero_configurator::tr("Puts the entry's values in the page as unsaved edits; Save CONF writes them."));
+    m_place->setToolTip(
+        Halvero_configurator::tr("Puts the entry's values in the page as unsaved edits; Save CONF writes them."));
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->addButton(m_place, QDialogButtonBox::ActionRole);
@@ -149,8 +169,14 @@ void HistoryDialog::populate()
     if (entries) {
         for (int i = 0; i < m_entries.size(); ++i) {
             const Entry &e = m_entries.at(i).entry;
-            rows << QStringList{QString::number(e.index), localTime(e.time), e.config.productCode, e.config.serial,
-                                e.event, e.phase, e.tool, HistoryWords::changes(e, m_entries.at(i).changes)};
+            rows << QStringList{QString::number(e.index),
+                                localTime(e.time),
+                                e.config.productCode,
+                                e.config.serial,
+                                e.event,
+                                e.phase,
+                                e.tool,
+                                HistoryWords::changes(e, m_entries.at(i).changes)};
             if (benches)
                 rows.last() << m_stations.value(i);
             values << i;
@@ -158,8 +184,12 @@ void HistoryDialog::populate()
     } else {
         for (const HistoryWrites::Row &write : HistoryWrites::group(m_entries)) {
             const Entry &e = m_entries.at(write.values).entry;
-            rows << QStringList{localTime(m_entries.at(write.entries.first()).entry.time), e.config.productCode,
-                                e.config.serial, HistoryWrites::writeText(e.event), e.tool, write.changes,
+            rows << QStringList{localTime(m_entries.at(write.entries.first()).entry.time),
+                                e.config.productCode,
+                                e.config.serial,
+                                HistoryWrites::writeText(e.event),
+                                e.tool,
+                                write.changes,
                                 HistoryWrites::outcomeText(write.outcome)};
             if (benches)
                 rows.last() << m_stations.value(write.values);
@@ -168,9 +198,9 @@ void HistoryDialog::populate()
     }
     const int changesColumn = entries ? int(Changes) : int(WriteChanges);
     m_table->clear();
-    QStringList headers = entries ? QStringList{W::tr("#"), W::tr("Time"), W::tr("Board"), W::tr("Serial"),
-                                                W::tr("Event"), W::tr("Phase"), W::tr("Tool"), W::tr("Changed fields")}
-                                  : QStringList{W::tr("Time"), W::tr("Board"), W::tr("Serial"), W::tr("Write"),
+    QStringList headers = entries ? QStringList{W::tr("#"),     W::tr("Time"),  W::tr("Board"), W::tr("Serial"),
+                                                W::tr("Event"), W::tr("Phase"), W::tr("Tool"),  W::tr("Changed fields")}
+                                  : QStringList{W::tr("Time"), W::tr("Board"),        W::tr("Serial"), W::tr("Write"),
                                                 W::tr("Tool"), W::tr("What changed"), W::tr("Outcome")};
     // The record's rows name their bench, in a column after the others.
     if (benches)
@@ -251,5 +281,6 @@ void HistoryDialog::updatePlaceButton()
     else if (!m_pageShown)
         m_place->setToolTip(Halvero_configurator::tr("Connect to a board to put an entry's values in its page."));
     else
-        m_place->setToolTip(Halvero_configurator::tr("Puts the entry's values in the page as unsaved edits; Save CONF writes them."));
+        m_place->setToolTip(
+            Halvero_configurator::tr("Puts the entry's values in the page as unsaved edits; Save CONF writes them."));
 }

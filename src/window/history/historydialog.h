@@ -69,8 +69,8 @@ private:
     QString m_record;
     std::unique_ptr<HistorySource> m_reader;
     QList<ConfigHistory::ListedEntry> m_entries; // as listed, newest first
-    QStringList m_stations; // the bench of each of m_entries (the record's)
-    QStringList m_problems; // damaged lines, an unreadable file
+    QStringList m_stations;                      // the bench of each of m_entries (the record's)
+    QStringList m_problems;                      // damaged lines, an unreadable file
 };
 
 #endif // HALVERO_HISTORYDIALOG_H

@@ -10,7 +10,9 @@ namespace {
 class LocalSource : public HistorySource
 {
 public:
-    explicit LocalSource(const ConfigHistory::EntryFilter &filter) : m_reader(ConfigHistory::defaultPath(), filter) {}
+    explicit LocalSource(const ConfigHistory::EntryFilter &filter)
+        : m_reader(ConfigHistory::defaultPath(), filter)
+    {}
     Result start() override { return m_reader.start(); }
     QList<SourcedEntry> next(int count) override
     {
@@ -33,7 +35,10 @@ private:
 class RecordSource : public HistorySource
 {
 public:
-    RecordSource(const QString &uri, const ConfigHistory::EntryFilter &filter) : m_uri(uri), m_filter(filter) {}
+    RecordSource(const QString &uri, const ConfigHistory::EntryFilter &filter)
+        : m_uri(uri)
+        , m_filter(filter)
+    {}
     Result start() override
     {
         QString why;
@@ -49,7 +54,8 @@ public:
         QList<SourcedEntry> page;
         if (m_atEnd)
             return page;
-        const Record::ShowResult shown = Record::show(*m_connection, Record::ShowFilter{m_filter.serial, {}, {}, count, m_read});
+        const Record::ShowResult shown =
+            Record::show(*m_connection, Record::ShowFilter{m_filter.serial, {}, {}, count, m_read});
         if (!shown.ok()) {
             m_warnings << shown.message;
             m_atEnd = true;

@@ -57,8 +57,8 @@ void settle(Row &row, const QList<ListedEntry> &listed)
 
     QStringList said;
     if (after) {
-        row.outcome = intent && diffConfigs(after->config, intent->config).size() > 0 ? Outcome::OtherValues
-                                                                                      : Outcome::Held;
+        row.outcome =
+            intent && diffConfigs(after->config, intent->config).size() > 0 ? Outcome::OtherValues : Outcome::Held;
         said << HistoryWords::changes(*after, listed.at(afterAt).changes);
         if (row.outcome == Outcome::OtherValues)
             said << tr("the board holds other values than written for: %1")
@@ -88,7 +88,7 @@ void settle(Row &row, const QList<ListedEntry> &listed)
 QList<Row> group(const QList<ListedEntry> &listed)
 {
     QList<Row> rows;
-    QHash<QString, int> byWrite;   // write id -> row
+    QHash<QString, int> byWrite;     // write id -> row
     QHash<QString, int> openOnBoard; // entries without an id: the row a board's next older entry may join
     for (int i = 0; i < listed.size(); ++i) {
         const Entry &e = listed.at(i).entry;

@@ -26,7 +26,7 @@ struct Row
     QList<int> entries; // indices into the listing, newest first
     int values = -1;    // the entry whose values the row stands for: after, else intent, else before
     Outcome outcome = Outcome::NotKnown;
-    QString changes;    // what it changed, or was to change, in the page's words
+    QString changes; // what it changed, or was to change, in the page's words
 };
 
 // The rows of `listed` (newest first, as HistoryReader gives them), newest

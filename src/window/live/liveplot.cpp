@@ -102,9 +102,12 @@ int LivePlot::maxSeries()
 }
 
 LivePlot::LivePlot(QWidget *parent, int capacity)
-    : QWidget(parent), m_capacity(std::max(1, capacity)), m_stride(maxSeries()),
-      m_table(&Protocol::familyTable(BoardFamily::Unknown)), m_times(size_t(m_capacity)),
-      m_values(size_t(m_capacity) * size_t(m_stride))
+    : QWidget(parent)
+    , m_capacity(std::max(1, capacity))
+    , m_stride(maxSeries())
+    , m_table(&Protocol::familyTable(BoardFamily::Unknown))
+    , m_times(size_t(m_capacity))
+    , m_values(size_t(m_capacity) * size_t(m_stride))
 {
     setObjectName(QStringLiteral("plot_live"));
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -480,8 +483,8 @@ void LivePlot::drawPane(QPainter &painter, int pane, double spanS, qint64 newest
         painter.drawLine(QPointF(x, baseline - metrics.ascent() / 2), QPointF(x + 14, baseline - metrics.ascent() / 2));
         x += 18;
         painter.setPen(palette().color(QPalette::WindowText));
-        const QString text = QStringLiteral("%1 %2 %3").arg(m_table->plotThresholds.at(t).title(),
-                                                             QString::number(thresholdValue(t)), unit);
+        const QString text = QStringLiteral("%1 %2 %3")
+                                 .arg(m_table->plotThresholds.at(t).title(), QString::number(thresholdValue(t)), unit);
         painter.drawText(QPointF(x, baseline), text);
         x += metrics.horizontalAdvance(text) + 14;
     }

@@ -161,7 +161,10 @@ QString ConfigPage::refusal(const BoardConfig &page, const BoardConfig &held)
         const int value = page.values.value(field.path);
         if (value != held.values.value(field.path) && (value < field.min || value > field.max))
             return tr("Not saved: %1 is %2, outside %3 to %4.")
-                .arg(field.label()).arg(value).arg(field.min).arg(field.max);
+                .arg(field.label())
+                .arg(value)
+                .arg(field.min)
+                .arg(field.max);
     }
     return QString();
 }

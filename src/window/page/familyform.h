@@ -20,7 +20,11 @@ QT_END_NAMESPACE
 namespace FamilyForm {
 
 // The commands every family's page has a button for.
-enum class Command { Read, Save, Defaults };
+enum class Command {
+    Read,
+    Save,
+    Defaults
+};
 
 // Object name of the family's page ("tab_08A3_config"); empty: none.
 QString pageName(BoardFamily family);

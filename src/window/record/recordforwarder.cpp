@@ -18,9 +18,10 @@ class Worker : public QObject
 {
 public:
     Worker(const QString &uri, int retryMs, RecordForwarder *forwarder)
-        : m_uri(uri), m_retryMs(retryMs), m_forwarder(forwarder)
-    {
-    }
+        : m_uri(uri)
+        , m_retryMs(retryMs)
+        , m_forwarder(forwarder)
+    {}
 
     void begin()
     {
@@ -46,13 +47,14 @@ private:
             QString sentence;
             if (!pushed.ok()) {
                 next = m_retryMs;
-                sentence = pushed.waiting > 0 ? QStringLiteral("%1 (%2).").arg(Record::waitingSentence(pushed.waiting), pushed.message)
-                                              : pushed.message;
+                sentence = pushed.waiting > 0
+                               ? QStringLiteral("%1 (%2).").arg(Record::waitingSentence(pushed.waiting), pushed.message)
+                               : pushed.message;
             } else if (!m_lastSaid.isEmpty()) {
                 sentence = QStringLiteral("The entries that waited are in the record %1 now.").arg(target.masked);
             }
-            qCDebug(lcRecordWindow).noquote() << "Forwarded" << pushed.offered << "entries," << pushed.stored
-                                              << "new;" << pushed.waiting << "wait" << pushed.message;
+            qCDebug(lcRecordWindow).noquote() << "Forwarded" << pushed.offered << "entries," << pushed.stored << "new;"
+                                              << pushed.waiting << "wait" << pushed.message;
             for (const QString &warning : pushed.warnings)
                 emit m_forwarder->said(warning);
             if (sentence != m_lastSaid && !sentence.isEmpty())
@@ -74,7 +76,8 @@ private:
 } // namespace
 
 RecordForwarder::RecordForwarder(const QString &setting, QObject *parent, int retryMs)
-    : QObject(parent), m_uri(Record::configuredUri(setting))
+    : QObject(parent)
+    , m_uri(Record::configuredUri(setting))
 {
     if (m_uri.isEmpty())
         return;

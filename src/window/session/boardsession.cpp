@@ -39,8 +39,7 @@ struct CommandQueueRelease
 
 BoardSession::BoardSession(QObject *parent)
     : QObject(parent)
-{
-}
+{}
 
 BoardSession::~BoardSession()
 {
@@ -258,7 +257,7 @@ void BoardSession::noteTickResult(uint8_t result)
         // one after the other, would take turns on the bar every poll.
         const action *next = commandQueue.isEmpty() ? nullptr : commandQueue.first();
         if (!next || !next->transaction || !next->transaction->sent())
-            emit silent(StatusText::silentSince(m_lastReplyAt, radioDevice->lastOutcome(),
-                                                radioDevice->lateReplyDropped()));
+            emit silent(
+                StatusText::silentSince(m_lastReplyAt, radioDevice->lastOutcome(), radioDevice->lateReplyDropped()));
     }
 }

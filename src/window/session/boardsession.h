@@ -45,7 +45,13 @@ class BoardSession : public QObject
 
 public:
     // How far Connect got.
-    enum class Opened { NoPort, NotIdentified, NoPage, ConfigUnread, Ready };
+    enum class Opened {
+        NoPort,
+        NotIdentified,
+        NoPage,
+        ConfigUnread,
+        Ready
+    };
 
     explicit BoardSession(QObject *parent = nullptr);
     ~BoardSession() override;
@@ -63,7 +69,7 @@ public:
     const parachuteRadioComm *device() const { return radioDevice; }
     // Each tick of the poll timer reaches `slot` of `receiver`, which runs
     // tick().
-    template <typename Receiver>
+    template<typename Receiver>
     static void connectPollTicks(Receiver *receiver, void (Receiver::*slot)())
     {
         QObject::connect(scanTimer, &QTimer::timeout, receiver, slot);

@@ -4,11 +4,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-ConnectionRow::ConnectionRow(QLineEdit *stateField, QPushButton *connect, QPushButton *disconnect,
-                             QWidget *systemGroup)
-    : m_field(stateField), m_connect(connect), m_disconnect(disconnect), m_group(systemGroup)
-{
-}
+ConnectionRow::ConnectionRow(QLineEdit *stateField, QPushButton *connect, QPushButton *disconnect, QWidget *systemGroup)
+    : m_field(stateField)
+    , m_connect(connect)
+    , m_disconnect(disconnect)
+    , m_group(systemGroup)
+{}
 
 QString ConnectionRow::text(State state)
 {

@@ -5,8 +5,8 @@
 #include "Halvero_configurator.h"
 
 #include <QListWidget>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QSizeGrip>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -111,7 +111,5 @@ void MessageLog::ignoreEmptyStatusTips(QWidget *window)
 void MessageLog::elideMessagesOf(QStatusBar *bar)
 {
     bar->installEventFilter(new StatusBarElider(bar));
-    QObject::connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString &text) {
-        bar->setToolTip(text);
-    });
+    QObject::connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString &text) { bar->setToolTip(text); });
 }

@@ -88,8 +88,7 @@ QString configRead(bool decoded)
 
 QString dumpReceived(bool decoded, int characters)
 {
-    return decoded ? tr("EEPROM dump received (%1 characters).").arg(characters)
-                   : tr("No reply to EEPROM DUMP.");
+    return decoded ? tr("EEPROM dump received (%1 characters).").arg(characters) : tr("No reply to EEPROM DUMP.");
 }
 
 QString configSaved(const QList<FieldDifference> &differences)

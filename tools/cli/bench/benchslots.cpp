@@ -31,10 +31,12 @@ BenchSlotList parseBenchSlots(const QByteArray &text, const QString &fileName)
             continue;
         const int number = i + 1;
         if (words.size() != 2)
-            return refused(QStringLiteral("%1, line %2: a slot is a name and a port (\"bay-1 /dev/serial/by-path/...\"), not \"%3\"")
-                               .arg(fileName)
-                               .arg(number)
-                               .arg(line.trimmed()));
+            return refused(
+                QStringLiteral(
+                    "%1, line %2: a slot is a name and a port (\"bay-1 /dev/serial/by-path/...\"), not \"%3\"")
+                    .arg(fileName)
+                    .arg(number)
+                    .arg(line.trimmed()));
         for (const BenchSlot &earlier : std::as_const(list.sockets)) {
             if (earlier.name == words.at(0))
                 return refused(QStringLiteral("%1, line %2: the slot %3 is named on line %4 already")

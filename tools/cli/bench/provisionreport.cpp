@@ -3,11 +3,11 @@
 // so that a message with a comma stays one cell in a spreadsheet.
 #include "provisionreport.h"
 
-#include <QLoggingCategory>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLoggingCategory>
 
 #include "outputfile.h"
 #include "portpath.h"
@@ -50,10 +50,10 @@ QString csvCell(const QString &text)
 
 QStringList columns()
 {
-    return {QStringLiteral("port"),     QStringLiteral("slot"),    QStringLiteral("serial"),
+    return {QStringLiteral("port"),        QStringLiteral("slot"),   QStringLiteral("serial"),
             QStringLiteral("productCode"), QStringLiteral("family"), QStringLiteral("firmware"),
-            QStringLiteral("outcome"),  QStringLiteral("fields"),  QStringLiteral("seconds"),
-            QStringLiteral("time"),     QStringLiteral("message")};
+            QStringLiteral("outcome"),     QStringLiteral("fields"), QStringLiteral("seconds"),
+            QStringLiteral("time"),        QStringLiteral("message")};
 }
 
 QJsonObject rowJson(const BoardRow &row)

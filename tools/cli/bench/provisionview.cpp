@@ -30,15 +30,15 @@ namespace {
 // More live lines than this would scroll the top of the block out of reach
 // of the cursor on a small terminal; the rest are counted instead.
 constexpr int liveLinesShown = 16;
-constexpr int serialWidth = 26; // "0x" and 24 digits
+constexpr int serialWidth = 26;  // "0x" and 24 digits
 constexpr int outcomeWidth = 14; // "skipped-family", and every step's text
 constexpr int productWidth = 4;
 
 QList<Outcome> outcomesOf(BenchCommand command)
 {
     if (command == BenchCommand::Check)
-        return {Outcome::Matches, Outcome::Differs, Outcome::SkippedFamily, Outcome::NoBoard, Outcome::Busy,
-                Outcome::Error};
+        return {Outcome::Matches, Outcome::Differs, Outcome::SkippedFamily,
+                Outcome::NoBoard, Outcome::Busy,    Outcome::Error};
     return {Outcome::Held,    Outcome::OtherValues, Outcome::NoAnswer, Outcome::SkippedFamily,
             Outcome::NoBoard, Outcome::Busy,        Outcome::Error};
 }
@@ -57,8 +57,7 @@ bool ansiTerminal()
         return false;
     const HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode = 0;
-    return GetConsoleMode(console, &mode)
-           && SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    return GetConsoleMode(console, &mode) && SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 #elif defined(Q_OS_UNIX)
     return ::isatty(STDOUT_FILENO);
 #else
@@ -181,11 +180,10 @@ QJsonObject summaryJson(const QList<BoardRow> &rows, BenchCommand command)
 
 QString rowLine(const BoardRow &row, const Columns &columns)
 {
-    return trimmedEnd(QStringList{placeCells(row.slot, row.port, columns),
-                                  Provisioning::outcomeWord(row.outcome).leftJustified(outcomeWidth),
-                                  orDash(row.serial).leftJustified(serialWidth),
-                                  orDash(row.productCode).leftJustified(productWidth),
-                                  SharedSerials::withRemark(row.message, row.sameSerial)}
+    return trimmedEnd(QStringList{
+        placeCells(row.slot, row.port, columns), Provisioning::outcomeWord(row.outcome).leftJustified(outcomeWidth),
+        orDash(row.serial).leftJustified(serialWidth), orDash(row.productCode).leftJustified(productWidth),
+        SharedSerials::withRemark(row.message, row.sameSerial)}
                           .join(QStringLiteral("  ")));
 }
 
@@ -205,15 +203,13 @@ ProvisionView::ProvisionView(QTextStream &out, Mode mode, const QStringList &por
     , m_command(command)
     , m_slotNames(slotNames)
     , m_columns(ProvisionText::columnsFor(slotNames, ports))
-{
-}
+{}
 
 // In the columns of the finished lines: the step where the outcome will be.
 QString ProvisionView::liveLine(int index, const ParallelPorts::PortState &state) const
 {
     return trimmedEnd(QStringList{placeCells(m_slotNames.value(index), state.port, m_columns),
-                                  Provisioning::stepText(state.step).leftJustified(outcomeWidth),
-                                  orDash(state.serial)}
+                                  Provisioning::stepText(state.step).leftJustified(outcomeWidth), orDash(state.serial)}
                           .join(QStringLiteral("  ")));
 }
 
@@ -235,7 +231,8 @@ void ProvisionView::update(const QList<ParallelPorts::PortState> &states, const 
     };
     if (m_mode == Mode::Json) {
         for (const int index : finished)
-            m_out << QJsonDocument(ProvisionReport::rowJson(withSharedSerial(index))).toJson(QJsonDocument::Compact) << '\n';
+            m_out << QJsonDocument(ProvisionReport::rowJson(withSharedSerial(index))).toJson(QJsonDocument::Compact)
+                  << '\n';
         m_out.flush();
         return;
     }
@@ -274,7 +271,8 @@ void ProvisionView::update(const QList<ParallelPorts::PortState> &states, const 
     const qsizetype hidden = live.size() - shown;
     live = live.mid(0, shown);
     if (m_listed < states.size()) {
-        QString count = QStringLiteral("%1 of %2 done, %3 at work").arg(m_finished.size()).arg(states.size()).arg(atWork);
+        QString count =
+            QStringLiteral("%1 of %2 done, %3 at work").arg(m_finished.size()).arg(states.size()).arg(atWork);
         if (hidden > 0)
             count += QStringLiteral(", %1 more not shown").arg(hidden);
         if (waiting > 0)

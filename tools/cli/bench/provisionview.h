@@ -21,7 +21,10 @@ QT_END_NAMESPACE
 
 // Which run the rows come from: the outcomes it has and how its summary
 // reads.
-enum class BenchCommand { Provision, Check };
+enum class BenchCommand {
+    Provision,
+    Check
+};
 
 namespace ProvisionText {
 
@@ -49,7 +52,11 @@ QString rowLine(const Provisioning::BoardRow &row, const Columns &columns);
 class ProvisionView
 {
 public:
-    enum class Mode { Live, Lines, Json };
+    enum class Mode {
+        Live,
+        Lines,
+        Json
+    };
 
     // Live only where standard output is a terminal that takes cursor
     // movements; `plain` (-q, -v) keeps to plain lines anyway.

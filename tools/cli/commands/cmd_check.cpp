@@ -26,7 +26,7 @@ int CliRunner::check()
                  });
     if (settings.history)
         progress(QStringLiteral("the configuration of each board compared is in %1").arg(settings.history->path()));
-    const bool allMatch = std::all_of(rows.begin(), rows.end(),
-                                      [](const BoardRow &row) { return row.outcome == Provisioning::Outcome::Matches; });
+    const bool allMatch = std::all_of(
+        rows.begin(), rows.end(), [](const BoardRow &row) { return row.outcome == Provisioning::Outcome::Matches; });
     return allMatch ? ExitOk : ExitNotAllHeld;
 }

@@ -3,8 +3,8 @@
 // written, and compared field by field with what the board holds.
 #include "clirunner.h"
 
-#include <QLoggingCategory>
 #include <QDateTime>
+#include <QLoggingCategory>
 #include <QTextStream>
 
 #include "boardformat.h"
@@ -58,10 +58,11 @@ int CliRunner::writeConfig(const BoardConfig &config, const QString &source, con
     // board's past, and another board with the same family takes it only
     // when asked to.
     if (event == ConfigHistory::eventRestore && !o.anyBoard && config.serial != serialText(*link))
-        throw CliFailure{ErrorCode::OtherBoard,
-                         QStringLiteral("%1 was recorded from board %2, but the board on %3 is %4 (--any-board writes it anyway)")
-                             .arg(source, config.serial.isEmpty() ? QStringLiteral("(none)") : config.serial, o.port,
-                                  serialText(*link))};
+        throw CliFailure{
+            ErrorCode::OtherBoard,
+            QStringLiteral("%1 was recorded from board %2, but the board on %3 is %4 (--any-board writes it anyway)")
+                .arg(source, config.serial.isEmpty() ? QStringLiteral("(none)") : config.serial, o.port,
+                     serialText(*link))};
     const bool restore = event == ConfigHistory::eventRestore;
     // A file may cross the trigger pair only where the board already holds it
     // so: a backup of such a board restores, a slip in an edited file does not
@@ -79,11 +80,13 @@ int CliRunner::writeConfig(const BoardConfig &config, const QString &source, con
         const QList<FieldDifference> &differences = write.differences();
         if (!o.json)
             printDifferences(differences, "board", "written");
-        throw CliFailure{ErrorCode::HeldOther, writeFailure(write),
-                         QJsonObject{{QStringLiteral("differences"), differencesJson(differences, "board", "written")}}};
+        throw CliFailure{
+            ErrorCode::HeldOther, writeFailure(write),
+            QJsonObject{{QStringLiteral("differences"), differencesJson(differences, "board", "written")}}};
     }
 
-    QJsonObject result{{QStringLiteral("written"), true}, {QStringLiteral("productCode"), productCodeText(*link)},
+    QJsonObject result{{QStringLiteral("written"), true},
+                       {QStringLiteral("productCode"), productCodeText(*link)},
                        {QStringLiteral("serial"), serialText(*link)}};
     if (!o.verify) {
         if (o.json)
@@ -98,11 +101,12 @@ int CliRunner::writeConfig(const BoardConfig &config, const QString &source, con
     if (!differences.isEmpty()) {
         if (!o.json)
             printDifferences(differences, "board", "written");
-        throw CliFailure{ErrorCode::HeldOther,
-                         QStringLiteral("verify failed: %1 of the written fields differ on %2")
-                             .arg(differences.size())
-                             .arg(boardName()),
-                         QJsonObject{{QStringLiteral("differences"), differencesJson(differences, "board", "written")}}};
+        throw CliFailure{
+            ErrorCode::HeldOther,
+            QStringLiteral("verify failed: %1 of the written fields differ on %2")
+                .arg(differences.size())
+                .arg(boardName()),
+            QJsonObject{{QStringLiteral("differences"), differencesJson(differences, "board", "written")}}};
     }
     result.insert(QStringLiteral("verified"), true);
     if (o.json)
@@ -157,7 +161,8 @@ void CliRunner::requireFamily(const BoardConfig &config, const QString &source)
 {
     const BoardFamily board = recordFamily(*link);
     if (board != config.family)
-        throw CliFailure{ErrorCode::WrongFamily, wrongFamilyMessage(source, config.family, o.port, productCodeText(*link))};
+        throw CliFailure{ErrorCode::WrongFamily,
+                         wrongFamilyMessage(source, config.family, o.port, productCodeText(*link))};
 }
 
 QJsonArray CliRunner::differencesJson(const QList<FieldDifference> &differences, const char *left, const char *right)
@@ -176,7 +181,7 @@ QJsonArray CliRunner::differencesJson(const QList<FieldDifference> &differences,
 void CliRunner::printDifferences(const QList<FieldDifference> &differences, const char *left, const char *right)
 {
     for (const FieldDifference &d : differences)
-        out << QStringLiteral("%1: %2 %3, %4 %5\n").arg(d.field.displayName(), QLatin1String(left),
-                                                      formatValue(d.field, d.board), QLatin1String(right),
-                                                      formatValue(d.field, d.file));
+        out << QStringLiteral("%1: %2 %3, %4 %5\n")
+                   .arg(d.field.displayName(), QLatin1String(left), formatValue(d.field, d.board), QLatin1String(right),
+                        formatValue(d.field, d.file));
 }

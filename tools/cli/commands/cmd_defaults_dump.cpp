@@ -11,13 +11,15 @@
 int CliRunner::defaults()
 {
     if (!o.yes)
-        throw CliFailure{ErrorCode::Refused,
-                         QStringLiteral("refusing to overwrite the configuration of the board on %1 without --yes").arg(o.port)};
+        throw CliFailure{
+            ErrorCode::Refused,
+            QStringLiteral("refusing to overwrite the configuration of the board on %1 without --yes").arg(o.port)};
     connectBoard();
     const WriteTransaction write = runWrite(WriteTransaction::Operation::Defaults, BoardConfig());
     const QString unchanged = ExchangeText::defaultsUnchanged(write);
     if (o.json)
-        emitJson(QJsonObject{{QStringLiteral("restored"), true}, {QStringLiteral("unchanged"), !unchanged.isEmpty()},
+        emitJson(QJsonObject{{QStringLiteral("restored"), true},
+                             {QStringLiteral("unchanged"), !unchanged.isEmpty()},
                              {QStringLiteral("productCode"), productCodeText(*link)},
                              {QStringLiteral("serial"), serialText(*link)}});
     note(unchanged.isEmpty() ? QStringLiteral("restored the factory configuration of %1").arg(boardName())

@@ -84,7 +84,8 @@ WriteTransaction CliRunner::runWrite(WriteTransaction::Operation operation, cons
             stopIfInterrupted(QStringLiteral("nothing was written to the board"));
     }
     progress(QStringLiteral("%1 %2, %3 read-backs unanswered")
-                 .arg(commandName(o.command), write.writeAnswered() ? QStringLiteral("answered") : QStringLiteral("not answered"))
+                 .arg(commandName(o.command),
+                      write.writeAnswered() ? QStringLiteral("answered") : QStringLiteral("not answered"))
                  .arg(write.unansweredReadBacks()));
     if (write.succeeded())
         stopIfInterrupted(operation == WriteTransaction::Operation::Defaults
@@ -96,10 +97,10 @@ WriteTransaction CliRunner::runWrite(WriteTransaction::Operation operation, cons
         stopIfInterrupted(QStringLiteral("nothing was written to the board"));
 
     // What a failed defaults adds to its --json error: it did not restore.
-    const QJsonObject details = operation == WriteTransaction::Operation::Defaults
-                                    ? QJsonObject{{QStringLiteral("restored"), false},
-                                                  {QStringLiteral("acknowledged"), write.acknowledged()}}
-                                    : QJsonObject{};
+    const QJsonObject details =
+        operation == WriteTransaction::Operation::Defaults
+            ? QJsonObject{{QStringLiteral("restored"), false}, {QStringLiteral("acknowledged"), write.acknowledged()}}
+            : QJsonObject{};
     switch (write.outcome()) {
     case Outcome::Held:
     case Outcome::HeldOther:
@@ -193,11 +194,10 @@ int CliRunner::historyRestore()
             warn(warning);
     }
     if (found.isEmpty())
-        throw CliFailure{ErrorCode::BadFile,
-                         kept.isEmpty() ? QStringLiteral("the history is empty: there is no entry %1").arg(o.entry)
-                                        : QStringLiteral("the history has no entry %1 (it holds %2)")
-                                              .arg(o.entry)
-                                              .arg(kept.text())};
+        throw CliFailure{
+            ErrorCode::BadFile,
+            kept.isEmpty() ? QStringLiteral("the history is empty: there is no entry %1").arg(o.entry)
+                           : QStringLiteral("the history has no entry %1 (it holds %2)").arg(o.entry).arg(kept.text())};
     const auto describe = [](const Entry &e) {
         return QStringLiteral("%1 %2 %3, %4, by %5").arg(e.config.serial, e.event, e.phase, localTime(e.time), e.tool);
     };
@@ -205,12 +205,13 @@ int CliRunner::historyRestore()
         QStringList entries;
         for (const Entry &e : found)
             entries << describe(e);
-        throw CliFailure{ErrorCode::BadFile,
-                         QStringLiteral("the history has %1 entries numbered %2, so which is meant is not clear: %3 "
-                                        "(history --json shows each; save the one wanted to a file and write it with config set)")
-                             .arg(found.size())
-                             .arg(o.entry)
-                             .arg(entries.join(QStringLiteral("; ")))};
+        throw CliFailure{
+            ErrorCode::BadFile,
+            QStringLiteral("the history has %1 entries numbered %2, so which is meant is not clear: %3 "
+                           "(history --json shows each; save the one wanted to a file and write it with config set)")
+                .arg(found.size())
+                .arg(o.entry)
+                .arg(entries.join(QStringLiteral("; ")))};
     }
     const Entry &entry = found.first();
     const QString source = QStringLiteral("history entry %1").arg(o.entry);

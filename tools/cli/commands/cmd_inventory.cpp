@@ -48,13 +48,14 @@ int CliRunner::inventory()
     for (const BenchPort &port : ports)
         names << port.name;
     const qint32 baud = o.baud;
-    ParallelPorts run(names, 0, [&ports, baud](int index, const Provisioning::StepReport &report, const std::atomic<bool> &) {
-        const BenchPort &port = ports.at(index);
-        BoardRow row = port.path.isEmpty() ? portlessRow(port)
-                                           : Provisioning::identifyBoard(port.name, port.path, baud, report);
-        row.slot = port.slot;
-        return row;
-    });
+    ParallelPorts run(
+        names, 0, [&ports, baud](int index, const Provisioning::StepReport &report, const std::atomic<bool> &) {
+            const BenchPort &port = ports.at(index);
+            BoardRow row = port.path.isEmpty() ? portlessRow(port)
+                                               : Provisioning::identifyBoard(port.name, port.path, baud, report);
+            row.slot = port.slot;
+            return row;
+        });
     run.start();
     while (!run.wait(1000)) {
     }
@@ -69,8 +70,9 @@ int CliRunner::inventory()
     };
     QList<QStringList> table;
     if (!o.quiet)
-        table.append(withSlot(QStringLiteral("SLOT"), {QStringLiteral("PORT"), QStringLiteral("PRODUCT"),
-                                                       QStringLiteral("FIRMWARE"), QStringLiteral("SERIAL"), QString()}));
+        table.append(
+            withSlot(QStringLiteral("SLOT"), {QStringLiteral("PORT"), QStringLiteral("PRODUCT"),
+                                              QStringLiteral("FIRMWARE"), QStringLiteral("SERIAL"), QString()}));
     int found = 0;
     for (const BoardRow &row : rows) {
         const bool board = row.outcome == Outcome::Held;
@@ -79,10 +81,10 @@ int CliRunner::inventory()
             emitJson(inventoryJson(row));
         else
             table.append(withSlot(
-                row.slot, {row.port, orDash(row.productCode), orDash(row.firmware), orDash(row.serial),
-                           SharedSerials::withRemark(
-                               board ? QString() : inventoryWord(row) + QStringLiteral(": ") + row.message,
-                               row.sameSerial)}));
+                row.slot,
+                {row.port, orDash(row.productCode), orDash(row.firmware), orDash(row.serial),
+                 SharedSerials::withRemark(board ? QString() : inventoryWord(row) + QStringLiteral(": ") + row.message,
+                                           row.sameSerial)}));
     }
     if (!o.json)
         out << alignedRows(table);

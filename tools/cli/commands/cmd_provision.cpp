@@ -89,7 +89,8 @@ QList<CliRunner::BenchPort> CliRunner::benchPorts()
         ports.append(BenchPort{name, resolved.path, resolved.message, QString(), false});
     }
     if (ports.isEmpty())
-        throw CliFailure{ErrorCode::NoSuchPort, QStringLiteral("no serial ports found ('halvero-cli ports' lists none)")};
+        throw CliFailure{ErrorCode::NoSuchPort,
+                         QStringLiteral("no serial ports found ('halvero-cli ports' lists none)")};
     return ports;
 }
 
@@ -117,8 +118,9 @@ QList<BoardRow> CliRunner::runBench(const QList<BenchPort> &ports, BenchCommand 
     if (!o.report.isEmpty()) {
         const Result writable = ProvisionReport::checkPath(o.report, paths);
         if (!writable.ok())
-            throw CliFailure{writable.code, QStringLiteral("cannot write the report %1: %2; nothing was sent to any board")
-                                                .arg(o.report, writable.message)};
+            throw CliFailure{writable.code,
+                             QStringLiteral("cannot write the report %1: %2; nothing was sent to any board")
+                                 .arg(o.report, writable.message)};
     }
     progress(QStringLiteral("%1: %2 ports, %3 at once")
                  .arg(commandName(o.command))
@@ -174,7 +176,8 @@ QList<BoardRow> CliRunner::runBench(const QList<BenchPort> &ports, BenchCommand 
                                             "the report was not written")
                                  .arg(CliSignals::name(CliSignals::pending()), o.report)};
         if (!written.ok())
-            throw CliFailure{written.code, QStringLiteral("cannot write the report %1: %2").arg(o.report, written.message)};
+            throw CliFailure{written.code,
+                             QStringLiteral("cannot write the report %1: %2").arg(o.report, written.message)};
         progress(QStringLiteral("report written to %1").arg(o.report));
     }
     return rows;
@@ -206,13 +209,14 @@ int CliRunner::provision()
     const Provisioning::Settings settings = benchSettings();
 
     // A write already sent when Ctrl-C comes is seen through to its outcome.
-    const QList<BoardRow> rows =
-        runBench(benchPorts(), BenchCommand::Provision, o.jobs,
-                 [&settings](const BenchPort &port, const Provisioning::StepReport &report, const std::atomic<bool> &stop) {
-                     return Provisioning::provisionBoard(port.name, port.path, settings, report, stop);
-                 });
+    const QList<BoardRow> rows = runBench(
+        benchPorts(), BenchCommand::Provision, o.jobs,
+        [&settings](const BenchPort &port, const Provisioning::StepReport &report, const std::atomic<bool> &stop) {
+            return Provisioning::provisionBoard(port.name, port.path, settings, report, stop);
+        });
     if (settings.history)
-        progress(QStringLiteral("the configurations before and after each write are in %1").arg(settings.history->path()));
+        progress(
+            QStringLiteral("the configurations before and after each write are in %1").arg(settings.history->path()));
     const bool allHeld = std::all_of(rows.begin(), rows.end(),
                                      [](const BoardRow &row) { return row.outcome == Provisioning::Outcome::Held; });
     return allHeld ? ExitOk : ExitNotAllHeld;

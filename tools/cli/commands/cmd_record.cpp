@@ -66,7 +66,8 @@ namespace {
 Record::Target requireTarget(const QString &uri)
 {
     if (uri.isEmpty())
-        throw CliFailure{ErrorCode::Record, QStringLiteral("no record is configured: set HALVERO_RECORD (or give --record URI)")};
+        throw CliFailure{ErrorCode::Record,
+                         QStringLiteral("no record is configured: set HALVERO_RECORD (or give --record URI)")};
     Record::Target target;
     QString why;
     if (!Record::parseUri(uri, &target, &why))
@@ -88,7 +89,8 @@ int CliRunner::recordPush()
         total.stored += pushed.stored;
         total.waiting = pushed.waiting;
         if (!pushed.ok())
-            throw CliFailure{pushed.code, QStringLiteral("%1; %2").arg(pushed.message, Record::waitingSentence(pushed.waiting)),
+            throw CliFailure{pushed.code,
+                             QStringLiteral("%1; %2").arg(pushed.message, Record::waitingSentence(pushed.waiting)),
                              QJsonObject{{QStringLiteral("offered"), total.offered},
                                          {QStringLiteral("stored"), total.stored},
                                          {QStringLiteral("waiting"), pushed.waiting}}};
@@ -169,7 +171,7 @@ int CliRunner::recordBoards()
         throw CliFailure(listed);
     QList<QStringList> rows;
     if (!o.json)
-        rows << QStringList{QStringLiteral("SERIAL"), QStringLiteral("PRODUCT"), QStringLiteral("WRITTEN"),
+        rows << QStringList{QStringLiteral("SERIAL"),  QStringLiteral("PRODUCT"),      QStringLiteral("WRITTEN"),
                             QStringLiteral("STATION"), QStringLiteral("LAST OUTCOME"), QStringLiteral("HELD")};
     for (const Record::BoardSummary &board : listed.boards) {
         const ConfigHistory::Entry &held = board.held.entry;
@@ -196,9 +198,11 @@ int CliRunner::recordBoards()
             emitJson(line);
             continue;
         }
-        rows << QStringList{good ? held.config.serial : board.serial, good ? held.config.productCode : QStringLiteral("-"),
+        rows << QStringList{good ? held.config.serial : board.serial,
+                            good ? held.config.productCode : QStringLiteral("-"),
                             good ? ConfigHistory::localTime(held.time) : QStringLiteral("-"),
-                            good ? board.held.station : QStringLiteral("-"), board.outcome,
+                            good ? board.held.station : QStringLiteral("-"),
+                            board.outcome,
                             good ? QString::fromUtf8(QJsonDocument(config).toJson(QJsonDocument::Compact))
                                  : QStringLiteral("damaged: ") + board.held.damaged};
     }

@@ -14,8 +14,8 @@ QString identityText(const parachuteRadioComm &record)
 {
     qCDebug(lcFormat) << "Identity of" << productCodeText(record) << serialText(record);
     return QStringLiteral("product   %1\nfirmware  %2\nserial    %3\nchip rev  %4\nchip dev  %5\n")
-        .arg(productCodeText(record), firmwareText(record), serialText(record),
-             DisplayFormat::hex4(record.chipRevId), DisplayFormat::hex4(record.chipDevId));
+        .arg(productCodeText(record), firmwareText(record), serialText(record), DisplayFormat::hex4(record.chipRevId),
+             DisplayFormat::hex4(record.chipDevId));
 }
 
 QJsonObject identityJson(const parachuteRadioComm &record)

@@ -20,7 +20,8 @@ QString linkInFolderTo(const QString &location, const QString &folder)
     const QString target = QFileInfo(location).canonicalFilePath();
     if (target.isEmpty())
         return QString();
-    const QFileInfoList links = QDir(folder).entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    const QFileInfoList links =
+        QDir(folder).entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo &link : links) {
         if (link.isSymLink() && link.canonicalFilePath() == target)
             return link.absoluteFilePath();

@@ -3,9 +3,9 @@
 // toggled) once more than needed.
 #include "portpath.h"
 
-#include <QLoggingCategory>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSerialPortInfo>
 
 #ifdef Q_OS_UNIX
@@ -77,7 +77,8 @@ bool isSameDevice(const QString &file, const QString &devicePath)
 #ifdef Q_OS_UNIX
     struct stat a;
     struct stat b;
-    if (::stat(QFile::encodeName(file).constData(), &a) != 0 || ::stat(QFile::encodeName(devicePath).constData(), &b) != 0)
+    if (::stat(QFile::encodeName(file).constData(), &a) != 0
+        || ::stat(QFile::encodeName(devicePath).constData(), &b) != 0)
         return false;
     return (a.st_dev == b.st_dev && a.st_ino == b.st_ino)
            || (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode) && a.st_rdev == b.st_rdev);

@@ -11,7 +11,7 @@
 // A failure is ErrorCode::NoSuchPort, saying why PORT is no serial port.
 struct PortPath : Result
 {
-    QString path; // the device to open; empty when there is none
+    QString path;         // the device to open; empty when there is none
     bool missing = false; // nothing of that name is there (a board not plugged in)
 };
 
