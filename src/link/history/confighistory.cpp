@@ -169,10 +169,7 @@ Result HistoryFile::append(const QJsonObject &entry)
     if (!why.isEmpty())
         return fail(QStringLiteral("not a complete entry: %1").arg(why));
 
-    const QFileInfo info(m_path);
-    if (info.exists() && !info.isFile())
-        return fail(QStringLiteral("%1 is not a regular file: it cannot hold the history").arg(m_path));
-    const QString folder = info.absolutePath();
+    const QString folder = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(folder))
         return fail(QStringLiteral("cannot create the folder %1").arg(folder));
     const Result committed = commitEntry(m_path, m_rotateBytes, entry);

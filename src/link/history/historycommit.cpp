@@ -174,6 +174,12 @@ void commitFile(const QString &path, const Batch &entries)
         failAll(entries, 0, failure(why));
         return;
     }
+    // Looked at under the lock: outside it, another program's rotation may
+    // have the file away for a moment.
+    if (const QFileInfo info(path); info.exists() && !info.isFile()) {
+        failAll(entries, 0, failure(QStringLiteral("%1 is not a regular file: it cannot hold the history").arg(path)));
+        return;
+    }
     // Numbered under the lock, before a rotation moves the last entry away.
     qint64 number = lastNumber(path);
     qint64 size = QFileInfo(path).size();
