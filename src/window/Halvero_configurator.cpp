@@ -100,9 +100,10 @@ void Halvero_configurator::wireParts()
     BoardSession::connectPollTicks(this, &Halvero_configurator::onScanTimeout);
     connect(session, &BoardSession::replied, this, &Halvero_configurator::parseResponse);
     connect(session, &BoardSession::writeStepped, this, &Halvero_configurator::writeStepped);
-    connect(session, &BoardSession::readEnded, this, &Halvero_configurator::showStatus);
+    const auto say = [this](const SessionEvent &event) { showStatus(StatusText::said(event)); };
+    connect(session, &BoardSession::readEnded, this, say);
     connect(session, &BoardSession::silenceChanged, this, &Halvero_configurator::silenceChanged);
-    connect(session, &BoardSession::silent, this, &Halvero_configurator::showStatus);
+    connect(session, &BoardSession::silent, this, say);
     connect(session, &BoardSession::lost, this, &Halvero_configurator::connectionLost);
 
     page = new ConfigPage(tabPages.values(), this);
@@ -114,9 +115,7 @@ void Halvero_configurator::wireParts()
     connect(reconnection, &Reconnection::attemptDue, this, &Halvero_configurator::tryReconnect);
     connect(reconnection, &Reconnection::waiting, this, [this](const QString &sentence) {
         // A write lost with the connection stays in view while waiting.
-        const QString unknown =
-            session->lostWrite().pending() ? QLatin1Char(' ') + session->lostWrite().pendingText() : QString();
-        showRepeatedStatus(sentence + unknown, reconnectKind);
+        showRepeatedStatus(sentence + lostWriteNote(), reconnectKind);
     });
     connect(reconnection, &Reconnection::stopped, this, [this](const QString &sentence) {
         row->show(ConnectionRow::State::Lost);
@@ -287,15 +286,17 @@ bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate, 
     showStatus(tr("Connecting to %1 at %2 baud…").arg(portName).arg(baudRate));
     row->show(ConnectionRow::State::Connecting);
     ui->statusbar->repaint();
-    QString said;
-    const BoardSession::Opened opened = session->open(portName, baudRate, &said);
+    using Kind = SessionEvent::Kind;
+    const SessionEvent opened = session->open(portName, baudRate);
+    const QString said = StatusText::said(opened);
     if (whatHappened)
         *whatHappened = said;
-    if (opened != BoardSession::Opened::Ready) {
+    if (opened.kind != Kind::Connected) {
         // The operator leaves a port that opened with Disconnect.
-        row->show(opened == BoardSession::Opened::NoPort          ? ConnectionRow::State::NotConnected
-                  : opened == BoardSession::Opened::NotIdentified ? ConnectionRow::State::NotIdentified
-                                                                  : ConnectionRow::State::Connected);
+        row->show(opened.kind == Kind::NoPortNamed || opened.kind == Kind::PortNotOpened
+                      ? ConnectionRow::State::NotConnected
+                  : opened.kind == Kind::NotIdentified ? ConnectionRow::State::NotIdentified
+                                                       : ConnectionRow::State::Connected);
         if (!said.isEmpty())
             showStatus(said);
         // While the window tries to reconnect, the lost board's page stays.
@@ -323,7 +324,7 @@ bool Halvero_configurator::openBoard(const QString &portName, int32_t baudRate, 
     QStringList notes{said};
     if (restoreKeptEdits())
         notes << tr("The edits made before the connection was lost are back in the page.");
-    notes << session->lostWrite().settledText();
+    notes << lostWriteSettled();
     notes.removeAll(QString());
     if (notes.size() > 1)
         showStatus(notes.join(QLatin1Char(' ')));
@@ -347,6 +348,18 @@ bool Halvero_configurator::restoreKeptEdits()
     return true;
 }
 
+QString Halvero_configurator::lostWriteNote() const
+{
+    const LostWrite &lost = session->lostWrite();
+    return lost.pending() ? QLatin1Char(' ') + StatusText::lostWritePending(lost.operation()) : QString();
+}
+
+QString Halvero_configurator::lostWriteSettled() const
+{
+    const std::optional<LostWrite::Settled> &settled = session->lostWrite().settled();
+    return settled ? StatusText::lostWriteSettled(*settled) : QString();
+}
+
 void Halvero_configurator::on_btnSerialDisconnect_clicked()
 {
     if (!confirmLeave(tr("Disconnect anyway?"), tr("Disconnect and discard them?")))
@@ -367,7 +380,7 @@ void Halvero_configurator::on_btnSerialDisconnect_clicked()
 
 QString Halvero_configurator::closeConnection(ConnectionRow::State state, bool keepPage)
 {
-    const QString dropped = session->close();
+    const QString dropped = StatusText::said(session->close());
     row->show(state);
     if (keepPage && ui->tab_all->count() > 0) {
         // The last values and the operator's edits stay in view, greyed,
@@ -386,7 +399,7 @@ QString Halvero_configurator::closeConnection(ConnectionRow::State state, bool k
 // The link closes the port when the device has gone (a pulled cable); the
 // window then lets go of the board entirely, so that Connect works again
 // once it is back.
-void Halvero_configurator::connectionLost(const QString &note, bool defaultsLost)
+void Halvero_configurator::connectionLost(const SessionEvent &event)
 {
     qCDebug(lcSession) << "Connection lost";
     const BoardConfig &held = session->held();
@@ -402,20 +415,19 @@ void Halvero_configurator::connectionLost(const QString &note, bool defaultsLost
     // A write cut short says last whether it may have gone out. The whole
     // sentence stays above the kept page while the attempts take the bar.
     QStringList said{retrying ? StatusText::connectionLostRetrying(lostAt) : StatusText::connectionLost(lostAt),
-                     dropped, note};
+                     dropped, StatusText::said(event)};
     said.removeAll(QString());
     showNotice(said.join(QLatin1Char(' ')));
     lostNoticeShown = true;
     // The page shows the board's configuration once it is back, not the
     // edits that Set defaults was to replace.
-    if (defaultsLost)
+    if (event.write == WriteTransaction::Operation::Defaults)
         marks->takeKept();
 }
 
 void Halvero_configurator::tryReconnect(const QString &port, int baud, const QString &trying)
 {
-    const QString unknown =
-        session->lostWrite().pending() ? QLatin1Char(' ') + session->lostWrite().pendingText() : QString();
+    const QString unknown = lostWriteNote();
     logQuiet = true;
     QString found;
     const bool back = openBoard(port, baud, &found);
@@ -425,8 +437,8 @@ void Halvero_configurator::tryReconnect(const QString &port, int baud, const QSt
         QStringList notes{tr("Reconnected to the %1 board on %2.").arg(session->held().productCode, port)};
         if (isWindowModified())
             notes << tr("The edits made before the connection was lost are back in the page.");
-        if (!session->lostWrite().settledText().isEmpty())
-            notes << session->lostWrite().settledText();
+        if (const QString settled = lostWriteSettled(); !settled.isEmpty())
+            notes << settled;
         showStatus(notes.join(QLatin1Char(' ')));
         return;
     }

@@ -87,7 +87,11 @@ private:
     // view, greyed (a lost connection). Says what a write given up unsent
     // was, if any.
     QString closeConnection(ConnectionRow::State state, bool keepPage);
-    void connectionLost(const QString &note, bool defaultsLost);
+    void connectionLost(const SessionEvent &event);
+    // A write lost with the connection: " whether the board took it is not
+    // known" while the board is away, and what became of it once back.
+    QString lostWriteNote() const;
+    QString lostWriteSettled() const;
     // A board answered: edits kept from before a lost connection go back
     // into the page when it is the same board. True when they did.
     bool restoreKeptEdits();

@@ -92,6 +92,13 @@ QString fieldList(const QList<FieldDifference> &differences)
     return fields.join(QStringLiteral(", "));
 }
 
+QString connectionLostDuring(const QString &operation, const QString &port, bool sent)
+{
+    if (!sent)
+        return tr("Lost %1 before %2 was sent: nothing was written.").arg(port, operation);
+    return tr("Lost %1 during %2: whether the board took it is not known.").arg(port, operation);
+}
+
 QString writeFailure(const WriteTransaction &write, const QString &operation, const Facts &facts)
 {
     using Outcome = WriteTransaction::Outcome;
@@ -116,9 +123,7 @@ QString writeFailure(const WriteTransaction &write, const QString &operation, co
     case Outcome::NotSentRequest:
         return tr("Nothing written: no write request can be made for the board on %1.").arg(facts.port);
     case Outcome::ConnectionLost:
-        if (!write.sent())
-            return tr("Lost %1 before %2 was sent: nothing was written.").arg(facts.port, operation);
-        return tr("Lost %1 during %2: whether the board took it is not known.").arg(facts.port, operation);
+        return connectionLostDuring(operation, facts.port, write.sent());
     case Outcome::NotSentUnread:
         return tr("Nothing written: the board did not answer the read before the write.");
     case Outcome::NotSentFamily:

@@ -36,6 +36,9 @@ QString failure(ExchangeOutcome outcome, const Facts &facts);
 // says its own way out of that). `operation` is the command as the
 // operator gave it ("Save CONF", "config set").
 QString writeFailure(const WriteTransaction &write, const QString &operation, const Facts &facts);
+// The port closed under a write (`operation`, as the operator gave it),
+// before or after it went out.
+QString connectionLostDuring(const QString &operation, const QString &port, bool sent);
 
 // A Set defaults the board acknowledged, whose read-back is what the board
 // held before: "acknowledged Set defaults; its configuration is unchanged

@@ -14,7 +14,6 @@
 #include "familyform.h"
 #include "portdiagnosis.h"
 #include "recordtext.h"
-#include "statustext.h"
 
 QList<action *> commandQueue;
 parachuteRadioComm *radioDevice = nullptr;
@@ -47,8 +46,11 @@ BoardSession::~BoardSession()
     radioDevice = nullptr;
 }
 
-BoardSession::Opened BoardSession::open(const QString &port, int32_t baud, QString *text)
+SessionEvent BoardSession::open(const QString &port, int32_t baud)
 {
+    using Kind = SessionEvent::Kind;
+    SessionEvent event;
+    event.port = port;
     // What was queued for the previous board never reaches this one (the
     // operator was asked, or told, before it got here).
     dropQueue();
@@ -64,9 +66,10 @@ BoardSession::Opened BoardSession::open(const QString &port, int32_t baud, QStri
     if (!board.open(port, baud)) {
         radioDevice = board.take().release();
         scanTimer->stop();
-        *text = port.isEmpty() ? tr("No serial port to open: plug the board in and press Refresh.")
-                               : describeOpenFailure(port, serialPort);
-        return Opened::NoPort;
+        event.kind = port.isEmpty() ? Kind::NoPortNamed : Kind::PortNotOpened;
+        if (!port.isEmpty())
+            event.refusal = describeOpenFailure(port, serialPort);
+        return event;
     }
     m_port = port;
 
@@ -74,35 +77,41 @@ BoardSession::Opened BoardSession::open(const QString &port, int32_t baud, QStri
     radioDevice = board.take().release();
     if (!identified) {
         // The port opened but no board identified: give it up at once.
-        *text = StatusText::identifyFailed(radioDevice->lastOutcome(), ExchangeText::factsOf(*radioDevice, port, baud));
+        event.kind = Kind::NotIdentified;
+        event.outcome = radioDevice->lastOutcome();
+        event.facts = ExchangeText::factsOf(*radioDevice, port, baud);
         scanTimer->stop();
         delete radioDevice;
         radioDevice = nullptr;
-        return Opened::NotIdentified;
+        return event;
     }
     decoded(USBmsgIdentity);
-    if (FamilyForm::pageName(recordFamily(*radioDevice)).isEmpty())
-        return Opened::NoPage;
+    if (FamilyForm::pageName(recordFamily(*radioDevice)).isEmpty()) {
+        event.kind = Kind::NoPage;
+        return event;
+    }
 
     // A page is shown only with values read from the board, so that Save CONF
     // never writes back the form's initial values.
     if (BoardConnection::read(*radioDevice, USBmsgConfig) != USBmsgConfig) {
-        *text = StatusText::configReadFailedAtConnect(radioDevice->lastOutcome());
-        return Opened::ConfigUnread;
+        event.kind = Kind::ConfigUnread;
+        event.outcome = radioDevice->lastOutcome();
+        return event;
     }
     decoded(USBmsgConfig);
     m_lostWrite.settle(m_held, QStringLiteral("configurator"));
     m_lastReplyAt = QTime::currentTime();
     m_baud = baud;
     scanTimer->start(Protocol::pollIntervalMs);
-    *text = StatusText::connected(productCodeText(*radioDevice), port);
-    return Opened::Ready;
+    event.kind = Kind::Connected;
+    event.productCode = productCodeText(*radioDevice);
+    return event;
 }
 
-QString BoardSession::close()
+SessionEvent BoardSession::close()
 {
     scanTimer->stop();
-    const QString dropped = dropQueue();
+    const SessionEvent dropped = dropQueue();
     delete radioDevice;
     radioDevice = nullptr;
     m_silentTicks = 0;
@@ -156,34 +165,37 @@ const WriteTransaction *BoardSession::pendingWrite() const
     return nullptr;
 }
 
-QString BoardSession::dropQueue()
+SessionEvent BoardSession::dropQueue()
 {
     ++m_generation;
+    SessionEvent dropped;
     if (commandQueue.isEmpty())
-        return QString();
+        return dropped;
     qCDebug(lcSession) << "Dropped" << commandQueue.size() << "queued commands";
     // A write given up is said, never dropped in silence; one in flight
     // says its own outcome.
-    QString note;
-    if (const WriteTransaction *write = pendingWrite(); write && !write->sent())
-        note = StatusText::writeNotSent(*write);
+    if (const WriteTransaction *write = pendingWrite(); write && !write->sent()) {
+        dropped.kind = SessionEvent::Kind::WriteDropped;
+        dropped.write = write->operation();
+    }
     qDeleteAll(commandQueue);
     commandQueue.clear();
-    return note;
+    return dropped;
 }
 
 void BoardSession::tick()
 {
     if (!radioDevice)
         return;
+    SessionEvent lostEvent;
+    lostEvent.kind = SessionEvent::Kind::ConnectionLost;
+    lostEvent.port = m_port;
     if (!radioDevice->isConnected()) {
         if (scanTimer->isActive())
-            emit lost(QString(), false);
+            emit lost(lostEvent);
         return;
     }
 
-    QString writeNote;
-    bool defaultsLost = false;
     if (commandQueue.isEmpty()) {
         const uint8_t result = radioDevice->send(false, USBmsgStatus, USBoptNone);
         decoded(result);
@@ -199,10 +211,9 @@ void BoardSession::tick()
             m_held = write.after();
         emit writeStepped(write, done);
         if (write.outcome() == WriteTransaction::Outcome::ConnectionLost) {
-            writeNote = m_lostWrite.keep(write);
-            if (writeNote.isEmpty())
-                writeNote = StatusText::writeOutcome(write, m_port);
-            defaultsLost = write.operation() == WriteTransaction::Operation::Defaults;
+            lostEvent.write = write.operation();
+            lostEvent.writeSent = write.sent();
+            lostEvent.outcomeAwaited = m_lostWrite.keep(write);
         }
         if (write.finished()) {
             commandQueue.removeOne(next);
@@ -215,14 +226,22 @@ void BoardSession::tick()
         const uint8_t result = radioDevice->send(next->write, next->kind, next->option);
         decoded(result);
         noteTickResult(result);
-        if (next->kind == USBmsgConfig)
-            emit readEnded(StatusText::configRead(result == USBmsgConfig));
-        else if (next->kind == USBmsgEepromDump)
-            emit readEnded(StatusText::dumpReceived(result == USBmsgEepromDump, int(dumpBody(*radioDevice).size())));
+        SessionEvent ended;
+        ended.port = m_port;
+        if (next->kind == USBmsgConfig) {
+            ended.kind = SessionEvent::Kind::ConfigRead;
+            ended.decoded = result == USBmsgConfig;
+        } else if (next->kind == USBmsgEepromDump) {
+            ended.kind = SessionEvent::Kind::DumpRead;
+            ended.decoded = result == USBmsgEepromDump;
+            ended.characters = int(dumpBody(*radioDevice).size());
+        }
+        if (!ended.isNone())
+            emit readEnded(ended);
     }
 
     if (radioDevice && !radioDevice->isConnected())
-        emit lost(writeNote, defaultsLost);
+        emit lost(lostEvent);
 }
 
 void BoardSession::decoded(uint8_t result)
@@ -256,8 +275,14 @@ void BoardSession::noteTickResult(uint8_t result)
         // A write that went out says the silence in its own sentence; both,
         // one after the other, would take turns on the bar every poll.
         const action *next = commandQueue.isEmpty() ? nullptr : commandQueue.first();
-        if (!next || !next->transaction || !next->transaction->sent())
-            emit silent(
-                StatusText::silentSince(m_lastReplyAt, radioDevice->lastOutcome(), radioDevice->lateReplyDropped()));
+        if (!next || !next->transaction || !next->transaction->sent()) {
+            SessionEvent silence;
+            silence.kind = SessionEvent::Kind::Silent;
+            silence.port = m_port;
+            silence.since = m_lastReplyAt;
+            silence.outcome = radioDevice->lastOutcome();
+            silence.late = radioDevice->lateReplyDropped();
+            emit silent(silence);
+        }
     }
 }

@@ -17,6 +17,7 @@
 #include "boardconfig.h"
 #include "lostwrite.h"
 #include "parachuteradiocomm.h"
+#include "sessionevent.h"
 #include "writetransaction.h"
 
 #include <QTimer>
@@ -44,24 +45,16 @@ class BoardSession : public QObject
     Q_OBJECT
 
 public:
-    // How far Connect got.
-    enum class Opened {
-        NoPort,
-        NotIdentified,
-        NoPage,
-        ConfigUnread,
-        Ready
-    };
-
     explicit BoardSession(QObject *parent = nullptr);
     ~BoardSession() override;
 
     // Opens the port, identifies the board and reads its configuration;
-    // polling starts only when it is Ready. `text` says what went wrong.
-    Opened open(const QString &port, int32_t baud, QString *text);
-    // Stops polling and lets the board go; says what a write given up
-    // unsent was, if any.
-    QString close();
+    // polling starts only when that ends Connected. The event says how far
+    // it got.
+    SessionEvent open(const QString &port, int32_t baud);
+    // Stops polling and lets the board go; WriteDropped names a write given
+    // up unsent.
+    SessionEvent close();
 
     bool connected() const { return radioDevice && radioDevice->isConnected(); }
     // The device object of the board, for what shows its record; null
@@ -85,7 +78,7 @@ public:
     // decision the operator took for one board is not carried to another.
     int generation() const { return m_generation; }
     QTime lastReplyAt() const { return m_lastReplyAt; }
-    LostWrite &lostWrite() { return m_lostWrite; }
+    const LostWrite &lostWrite() const { return m_lostWrite; }
 
     // Commands go into the queue only while a board is connected.
     void queueRead(USBmessages kind, USBmsgOptions option);
@@ -96,8 +89,8 @@ public:
     bool editsOnTheirWay(const QMap<QString, int> &edits) const;
     // The write transaction queued or under way, if any.
     const WriteTransaction *pendingWrite() const;
-    // Empties the queue; says what a write given up unsent was, if any.
-    QString dropQueue();
+    // Empties the queue; WriteDropped names a write given up unsent.
+    SessionEvent dropQueue();
 
     // One poll tick: a status request, or the next queued command.
     void tick();
@@ -108,16 +101,17 @@ signals:
     void replied(uint8_t kind);
     // A write took an exchange; `done` when it has ended.
     void writeStepped(const WriteTransaction &write, bool done);
-    // A queued read ended, with the sentence that says how.
-    void readEnded(const QString &text);
+    // A queued read ended (ConfigRead, DumpRead).
+    void readEnded(const SessionEvent &event);
     // Three ticks without a decoded reply grey the live values out; the
     // next decoded reply brings them back.
     void silenceChanged(bool silent);
-    // What the silence is, while no write that went out speaks for it.
-    void silent(const QString &text);
-    // The link closed the port (a pulled cable): `note` says what became of
-    // a write under way; `defaultsLost` when it was Set defaults.
-    void lost(const QString &note, bool defaultsLost);
+    // What the silence is (Silent), while no write that went out speaks
+    // for it.
+    void silent(const SessionEvent &event);
+    // The link closed the port (a pulled cable): ConnectionLost, with the
+    // write under way then, if any.
+    void lost(const SessionEvent &event);
 
 private:
     void decoded(uint8_t result);

@@ -5,7 +5,9 @@
 #ifndef HALVERO_LOSTWRITE_H
 #define HALVERO_LOSTWRITE_H
 
+#include <QList>
 #include <QString>
+#include <optional>
 
 #include "boardconfig.h"
 #include "writetransaction.h"
@@ -13,29 +15,35 @@
 class LostWrite
 {
 public:
-    // Keeps `write` when it went out and its outcome is not known; returns
-    // the sentence for the lost connection (empty: nothing kept).
-    QString keep(const WriteTransaction &write);
+    // What the board held once it was back, against what it held before
+    // the write and what the write carried.
+    struct Settled
+    {
+        WriteTransaction::Operation operation = WriteTransaction::Operation::Save;
+        QList<FieldDifference> sinceBefore; // fields the board holds otherwise than before
+        QList<FieldDifference> notWritten;  // fields it holds otherwise than written
+    };
+
+    // Keeps `write` when it went out and its outcome is not known; true
+    // when it did.
+    bool keep(const WriteTransaction &write);
     bool pending() const { return m_pending; }
-    // While pending: whether the board took it is not known yet.
-    QString pendingText() const;
+    WriteTransaction::Operation operation() const { return m_operation; }
 
     // `held` was read from the board just connected. When it is the board
     // the write went to, the write is settled: recorded (unless the history
-    // is off) and told by settledText() until the next connection.
+    // is off) and kept in settled() until the next connection.
     void settle(const BoardConfig &held, const QString &tool);
-    QString settledText() const { return m_settled; }
+    const std::optional<Settled> &settled() const { return m_settled; }
 
 private:
-    QString operationName() const;
-
     bool m_pending = false;
     WriteTransaction::Operation m_operation = WriteTransaction::Operation::Save;
     QString m_event;
     QString m_writeId;
     BoardConfig m_before;
     BoardConfig m_written;
-    QString m_settled;
+    std::optional<Settled> m_settled;
 };
 
 #endif // HALVERO_LOSTWRITE_H

@@ -17,9 +17,14 @@ QString tr(const char *text)
 }
 
 // The command as the operator gave it.
+QString operationName(WriteTransaction::Operation operation)
+{
+    return operation == WriteTransaction::Operation::Defaults ? tr("Set defaults") : tr("Save CONF");
+}
+
 QString operationName(const WriteTransaction &write)
 {
-    return write.operation() == WriteTransaction::Operation::Defaults ? tr("Set defaults") : tr("Save CONF");
+    return operationName(write.operation());
 }
 
 QString clock(const QTime &time)
@@ -27,8 +32,7 @@ QString clock(const QTime &time)
     return time.toString(QStringLiteral("HH:mm:ss"));
 }
 
-} // namespace
-
+// Connect got no usable identity reply from the device `facts` name.
 QString identifyFailed(ExchangeOutcome outcome, const ExchangeText::Facts &facts)
 {
     if (outcome == ExchangeOutcome::Decoded) // a reply of another kind than an identity
@@ -38,17 +42,8 @@ QString identifyFailed(ExchangeOutcome outcome, const ExchangeText::Facts &facts
     return ExchangeText::failure(outcome, facts);
 }
 
-QString configReadFailedAtConnect(ExchangeOutcome outcome)
-{
-    Q_UNUSED(outcome);
-    return tr("Board identified, but its configuration could not be read: press Disconnect, then Connect.");
-}
-
-QString connected(const QString &productCode, const QString &port)
-{
-    return tr("Connected to the %1 board on %2.").arg(productCode, port);
-}
-
+// The board has not answered since `lastReply` (its last decoded reply);
+// `late` when it answers, but after the window's wait.
 QString silentSince(const QTime &lastReply, ExchangeOutcome outcome, bool late)
 {
     if (late && outcome == ExchangeOutcome::NoReply)
@@ -61,6 +56,46 @@ QString silentSince(const QTime &lastReply, ExchangeOutcome outcome, bool late)
         return tr("Another board answers on this port since %1: press Disconnect, then Connect to use it.")
             .arg(clock(lastReply));
     return tr("No reply since %1: check the cable and the board's power.").arg(clock(lastReply));
+}
+
+} // namespace
+
+QString said(const SessionEvent &event)
+{
+    using Kind = SessionEvent::Kind;
+    switch (event.kind) {
+    case Kind::NoPortNamed:
+        return tr("No serial port to open: plug the board in and press Refresh.");
+    case Kind::PortNotOpened:
+        return event.refusal;
+    case Kind::NotIdentified:
+        return identifyFailed(event.outcome, event.facts);
+    case Kind::ConfigUnread:
+        return tr("Board identified, but its configuration could not be read: press Disconnect, then Connect.");
+    case Kind::Connected:
+        return tr("Connected to the %1 board on %2.").arg(event.productCode, event.port);
+    case Kind::ConfigRead:
+        return event.decoded ? tr("Configuration read.") : tr("No reply to Read CONF: the page keeps its values.");
+    case Kind::DumpRead:
+        return event.decoded ? tr("EEPROM dump received (%1 characters).").arg(event.characters)
+                             : tr("No reply to EEPROM DUMP.");
+    case Kind::Silent:
+        return silentSince(event.since, event.outcome, event.late);
+    case Kind::WriteDropped:
+        return event.write
+                   ? tr("The queued %1 was not sent: the board did not get it.").arg(operationName(*event.write))
+                   : QString();
+    case Kind::ConnectionLost:
+        if (!event.write)
+            return QString();
+        if (event.outcomeAwaited)
+            return lostWritePending(*event.write);
+        return ExchangeText::connectionLostDuring(operationName(*event.write), event.port, event.writeSent);
+    case Kind::None:
+    case Kind::NoPage:
+        break;
+    }
+    return QString();
 }
 
 QString connectionLost(const QTime &at)
@@ -79,16 +114,6 @@ QString keptEditsForAnotherBoard(const BoardConfig &kept)
     return tr("Another board answers on this port: the edits kept from before the connection was lost were for the "
               "%1 board %2 and were not put in this board's page.")
         .arg(kept.productCode, kept.serial);
-}
-
-QString configRead(bool decoded)
-{
-    return decoded ? tr("Configuration read.") : tr("No reply to Read CONF: the page keeps its values.");
-}
-
-QString dumpReceived(bool decoded, int characters)
-{
-    return decoded ? tr("EEPROM dump received (%1 characters).").arg(characters) : tr("No reply to EEPROM DUMP.");
 }
 
 QString configSaved(const QList<FieldDifference> &differences)
@@ -139,9 +164,32 @@ QString writeUnfinished(const WriteTransaction &write)
                         : tr("A %1 has not reached the board yet.").arg(operation);
 }
 
-QString writeNotSent(const WriteTransaction &write)
+QString lostWritePending(WriteTransaction::Operation operation)
 {
-    return tr("The queued %1 was not sent: the board did not get it.").arg(operationName(write));
+    return tr("Its configuration is read once it is back; until then, whether the board took %1 is not known.")
+        .arg(operationName(operation));
+}
+
+QString lostWriteSettled(const LostWrite::Settled &settled)
+{
+    const QString lost = tr("%1 was under way when the connection was lost:").arg(operationName(settled.operation));
+    if (settled.operation == WriteTransaction::Operation::Defaults) {
+        // A change since may be another program's write while the cable was
+        // out, and no change may be defaults the board already held: only
+        // the acknowledgement, lost with the cable, would have told.
+        return settled.sinceBefore.isEmpty()
+                   ? tr("%1 the board holds what it held before; whether it restored its defaults is not "
+                        "known. The page shows what it holds.")
+                         .arg(lost)
+                   : tr("%1 whether the board restored its defaults is not known; it holds other values "
+                        "than before for: %2. The page shows what it holds.")
+                         .arg(lost, ExchangeText::fieldList(settled.sinceBefore));
+    }
+    if (settled.notWritten.isEmpty())
+        return tr("%1 the board holds what was written.").arg(lost);
+    if (settled.sinceBefore.isEmpty())
+        return tr("%1 the board holds what it held before: nothing was written. Save CONF again.").arg(lost);
+    return tr("%1 the board holds other values for: %2.").arg(lost, ExchangeText::fieldList(settled.notWritten));
 }
 
 QString editedOverChanges(const QList<FieldDifference> &changed)

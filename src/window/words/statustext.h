@@ -11,19 +11,18 @@
 
 #include "boardconfig.h"
 #include "exchangetext.h"
+#include "lostwrite.h"
 #include "parachuteradiocomm.h"
+#include "sessionevent.h"
 #include "writetransaction.h"
 
 namespace StatusText {
 
-// Connect got no usable identity reply from the device `facts` name.
-QString identifyFailed(ExchangeOutcome outcome, const ExchangeText::Facts &facts);
-QString configReadFailedAtConnect(ExchangeOutcome outcome);
-QString connected(const QString &productCode, const QString &port);
+// The sentence for what the board session reported; empty for an event
+// the window says nothing of (a board with no page says it with its
+// identity). For a lost connection, what became of the write under way.
+QString said(const SessionEvent &event);
 
-// The board has not answered since `lastReply` (its last decoded reply);
-// `late` when it answers, but after the window's wait.
-QString silentSince(const QTime &lastReply, ExchangeOutcome outcome, bool late = false);
 QString connectionLost(const QTime &at);
 // The same, while the window tries the port again by itself.
 QString connectionLostRetrying(const QTime &at);
@@ -31,8 +30,6 @@ QString connectionLostRetrying(const QTime &at);
 // were not put in the page of the board that answered instead.
 QString keptEditsForAnotherBoard(const BoardConfig &kept);
 
-QString configRead(bool decoded);
-QString dumpReceived(bool decoded, int characters);
 // A configuration write and what the board answered with: `differences`
 // lists the fields whose values the board holds differently.
 QString configSaved(const QList<FieldDifference> &differences);
@@ -45,10 +42,12 @@ QString writeOutcome(const WriteTransaction &write, const QString &port);
 QString writeEnded(const WriteTransaction &write, const QString &port);
 QString writePending(const WriteTransaction &write, const QTime &lastReply);
 QString notSent();
-// A write still queued or unanswered when the board is about to be let go,
-// and one given up before it was sent.
+// A write still queued or unanswered when the board is about to be let go.
 QString writeUnfinished(const WriteTransaction &write);
-QString writeNotSent(const WriteTransaction &write);
+// A write lost with the connection after it went out, while the board is
+// away, and what the board held once it was back.
+QString lostWritePending(WriteTransaction::Operation operation);
+QString lostWriteSettled(const LostWrite::Settled &settled);
 // Fields the operator edited that the board itself changed since the page
 // was read: the edits were written over them.
 QString editedOverChanges(const QList<FieldDifference> &changed);
