@@ -25,6 +25,7 @@
 #include "Halvero_configurator.h"
 #include "clirun.h"
 #include "confighistory.h"
+#include "configs.h"
 #include "historydialog.h"
 #include "historyreader.h"
 #include "historywrites.h"
@@ -34,6 +35,8 @@
 #include "windowprobe.h"
 
 namespace {
+
+using TestSupport::switchConfig;
 
 // Below a regular file: no folder can be made for it.
 const QString Unwritable = QStringLiteral("/dev/null/history.jsonl");
@@ -49,18 +52,6 @@ TestSupport::CliRun cli(const QStringList &arguments, const SimulatedBoard &boar
 int stored(const SimulatedBoard &board, int offset)
 {
     return qFromBigEndian<quint16>(board.storedConfig().constData() + offset);
-}
-
-// Every field at its lowest but trigger High.
-BoardConfig switchConfig(int high)
-{
-    BoardConfig config;
-    config.family = BoardFamily::Switch08A3;
-    config.serial = QStringLiteral("0x203833524E46500900390021");
-    for (const ConfigField &field : configFields(config.family))
-        config.values[field.path] = field.min;
-    config.values["trigger.high"] = high;
-    return config;
 }
 
 } // namespace
@@ -123,7 +114,7 @@ void tst_History::cliWritesLeaveBeforeAndAfter_data()
     QTest::addColumn<QStringList>("arguments"); // FILE holds trigger High 1750
     QTest::addColumn<QString>("history");       // empty: the test's own file
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<int>("high"); // on the board afterwards
+    QTest::addColumn<int>("high");            // on the board afterwards
     QTest::addColumn<QStringList>("entries"); // added to the history
 
     // The board starts at High 1700. The history holds 1: 1600, 2 and 3:
@@ -143,8 +134,8 @@ void tst_History::cliWritesLeaveBeforeAndAfter_data()
         {"restore before halvero-cli 1700", "restore intent halvero-cli 1700", "restore after halvero-cli 1700"});
     row("restore no such entry", false, {"history", "restore", "PORT", "5"}, {}, 2, 1700, {});
     row("restore another board's", true, {"history", "restore", "PORT", "3"}, {}, 14, 1600, {});
-    row("restore another board's, --any-board", true, {"history", "restore", "PORT", "3", "--any-board"}, {}, 0,
-        1700, {"restore before halvero-cli 1600", "restore intent halvero-cli 1700", "restore after halvero-cli 1700"});
+    row("restore another board's, --any-board", true, {"history", "restore", "PORT", "3", "--any-board"}, {}, 0, 1700,
+        {"restore before halvero-cli 1600", "restore intent halvero-cli 1700", "restore after halvero-cli 1700"});
     row("history unwritable", false, {"config", "set", "PORT", "FILE"}, Unwritable, 13, 1700, {});
     row("unwritable, --no-history", false, {"defaults", "PORT", "--yes", "--no-history"}, Unwritable, 0, 1600, {});
 }
@@ -166,7 +157,9 @@ void tst_History::cliWritesLeaveBeforeAndAfter()
     QCOMPARE(cli({"config", "set", "PORT", fileWithHigh(1700)}, board).exitCode, 0);
     BoardConfig swapped = switchConfig(1700);
     swapped.values["trigger.low"] = 1800;
-    QVERIFY(ConfigHistory::HistoryFile(historyPath()).append(ConfigHistory::makeEntry(swapped, "save", "after", "test")).ok());
+    QVERIFY(ConfigHistory::HistoryFile(historyPath())
+                .append(ConfigHistory::makeEntry(swapped, "save", "after", "test"))
+                .ok());
 
     if (!history.isEmpty())
         qputenv("HALVERO_HISTORY_FILE", history.toLocal8Bit());
@@ -220,13 +213,13 @@ void tst_History::windowSaveLeavesBeforeAndAfter()
 
 void tst_History::writeEndedBySignal_data()
 {
-    QTest::addColumn<int>("signal");      // sent as the write reaches the board
-    QTest::addColumn<QString>("newest");  // the history's newest entry, as listed
-    QTest::addColumn<bool>("lockLeft");   // taken over by the next program
+    QTest::addColumn<int>("signal");     // sent as the write reaches the board
+    QTest::addColumn<QString>("newest"); // the history's newest entry, as listed
+    QTest::addColumn<bool>("lockLeft");  // taken over by the next program
 
     // Killed, it records nothing more: the values written stay named.
-    QTest::newRow("SIGKILL") << int(SIGKILL) << "intent halvero-cli   outcome unknown; to write: trigger High: 1700 → 1750"
-                             << true;
+    QTest::newRow("SIGKILL") << int(SIGKILL)
+                             << "intent halvero-cli   outcome unknown; to write: trigger High: 1700 → 1750" << true;
     // Asked to end, it finishes the exchange, records and closes the port.
     QTest::newRow("SIGTERM") << int(SIGTERM) << "after  halvero-cli   trigger High: 1700 → 1750" << false;
 }
@@ -281,7 +274,8 @@ void tst_History::writeEndedBySignal()
 void tst_History::damagedLinesAreSkipped()
 {
     const auto entry = [](int high) {
-        return QJsonDocument(ConfigHistory::makeEntry(switchConfig(high), "save", "before", "test")).toJson(QJsonDocument::Compact);
+        return QJsonDocument(ConfigHistory::makeEntry(switchConfig(high), "save", "before", "test"))
+            .toJson(QJsonDocument::Compact);
     };
     QFile file(historyPath());
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -290,7 +284,8 @@ void tst_History::damagedLinesAreSkipped()
     file.close();
     QVERIFY(ConfigHistory::HistoryFile(historyPath()).append(QJsonDocument::fromJson(entry(1006)).object()).ok());
 
-    QCOMPARE(summary("trigger.high"), QStringList({"save before test 1001", "save before test 1004", "save before test 1006"}));
+    QCOMPARE(summary("trigger.high"),
+             QStringList({"save before test 1001", "save before test 1004", "save before test 1006"}));
     const QStringList warnings = ConfigHistory::HistoryFile(historyPath()).read().warnings;
     QCOMPARE(warnings.size(), 2);
     QVERIFY2(warnings.at(0).contains("line 2:") && warnings.at(1).contains("line 5:"), qPrintable(warnings.join('\n')));
@@ -305,7 +300,8 @@ void tst_History::concurrentAppendsStayWholeLines_data()
     QTest::addColumn<int>("threads"); // of each program
     QTest::newRow("one file") << qint64(ConfigHistory::HistoryFile::defaultRotateBytes) << 300 << 1;
     QTest::newRow("rotating every few dozen entries") << qint64(16 * 1024) << 300 << 1;
-    QTest::newRow("several threads of each program") << qint64(ConfigHistory::HistoryFile::defaultRotateBytes) << 60 << 4;
+    QTest::newRow("several threads of each program")
+        << qint64(ConfigHistory::HistoryFile::defaultRotateBytes) << 60 << 4;
     // A bench of boards: their entries share commits, and each thread has
     // found its own entry in the file before going on (see main).
     QTest::newRow("32 threads of each program") << qint64(ConfigHistory::HistoryFile::defaultRotateBytes) << 10 << 32;
@@ -366,8 +362,8 @@ void tst_History::restoreTakesTheEntrysNumber_data()
     QTest::newRow("a number given twice") << 42 << "42 again" << 2 << "2 entries numbered 42" << 1600 << 42;
     // What has taken the older file's name hides nothing of the newer one,
     // nor does it start the numbering again.
-    QTest::newRow("the older file a folder") << 43 << "older a folder" << 0 << "history.1.jsonl is not a regular file"
-                                             << 1300 << 47;
+    QTest::newRow("the older file a folder")
+        << 43 << "older a folder" << 0 << "history.1.jsonl is not a regular file" << 1300 << 47;
 }
 
 void tst_History::restoreTakesTheEntrysNumber()
@@ -390,7 +386,8 @@ void tst_History::restoreTakesTheEntrysNumber()
         QJsonObject json = ConfigHistory::makeEntry(switchConfig(value), "save", "before", "test");
         if (seq > 0)
             json.insert("seq", seq);
-        (seq < 43 && value < 1400 ? previous : current).write(QJsonDocument(json).toJson(QJsonDocument::Compact) + '\n');
+        (seq < 43 && value < 1400 ? previous : current)
+            .write(QJsonDocument(json).toJson(QJsonDocument::Compact) + '\n');
     }
     previous.close();
     current.close();
@@ -413,7 +410,9 @@ void tst_History::boardsSharingASerial()
     QVERIFY(boards[0].start() && boards[1].start() && boards[2].start());
     const QStringList ports{boards[0].devicePath(), boards[1].devicePath(), boards[2].devicePath()};
     for (int high : {1750, 1800})
-        QCOMPARE(TestSupport::runProgram(HALVERO_CLI_PATH, QStringList{"provision", fileWithHigh(high)} + ports).exitCode, 0);
+        QCOMPARE(
+            TestSupport::runProgram(HALVERO_CLI_PATH, QStringList{"provision", fileWithHigh(high)} + ports).exitCode,
+            0);
     ConfigHistory::HistoryReader reader(historyPath());
     QVERIFY(reader.start().ok());
     const QList<ConfigHistory::ListedEntry> listed = reader.next(100);
@@ -421,7 +420,8 @@ void tst_History::boardsSharingASerial()
     for (const ConfigHistory::ListedEntry &e : listed) {
         QVERIFY2(!e.changes.outcomeUnknown, qPrintable(e.entry.phase));
         // Each write changed its board.
-        QVERIFY2(e.entry.phase != "after" || !e.changes.differences.isEmpty(), qPrintable(QString::number(e.entry.index)));
+        QVERIFY2(e.entry.phase != "after" || !e.changes.differences.isEmpty(),
+                 qPrintable(QString::number(e.entry.index)));
     }
 }
 
@@ -452,8 +452,8 @@ int main(int argc, char *argv[])
                     const QByteArray mark = "\"readAt\":\"" + config.readAt.toUtf8() + "\"";
                     QFile written(args.at(2));
                     bool found = rotating;
-                    for (const QByteArray &line : written.open(QIODevice::ReadOnly) ? written.readAll().split('\n')
-                                                                                     : QList<QByteArray>())
+                    for (const QByteArray &line :
+                         written.open(QIODevice::ReadOnly) ? written.readAll().split('\n') : QList<QByteArray>())
                         found = found || (line.contains(mark) && line.endsWith('}'));
                     if (!found)
                         qFatal("%s: the append returned before its entry was in the file", qPrintable(config.readAt));
@@ -470,7 +470,6 @@ int main(int argc, char *argv[])
     return QTest::qExec(&test, argc, argv);
 }
 
-
 // The history window's rows: the entries of one write as one row, by the
 // write's id when the entries carry one (writes to boards that share a
 // serial interleave), else by their order on one board.
@@ -484,13 +483,14 @@ void tst_History::writesListedOneRowEach_data()
     QTest::newRow("a save the board did not take")
         << QStringList{"save after 1700", "save intent 1750", "save before 1700"} << QStringList{"other values: 0 1 2"};
     QTest::newRow("never answered, then a save held")
-        << QStringList{"save after 1800", "save intent 1800", "save before 1750", "save intent 1750", "save before 1700"}
+        << QStringList{"save after 1800", "save intent 1800", "save before 1750", "save intent 1750",
+                       "save before 1700"}
         << QStringList{"held: 0 1 2", "not known: 3 4"};
     QTest::newRow("set defaults unanswered, a save not sent")
         << QStringList{"defaults before 1700", "save before 1700"} << QStringList{"not known: 0", "not written: 1"};
     QTest::newRow("two boards of one serial, by id")
-        << QStringList{"save after 1750 b", "save after 1700 a", "save intent 1750 b", "save intent 1800 a",
-                       "save before 1700 b", "save before 1750 a"}
+        << QStringList{"save after 1750 b",  "save after 1700 a",  "save intent 1750 b",
+                       "save intent 1800 a", "save before 1700 b", "save before 1750 a"}
         << QStringList{"held: 0 2 4", "other values: 1 3 5"};
 }
 
