@@ -27,7 +27,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.addHelpOption();
     parser.addOptions({
-        {QStringLiteral("baud"), QStringLiteral("Baud rate picked in the window."), QStringLiteral("rate"), QStringLiteral("115200")},
+        {QStringLiteral("baud"), QStringLiteral("Baud rate picked in the window."), QStringLiteral("rate"),
+         QStringLiteral("115200")},
         {QStringLiteral("runs"), QStringLiteral("Connect this many times."), QStringLiteral("n"), QStringLiteral("3")},
         {QStringLiteral("no-header"), QStringLiteral("Leave out the table header.")},
     });

@@ -39,8 +39,8 @@ void decode(benchmark::State &state, uint16_t productCode, QByteArray request, u
     state.counters["reply_bytes"] = double(reply.size());
 }
 
-void encode(benchmark::State &state, uint16_t productCode, bool write, USBmessages kind,
-            USBmsgOptions option, int expectedLength)
+void encode(benchmark::State &state, uint16_t productCode, bool write, USBmessages kind, USBmsgOptions option,
+            int expectedLength)
 {
     parachuteRadioComm device(QString(), 0);
     // A write carries the board's own header and configuration, so the

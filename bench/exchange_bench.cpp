@@ -10,8 +10,8 @@
 // also sent through a bare file descriptor with poll(), applying the same
 // rule (first byte within 100 ms, reply over after 100 ms of quiet), which
 // also shows when the board's bytes really arrive.
-#include <QCoreApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QList>
@@ -55,12 +55,12 @@ constexpr int exchangeCount = int(sizeof exchanges / sizeof exchanges[0]);
 
 struct Series
 {
-    QList<double> totalMs;      // send() from call to return
-    QList<double> rawTotalMs;   // the same exchange over a bare descriptor
-    QList<double> rawFirstMs;   // first reply byte after the request was written
-    QList<double> rawLastMs;    // last reply byte after the request was written
+    QList<double> totalMs;    // send() from call to return
+    QList<double> rawTotalMs; // the same exchange over a bare descriptor
+    QList<double> rawFirstMs; // first reply byte after the request was written
+    QList<double> rawLastMs;  // last reply byte after the request was written
     int requestBytes = 0;
-    int replyBytes = -1;        // -1 until seen; -2 once replies of two lengths were seen
+    int replyBytes = -1; // -1 until seen; -2 once replies of two lengths were seen
     int failures = 0;
 };
 
@@ -87,15 +87,24 @@ void noteReplyLength(Series &s, int length)
 speed_t speedCode(int baud)
 {
     switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B0;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return B0;
     }
 }
 
@@ -106,8 +115,7 @@ double msSince(const QElapsedTimer &t)
 
 // One exchange over a bare descriptor: write, then read until the line has
 // been quiet for the gap. Returns false when no byte came at all.
-bool rawExchange(int fd, const QByteArray &request, double *totalMs, double *firstMs,
-                 double *lastMs, int *replyBytes)
+bool rawExchange(int fd, const QByteArray &request, double *totalMs, double *firstMs, double *lastMs, int *replyBytes)
 {
     char buf[4096];
     QElapsedTimer clock;
@@ -163,8 +171,7 @@ int openRaw(const QString &path, int baud)
 
 // Every series of one board: first through the device link, then, with the
 // port closed again, through a bare descriptor with the same request frames.
-bool measureBoard(uint16_t productCode, int baud, int samples, Series series[exchangeCount],
-                  QTextStream &err)
+bool measureBoard(uint16_t productCode, int baud, int samples, Series series[exchangeCount], QTextStream &err)
 {
     BoardFaults faults;
     faults.uartBaud = baud;
@@ -220,8 +227,7 @@ bool measureBoard(uint16_t productCode, int baud, int samples, Series series[exc
         for (int e = 0; e < exchangeCount; ++e) {
             double total, first, last;
             int bytes = 0;
-            if (!rawExchange(fd, frames[e], &total, &first, &last, &bytes)
-                || bytes != series[e].replyBytes) {
+            if (!rawExchange(fd, frames[e], &total, &first, &last, &bytes) || bytes != series[e].replyBytes) {
                 ++series[e].failures;
                 continue;
             }
@@ -241,12 +247,14 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Times blocking exchanges with a UART-paced simulated board against the wire's minimum."));
+    parser.setApplicationDescription(
+        QStringLiteral("Times blocking exchanges with a UART-paced simulated board against the wire's minimum."));
     parser.addHelpOption();
     parser.addOptions({
-        {QStringLiteral("samples"), QStringLiteral("Exchanges per series (default 30)."), QStringLiteral("n"), QStringLiteral("30")},
-        {QStringLiteral("bauds"), QStringLiteral("Line speeds, comma separated (default 9600,115200)."), QStringLiteral("list"), QStringLiteral("9600,115200")},
+        {QStringLiteral("samples"), QStringLiteral("Exchanges per series (default 30)."), QStringLiteral("n"),
+         QStringLiteral("30")},
+        {QStringLiteral("bauds"), QStringLiteral("Line speeds, comma separated (default 9600,115200)."),
+         QStringLiteral("list"), QStringLiteral("9600,115200")},
     });
     parser.process(app);
     const int samples = qMax(1, parser.value(QStringLiteral("samples")).toInt());
@@ -265,8 +273,7 @@ int main(int argc, char *argv[])
     using namespace BenchStats;
 
     out << "Exchange against the wire: median of " << samples
-        << " exchanges per row; minimum = (request + reply bytes) x 10 / baud + "
-        << quietGapMs << " ms\n\n";
+        << " exchanges per row; minimum = (request + reply bytes) x 10 / baud + " << quietGapMs << " ms\n\n";
     out << "| baud | board | exchange | req B | reply B | minimum ms | median ms | p90 ms | ratio "
            "| over reply+gap ms | bare fd median ms | first byte ms | last byte ms | reply wire ms | failed |\n";
     out << "|---:|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
@@ -283,8 +290,7 @@ int main(int argc, char *argv[])
                 const Series &s = series[e];
                 const double bitMs = 1000.0 / baud;
                 const double replyWireMs = s.replyBytes > 0 ? s.replyBytes * 10 * bitMs : std::nan("");
-                const double minimum =
-                    (s.requestBytes + qMax(0, s.replyBytes)) * 10 * bitMs + quietGapMs;
+                const double minimum = (s.requestBytes + qMax(0, s.replyBytes)) * 10 * bitMs + quietGapMs;
                 const double med = median(s.totalMs);
                 const double ratio = med / minimum;
                 ratios.append(ratio);
@@ -292,20 +298,17 @@ int main(int argc, char *argv[])
                     allMet = false;
                 failed += s.failures;
                 out << "| " << baud << " | " << QStringLiteral("%1").arg(product, 4, 16, QLatin1Char('0')).toUpper()
-                    << " | " << exchanges[e].name << " | " << s.requestBytes << " | "
-                    << s.replyBytes << " | " << fixed(minimum, 2) << " | " << fixed(med, 2)
-                    << " | " << fixed(quantile(s.totalMs, 0.9), 2) << " | " << fixed(ratio, 3)
-                    << " | " << fixed(med - replyWireMs - quietGapMs, 2)
-                    << " | " << fixed(median(s.rawTotalMs), 2) << " | "
-                    << fixed(median(s.rawFirstMs), 2) << " | " << fixed(median(s.rawLastMs), 2)
-                    << " | " << fixed(replyWireMs, 2) << " | " << s.failures << " |\n";
+                    << " | " << exchanges[e].name << " | " << s.requestBytes << " | " << s.replyBytes << " | "
+                    << fixed(minimum, 2) << " | " << fixed(med, 2) << " | " << fixed(quantile(s.totalMs, 0.9), 2)
+                    << " | " << fixed(ratio, 3) << " | " << fixed(med - replyWireMs - quietGapMs, 2) << " | "
+                    << fixed(median(s.rawTotalMs), 2) << " | " << fixed(median(s.rawFirstMs), 2) << " | "
+                    << fixed(median(s.rawLastMs), 2) << " | " << fixed(replyWireMs, 2) << " | " << s.failures << " |\n";
                 out.flush();
             }
         }
     }
     out << "\nMedian ratio over all rows: " << fixed(median(ratios), 3)
         << "; worst row: " << fixed(*std::max_element(ratios.begin(), ratios.end()), 3)
-        << "; target <= 1.03 per row: " << (allMet ? "met" : "missed")
-        << "; failed exchanges: " << failed << "\n";
+        << "; target <= 1.03 per row: " << (allMet ? "met" : "missed") << "; failed exchanges: " << failed << "\n";
     return failed == 0 ? 0 : 1;
 }

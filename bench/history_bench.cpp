@@ -130,7 +130,8 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addOptions({
         {QStringLiteral("cli"), QStringLiteral("The halvero-cli to run."), QStringLiteral("path")},
-        {QStringLiteral("megabytes"), QStringLiteral("Size of the history."), QStringLiteral("n"), QStringLiteral("50")},
+        {QStringLiteral("megabytes"), QStringLiteral("Size of the history."), QStringLiteral("n"),
+         QStringLiteral("50")},
         {QStringLiteral("runs"), QStringLiteral("Runs of each case."), QStringLiteral("n"), QStringLiteral("5")},
     });
     parser.process(app);
@@ -146,11 +147,13 @@ int main(int argc, char *argv[])
     std::printf("| case | median (ms) | worst of %d (ms) | memory (MiB) |\n|---|---|---|---|\n", runs);
     const QString cli = parser.value(QStringLiteral("cli"));
     if (!cli.isEmpty()) {
-        const struct {
+        const struct
+        {
             const char *what;
             QStringList arguments;
         } cases[] = {
-            {"`halvero-cli history --count 100`, peak resident", {QStringLiteral("history"), QStringLiteral("--count"), QStringLiteral("100")}},
+            {"`halvero-cli history --count 100`, peak resident",
+             {QStringLiteral("history"), QStringLiteral("--count"), QStringLiteral("100")}},
             {"`halvero-cli history`, all entries, peak resident", {QStringLiteral("history")}},
         };
         for (const auto &c : cases) {

@@ -35,11 +35,10 @@ double msBetween(Clock::time_point a, Clock::time_point b)
 
 [[noreturn]] void usage()
 {
-    std::fprintf(stderr,
-                 "usage: halvero-bench-launch [--runs N] [--warmup N] [--timeout-ms T]\n"
-                 "                            (--x11 | --stderr TEXT) -- PROGRAM [ARGS...]\n"
-                 "  --x11          the window is shown when a top-level window is mapped on $DISPLAY\n"
-                 "  --stderr TEXT  the window is shown when TEXT appears on the program's stderr\n");
+    std::fprintf(stderr, "usage: halvero-bench-launch [--runs N] [--warmup N] [--timeout-ms T]\n"
+                         "                            (--x11 | --stderr TEXT) -- PROGRAM [ARGS...]\n"
+                         "  --x11          the window is shown when a top-level window is mapped on $DISPLAY\n"
+                         "  --stderr TEXT  the window is shown when TEXT appears on the program's stderr\n");
     std::exit(2);
 }
 
@@ -193,8 +192,7 @@ int main(int argc, char *argv[])
         const double ms = runStderr(program, text, timeoutMs);
 #endif
         if (ms < 0) {
-            std::fprintf(stderr, "halvero-bench-launch: %s showed no window within %d ms\n",
-                         program[0], timeoutMs);
+            std::fprintf(stderr, "halvero-bench-launch: %s showed no window within %d ms\n", program[0], timeoutMs);
             return 1;
         }
         if (run >= warmup)
@@ -204,7 +202,6 @@ int main(int argc, char *argv[])
     std::sort(times.begin(), times.end());
     const size_t n = times.size();
     const double median = n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
-    std::printf("runs=%zu median_ms=%.1f min_ms=%.1f max_ms=%.1f\n", n, median, times.front(),
-                times.back());
+    std::printf("runs=%zu median_ms=%.1f min_ms=%.1f max_ms=%.1f\n", n, median, times.front(), times.back());
     return 0;
 }

@@ -129,22 +129,22 @@ void addOnly(benchmark::State &state, BoardFamily family)
 class ShareReporter : public benchmark::ConsoleReporter
 {
 public:
-    ShareReporter() : ConsoleReporter(OO_Tabular) {}
+    ShareReporter()
+        : ConsoleReporter(OO_Tabular)
+    {}
 
     void ReportRuns(const std::vector<Run> &runs) override
     {
         ConsoleReporter::ReportRuns(runs);
         for (const Run &run : runs) {
             // With --benchmark_repetitions, the median of the repetitions.
-            if (run.error_occurred
-                || (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median"))
+            if (run.error_occurred || (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median"))
                 continue;
             const double seconds = run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            shares.push_back(run.benchmark_name() + ": "
-                             + QString::number(seconds / (Protocol::pollIntervalMs / 1000.0) * 100, 'g', 3)
-                                   .toStdString()
-                             + " % of one core at one sample per " + std::to_string(Protocol::pollIntervalMs)
-                             + " ms");
+            shares.push_back(
+                run.benchmark_name() + ": "
+                + QString::number(seconds / (Protocol::pollIntervalMs / 1000.0) * 100, 'g', 3).toStdString()
+                + " % of one core at one sample per " + std::to_string(Protocol::pollIntervalMs) + " ms");
         }
     }
     std::vector<std::string> shares;

@@ -32,7 +32,11 @@ namespace {
 
 struct LogEvent
 {
-    enum Kind { Send, Result, Timeout } kind;
+    enum Kind {
+        Send,
+        Result,
+        Timeout
+    } kind;
     double ms;
     int replyBytes; // of a Result
 };
@@ -94,18 +98,28 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Runs the configurator's window against a simulated board and measures its poll cadence."));
+    parser.setApplicationDescription(
+        QStringLiteral("Runs the configurator's window against a simulated board and measures its poll cadence."));
     parser.addHelpOption();
     parser.addOptions({
-        {QStringLiteral("seconds"), QStringLiteral("How long to poll (default 10)."), QStringLiteral("s"), QStringLiteral("10")},
-        {QStringLiteral("uart"), QStringLiteral("Simulated board paced at this baud rate, which the window also picks (default 115200; 0: unpaced, window at 9600)."), QStringLiteral("baud"), QStringLiteral("115200")},
-        {QStringLiteral("delay"), QStringLiteral("Simulated board waits this long before each reply."), QStringLiteral("ms"), QStringLiteral("0")},
-        {QStringLiteral("split"), QStringLiteral("Simulated board sends each reply in two halves this far apart."), QStringLiteral("ms"), QStringLiteral("0")},
-        {QStringLiteral("product"), QStringLiteral("Simulated board: 08A3 or 04F2 (default 08A3)."), QStringLiteral("code"), QStringLiteral("08A3")},
-        {QStringLiteral("port"), QStringLiteral("Use the board on this device instead of one in this process."), QStringLiteral("path")},
-        {QStringLiteral("baud"), QStringLiteral("Speed to pick with --port (default 115200)."), QStringLiteral("baud"), QStringLiteral("115200")},
-        {QStringLiteral("forever"), QStringLiteral("Keep polling until killed; print nothing but the port once connected.")},
+        {QStringLiteral("seconds"), QStringLiteral("How long to poll (default 10)."), QStringLiteral("s"),
+         QStringLiteral("10")},
+        {QStringLiteral("uart"),
+         QStringLiteral("Simulated board paced at this baud rate, which the window also picks (default 115200; 0: "
+                        "unpaced, window at 9600)."),
+         QStringLiteral("baud"), QStringLiteral("115200")},
+        {QStringLiteral("delay"), QStringLiteral("Simulated board waits this long before each reply."),
+         QStringLiteral("ms"), QStringLiteral("0")},
+        {QStringLiteral("split"), QStringLiteral("Simulated board sends each reply in two halves this far apart."),
+         QStringLiteral("ms"), QStringLiteral("0")},
+        {QStringLiteral("product"), QStringLiteral("Simulated board: 08A3 or 04F2 (default 08A3)."),
+         QStringLiteral("code"), QStringLiteral("08A3")},
+        {QStringLiteral("port"), QStringLiteral("Use the board on this device instead of one in this process."),
+         QStringLiteral("path")},
+        {QStringLiteral("baud"), QStringLiteral("Speed to pick with --port (default 115200)."), QStringLiteral("baud"),
+         QStringLiteral("115200")},
+        {QStringLiteral("forever"),
+         QStringLiteral("Keep polling until killed; print nothing but the port once connected.")},
         {QStringLiteral("no-header"), QStringLiteral("Print the result row only.")},
     });
     parser.process(app);
@@ -132,7 +146,8 @@ int main(int argc, char *argv[])
         faults.splitMs = splitMs;
         const QString product = parser.value(QStringLiteral("product")).toUpper();
         statusBytes = Protocol::statusLength(Protocol::familyOfProductText(product));
-        board = std::make_unique<SimulatedBoard>(BoardIdentity::forProduct(uint16_t(product.toUInt(nullptr, 16))), faults);
+        board =
+            std::make_unique<SimulatedBoard>(BoardIdentity::forProduct(uint16_t(product.toUInt(nullptr, 16))), faults);
         QString error;
         if (!board->start(&error)) {
             std::fprintf(stderr, "cannot start the simulated board: %s\n", qPrintable(error));
@@ -141,7 +156,7 @@ int main(int argc, char *argv[])
         port = board->devicePath();
         baud = uart > 0 ? uart : 9600;
         scenario = QStringLiteral("%1, %2").arg(product, uart > 0 ? QStringLiteral("UART %1 baud").arg(uart)
-                                                                : QStringLiteral("unpaced"));
+                                                                  : QStringLiteral("unpaced"));
         if (delayMs > 0)
             scenario += QStringLiteral(", replies %1 ms late").arg(delayMs);
         if (splitMs > 0)
@@ -199,8 +214,7 @@ int main(int argc, char *argv[])
                 exchangeMs.append(next.ms - e.ms);
                 if (next.replyBytes < statusBytes)
                     ++cutReplies;
-            }
-            else if (next.kind == LogEvent::Timeout)
+            } else if (next.kind == LogEvent::Timeout)
                 ++timeouts;
         }
     }
@@ -214,8 +228,7 @@ int main(int argc, char *argv[])
     const double firstTick = sends.isEmpty() ? std::nan("") : sends.first() - startMs;
     const double meanPeriod =
         sends.size() > 1 ? (sends.last() - sends.first()) / double(sends.size() - 1) : std::nan("");
-    const double maxGap =
-        intervals.isEmpty() ? std::nan("") : *std::max_element(intervals.begin(), intervals.end());
+    const double maxGap = intervals.isEmpty() ? std::nan("") : *std::max_element(intervals.begin(), intervals.end());
 
     QTextStream out(stdout);
     if (!parser.isSet(QStringLiteral("no-header"))) {
@@ -224,11 +237,11 @@ int main(int argc, char *argv[])
                "| cut replies | sent / board saw |\n";
         out << "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
     }
-    out << "| " << scenario << " | " << seconds << " | " << sends.size() << " | " << fixed(rate, 3)
-        << " | " << fixed(idealRate, 3) << " | " << fixed(rate / idealRate, 3) << " | "
-        << fixed(exchange, 2) << " | " << fixed(firstTick, 1) << " | " << fixed(meanPeriod, 1)
-        << " | " << fixed(maxGap, 1) << " | " << fixed(idealPeriod / meanPeriod, 3) << " | "
-        << timeouts << " | " << cutReplies << " | " << sentAfterStart << " / " << boardSaw << " |\n";
+    out << "| " << scenario << " | " << seconds << " | " << sends.size() << " | " << fixed(rate, 3) << " | "
+        << fixed(idealRate, 3) << " | " << fixed(rate / idealRate, 3) << " | " << fixed(exchange, 2) << " | "
+        << fixed(firstTick, 1) << " | " << fixed(meanPeriod, 1) << " | " << fixed(maxGap, 1) << " | "
+        << fixed(idealPeriod / meanPeriod, 3) << " | " << timeouts << " | " << cutReplies << " | " << sentAfterStart
+        << " / " << boardSaw << " |\n";
     out.flush();
     return timeouts == 0 && cutReplies == 0 && sends.size() > 1 && sentAfterStart == boardSaw ? 0 : 1;
 }

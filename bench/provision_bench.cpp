@@ -56,8 +56,9 @@ RunResult provisionOnce(const QString &cli, const QString &file, const QStringLi
     result.seconds = double(clock.nsecsElapsed()) / 1e9;
     QFile rows(report);
     if (!rows.open(QIODevice::ReadOnly)) {
-        result.failure = QStringLiteral("no report (exit %1): %2").arg(process.exitCode()).arg(
-            QString::fromUtf8(process.readAllStandardError()).trimmed());
+        result.failure = QStringLiteral("no report (exit %1): %2")
+                             .arg(process.exitCode())
+                             .arg(QString::fromUtf8(process.readAllStandardError()).trimmed());
         return result;
     }
     for (const QByteArray &line : rows.readAll().split('\n')) {
@@ -68,9 +69,10 @@ RunResult provisionOnce(const QString &cli, const QString &file, const QStringLi
         if (row.value(QStringLiteral("outcome")).toString() == QLatin1String("held"))
             ++result.held;
         else if (result.failure.isEmpty())
-            result.failure = QStringLiteral("%1: %2 (%3)").arg(row.value(QStringLiteral("port")).toString(),
-                                                               row.value(QStringLiteral("outcome")).toString(),
-                                                               row.value(QStringLiteral("message")).toString());
+            result.failure =
+                QStringLiteral("%1: %2 (%3)")
+                    .arg(row.value(QStringLiteral("port")).toString(), row.value(QStringLiteral("outcome")).toString(),
+                         row.value(QStringLiteral("message")).toString());
     }
     if (result.held != ports.size() && result.failure.isEmpty())
         result.failure = QStringLiteral("%1 rows for %2 boards").arg(result.held).arg(ports.size());
@@ -88,11 +90,12 @@ int main(int argc, char *argv[])
     parser.addOptions({
         {QStringLiteral("boards"), QStringLiteral("Bench sizes, comma-separated (default 1,8,16,32,64)."),
          QStringLiteral("list"), QStringLiteral("1,8,16,32,64")},
-        {QStringLiteral("runs"), QStringLiteral("Runs per bench size and history setting (default 5)."), QStringLiteral("n"),
-         QStringLiteral("5")},
-        {QStringLiteral("baud"), QStringLiteral("Line speed the boards are paced at (default 115200)."), QStringLiteral("baud"),
-         QStringLiteral("115200")},
-        {QStringLiteral("cli"), QStringLiteral("The halvero-cli to run."), QStringLiteral("path"), QStringLiteral(HALVERO_CLI_PATH)},
+        {QStringLiteral("runs"), QStringLiteral("Runs per bench size and history setting (default 5)."),
+         QStringLiteral("n"), QStringLiteral("5")},
+        {QStringLiteral("baud"), QStringLiteral("Line speed the boards are paced at (default 115200)."),
+         QStringLiteral("baud"), QStringLiteral("115200")},
+        {QStringLiteral("cli"), QStringLiteral("The halvero-cli to run."), QStringLiteral("path"),
+         QStringLiteral(HALVERO_CLI_PATH)},
     });
     parser.process(app);
     QList<int> sizes;
@@ -115,7 +118,8 @@ int main(int argc, char *argv[])
     qputenv("HALVERO_HISTORY_FILE", work.filePath(QStringLiteral("history.jsonl")).toLocal8Bit());
 
     QTextStream out(stdout);
-    out << "| boards | history | runs | median s | min s | max s | ratio to 1 board | slowest board s (median) | failed runs |\n"
+    out << "| boards | history | runs | median s | min s | max s | ratio to 1 board | slowest board s (median) | "
+           "failed runs |\n"
         << "|---:|---|---:|---:|---:|---:|---:|---:|---:|\n";
     out.flush();
     bool allHeld = true;

@@ -34,7 +34,10 @@ BoardConfig boardConfig(int station, int board)
 {
     BoardConfig config;
     config.family = BoardFamily::Switch08A3;
-    config.serial = QStringLiteral("0x2038%1%2").arg(station, 4, 16, QLatin1Char('0')).arg(board, 16, 16, QLatin1Char('0')).toUpper();
+    config.serial = QStringLiteral("0x2038%1%2")
+                        .arg(station, 4, 16, QLatin1Char('0'))
+                        .arg(board, 16, 16, QLatin1Char('0'))
+                        .toUpper();
     for (const ConfigField &field : configFields(config.family))
         config.values[field.path] = field.min;
     return config;
@@ -66,8 +69,10 @@ bool stationsAtOnce(TestSupport::PgCluster &cluster, const QString &folder)
         for (int b = 0; b < boardsPerStation; ++b)
             threads.emplace_back([s, b, &folder] {
                 ConfigHistory::HistoryFile history(QStringLiteral("%1/station-%2/history.jsonl").arg(folder).arg(s));
-                for (const QString &phase : {ConfigHistory::phaseBefore, ConfigHistory::phaseIntent, ConfigHistory::phaseAfter}) {
-                    QJsonObject entry = ConfigHistory::makeEntry(boardConfig(s, b), ConfigHistory::eventSave, phase, "halvero-cli");
+                for (const QString &phase :
+                     {ConfigHistory::phaseBefore, ConfigHistory::phaseIntent, ConfigHistory::phaseAfter}) {
+                    QJsonObject entry =
+                        ConfigHistory::makeEntry(boardConfig(s, b), ConfigHistory::eventSave, phase, "halvero-cli");
                     entry.insert(QStringLiteral("station"), QStringLiteral("station-%1").arg(s));
                     history.append(entry);
                 }
@@ -100,7 +105,8 @@ bool stationsAtOnce(TestSupport::PgCluster &cluster, const QString &folder)
     for (int s = 0; s < stations; ++s) {
         QFile outbox(Record::outboxPathOf(QStringLiteral("%1/station-%2/history.jsonl").arg(folder).arg(s)));
         QFile history(QStringLiteral("%1/station-%2/history.jsonl").arg(folder).arg(s));
-        if (!history.open(QIODevice::ReadOnly) || !outbox.open(QIODevice::WriteOnly) || outbox.write(history.readAll()) < 0)
+        if (!history.open(QIODevice::ReadOnly) || !outbox.open(QIODevice::WriteOnly)
+            || outbox.write(history.readAll()) < 0)
             return fail(QStringLiteral("cannot refill %1").arg(outbox.fileName()));
     }
     pushAll();
@@ -112,8 +118,8 @@ bool stationsAtOnce(TestSupport::PgCluster &cluster, const QString &folder)
     const int expected = stations * boardsPerStation * 3;
     std::printf("| %d stations × %d boards recording at once: %d entries appended | %.0f ms |\n", stations,
                 boardsPerStation, expected, recorded);
-    std::printf("| the %d stations pushing together: %d offered, %d stored, %d waiting | %.0f ms |\n", stations, offered,
-                stored, waiting, forwarded);
+    std::printf("| the %d stations pushing together: %d offered, %d stored, %d waiting | %.0f ms |\n", stations,
+                offered, stored, waiting, forwarded);
     std::printf("| every outbox pushed again: entries stored the second time | %d |\n", storedAgain);
     std::printf("| rows in the record / distinct ids / entries made | %lld / %lld / %d |\n", rows, ids, expected);
     return rows == expected && ids == expected && storedAgain == 0 && waiting == 0;
@@ -126,25 +132,29 @@ bool largeRecord(TestSupport::PgCluster &cluster, int entries, const QString &cl
     clock.start();
     // 50 entries per board; each a whole 08A3 entry as a bench records it.
     QString error;
-    if (!cluster.exec(QStringLiteral(
-                          "INSERT INTO halvero_entries (id, station, login, tool, version, serial, product_code, event,"
-                          " phase, seq, written_at, entry)"
-                          " SELECT gen_random_uuid(), 'station-' || (i % 8), 'bench', 'halvero-cli', '1.0.0', s, '08A3',"
-                          " 'save', (ARRAY['before','intent','after'])[1 + i % 3], i,"
-                          " timestamptz '2026-01-01' + i * interval '1 second',"
-                          " jsonb_build_object('format', 1, 'productCode', '08A3', 'firmware', '1.3', 'serial', '0x' || s,"
-                          "  'readAt', '2026-01-01T00:00:00Z', 'event', 'save', 'tool', 'halvero-cli',"
-                          "  'phase', (ARRAY['before','intent','after'])[1 + i % 3], 'seq', i, 'station', 'station-' || (i % 8),"
-                          "  'user', 'bench', 'version', '1.0.0', 'time', to_char((timestamptz '2026-01-01' + i * interval '1 second')"
-                          "  AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'),"
-                          "  'config', jsonb_build_object('trigger', jsonb_build_object('activeLow', false, 'high', 1600 + i % 400, 'low', 1400),"
-                          "   'groups', jsonb_build_array(jsonb_build_object('bank', 0, 'refreshRate', 0), jsonb_build_object('bank', 0, 'refreshRate', 0),"
-                          "    jsonb_build_object('bank', 0, 'refreshRate', 0)),"
-                          "   'failsafe', jsonb_build_array(1000,1000,1000,1000,1000,1000,1000,1000,1000,1000,1000,1000)))"
-                          " FROM (SELECT i, 'BE' || lpad(to_hex(i % %1), 22, '0') AS s FROM generate_series(1, %2) AS i) AS g")
-                          .arg(qMax(1, entries / 50))
-                          .arg(entries),
-                      &error)
+    if (!cluster.exec(
+            QStringLiteral(
+                "INSERT INTO halvero_entries (id, station, login, tool, version, serial, product_code, event,"
+                " phase, seq, written_at, entry)"
+                " SELECT gen_random_uuid(), 'station-' || (i % 8), 'bench', 'halvero-cli', '1.0.0', s, '08A3',"
+                " 'save', (ARRAY['before','intent','after'])[1 + i % 3], i,"
+                " timestamptz '2026-01-01' + i * interval '1 second',"
+                " jsonb_build_object('format', 1, 'productCode', '08A3', 'firmware', '1.3', 'serial', '0x' || s,"
+                "  'readAt', '2026-01-01T00:00:00Z', 'event', 'save', 'tool', 'halvero-cli',"
+                "  'phase', (ARRAY['before','intent','after'])[1 + i % 3], 'seq', i, 'station', 'station-' || (i % 8),"
+                "  'user', 'bench', 'version', '1.0.0', 'time', to_char((timestamptz '2026-01-01' + i * interval '1 "
+                "second')"
+                "  AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'),"
+                "  'config', jsonb_build_object('trigger', jsonb_build_object('activeLow', false, 'high', 1600 + i % "
+                "400, 'low', 1400),"
+                "   'groups', jsonb_build_array(jsonb_build_object('bank', 0, 'refreshRate', 0), "
+                "jsonb_build_object('bank', 0, 'refreshRate', 0),"
+                "    jsonb_build_object('bank', 0, 'refreshRate', 0)),"
+                "   'failsafe', jsonb_build_array(1000,1000,1000,1000,1000,1000,1000,1000,1000,1000,1000,1000)))"
+                " FROM (SELECT i, 'BE' || lpad(to_hex(i % %1), 22, '0') AS s FROM generate_series(1, %2) AS i) AS g")
+                .arg(qMax(1, entries / 50))
+                .arg(entries),
+            &error)
         || !cluster.exec(QStringLiteral("ANALYZE halvero_entries"), &error))
         return fail(error);
     std::printf("| a record of %lld entries (%lld boards) made by the server | %.0f s |\n",
@@ -167,8 +177,9 @@ bool largeRecord(TestSupport::PgCluster &cluster, int entries, const QString &cl
         runs.push_back(clock.nsecsElapsed() / 1e6);
         lines = int(process.readAllStandardOutput().count('\n'));
     }
-    std::printf("| `halvero-cli record show --serial S --count 20`, the whole process (median of 21; %d lines) | %.0f ms |\n",
-                lines, median(runs));
+    std::printf(
+        "| `halvero-cli record show --serial S --count 20`, the whole process (median of 21; %d lines) | %.0f ms |\n",
+        lines, median(runs));
     std::printf("| the same, slowest of 21 | %.0f ms |\n", *std::max_element(runs.begin(), runs.end()));
 
     // The server's part, as the listing asks it (its lateral look-ups included).
@@ -178,13 +189,17 @@ bool largeRecord(TestSupport::PgCluster &cluster, int entries, const QString &cl
     if (!connection.open().ok())
         return fail(QStringLiteral("no connection for the plan"));
     QSqlQuery plan(connection.database());
-    plan.exec(QStringLiteral("EXPLAIN (ANALYZE, COSTS OFF, SUMMARY ON) SELECT e.id FROM halvero_entries e"
-                             " LEFT JOIN LATERAL (SELECT p.entry FROM halvero_entries p WHERE p.serial = e.serial"
-                             " AND p.phase <> 'intent' AND (p.written_at, p.station, "
-                             "coalesce(array_position(ARRAY['before', 'intent', 'after'], p.phase), 0)) < (e.written_at, e.station, coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0))"
-                             " ORDER BY p.written_at DESC, p.station DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], p.phase), 0) DESC LIMIT 1) prev ON true"
-                             " WHERE e.serial = '%1' ORDER BY e.written_at DESC, e.station DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0) DESC LIMIT 20")
-                  .arg(serial.mid(2)));
+    plan.exec(
+        QStringLiteral("EXPLAIN (ANALYZE, COSTS OFF, SUMMARY ON) SELECT e.id FROM halvero_entries e"
+                       " LEFT JOIN LATERAL (SELECT p.entry FROM halvero_entries p WHERE p.serial = e.serial"
+                       " AND p.phase <> 'intent' AND (p.written_at, p.station, "
+                       "coalesce(array_position(ARRAY['before', 'intent', 'after'], p.phase), 0)) < (e.written_at, "
+                       "e.station, coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0))"
+                       " ORDER BY p.written_at DESC, p.station DESC, coalesce(array_position(ARRAY['before', 'intent', "
+                       "'after'], p.phase), 0) DESC LIMIT 1) prev ON true"
+                       " WHERE e.serial = '%1' ORDER BY e.written_at DESC, e.station DESC, "
+                       "coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0) DESC LIMIT 20")
+            .arg(serial.mid(2)));
     std::printf("\nThe server's plan for the listing of one board (its neighbours looked up per row):\n\n");
     while (plan.next())
         std::printf("    %s\n", qPrintable(plan.value(0).toString()));
@@ -218,6 +233,7 @@ int main(int argc, char *argv[])
     std::printf("| Record | Figure |\n|---|---|\n");
     const bool once = stationsAtOnce(cluster, folder.path());
     const bool fast = largeRecord(cluster, parser.value(entriesOption).toInt(), QStringLiteral(HALVERO_CLI_PATH));
-    std::printf("\nEvery entry stored exactly once: %s; the listing under 100 ms: %s\n", once ? "yes" : "NO", fast ? "yes" : "NO");
+    std::printf("\nEvery entry stored exactly once: %s; the listing under 100 ms: %s\n", once ? "yes" : "NO",
+                fast ? "yes" : "NO");
     return once && fast ? 0 : 1;
 }

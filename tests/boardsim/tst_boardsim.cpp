@@ -20,15 +20,27 @@ using namespace TestSupport;
 
 namespace {
 
-const char *const factory08A3 = "000000" "000000"
+const char *const factory08A3 = "000000"
+                                "000000"
                                 "03e803e803e803e803e803e803e803e803e803e803e803e8"
-                                "00" "0640" "0578";
-const char *const factory04F2 = "01" "00" "0640" "0578";
+                                "00"
+                                "0640"
+                                "0578";
+const char *const factory04F2 = "01"
+                                "00"
+                                "0640"
+                                "0578";
 // Stored configurations unlike the factory ones and unlike each other.
-const char *const stored08A3 = "010001" "000101"
+const char *const stored08A3 = "010001"
+                               "000101"
                                "05dc05dd05de05df05e005e105e205e305e405e505e605e7"
-                               "01" "0700" "0320";
-const char *const stored04F2 = "07" "01" "0700" "0320";
+                               "01"
+                               "0700"
+                               "0320";
+const char *const stored04F2 = "07"
+                               "01"
+                               "0700"
+                               "0320";
 
 struct Received
 {
@@ -115,18 +127,41 @@ void TestBoardSim::replyBytes_data()
     QTest::addColumn<QByteArray>("reply");
 
     QTest::newRow("identity 08A3") << 0x08A3 << hex("01")
-        << hex("0108a30103" "00000001" "00010000" "00000001" "00000002" "00000003");
+                                   << hex("0108a30103"
+                                          "00000001"
+                                          "00010000"
+                                          "00000001"
+                                          "00000002"
+                                          "00000003");
     QTest::newRow("identity 08A2") << 0x08A2 << hex("01")
-        << hex("0108a20002" "00002a5f" "00000415" "deadbeef" "0000abcd" "89abcdef");
+                                   << hex("0108a20002"
+                                          "00002a5f"
+                                          "00000415"
+                                          "deadbeef"
+                                          "0000abcd"
+                                          "89abcdef");
     QTest::newRow("identity 04F2") << 0x04F2 << hex("01")
-        << hex("0104f20001" "00001001" "ffffffff" "00390021" "4e465009" "20383352");
-    QTest::newRow("config 08A3 factory") << 0x08A3 << hex("02")
-        << hex("0208a30103") + hex(factory08A3);
-    QTest::newRow("config 04F2 factory") << 0x04F2 << hex("02") << hex("0204f20001" "01" "00" "0640" "0578");
+                                   << hex("0104f20001"
+                                          "00001001"
+                                          "ffffffff"
+                                          "00390021"
+                                          "4e465009"
+                                          "20383352");
+    QTest::newRow("config 08A3 factory") << 0x08A3 << hex("02") << hex("0208a30103") + hex(factory08A3);
+    QTest::newRow("config 04F2 factory") << 0x04F2 << hex("02")
+                                         << hex("0204f20001"
+                                                "01"
+                                                "00"
+                                                "0640"
+                                                "0578");
     QTest::newRow("set defaults ack") << 0x08A3 << hex("0508a30103") << hex("0508a30103");
     QTest::newRow("set defaults, other fw still acked") << 0x04F2 << hex("0504f20203") << hex("0504f20001");
     QTest::newRow("set defaults for 08A3 to an 08A2") << 0x08A2 << hex("0508a30103") << QByteArray();
-    QTest::newRow("config write for 04F2 to 08A3") << 0x08A3 << hex("0204f20001" "01000640" "0578") << QByteArray();
+    QTest::newRow("config write for 04F2 to 08A3") << 0x08A3
+                                                   << hex("0204f20001"
+                                                          "01000640"
+                                                          "0578")
+                                                   << QByteArray();
     QTest::newRow("dump without option") << 0x08A3 << hex("0300") << QByteArray();
     QTest::newRow("unknown kind") << 0x04F2 << hex("07") << QByteArray();
 }
@@ -191,12 +226,27 @@ void TestBoardSim::configWriteStoredAndRestored_data()
     QTest::addColumn<QString>("dumpLine"); // the dump shows what was stored
 
     QTest::newRow("08A3") << 0x08A3
-        << hex("010200" "000101" "04b004b104b204b304b404b504b604b704b804b904ba07d0" "01" "04d2" "0457")
-        << QStringLiteral("failsafe=1200,1201,1202,1203,1204,1205,1206,1207,1208,1209,1210,2000\n");
+                          << hex("010200"
+                                 "000101"
+                                 "04b004b104b204b304b404b504b604b704b804b904ba07d0"
+                                 "01"
+                                 "04d2"
+                                 "0457")
+                          << QStringLiteral("failsafe=1200,1201,1202,1203,1204,1205,1206,1207,1208,1209,1210,2000\n");
     QTest::newRow("08A2") << 0x08A2
-        << hex("000000" "000000" "03e803e803e803e803e803e803e803e803e803e803e803e8" "01" "04d2" "0457")
-        << QStringLiteral("trig_high=1234\n");
-    QTest::newRow("04F2") << 0x04F2 << hex("08" "01" "0700" "0320") << QStringLiteral("gain=8\n");
+                          << hex("000000"
+                                 "000000"
+                                 "03e803e803e803e803e803e803e803e803e803e803e803e8"
+                                 "01"
+                                 "04d2"
+                                 "0457")
+                          << QStringLiteral("trig_high=1234\n");
+    QTest::newRow("04F2") << 0x04F2
+                          << hex("08"
+                                 "01"
+                                 "0700"
+                                 "0320")
+                          << QStringLiteral("gain=8\n");
 }
 
 void TestBoardSim::configWriteStoredAndRestored()
@@ -268,8 +318,8 @@ void TestBoardSim::ptyRoundTrip_data()
     QTest::newRow("identity") << hex("01") << 25 << false << QByteArrayList{hex("01")};
     QTest::newRow("identity after reopen") << hex("01") << 25 << true << QByteArrayList{hex("01")};
     QTest::newRow("lone config read, ended by quiet") << hex("02") << 40 << false << QByteArrayList{hex("02")};
-    QTest::newRow("config read and status in one go") << hex("0204") << 52 << false
-                                                      << QByteArrayList{hex("02"), hex("04")};
+    QTest::newRow("config read and status in one go")
+        << hex("0204") << 52 << false << QByteArrayList{hex("02"), hex("04")};
     QTest::newRow("config write") << hex("0208a30103") + hex(factory08A3) << 40 << false
                                   << QByteArrayList{hex("0208a30103") + hex(factory08A3)};
     QTest::newRow("status") << hex("04") << 12 << true << QByteArrayList{hex("04")};
@@ -516,8 +566,9 @@ void TestBoardSim::storedConfigSetDirectly()
     QVERIFY(fd >= 0);
 
     if (!accepted) {
-        QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral(
-            "BoardModel: configuration payload of %1 bytes refused").arg(payload.size())));
+        QTest::ignoreMessage(
+            QtWarningMsg,
+            qPrintable(QStringLiteral("BoardModel: configuration payload of %1 bytes refused").arg(payload.size())));
     }
     QCOMPARE(board.setStoredConfig(payload), accepted);
     // In force as soon as the call returns: the very next read carries it.
@@ -567,8 +618,8 @@ void TestBoardSim::statusClockPinned()
 
 void TestBoardSim::scriptedReplies_data()
 {
-    QTest::addColumn<int>("pauseMs"); // before the last piece
-    QTest::addColumn<int>("times");   // of the last piece
+    QTest::addColumn<int>("pauseMs");      // before the last piece
+    QTest::addColumn<int>("times");        // of the last piece
     QTest::addColumn<QByteArray>("first"); // bytes that arrive at once
     QTest::addColumn<QByteArray>("rest");  // bytes that arrive after the pause
 

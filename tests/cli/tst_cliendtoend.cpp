@@ -45,12 +45,14 @@ bool onlyReads(const QList<QByteArray> &requests)
 qsizetype statusRequests(const SimulatedBoard &board)
 {
     const QList<QByteArray> requests = board.requests();
-    return std::count_if(requests.begin(), requests.end(), [](const QByteArray &r) { return r.at(0) == char(USBmsgStatus); });
+    return std::count_if(requests.begin(), requests.end(),
+                         [](const QByteArray &r) { return r.at(0) == char(USBmsgStatus); });
 }
 
 int framesOfLength(const QList<QByteArray> &requests, int length)
 {
-    return int(std::count_if(requests.begin(), requests.end(), [length](const QByteArray &r) { return r.size() == length; }));
+    return int(
+        std::count_if(requests.begin(), requests.end(), [length](const QByteArray &r) { return r.size() == length; }));
 }
 
 QJsonObject parseObject(const QByteArray &text)
@@ -121,8 +123,9 @@ void TestCliEndToEnd::backupEditRestore_data()
     QTest::addColumn<QString>("productCode");
     QTest::addColumn<Edits>("edits");
 
-    QTest::newRow("08A3") << "08A3" << Edits{{"failsafe[0]", 900}, {"failsafe[11]", 2100}, {"groups[1].bank", 1},
-                                             {"groups[2].refreshRate", 1}, {"trigger.activeLow", true}, {"trigger.high", 1750}};
+    QTest::newRow("08A3") << "08A3"
+                          << Edits{{"failsafe[0]", 900},         {"failsafe[11]", 2100},      {"groups[1].bank", 1},
+                                   {"groups[2].refreshRate", 1}, {"trigger.activeLow", true}, {"trigger.high", 1750}};
     QTest::newRow("08A2") << "08A2" << Edits{{"failsafe[6]", 1456}, {"trigger.low", 1111}};
     QTest::newRow("04F2") << "04F2" << Edits{{"inaGain", 42}, {"trigger.activeLow", true}, {"trigger.low", 1300}};
 }
@@ -167,7 +170,8 @@ void TestCliEndToEnd::diffNamesExactlyTheChangedFields_data()
     QTest::addColumn<QStringList>("fields");
 
     QTest::newRow("08A3 same") << "08A3" << Edits{} << QStringList{};
-    QTest::newRow("08A3 several") << "08A3" << Edits{{"trigger.low", 1200}, {"groups[0].refreshRate", 1}, {"failsafe[9]", 2000}}
+    QTest::newRow("08A3 several") << "08A3"
+                                  << Edits{{"trigger.low", 1200}, {"groups[0].refreshRate", 1}, {"failsafe[9]", 2000}}
                                   << QStringList{"groups[0].refreshRate", "failsafe[9]", "trigger.low"};
     QTest::newRow("04F2 gain") << "04F2" << Edits{{"inaGain", 9}} << QStringList{"inaGain"};
     QTest::newRow("04F2 out of range") << "04F2" << Edits{{"trigger.activeLow", true}, {"trigger.high", 2500}}
@@ -214,17 +218,19 @@ void TestCliEndToEnd::refusedFilesSendNoWrite_data()
     const auto json = [](const QJsonObject &object) { return QJsonDocument(object).toJson(); };
     QTest::newRow("04F2 file, 08A3 board") << "08A3" << json(validFile("04F2")) << 4 << "04F2" << true;
     QTest::newRow("08A3 file, 04F2 board") << "04F2" << json(validFile("08A3")) << 4 << "08A3" << true;
-    QTest::newRow("malformed") << "08A3" << QByteArray("{\n  \"format\": 1,\n  \"productCode\": \"08A3\"\n  \"config\": {}\n}")
+    QTest::newRow("malformed") << "08A3"
+                               << QByteArray("{\n  \"format\": 1,\n  \"productCode\": \"08A3\"\n  \"config\": {}\n}")
                                << 2 << "line 4" << false;
     QTest::newRow("typo in a field") << "04F2" << json(withConfigValue(validFile("04F2"), "trigger.lowe", 1000)) << 2
                                      << "trigger.lowe" << false;
-    QTest::newRow("trigger low above high") << "04F2" << json(withConfigValue(validFile("04F2"), "trigger.low", 1700)) << 3
-                                            << "trigger.low is 1700, must be below trigger.high" << true;
+    QTest::newRow("trigger low above high") << "04F2" << json(withConfigValue(validFile("04F2"), "trigger.low", 1700))
+                                            << 3 << "trigger.low is 1700, must be below trigger.high" << true;
     for (const FieldRange &range : numericRanges()) {
         const QString board = range.family == QLatin1String("08A3") ? "08A2" : range.family;
         for (const int value : {range.min - 1, range.max + 1})
             QTest::addRow("%s %s = %d", qPrintable(board), qPrintable(range.path), value)
-                << board << json(withConfigValue(validFile(range.family), range.path, value)) << 3 << range.path << false;
+                << board << json(withConfigValue(validFile(range.family), range.path, value)) << 3 << range.path
+                << false;
     }
 }
 
@@ -361,16 +367,25 @@ void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("set, board falls silent") << "set" << "silent" << 7 << "config set sent, but the board on";
-    QTest::newRow("set, cable pulled") << "set" << "unplugged" << 7 << "during config set: whether the board took it is not known";
-    QTest::newRow("set, write unanswered, old values kept") << "set" << "mute on writes" << 8 << "holds other values";
-    QTest::newRow("defaults, board falls silent") << "defaults" << "silent" << 7 << "did not answer nor send its configuration back";
-    QTest::newRow("defaults, cable pulled") << "defaults" << "unplugged" << 7 << "during defaults";
-    QTest::newRow("defaults, unanswered") << "defaults" << "mute on writes" << 7 << "the configuration it holds now was read back";
+    QTest::newRow("set, board falls silent") << "set"
+                                             << "silent" << 7 << "config set sent, but the board on";
+    QTest::newRow("set, cable pulled") << "set"
+                                       << "unplugged" << 7
+                                       << "during config set: whether the board took it is not known";
+    QTest::newRow("set, write unanswered, old values kept") << "set"
+                                                            << "mute on writes" << 8 << "holds other values";
+    QTest::newRow("defaults, board falls silent") << "defaults"
+                                                  << "silent" << 7 << "did not answer nor send its configuration back";
+    QTest::newRow("defaults, cable pulled") << "defaults"
+                                            << "unplugged" << 7 << "during defaults";
+    QTest::newRow("defaults, unanswered") << "defaults"
+                                          << "mute on writes" << 7 << "the configuration it holds now was read back";
     QTest::newRow("defaults, answered with the configuration")
-        << "defaults" << "keeps its values" << 8 << "did not acknowledge defaults; the configuration it holds now";
+        << "defaults"
+        << "keeps its values" << 8 << "did not acknowledge defaults; the configuration it holds now";
     QTest::newRow("defaults, acknowledged with a byte more")
-        << "defaults" << "trailing byte" << 8 << "did not acknowledge defaults; the configuration it holds now";
+        << "defaults"
+        << "trailing byte" << 8 << "did not acknowledge defaults; the configuration it holds now";
 }
 
 void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered()
@@ -402,9 +417,10 @@ void TestCliEndToEnd::writeOutcomeIsWhatTheBoardAnswered()
         });
     }
     QVERIFY(sim.start());
-    const QStringList arguments = command == "set"
-        ? QStringList{"config", "set", "PORT", writeFile(edited(validFile("08A3"), {{"trigger.high", 1990}}))}
-        : QStringList{"defaults", "PORT", "--yes", "--json"};
+    const QStringList arguments =
+        command == "set"
+            ? QStringList{"config", "set", "PORT", writeFile(edited(validFile("08A3"), {{"trigger.high", 1990}}))}
+            : QStringList{"defaults", "PORT", "--yes", "--json"};
     const Run run = runCli(arguments, sim.devicePath());
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
     QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
@@ -451,15 +467,19 @@ void TestCliEndToEnd::jsonOutputParses_data()
 
     QTest::newRow("ports") << QStringList{"ports"} << QStringList{"name", "location", "byId", "vendorId"}
                            << int(QSerialPortInfo::availablePorts().size());
-    QTest::newRow("identify") << QStringList{"identify", "PORT"} << QStringList{"productCode", "serial", "chipDevId"} << 1;
+    QTest::newRow("identify") << QStringList{"identify", "PORT"} << QStringList{"productCode", "serial", "chipDevId"}
+                              << 1;
     // The simulator's --link makes such a path; Qt would look for it under /dev.
     QTest::newRow("identify, relative path") << QStringList{"identify", "sims/a"} << QStringList{"productCode"} << 1;
     QTest::newRow("status") << QStringList{"status", "PORT"} << QStringList{"time", "switch"} << 1;
     QTest::newRow("status watch") << QStringList{"status", "PORT", "--watch", "--count", "3"}
                                   << QStringList{"time", "triggerPresent"} << 3;
-    QTest::newRow("config get") << QStringList{"config", "get", "PORT"} << QStringList{"format", "serial", "config"} << 1;
-    QTest::newRow("config get to file") << QStringList{"config", "get", "PORT", "-o", "FILE"} << QStringList{"file"} << 1;
-    QTest::newRow("config set") << QStringList{"config", "set", "PORT", "FILE", "--verify"} << QStringList{"verified"} << 1;
+    QTest::newRow("config get") << QStringList{"config", "get", "PORT"} << QStringList{"format", "serial", "config"}
+                                << 1;
+    QTest::newRow("config get to file") << QStringList{"config", "get", "PORT", "-o", "FILE"} << QStringList{"file"}
+                                        << 1;
+    QTest::newRow("config set") << QStringList{"config", "set", "PORT", "FILE", "--verify"} << QStringList{"verified"}
+                                << 1;
     QTest::newRow("config diff") << QStringList{"config", "diff", "PORT", "FILE"} << QStringList{"equal"} << 1;
     QTest::newRow("defaults") << QStringList{"defaults", "PORT", "--yes"} << QStringList{"restored", "unchanged"} << 1;
     QTest::newRow("dump") << QStringList{"dump", "PORT"} << QStringList{"dump"} << 1;
@@ -506,9 +526,15 @@ void TestCliEndToEnd::showsWhatTheBoardSays_data()
     QTest::addColumn<QString>("firmware");
     QTest::addColumn<QString>("statusWord"); // in every status line
 
-    QTest::newRow("08A3") << "08A3" << "1.3" << "trigger";
-    QTest::newRow("08A2") << "08A2" << "1.3" << "trigger";
-    QTest::newRow("04F2") << "04F2" << "0.1" << "\u00B0C";
+    QTest::newRow("08A3") << "08A3"
+                          << "1.3"
+                          << "trigger";
+    QTest::newRow("08A2") << "08A2"
+                          << "1.3"
+                          << "trigger";
+    QTest::newRow("04F2") << "04F2"
+                          << "0.1"
+                          << "\u00B0C";
 }
 
 void TestCliEndToEnd::showsWhatTheBoardSays()
@@ -533,7 +559,8 @@ void TestCliEndToEnd::showsWhatTheBoardSays()
     QCOMPARE(id.value("chipDevId").toString(), QString("12345"));
     // -v adds the exchange to the error stream, under its logging category.
     const Run verbose = runCli({"identify", "PORT", "-v"}, board.devicePath());
-    QVERIFY2(verbose.err.contains("\nhalvero-cli: halvero.link.wire: Sending read cmd  \"01\"\n"), qPrintable(verbose.describe()));
+    QVERIFY2(verbose.err.contains("\nhalvero-cli: halvero.link.wire: Sending read cmd  \"01\"\n"),
+             qPrintable(verbose.describe()));
 
     // The board's dump text, without the reply header in front of it.
     const Run dump = runCli({"dump", "PORT"}, board.devicePath());
@@ -541,16 +568,24 @@ void TestCliEndToEnd::showsWhatTheBoardSays()
 
     // A watch prints one line per poll, each stamped with its time.
     const QString watch = runCli({"status", "PORT", "--watch", "--count", "2"}, board.devicePath()).out;
-    QVERIFY2(QRegularExpression(QStringLiteral("^(\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  [^\n]*%1[^\n]*\n){2}$").arg(statusWord))
-                 .match(watch).hasMatch(), qPrintable(watch));
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("^(\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  [^\n]*%1[^\n]*\n){2}$").arg(statusWord))
+            .match(watch)
+            .hasMatch(),
+        qPrintable(watch));
 }
 
 void TestCliEndToEnd::fullStandardOutputFails_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    for (const QStringList &arguments : QList<QStringList>{{"--version"}, {"ports"}, {"identify", "PORT"}, {"status", "PORT"},
+    for (const QStringList &arguments : QList<QStringList>{{"--version"},
+                                                           {"ports"},
+                                                           {"identify", "PORT"},
+                                                           {"status", "PORT"},
                                                            {"status", "PORT", "--watch", "--count", "3"},
-                                                           {"config", "get", "PORT"}, {"dump", "PORT"}, {"history"}})
+                                                           {"config", "get", "PORT"},
+                                                           {"dump", "PORT"},
+                                                           {"history"}})
         QTest::addRow("%s", qPrintable(arguments.join(QLatin1Char(' ')))) << arguments;
 }
 
@@ -561,7 +596,8 @@ void TestCliEndToEnd::fullStandardOutputFails()
     QVERIFY(board.start());
     const Run run = runCli(arguments, board.devicePath(), {}, "/dev/full");
     QVERIFY2(run.exitCode == 11 && run.err.startsWith("halvero-cli: cannot write to standard output")
-                 && run.err.count('\n') == 1, qPrintable(run.describe()));
+                 && run.err.count('\n') == 1,
+             qPrintable(run.describe()));
     QVERIFY(statusRequests(board) <= 1); // a watch stops at the first line lost
 }
 
@@ -596,10 +632,14 @@ void TestCliEndToEnd::answersWithoutADisplay_data()
     QTest::addColumn<QString>("expected"); // the start of standard output
 
     const QString version = QStringLiteral(" " HALVERO_VERSION "\n");
-    QTest::newRow("cli version") << HALVERO_CLI_PATH << "--version" << "halvero-cli" + version;
-    QTest::newRow("boardsim version") << HALVERO_BOARDSIM_PATH << "--version" << "halvero-boardsim" + version;
-    QTest::newRow("configurator version") << HALVERO_CONFIGURATOR_PATH << "--version" << "halvero-configurator" + version;
-    QTest::newRow("configurator help") << HALVERO_CONFIGURATOR_PATH << "--help" << "Usage: halvero-configurator [options]\n";
+    QTest::newRow("cli version") << HALVERO_CLI_PATH << "--version"
+                                 << "halvero-cli" + version;
+    QTest::newRow("boardsim version") << HALVERO_BOARDSIM_PATH << "--version"
+                                      << "halvero-boardsim" + version;
+    QTest::newRow("configurator version") << HALVERO_CONFIGURATOR_PATH << "--version"
+                                          << "halvero-configurator" + version;
+    QTest::newRow("configurator help") << HALVERO_CONFIGURATOR_PATH << "--help"
+                                       << "Usage: halvero-configurator [options]\n";
 }
 
 // Every program prints the project's version, and the window program answers
@@ -610,8 +650,8 @@ void TestCliEndToEnd::answersWithoutADisplay()
     QFETCH(QString, option);
     QFETCH(QString, expected);
 
-    const Run run = TestSupport::runProgram(QStringLiteral("env"), {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY",
-                                                                    "QT_QPA_PLATFORM=xcb", program, option});
+    const Run run = TestSupport::runProgram(
+        QStringLiteral("env"), {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb", program, option});
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.out.startsWith(expected.toUtf8()), qPrintable(run.describe()));
 }

@@ -153,7 +153,8 @@ private:
     // Differs from what a fresh board holds in two fields.
     QString boardFile()
     {
-        const QJsonObject file = withConfigValue(withConfigValue(validFile("08A3"), "trigger.high", 1750), "failsafe[0]", 1234);
+        const QJsonObject file =
+            withConfigValue(withConfigValue(validFile("08A3"), "trigger.high", 1750), "failsafe[0]", 1234);
         return writeFile("board.json", QJsonDocument(file).toJson());
     }
 };
@@ -197,7 +198,8 @@ void TestCliProvision::benchOfBoards()
         // Only boards of the file's family that answered were written to.
         QCOMPARE(wasWritten(*bench.boards.at(i)), identified && i != 3);
         const bool shared = i == 0 || i == 2;
-        QCOMPARE(row.value("message").toString().endsWith(QStringLiteral("same serial as %1").arg(bench.ports().at(shared ? 2 - i : i))),
+        QCOMPARE(row.value("message").toString().endsWith(
+                     QStringLiteral("same serial as %1").arg(bench.ports().at(shared ? 2 - i : i))),
                  shared);
     }
     const QVariant fieldsCell = rows.at(5).value("fields"); // CSV: one cell, the names apart by spaces
@@ -213,10 +215,11 @@ void TestCliProvision::benchOfBoards()
     QCOMPARE(lines.size(), bench.boards.size() + 1);
     const QString summary = QStringLiteral("3 of 7 boards hold the configuration; 1 holds other values: %1; "
                                            "1 skipped (04F2); 1 no board: %2; 1 busy: %3; 2 share serial %4: %5, %6")
-                                .arg(bench.ports().at(5), bench.ports().at(4), bench.ports().at(6), rows.at(0).value("serial").toString(),
-                                     bench.ports().at(0), bench.ports().at(2));
+                                .arg(bench.ports().at(5), bench.ports().at(4), bench.ports().at(6),
+                                     rows.at(0).value("serial").toString(), bench.ports().at(0), bench.ports().at(2));
     if (json)
-        QCOMPARE(QJsonDocument::fromJson(lines.last()).object().value("summary").toObject().value("text").toString(), summary);
+        QCOMPARE(QJsonDocument::fromJson(lines.last()).object().value("summary").toObject().value("text").toString(),
+                 summary);
     else
         QCOMPARE(QString::fromUtf8(lines.last()), summary);
 }
@@ -248,7 +251,8 @@ void TestCliProvision::refusedBeforeAnyPort_data()
     QTest::addColumn<QString>("named");
 
     const QByteArray good = QJsonDocument(validFile("08A3")).toJson();
-    const QByteArray config = QJsonDocument(validFile("08A3").value("config").toObject()).toJson(QJsonDocument::Compact);
+    const QByteArray config =
+        QJsonDocument(validFile("08A3").value("config").toObject()).toJson(QJsonDocument::Compact);
     QTest::newRow("malformed") << QByteArray("{\"format\": 1,") << "r.jsonl" << 2 << "malformed JSON";
     QTest::newRow("out of range") << QJsonDocument(withConfigValue(validFile("08A3"), "failsafe[3]", 2200)).toJson()
                                   << "r.csv" << 3 << "failsafe[3]";
@@ -282,13 +286,14 @@ void TestCliProvision::refusedBeforeAnyPort()
         QVERIFY(QFile::setPermissions(writeFile(report, kept), QFile::ReadOwner));
     if (report == "device.csv" || report == "port.csv")
         QVERIFY(QFile::link(report == "device.csv" ? "/dev/null" : second.devicePath(), reportPath));
-    const TestSupport::CliRun run = runCli({"provision", writeFile("bad.json", content), first.devicePath(),
-                                            second.devicePath(), "--report", reportPath});
+    const TestSupport::CliRun run = runCli(
+        {"provision", writeFile("bad.json", content), first.devicePath(), second.devicePath(), "--report", reportPath});
     QVERIFY2(run.exitCode == exitCode && run.err.count('\n') == 1 && run.err.contains(named.toUtf8()),
              qPrintable(run.describe()));
     QVERIFY(first.requests().isEmpty() && second.requests().isEmpty());
     // What was there stays as it was; no report where there was none.
-    QCOMPARE(QFileInfo(reportPath).isFile() ? QFileInfo(reportPath).size() : 0, report == "read-only.csv" ? kept.size() : 0);
+    QCOMPARE(QFileInfo(reportPath).isFile() ? QFileInfo(reportPath).size() : 0,
+             report == "read-only.csv" ? kept.size() : 0);
 }
 
 // Four boards, two at a time, with --verify. How many were worked on at
@@ -308,9 +313,10 @@ void TestCliProvision::boardsWorkedOnAtOnce()
     }
     const TestSupport::CliRun run =
         runCli(QStringList{"provision", boardFile(), "--verify", "--no-history", "--jobs", "2"} + ports);
-    QVERIFY2(run.exitCode == 15 && run.out.contains("3 of 4 boards hold the configuration; 1 holds other values: "
-                                                    + ports.last().toUtf8()),
-             qPrintable(run.describe()));
+    QVERIFY2(
+        run.exitCode == 15
+            && run.out.contains("3 of 4 boards hold the configuration; 1 holds other values: " + ports.last().toUtf8()),
+        qPrintable(run.describe()));
     int busiest = 0;
     for (const auto &board : boards) {
         const auto atWork = std::count_if(boards.begin(), boards.end(), [&board](const auto &other) {
@@ -403,7 +409,8 @@ void TestCliProvision::auditBySlots()
     };
     const QString untouched = "bay-3:differs bay-1:differs bay-2:differs bay-5:skipped-family bay-4:no-board";
     const auto before = audit();
-    QVERIFY2(before.first.exitCode == 15 && before.second == untouched, qPrintable(before.first.describe() + before.second));
+    QVERIFY2(before.first.exitCode == 15 && before.second == untouched,
+             qPrintable(before.first.describe() + before.second));
     for (const auto &board : boards)
         QVERIFY(!wasWritten(*board));
 
@@ -418,13 +425,15 @@ void TestCliProvision::auditBySlots()
                  qPrintable(out));
     }
     QVERIFY(QString::fromUtf8(after.first.out).contains("channel 1 failsafe: 1000 → 1234, trigger High: 1600 → 1750"));
-    QVERIFY2(QString::fromUtf8(after.first.out).contains("2 of 5 boards match the file; 1 differs: bay-3; 1 skipped (04F2); "
-                                                         "1 no board: bay-4"),
+    QVERIFY2(QString::fromUtf8(after.first.out)
+                 .contains("2 of 5 boards match the file; 1 differs: bay-3; 1 skipped (04F2); "
+                           "1 no board: bay-4"),
              after.first.out.constData());
 
     // Named by their ports, the two boards that took the file pass; each
     // board compared left an entry of what it held.
-    const TestSupport::CliRun passed = runCli({"check", boardFile(), boards.at(1)->devicePath(), boards.at(2)->devicePath()});
+    const TestSupport::CliRun passed =
+        runCli({"check", boardFile(), boards.at(1)->devicePath(), boards.at(2)->devicePath()});
     QVERIFY2(passed.exitCode == 0, qPrintable(passed.describe()));
     QFile entries(history);
     QVERIFY(entries.open(QIODevice::ReadOnly));
@@ -438,11 +447,13 @@ void TestCliProvision::interruptWhileTheReportWaits()
     QVERIFY(board.start());
     const QString fifo = dir.filePath("unread.csv");
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
-    const TestSupport::CliRun run = runCli({"provision", boardFile(), board.devicePath(), "--report", fifo}, [](QProcess &cli) {
-        // The summary goes out before the report; the pipe is waited for 2 s.
-        QTRY_VERIFY_WITH_TIMEOUT((cli.waitForReadyRead(50), cli.peek(4096).contains("holds the configuration")), 10000);
-        ::kill(pid_t(cli.processId()), SIGINT);
-    });
+    const TestSupport::CliRun run =
+        runCli({"provision", boardFile(), board.devicePath(), "--report", fifo}, [](QProcess &cli) {
+            // The summary goes out before the report; the pipe is waited for 2 s.
+            QTRY_VERIFY_WITH_TIMEOUT((cli.waitForReadyRead(50), cli.peek(4096).contains("holds the configuration")),
+                                     10000);
+            ::kill(pid_t(cli.processId()), SIGINT);
+        });
     QVERIFY2(run.exitCode == 16 && run.err.contains("interrupted by SIGINT") && run.err.contains("report"),
              qPrintable(run.describe()));
 }
@@ -465,7 +476,8 @@ void TestCliProvision::lateBoardsHoldWhatIsWritten()
     const TestSupport::CliRun provisioned = runCli(QStringList{"provision", boardFile()} + ports);
     QVERIFY2(provisioned.exitCode == 0, qPrintable(provisioned.describe()));
     const QJsonObject other = withConfigValue(validFile("08A3"), "failsafe[0]", 1500);
-    const TestSupport::CliRun set = runCli({"config", "set", ports.first(), writeFile("other.json", QJsonDocument(other).toJson())});
+    const TestSupport::CliRun set =
+        runCli({"config", "set", ports.first(), writeFile("other.json", QJsonDocument(other).toJson())});
     QVERIFY2(set.exitCode == 0, qPrintable(set.describe()));
 
     QMap<QString, ConfigHistory::Entry> lastAfter; // by serial
@@ -473,7 +485,8 @@ void TestCliProvision::lateBoardsHoldWhatIsWritten()
         if (entry.phase == ConfigHistory::phaseAfter)
             lastAfter.insert(entry.config.serial, entry);
     for (int i = 0; i < boards.size(); ++i) {
-        const QString serial = QStringLiteral("0x203833524E465009%1").arg(QString::number(0x1A7E0 + i, 16).toUpper(), 8, QLatin1Char('0'));
+        const QString serial =
+            QStringLiteral("0x203833524E465009%1").arg(QString::number(0x1A7E0 + i, 16).toUpper(), 8, QLatin1Char('0'));
         const QMap<QString, int> values = lastAfter.value(serial).config.values;
         QCOMPARE(values.value("failsafe[0]"), i == 0 ? 1500 : 1234);
         QCOMPARE(values.value("trigger.high"), i == 0 ? 1600 : 1750);

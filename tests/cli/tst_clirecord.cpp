@@ -46,7 +46,8 @@ void tst_CliRecord::initTestCase()
     // The bench's grants, as docs/record.md gives them; the owner makes the
     // tables on first use.
     QVERIFY(runAt("owner", cluster.ownerUri(), {"record", "boards"}).exitCode == 0);
-    QVERIFY2(cluster.exec("GRANT SELECT, INSERT ON halvero_entries, halvero_migrations TO bench", &error), qPrintable(error));
+    QVERIFY2(cluster.exec("GRANT SELECT, INSERT ON halvero_entries, halvero_migrations TO bench", &error),
+             qPrintable(error));
     QVERIFY(board.start());
 }
 
@@ -82,7 +83,8 @@ void tst_CliRecord::twoStationsOneBoard()
         const TestSupport::CliRun run = runAt(station, bench, {"config", "set", "PORT", boardFile(high)});
         QVERIFY2(run.exitCode == 0 && run.err.isEmpty(), qPrintable(run.describe()));
     }
-    const TestSupport::CliRun shown = runAt("bench-3", bench, {"record", "show", "--serial", "0x203833524E46500900390021", "--json"});
+    const TestSupport::CliRun shown =
+        runAt("bench-3", bench, {"record", "show", "--serial", "0x203833524E46500900390021", "--json"});
     QVERIFY2(shown.exitCode == 0, qPrintable(shown.describe()));
     QSet<QString> stations;
     QString lastChange;
@@ -114,7 +116,8 @@ void tst_CliRecord::recordDownWhileWriting()
     QVERIFY(cluster.stop());
     QElapsedTimer clock;
     clock.start();
-    const TestSupport::CliRun written = runAt("bench-4", cluster.benchUri(), {"config", "set", "PORT", boardFile(1550)});
+    const TestSupport::CliRun written =
+        runAt("bench-4", cluster.benchUri(), {"config", "set", "PORT", boardFile(1550)});
     const qint64 elapsed = clock.elapsed();
     QVERIFY(cluster.restart());
     QVERIFY2(written.exitCode == 0 && written.err.contains("3 entries wait to be forwarded to the record"),
@@ -142,7 +145,8 @@ void tst_CliRecord::wrongPasswordNeverPrinted()
     const TestSupport::CliRun shown = runAt("bench-5", QString(), {"record", "show", "--record", wrong});
     QVERIFY2(shown.exitCode == 18, qPrintable(shown.describe()));
     for (const TestSupport::CliRun &run : {written, pushed, shown})
-        QVERIFY2(!run.out.contains(password.toUtf8()) && !run.err.contains(password.toUtf8()), qPrintable(run.describe()));
+        QVERIFY2(!run.out.contains(password.toUtf8()) && !run.err.contains(password.toUtf8()),
+                 qPrintable(run.describe()));
 }
 
 QTEST_GUILESS_MAIN(tst_CliRecord)

@@ -9,14 +9,14 @@
 #include <cerrno>
 
 #include "benchslots.h"
+#include "boardconfig.h"
 #include "boardformat.h"
 #include "cliarguments.h"
 #include "clicommands.h"
 #include "clirunner.h"
-#include "confighistory.h"
 #include "clitestsupport.h"
-#include "boardconfig.h"
 #include "configfileread.h"
+#include "confighistory.h"
 #include "parachuteradiocomm.h"
 #include "portdiagnosis.h"
 #include "portfacts.h"
@@ -90,9 +90,10 @@ void TestCliUnits::arguments_data()
     ok("options first", "--json --baud=115200 config diff COM3 -", CliCommand::ConfigDiff, "COM3 -");
     ok("help wins", "identify --help", CliCommand::Help, "");
     ok("history of one board", "history --serial 0x2038 --json", CliCommand::History, "");
-    ok("history restore", "history restore ttyACM0 3 --any-board --no-history --verify", CliCommand::HistoryRestore, "ttyACM0");
-    ok("provision", "provision board.json ttyUSB0 /dev/ttyACM1 --jobs 2 --report lot.CSV --verify", CliCommand::Provision,
-       "ttyUSB0 /dev/ttyACM1 board.json");
+    ok("history restore", "history restore ttyACM0 3 --any-board --no-history --verify", CliCommand::HistoryRestore,
+       "ttyACM0");
+    ok("provision", "provision board.json ttyUSB0 /dev/ttyACM1 --jobs 2 --report lot.CSV --verify",
+       CliCommand::Provision, "ttyUSB0 /dev/ttyACM1 board.json");
     ok("provision every port", "provision board.json --all --report lot.jsonl", CliCommand::Provision, "board.json");
     ok("inventory", "identify ttyUSB0 ttyUSB1 --json", CliCommand::Identify, "ttyUSB0 ttyUSB1");
     ok("inventory of every port", "identify --all", CliCommand::Identify, "");
@@ -101,7 +102,8 @@ void TestCliUnits::arguments_data()
     bad("nothing", "", "no command");
     bad("unknown command", "flash ttyUSB0", "unknown command 'flash'");
     bad("unknown config command", "config put ttyUSB0 a.json", "unknown command 'config put'");
-    bad("config without get, set or diff", "config ttyUSB0", "needs a subcommand: config get PORT, config set PORT FILE");
+    bad("config without get, set or diff", "config ttyUSB0",
+        "needs a subcommand: config get PORT, config set PORT FILE");
     bad("unknown option", "identify ttyUSB0 --force", "unknown option '--force'");
     bad("unknown short option", "identify ttyUSB0 -x", "unknown option '-x'");
     bad("missing port", "identify", "needs a PORT");
@@ -109,7 +111,8 @@ void TestCliUnits::arguments_data()
     bad("extra argument", "status ttyUSB0 ttyUSB1", "unexpected argument 'ttyUSB1'");
     bad("provision without a port", "provision board.json", "'provision' needs a PORT, --all or --slots FILE");
     bad("slots and ports", "check b.json ttyUSB0 --slots bench.txt", "--slots names the ports itself");
-    bad("report of no known format", "provision b.json ttyUSB0 --report lot.txt", "--report needs a file name ending in .jsonl");
+    bad("report of no known format", "provision b.json ttyUSB0 --report lot.txt",
+        "--report needs a file name ending in .jsonl");
     bad("no jobs", "provision b.json ttyUSB0 --jobs 0", "--jobs needs a positive whole number");
     bad("every port of one board", "status ttyUSB0 --all", "--all does not apply to 'status'");
     bad("verify on get", "config get ttyUSB0 --verify", "--verify does not apply to 'config get'");
@@ -120,7 +123,8 @@ void TestCliUnits::arguments_data()
     bad("quiet and verbose", "identify ttyUSB0 -qv", "-q and -v cannot be combined");
     bad("restore without an entry", "history restore ttyUSB0", "needs an entry number N");
     bad("restore entry not a number", "history restore ttyUSB0 latest", "needs an entry number as listed by 'history'");
-    bad("unknown history command", "history last", "unknown command 'history last' (use history or history restore PORT N)");
+    bad("unknown history command", "history last",
+        "unknown command 'history last' (use history or history restore PORT N)");
     bad("no history on a read", "config get ttyUSB0 --no-history", "--no-history does not apply to 'config get'");
 }
 
@@ -187,10 +191,10 @@ void TestCliUnits::completionOffersEachCommand_data()
     QTest::addColumn<QStringList>("options"); // those of the command's own
 
     const QList<QPair<unsigned, QString>> names{
-        {OptOutput, "--output"}, {OptVerify, "--verify"}, {OptWatch, "--watch"},         {OptCount, "--count"},
+        {OptOutput, "--output"}, {OptVerify, "--verify"}, {OptWatch, "--watch"},        {OptCount, "--count"},
         {OptYes, "--yes"},       {OptSerial, "--serial"}, {OptAnyBoard, "--any-board"}, {OptNoHistory, "--no-history"},
         {OptBaud, "--baud"},     {OptAll, "--all"},       {OptJobs, "--jobs"},          {OptReport, "--report"},
-        {OptSlots, "--slots"},   {OptRecord, "--record"}, {OptStation, "--station"}, {OptSince, "--since"}};
+        {OptSlots, "--slots"},   {OptRecord, "--record"}, {OptStation, "--station"},    {OptSince, "--since"}};
     for (const CommandRow &row : commandTable()) {
         if (row.byOption)
             continue;
@@ -211,9 +215,11 @@ void TestCliUnits::completionOffersEachCommand()
 
     const auto complete = [](const QStringList &line) {
         QProcess bash;
-        bash.start("bash", QStringList{"-c", "source \"$0\"; COMP_WORDS=(halvero-cli \"$@\"); COMP_CWORD=$#; "
-                                             "_halvero_cli; printf '%s\\n' \"${COMPREPLY[@]}\"",
-                                       HALVERO_CLI_COMPLETION} + line);
+        bash.start("bash", QStringList{"-c",
+                                       "source \"$0\"; COMP_WORDS=(halvero-cli \"$@\"); COMP_CWORD=$#; "
+                                       "_halvero_cli; printf '%s\\n' \"${COMPREPLY[@]}\"",
+                                       HALVERO_CLI_COMPLETION}
+                               + line);
         bash.waitForFinished();
         return QString::fromUtf8(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     };
@@ -240,14 +246,21 @@ void TestCliUnits::provisionSummary_data()
     QTest::newRow("none held") << QStringList{"busy a -", "no-board b -"} << provision
                                << "0 of 2 boards hold the configuration; 1 no board: b; 1 busy: a";
     QTest::newRow("every outcome")
-        << QStringList{"error q -",        "held a 08A3",    "skipped-family s 04F2", "no-board /dev/ttyUSB7 -",
-                       "other-values o 08A3", "skipped-family t 04F2", "no-answer n 08A2", "busy b -"}
+        << QStringList{"error q -",
+                       "held a 08A3",
+                       "skipped-family s 04F2",
+                       "no-board /dev/ttyUSB7 -",
+                       "other-values o 08A3",
+                       "skipped-family t 04F2",
+                       "no-answer n 08A2",
+                       "busy b -"}
         << provision
         << "1 of 8 boards holds the configuration; 1 holds other values: o; 1 did not answer the write: n; "
            "2 skipped (04F2); 1 no board: /dev/ttyUSB7; 1 busy: b; 1 failed: q";
-    QTest::newRow("a check, by slot")
-        << QStringList{"differs a 08A3 bay-3", "matches b 08A3 bay-1", "no-board c - bay-4", "differs d 08A2 bay-2"}
-        << BenchCommand::Check << "1 of 4 boards matches the file; 2 differ: bay-3, bay-2; 1 no board: bay-4";
+    QTest::newRow("a check, by slot") << QStringList{"differs a 08A3 bay-3", "matches b 08A3 bay-1",
+                                                     "no-board c - bay-4", "differs d 08A2 bay-2"}
+                                      << BenchCommand::Check
+                                      << "1 of 4 boards matches the file; 2 differ: bay-3, bay-2; 1 no board: bay-4";
 }
 
 void TestCliUnits::provisionSummary()
@@ -270,7 +283,8 @@ void TestCliUnits::provisionSummary()
         rows << row;
     }
     QCOMPARE(ProvisionText::summary(rows, command), summary);
-    QCOMPARE(ProvisionText::summaryJson(rows, command).value("summary").toObject().value("boards").toInt(), rows.size());
+    QCOMPARE(ProvisionText::summaryJson(rows, command).value("summary").toObject().value("boards").toInt(),
+             rows.size());
 }
 
 void TestCliUnits::reportRows_data()
@@ -280,11 +294,13 @@ void TestCliUnits::reportRows_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("csvLine");
 
-    QTest::newRow("held") << true << "bay-3" << ""
+    QTest::newRow("held") << true << "bay-3"
+                          << ""
                           << "/dev/pts/3,bay-3,0x2038,08A2,08A3,0.2,other-values,failsafe[0] trigger.high,0.321,"
                              "2026-05-04T08:22:03.355Z,";
     QTest::newRow("a message with commas and quotes")
-        << false << "" << "No reply from \"x\", at 9600 baud"
+        << false << ""
+        << "No reply from \"x\", at 9600 baud"
         << "/dev/pts/3,,,,,,other-values,failsafe[0] trigger.high,0.321,2026-05-04T08:22:03.355Z,"
            "\"No reply from \"\"x\"\", at 9600 baud\"";
 }
@@ -319,7 +335,11 @@ void TestCliUnits::reportRows()
     QCOMPARE(QString::fromUtf8(csv.value(1)), csvLine);
 
     const QJsonObject json = QJsonDocument::fromJson(ProvisionReport::jsonLines({row})).object();
-    QCOMPARE(json.keys(), [] { QStringList keys = ProvisionReport::columns(); keys.sort(); return keys; }());
+    QCOMPARE(json.keys(), [] {
+        QStringList keys = ProvisionReport::columns();
+        keys.sort();
+        return keys;
+    }());
     QCOMPARE(json.value("serial").isNull(), !board);
     QCOMPARE(json.value("slot").isNull(), slot.isEmpty());
     QCOMPARE(json.value("message").isNull(), message.isEmpty());
@@ -330,12 +350,12 @@ void TestCliUnits::reportRows()
 void TestCliUnits::benchSlots_data()
 {
     QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QString>("error"); // part of the message; empty when taken
+    QTest::addColumn<QString>("error");       // part of the message; empty when taken
     QTest::addColumn<QStringList>("sockets"); // "name port", in order
 
     QTest::newRow("comments, blanks, CR LF")
-        << QByteArray("# bench 4\n\nbay-3  /dev/serial/by-path/pci-usb-0:1.3:1.0  # left\r\nbay-1\t/dev/ttyUSB0\n") << ""
-        << QStringList{"bay-3 /dev/serial/by-path/pci-usb-0:1.3:1.0", "bay-1 /dev/ttyUSB0"};
+        << QByteArray("# bench 4\n\nbay-3  /dev/serial/by-path/pci-usb-0:1.3:1.0  # left\r\nbay-1\t/dev/ttyUSB0\n")
+        << "" << QStringList{"bay-3 /dev/serial/by-path/pci-usb-0:1.3:1.0", "bay-1 /dev/ttyUSB0"};
     QTest::newRow("a name without a port") << QByteArray("bay-1 /dev/ttyUSB0\nbay-2\n")
                                            << "slots.txt, line 2: a slot is a name and a port" << QStringList();
     QTest::newRow("a name with a blank") << QByteArray("bay 1 /dev/ttyUSB0") << "line 1: a slot is a name and a port"
@@ -436,18 +456,23 @@ void TestCliUnits::fileChecks_data()
     // A key named twice is refused with both its lines, whichever one the parser would keep.
     const QString trigger = QStringLiteral(R"("trigger": {"activeLow": false, "high": 1600,%1 "low": 1400})");
     const auto file04F2 = [](const QString &config, const QString &more) {
-        return QStringLiteral(R"({"format": 1, "productCode": "04F2", "config": {"inaGain": 1, %1}%2})").arg(config, more).toUtf8();
+        return QStringLiteral(R"({"format": 1, "productCode": "04F2", "config": {"inaGain": 1, %1}%2})")
+            .arg(config, more)
+            .toUtf8();
     };
     const QString twice = QStringLiteral("config.trigger.high is set twice, at lines 1 and 2");
-    QTest::newRow("a key twice in one object") << file04F2(trigger.arg("\n\"high\": 2000,"), "") << ErrorCode::BadFile << twice;
-    QTest::newRow("a key twice, once escaped") << file04F2(trigger.arg("\n\"hi\\u0067h\": 2000,"), "") << ErrorCode::BadFile << twice;
+    QTest::newRow("a key twice in one object")
+        << file04F2(trigger.arg("\n\"high\": 2000,"), "") << ErrorCode::BadFile << twice;
+    QTest::newRow("a key twice, once escaped")
+        << file04F2(trigger.arg("\n\"hi\\u0067h\": 2000,"), "") << ErrorCode::BadFile << twice;
     QTest::newRow("two config objects") << file04F2(trigger.arg(""), ",\n\"config\": {}") << ErrorCode::BadFile
                                         << "config is set twice, at lines 1 and 2";
     row("trigger low just below high", withConfigValue(switchFile, "trigger.low", 1599), ErrorCode::None, QString());
     row("trigger low equal to high", withConfigValue(switchFile, "trigger.low", 1600), ErrorCode::OutOfRange,
         "trigger.low is 1600, must be below trigger.high (1600)");
-    row("trigger low above high", withConfigValue(withConfigValue(triggerFile, "trigger.low", 2000), "trigger.high", 1000),
-        ErrorCode::OutOfRange, "trigger.low is 2000, must be below trigger.high (1000)");
+    row("trigger low above high",
+        withConfigValue(withConfigValue(triggerFile, "trigger.low", 2000), "trigger.high", 1000), ErrorCode::OutOfRange,
+        "trigger.low is 2000, must be below trigger.high (1000)");
 
     // Each limit is taken and then missed by one, on every field. The file's
     // thresholds are 1400 and 1600, so High at its minimum or Low at its
@@ -456,9 +481,10 @@ void TestCliUnits::fileChecks_data()
         const QJsonObject file = validFile(range.family);
         const QString name = range.family + ' ' + range.path;
         const auto atLimit = [&](const char *which, int value) {
-            const bool crossed = (range.path == "trigger.high" && value <= 1400) || (range.path == "trigger.low" && value >= 1600);
-            row(name + which, withConfigValue(file, range.path, value), crossed ? ErrorCode::OutOfRange : ErrorCode::None,
-                crossed ? "must be below trigger.high" : "");
+            const bool crossed =
+                (range.path == "trigger.high" && value <= 1400) || (range.path == "trigger.low" && value >= 1600);
+            row(name + which, withConfigValue(file, range.path, value),
+                crossed ? ErrorCode::OutOfRange : ErrorCode::None, crossed ? "must be below trigger.high" : "");
         };
         atLimit(" at min", range.min);
         atLimit(" at max", range.max);
@@ -511,7 +537,8 @@ void TestCliUnits::historyCountReadsTheNewestEnd()
     QTemporaryDir dir;
     QFile file(dir.filePath("history.jsonl"));
     QVERIFY(file.open(QIODevice::WriteOnly));
-    QJsonObject entry = ConfigHistory::makeEntry(parseConfigJson(text(validFile("08A3"))).config, "save", "before", "test");
+    QJsonObject entry =
+        ConfigHistory::makeEntry(parseConfigJson(text(validFile("08A3"))).config, "save", "before", "test");
     for (int seq = 1; file.size() < 8 * 1024 * 1024; ++seq) {
         entry.insert("seq", seq);
         file.write(QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n');
@@ -537,16 +564,23 @@ void TestCliUnits::diff_data()
     QTest::addColumn<QStringList>("differing");
     QTest::addColumn<QString>("label"); // the operator's name for the differing field
 
-    QTest::newRow("same value") << "04F2" << "trigger.high" << QJsonValue(1600) << QStringList{} << QString();
-    QTest::newRow("last channel") << "08A3" << "failsafe[11]" << QJsonValue(1500) << QStringList{"failsafe[11]"}
+    QTest::newRow("same value") << "04F2"
+                                << "trigger.high" << QJsonValue(1600) << QStringList{} << QString();
+    QTest::newRow("last channel") << "08A3"
+                                  << "failsafe[11]" << QJsonValue(1500) << QStringList{"failsafe[11]"}
                                   << "channel 12 failsafe";
-    QTest::newRow("group") << "08A3" << "groups[1].refreshRate" << QJsonValue(1) << QStringList{"groups[1].refreshRate"}
+    QTest::newRow("group") << "08A3"
+                           << "groups[1].refreshRate" << QJsonValue(1) << QStringList{"groups[1].refreshRate"}
                            << "group 2 refresh rate";
-    QTest::newRow("bank") << "08A3" << "groups[2].bank" << QJsonValue(1) << QStringList{"groups[2].bank"} << "group 3 bank";
-    QTest::newRow("active low") << "04F2" << "trigger.activeLow" << QJsonValue(true) << QStringList{"trigger.activeLow"}
+    QTest::newRow("bank") << "08A3"
+                          << "groups[2].bank" << QJsonValue(1) << QStringList{"groups[2].bank"} << "group 3 bank";
+    QTest::newRow("active low") << "04F2"
+                                << "trigger.activeLow" << QJsonValue(true) << QStringList{"trigger.activeLow"}
                                 << "trigger active low";
-    QTest::newRow("low") << "08A3" << "trigger.low" << QJsonValue(1000) << QStringList{"trigger.low"} << "trigger Low";
-    QTest::newRow("gain") << "04F2" << "inaGain" << QJsonValue(7) << QStringList{"inaGain"} << "gain";
+    QTest::newRow("low") << "08A3"
+                         << "trigger.low" << QJsonValue(1000) << QStringList{"trigger.low"} << "trigger Low";
+    QTest::newRow("gain") << "04F2"
+                          << "inaGain" << QJsonValue(7) << QStringList{"inaGain"} << "gain";
 }
 
 void TestCliUnits::diff()
@@ -578,8 +612,12 @@ void TestCliUnits::statusNumbers_data()
     QTest::addColumn<QString>("shown");
 
     // The float nearest 12.4 must not show its binary noise.
-    QTest::newRow("tenths") << 12.4f << 21.5f << "battery 12.4 V  trigger 0 V  fuse probe 0 A  fuse 0 A  fuse peak 0 A  temperature 21.5 \u00B0C";
-    QTest::newRow("whole, negative") << 51.0f << -25.0f << "battery 51 V  trigger 0 V  fuse probe 0 A  fuse 0 A  fuse peak 0 A  temperature -25 \u00B0C";
+    QTest::newRow("tenths")
+        << 12.4f << 21.5f
+        << "battery 12.4 V  trigger 0 V  fuse probe 0 A  fuse 0 A  fuse peak 0 A  temperature 21.5 \u00B0C";
+    QTest::newRow("whole, negative")
+        << 51.0f << -25.0f
+        << "battery 51 V  trigger 0 V  fuse probe 0 A  fuse 0 A  fuse peak 0 A  temperature -25 \u00B0C";
 }
 
 void TestCliUnits::statusNumbers()
@@ -605,15 +643,30 @@ void TestCliUnits::statusFields_data()
     QTest::addColumn<QString>("json");
     QTest::addColumn<QString>("line");
 
-    QTest::newRow("04F2") << QByteArray::fromHex("0404f20001" "005a00" "03090b7d" "00000000000000" "3e")
-                          << R"({"batteryVoltage_V":12.4,"fuseCurrent_A":9,"fusePeakCurrent_A":11,)"
-                             R"("fuseProbeCurrent_A":6,"temperature_C":20,"triggerVoltage_V":12.5})"
-                          << "battery 12.4 V  trigger 12.5 V  fuse probe 6 A  fuse 9 A  fuse peak 11 A  temperature 20 \u00B0C";
-    QTest::newRow("08A3, trigger pulse") << QByteArray::fromHex("0408a30103" "00" "05dc" "0032" "01" "00")
-                                         << R"({"switch":"NORMAL","triggerFrequency_Hz":50,"triggerPresent":true,"triggerValue_us":1500})"
+    QTest::newRow("04F2")
+        << QByteArray::fromHex("0404f20001"
+                               "005a00"
+                               "03090b7d"
+                               "00000000000000"
+                               "3e")
+        << R"({"batteryVoltage_V":12.4,"fuseCurrent_A":9,"fusePeakCurrent_A":11,)"
+           R"("fuseProbeCurrent_A":6,"temperature_C":20,"triggerVoltage_V":12.5})"
+        << "battery 12.4 V  trigger 12.5 V  fuse probe 6 A  fuse 9 A  fuse peak 11 A  temperature 20 \u00B0C";
+    QTest::newRow("08A3, trigger pulse") << QByteArray::fromHex(
+        "0408a30103"
+        "00"
+        "05dc"
+        "0032"
+        "01"
+        "00") << R"({"switch":"NORMAL","triggerFrequency_Hz":50,"triggerPresent":true,"triggerValue_us":1500})"
                                          << "NORMAL  trigger 1500 us  50 Hz";
     // Without the pulse the board's reading is stale: left out.
-    QTest::newRow("08A3, failsafe") << QByteArray::fromHex("0408a30103" "00" "05dc" "0032" "00" "01")
+    QTest::newRow("08A3, failsafe") << QByteArray::fromHex("0408a30103"
+                                                           "00"
+                                                           "05dc"
+                                                           "0032"
+                                                           "00"
+                                                           "01")
                                     << R"({"switch":"FAILSAFE","triggerPresent":false})"
                                     << "FAILSAFE  trigger none";
 }
@@ -666,11 +719,21 @@ void TestCliUnits::portById_data()
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("link"); // expected, empty for none
 
-    QTest::newRow("relative link, as udev makes it") << "ttyACM0" << "serial/by-id" << "usb-Halvero_08A3_17-if00";
-    QTest::newRow("absolute link") << "ttyUSB0" << "serial/by-id" << "usb-FTDI_FT232R_A1-if00-port0";
-    QTest::newRow("port named through a link") << "board" << "serial/by-id" << "usb-Halvero_08A3_17-if00";
-    QTest::newRow("no link to the port") << "ttyS0" << "serial/by-id" << "";
-    QTest::newRow("no such folder") << "ttyACM0" << "serial/by-path" << "";
+    QTest::newRow("relative link, as udev makes it") << "ttyACM0"
+                                                     << "serial/by-id"
+                                                     << "usb-Halvero_08A3_17-if00";
+    QTest::newRow("absolute link") << "ttyUSB0"
+                                   << "serial/by-id"
+                                   << "usb-FTDI_FT232R_A1-if00-port0";
+    QTest::newRow("port named through a link") << "board"
+                                               << "serial/by-id"
+                                               << "usb-Halvero_08A3_17-if00";
+    QTest::newRow("no link to the port") << "ttyS0"
+                                         << "serial/by-id"
+                                         << "";
+    QTest::newRow("no such folder") << "ttyACM0"
+                                    << "serial/by-path"
+                                    << "";
 }
 
 void TestCliUnits::portById()

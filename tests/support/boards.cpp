@@ -56,7 +56,7 @@ QString productText(int productCode)
 QByteArray frameHeader(const BoardIdentity &identity, uint8_t kind)
 {
     return QByteArray(1, char(kind)) + char(identity.productCode >> 8) + char(identity.productCode & 0xFF)
-        + char(identity.fwMajor) + char(identity.fwMinor);
+           + char(identity.fwMajor) + char(identity.fwMinor);
 }
 
 } // namespace TestSupport

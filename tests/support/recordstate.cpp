@@ -30,8 +30,8 @@ RecordState RecordState::of(const parachuteRadioComm &d)
     s.triggerFrequency = d.triggerFrequency;
     s.triggerPresent = d.triggerPresent;
     s.failsafeActive = d.failsafeActive;
-    const float m[6] = {d.fuseProbeCurrent, d.fuseCurrent, d.fusePeakCurrent,
-                        d.triggerVoltage, d.batteryVoltage, d.temperature};
+    const float m[6] = {d.fuseProbeCurrent, d.fuseCurrent,    d.fusePeakCurrent,
+                        d.triggerVoltage,   d.batteryVoltage, d.temperature};
     std::memcpy(s.measurements, m, sizeof m);
     return s;
 }
@@ -53,8 +53,8 @@ unsigned RecordState::differences(const RecordState &o) const
         g |= TriggerConfig;
     if (dump != o.dump)
         g |= Dump;
-    if (triggerValue != o.triggerValue || triggerFrequency != o.triggerFrequency
-        || triggerPresent != o.triggerPresent || failsafeActive != o.failsafeActive)
+    if (triggerValue != o.triggerValue || triggerFrequency != o.triggerFrequency || triggerPresent != o.triggerPresent
+        || failsafeActive != o.failsafeActive)
         g |= SwitchStatus;
     if (!same(measurements, o.measurements, sizeof measurements))
         g |= TriggerStatus;
@@ -85,8 +85,8 @@ QVariantMap RecordState::byName() const
     m["triggerFrequency"] = uint(triggerFrequency);
     m["triggerPresent"] = triggerPresent;
     m["failsafeActive"] = failsafeActive;
-    const char *const measured[6] = {"fuseProbeCurrent", "fuseCurrent", "fusePeakCurrent",
-                                     "triggerVoltage", "batteryVoltage", "temperature"};
+    const char *const measured[6] = {"fuseProbeCurrent", "fuseCurrent",    "fusePeakCurrent",
+                                     "triggerVoltage",   "batteryVoltage", "temperature"};
     for (int i = 0; i < 6; ++i)
         m[measured[i]] = measurements[i];
     m["inaGain"] = uint(gain);

@@ -27,7 +27,7 @@ struct RecordState
         TriggerStatus = 1u << 7,
     };
 
-    uint8_t header[4]; // product high, low, firmware major, minor
+    uint8_t header[4];    // product high, low, firmware major, minor
     uint32_t identity[5]; // revision, device, unique id words
     uint8_t banks[3], rates[3];
     uint16_t failsafe[12];

@@ -26,8 +26,9 @@ QtMessageHandler previousHandler = nullptr;
 
 void quietOffscreen(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (type == QtWarningMsg && (message.contains(QLatin1String("does not support propagateSizeHints"))
-                                 || message.contains(QLatin1String("does not support raise"))))
+    if (type == QtWarningMsg
+        && (message.contains(QLatin1String("does not support propagateSizeHints"))
+            || message.contains(QLatin1String("does not support raise"))))
         return;
     previousHandler(type, context, message);
 }
@@ -42,8 +43,8 @@ const char *onOff(bool on)
     return on ? "on" : "off";
 }
 
-QString line(const QString &text, bool connect, bool disconnect, bool group, const QString &tabs,
-             const QString &device, const QString &port, const QString &timer)
+QString line(const QString &text, bool connect, bool disconnect, bool group, const QString &tabs, const QString &device,
+             const QString &port, const QString &timer)
 {
     return QStringLiteral("line=\"%1\" connect=%2 disconnect=%3 group=%4 tabs=[%5] device=%6 port=%7 timer=%8")
         .arg(text, onOff(connect), onOff(disconnect), onOff(group), tabs, device, port, timer);
@@ -74,11 +75,11 @@ QString describeState(Halvero_configurator &w)
     QString device = QStringLiteral("none");
     if (radioDevice)
         device = radioDevice->isConnected() ? QStringLiteral("open") : QStringLiteral("unopened");
-    const QString timer = scanTimer->isActive() ? QStringLiteral("%1ms").arg(scanTimer->interval())
-                                                : QStringLiteral("stopped");
-    return line(ui->line_connect->text(), ui->btnSerialConnect->isEnabled(),
-                ui->btnSerialDisconnect->isEnabled(), ui->group_system->isEnabled(),
-                tabs.join(QLatin1Char('|')), device, serialPort.isOpen() ? "open" : "closed", timer);
+    const QString timer =
+        scanTimer->isActive() ? QStringLiteral("%1ms").arg(scanTimer->interval()) : QStringLiteral("stopped");
+    return line(ui->line_connect->text(), ui->btnSerialConnect->isEnabled(), ui->btnSerialDisconnect->isEnabled(),
+                ui->group_system->isEnabled(), tabs.join(QLatin1Char('|')), device,
+                serialPort.isOpen() ? "open" : "closed", timer);
 }
 
 QString expectedState(Connection state, int productCode)
@@ -116,11 +117,11 @@ void connectTo(Halvero_configurator &w, const QString &devicePath)
 
 MessageBoxAnswerer::MessageBoxAnswerer(Answer answer, std::function<void()> beforeAnswer)
     : MessageBoxAnswerer(Decision([answer](const Seen &) { return answer; }), std::move(beforeAnswer))
-{
-}
+{}
 
 MessageBoxAnswerer::MessageBoxAnswerer(Decision decide, std::function<void()> beforeAnswer)
-    : m_decide(std::move(decide)), m_beforeAnswer(std::move(beforeAnswer))
+    : m_decide(std::move(decide))
+    , m_beforeAnswer(std::move(beforeAnswer))
 {
     m_timer.setInterval(10);
     QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
@@ -153,8 +154,7 @@ void MessageBoxAnswerer::poll()
     m_seen.title = box->windowTitle();
     m_seen.icon = box->icon();
     m_seen.buttons = box->standardButtons();
-    m_seen.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton())
-                                                : QMessageBox::NoButton;
+    m_seen.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
     if (m_beforeAnswer) {
         const QPointer<QMessageBox> open(box);
         m_beforeAnswer();

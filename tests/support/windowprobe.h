@@ -22,8 +22,16 @@ namespace Probe {
 
 // Lost: the connection went and the window waits for Connect; Reconnecting:
 // it went and the window tries the same port by itself (Disconnect stops it).
-enum class Connection { Start, PortNotOpened, IdentificationFailed, IdentifiedNoPage, Polling, Disconnected, Lost,
-                        Reconnecting };
+enum class Connection {
+    Start,
+    PortNotOpened,
+    IdentificationFailed,
+    IdentifiedNoPage,
+    Polling,
+    Disconnected,
+    Lost,
+    Reconnecting
+};
 
 // Object name of the page the window shows for the product's family.
 QString pageOf(int productCode);
@@ -46,7 +54,11 @@ void connectTo(Halvero_configurator &w, const QString &devicePath);
 class MessageBoxAnswerer
 {
 public:
-    enum Answer { Yes, No, Escape };
+    enum Answer {
+        Yes,
+        No,
+        Escape
+    };
 
     struct Seen
     {

@@ -23,7 +23,10 @@ QString take(QStringList &bytes, int offset, int width, const QString &name)
 {
     if (width < 1 || offset < Protocol::headerLength || offset + width > bytes.size())
         return QStringLiteral("%1 (bytes %2 to %3) lies outside the %4-byte message after its header")
-            .arg(name).arg(offset).arg(offset + width - 1).arg(bytes.size());
+            .arg(name)
+            .arg(offset)
+            .arg(offset + width - 1)
+            .arg(bytes.size());
     for (int b = offset; b < offset + width; ++b) {
         if (!bytes.at(b).isEmpty())
             return QStringLiteral("%1 and %2 share byte %3").arg(bytes.at(b), name).arg(b);
@@ -135,7 +138,8 @@ void TestFamilies::identity()
         int families = 0;
         for (const BoardFamily any : Protocol::knownFamilies())
             families += int(Protocol::familyTable(any).productCodes.count(code));
-        QVERIFY2(families == 1, qPrintable(QStringLiteral("0x%1 is listed more than once").arg(code, 4, 16, QLatin1Char('0'))));
+        QVERIFY2(families == 1,
+                 qPrintable(QStringLiteral("0x%1 is listed more than once").arg(code, 4, 16, QLatin1Char('0'))));
     }
     QVERIFY(table.majorMin <= table.majorMax && table.minorMin <= table.minorMax);
 }
@@ -176,8 +180,7 @@ void TestFamilies::form()
             // The history and the tool tips name the values as the page does.
             for (int item = 0; item < combo->count(); ++item)
                 QCOMPARE(field.valueName(field.min + item), combo->itemText(item));
-        }
-        else
+        } else
             QVERIFY2(spin && (field.displayOnly || (spin->minimum() <= field.min && spin->maximum() >= field.max)),
                      qPrintable(name + " does not take " + field.path + "'s range"));
     }

@@ -20,8 +20,12 @@ const QByteArray Old("old contents\n");
 QString kindOf(const QString &path)
 {
     struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) != 0 ? "nothing" : S_ISLNK(st.st_mode) ? "link"
-         : S_ISCHR(st.st_mode) ? "device" : S_ISFIFO(st.st_mode) ? "fifo" : S_ISDIR(st.st_mode) ? "folder" : "file";
+    return ::lstat(QFile::encodeName(path).constData(), &st) != 0 ? "nothing"
+           : S_ISLNK(st.st_mode)                                  ? "link"
+           : S_ISCHR(st.st_mode)                                  ? "device"
+           : S_ISFIFO(st.st_mode)                                 ? "fifo"
+           : S_ISDIR(st.st_mode)                                  ? "folder"
+                                                                  : "file";
 }
 
 // 0 when written, 1 when refused; a child writes under a file-size limit
@@ -85,7 +89,9 @@ void tst_OutputFile::writesWithoutLoss()
         reader.start("cat", {file});
     }
     const QString kind = target == "new" ? "file" : kindOf(path);
-    const auto entries = [&dir] { return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden); };
+    const auto entries = [&dir] {
+        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    };
     QStringList expected = entries();
     if (target == "new")
         expected << "out.txt";

@@ -41,12 +41,8 @@ struct Command
 };
 
 const Command Commands[8] = {
-    {false, USBmsgIdentity, USBoptNone},
-    {false, USBmsgConfig, USBoptNone},
-    {false, USBmsgEepromDump, USBoptDump},
-    {false, USBmsgStatus, USBoptNone},
-    {true, USBmsgConfig, USBoptNone},
-    {true, USBmsgSetDefaults, USBoptNone},
+    {false, USBmsgIdentity, USBoptNone},   {false, USBmsgConfig, USBoptNone}, {false, USBmsgEepromDump, USBoptDump},
+    {false, USBmsgStatus, USBoptNone},     {true, USBmsgConfig, USBoptNone},  {true, USBmsgSetDefaults, USBoptNone},
     {false, USBmsgEepromDump, USBoptNone}, // refused: a dump needs its option
     {true, USBmsgStatus, USBoptNone},      // refused: status cannot be written
 };
@@ -107,7 +103,8 @@ QByteArray configReply(uint8_t high, uint8_t low, uint8_t major, uint8_t minor)
     r[fwMajorOffset] = char(major);
     r[fwMinorOffset] = char(minor);
     for (const ConfigField &field : family.config) {
-        const int value = field.boolean ? 1 : field.min + (37 * field.index + field.offset) % (field.max - field.min + 1);
+        const int value =
+            field.boolean ? 1 : field.min + (37 * field.index + field.offset) % (field.max - field.min + 1);
         if (field.width == 2)
             r[field.offset] = char(value >> 8);
         r[field.offset + field.width - 1] = char(value);

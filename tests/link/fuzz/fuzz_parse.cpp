@@ -50,7 +50,7 @@ unsigned groupsOf(int result, BoardFamily family)
         return RecordState::Header | RecordState::Identity;
     case 2:
         return RecordState::Header | RecordState::TriggerInput
-            | (trigger ? RecordState::TriggerConfig : RecordState::SwitchConfig);
+               | (trigger ? RecordState::TriggerConfig : RecordState::SwitchConfig);
     case 3:
         return RecordState::Header | RecordState::Dump;
     case 4:
@@ -88,13 +88,14 @@ void checkWriteFrames(const parachuteRadioComm &dev, const QByteArray &in)
         FUZZ_CHECK(config.isEmpty() && defaults.isEmpty(), in);
         return;
     }
-    const char header[4] = {char(dev.productCodeHigh), char(dev.productCodeLow),
-                            char(dev.fwVersionMajor), char(dev.fwVersionMinor)};
+    const char header[4] = {char(dev.productCodeHigh), char(dev.productCodeLow), char(dev.fwVersionMajor),
+                            char(dev.fwVersionMinor)};
     FUZZ_CHECK(config.size() == configLength(family), in);
     FUZZ_CHECK(config.at(kindOffset) == USBmsgConfig && config.mid(productHighOffset, 4) == QByteArray(header, 4), in);
     FUZZ_CHECK(defaults.size() == headerLength, in);
     FUZZ_CHECK(defaults.at(kindOffset) == USBmsgSetDefaults
-                   && defaults.mid(productHighOffset, 4) == QByteArray(header, 4), in);
+                   && defaults.mid(productHighOffset, 4) == QByteArray(header, 4),
+               in);
 }
 
 } // namespace
@@ -123,8 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     checkHeaderBytes(before, after, in);
 
     const BoardFamily family = in.size() > productLowOffset
-        ? familyOf(uint8_t(in.at(productHighOffset)), uint8_t(in.at(productLowOffset)))
-        : BoardFamily::Unknown;
+                                   ? familyOf(uint8_t(in.at(productHighOffset)), uint8_t(in.at(productLowOffset)))
+                                   : BoardFamily::Unknown;
     FUZZ_CHECK((after.differences(before) & ~groupsOf(result, family)) == 0, in);
 
     if (result == USBmsgConfig) {

@@ -15,10 +15,10 @@
     std::abort();
 }
 
-#define FUZZ_CHECK(cond, input)                                                  \
-    do {                                                                        \
-        if (!(cond))                                                            \
-            fuzzViolated(#cond, __FILE__, __LINE__, (input));                   \
+#define FUZZ_CHECK(cond, input)                                                                                        \
+    do {                                                                                                               \
+        if (!(cond))                                                                                                   \
+            fuzzViolated(#cond, __FILE__, __LINE__, (input));                                                          \
     } while (0)
 
 #endif // FUZZCHECK_H

@@ -21,8 +21,7 @@ namespace {
 
 QVariantMap header(uint high, uint low, uint major, uint minor)
 {
-    return {{"productCodeHigh", high}, {"productCodeLow", low},
-            {"fwVersionMajor", major}, {"fwVersionMinor", minor}};
+    return {{"productCodeHigh", high}, {"productCodeLow", low}, {"fwVersionMajor", major}, {"fwVersionMinor", minor}};
 }
 
 QVariantMap productOnly(uint high, uint low)
@@ -56,16 +55,17 @@ const QByteArray config04F2 = hex("02 04f2 0001  2a 80 0834 0384");
 const QByteArray dump08A3 = hex("03 08a3 0103 01");
 const QByteArray dump04F2 = hex("03 04f2 0001 01");
 
-const QVariantMap identityFields = {
-    {"chipRevId", 0x89abcdefu}, {"chipDevId", 0x01020304u}, {"uniqueId[0]", 0xfedcba98u},
-    {"uniqueId[1]", 0x76543210u}, {"uniqueId[2]", 0x0f1e2d3cu}};
+const QVariantMap identityFields = {{"chipRevId", 0x89abcdefu},
+                                    {"chipDevId", 0x01020304u},
+                                    {"uniqueId[0]", 0xfedcba98u},
+                                    {"uniqueId[1]", 0x76543210u},
+                                    {"uniqueId[2]", 0x0f1e2d3cu}};
 
 QVariantMap config08A3Fields()
 {
-    QVariantMap m = {{"groupBank[0]", 1u}, {"groupBank[1]", 0u}, {"groupBank[2]", 1u},
-                     {"groupRefreshRate[0]", 0u}, {"groupRefreshRate[1]", 1u},
-                     {"groupRefreshRate[2]", 1u}, {"triggerActiveLow", false},
-                     {"triggerHigh", 1600u}, {"triggerLow", 1400u}};
+    QVariantMap m = {{"groupBank[0]", 1u},        {"groupBank[1]", 0u},        {"groupBank[2]", 1u},
+                     {"groupRefreshRate[0]", 0u}, {"groupRefreshRate[1]", 1u}, {"groupRefreshRate[2]", 1u},
+                     {"triggerActiveLow", false}, {"triggerHigh", 1600u},      {"triggerLow", 1400u}};
     const uint values[12] = {1000, 1100, 1500, 1700, 1800, 1900, 2000, 2100, 2200, 2300, 2400, 2500};
     for (int i = 0; i < 12; ++i)
         m[QString("failsafeValue[%1]").arg(i)] = values[i];
@@ -127,76 +127,70 @@ void tst_codec::decode_data()
 
     const QVariantMap hdr08A3 = header(0x08, 0xa3, 1, 3);
     const QVariantMap hdr04F2 = header(0x04, 0xf2, 0, 1);
-    const QVariantMap status08A3Fields = {{"triggerValue", 1500u}, {"triggerFrequency", 50u},
-                                          {"triggerPresent", true}, {"failsafeActive", false}};
+    const QVariantMap status08A3Fields = {
+        {"triggerValue", 1500u}, {"triggerFrequency", 50u}, {"triggerPresent", true}, {"failsafeActive", false}};
 
     QTest::newRow("08A3 status") << status08A3 << 4 << hdr08A3 + status08A3Fields << 0;
-    QTest::newRow("08A2 status")
-        << hex("04 08a2 0103  00 05dc 0032 01 00") << 4
-        << header(0x08, 0xa2, 1, 3) + status08A3Fields << 0;
-    QTest::newRow("08A3 status, flags any non-zero, fw 0.0")
-        << hex("04 08a3 0000  ff ffff 8001 80 ff") << 4
-        << header(0x08, 0xa3, 0, 0)
-               + QVariantMap{{"triggerValue", 65535u}, {"triggerFrequency", 32769u},
-                             {"triggerPresent", true}, {"failsafeActive", true}}
-        << 0;
+    QTest::newRow("08A2 status") << hex("04 08a2 0103  00 05dc 0032 01 00") << 4
+                                 << header(0x08, 0xa2, 1, 3) + status08A3Fields << 0;
+    QTest::newRow("08A3 status, flags any non-zero, fw 0.0") << hex("04 08a3 0000  ff ffff 8001 80 ff") << 4
+                                                             << header(0x08, 0xa3, 0, 0)
+                                                                    + QVariantMap{{"triggerValue", 65535u},
+                                                                                  {"triggerFrequency", 32769u},
+                                                                                  {"triggerPresent", true},
+                                                                                  {"failsafeActive", true}}
+                                                             << 0;
     QTest::newRow("08A3 status, bytes past the layout")
-        << status08A3 + hex("01 02 03 04 05 06 07 08 09 0a") << 4 << hdr08A3 + status08A3Fields
-        << 0;
-    QTest::newRow("08A3 firmware 2.0 refused") << hex("04 08a3 0200  00 05dc 0032 01 00") << 0
-                                               << header(0x08, 0xa3, 2, 0) << 0;
-    QTest::newRow("08A3 firmware 1.4 refused") << hex("04 08a3 0104  00 05dc 0032 01 00") << 0
-                                               << header(0x08, 0xa3, 1, 4) << 0;
+        << status08A3 + hex("01 02 03 04 05 06 07 08 09 0a") << 4 << hdr08A3 + status08A3Fields << 0;
+    QTest::newRow("08A3 firmware 2.0 refused")
+        << hex("04 08a3 0200  00 05dc 0032 01 00") << 0 << header(0x08, 0xa3, 2, 0) << 0;
+    QTest::newRow("08A3 firmware 1.4 refused")
+        << hex("04 08a3 0104  00 05dc 0032 01 00") << 0 << header(0x08, 0xa3, 1, 4) << 0;
 
-    const QVariantMap status04F2Fields = {
-        {"temperature", -25.0f}, {"fuseProbeCurrent", 6.0f}, {"fuseCurrent", 7.0f},
-        {"fusePeakCurrent", 9.0f}, {"triggerVoltage", 12.5f}, {"batteryVoltage", 12.6f}};
+    const QVariantMap status04F2Fields = {{"temperature", -25.0f},   {"fuseProbeCurrent", 6.0f},
+                                          {"fuseCurrent", 7.0f},     {"fusePeakCurrent", 9.0f},
+                                          {"triggerVoltage", 12.5f}, {"batteryVoltage", 12.6f}};
     QTest::newRow("04F2 status") << status04F2 << 4 << hdr04F2 + status04F2Fields << 0;
     QTest::newRow("04F2 status, bytes read unsigned")
         << hex("04 04f2 0001  00 ff 00 ff ff ff ff 00000000000000 ff") << 4
-        << hdr04F2
-               + QVariantMap{{"temperature", 102.5f}, {"fuseProbeCurrent", 510.0f},
-                             {"fuseCurrent", 255.0f}, {"fusePeakCurrent", 255.0f},
-                             {"triggerVoltage", 25.5f}, {"batteryVoltage", 51.0f}}
+        << hdr04F2 + QVariantMap{{"temperature", 102.5f},     {"fuseProbeCurrent", 510.0f}, {"fuseCurrent", 255.0f},
+                                 {"fusePeakCurrent", 255.0f}, {"triggerVoltage", 25.5f},    {"batteryVoltage", 51.0f}}
         << 0;
     QTest::newRow("04F2 status, odd values")
         << hex("04 04f2 0001  00 33 00 01 00 00 03 00000000000000 07") << 4
-        << hdr04F2
-               + QVariantMap{{"temperature", 0.5f}, {"fuseProbeCurrent", 2.0f},
-                             {"fuseCurrent", 0.0f}, {"fusePeakCurrent", 0.0f},
-                             {"triggerVoltage", 0.3f}, {"batteryVoltage", 1.4f}}
+        << hdr04F2 + QVariantMap{{"temperature", 0.5f},     {"fuseProbeCurrent", 2.0f}, {"fuseCurrent", 0.0f},
+                                 {"fusePeakCurrent", 0.0f}, {"triggerVoltage", 0.3f},   {"batteryVoltage", 1.4f}}
         << 0;
-    QTest::newRow("04F2 firmware 0.2 refused") << hex("04 04f2 0002") + status04F2.mid(5) << 0
-                                               << header(0x04, 0xf2, 0, 2) << 0;
-    QTest::newRow("04F2 firmware 1.1 refused") << hex("04 04f2 0101") + status04F2.mid(5) << 0
-                                               << header(0x04, 0xf2, 1, 1) << 0;
-    QTest::newRow("04F2 firmware 0.0 refused") << hex("04 04f2 0000") + status04F2.mid(5) << 0
-                                               << header(0x04, 0xf2, 0, 0) << 0;
+    QTest::newRow("04F2 firmware 0.2 refused")
+        << hex("04 04f2 0002") + status04F2.mid(5) << 0 << header(0x04, 0xf2, 0, 2) << 0;
+    QTest::newRow("04F2 firmware 1.1 refused")
+        << hex("04 04f2 0101") + status04F2.mid(5) << 0 << header(0x04, 0xf2, 1, 1) << 0;
+    QTest::newRow("04F2 firmware 0.0 refused")
+        << hex("04 04f2 0000") + status04F2.mid(5) << 0 << header(0x04, 0xf2, 0, 0) << 0;
 
-    QTest::newRow("04 with A2 refused") << hex("04 04a2 0001") + status04F2.mid(5) << 0
-                                        << productOnly(0x04, 0xa2) << 0;
-    QTest::newRow("08 with F2 refused") << hex("04 08f2 0103") + status04F2.mid(5) << 0
-                                        << productOnly(0x08, 0xf2) << 0;
-    QTest::newRow("08 with A4 refused") << hex("04 08a4 0103  00 05dc 0032 01 00") << 0
-                                        << productOnly(0x08, 0xa4) << 0;
-    QTest::newRow("unknown product refused") << hex("01 1234 0103") + identity08A3.mid(5) << 0
-                                             << productOnly(0x12, 0x34) << 0;
+    QTest::newRow("04 with A2 refused") << hex("04 04a2 0001") + status04F2.mid(5) << 0 << productOnly(0x04, 0xa2) << 0;
+    QTest::newRow("08 with F2 refused") << hex("04 08f2 0103") + status04F2.mid(5) << 0 << productOnly(0x08, 0xf2) << 0;
+    QTest::newRow("08 with A4 refused") << hex("04 08a4 0103  00 05dc 0032 01 00") << 0 << productOnly(0x08, 0xa4) << 0;
+    QTest::newRow("unknown product refused")
+        << hex("01 1234 0103") + identity08A3.mid(5) << 0 << productOnly(0x12, 0x34) << 0;
 
     QTest::newRow("08A3 identity") << identity08A3 << 1 << hdr08A3 + identityFields << 0;
     QTest::newRow("04F2 identity") << identity04F2 << 1 << hdr04F2 + identityFields << 0;
     QTest::newRow("08A3 config") << config08A3 << 2 << hdr08A3 + config08A3Fields() << 0;
-    QTest::newRow("04F2 config")
-        << config04F2 << 2
-        << hdr04F2
-               + QVariantMap{{"inaGain", 42u}, {"triggerActiveLow", true},
-                             {"triggerHigh", 2100u}, {"triggerLow", 900u}}
-        << 0;
-    QTest::newRow("04F2 config, 08A3-sized")
-        << hex("02 04f2 0001  2a 00 0834 0384") + QByteArray(29, '\x11') << 2
-        << hdr04F2
-               + QVariantMap{{"inaGain", 42u}, {"triggerActiveLow", false},
-                             {"triggerHigh", 2100u}, {"triggerLow", 900u}}
-        << 0;
+    QTest::newRow("04F2 config") << config04F2 << 2
+                                 << hdr04F2
+                                        + QVariantMap{{"inaGain", 42u},
+                                                      {"triggerActiveLow", true},
+                                                      {"triggerHigh", 2100u},
+                                                      {"triggerLow", 900u}}
+                                 << 0;
+    QTest::newRow("04F2 config, 08A3-sized") << hex("02 04f2 0001  2a 00 0834 0384") + QByteArray(29, '\x11') << 2
+                                             << hdr04F2
+                                                    + QVariantMap{{"inaGain", 42u},
+                                                                  {"triggerActiveLow", false},
+                                                                  {"triggerHigh", 2100u},
+                                                                  {"triggerLow", 900u}}
+                                             << 0;
 
     QTest::newRow("kind 5 acknowledgement") << hex("05 08a3 0103") << 0 << hdr08A3 << 0;
     QTest::newRow("kind 5, long") << hex("05") + status08A3.mid(1) << 0 << hdr08A3 << 0;
@@ -209,14 +203,11 @@ void tst_codec::decode_data()
         << dump08A3 + hex("41 42 00 43 c3a9 ff") << 3
         << hdr08A3
                + QVariantMap{{"eepromDump",
-                              QString::fromStdU16String(
-                                  u"\u0003\u0008\uFFFD\u0001\u0003\u0001AB\u0000C\u00E9\uFFFD"s)}}
+                              QString::fromStdU16String(u"\u0003\u0008\uFFFD\u0001\u0003\u0001AB\u0000C\u00E9\uFFFD"s)}}
         << 1;
     QTest::newRow("04F2 dump, header only")
         << dump04F2 << 3
-        << hdr04F2
-               + QVariantMap{{"eepromDump",
-                              QString::fromStdU16String(u"\u0003\u0004\uFFFD\u0000\u0001\u0001"s)}}
+        << hdr04F2 + QVariantMap{{"eepromDump", QString::fromStdU16String(u"\u0003\u0004\uFFFD\u0000\u0001\u0001"s)}}
         << 1;
     QTest::newRow("dump marker 00") << hex("03 08a3 0103 00 41 42") << 0 << hdr08A3 << 0;
     QTest::newRow("dump marker 02") << hex("03 04f2 0001 02 41 42") << 0 << hdr04F2 << 0;
@@ -244,13 +235,13 @@ void tst_codec::truncated_data()
 {
     QTest::addColumn<QByteArray>("reply");
 
-    const struct {
+    const struct
+    {
         const char *name;
         QByteArray full;
     } layouts[] = {
-        {"08A3 identity", identity08A3}, {"04F2 identity", identity04F2},
-        {"08A3 config", config08A3},     {"04F2 config", config04F2},
-        {"08A3 dump", dump08A3},         {"04F2 dump", dump04F2},
+        {"08A3 identity", identity08A3}, {"04F2 identity", identity04F2}, {"08A3 config", config08A3},
+        {"04F2 config", config04F2},     {"08A3 dump", dump08A3},         {"04F2 dump", dump04F2},
         {"08A3 status", status08A3},     {"04F2 status", status04F2},
     };
     for (const auto &layout : layouts) {
@@ -289,14 +280,12 @@ void tst_codec::writeRequest_data()
     const QByteArray channels = hex("0110 0211 0312 0413 0514 0615 0716 0817 0918 0a19 0b1a 0c1b");
     const QByteArray payload08A3 = hex("01 00 01  00 01 01") + channels + hex("01 0640 0578");
 
-    QTest::newRow("08A3 config") << 0x08 << 0xa3 << 1 << 3 << 2 << 0
-                                 << hex("02 08a3 0103") + payload08A3;
-    QTest::newRow("08A2 config, option ignored") << 0x08 << 0xa2 << 0 << 2 << 2 << 1
-                                                 << hex("02 08a2 0002") + payload08A3;
-    QTest::newRow("04F2 config") << 0x04 << 0xf2 << 0 << 1 << 2 << 0
-                                 << hex("02 04f2 0001  2a 01 0640 0578");
-    QTest::newRow("04F2 config echoes any firmware") << 0x04 << 0xf2 << 7 << 9 << 2 << 1
-                                                     << hex("02 04f2 0709  2a 01 0640 0578");
+    QTest::newRow("08A3 config") << 0x08 << 0xa3 << 1 << 3 << 2 << 0 << hex("02 08a3 0103") + payload08A3;
+    QTest::newRow("08A2 config, option ignored")
+        << 0x08 << 0xa2 << 0 << 2 << 2 << 1 << hex("02 08a2 0002") + payload08A3;
+    QTest::newRow("04F2 config") << 0x04 << 0xf2 << 0 << 1 << 2 << 0 << hex("02 04f2 0001  2a 01 0640 0578");
+    QTest::newRow("04F2 config echoes any firmware")
+        << 0x04 << 0xf2 << 7 << 9 << 2 << 1 << hex("02 04f2 0709  2a 01 0640 0578");
     QTest::newRow("08A3 defaults") << 0x08 << 0xa3 << 1 << 3 << 5 << 0 << hex("05 08a3 0103");
     QTest::newRow("08A2 defaults") << 0x08 << 0xa2 << 1 << 2 << 5 << 1 << hex("05 08a2 0102");
     QTest::newRow("04F2 defaults") << 0x04 << 0xf2 << 0 << 1 << 5 << 0 << hex("05 04f2 0001");
@@ -325,8 +314,7 @@ void tst_codec::writeRequest()
 
     parachuteRadioComm device(QString(), 9600);
     fillSample(device, uint8_t(productHigh), uint8_t(productLow), uint8_t(fwMajor), uint8_t(fwMinor));
-    QCOMPARE(device.buildRequest(true, USBmessages(kind), USBmsgOptions(option)).toHex(' '),
-             frame.toHex(' '));
+    QCOMPARE(device.buildRequest(true, USBmessages(kind), USBmsgOptions(option)).toHex(' '), frame.toHex(' '));
 }
 
 void tst_codec::readRequest_data()
@@ -359,8 +347,7 @@ void tst_codec::readRequest()
     for (uint8_t high : {0x00, 0x04, 0x08}) {
         parachuteRadioComm device(QString(), 9600);
         fillSample(device, high, 0xf2, 0, 1);
-        QCOMPARE(device.buildRequest(false, USBmessages(kind), USBmsgOptions(option)).toHex(' '),
-                 frame.toHex(' '));
+        QCOMPARE(device.buildRequest(false, USBmessages(kind), USBmsgOptions(option)).toHex(' '), frame.toHex(' '));
     }
 }
 
@@ -459,11 +446,10 @@ void tst_codec::identifiedBoardOnly_data()
     // A late tail whose bytes 1-2 read as the trigger board.
     QTest::newRow("04F2 status") << hex("04 04f2 0001  aa 00 bb 03 07 09 7d cccccccccccccc 3f") << 0
                                  << ExchangeOutcome::OtherBoard;
-    QTest::newRow("same family, other product") << hex("04 08a2 0103  00 05dc 0032 01 00") << 0
-                                                << ExchangeOutcome::OtherBoard;
+    QTest::newRow("same family, other product")
+        << hex("04 08a2 0103  00 05dc 0032 01 00") << 0 << ExchangeOutcome::OtherBoard;
     QTest::newRow("other firmware") << hex("04 08a3 0102  00 05dc 0032 01 00") << 0 << ExchangeOutcome::OtherBoard;
-    QTest::newRow("no family at all") << hex("04 0000 0001  00 05dc 0032 01 00") << 0
-                                      << ExchangeOutcome::OtherBoard;
+    QTest::newRow("no family at all") << hex("04 0000 0001  00 05dc 0032 01 00") << 0 << ExchangeOutcome::OtherBoard;
     QTest::newRow("too short to tell") << hex("04 04f2") << 0 << ExchangeOutcome::Undecodable;
     QTest::newRow("the board itself") << status08A3 << 4 << ExchangeOutcome::Decoded;
 }

@@ -67,34 +67,30 @@ void tst_exchange::cleanup()
 
 void tst_exchange::exchange_data()
 {
-    QTest::addColumn<QByteArray>("stored");   // header the record holds beforehand
+    QTest::addColumn<QByteArray>("stored"); // header the record holds beforehand
     QTest::addColumn<bool>("write");
     QTest::addColumn<int>("kind");
     QTest::addColumn<int>("option");
     QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QByteArray>("request");  // empty: nothing may reach the board
+    QTest::addColumn<QByteArray>("request"); // empty: nothing may reach the board
     QTest::addColumn<int>("result");
     QTest::addColumn<QStringList>("log");
 
-    QTest::newRow("status poll")
-        << QByteArray() << false << 4 << 0 << status08A3 << hex("04") << 4
-        << QStringList{R"(Sending read cmd  "04")", R"(Result  "0408a301030005dc00320100")"};
+    QTest::newRow("status poll") << QByteArray() << false << 4 << 0 << status08A3 << hex("04") << 4
+                                 << QStringList{R"(Sending read cmd  "04")", R"(Result  "0408a301030005dc00320100")"};
     QTest::newRow("config read answered with status")
         << QByteArray() << false << 2 << 0 << status08A3 << hex("02") << 4
         << QStringList{R"(Sending read cmd  "02")", R"(Result  "0408a301030005dc00320100")"};
-    QTest::newRow("identity")
-        << QByteArray() << false << 1 << 1
-        << hex("01 04f2 0001  00001001 00000415 00390021 4e465009 20383352") << hex("01") << 1
-        << QStringList{R"(Sending read cmd  "01")",
-                       R"(Result  "0104f200010000100100000415003900214e46500920383352")"};
-    QTest::newRow("dump request")
-        << QByteArray() << false << 3 << 1 << hex("03 04f2 0001 00") << hex("0301") << 0
-        << QStringList{R"(Sending read cmd  "0301")", R"(Result  "0304f2000100")"};
-    QTest::newRow("04F2 config write")
-        << hex("04f2 0001") << true << 2 << 0 << hex("02 04f2 0001  2a 01 0640 0578")
-        << hex("02 04f2 0001 00 00 0000 0000") << 2
-        << QStringList{R"(Sending write cmd  "0204f20001000000000000")",
-                       R"(Result  "0204f200012a0106400578")"};
+    QTest::newRow("identity") << QByteArray() << false << 1 << 1
+                              << hex("01 04f2 0001  00001001 00000415 00390021 4e465009 20383352") << hex("01") << 1
+                              << QStringList{R"(Sending read cmd  "01")",
+                                             R"(Result  "0104f200010000100100000415003900214e46500920383352")"};
+    QTest::newRow("dump request") << QByteArray() << false << 3 << 1 << hex("03 04f2 0001 00") << hex("0301") << 0
+                                  << QStringList{R"(Sending read cmd  "0301")", R"(Result  "0304f2000100")"};
+    QTest::newRow("04F2 config write") << hex("04f2 0001") << true << 2 << 0 << hex("02 04f2 0001  2a 01 0640 0578")
+                                       << hex("02 04f2 0001 00 00 0000 0000") << 2
+                                       << QStringList{R"(Sending write cmd  "0204f20001000000000000")",
+                                                      R"(Result  "0204f200012a0106400578")"};
     QTest::newRow("08A3 set defaults, acknowledged")
         << hex("08a3 0103") << true << 5 << 0 << hex("05 08a3 0103") << hex("05 08a3 0103") << 0
         << QStringList{R"(Sending write cmd  "0508a30103")", R"(Result  "0508a30103")"};
@@ -157,8 +153,7 @@ void tst_exchange::replyEndsAfterQuietGap()
     QVERIFY2(afterLastByte >= quietGapLowMs && afterLastByte <= quietGapHighMs,
              qPrintable(QString("returned %1 ms after the last byte").arg(afterLastByte)));
     QCOMPARE(device.triggerValue, uint16_t(1500));
-    QCOMPARE(capture.lines(), QStringList({R"(Sending read cmd  "04")",
-                                           R"(Result  "0408a301030005dc00320100")"}));
+    QCOMPARE(capture.lines(), QStringList({R"(Sending read cmd  "04")", R"(Result  "0408a301030005dc00320100")"}));
 }
 
 void tst_exchange::splitReply_data()
@@ -184,8 +179,8 @@ void tst_exchange::splitReply()
     QFETCH(QByteArray, dropped);
 
     SimulatedBoard board;
-    board.setScript(SimulatedBoard::repliesInTurn(
-        {{{0, status08A3.left(6)}, {gapMs, status08A3.mid(6)}}, {{0, otherStatus08A3}}}));
+    board.setScript(
+        SimulatedBoard::repliesInTurn({{{0, status08A3.left(6)}, {gapMs, status08A3.mid(6)}}, {{0, otherStatus08A3}}}));
     QVERIFY(board.start());
     parachuteRadioComm device(board.devicePath(), 115200);
     QVERIFY(device.isConnected());
@@ -271,7 +266,8 @@ void tst_exchange::lineSettings_data()
     QTest::addColumn<int>("speed");
     QTest::addColumn<int>("earlierFlow"); // what the port was last set to, to be undone
 
-    const struct {
+    const struct
+    {
         int baud;
         speed_t speed;
     } rates[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
@@ -332,10 +328,11 @@ void tst_exchange::construction_data()
     QTest::newRow("empty name, port closed") << false << QString() << QString();
     QTest::newRow("empty name leaves an open port alone") << true << QString() << "first";
     QTest::newRow("missing device") << false << "/dev/halvero-no-such-port" << QString();
-    QTest::newRow("missing device after an open port")
-        << true << "/dev/halvero-no-such-port" << QString();
-    QTest::newRow("second port") << false << "second" << "second";
-    QTest::newRow("second port while the first is open") << true << "second" << "second";
+    QTest::newRow("missing device after an open port") << true << "/dev/halvero-no-such-port" << QString();
+    QTest::newRow("second port") << false << "second"
+                                 << "second";
+    QTest::newRow("second port while the first is open") << true << "second"
+                                                         << "second";
 }
 
 void tst_exchange::construction()
@@ -348,8 +345,7 @@ void tst_exchange::construction()
     SimulatedBoard second;
     QVERIFY(first.start() && second.start());
     auto pathOf = [&](const QString &which) {
-        return which == "first" ? first.devicePath()
-                                : which == "second" ? second.devicePath() : which;
+        return which == "first" ? first.devicePath() : which == "second" ? second.devicePath() : which;
     };
 
     std::unique_ptr<parachuteRadioComm> earlier;

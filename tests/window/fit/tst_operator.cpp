@@ -36,7 +36,10 @@ struct ShownWindow
     Ui_Halvero_configurator *ui = HalveroTestAccess::ui(window);
     QScrollArea *area = window.findChild<QScrollArea *>(QStringLiteral("scroll_form"));
 
-    enum When { AfterShow, BeforeShow };
+    enum When {
+        AfterShow,
+        BeforeShow
+    };
 
     explicit ShownWindow(const QSize &size = QSize(), When when = AfterShow)
     {
@@ -148,10 +151,10 @@ void tst_Operator::docksStayOnTheScreen_data()
     QTest::newRow("right of the window") << QRect(0, 0, 1920, 1080) << QSize(640, 440) << false
                                          << QRect(708, 0, 640, 440);
     // 1920 x 1080 at 200 %: no room beside the window.
-    QTest::newRow("over its lower right") << QRect(0, 0, 960, 540) << QSize(640, 440) << false
-                                          << QRect(320, 100, 640, 440);
-    QTest::newRow("larger than the screen") << QRect(0, 0, 960, 540) << QSize(1000, 800) << true
-                                            << QRect(0, 0, 960, 540);
+    QTest::newRow("over its lower right")
+        << QRect(0, 0, 960, 540) << QSize(640, 440) << false << QRect(320, 100, 640, 440);
+    QTest::newRow("larger than the screen")
+        << QRect(0, 0, 960, 540) << QSize(1000, 800) << true << QRect(0, 0, 960, 540);
 }
 
 void tst_Operator::docksStayOnTheScreen()
@@ -183,8 +186,9 @@ void tst_Operator::docksSideBySide()
     const QRect messages = ScreenFit::besideWindow(window, QSize(620, 260), screen, true);
     const QRect plot = ScreenFit::besideWindow(window, QSize(640, 440), screen, false, {messages});
     for (const QRect &dock : {messages, plot}) {
-        QVERIFY2(screen.contains(dock), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(dock.x()).arg(dock.y())
-                                                       .arg(dock.width()).arg(dock.height())));
+        QVERIFY2(
+            screen.contains(dock),
+            qPrintable(QStringLiteral("%1,%2 %3x%4").arg(dock.x()).arg(dock.y()).arg(dock.width()).arg(dock.height())));
         QVERIFY(dock.width() >= 240 && dock.height() >= 160);
         if (besideWindow)
             QVERIFY(!dock.intersects(window));
@@ -249,13 +253,27 @@ void tst_Operator::tabFollowsThePage()
     ShownWindow w;
     HalveroTestAccess::hideAllPages(w.window);
     HalveroTestAccess::restorePage(w.window, QStringLiteral("tab_08A3_config"));
-    QStringList expected = {"btnRefreshSerialPorts", "serialList", "serialBauds", "btnSerialConnect",
-                            "btnSerialDisconnect", "line_connect", "line_product", "line_fw_ver", "line_UUID", "tab_all",
-                            "btn_08A3_ReadConf", "btn_08A3_SaveConf", "btn_08A3_SetDefaults", "line_08A3_trig_val",
-                            "line_08A3_trig_freq", "check_08A3_active_low", "spin_08A3_trig_high",
+    QStringList expected = {"btnRefreshSerialPorts",
+                            "serialList",
+                            "serialBauds",
+                            "btnSerialConnect",
+                            "btnSerialDisconnect",
+                            "line_connect",
+                            "line_product",
+                            "line_fw_ver",
+                            "line_UUID",
+                            "tab_all",
+                            "btn_08A3_ReadConf",
+                            "btn_08A3_SaveConf",
+                            "btn_08A3_SetDefaults",
+                            "line_08A3_trig_val",
+                            "line_08A3_trig_freq",
+                            "check_08A3_active_low",
+                            "spin_08A3_trig_high",
                             "spin_08A3_trig_low"};
     for (int group = 1; group <= 3; ++group) {
-        expected << QStringLiteral("combo_08A3_gr%1_bank").arg(group) << QStringLiteral("combo_08A3_gr%1_frq").arg(group);
+        expected << QStringLiteral("combo_08A3_gr%1_bank").arg(group)
+                 << QStringLiteral("combo_08A3_gr%1_frq").arg(group);
         for (int channel = group * 4 - 3; channel <= group * 4; ++channel)
             expected << QStringLiteral("spin_08A3_val_ch%1").arg(channel);
     }
@@ -276,15 +294,22 @@ void tst_Operator::screenReaderNames_data()
     QTest::addColumn<QString>("widget");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("toolTip"); // how it starts
-    QTest::newRow("a failsafe value") << "spin_08A3_val_ch3" << "Channel 3 failsafe"
+    QTest::newRow("a failsafe value") << "spin_08A3_val_ch3"
+                                      << "Channel 3 failsafe"
                                       << "Channel 3 failsafe: 900 to 2100 µs.";
-    QTest::newRow("a refresh rate") << "combo_08A3_gr2_frq" << "Group 2 refresh rate"
+    QTest::newRow("a refresh rate") << "combo_08A3_gr2_frq"
+                                    << "Group 2 refresh rate"
                                     << "Group 2 refresh rate: “50 Hz” or “400 Hz”.";
     QTest::newRow("a bank, beside the solder bridge's tip")
-        << "combo_08A3_gr1_bank" << "Group 1 bank"
+        << "combo_08A3_gr1_bank"
+        << "Group 1 bank"
         << "<html><head/><body><p>Group 1 bank: “Bank A” or “Bank B or fixed value”.</p><p>To either use";
-    QTest::newRow("a reading, by its caption") << "line_04F2_battery_voltage" << "Battery voltage" << "";
-    QTest::newRow("the serial number, by its caption") << "line_UUID" << "Serial" << "";
+    QTest::newRow("a reading, by its caption") << "line_04F2_battery_voltage"
+                                               << "Battery voltage"
+                                               << "";
+    QTest::newRow("the serial number, by its caption") << "line_UUID"
+                                                       << "Serial"
+                                                       << "";
 }
 
 void tst_Operator::screenReaderNames()
@@ -317,9 +342,9 @@ void tst_Operator::historyInOperatorsWords_data()
                                  << Values{{"trigger.activeLow", 1}, {"groups[2].refreshRate", 0}}
                                  << "group 3 refresh rate: 400 Hz → 50 Hz, trigger active low: no → yes";
     QTest::newRow("a write that changed nothing") << "after" << Values{} << Values{} << "unchanged";
-    QTest::newRow("changed by another hand") << "before" << Values{{"trigger.high", 1600}}
-                                             << Values{{"trigger.high", 1750}}
-                                             << "changed since its last entry: trigger High: 1600 → 1750";
+    QTest::newRow("changed by another hand")
+        << "before" << Values{{"trigger.high", 1600}} << Values{{"trigger.high", 1750}}
+        << "changed since its last entry: trigger High: 1600 → 1750";
 }
 
 void tst_Operator::historyInOperatorsWords()

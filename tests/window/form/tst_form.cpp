@@ -41,16 +41,19 @@ struct FormObject
 {
     const char *name;
     const char *className;
-    const char *parent; // owning widget; for a nested layout, the layout it sits in
-    const char *layout; // layout holding it in a cell or box position; null when placed freely
+    const char *parent;                   // owning widget; for a nested layout, the layout it sits in
+    const char *layout;                   // layout holding it in a cell or box position; null when placed freely
     int row, column, rowSpan, columnSpan; // box layouts: row 0, column = position
     size_t offset;
     MemberGetter get;
 };
 
-#define OBJ(m, cls, parent, layout, r, c, rs, cs)                                               \
-    FormObject { #m, cls, parent, layout, r, c, rs, cs, offsetof(Ui_Halvero_configurator, m),   \
-                 [](const Ui_Halvero_configurator &u) -> QObject * { return u.m; } }
+#define OBJ(m, cls, parent, layout, r, c, rs, cs)                                                                      \
+    FormObject                                                                                                         \
+    {                                                                                                                  \
+#m, cls, parent, layout, r, c, rs, cs, offsetof(Ui_Halvero_configurator, m),                                   \
+            [](const Ui_Halvero_configurator &u) -> QObject * { return u.m; }                                          \
+    }
 #define FREE(m, cls, parent) OBJ(m, cls, parent, nullptr, -1, -1, 0, 0)
 #define CELL(m, cls, parent, layout, r, c) OBJ(m, cls, parent, layout, r, c, 1, 1)
 
@@ -228,16 +231,14 @@ const QList<FormObject> &formObjects()
     return objects;
 }
 
-const QString solderBridgeTip = QStringLiteral(
-    "<html><head/><body><p>To either use the signal on bank B, or a fixed value signal, you need "
-    "to move the solder bridge (or jumper) on the board.<br/>Each single channel is "
-    "independent</p></body></html>");
+const QString solderBridgeTip =
+    QStringLiteral("<html><head/><body><p>To either use the signal on bank B, or a fixed value signal, you need "
+                   "to move the solder bridge (or jumper) on the board.<br/>Each single channel is "
+                   "independent</p></body></html>");
 
 const QStringList pushButtons = {
-    "btnRefreshSerialPorts", "btnSerialConnect", "btnSerialDisconnect",
-    "btn_08A3_ReadConf", "btn_08A3_SaveConf", "btn_08A3_SetDefaults",
-    "btn_04F2_ReadConf", "btn_04F2_SaveConf", "btn_04F2_SetDefaults",
-    "btnEEPROM_DUMP",
+    "btnRefreshSerialPorts", "btnSerialConnect",  "btnSerialDisconnect", "btn_08A3_ReadConf",    "btn_08A3_SaveConf",
+    "btn_08A3_SetDefaults",  "btn_04F2_ReadConf", "btn_04F2_SaveConf",   "btn_04F2_SetDefaults", "btnEEPROM_DUMP",
 };
 
 // A window with the form built into it; most tests need nothing more.
@@ -255,7 +256,11 @@ struct Form
         const QList<QObject *> found = window.findChildren<QObject *>(name);
         return found.size() == 1 ? found.first() : nullptr;
     }
-    template<typename T> T *get(const QString &name) { return qobject_cast<T *>(object(name)); }
+    template<typename T>
+    T *get(const QString &name)
+    {
+        return qobject_cast<T *>(object(name));
+    }
 };
 
 // A page's Qt parent is the tab widget's internal page stack; report the tab widget.
@@ -405,7 +410,8 @@ void TestForm::textsFit()
             c->setCurrentIndex(i);
             QStyleOptionComboBox option;
             option.initFrom(c);
-            const QRect field = c->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, c);
+            const QRect field =
+                c->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, c);
             check(c, c->itemText(i), c->fontMetrics().horizontalAdvance(c->itemText(i)), field.width());
         }
     }
@@ -417,7 +423,8 @@ void TestForm::textsFit()
         return e->style()->subElementRect(QStyle::SE_LineEditContents, &option, e).width() - 4;
     };
     for (const char *state : {"Connected", "Not connected", "Not identified", "Connection lost"})
-        check(ui->line_connect, state, ui->line_connect->fontMetrics().horizontalAdvance(state), lineRoom(ui->line_connect));
+        check(ui->line_connect, state, ui->line_connect->fontMetrics().horizontalAdvance(state),
+              lineRoom(ui->line_connect));
     const QString serial = QStringLiteral("0x") + QString(24, QLatin1Char('8'));
     check(ui->line_UUID, serial, ui->line_UUID->fontMetrics().horizontalAdvance(serial), lineRoom(ui->line_UUID));
     QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1Char('\n'))));
@@ -451,9 +458,8 @@ void TestForm::objectTree_data()
     QTest::addColumn<MemberGetter>("get");
     int ordinal = 0;
     for (const FormObject &o : formObjects()) {
-        QTest::newRow(o.name) << ordinal++ << QString(o.className) << QString(o.parent)
-                              << QString(o.layout) << o.row << o.column << o.rowSpan
-                              << o.columnSpan << qulonglong(o.offset) << o.get;
+        QTest::newRow(o.name) << ordinal++ << QString(o.className) << QString(o.parent) << QString(o.layout) << o.row
+                              << o.column << o.rowSpan << o.columnSpan << qulonglong(o.offset) << o.get;
     }
 }
 
@@ -626,16 +632,15 @@ void TestForm::sizePolicies_data()
 
     QTest::newRow("Halvero_configurator") << int(QSizePolicy::Fixed) << int(QSizePolicy::Fixed) << noMin << noMax;
     for (const QString &b : pushButtons) {
-        QTest::newRow(qPrintable(b)) << int(QSizePolicy::Minimum) << int(QSizePolicy::Expanding)
-                                     << noMin << noMax;
+        QTest::newRow(qPrintable(b)) << int(QSizePolicy::Minimum) << int(QSizePolicy::Expanding) << noMin << noMax;
     }
     QTest::newRow("serialList") << int(QSizePolicy::Preferred) << int(QSizePolicy::Fixed) << noMin << noMax;
     QTest::newRow("serialBauds") << int(QSizePolicy::Preferred) << int(QSizePolicy::Expanding) << noMin << noMax;
-    for (const char *v : {"line_08A3_trig_val", "line_08A3_trig_freq", "line_04F2_trig_val",
-                          "line_04F2_trig_freq", "line_04F2_trigger_voltage", "line_04F2_battery_voltage",
-                          "line_04F2_temperature", "line_04F2_fuse_probe_curr", "line_04F2_fuse_curr",
-                          "line_04F2_fuse_peak_curr", "spin_08A3_trig_high", "spin_08A3_trig_low",
-                          "spin_04F2_trig_high", "spin_04F2_trig_low", "spin_ina_gain"}) {
+    for (const char *v :
+         {"line_08A3_trig_val", "line_08A3_trig_freq", "line_04F2_trig_val", "line_04F2_trig_freq",
+          "line_04F2_trigger_voltage", "line_04F2_battery_voltage", "line_04F2_temperature",
+          "line_04F2_fuse_probe_curr", "line_04F2_fuse_curr", "line_04F2_fuse_peak_curr", "spin_08A3_trig_high",
+          "spin_08A3_trig_low", "spin_04F2_trig_high", "spin_04F2_trig_low", "spin_ina_gain"}) {
         QTest::newRow(v) << int(QSizePolicy::Fixed) << int(QSizePolicy::Fixed) << min60 << max60;
     }
     for (int g = 1; g <= 3; ++g) {
@@ -672,8 +677,8 @@ void TestForm::sizePolicies()
 void TestForm::defaultSizePolicies_data()
 {
     QTest::addColumn<int>("unused");
-    for (const char *name : {"line_fw_ver", "line_product", "line_UUID",
-                             "label_08A3_trig_us", "label_04F2_temperature_C", "line_DEVID"})
+    for (const char *name :
+         {"line_fw_ver", "line_product", "line_UUID", "label_08A3_trig_us", "label_04F2_temperature_C", "line_DEVID"})
         QTest::newRow(name) << 0;
     for (int n = 1; n <= 12; ++n) {
         QTest::addRow("spin_08A3_val_ch%d", n) << 0;
@@ -738,8 +743,7 @@ void TestForm::ranges()
     spin->selectAll();
     QTest::keyClicks(spin, "99999");
     QTest::keyClick(spin, Qt::Key_Return);
-    QVERIFY2(spin->value() >= minimum && spin->value() <= maximum,
-             qPrintable(QString::number(spin->value())));
+    QVERIFY2(spin->value() >= minimum && spin->value() <= maximum, qPrintable(QString::number(spin->value())));
 }
 
 void TestForm::texts_data()
@@ -796,7 +800,9 @@ void TestForm::texts_data()
     row("label_04F2_battery_voltage", "text", "Battery voltage");
     row("label_04F2_battery_voltage_v", "text", "v");
     row("label_04F2_battery_temp", "text", "Temperature");
-    row("label_04F2_temperature_C", "text", "\xc2\xb0" "C");
+    row("label_04F2_temperature_C", "text",
+        "\xc2\xb0"
+        "C");
     row("label_04F2_fuse_probe_curr", "text", "Fuse probe current");
     row("label_04F2_fuse_probe_curr_A", "text", "A");
     row("label_04F2_fuse_curr", "text", "Fuse current");
@@ -832,9 +838,9 @@ void TestForm::texts()
         // Captions and headings are centred; unit labels and group names keep the default.
         const QString name = o->objectName();
         const bool defaultAlignment = name.endsWith("_us") || name.endsWith("_hz") || name.endsWith("_v")
-            || name.endsWith("_A") || name.endsWith("_C") || name.startsWith("label_08A3_group");
-        QCOMPARE(label->alignment(),
-                 defaultAlignment ? QLabel().alignment() : Qt::Alignment(Qt::AlignCenter));
+                                      || name.endsWith("_A") || name.endsWith("_C")
+                                      || name.startsWith("label_08A3_group");
+        QCOMPARE(label->alignment(), defaultAlignment ? QLabel().alignment() : Qt::Alignment(Qt::AlignCenter));
     }
 }
 
@@ -864,8 +870,8 @@ void TestForm::toolTipsOnlyOnBankChoice()
         QVERIFY2(w->whatsThis().isEmpty(), qPrintable(w->objectName()));
     }
     withTip.sort();
-    QCOMPARE(withTip, QStringList({"combo_08A3_gr1_bank", "combo_08A3_gr2_bank",
-                                   "combo_08A3_gr3_bank", "label_08A3_failsafe_value"}));
+    QCOMPARE(withTip, QStringList({"combo_08A3_gr1_bank", "combo_08A3_gr2_bank", "combo_08A3_gr3_bank",
+                                   "label_08A3_failsafe_value"}));
 }
 
 void TestForm::baudList()
@@ -994,13 +1000,13 @@ void TestForm::enabledStates_data()
     QTest::newRow("serialBauds") << true << false;
     QTest::newRow("btnSerialDisconnect") << false << true;
     QTest::newRow("group_system") << false << true;
-    for (const char *child : {"gridLayoutWidget_5", "line_fw_ver", "label_26", "label_product",
-                              "line_product", "label_serial", "line_UUID"})
+    for (const char *child : {"gridLayoutWidget_5", "line_fw_ver", "label_26", "label_product", "line_product",
+                              "label_serial", "line_UUID"})
         QTest::newRow(child) << false << false;
     QTest::newRow("tab_all") << true << false;
-    for (const char *b : {"btn_08A3_ReadConf", "btn_08A3_SaveConf", "btn_08A3_SetDefaults",
-                          "btn_04F2_ReadConf", "btn_04F2_SaveConf", "btn_04F2_SetDefaults",
-                          "btnEEPROM_DUMP", "spin_ina_gain", "combo_08A3_gr1_bank"})
+    for (const char *b :
+         {"btn_08A3_ReadConf", "btn_08A3_SaveConf", "btn_08A3_SetDefaults", "btn_04F2_ReadConf", "btn_04F2_SaveConf",
+          "btn_04F2_SetDefaults", "btnEEPROM_DUMP", "spin_ina_gain", "combo_08A3_gr1_bank"})
         QTest::newRow(b) << true << false;
 }
 
@@ -1079,19 +1085,19 @@ void TestForm::windowDeclaresButtonSlots()
         declared << QString::fromLatin1(m.methodSignature());
     }
     QCOMPARE(declared, QStringList({
-                        "on_btnRefreshSerialPorts_clicked()",
-                        "on_btnSerialConnect_clicked()",
-                        "on_btnSerialDisconnect_clicked()",
-                        "on_btn_08A3_ReadConf_clicked()",
-                        "on_btn_08A3_SaveConf_clicked()",
-                        "on_btn_08A3_SetDefaults_clicked()",
-                        "on_btnEEPROM_DUMP_clicked()",
-                        "onScanTimeout()",
-                        "parseResponse(uint8_t)",
-                        "on_btn_04F2_ReadConf_clicked()",
-                        "on_btn_04F2_SaveConf_clicked()",
-                        "on_btn_04F2_SetDefaults_clicked()",
-                    }));
+                           "on_btnRefreshSerialPorts_clicked()",
+                           "on_btnSerialConnect_clicked()",
+                           "on_btnSerialDisconnect_clicked()",
+                           "on_btn_08A3_ReadConf_clicked()",
+                           "on_btn_08A3_SaveConf_clicked()",
+                           "on_btn_08A3_SetDefaults_clicked()",
+                           "on_btnEEPROM_DUMP_clicked()",
+                           "onScanTimeout()",
+                           "parseResponse(uint8_t)",
+                           "on_btn_04F2_ReadConf_clicked()",
+                           "on_btn_04F2_SaveConf_clicked()",
+                           "on_btn_04F2_SetDefaults_clicked()",
+                       }));
     // Every push button of the form finds its slot by name.
     for (const QString &b : pushButtons)
         QVERIFY2(declared.contains(QStringLiteral("on_%1_clicked()").arg(b)), qPrintable(b));

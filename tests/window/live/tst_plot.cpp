@@ -57,7 +57,8 @@ bool shows(const QImage &image, const QRectF &area, const QColor &color)
         for (int x = rect.left(); x <= rect.right(); ++x) {
             const QColor pixel = image.pixelColor(x, y);
             if (std::abs(pixel.red() - color.red()) + std::abs(pixel.green() - color.green())
-                    + std::abs(pixel.blue() - color.blue()) <= 24)
+                    + std::abs(pixel.blue() - color.blue())
+                <= 24)
                 return true;
         }
     }

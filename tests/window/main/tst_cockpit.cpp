@@ -36,7 +36,6 @@
 #include "simulatedboard.h"
 #include "statusrecorder.h"
 #include "ui_Halvero_configurator.h"
-#include "confighistory.h"
 #include "windowfixture.h"
 #include "windowprobe.h"
 
@@ -163,7 +162,8 @@ void tst_Cockpit::reconnectsAfterReplug()
     pull.unplugAfter = 1;
     m_board->setFaults(pull);
     QTRY_VERIFY_WITH_TIMEOUT(!m_board->isRunning(), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(Probe::describeState(*m_window), Probe::expectedState(Connection::Reconnecting, 0x08A3), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(Probe::describeState(*m_window), Probe::expectedState(Connection::Reconnecting, 0x08A3),
+                              3000);
     // The page stays in view, greyed: the edit still in it and marked, the
     // reason in full above it.
     QCOMPARE(ui->spin_08A3_val_ch3->value(), 1234);
@@ -192,7 +192,8 @@ void tst_Cockpit::reconnectsAfterReplug()
     }
     QTRY_COMPARE_WITH_TIMEOUT(Probe::describeState(*m_window), Probe::expectedState(Connection::Polling, 0x08A3), 4000);
     QCOMPARE(m_board->requests().mid(0, 2), (QList<QByteArray>{QByteArray("\x01"), QByteArray("\x02")}));
-    QVERIFY2(status().startsWith(QStringLiteral("Reconnected to the 08A3 board on %1.").arg(m_link)), qPrintable(status()));
+    QVERIFY2(status().startsWith(QStringLiteral("Reconnected to the 08A3 board on %1.").arg(m_link)),
+             qPrintable(status()));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Halvero software — 08A3 on %1[*]").arg(m_link));
     // The same board is back: so is the edit, still unsaved, on a live page.
     QCOMPARE(ui->spin_08A3_val_ch3->value(), 1234);
@@ -272,7 +273,8 @@ void tst_Cockpit::asksBeforeDiscardingEdits()
     const MessageBoxAnswerer::Seen &box = operatorAnswer.seen();
     QCOMPARE(box.shown, edited);
     if (edited) {
-        QCOMPARE(box.text, QStringLiteral("The page holds edits not saved to the board: channel 3 failsafe. ") + question);
+        QCOMPARE(box.text,
+                 QStringLiteral("The page holds edits not saved to the board: channel 3 failsafe. ") + question);
         QCOMPARE(box.defaultButton, QMessageBox::No);
     }
 
@@ -313,7 +315,8 @@ void tst_Cockpit::marksEditsUntilTheBoardHoldsThem()
     QTRY_VERIFY(m_window->isWindowModified());
     QVERIFY(marked(high));
     QVERIFY(high->font().bold());
-    QVERIFY2(high->toolTip().startsWith(QStringLiteral("The board holds %1.").arg(stored)), qPrintable(high->toolTip()));
+    QVERIFY2(high->toolTip().startsWith(QStringLiteral("The board holds %1.").arg(stored)),
+             qPrintable(high->toolTip()));
     QVERIFY(!marked(activeLow));
     // Back to the board's value: nothing to save.
     high->setValue(stored);
@@ -393,7 +396,8 @@ void tst_Cockpit::unfinishedSaveStaysInSight()
     QCOMPARE(status(), shown);
     // The typed value stays, marked against what the board holds.
     QCOMPARE(ch3->value(), stored + 234);
-    QTRY_VERIFY2(ch3->toolTip().startsWith(QStringLiteral("The board holds %1.").arg(stored)), qPrintable(ch3->toolTip()));
+    QTRY_VERIFY2(ch3->toolTip().startsWith(QStringLiteral("The board holds %1.").arg(stored)),
+                 qPrintable(ch3->toolTip()));
     QVERIFY(m_window->isWindowModified());
 
     if (!boardKeepsItsValues) {
@@ -410,8 +414,8 @@ void tst_Cockpit::unfinishedSaveStaysInSight()
 
 void tst_Cockpit::configFileComesBackAsEdits_data()
 {
-    QTest::addColumn<QString>("change");   // what the file says, beside what was saved
-    QTest::addColumn<int>("differences");  // rows of the differences dialog; -1: refused
+    QTest::addColumn<QString>("change");  // what the file says, beside what was saved
+    QTest::addColumn<int>("differences"); // rows of the differences dialog; -1: refused
     QTest::addColumn<bool>("accepted");
     QTest::newRow("two fields") << "two fields" << 2 << true;
     QTest::newRow("two fields, cancelled") << "two fields" << 2 << false;
@@ -448,7 +452,8 @@ void tst_Cockpit::configFileComesBackAsEdits()
         edited.values[QStringLiteral("failsafe[2]")] = 5;
     } else if (change == QLatin1String("other family")) {
         edited = loadConfigForWrite(R"({"format":1,"productCode":"04F2","config":{"inaGain":1,
-            "trigger":{"activeLow":false,"high":1600,"low":1400}}})").config;
+            "trigger":{"activeLow":false,"high":1600,"low":1400}}})")
+                     .config;
     }
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(configToText(edited));
@@ -464,10 +469,12 @@ void tst_Cockpit::configFileComesBackAsEdits()
     action("actionLoadConfigFile")->trigger();
     QCOMPARE(rows, differences > 0 ? differences : -1);
     if (change == QLatin1String("out of range"))
-        QCOMPARE(status(), QStringLiteral("Not loaded: %1: %2.").arg(path, loadConfigForWrite(configToText(edited)).message));
+        QCOMPARE(status(),
+                 QStringLiteral("Not loaded: %1: %2.").arg(path, loadConfigForWrite(configToText(edited)).message));
     if (change == QLatin1String("other family"))
-        QCOMPARE(status(), QStringLiteral("Not loaded: %1.")
-                               .arg(wrongFamilyMessage(path, BoardFamily::Trigger04F2, m_link, QStringLiteral("08A3"))));
+        QCOMPARE(status(),
+                 QStringLiteral("Not loaded: %1.")
+                     .arg(wrongFamilyMessage(path, BoardFamily::Trigger04F2, m_link, QStringLiteral("08A3"))));
     const bool placed = differences > 0 && accepted;
     QCOMPARE(ui->spin_08A3_val_ch3->value(), placed ? 1234 : saved.config.values.value(QStringLiteral("failsafe[2]")));
     QCOMPARE(m_window->isWindowModified(), placed);
@@ -524,12 +531,13 @@ void tst_Cockpit::endlessFileNeverHoldsTheWindow()
         writer.join();
     QCOMPARE(status(), QStringLiteral("Not loaded: %1 is over 1 MiB: no configuration file.").arg(path));
     if (!Probe::memoryIsInstrumented())
-        QVERIFY2(Probe::residentBytes() - before < 32 * 1024 * 1024, qPrintable(QString::number(Probe::residentBytes() - before)));
+        QVERIFY2(Probe::residentBytes() - before < 32 * 1024 * 1024,
+                 qPrintable(QString::number(Probe::residentBytes() - before)));
 }
 
 void tst_Cockpit::setDefaultsLostWithTheCable_data()
 {
-    QTest::addColumn<bool>("restores");  // the board acts on the request before the cable goes
+    QTest::addColumn<bool>("restores");   // the board acts on the request before the cable goes
     QTest::addColumn<QString>("changed"); // what the board holds unlike before, as the window names it
     QTest::newRow("the board restored them") << true << "trigger High";
     // Another program wrote channel 2 while the cable was out.
@@ -566,7 +574,8 @@ void tst_Cockpit::setDefaultsLostWithTheCable()
     QTRY_VERIFY_WITH_TIMEOUT(!m_board->isRunning(), 5000);
     for (int i = 0; i < 3 && !status().startsWith(QStringLiteral("Connection lost")); ++i)
         tick();
-    QVERIFY2(status().contains(QStringLiteral("whether the board took Set defaults is not known")), qPrintable(status()));
+    QVERIFY2(status().contains(QStringLiteral("whether the board took Set defaults is not known")),
+             qPrintable(status()));
     if (!restores) {
         held = m_board->storedConfig();
         qToBigEndian<quint16>(1777, held.data() + 8); // channel 2
@@ -577,7 +586,8 @@ void tst_Cockpit::setDefaultsLostWithTheCable()
     m_board->replug();
     QTRY_VERIFY_WITH_TIMEOUT(status().startsWith(QStringLiteral("Reconnected")), 5000);
     QVERIFY2(status().contains(QStringLiteral("whether the board restored its defaults is not known; it holds other "
-                                              "values than before for: %1.").arg(changed)),
+                                              "values than before for: %1.")
+                                   .arg(changed)),
              qPrintable(status()));
     QCOMPARE(ui->spin_08A3_trig_high->value(), restores ? factoryHigh : factoryHigh + 150);
     QCOMPARE(ui->spin_08A3_val_ch2->value(), restores ? 1000 : 1777);
@@ -612,7 +622,8 @@ void tst_Cockpit::recordsStatusAndPlotsIt()
     const bool opened = !file.startsWith(QLatin1String("missing"));
     QVERIFY2(record->isChecked() == opened, qPrintable(status() + " / " + path));
     if (!opened) {
-        QVERIFY2(status().startsWith(QStringLiteral("Not recording: cannot write %1").arg(path)), qPrintable(status() + " / " + path));
+        QVERIFY2(status().startsWith(QStringLiteral("Not recording: cannot write %1").arg(path)),
+                 qPrintable(status() + " / " + path));
         return;
     }
     tick(3);

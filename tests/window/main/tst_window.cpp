@@ -16,9 +16,9 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 #include <QtEndian>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -73,12 +73,10 @@ QByteArray formTriggerPayload()
 
 // A status field of the 04F2 page: the board's byte scaled into a range, in
 // steps; the text must be the shortest decimal form of the value.
-bool readingLooksRight(const QLineEdit *field, double lo, double hi, double step, float recorded,
-                       QString *why)
+bool readingLooksRight(const QLineEdit *field, double lo, double hi, double step, float recorded, QString *why)
 {
     const QString text = field->text();
-    const QRegularExpression shape(step < 1.0 ? QStringLiteral("^-?\\d+(\\.[1-9])?$")
-                                              : QStringLiteral("^-?\\d+$"));
+    const QRegularExpression shape(step < 1.0 ? QStringLiteral("^-?\\d+(\\.[1-9])?$") : QStringLiteral("^-?\\d+$"));
     bool ok = false;
     const double value = text.toDouble(&ok);
     if (!ok || !shape.match(text).hasMatch()) {
@@ -88,7 +86,10 @@ bool readingLooksRight(const QLineEdit *field, double lo, double hi, double step
     const double steps = value / step;
     if (value < lo - 1e-9 || value > hi + 1e-9 || std::abs(steps - std::round(steps)) > 1e-6) {
         *why = QStringLiteral("%1 shows %2, outside %3..%4 in steps of %5")
-                   .arg(field->objectName(), text).arg(lo).arg(hi).arg(step);
+                   .arg(field->objectName(), text)
+                   .arg(lo)
+                   .arg(hi)
+                   .arg(step);
         return false;
     }
     if (std::abs(value - double(recorded)) > 1e-4) {
@@ -298,11 +299,23 @@ void tst_Window::connectShowsBoard_data()
 
     // The boards listen only at the rate chosen in the baud list, so a rate
     // lost on the way to the port ends in a failed identification.
-    QTest::newRow("08A3 at 9600") << 0x08A3 << "9600" << "08A3" << "1.3" << "0001" << "10000"
+    QTest::newRow("08A3 at 9600") << 0x08A3 << "9600"
+                                  << "08A3"
+                                  << "1.3"
+                                  << "0001"
+                                  << "10000"
                                   << "0x000000030000000200000001";
-    QTest::newRow("08A2 at 115200") << 0x08A2 << "115200" << "08A2" << "0.2" << "2A5F" << "0415"
+    QTest::newRow("08A2 at 115200") << 0x08A2 << "115200"
+                                    << "08A2"
+                                    << "0.2"
+                                    << "2A5F"
+                                    << "0415"
                                     << "0x89ABCDEF0000ABCDDEADBEEF";
-    QTest::newRow("04F2 at 57600") << 0x04F2 << "57600" << "04F2" << "0.1" << "1001" << "FFFFFFFF"
+    QTest::newRow("04F2 at 57600") << 0x04F2 << "57600"
+                                   << "04F2"
+                                   << "0.1"
+                                   << "1001"
+                                   << "FFFFFFFF"
                                    << "0x203833524E46500900390021";
 }
 
@@ -325,7 +338,8 @@ void tst_Window::connectShowsBoard()
 
     QCOMPARE(connectAndHold(board), expectedState(Connection::Polling, productCode));
     QCOMPARE(hexList(board->requests()), QStringList({"01", "02"}));
-    QCOMPARE(shownTitle(), QStringLiteral("Halvero software — %1 on %2").arg(productText(productCode), board->devicePath()));
+    QCOMPARE(shownTitle(),
+             QStringLiteral("Halvero software — %1 on %2").arg(productText(productCode), board->devicePath()));
 
     QCOMPARE(ui->tab_all->widget(0)->objectName(), pageOf(productCode));
     QCOMPARE(ui->tab_all->widget(1)->objectName(), QStringLiteral("tab_all_internal"));
@@ -382,8 +396,7 @@ void tst_Window::statusTicksFillPage()
         QVERIFY2(readingLooksRight(ui->line_04F2_fuse_probe_curr, 0, 6, 2, dev->fuseProbeCurrent, &why),
                  qPrintable(why));
         QVERIFY2(readingLooksRight(ui->line_04F2_fuse_curr, 0, 8, 1, dev->fuseCurrent, &why), qPrintable(why));
-        QVERIFY2(readingLooksRight(ui->line_04F2_fuse_peak_curr, 1, 9, 1, dev->fusePeakCurrent, &why),
-                 qPrintable(why));
+        QVERIFY2(readingLooksRight(ui->line_04F2_fuse_peak_curr, 1, 9, 1, dev->fusePeakCurrent, &why), qPrintable(why));
         QVERIFY2(readingLooksRight(ui->line_04F2_trigger_voltage, 11.8, 12.6, 0.1, dev->triggerVoltage, &why),
                  qPrintable(why));
         QVERIFY2(readingLooksRight(ui->line_04F2_battery_voltage, 12.2, 12.6, 0.2, dev->batteryVoltage, &why),
@@ -417,8 +430,8 @@ void tst_Window::failsafeGreysTriggerReading()
     {
         qint64 clockMs;
         bool pulse;
-    } polls[] = {{present / 3, true}, {present - 1, true}, {present, false}, {cycle - 1, false},
-                 {cycle + present / 2, true}};
+    } polls[] = {
+        {present / 3, true}, {present - 1, true}, {present, false}, {cycle - 1, false}, {cycle + present / 2, true}};
     QString lastPulse, lastHz;
     for (const auto &poll : polls) {
         board->setStatusClock(poll.clockMs);
@@ -454,8 +467,7 @@ void tst_Window::queuedActionsGoOutOnePerTick_data()
     QTest::newRow("04F2: three Read CONF") << 0x04F2 << threeReads << QStringList{"02", "02", "02", "04"};
     QTest::newRow("08A3: dump, Read CONF, dump")
         << 0x08A3 << QStringList{"dump", "read", "dump"} << QStringList{"0301", "02", "0301", "04"};
-    const QString write04F2 =
-        QString::fromLatin1(configWriteFrame(identityOf(0x04F2), storedPayload(0x04F2)).toHex());
+    const QString write04F2 = QString::fromLatin1(configWriteFrame(identityOf(0x04F2), storedPayload(0x04F2)).toHex());
     // A write reads the board's configuration first, for the history.
     QTest::newRow("04F2: Save CONF, Read CONF")
         << 0x04F2 << QStringList{"save", "read"} << QStringList{"02", write04F2, "02", "04"};
@@ -513,7 +525,9 @@ void tst_Window::dumpThenSaveSendsEditedFrame()
     // The board's echo of the write leaves the page as edited, and the dump
     // read before it says it is older.
     QCOMPARE(shownPayload(ui, 0x08A3).toHex(), edited.toHex());
-    QVERIFY2(ui->line_debug->toPlainText().section(QLatin1Char('\n'), 1, 1).startsWith(QLatin1String("Older than the configuration written")),
+    QVERIFY2(ui->line_debug->toPlainText()
+                 .section(QLatin1Char('\n'), 1, 1)
+                 .startsWith(QLatin1String("Older than the configuration written")),
              qPrintable(ui->line_debug->toPlainText()));
 
     tick();
@@ -632,13 +646,15 @@ void tst_Window::crossedPairAskedOnlyWhenEdited_data()
     QTest::addColumn<bool>("boardCrossed"); // the board already holds Low above High
     QTest::addColumn<QString>("edit");      // "channel" or "thresholds"
     QTest::addColumn<int>("answer");
-    QTest::addColumn<QString>("question");  // empty: none asked
+    QTest::addColumn<QString>("question"); // empty: none asked
     QTest::addColumn<bool>("queued");
 
-    QTest::newRow("08A3 crossed by the edit, No") << 0x08A3 << false << "thresholds" << int(MessageBoxAnswerer::No)
-                                                  << "Trigger Low (1800) is not below High (1200). Save anyway?" << false;
-    QTest::newRow("04F2 crossed by the edit, Yes") << 0x04F2 << false << "thresholds" << int(MessageBoxAnswerer::Yes)
-                                                   << "Trigger Low (1800) is not below High (1200). Save anyway?" << true;
+    QTest::newRow("08A3 crossed by the edit, No")
+        << 0x08A3 << false << "thresholds" << int(MessageBoxAnswerer::No)
+        << "Trigger Low (1800) is not below High (1200). Save anyway?" << false;
+    QTest::newRow("04F2 crossed by the edit, Yes")
+        << 0x04F2 << false << "thresholds" << int(MessageBoxAnswerer::Yes)
+        << "Trigger Low (1800) is not below High (1200). Save anyway?" << true;
     QTest::newRow("08A3 board holds it crossed, channel edited")
         << 0x08A3 << true << "channel" << int(MessageBoxAnswerer::No) << QString() << true;
 }
@@ -729,7 +745,8 @@ void tst_Window::unfinishedWriteIsAskedAbout()
     QVERIFY(commandQueue.isEmpty() || leave == QLatin1String("close"));
     QCOMPARE(m_window->isVisible(), leave != QLatin1String("close"));
     if (leave != QLatin1String("close") && !sent)
-        QCOMPARE(ui->statusbar->currentMessage(), QStringLiteral("The queued Save CONF was not sent: the board did not get it."));
+        QCOMPARE(ui->statusbar->currentMessage(),
+                 QStringLiteral("The queued Save CONF was not sent: the board did not get it."));
     QCOMPARE(board->storedConfig().toHex(), storedPayload(0x08A3).toHex());
 }
 
@@ -777,7 +794,8 @@ void tst_Window::lateAnswerIsTold()
     QVERIFY2(ui->statusbar->currentMessage().contains("the outcome of Save CONF shows as soon as the board answers"),
              qPrintable(ui->statusbar->currentMessage()));
     // One sentence while it waits, not two taking turns at every poll.
-    QVERIFY(m_window->findChild<QListWidget *>("list_messages")->findItems("No reply since", Qt::MatchContains).isEmpty());
+    QVERIFY(
+        m_window->findChild<QListWidget *>("list_messages")->findItems("No reply since", Qt::MatchContains).isEmpty());
     QCOMPARE(commandQueue.size(), 1);
 
     board->setFaults(BoardFaults());
@@ -805,8 +823,8 @@ void tst_Window::lateReplyIsNotTheNextAnswer()
     qToBigEndian<quint16>(1234, held.data() + 6); // channel 1
     QVERIFY(model.setConfigPayload(held));
     const QByteArray lateStatus = model.reply(QByteArray(1, char(USBmsgStatus)), 0);
-    board->setScript(SimulatedBoard::repliesInTurn(
-        {{{200, lateStatus}}, {{0, model.reply(QByteArray(1, char(USBmsgConfig)), 0)}}}));
+    board->setScript(
+        SimulatedBoard::repliesInTurn({{{200, lateStatus}}, {{0, model.reply(QByteArray(1, char(USBmsgConfig)), 0)}}}));
     const qint64 sent = board->bytesWritten();
     tick();
     ui->btn_08A3_ReadConf->click();
@@ -828,8 +846,7 @@ void tst_Window::setDefaultsAsksFirst_data()
         QTest::newRow(page + "No") << code << int(MessageBoxAnswerer::No) << QString() << false;
         QTest::newRow(page + "Escape") << code << int(MessageBoxAnswerer::Escape) << QString() << false;
         QTest::newRow(page + "Yes") << code << int(MessageBoxAnswerer::Yes) << QString() << true;
-        QTest::newRow(page + "Yes after the board was lost")
-            << code << int(MessageBoxAnswerer::Yes) << "lost" << false;
+        QTest::newRow(page + "Yes after the board was lost") << code << int(MessageBoxAnswerer::Yes) << "lost" << false;
         QTest::newRow(page + "Yes after the board was replaced")
             << code << int(MessageBoxAnswerer::Yes) << "replaced" << false;
     }
@@ -900,8 +917,9 @@ void tst_Window::setDefaultsAsksFirst()
         return;
     }
     tick(queued ? 2 : 1);
-    const QStringList sent = queued ? QStringList{"02", QString::fromLatin1(setDefaultsFrame(identityOf(productCode)).toHex())}
-                                    : QStringList{"04"};
+    const QStringList sent =
+        queued ? QStringList{"02", QString::fromLatin1(setDefaultsFrame(identityOf(productCode)).toHex())}
+               : QStringList{"04"};
     QCOMPARE(hexList(board->requests()), sent);
     QCOMPARE(board->storedConfig() == storedPayload(productCode), !queued);
     if (queued) {
@@ -937,18 +955,15 @@ void tst_Window::connectionFailureAndRecovery_data()
     QTest::newRow("silent board") << "silent" << Connection::IdentificationFailed << QStringList{"01", "01"} << false
                                   << "No reply from a board on";
     QTest::newRow("board of another product code")
-        << "wrong product" << Connection::IdentificationFailed << QStringList{"01", "01"} << false
-        << "The device on ";
-    QTest::newRow("firmware the host refuses")
-        << "wrong firmware" << Connection::IdentificationFailed << QStringList{"01", "01"} << false
-        << "The 08A3 board on ";
+        << "wrong product" << Connection::IdentificationFailed << QStringList{"01", "01"} << false << "The device on ";
+    QTest::newRow("firmware the host refuses") << "wrong firmware" << Connection::IdentificationFailed
+                                               << QStringList{"01", "01"} << false << "The 08A3 board on ";
     QTest::newRow("line that never falls quiet")
         << "stream" << Connection::IdentificationFailed << QStringList{"01"} << false << "The device on ";
     // Its answer comes after the window's wait, the retry's too: neither is
     // taken for the answer to a later request.
     QTest::newRow("board answering in 200 ms")
-        << "late" << Connection::IdentificationFailed << QStringList{"01", "01"} << false
-        << "The board on ";
+        << "late" << Connection::IdentificationFailed << QStringList{"01", "01"} << false << "The board on ";
     QTest::newRow("no configuration reply")
         << "silent after identity" << Connection::IdentifiedNoPage << QStringList{"01", "02", "02"} << true
         << "Board identified, but its configuration could not be read";
@@ -995,7 +1010,7 @@ void tst_Window::connectionFailureAndRecovery()
     QVERIFY2(ui->statusbar->currentMessage().startsWith(status), qPrintable(ui->statusbar->currentMessage()));
     if (setup == QLatin1String("wrong product") || setup == QLatin1String("wrong firmware"))
         QVERIFY2(ui->statusbar->currentMessage().contains(setup == QLatin1String("wrong product") ? "product code"
-                                                                                               : "firmware"),
+                                                                                                  : "firmware"),
                  qPrintable(ui->statusbar->currentMessage()));
     if (setup == QLatin1String("late"))
         QVERIFY2(ui->statusbar->currentMessage().contains("answers later than the 100 ms"),
@@ -1007,8 +1022,7 @@ void tst_Window::connectionFailureAndRecovery()
         QVERIFY(silence->fired());
     }
     QCOMPARE(ui->line_product->text(), identityShown ? QStringLiteral("08A3") : QString());
-    QCOMPARE(ui->line_UUID->text(),
-             identityShown ? QStringLiteral("0x000000030000000200000001") : QString());
+    QCOMPARE(ui->line_UUID->text(), identityShown ? QStringLiteral("0x000000030000000200000001") : QString());
 
     // Recovery: the operator fixes the cause and connects to a healthy board.
     board->setFaults(BoardFaults());
@@ -1133,18 +1147,26 @@ void tst_Window::commandOutcomeOnStatusBar_data()
     QTest::addColumn<QString>("board"); // how the board takes it: "answers", "silent", "keeps its values"
     QTest::addColumn<QString>("status");
 
-    QTest::newRow("Read CONF") << 0x08A3 << "read" << "answers" << "Configuration read.";
-    QTest::newRow("Read CONF, no reply") << 0x08A3 << "read" << "silent"
+    QTest::newRow("Read CONF") << 0x08A3 << "read"
+                               << "answers"
+                               << "Configuration read.";
+    QTest::newRow("Read CONF, no reply") << 0x08A3 << "read"
+                                         << "silent"
                                          << "No reply to Read CONF: the page keeps its values.";
-    QTest::newRow("EEPROM DUMP") << 0x04F2 << "dump" << "answers" << "EEPROM dump received (";
-    QTest::newRow("Save CONF") << 0x08A2 << "save" << "answers"
+    QTest::newRow("EEPROM DUMP") << 0x04F2 << "dump"
+                                 << "answers"
+                                 << "EEPROM dump received (";
+    QTest::newRow("Save CONF") << 0x08A2 << "save"
+                               << "answers"
                                << "Configuration saved: the board holds what was written.";
-    QTest::newRow("Save CONF, no reply") << 0x04F2 << "save" << "silent"
+    QTest::newRow("Save CONF, no reply") << 0x04F2 << "save"
+                                         << "silent"
                                          << "Nothing written: the board did not answer the read before the write.";
     // editedPayload() moves every field of the page away from the board's
     // values; the board answers the write with what it still holds.
     QTest::newRow("Save CONF, board keeps its own values")
-        << 0x08A3 << "save" << "keeps its values"
+        << 0x08A3 << "save"
+        << "keeps its values"
         << "Configuration written, but the board holds other values for: group 1 bank, group 1 refresh rate, "
            "group 2 bank, group 2 refresh rate, group 3 bank, group 3 refresh rate, channel 1 failsafe, "
            "channel 2 failsafe, channel 3 failsafe, channel 4 failsafe, channel 5 failsafe, channel 6 failsafe, "
@@ -1152,16 +1174,19 @@ void tst_Window::commandOutcomeOnStatusBar_data()
            "channel 11 failsafe, channel 12 failsafe, trigger active low, trigger High, trigger Low.";
     // The gain goes out as last read, so it is no difference.
     QTest::newRow("Save CONF, trigger board keeps its own values")
-        << 0x04F2 << "save" << "keeps its values"
+        << 0x04F2 << "save"
+        << "keeps its values"
         << "Configuration written, but the board holds other values for: trigger active low, trigger High, "
            "trigger Low.";
     // Only the acknowledgement says the defaults are restored; the page
     // then shows what the board holds.
     QTest::newRow("Set defaults, answered with the configuration")
-        << 0x08A3 << "defaults" << "keeps its values"
+        << 0x08A3 << "defaults"
+        << "keeps its values"
         << "The board did not acknowledge Set defaults; the configuration it holds now was read back.";
     QTest::newRow("Set defaults on a board that holds them")
-        << 0x04F2 << "defaults" << "holds its defaults"
+        << 0x04F2 << "defaults"
+        << "holds its defaults"
         << "The board acknowledged Set defaults; its configuration is unchanged (it may already have held its "
            "defaults).";
 }
@@ -1247,7 +1272,8 @@ void tst_Window::silentBoardGreysLiveStatus()
     tick();
     QVERIFY(live->isEnabled());
     // What the status bar said before the silence is still true.
-    QVERIFY2(ui->statusbar->currentMessage().startsWith("Connected to the"), qPrintable(ui->statusbar->currentMessage()));
+    QVERIFY2(ui->statusbar->currentMessage().startsWith("Connected to the"),
+             qPrintable(ui->statusbar->currentMessage()));
     QCOMPARE(ui->line_08A3_trig_val->isEnabled(), pulseShown);
 }
 

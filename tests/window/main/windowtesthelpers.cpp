@@ -90,16 +90,15 @@ SwitchWidgets switchWidgets(Ui_Halvero_configurator *ui)
 {
     return {{ui->combo_08A3_gr1_bank, ui->combo_08A3_gr2_bank, ui->combo_08A3_gr3_bank},
             {ui->combo_08A3_gr1_frq, ui->combo_08A3_gr2_frq, ui->combo_08A3_gr3_frq},
-            {ui->spin_08A3_val_ch1, ui->spin_08A3_val_ch2, ui->spin_08A3_val_ch3,
-             ui->spin_08A3_val_ch4, ui->spin_08A3_val_ch5, ui->spin_08A3_val_ch6,
-             ui->spin_08A3_val_ch7, ui->spin_08A3_val_ch8, ui->spin_08A3_val_ch9,
-             ui->spin_08A3_val_ch10, ui->spin_08A3_val_ch11, ui->spin_08A3_val_ch12}};
+            {ui->spin_08A3_val_ch1, ui->spin_08A3_val_ch2, ui->spin_08A3_val_ch3, ui->spin_08A3_val_ch4,
+             ui->spin_08A3_val_ch5, ui->spin_08A3_val_ch6, ui->spin_08A3_val_ch7, ui->spin_08A3_val_ch8,
+             ui->spin_08A3_val_ch9, ui->spin_08A3_val_ch10, ui->spin_08A3_val_ch11, ui->spin_08A3_val_ch12}};
 }
 
 } // namespace
 
-QByteArray switchPayload(const uint8_t bank[3], const uint8_t rate[3], const uint16_t failsafe[12],
-                         bool activeLow, uint16_t high, uint16_t low)
+QByteArray switchPayload(const uint8_t bank[3], const uint8_t rate[3], const uint16_t failsafe[12], bool activeLow,
+                         uint16_t high, uint16_t low)
 {
     QByteArray p;
     for (int g = 0; g < 3; ++g)
@@ -187,8 +186,7 @@ QByteArray shownPayload(Ui_Halvero_configurator *ui, int productCode)
 {
     if (isTriggerBoard(productCode)) {
         return triggerPayload(uint8_t(ui->spin_ina_gain->value()), ui->check_04F2_active_low->isChecked(),
-                              uint16_t(ui->spin_04F2_trig_high->value()),
-                              uint16_t(ui->spin_04F2_trig_low->value()));
+                              uint16_t(ui->spin_04F2_trig_high->value()), uint16_t(ui->spin_04F2_trig_low->value()));
     }
     const SwitchWidgets w = switchWidgets(ui);
     SwitchFields f;

@@ -26,8 +26,8 @@ QByteArray storedPayload(int productCode);
 QByteArray editedPayload(int productCode);
 
 // 08A3 payload (35 bytes) from its fields.
-QByteArray switchPayload(const uint8_t bank[3], const uint8_t rate[3], const uint16_t failsafe[12],
-                         bool activeLow, uint16_t high, uint16_t low);
+QByteArray switchPayload(const uint8_t bank[3], const uint8_t rate[3], const uint16_t failsafe[12], bool activeLow,
+                         uint16_t high, uint16_t low);
 // 04F2 payload (6 bytes) from its fields.
 QByteArray triggerPayload(uint8_t gain, bool activeLow, uint16_t high, uint16_t low);
 

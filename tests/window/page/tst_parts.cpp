@@ -159,9 +159,10 @@ void tst_Parts::editMarkedWhereMade()
     QCOMPARE(marks.anyMarked(), !field->displayOnly);
     QCOMPARE(marked(editor), !field->displayOnly);
     if (!field->displayOnly)
-        QVERIFY2(editor->toolTip().startsWith(QStringLiteral("The board holds %1.")
-                                                  .arg(page->valueText(family, *field, held.values.value(path)))),
-                 qPrintable(editor->toolTip()));
+        QVERIFY2(
+            editor->toolTip().startsWith(
+                QStringLiteral("The board holds %1.").arg(page->valueText(family, *field, held.values.value(path)))),
+            qPrintable(editor->toolTip()));
     for (QWidget *other : page->editors())
         QVERIFY2(other == editor || !marked(other), qPrintable(other->objectName()));
 
@@ -241,9 +242,9 @@ void tst_Parts::reconnectionFollowsThePort_data()
                                         "(connection lost at 10:31:05).");
     QTest::newRow("back at once") << true << QStringList{"ttyACM0"}
                                   << QStringList{"due: Reconnecting to ttyACM0 (attempt 1)"};
-    QTest::newRow("away, then back")
-        << true << QStringList{"", "ttyUSB1", "ttyACM0"}
-        << QStringList{away.arg(1), away.arg(2), "due: Reconnecting to ttyACM0 (attempt 3)"};
+    QTest::newRow("away, then back") << true << QStringList{"", "ttyUSB1", "ttyACM0"}
+                                     << QStringList{away.arg(1), away.arg(2),
+                                                    "due: Reconnecting to ttyACM0 (attempt 3)"};
     QTest::newRow("not automatic") << false << QStringList{"ttyACM0"} << QStringList();
 }
 
@@ -256,11 +257,12 @@ void tst_Parts::reconnectionFollowsThePort()
     Reconnection reconnection(nullptr, {}, [&there](const QString &port) { return port == there; });
     reconnection.setAutomatic(automatic);
     QStringList heard;
-    connect(&reconnection, &Reconnection::attemptDue, this, [&heard](const QString &port, int baud, const QString &trying) {
-        QCOMPARE(port, QStringLiteral("ttyACM0"));
-        QCOMPARE(baud, 115200);
-        heard << QStringLiteral("due: ") + trying;
-    });
+    connect(&reconnection, &Reconnection::attemptDue, this,
+            [&heard](const QString &port, int baud, const QString &trying) {
+                QCOMPARE(port, QStringLiteral("ttyACM0"));
+                QCOMPARE(baud, 115200);
+                heard << QStringLiteral("due: ") + trying;
+            });
     connect(&reconnection, &Reconnection::waiting, this, [&heard](const QString &sentence) { heard << sentence; });
     QCOMPARE(reconnection.start(QStringLiteral("ttyACM0"), 115200, QTime(10, 31, 5)), automatic);
     QCOMPARE(reconnection.active(), automatic);

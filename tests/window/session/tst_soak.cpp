@@ -69,9 +69,9 @@ constexpr int StreamMs = 400;
 enum class Fault {
     Healthy,
     Silent,
-    SplitWithinGap,  // two halves 40 ms apart: still one reply
-    SplitPastGap,    // 160 ms apart: the tail lands in the next reply
-    LateReply,       // 150 ms late: every reply lands in the next exchange
+    SplitWithinGap, // two halves 40 ms apart: still one reply
+    SplitPastGap,   // 160 ms apart: the tail lands in the next reply
+    LateReply,      // 150 ms late: every reply lands in the next exchange
     Garbage,
     WrongProduct,
     WrongFirmware,
@@ -82,9 +82,9 @@ constexpr int FaultCount = int(Fault::Unplug) + 1;
 
 const char *nameOf(Fault f)
 {
-    static const char *const names[FaultCount] = {"healthy", "silent", "split within gap", "split past gap",
-                                                  "late reply", "garbage", "wrong product", "wrong firmware",
-                                                  "stream", "unplug"};
+    static const char *const names[FaultCount] = {"healthy",    "silent",  "split within gap", "split past gap",
+                                                  "late reply", "garbage", "wrong product",    "wrong firmware",
+                                                  "stream",     "unplug"};
     return names[int(f)];
 }
 
@@ -92,16 +92,33 @@ BoardFaults faultsFor(Fault f)
 {
     BoardFaults b;
     switch (f) {
-    case Fault::Silent: b.silent = true; break;
-    case Fault::SplitWithinGap: b.splitMs = 40; break;
-    case Fault::SplitPastGap: b.splitMs = 160; break;
-    case Fault::LateReply: b.delayMs = 150; break;
-    case Fault::Garbage: b.garbage = true; break;
-    case Fault::WrongProduct: b.wrongProduct = true; break;
-    case Fault::WrongFirmware: b.wrongFirmware = true; break;
-    case Fault::Stream: b.stream = true; break;
+    case Fault::Silent:
+        b.silent = true;
+        break;
+    case Fault::SplitWithinGap:
+        b.splitMs = 40;
+        break;
+    case Fault::SplitPastGap:
+        b.splitMs = 160;
+        break;
+    case Fault::LateReply:
+        b.delayMs = 150;
+        break;
+    case Fault::Garbage:
+        b.garbage = true;
+        break;
+    case Fault::WrongProduct:
+        b.wrongProduct = true;
+        break;
+    case Fault::WrongFirmware:
+        b.wrongFirmware = true;
+        break;
+    case Fault::Stream:
+        b.stream = true;
+        break;
     case Fault::Healthy:
-    case Fault::Unplug: break;
+    case Fault::Unplug:
+        break;
     }
     return b;
 }
@@ -115,7 +132,7 @@ QByteArray headerOf(const BoardIdentity &id)
 QByteArray recordHeader(const parachuteRadioComm &dev)
 {
     return QByteArray() + char(dev.productCodeHigh) + char(dev.productCodeLow) + char(dev.fwVersionMajor)
-        + char(dev.fwVersionMinor);
+           + char(dev.fwVersionMinor);
 }
 
 // What a request frame asks for, as the operator would name it.
@@ -149,18 +166,22 @@ QString requestOf(USBmessages kind, bool write, bool writesNext)
 // A command the operator queued, as far as it has gone.
 struct Queued
 {
-    enum Step { ReadBefore, Write, ReadBack };
+    enum Step {
+        ReadBefore,
+        Write,
+        ReadBack
+    };
     int id;
     USBmessages kind;
     bool write;
-    QMap<QString, int> page = {};  // a Save CONF's values, as the page showed them at the click, then
-                                   // (once read before the write) its edits over what the board held
-    QMap<QString, int> edits = {}; // the fields the page showed unlike the board at the click
+    QMap<QString, int> page = {};   // a Save CONF's values, as the page showed them at the click, then
+                                    // (once read before the write) its edits over what the board held
+    QMap<QString, int> edits = {};  // the fields the page showed unlike the board at the click
     QMap<QString, int> before = {}; // what the read before the write found
     Step step = ReadBefore;
     int unansweredReads = 0;
-    bool writeAnswered = false; // something came back to the write
-    bool acknowledged = false;  // Set defaults: the board's acknowledgement came back
+    bool writeAnswered = false;      // something came back to the write
+    bool acknowledged = false;       // Set defaults: the board's acknowledgement came back
     QMap<QString, int> clicked = {}; // the page at the click, which a double click repeats
 };
 
@@ -211,10 +232,14 @@ class Soak : public QObject
 {
 public:
     Soak(Halvero_configurator &window, SimulatedBoard &board, const BoardIdentity &identity, quint32 seed)
-        : m_window(window), m_ui(HalveroTestAccess::ui(window)), m_board(board), m_identity(identity),
-          m_trigger(Protocol::familyOfProductCode(identity.productCode) == BoardFamily::Trigger04F2),
-          m_header(headerOf(identity)), m_rng(seed),
-          m_answerer(
+        : m_window(window)
+        , m_ui(HalveroTestAccess::ui(window))
+        , m_board(board)
+        , m_identity(identity)
+        , m_trigger(Protocol::familyOfProductCode(identity.productCode) == BoardFamily::Trigger04F2)
+        , m_header(headerOf(identity))
+        , m_rng(seed)
+        , m_answerer(
               [this](const Probe::MessageBoxAnswerer::Seen &) {
                   return m_answerYes ? Probe::MessageBoxAnswerer::Yes : Probe::MessageBoxAnswerer::No;
               },
@@ -258,8 +283,8 @@ public:
     int ticksUnder[FaultCount] = {};
     int episodes[FaultCount] = {};
     int clicks = 0, refusedClicks = 0, answeredNo = 0, yesAfterLoss = 0, timerTicks = 0, refusedSaves = 0,
-        repeatedSaves = 0, writesSent = 0, notSent = 0, readBacks = 0, dropped = 0, lostToUnplug = 0,
-        writesChecked = 0, reconnects = 0;
+        repeatedSaves = 0, writesSent = 0, notSent = 0, readBacks = 0, dropped = 0, lostToUnplug = 0, writesChecked = 0,
+        reconnects = 0;
 
     // One fault episode of about `ticks` exchanges, then a healthy stretch
     // that ends with the board's log checked and cleared.
@@ -300,10 +325,7 @@ public:
             fail(QStringLiteral("%1 commands still queued at the end").arg(commandQueue.size()));
     }
 
-    bool connectFirst()
-    {
-        return reconnect();
-    }
+    bool connectFirst() { return reconnect(); }
 
     int randomIn(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_rng); }
     std::mt19937 &rng() { return m_rng; }
@@ -324,7 +346,10 @@ private:
     void fail(const QString &what)
     {
         if (failures.size() < 20)
-            failures << QStringLiteral("[%1, transaction %2] %3").arg(QLatin1String(nameOf(m_fault))).arg(transactions).arg(what);
+            failures << QStringLiteral("[%1, transaction %2] %3")
+                            .arg(QLatin1String(nameOf(m_fault)))
+                            .arg(transactions)
+                            .arg(what);
     }
 
     void expectStatus(const QString &start, const char *when)
@@ -408,7 +433,8 @@ private:
         }
         const ExchangeOutcome exchange = radioDevice->lastOutcome();
         const QByteArray reply = radioDevice->lastReply();
-        const bool config = exchange == ExchangeOutcome::Decoded && !reply.isEmpty() && uint8_t(reply.at(0)) == USBmsgConfig;
+        const bool config =
+            exchange == ExchangeOutcome::Decoded && !reply.isEmpty() && uint8_t(reply.at(0)) == USBmsgConfig;
         QString outcome; // how the status bar starts once the transaction ends
         switch (q.step) {
         case Queued::ReadBefore:
@@ -421,8 +447,7 @@ private:
                     for (auto it = q.edits.cbegin(); it != q.edits.cend(); ++it)
                         q.page[it.key()] = it.value();
                 }
-            }
-            else if (exchange == ExchangeOutcome::NeverQuiet)
+            } else if (exchange == ExchangeOutcome::NeverQuiet)
                 outcome = QStringLiteral("The device on ");
             else if (++q.unansweredReads == 2)
                 outcome = QStringLiteral("Nothing written: the board did not answer the read before the write");
@@ -445,11 +470,12 @@ private:
                 outcome = QLatin1String(q.acknowledged && holds(q.before) ? "The board acknowledged Set defaults; its "
                                                                             "configuration is unchanged"
                                         : q.acknowledged                  ? "Defaults restored: "
-                                        : q.writeAnswered ? "The board did not acknowledge Set defaults"
-                                                          : "The board did not answer Set defaults");
+                                        : q.writeAnswered                 ? "The board did not acknowledge Set defaults"
+                                                                          : "The board did not answer Set defaults");
             else
-                outcome = QLatin1String(holds(q.page) ? "Configuration saved: "
-                                                      : "Configuration written, but the board holds other values for: ");
+                outcome =
+                    QLatin1String(holds(q.page) ? "Configuration saved: "
+                                                : "Configuration written, but the board holds other values for: ");
             break;
         }
         if (!outcome.isEmpty()) {
@@ -488,7 +514,7 @@ private:
         const bool unknown = status.endsWith(QLatin1String(" is not known."));
         const bool told = cutShort && cutShort->step == Queued::ReadBefore ? nothingWritten
                           : cutShort && cutShort->step == Queued::Write ? unknown || (nothingWritten && !writeReached)
-                                                                         : unknown;
+                                                                        : unknown;
         if (cutShort && cutShort->write && !told)
             fail(QStringLiteral("status bar after a transaction was cut short: \"%1\"").arg(status));
     }
@@ -518,7 +544,9 @@ private:
         const int length = kind == USBmsgSetDefaults ? 5 : m_trigger ? 11 : 40;
         if (frame.size() != length || frame.mid(1, 4) != m_header)
             fail(QStringLiteral("write %1 is not a %2-byte frame for the board identified as %3")
-                     .arg(QString::fromLatin1(frame.toHex())).arg(length).arg(QString::fromLatin1(m_header.toHex())));
+                     .arg(QString::fromLatin1(frame.toHex()))
+                     .arg(length)
+                     .arg(QString::fromLatin1(m_header.toHex())));
     }
 
     void checkQueue(const char *when)
@@ -614,15 +642,17 @@ private:
         const Queued *last = m_model.isEmpty() ? nullptr : &m_model.last();
         if (!m_connected)
             return; // refused, as every click without a board
-        const bool crossed = page.value(QStringLiteral("trigger.low")) >= page.value(QStringLiteral("trigger.high"))
-                             && (edits.contains(QStringLiteral("trigger.low")) || edits.contains(QStringLiteral("trigger.high")));
+        const bool crossed =
+            page.value(QStringLiteral("trigger.low")) >= page.value(QStringLiteral("trigger.high"))
+            && (edits.contains(QStringLiteral("trigger.low")) || edits.contains(QStringLiteral("trigger.high")));
         if (m_answerer.answered() != asked + (crossed ? 1 : 0))
             fail(QStringLiteral("Save CONF asked %1 questions over a pair %2crossed by the edits")
                      .arg(m_answerer.answered() - asked)
                      .arg(crossed ? QString() : QStringLiteral("not ")));
         if (crossed) {
             ++refusedSaves;
-        } else if (last && last->write && last->kind == USBmsgConfig && last->step != Queued::ReadBack && last->clicked == page) {
+        } else if (last && last->write && last->kind == USBmsgConfig && last->step != Queued::ReadBack
+                   && last->clicked == page) {
             ++repeatedSaves;
         } else {
             Queued save{id, USBmsgConfig, true, page, edits};
@@ -647,7 +677,9 @@ private:
             else if (auto *check = qobject_cast<QCheckBox *>(w))
                 check->setChecked(randomIn(0, 1));
         }
-        const auto spin = [this](const char *path) { return qobject_cast<QSpinBox *>(m_fields.value(QLatin1String(path))); };
+        const auto spin = [this](const char *path) {
+            return qobject_cast<QSpinBox *>(m_fields.value(QLatin1String(path)));
+        };
         if (randomIn(0, 3) > 0 && spin("trigger.high")->value() > spin("trigger.low")->minimum())
             spin("trigger.low")->setValue(randomIn(spin("trigger.low")->minimum(), spin("trigger.high")->value() - 1));
         if (!m_trigger && randomIn(0, 2) == 0) {
@@ -662,7 +694,8 @@ private:
         QMap<QString, int> values;
         for (auto it = m_fields.cbegin(); it != m_fields.cend(); ++it) {
             if (const auto *combo = qobject_cast<const QComboBox *>(*it))
-                values[it.key()] = combo->currentData().isValid() ? combo->currentData().toInt() : combo->currentIndex();
+                values[it.key()] =
+                    combo->currentData().isValid() ? combo->currentData().toInt() : combo->currentIndex();
             else if (const auto *spin = qobject_cast<const QSpinBox *>(*it))
                 values[it.key()] = spin->value();
             else if (const auto *check = qobject_cast<const QCheckBox *>(*it))
@@ -782,7 +815,10 @@ private:
             for (const Sent &s : m_sent)
                 sent << s.command;
             fail(QStringLiteral("board received %1 requests [%2], window sent %3 [%4]")
-                     .arg(received.size()).arg(got.join(' ')).arg(m_sent.size()).arg(sent.join(' ')));
+                     .arg(received.size())
+                     .arg(got.join(' '))
+                     .arg(m_sent.size())
+                     .arg(sent.join(' ')));
             return;
         }
         for (qsizetype i = 0; i < m_sent.size(); ++i) {
@@ -797,7 +833,9 @@ private:
             const QByteArray &frame = received.at(i);
             if (commandOf(frame) != s.command) {
                 fail(QStringLiteral("request %1: board received %2, window sent %3 (command %4)")
-                         .arg(i).arg(commandOf(frame), s.command).arg(s.actionId));
+                         .arg(i)
+                         .arg(commandOf(frame), s.command)
+                         .arg(s.actionId));
                 return;
             }
             // A transaction's exchanges share its command's number.
@@ -815,7 +853,7 @@ private:
     Ui_Halvero_configurator *m_ui;
     SimulatedBoard &m_board;
     const BoardIdentity m_identity;
-    const bool m_trigger; // the board is of the 04F2 family
+    const bool m_trigger;      // the board is of the 04F2 family
     const QByteArray m_header; // as the board identifies itself at Connect
     std::mt19937 m_rng;
     Probe::MessageBoxAnswerer m_answerer;
@@ -879,8 +917,7 @@ void tst_Soak::faultSoak()
     QFETCH(int, productCode);
     const int target = envInt("HALVERO_SOAK_TRANSACTIONS", 1000);
     const quint32 seed = quint32(envInt("HALVERO_SOAK_SEED", int(QRandomGenerator::system()->generate() & 0x7fffffff)));
-    qInfo("seed %u (HALVERO_SOAK_SEED=%u replays the clicks and the fault order), %d transactions",
-          seed, seed, target);
+    qInfo("seed %u (HALVERO_SOAK_SEED=%u replays the clicks and the fault order), %d transactions", seed, seed, target);
     messages = Messages();
 
     const BoardIdentity identity = TestSupport::identityOf(productCode);
@@ -920,9 +957,12 @@ void tst_Soak::faultSoak()
 
     QStringList faults;
     for (int f = 0; f < FaultCount; ++f)
-        faults << QStringLiteral("%1: %2 episodes, %3 ticks").arg(QLatin1String(nameOf(Fault(f)))).arg(soak.episodes[f]).arg(soak.ticksUnder[f]);
-    qInfo("%d transactions in %.1f s (%d rounds, %d ticks from the poll timer, %d reconnects)",
-          soak.transactions, clock.elapsed() / 1000.0, rounds, soak.timerTicks, soak.reconnects);
+        faults << QStringLiteral("%1: %2 episodes, %3 ticks")
+                      .arg(QLatin1String(nameOf(Fault(f))))
+                      .arg(soak.episodes[f])
+                      .arg(soak.ticksUnder[f]);
+    qInfo("%d transactions in %.1f s (%d rounds, %d ticks from the poll timer, %d reconnects)", soak.transactions,
+          clock.elapsed() / 1000.0, rounds, soak.timerTicks, soak.reconnects);
     qInfo("faults: %s", qPrintable(faults.join(QStringLiteral("; "))));
     qInfo("%d clicks (%d refused without a board; Save CONF: %d refused, %d repeats dropped; Set defaults: %d "
           "answered No, %d Yes after the board was lost); transactions: %d writes, %d not sent for want of a read "

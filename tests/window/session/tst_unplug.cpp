@@ -164,8 +164,8 @@ void tst_Unplug::pulledWhilePolling()
     wall.start();
     QTest::qWait(MeasureMs);
     const double cpuShare = double(Probe::cpuMicros() - cpuBefore) / (double(wall.elapsed()) * 1000.0);
-    qInfo("unplugged: %d ticks in %lld ms, CPU %.2f %% of a core", clock.count() - ticksBefore,
-          qint64(wall.elapsed()), cpuShare * 100.0);
+    qInfo("unplugged: %d ticks in %lld ms, CPU %.2f %% of a core", clock.count() - ticksBefore, qint64(wall.elapsed()),
+          cpuShare * 100.0);
     QCOMPARE(clock.count(), ticksBefore);
     QVERIFY2(cpuShare < MaxCpuShare, qPrintable(QStringLiteral("%1 %% CPU").arg(cpuShare * 100.0)));
     board.reset();

@@ -22,7 +22,8 @@ QString readText(const QString &path)
 // compiler joins them.
 QStringList sourceTexts()
 {
-    static const QRegularExpression literals(QStringLiteral("\"((?:[^\"\\\\]|\\\\.)*)\"(\\s*\"((?:[^\"\\\\]|\\\\.)*)\")*"));
+    static const QRegularExpression literals(
+        QStringLiteral("\"((?:[^\"\\\\]|\\\\.)*)\"(\\s*\"((?:[^\"\\\\]|\\\\.)*)\")*"));
     static const QRegularExpression piece(QStringLiteral("\"((?:[^\"\\\\]|\\\\.)*)\""));
     QStringList texts;
     for (const char *folder : {"src/window", "src/link"}) {
@@ -78,7 +79,8 @@ void tst_Readme::statusSentencesAreTheWindowsOwn()
             part = part.trimmed();
             if (part.size() < 4)
                 continue;
-            const bool said = std::any_of(texts.cbegin(), texts.cend(), [&](const QString &t) { return t.contains(part); });
+            const bool said =
+                std::any_of(texts.cbegin(), texts.cend(), [&](const QString &t) { return t.contains(part); });
             if (!said)
                 missing << QStringLiteral("\"%1\" (in \"%2\")").arg(part, sentence);
         }
