@@ -5,6 +5,7 @@
 #include "Halvero_configurator.h"
 #include "historywords.h"
 #include "historywrites.h"
+#include "recordreader.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -15,6 +16,8 @@
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <utility>
 
 using namespace ConfigHistory;
 
@@ -128,32 +131,51 @@ void HistoryDialog::reload()
     fill();
 }
 
+void HistoryDialog::setRecord(const QString &uri)
+{
+    m_reader.reset();
+    delete m_record;
+    m_record = uri.isEmpty() ? nullptr : new RecordReader(uri, this);
+}
+
 // Reading starts again from the newest entry, for the boards now asked for.
+// The rows shown stay until the first page comes; a page still on its way
+// for the listing before is not taken.
 void HistoryDialog::fill()
 {
     const bool all = m_all->isChecked() || m_board.family == BoardFamily::Unknown;
-    m_table->setRowCount(0);
-    m_entries.clear();
-    m_stations.clear();
     m_problems.clear();
+    m_shownEarlier = true;
     m_reader = historySource(m_record, all ? EntryFilter() : EntryFilter{m_board.serial, m_board.family});
+    connect(m_reader.get(), &HistorySource::pageRead, this, &HistoryDialog::take);
     qCDebug(lcHistoryWindow).noquote() << "Reading" << m_reader->where();
-    if (const Result started = m_reader->start(); !started.ok())
-        m_problems << started.message;
-    else
-        loadMore();
+    m_reader->fetch(pageEntries);
     updateNote();
     updatePlaceButton();
 }
 
 void HistoryDialog::loadMore()
 {
-    for (SourcedEntry &sourced : m_reader->next(pageEntries)) {
-        m_entries << std::move(sourced.listed);
+    if (m_reader->reading() || m_reader->atEnd())
+        return;
+    m_reader->fetch(pageEntries);
+    updateNote();
+}
+
+void HistoryDialog::take(const SourcedPage &page)
+{
+    if (std::exchange(m_shownEarlier, false)) {
+        m_table->setRowCount(0);
+        m_entries.clear();
+        m_stations.clear();
+    }
+    for (const SourcedEntry &sourced : page.entries) {
+        m_entries << sourced.listed;
         m_stations << sourced.station;
     }
-    m_problems << m_reader->takeWarnings();
+    m_problems << page.problems;
     populate();
+    updateNote();
 }
 
 // The table again from the entries read so far, in the view asked for.
@@ -233,27 +255,32 @@ void HistoryDialog::populate()
 void HistoryDialog::loadMoreAtBottom()
 {
     const QScrollBar *bar = m_table->verticalScrollBar();
-    if (!m_reader || m_reader->atEnd() || bar->value() < bar->maximum() - bar->pageStep() / 2)
+    if (!m_reader || bar->value() < bar->maximum() - bar->pageStep() / 2)
         return;
     loadMore();
-    updateNote();
 }
 
 void HistoryDialog::updateNote()
 {
     const bool all = m_all->isChecked() || m_board.family == BoardFamily::Unknown;
     const QString path = m_reader ? m_reader->where() : defaultPath();
+    const bool reading = m_reader && m_reader->reading();
     QStringList note;
-    if (m_table->rowCount() == 0)
-        note << (all ? Halvero_configurator::tr("No entries in %1.").arg(path)
-                     : Halvero_configurator::tr("No entries of this board in %1.").arg(path));
-    else if (all)
-        note << Halvero_configurator::tr("All boards' entries in %1, newest first.").arg(path);
-    else
-        note << Halvero_configurator::tr("Entries of the %1 board %2 in %3, newest first.")
-                    .arg(m_board.productCode, m_board.serial, path);
-    if (m_table->rowCount() > 0 && m_reader && !m_reader->atEnd())
-        note.last() += QLatin1Char(' ') + Halvero_configurator::tr("Scroll down for older ones.");
+    // The rows of the listing before say nothing of the one being read.
+    if (!m_shownEarlier) {
+        if (m_table->rowCount() == 0)
+            note << (all ? Halvero_configurator::tr("No entries in %1.").arg(path)
+                         : Halvero_configurator::tr("No entries of this board in %1.").arg(path));
+        else if (all)
+            note << Halvero_configurator::tr("All boards' entries in %1, newest first.").arg(path);
+        else
+            note << Halvero_configurator::tr("Entries of the %1 board %2 in %3, newest first.")
+                        .arg(m_board.productCode, m_board.serial, path);
+        if (m_table->rowCount() > 0 && !reading && m_reader && !m_reader->atEnd())
+            note.last() += QLatin1Char(' ') + Halvero_configurator::tr("Scroll down for older ones.");
+    }
+    if (reading)
+        note << Halvero_configurator::tr("Reading the record %1…").arg(path);
     if (disabledByEnvironment())
         note << Halvero_configurator::tr("Nothing is being recorded: HALVERO_HISTORY is off.");
     note << m_problems;

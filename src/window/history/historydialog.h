@@ -25,6 +25,8 @@ class QPushButton;
 class QTableWidget;
 QT_END_NAMESPACE
 
+class RecordReader;
+
 class HistoryDialog : public QDialog
 {
     Q_OBJECT
@@ -38,8 +40,9 @@ public:
     // Reads the history file again, from its newest entry.
     void reload();
     // Entries from the factory's record at this URI, every bench's, each
-    // row naming its bench; empty: the local history.
-    void setRecord(const QString &uri) { m_record = uri; }
+    // row naming its bench, read off the window's thread; empty: the local
+    // history.
+    void setRecord(const QString &uri);
     // Reads it again for `board` and brings the dialog up, in front.
     void showFor(const BoardConfig &board, bool pageShown);
 
@@ -53,6 +56,7 @@ signals:
 private:
     void fill();
     void loadMore();
+    void take(const SourcedPage &page);
     void populate();
     void loadMoreAtBottom();
     void updateNote();
@@ -66,8 +70,9 @@ private:
     QPushButton *m_place;
     BoardConfig m_board;
     bool m_pageShown = false;
-    QString m_record;
+    RecordReader *m_record = nullptr; // none: the local history
     std::unique_ptr<HistorySource> m_reader;
+    bool m_shownEarlier = false; // the rows are a listing asked for before m_reader's, until its first page
     QList<ConfigHistory::ListedEntry> m_entries; // as listed, newest first
     QStringList m_stations;                      // the bench of each of m_entries (the record's)
     QStringList m_problems;                      // damaged lines, an unreadable file

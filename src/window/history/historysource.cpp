@@ -1,99 +1,107 @@
 // The two sources of the history dialog.
 #include "historysource.h"
 
-#include "recordconnection.h"
-#include "recordquery.h"
-#include "recorduri.h"
+#include "recordreader.h"
 
 namespace {
 
+// The file is read on the window's thread: its pages are bounded and local.
 class LocalSource : public HistorySource
 {
 public:
     explicit LocalSource(const ConfigHistory::EntryFilter &filter)
         : m_reader(ConfigHistory::defaultPath(), filter)
     {}
-    Result start() override { return m_reader.start(); }
-    QList<SourcedEntry> next(int count) override
+    void fetch(int count) override
     {
-        QList<SourcedEntry> page;
-        for (ConfigHistory::ListedEntry &listed : m_reader.next(count))
-            page.append(SourcedEntry{std::move(listed), QString()});
-        return page;
+        SourcedPage page;
+        if (!m_started) {
+            m_started = true;
+            const Result started = m_reader.start();
+            m_failed = !started.ok();
+            if (m_failed)
+                page.problems << started.message;
+        }
+        if (!m_failed) {
+            for (ConfigHistory::ListedEntry &listed : m_reader.next(count))
+                page.entries.append(SourcedEntry{std::move(listed), QString()});
+            page.problems << m_reader.takeWarnings();
+        }
+        emit pageRead(page);
     }
-    bool atEnd() const override { return m_reader.atEnd(); }
-    QStringList takeWarnings() override { return m_reader.takeWarnings(); }
+    bool reading() const override { return false; }
+    bool atEnd() const override { return m_failed || m_reader.atEnd(); }
     QString where() const override { return m_reader.path(); }
     bool fromBenches() const override { return false; }
 
 private:
     ConfigHistory::HistoryReader m_reader;
+    bool m_started = false;
+    bool m_failed = false;
 };
 
-// The record's entries of one board (or all), a page at a time. It is asked
-// on the window's thread, within the record's few seconds' bound.
+// The record's entries of one board (or all), a page at a time, read on the
+// record reader's thread. Its answers to other sources' requests (a listing
+// asked for before this one) are not this source's.
 class RecordSource : public HistorySource
 {
 public:
-    RecordSource(const QString &uri, const ConfigHistory::EntryFilter &filter)
-        : m_uri(uri)
+    RecordSource(RecordReader *record, const ConfigHistory::EntryFilter &filter)
+        : m_record(record)
         , m_filter(filter)
-    {}
-    Result start() override
     {
-        QString why;
-        if (!Record::parseUri(m_uri, &m_target, &why))
-            return Result::failure(ErrorCode::Record, why);
-        m_connection = std::make_unique<Record::Connection>(m_target);
-        const Result opened = m_connection->open();
-        m_atEnd = !opened.ok();
-        return opened;
+        connect(m_record, &RecordReader::pageRead, this, &RecordSource::take);
     }
-    QList<SourcedEntry> next(int count) override
+    void fetch(int count) override
     {
-        QList<SourcedEntry> page;
-        if (m_atEnd)
-            return page;
-        const Record::ShowResult shown =
-            Record::show(*m_connection, Record::ShowFilter{m_filter.serial, {}, {}, count, m_read});
-        if (!shown.ok()) {
-            m_warnings << shown.message;
-            m_atEnd = true;
-            return page;
-        }
-        m_read += int(shown.entries.size());
-        m_atEnd = shown.entries.size() < count;
-        for (const Record::RecordedEntry &r : shown.entries) {
-            if (!r.damaged.isEmpty()) {
-                m_warnings << QStringLiteral("A damaged entry of board %1 from %2 is left out: %3.")
-                                  .arg(r.entry.config.serial, r.station, r.damaged);
-                continue;
-            }
-            if (m_filter.accepts(r.entry))
-                page.append(SourcedEntry{ConfigHistory::ListedEntry{r.entry, r.changes}, r.station});
-        }
-        return page;
+        m_asked = count;
+        m_ticket = m_record->read(Record::ShowFilter{m_filter.serial, {}, {}, count, m_read});
     }
+    bool reading() const override { return m_ticket != 0; }
     bool atEnd() const override { return m_atEnd; }
-    QStringList takeWarnings() override { return std::exchange(m_warnings, {}); }
-    QString where() const override { return m_target.masked.isEmpty() ? Record::maskedUri(m_uri) : m_target.masked; }
+    QString where() const override { return m_record->where(); }
     bool fromBenches() const override { return true; }
 
 private:
-    QString m_uri;
+    void take(quint64 ticket, const Record::ShowResult &shown)
+    {
+        if (ticket != m_ticket)
+            return;
+        m_ticket = 0;
+        SourcedPage page;
+        if (!shown.ok()) {
+            page.problems << shown.message;
+            m_atEnd = true;
+            emit pageRead(page);
+            return;
+        }
+        m_read += int(shown.entries.size());
+        m_atEnd = shown.entries.size() < m_asked;
+        for (const Record::RecordedEntry &r : shown.entries) {
+            if (!r.damaged.isEmpty()) {
+                page.problems << QStringLiteral("A damaged entry of board %1 from %2 is left out: %3.")
+                                     .arg(r.entry.config.serial, r.station, r.damaged);
+                continue;
+            }
+            if (m_filter.accepts(r.entry))
+                page.entries.append(SourcedEntry{ConfigHistory::ListedEntry{r.entry, r.changes}, r.station});
+        }
+        emit pageRead(page);
+    }
+
+    RecordReader *m_record;
     ConfigHistory::EntryFilter m_filter;
-    Record::Target m_target;
-    std::unique_ptr<Record::Connection> m_connection;
+    quint64 m_ticket = 0; // the page under way; 0: none
+    int m_asked = 0;
     int m_read = 0;
     bool m_atEnd = false;
-    QStringList m_warnings;
 };
 
 } // namespace
 
-std::unique_ptr<HistorySource> historySource(const QString &recordUri, const ConfigHistory::EntryFilter &filter)
+std::unique_ptr<HistorySource> historySource(RecordReader *record, const ConfigHistory::EntryFilter &filter)
 {
-    if (recordUri.isEmpty())
+    if (!record)
         return std::make_unique<LocalSource>(filter);
-    return std::make_unique<RecordSource>(recordUri, filter);
+    return std::make_unique<RecordSource>(record, filter);
 }

@@ -1,17 +1,20 @@
 // Where the history dialog's entries come from: the local history file, or
 // the factory's record with every bench's entries. The dialog asks for
-// pages of entries, newest first, and for the sentence naming the source.
+// pages of entries, newest first, and for the sentence naming the source;
+// each page comes as a signal, at once from the file, later from the record.
 #ifndef HALVERO_HISTORYSOURCE_H
 #define HALVERO_HISTORYSOURCE_H
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 
 #include "historyreader.h"
-#include "result.h"
+
+class RecordReader;
 
 struct SourcedEntry
 {
@@ -19,21 +22,33 @@ struct SourcedEntry
     QString station; // the bench that wrote it (the record's entries)
 };
 
-class HistorySource
+struct SourcedPage
 {
+    QList<SourcedEntry> entries;
+    QStringList problems; // an unreadable file, a record out of reach, entries left out
+};
+
+class HistorySource : public QObject
+{
+    Q_OBJECT
+
 public:
-    virtual ~HistorySource() = default;
-    virtual Result start() = 0;
-    virtual QList<SourcedEntry> next(int count) = 0;
+    // The next `count` older entries (the first call opens the source):
+    // pageRead follows.
+    virtual void fetch(int count) = 0;
+    // A page asked for has not come yet.
+    virtual bool reading() const = 0;
     virtual bool atEnd() const = 0;
-    virtual QStringList takeWarnings() = 0;
     // The history file's path, or the record's URI (password masked).
     virtual QString where() const = 0;
     // Its rows come from several benches, each named.
     virtual bool fromBenches() const = 0;
+
+signals:
+    void pageRead(const SourcedPage &page);
 };
 
-// The record when `recordUri` is set, else the local history.
-std::unique_ptr<HistorySource> historySource(const QString &recordUri, const ConfigHistory::EntryFilter &filter);
+// The record `record` reads when there is one, else the local history.
+std::unique_ptr<HistorySource> historySource(RecordReader *record, const ConfigHistory::EntryFilter &filter);
 
 #endif // HALVERO_HISTORYSOURCE_H
