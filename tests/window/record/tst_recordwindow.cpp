@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 #include "confighistory.h"
 #include "historydialog.h"
 #include "pgcluster.h"
@@ -93,7 +95,7 @@ void tst_RecordWindow::silentRecordNeverHoldsTheWindow()
                                        "connect_timeout=%2")
                             .arg(silent.serverPort())
                             .arg(connectSeconds);
-    auto *dialog = new HistoryDialog;
+    auto dialog = std::make_unique<HistoryDialog>();
     dialog->setRecord(uri);
     const auto *note = dialog->findChild<QLabel *>("label_history");
     QElapsedTimer waited;
@@ -107,7 +109,7 @@ void tst_RecordWindow::silentRecordNeverHoldsTheWindow()
     dialog->reload();
     QTest::qWait(1000); // well into the connection's wait
     waited.restart();
-    delete dialog;
+    dialog.reset();
     QVERIFY2(waited.elapsed() < connectSeconds * 1000 / 2, qPrintable(QString::number(waited.elapsed())));
 }
 
