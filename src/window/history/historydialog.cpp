@@ -149,6 +149,8 @@ void HistoryDialog::fill()
     m_reader = historySource(m_record, all ? EntryFilter() : EntryFilter{m_board.serial, m_board.family});
     connect(m_reader.get(), &HistorySource::pageRead, this, &HistoryDialog::take);
     qCDebug(lcHistoryWindow).noquote() << "Reading" << m_reader->where();
+    if (m_entries.isEmpty())
+        populate(); // the source's headers over the empty table meanwhile
     m_reader->fetch(pageEntries);
     updateNote();
     updatePlaceButton();
@@ -280,7 +282,7 @@ void HistoryDialog::updateNote()
             note.last() += QLatin1Char(' ') + Halvero_configurator::tr("Scroll down for older ones.");
     }
     if (reading)
-        note << Halvero_configurator::tr("Reading the record %1…").arg(path);
+        note << Halvero_configurator::tr("Reading the record %1 …").arg(path);
     if (disabledByEnvironment())
         note << Halvero_configurator::tr("Nothing is being recorded: HALVERO_HISTORY is off.");
     note << m_problems;
