@@ -39,7 +39,8 @@ QString PgCluster::binaryFolder()
         return QFileInfo::exists(given + QStringLiteral("/initdb")) ? given : QString();
     // Debian keeps each major version apart; the newest one serves.
     QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    std::sort(versions.begin(), versions.end(), [](const QString &a, const QString &b) { return a.toInt() > b.toInt(); });
+    std::sort(versions.begin(), versions.end(),
+              [](const QString &a, const QString &b) { return a.toInt() > b.toInt(); });
     for (const QString &version : versions) {
         const QString folder = QStringLiteral("/usr/lib/postgresql/%1/bin").arg(version);
         if (QFileInfo::exists(folder + QStringLiteral("/initdb")))
@@ -93,9 +94,10 @@ bool PgCluster::start(QString *error)
         *error = QStringLiteral("cannot give %1 to the user postgres").arg(m_folder.path());
         return false;
     }
-    if (!run(QStringLiteral("initdb"), {QStringLiteral("-D"), data, QStringLiteral("-U"), QStringLiteral("postgres"),
-                                         QStringLiteral("--auth=trust"), QStringLiteral("-E"), QStringLiteral("UTF8"),
-                                         QStringLiteral("--no-sync")},
+    if (!run(QStringLiteral("initdb"),
+             {QStringLiteral("-D"), data, QStringLiteral("-U"), QStringLiteral("postgres"),
+              QStringLiteral("--auth=trust"), QStringLiteral("-E"), QStringLiteral("UTF8"),
+              QStringLiteral("--no-sync")},
              error))
         return false;
     // The superuser without a password, every other role with one: a wrong
@@ -126,8 +128,9 @@ bool PgCluster::restart()
                                 .arg(m_folder.path())
                                 .arg(m_port);
     m_running = run(QStringLiteral("pg_ctl"),
-                    {QStringLiteral("start"), QStringLiteral("-w"), QStringLiteral("-D"), m_folder.filePath(QStringLiteral("data")),
-                     QStringLiteral("-l"), m_folder.filePath(QStringLiteral("log")), QStringLiteral("-o"), options},
+                    {QStringLiteral("start"), QStringLiteral("-w"), QStringLiteral("-D"),
+                     m_folder.filePath(QStringLiteral("data")), QStringLiteral("-l"),
+                     m_folder.filePath(QStringLiteral("log")), QStringLiteral("-o"), options},
                     &error);
     if (!m_running)
         qWarning("%s", qPrintable(error));
@@ -181,7 +184,9 @@ bool PgCluster::query(const QString &sql, QString *error, const QString &databas
 
 QString PgCluster::uri(const QString &role, const QString &password) const
 {
-    return QStringLiteral("postgresql://%1:%2@/halvero?host=%3&port=%4").arg(role, password, m_folder.path()).arg(m_port);
+    return QStringLiteral("postgresql://%1:%2@/halvero?host=%3&port=%4")
+        .arg(role, password, m_folder.path())
+        .arg(m_port);
 }
 
 } // namespace TestSupport

@@ -26,7 +26,7 @@ public:
 
     // initdb, start, and the roles and database; false with `error` set.
     bool start(QString *error);
-    bool stop();    // the server alone; the files stay for restart()
+    bool stop(); // the server alone; the files stay for restart()
     bool restart();
     // A statement as the superuser, in the record's database (or `database`).
     bool exec(const QString &sql, QString *error, const QString &database = QStringLiteral("halvero"));

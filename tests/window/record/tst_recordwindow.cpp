@@ -13,21 +13,17 @@
 #include <memory>
 
 #include "confighistory.h"
+#include "configs.h"
 #include "historydialog.h"
 #include "pgcluster.h"
 #include "recordforwarder.h"
 
 namespace {
 
+// A board of its own, so that the record's rows are this test's.
 BoardConfig board()
 {
-    BoardConfig config;
-    config.family = BoardFamily::Switch08A3;
-    config.productCode = QStringLiteral("08A3");
-    config.serial = QStringLiteral("0x20383352BBBB500900390021");
-    for (const ConfigField &field : configFields(config.family))
-        config.values[field.path] = field.min;
-    return config;
+    return TestSupport::switchConfig(1600, QStringLiteral("0x20383352BBBB500900390021"));
 }
 
 } // namespace
