@@ -6,6 +6,7 @@
 #include "historywords.h"
 #include "historywrites.h"
 #include "recordreader.h"
+#include "statustext.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -285,7 +286,8 @@ void HistoryDialog::updateNote()
         note << Halvero_configurator::tr("Reading the record %1 …").arg(path);
     if (disabledByEnvironment())
         note << Halvero_configurator::tr("Nothing is being recorded: HALVERO_HISTORY is off.");
-    note << m_problems;
+    for (const QString &problem : std::as_const(m_problems))
+        note << StatusText::asSentence(problem);
     m_note->setText(note.join(QLatin1Char('\n')));
 }
 

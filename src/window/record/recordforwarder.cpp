@@ -10,6 +10,7 @@
 #include "recordoutbox.h"
 #include "recordpush.h"
 #include "recorduri.h"
+#include "statustext.h"
 #include "windowlog.h"
 
 namespace {
@@ -49,7 +50,7 @@ private:
                 next = m_retryMs;
                 sentence = pushed.waiting > 0
                                ? QStringLiteral("%1 (%2).").arg(Record::waitingSentence(pushed.waiting), pushed.message)
-                               : pushed.message;
+                               : StatusText::asSentence(pushed.message);
             } else if (!m_lastSaid.isEmpty()) {
                 sentence = QStringLiteral("The entries that waited are in the record %1 now.").arg(target.masked);
             }

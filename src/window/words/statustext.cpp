@@ -60,6 +60,18 @@ QString silentSince(const QTime &lastReply, ExchangeOutcome outcome, bool late)
 
 } // namespace
 
+QString asSentence(const QString &message)
+{
+    QString sentence = message.trimmed();
+    if (sentence.isEmpty())
+        return sentence;
+    sentence[0] = sentence.at(0).toUpper();
+    if (!sentence.endsWith(QLatin1Char('.')) && !sentence.endsWith(QLatin1Char('?'))
+        && !sentence.endsWith(QLatin1Char('!')))
+        sentence += QLatin1Char('.');
+    return sentence;
+}
+
 QString said(const SessionEvent &event)
 {
     using Kind = SessionEvent::Kind;

@@ -18,6 +18,10 @@
 
 namespace StatusText {
 
+// A message of the link, written to follow "halvero-cli: " ("the record
+// … cannot be reached: …"), as a sentence of its own in the window.
+QString asSentence(const QString &message);
+
 // The sentence for what the board session reported; empty for an event
 // the window says nothing of (a board with no page says it with its
 // identity). For a lost connection, what became of the write under way.
