@@ -82,16 +82,16 @@ QString Outbox::takeLostSentence()
 
 Result Outbox::add(const QJsonObject &entry)
 {
-    const QFileInfo info(m_path);
-    if (info.exists() && !info.isFile())
-        return failure(QStringLiteral("%1 is not a regular file: it cannot hold the entries that wait for the record")
-                           .arg(m_path));
     const std::unique_lock<std::timed_mutex> turn(turns(), std::chrono::milliseconds(ConfigHistory::lockWaitMs));
     ConfigHistory::HistoryLock lock;
     QString why;
     if (!turn.owns_lock() || !lock.lock(ConfigHistory::lockPathOf(m_path), true, ConfigHistory::lockWaitMs, &why))
         return failure(
             QStringLiteral("cannot lock %1: %2").arg(m_path, why.isEmpty() ? QStringLiteral("held too long") : why));
+    // Looked at under the lock, as the history is.
+    if (const QFileInfo info(m_path); info.exists() && !info.isFile())
+        return failure(QStringLiteral("%1 is not a regular file: it cannot hold the entries that wait for the record")
+                           .arg(m_path));
     QFile file(m_path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return failure(QStringLiteral("cannot open %1: %2").arg(m_path, file.errorString()));
@@ -155,6 +155,10 @@ Result Outbox::remove(const QSet<QByteArray> &lines)
     if (!turn.owns_lock() || !lock.lock(ConfigHistory::lockPathOf(m_path), true, ConfigHistory::lockWaitMs, &why))
         return failure(
             QStringLiteral("cannot lock %1: %2").arg(m_path, why.isEmpty() ? QStringLiteral("held too long") : why));
+    // Looked at under the lock, as the history is.
+    if (const QFileInfo info(m_path); info.exists() && !info.isFile())
+        return failure(QStringLiteral("%1 is not a regular file: it cannot hold the entries that wait for the record")
+                           .arg(m_path));
     QList<QByteArray> now;
     if (const Result read = readLines(m_path, &now); !read.ok())
         return read;
