@@ -39,6 +39,22 @@ Result failure(const QString &why)
     return Result::failure(ErrorCode::Record, why);
 }
 
+// The program's turn and the lock beside the outbox, for a change to it; the
+// outbox is looked at under them (a regular file, or none yet), so that
+// another program's rewrite never has it away in between.
+Result lockToChange(const QString &path, std::unique_lock<std::timed_mutex> *turn, ConfigHistory::HistoryLock *lock)
+{
+    *turn = std::unique_lock<std::timed_mutex>(turns(), std::chrono::milliseconds(ConfigHistory::lockWaitMs));
+    QString why;
+    if (!turn->owns_lock() || !lock->lock(ConfigHistory::lockPathOf(path), true, ConfigHistory::lockWaitMs, &why))
+        return failure(
+            QStringLiteral("cannot lock %1: %2").arg(path, why.isEmpty() ? QStringLiteral("held too long") : why));
+    if (const QFileInfo info(path); info.exists() && !info.isFile())
+        return failure(
+            QStringLiteral("%1 is not a regular file: it cannot hold the entries that wait for the record").arg(path));
+    return Result();
+}
+
 void addAppended(const QString &historyPath, const QJsonObject &entry)
 {
     const Result added = Outbox(historyPath).add(entry);
@@ -82,16 +98,10 @@ QString Outbox::takeLostSentence()
 
 Result Outbox::add(const QJsonObject &entry)
 {
-    const std::unique_lock<std::timed_mutex> turn(turns(), std::chrono::milliseconds(ConfigHistory::lockWaitMs));
+    std::unique_lock<std::timed_mutex> turn;
     ConfigHistory::HistoryLock lock;
-    QString why;
-    if (!turn.owns_lock() || !lock.lock(ConfigHistory::lockPathOf(m_path), true, ConfigHistory::lockWaitMs, &why))
-        return failure(
-            QStringLiteral("cannot lock %1: %2").arg(m_path, why.isEmpty() ? QStringLiteral("held too long") : why));
-    // Looked at under the lock, as the history is.
-    if (const QFileInfo info(m_path); info.exists() && !info.isFile())
-        return failure(QStringLiteral("%1 is not a regular file: it cannot hold the entries that wait for the record")
-                           .arg(m_path));
+    if (const Result locked = lockToChange(m_path, &turn, &lock); !locked.ok())
+        return locked;
     QFile file(m_path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return failure(QStringLiteral("cannot open %1: %2").arg(m_path, file.errorString()));
@@ -149,16 +159,10 @@ Result Outbox::remove(const QSet<QByteArray> &lines)
 {
     if (lines.isEmpty())
         return Result();
-    const std::unique_lock<std::timed_mutex> turn(turns(), std::chrono::milliseconds(ConfigHistory::lockWaitMs));
+    std::unique_lock<std::timed_mutex> turn;
     ConfigHistory::HistoryLock lock;
-    QString why;
-    if (!turn.owns_lock() || !lock.lock(ConfigHistory::lockPathOf(m_path), true, ConfigHistory::lockWaitMs, &why))
-        return failure(
-            QStringLiteral("cannot lock %1: %2").arg(m_path, why.isEmpty() ? QStringLiteral("held too long") : why));
-    // Looked at under the lock, as the history is.
-    if (const QFileInfo info(m_path); info.exists() && !info.isFile())
-        return failure(QStringLiteral("%1 is not a regular file: it cannot hold the entries that wait for the record")
-                           .arg(m_path));
+    if (const Result locked = lockToChange(m_path, &turn, &lock); !locked.ok())
+        return locked;
     QList<QByteArray> now;
     if (const Result read = readLines(m_path, &now); !read.ok())
         return read;
