@@ -16,6 +16,7 @@
 #include "boardconfig.h"
 #include "boardprovisioning.h"
 #include "cliarguments.h"
+#include "confighistory.h"
 #include "parachuteradiocomm.h"
 #include "provisionview.h"
 #include "result.h"
@@ -80,6 +81,8 @@ private:
     int defaults(); // cmd_defaults_dump.cpp
     int dump();
     int history(); // cmd_history.cpp
+    // An entry as --json gives it, with what it changed.
+    static QJsonObject entryJson(const ConfigHistory::Entry &entry, const ConfigHistory::EntryChanges &changes);
     int historyRestore();
     int provision();  // cmd_provision.cpp
     int check();      // cmd_check.cpp

@@ -135,6 +135,15 @@ WriteTransaction CliRunner::runWrite(WriteTransaction::Operation operation, cons
     return write;
 }
 
+QJsonObject CliRunner::entryJson(const ConfigHistory::Entry &entry, const ConfigHistory::EntryChanges &changes)
+{
+    QJsonObject line = entry.json;
+    line.insert(QStringLiteral("changes"), differencesJson(changes.differences, "from", "to"));
+    if (changes.outcomeUnknown)
+        line.insert(QStringLiteral("outcomeUnknown"), true);
+    return line;
+}
+
 int CliRunner::history()
 {
     HistoryReader reader(defaultPath(), EntryFilter{o.serial});
@@ -149,11 +158,8 @@ int CliRunner::history()
             const Entry &e = listed.entry;
             ++shown;
             if (o.json) {
-                QJsonObject line = e.json;
+                QJsonObject line = entryJson(e, listed.changes);
                 line.insert(QStringLiteral("index"), e.index);
-                line.insert(QStringLiteral("changes"), differencesJson(listed.changes.differences, "from", "to"));
-                if (listed.changes.outcomeUnknown)
-                    line.insert(QStringLiteral("outcomeUnknown"), true);
                 emitJson(line);
                 continue;
             }

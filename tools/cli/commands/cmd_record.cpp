@@ -140,11 +140,7 @@ int CliRunner::recordShow()
             continue;
         }
         if (o.json) {
-            QJsonObject line = e.json;
-            line.insert(QStringLiteral("changes"), differencesJson(r.changes.differences, "from", "to"));
-            if (r.changes.outcomeUnknown)
-                line.insert(QStringLiteral("outcomeUnknown"), true);
-            emitJson(line);
+            emitJson(entryJson(e, r.changes));
             continue;
         }
         QString line = QStringLiteral("%1  %2  %3  %4  %5  %6 %7 %8 %9")
