@@ -53,64 +53,6 @@ qint64 lastNumber(const QString &path)
     return newest.isEmpty() ? 0 : newest.first().entry.index;
 }
 
-// One write of whole lines on a file opened for appending, then forced to
-// the disk. With O_APPEND a single write to a regular file is not
-// interleaved with another process's; under the lock the file ends where
-// the lines begin, so lines cut short (a full disk) or not forced to the
-// disk are cut off again: every line is there whole, or none is.
-bool writeDurably(const QString &path, const QByteArray &lines, QString *error)
-{
-    const auto systemError = [](int code) { return QString::fromLocal8Bit(std::strerror(code)); };
-#if defined(Q_OS_WIN)
-    const int fd = _wopen(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
-                          _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (fd < 0) {
-        *error = systemError(errno);
-        return false;
-    }
-    struct _stat64 status;
-    if (_fstat64(fd, &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) {
-        _close(fd);
-        *error = QStringLiteral("it is not a regular file");
-        return false;
-    }
-    const int written = _write(fd, lines.constData(), unsigned(lines.size()));
-    const bool ok = written == lines.size() && _commit(fd) == 0;
-    const int savedErrno = errno;
-    if (!ok && written > 0)
-        _chsize_s(fd, status.st_size);
-    _close(fd);
-#else
-    // Without waiting: a pipe put in the history's place has no reader.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
-    if (fd < 0) {
-        *error = systemError(errno);
-        return false;
-    }
-    struct stat status;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        *error = QStringLiteral("it is not a regular file");
-        return false;
-    }
-    ssize_t written = 0;
-    do {
-        written = ::write(fd, lines.constData(), size_t(lines.size()));
-    } while (written < 0 && errno == EINTR);
-    const bool ok = written == lines.size() && ::fsync(fd) == 0;
-    const int savedErrno = errno;
-    if (!ok && written > 0 && ::ftruncate(fd, status.st_size) == 0)
-        ::fsync(fd);
-    ::close(fd);
-#endif
-    if (!ok)
-        *error = written >= 0 && written < lines.size()
-                     ? QStringLiteral("only part of the entry could be written (disk full?)")
-                     : systemError(savedErrno);
-    return ok;
-}
-
 // An entry on its way to the disk. Its thread waits until `done`; the
 // commit that took it fills in `result` first.
 struct Waiting
@@ -253,6 +195,64 @@ void commitBatch(const Batch &batch)
 }
 
 } // namespace
+
+// One write of whole lines on a file opened for appending, then forced to
+// the disk. With O_APPEND a single write to a regular file is not
+// interleaved with another process's; under the lock the file ends where
+// the lines begin, so lines cut short (a full disk) or not forced to the
+// disk are cut off again: every line is there whole, or none is.
+bool writeDurably(const QString &path, const QByteArray &lines, QString *error)
+{
+    const auto systemError = [](int code) { return QString::fromLocal8Bit(std::strerror(code)); };
+#if defined(Q_OS_WIN)
+    const int fd = _wopen(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
+                          _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+        *error = systemError(errno);
+        return false;
+    }
+    struct _stat64 status;
+    if (_fstat64(fd, &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) {
+        _close(fd);
+        *error = QStringLiteral("it is not a regular file");
+        return false;
+    }
+    const int written = _write(fd, lines.constData(), unsigned(lines.size()));
+    const bool ok = written == lines.size() && _commit(fd) == 0;
+    const int savedErrno = errno;
+    if (!ok && written > 0)
+        _chsize_s(fd, status.st_size);
+    _close(fd);
+#else
+    // Without waiting: a pipe put in the history's place has no reader.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        *error = systemError(errno);
+        return false;
+    }
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        *error = QStringLiteral("it is not a regular file");
+        return false;
+    }
+    ssize_t written = 0;
+    do {
+        written = ::write(fd, lines.constData(), size_t(lines.size()));
+    } while (written < 0 && errno == EINTR);
+    const bool ok = written == lines.size() && ::fsync(fd) == 0;
+    const int savedErrno = errno;
+    if (!ok && written > 0 && ::ftruncate(fd, status.st_size) == 0)
+        ::fsync(fd);
+    ::close(fd);
+#endif
+    if (!ok)
+        *error = written >= 0 && written < lines.size()
+                     ? QStringLiteral("only part of the entry could be written (disk full?)")
+                     : systemError(savedErrno);
+    return ok;
+}
 
 Result commitEntry(const QString &path, qint64 rotateBytes, const QJsonObject &entry)
 {

@@ -7,6 +7,7 @@
 #ifndef HALVERO_HISTORYCOMMIT_H
 #define HALVERO_HISTORYCOMMIT_H
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QString>
@@ -25,6 +26,12 @@ Q_DECLARE_LOGGING_CATEGORY(lcHistory)
 // beside the file, so that other programs' entries never mix with these. A
 // failure is ErrorCode::History, and the entry is not in the file.
 Result commitEntry(const QString &path, qint64 rotateBytes, const QJsonObject &entry);
+
+// Appends whole `lines` to the regular file at `path` (made when missing)
+// and forces them to the disk; false, with `error` set, when any of it
+// failed, and then none of the lines is left in the file. The caller holds
+// the lock beside the file.
+bool writeDurably(const QString &path, const QByteArray &lines, QString *error);
 
 } // namespace ConfigHistory
 

@@ -10,11 +10,9 @@
 
 #include <chrono>
 #include <mutex>
-#if defined(Q_OS_UNIX)
-#include <unistd.h>
-#endif
 
 #include "confighistory.h"
+#include "historycommit.h"
 #include "historylock.h"
 #include "recordconnection.h"
 
@@ -102,23 +100,10 @@ Result Outbox::add(const QJsonObject &entry)
     ConfigHistory::HistoryLock lock;
     if (const Result locked = lockToChange(m_path, &turn, &lock); !locked.ok())
         return locked;
-    QFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return failure(QStringLiteral("cannot open %1: %2").arg(m_path, file.errorString()));
     const QByteArray line = QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n';
-    const qint64 size = file.size();
-    bool ok = file.write(line) == line.size() && file.flush();
-#if defined(Q_OS_UNIX)
-    ok = ok && ::fsync(file.handle()) == 0;
-#endif
-    if (!ok) {
-        const QString error = file.errorString();
-        file.resize(size); // a line there whole or not at all
-        return failure(QStringLiteral("cannot write %1: %2").arg(m_path, error));
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        return failure(QStringLiteral("cannot write %1: %2").arg(m_path, file.errorString()));
+    QString why;
+    if (!ConfigHistory::writeDurably(m_path, line, &why))
+        return failure(QStringLiteral("cannot write %1: %2").arg(m_path, why));
     return Result();
 }
 
