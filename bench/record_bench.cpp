@@ -1,6 +1,6 @@
 // The factory's record at scale, on a throwaway PostgreSQL cluster of its
 // own: 8 stations with 32 boards each recording at once (before, intent and
-// after of every write, each station's entries through its own outbox) and
+// after of every write, each station's own history) and
 // pushing together, then every entry counted once; and a record of
 // --entries (1,000,000) entries, in which halvero-cli as built answers
 // `record show --serial S --count 20`, timed as the process a user runs,
@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QProcess>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -21,7 +20,6 @@
 #include "confighistory.h"
 #include "pgcluster.h"
 #include "recordconnection.h"
-#include "recordoutbox.h"
 #include "recordpush.h"
 #include "recorduri.h"
 
@@ -61,7 +59,6 @@ bool stationsAtOnce(TestSupport::PgCluster &cluster, const QString &folder)
     Record::Target bench;
     QString why;
     Record::parseUri(cluster.benchUri(), &bench, &why);
-    Record::Outbox::forwardEveryEntry();
     QElapsedTimer clock;
     clock.start();
     std::vector<std::thread> threads;
@@ -80,20 +77,20 @@ bool stationsAtOnce(TestSupport::PgCluster &cluster, const QString &folder)
     for (std::thread &t : threads)
         t.join();
     const double recorded = clock.nsecsElapsed() / 1e6;
-    ConfigHistory::setAppendedHook(nullptr);
 
     std::vector<Record::PushResult> pushed(stations);
-    const auto pushAll = [&] {
+    const auto pushAll = [&](bool wholeHistory) {
         std::vector<std::thread> pushers;
         for (int s = 0; s < stations; ++s)
-            pushers.emplace_back([s, &pushed, &bench, &folder] {
-                pushed[s] = Record::push(bench, QStringLiteral("%1/station-%2/history.jsonl").arg(folder).arg(s));
+            pushers.emplace_back([s, &pushed, &bench, &folder, wholeHistory] {
+                pushed[s] = Record::push(bench, QStringLiteral("%1/station-%2/history.jsonl").arg(folder).arg(s),
+                                         Record::PushOptions{wholeHistory});
             });
         for (std::thread &t : pushers)
             t.join();
     };
     clock.restart();
-    pushAll();
+    pushAll(false);
     const double forwarded = clock.nsecsElapsed() / 1e6;
     int offered = 0, stored = 0, waiting = 0;
     for (const Record::PushResult &p : pushed) {
@@ -101,15 +98,8 @@ bool stationsAtOnce(TestSupport::PgCluster &cluster, const QString &folder)
             return fail(p.message);
         offered += p.offered, stored += p.stored, waiting += p.waiting;
     }
-    // The same again, as a second 'record push' on every station.
-    for (int s = 0; s < stations; ++s) {
-        QFile outbox(Record::outboxPathOf(QStringLiteral("%1/station-%2/history.jsonl").arg(folder).arg(s)));
-        QFile history(QStringLiteral("%1/station-%2/history.jsonl").arg(folder).arg(s));
-        if (!history.open(QIODevice::ReadOnly) || !outbox.open(QIODevice::WriteOnly)
-            || outbox.write(history.readAll()) < 0)
-            return fail(QStringLiteral("cannot refill %1").arg(outbox.fileName()));
-    }
-    pushAll();
+    // The same again, as a 'record push --history' on every station.
+    pushAll(true);
     int storedAgain = 0;
     for (const Record::PushResult &p : pushed)
         storedAgain += p.stored;
@@ -120,7 +110,7 @@ bool stationsAtOnce(TestSupport::PgCluster &cluster, const QString &folder)
                 boardsPerStation, expected, recorded);
     std::printf("| the %d stations pushing together: %d offered, %d stored, %d waiting | %.0f ms |\n", stations,
                 offered, stored, waiting, forwarded);
-    std::printf("| every outbox pushed again: entries stored the second time | %d |\n", storedAgain);
+    std::printf("| every history pushed again whole: entries stored the second time | %d |\n", storedAgain);
     std::printf("| rows in the record / distinct ids / entries made | %lld / %lld / %d |\n", rows, ids, expected);
     return rows == expected && ids == expected && storedAgain == 0 && waiting == 0;
 }
@@ -188,8 +178,8 @@ bool largeRecord(TestSupport::PgCluster &cluster, int entries, const QString &cl
     Record::Connection connection(owner);
     if (!connection.open().ok())
         return fail(QStringLiteral("no connection for the plan"));
-    QSqlQuery plan(connection.database());
-    plan.exec(
+    Record::Rows plan;
+    connection.exec(
         QStringLiteral("EXPLAIN (ANALYZE, COSTS OFF, SUMMARY ON) SELECT e.id FROM halvero_entries e"
                        " LEFT JOIN LATERAL (SELECT p.entry FROM halvero_entries p WHERE p.serial = e.serial"
                        " AND p.phase <> 'intent' AND (p.written_at, p.station, "
@@ -199,10 +189,11 @@ bool largeRecord(TestSupport::PgCluster &cluster, int entries, const QString &cl
                        "'after'], p.phase), 0) DESC LIMIT 1) prev ON true"
                        " WHERE e.serial = '%1' ORDER BY e.written_at DESC, e.station DESC, "
                        "coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0) DESC LIMIT 20")
-            .arg(serial.mid(2)));
+            .arg(serial.mid(2)),
+        {}, &plan);
     std::printf("\nThe server's plan for the listing of one board (its neighbours looked up per row):\n\n");
-    while (plan.next())
-        std::printf("    %s\n", qPrintable(plan.value(0).toString()));
+    for (const QList<QVariant> &line : plan)
+        std::printf("    %s\n", qPrintable(line.value(0).toString()));
     return median(runs) < 100;
 }
 
@@ -227,7 +218,7 @@ int main(int argc, char *argv[])
     Record::parseUri(cluster.ownerUri(), &owner, &error);
     if (const Result made = Record::Connection(owner).open(); !made.ok())
         return fail(made.message), 1;
-    if (!cluster.exec(QStringLiteral("GRANT SELECT, INSERT ON halvero_entries, halvero_migrations TO bench"), &error))
+    if (!cluster.grantBench(&error))
         return fail(error), 1;
     QTemporaryDir folder;
     std::printf("| Record | Figure |\n|---|---|\n");

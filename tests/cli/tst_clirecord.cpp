@@ -46,8 +46,7 @@ void tst_CliRecord::initTestCase()
     // The bench's grants, as docs/record.md gives them; the owner makes the
     // tables on first use.
     QVERIFY(runAt("owner", cluster.ownerUri(), {"record", "boards"}).exitCode == 0);
-    QVERIFY2(cluster.exec("GRANT SELECT, INSERT ON halvero_entries, halvero_migrations TO bench", &error),
-             qPrintable(error));
+    QVERIFY2(cluster.grantBench(&error), qPrintable(error));
     QVERIFY(board.start());
 }
 

@@ -1,14 +1,13 @@
 // The throwaway cluster: its programs, run as the user the server accepts.
 #include "pgcluster.h"
 
+#include <libpq-fe.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QUuid>
 #include <QVariant>
 
@@ -154,6 +153,12 @@ bool PgCluster::exec(const QString &sql, QString *error, const QString &database
     return query(sql, error, database, nullptr);
 }
 
+bool PgCluster::grantBench(QString *error)
+{
+    return exec(QStringLiteral("GRANT SELECT, INSERT ON halvero_entries TO bench"), error)
+           && exec(QStringLiteral("GRANT SELECT ON halvero_migrations TO bench"), error);
+}
+
 qint64 PgCluster::number(const QString &sql)
 {
     QString error;
@@ -163,22 +168,27 @@ qint64 PgCluster::number(const QString &sql)
 
 bool PgCluster::query(const QString &sql, QString *error, const QString &database, qint64 *first)
 {
-    const QString name = QStringLiteral("pgcluster-") + QUuid::createUuid().toString();
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        db.setHostName(m_folder.path());
-        db.setPort(m_port);
-        db.setUserName(QStringLiteral("postgres"));
-        db.setDatabaseName(database);
-        QSqlQuery query(db);
-        ok = db.open() && query.exec(sql);
+    const QByteArray conninfo = QStringLiteral("host='%1' port=%2 user=postgres dbname='%3'")
+                                    .arg(m_folder.path())
+                                    .arg(m_port)
+                                    .arg(database)
+                                    .toUtf8();
+    PGconn *conn = PQconnectdb(conninfo.constData());
+    bool ok = PQstatus(conn) == CONNECTION_OK;
+    if (!ok)
+        *error = QStringLiteral("%1: %2").arg(sql, QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+    if (ok) {
+        PGresult *res = PQexec(conn, sql.toUtf8().constData());
+        const ExecStatusType status = PQresultStatus(res);
+        ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
         if (ok && first)
-            *first = query.next() ? query.value(0).toLongLong() : -1;
+            *first =
+                PQntuples(res) > 0 && !PQgetisnull(res, 0, 0) ? QByteArray(PQgetvalue(res, 0, 0)).toLongLong() : -1;
         if (!ok)
-            *error = QStringLiteral("%1: %2").arg(sql, db.isOpen() ? query.lastError().text() : db.lastError().text());
+            *error = QStringLiteral("%1: %2").arg(sql, QString::fromUtf8(PQresultErrorMessage(res)).trimmed());
+        PQclear(res);
     }
-    QSqlDatabase::removeDatabase(name);
+    PQfinish(conn);
     return ok;
 }
 

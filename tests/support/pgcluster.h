@@ -30,6 +30,9 @@ public:
     bool restart();
     // A statement as the superuser, in the record's database (or `database`).
     bool exec(const QString &sql, QString *error, const QString &database = QStringLiteral("halvero"));
+    // The bench role given exactly what docs/record.md gives a bench, once
+    // the owner has made the tables.
+    bool grantBench(QString *error);
     // The first value a query as the superuser gives; -1 when it fails.
     qint64 number(const QString &sql);
 

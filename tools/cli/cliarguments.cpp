@@ -268,8 +268,10 @@ ParsedArguments parse(const QStringList &arguments)
     const QCommandLineOption record(QStringLiteral("record"), QString(), QStringLiteral("URI"));
     const QCommandLineOption station(QStringLiteral("station"), QString(), QStringLiteral("N"));
     const QCommandLineOption since(QStringLiteral("since"), QString(), QStringLiteral("TIME"));
-    parser.addOptions({help,   version,  baud,      json, output, verify, watch,      count,  yes,     quiet, verbose,
-                       serial, anyBoard, noHistory, all,  jobs,   report, benchSlots, record, station, since});
+    const QCommandLineOption wholeHistory(QStringLiteral("history"));
+    parser.addOptions({help,   version,    baud,    json,    output,   verify,      watch, count,
+                       yes,    quiet,      verbose, serial,  anyBoard, noHistory,   all,   jobs,
+                       report, benchSlots, record,  station, since,    wholeHistory});
 
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -378,10 +380,23 @@ ParsedArguments parse(const QStringList &arguments)
         const QCommandLineOption &option;
         CommandOption bit;
     } limitedOptions[] = {
-        {output, OptOutput},    {verify, OptVerify}, {watch, OptWatch},       {count, OptCount},
-        {yes, OptYes},          {serial, OptSerial}, {anyBoard, OptAnyBoard}, {noHistory, OptNoHistory},
-        {baud, OptBaud},        {all, OptAll},       {jobs, OptJobs},         {report, OptReport},
-        {benchSlots, OptSlots}, {record, OptRecord}, {station, OptStation},   {since, OptSince},
+        {output, OptOutput},
+        {verify, OptVerify},
+        {watch, OptWatch},
+        {count, OptCount},
+        {yes, OptYes},
+        {serial, OptSerial},
+        {anyBoard, OptAnyBoard},
+        {noHistory, OptNoHistory},
+        {baud, OptBaud},
+        {all, OptAll},
+        {jobs, OptJobs},
+        {report, OptReport},
+        {benchSlots, OptSlots},
+        {record, OptRecord},
+        {station, OptStation},
+        {since, OptSince},
+        {wholeHistory, OptWholeHistory},
     };
     for (const auto &rule : limitedOptions) {
         if (parser.isSet(rule.option) && !(row->options & rule.bit)) {
@@ -409,6 +424,7 @@ ParsedArguments parse(const QStringList &arguments)
     o.report = parser.value(report);
     o.record = parser.value(record);
     o.station = parser.value(station);
+    o.wholeHistory = parser.isSet(wholeHistory);
     if (parser.isSet(since)) {
         o.since = sinceTime(parser.value(since));
         if (!o.since.isValid()) {

@@ -80,9 +80,10 @@ struct CliOptions
     bool watch = false;
     bool verify = false;
     bool yes = false;
-    bool anyBoard = false;  // history restore onto a board of another serial
-    bool noHistory = false; // write without recording the history
-    bool all = false;       // every port 'ports' lists, besides those named
+    bool anyBoard = false;     // history restore onto a board of another serial
+    bool noHistory = false;    // write without recording the history
+    bool wholeHistory = false; // record push --history: every entry of the local history
+    bool all = false;          // every port 'ports' lists, besides those named
 };
 
 // A failure is ErrorCode::Usage, with one line saying what is wrong.

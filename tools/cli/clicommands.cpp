@@ -103,9 +103,10 @@ const QList<CommandRow> &commandTable()
         {CliCommand::RecordPush,
          QStringLiteral("record push"),
          {},
-         OptRecord,
-         {},
-         QStringLiteral("forward the entries that wait to the\nfactory's record"),
+         OptRecord | OptWholeHistory,
+         QStringLiteral("[--history]"),
+         QStringLiteral("forward the entries that wait to the\nfactory's record (--history: every entry of\nthe local "
+                        "history it lacks, each once)"),
          &CliRunner::recordPush},
         {CliCommand::RecordShow,
          QStringLiteral("record show"),

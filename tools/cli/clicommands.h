@@ -31,6 +31,7 @@ enum CommandOption : unsigned {
     OptRecord = 1u << 13,
     OptStation = 1u << 14,
     OptSince = 1u << 15,
+    OptWholeHistory = 1u << 16,
 };
 
 // What the words after the command stand for, in the order typed. Ports

@@ -18,7 +18,6 @@
 #include "portdiagnosis.h"
 #include "portlock.h"
 #include "portpath.h"
-#include "recordoutbox.h"
 
 namespace {
 
@@ -92,7 +91,6 @@ int CliRunner::run()
     const bool forwarding = (row.options & OptNoHistory) && historyOn() && !recordUri().isEmpty();
     if (!forwarding)
         return (this->*row.run)();
-    Record::Outbox::forwardEveryEntry();
     int code = ExitOk;
     try {
         code = (this->*row.run)();
@@ -101,6 +99,10 @@ int CliRunner::run()
         throw;
     }
     forwardToRecord();
+    if (forwardingInterrupted)
+        throw CliFailure{ErrorCode::Interrupted,
+                         QStringLiteral("interrupted while forwarding to the record: the board was written, and what "
+                                        "the record did not take waits for 'halvero-cli record push'")};
     return code;
 }
 

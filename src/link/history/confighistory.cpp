@@ -10,7 +10,6 @@
 #include <QStandardPaths>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #if defined(Q_OS_UNIX)
 #include <pwd.h>
@@ -26,8 +25,6 @@ namespace ConfigHistory {
 namespace {
 
 const QString keyId = QStringLiteral("id");
-
-std::atomic<AppendedHook> appendedHook{nullptr};
 
 } // namespace
 
@@ -130,11 +127,6 @@ QString loginName()
     return QStringLiteral("unknown");
 }
 
-void setAppendedHook(AppendedHook hook)
-{
-    appendedHook = hook;
-}
-
 QJsonObject makeEntry(const BoardConfig &config, const QString &event, const QString &phase, const QString &tool,
                       const QDateTime &time)
 {
@@ -176,8 +168,6 @@ Result HistoryFile::append(const QJsonObject &entry)
     if (!committed.ok())
         return committed;
     qCDebug(lcHistory).noquote() << "Recorded" << parsed.event << parsed.phase << "in" << m_path;
-    if (const AppendedHook hook = appendedHook)
-        hook(m_path, entry);
     return Result();
 }
 

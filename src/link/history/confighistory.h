@@ -81,14 +81,6 @@ struct Entry
 // The entry in one line of the file, or why it is none (then `why` is set).
 Entry parseEntry(const QByteArray &line, QString *why);
 
-// Called once an entry is on disk, with the history's path and the entry as
-// appended (its number is the file's own), from the thread that appended it,
-// outside the history's lock; the factory's record
-// takes entries from here. Set once at start, before any append; null (the
-// default): nothing more happens.
-using AppendedHook = void (*)(const QString &historyPath, const QJsonObject &entry);
-void setAppendedHook(AppendedHook hook);
-
 // A failure is BadFile: the file exists but cannot be read, or is no
 // regular file.
 struct ReadResult : Result

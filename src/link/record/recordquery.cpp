@@ -3,8 +3,7 @@
 // probes however large the record is.
 #include "recordquery.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
+#include <QJsonArray>
 #include <QStringList>
 #include <QVariant>
 
@@ -19,28 +18,70 @@ using ConfigHistory::Entry;
 
 // Entries are ordered by their time, then their bench, then their step in a
 // write (before, intent, after): one write's entries often share their
-// millisecond, and the record has no number of its own to tell them apart.
+// millisecond.
+const QString phaseOrder = QStringLiteral("coalesce(array_position(ARRAY['before', 'intent', 'after'], %1.phase), 0)");
+
+QString order(const QString &alias)
+{
+    return phaseOrder.arg(alias);
+}
+
+// The columns a row is found by, then its entry: every one of them is
+// checked against the entry (recorded()).
+QString entryColumns(const QString &a)
+{
+    return QStringLiteral("%1.id::text, %1.serial, %1.station, %1.phase, %1.event,"
+                          " (extract(epoch FROM %1.written_at) * 1000)::bigint, %1.seq, %1.write_id, %1.entry::text")
+        .arg(a);
+}
+constexpr int entryColumnCount = 9;
+
+QString text(const QVariant &value)
+{
+    return value.isNull() ? QString() : value.toString();
+}
 
 // The row's entry as the history would read it; damaged when the history
-// would refuse the line, or when the columns it was found by are not its own.
-RecordedEntry recorded(const QVariant &entryText, const QString &id, const QString &serial, const QString &station)
+// would refuse the line, or when any column it is found or ordered by is not
+// its entry's own.
+RecordedEntry recorded(const QList<QVariant> &row, int at)
 {
+    const QString id = text(row.value(at)), serial = text(row.value(at + 1)), station = text(row.value(at + 2));
     RecordedEntry r;
     QString why;
-    r.entry = ConfigHistory::parseEntry(entryText.toString().toUtf8(), &why);
-    r.station = r.entry.json.value(QStringLiteral("station")).toString();
-    r.user = r.entry.json.value(QStringLiteral("user")).toString();
-    if (why.isEmpty() && r.entry.json.value(QStringLiteral("id")).toString() != id)
-        why = QStringLiteral("its id is not the row's");
-    if (why.isEmpty() && ConfigHistory::normalSerial(r.entry.config.serial) != serial)
-        why = QStringLiteral("its serial number is not the row's");
-    if (why.isEmpty() && r.station != station)
-        why = QStringLiteral("its station is not the row's");
+    r.entry = ConfigHistory::parseEntry(text(row.value(at + 8)).toUtf8(), &why);
+    const QJsonObject &json = r.entry.json;
+    r.station = json.value(QStringLiteral("station")).toString();
+    r.user = json.value(QStringLiteral("user")).toString();
+    const QVariant seq = row.value(at + 6);
+    const QJsonValue entrySeq = json.value(ConfigHistory::keySeq);
+    const struct
+    {
+        bool same;
+        const char *column;
+    } columns[] = {
+        {json.value(QStringLiteral("id")).toString() == id, "id"},
+        {ConfigHistory::normalSerial(r.entry.config.serial) == serial, "serial number"},
+        {r.station == station, "station"},
+        {r.entry.phase == text(row.value(at + 3)), "phase"},
+        {r.entry.event == text(row.value(at + 4)), "event"},
+        {QDateTime::fromString(r.entry.time, Qt::ISODateWithMs).toMSecsSinceEpoch() == row.value(at + 5).toLongLong(),
+         "time"},
+        {seq.isNull() ? entrySeq.isUndefined() : entrySeq.toInteger(-1) == seq.toLongLong(), "number"},
+        {r.entry.writeId == text(row.value(at + 7)), "write id"},
+    };
+    for (const auto &column : columns)
+        if (why.isEmpty() && !column.same)
+            why = QStringLiteral("its %1 is not the row's").arg(QLatin1String(column.column));
     r.damaged = why;
     if (!why.isEmpty()) {
         // Only what the row says of itself, nothing taken from the entry.
+        r.entry = Entry();
         r.entry.config.serial = serial;
+        r.entry.phase = text(row.value(at + 3));
+        r.entry.event = text(row.value(at + 4));
         r.station = station;
+        r.user.clear();
     }
     return r;
 }
@@ -75,6 +116,56 @@ ConfigHistory::EntryChanges changesSince(const Entry &entry, const QVariant &pre
     return changes;
 }
 
+BoardEvent eventOf(const RecordedEntry &r)
+{
+    BoardEvent event;
+    event.known = true;
+    event.time = r.entry.time;
+    event.station = r.station;
+    event.user = r.user;
+    event.damaged = r.damaged;
+    event.file = r.entry.json.value(QStringLiteral("file")).toObject();
+    return event;
+}
+
+// How the board's newest write ended: its "after" against its intent.
+BoardEvent lastWriteOf(const RecordedEntry &write, const QVariant &intentText)
+{
+    BoardEvent event = eventOf(write);
+    if (!write.damaged.isEmpty())
+        return event;
+    const Entry &e = write.entry;
+    if (unanswered(e, QVariant(), QVariant())) {
+        event.outcome = QStringLiteral("outcome-unknown");
+    } else if (e.phase == ConfigHistory::phaseBefore) {
+        event.outcome = QStringLiteral("not-written");
+    } else {
+        event.outcome = QStringLiteral("held");
+        QString why;
+        const Entry intent =
+            intentText.isNull() ? Entry() : ConfigHistory::parseEntry(intentText.toString().toUtf8(), &why);
+        if (!intentText.isNull() && why.isEmpty() && intent.config.family == e.config.family) {
+            for (const FieldDifference &d : diffConfigs(e.config, intent.config))
+                event.fields << d.field.path;
+            if (!event.fields.isEmpty())
+                event.outcome = QStringLiteral("other-values");
+        }
+    }
+    return event;
+}
+
+// What the board's newest audit found, as the check told it.
+BoardEvent lastCheckOf(const RecordedEntry &check)
+{
+    BoardEvent event = eventOf(check);
+    if (!check.damaged.isEmpty())
+        return event;
+    event.outcome = check.entry.json.value(QStringLiteral("outcome")).toString();
+    for (const QJsonValue &field : check.entry.json.value(QStringLiteral("differs")).toArray())
+        event.fields << field.toString();
+    return event;
+}
+
 } // namespace
 
 ShowResult show(Connection &connection, const ShowFilter &filter)
@@ -82,61 +173,48 @@ ShowResult show(Connection &connection, const ShowFilter &filter)
     ShowResult result;
     QStringList where;
     QVariantList values;
-    if (!filter.serial.isEmpty()) {
-        where << QStringLiteral("e.serial = ?");
-        values << ConfigHistory::normalSerial(filter.serial);
-    }
-    if (!filter.station.isEmpty()) {
-        where << QStringLiteral("e.station = ?");
-        values << filter.station;
-    }
-    if (filter.since.isValid()) {
-        where << QStringLiteral("e.written_at >= ?::timestamptz");
-        values << filter.since.toUTC().toString(Qt::ISODateWithMs);
-    }
-    QString sql = QStringLiteral(
-        "SELECT e.id::text, e.serial, e.station, e.entry::text, prev.entry::text, nxt.phase, nxt.event"
-        " FROM halvero_entries e"
-        " LEFT JOIN LATERAL (SELECT p.entry FROM halvero_entries p"
-        "   WHERE p.serial = e.serial AND p.phase <> 'intent'"
-        "   AND (p.written_at, p.station, coalesce(array_position(ARRAY['before', 'intent', 'after'], p.phase), 0)) < "
-        "(e.written_at, e.station, coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0))"
-        "   ORDER BY p.written_at DESC, p.station DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], "
-        "p.phase), 0) DESC LIMIT 1) prev ON true"
-        " LEFT JOIN LATERAL (SELECT n.phase, n.event FROM halvero_entries n"
-        "   WHERE n.serial = e.serial AND n.station = e.station"
-        "   AND (n.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], n.phase), 0)) > "
-        "(e.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], e.phase), 0))"
-        "   ORDER BY n.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], n.phase), 0) LIMIT 1) "
-        "nxt ON true");
+    const auto bind = [&values](const QVariant &value) {
+        values << value;
+        return QStringLiteral("$%1").arg(values.size());
+    };
+    if (!filter.serial.isEmpty())
+        where << QStringLiteral("e.serial = ") + bind(ConfigHistory::normalSerial(filter.serial));
+    if (!filter.station.isEmpty())
+        where << QStringLiteral("e.station = ") + bind(filter.station);
+    if (filter.since.isValid())
+        where << QStringLiteral("e.written_at >= %1::timestamptz")
+                     .arg(bind(filter.since.toUTC().toString(Qt::ISODateWithMs)));
+    QString sql = QStringLiteral("SELECT %1, prev.entry::text, nxt.phase, nxt.event"
+                                 " FROM halvero_entries e"
+                                 " LEFT JOIN LATERAL (SELECT p.entry FROM halvero_entries p"
+                                 "   WHERE p.serial = e.serial AND p.phase <> 'intent'"
+                                 "   AND (p.written_at, p.station, %2) < (e.written_at, e.station, %3)"
+                                 "   ORDER BY p.written_at DESC, p.station DESC, %2 DESC LIMIT 1) prev ON true"
+                                 " LEFT JOIN LATERAL (SELECT n.phase, n.event FROM halvero_entries n"
+                                 "   WHERE n.serial = e.serial AND n.station = e.station"
+                                 "   AND (n.written_at, %4) > (e.written_at, %3)"
+                                 "   ORDER BY n.written_at, %4 LIMIT 1) nxt ON true")
+                      .arg(entryColumns(QStringLiteral("e")), order(QStringLiteral("p")), order(QStringLiteral("e")),
+                           order(QStringLiteral("n")));
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
-    sql += QStringLiteral(" ORDER BY e.written_at DESC, e.station DESC, coalesce(array_position(ARRAY['before', "
-                          "'intent', 'after'], e.phase), 0) DESC");
-    if (filter.count > 0) {
-        sql += QStringLiteral(" LIMIT ?");
-        values << filter.count;
-    }
-    if (filter.offset > 0) {
-        sql += QStringLiteral(" OFFSET ?");
-        values << filter.offset;
-    }
-    QSqlQuery query(connection.database());
-    query.setForwardOnly(true);
-    query.prepare(sql);
-    for (const QVariant &value : values)
-        query.addBindValue(value);
-    if (!query.exec()) {
-        static_cast<Result &>(result) =
-            connection.failure(QStringLiteral("cannot list its entries"), query.lastError());
+    sql += QStringLiteral(" ORDER BY e.written_at DESC, e.station DESC, %1 DESC").arg(order(QStringLiteral("e")));
+    if (filter.count > 0)
+        sql += QStringLiteral(" LIMIT ") + bind(filter.count);
+    if (filter.offset > 0)
+        sql += QStringLiteral(" OFFSET ") + bind(filter.offset);
+    Rows rows;
+    if (const Result listed = connection.exec(sql, values, &rows, QStringLiteral("listing its entries"));
+        !listed.ok()) {
+        static_cast<Result &>(result) = listed;
         return result;
     }
-    while (query.next()) {
-        RecordedEntry r =
-            recorded(query.value(3), query.value(0).toString(), query.value(1).toString(), query.value(2).toString());
+    for (const QList<QVariant> &row : rows) {
+        RecordedEntry r = recorded(row, 0);
         if (r.damaged.isEmpty()) {
-            r.changes = changesSince(r.entry, query.value(4));
-            r.changes.outcomeUnknown = unanswered(r.entry, query.value(5), query.value(6));
+            r.changes = changesSince(r.entry, row.value(entryColumnCount));
+            r.changes.outcomeUnknown =
+                unanswered(r.entry, row.value(entryColumnCount + 1), row.value(entryColumnCount + 2));
         }
         result.entries.append(r);
     }
@@ -146,64 +224,45 @@ ShowResult show(Connection &connection, const ShowFilter &filter)
 BoardsResult boards(Connection &connection)
 {
     BoardsResult result;
-    QSqlQuery query(connection.database());
-    query.setForwardOnly(true);
-    // The newest entry of each board, the newest that shows what it held,
-    // and, for an "after", the intent of that write.
-    if (!query.exec(QStringLiteral(
-            "WITH newest AS (SELECT DISTINCT ON (serial) id, serial, station, written_at, phase, event, entry"
-            "   FROM halvero_entries ORDER BY serial, written_at DESC, station DESC, "
-            "   coalesce(array_position(ARRAY['before', 'intent', 'after'], phase), 0) DESC)"
-            " SELECT n.id::text, n.serial, n.station, n.entry::text, h.id::text, h.station, h.entry::text, "
-            "i.entry::text"
-            " FROM newest n"
-            " LEFT JOIN LATERAL (SELECT h.id, h.station, h.entry FROM halvero_entries h"
-            "   WHERE h.serial = n.serial AND h.phase <> 'intent'"
-            "   ORDER BY h.written_at DESC, h.station DESC, coalesce(array_position(ARRAY['before', 'intent', "
-            "'after'], h.phase), 0) DESC LIMIT 1) h ON true"
-            " LEFT JOIN LATERAL (SELECT i.entry FROM halvero_entries i"
-            "   WHERE i.serial = n.serial AND i.station = n.station AND i.event = n.event AND i.phase = 'intent'"
-            "   AND (i.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], i.phase), 0)) < "
-            "(n.written_at, coalesce(array_position(ARRAY['before', 'intent', 'after'], n.phase), 0))"
-            "   ORDER BY i.written_at DESC, coalesce(array_position(ARRAY['before', 'intent', 'after'], i.phase), 0) "
-            "DESC LIMIT 1) i ON n.phase = 'after'"
-            " ORDER BY n.serial"))) {
-        static_cast<Result &>(result) = connection.failure(QStringLiteral("cannot list its boards"), query.lastError());
+    // For each board: the newest entry that shows what it held, the newest
+    // write (and, for an "after", that write's intent), the newest audit.
+    const QString newest = QStringLiteral("(SELECT %1 FROM halvero_entries %2 WHERE %2.serial = s.serial AND %3"
+                                          " ORDER BY %2.written_at DESC, %2.station DESC, %4 DESC LIMIT 1)");
+    const auto newestOf = [&](const char *alias, const char *condition) {
+        const QString a = QLatin1String(alias);
+        return newest.arg(QStringLiteral("%1.*").arg(a), a, QString(QLatin1String(condition)).arg(a), order(a));
+    };
+    const QString sql = QStringLiteral("SELECT s.serial, %1, %2, i.entry::text, %3"
+                                       " FROM (SELECT DISTINCT serial FROM halvero_entries) s"
+                                       " LEFT JOIN LATERAL %4 h ON true"
+                                       " LEFT JOIN LATERAL %5 w ON true"
+                                       " LEFT JOIN LATERAL (SELECT i.entry FROM halvero_entries i"
+                                       "   WHERE i.serial = s.serial AND i.station = w.station AND i.event = w.event"
+                                       "   AND i.phase = 'intent' AND (w.write_id IS NULL OR i.write_id = w.write_id)"
+                                       "   AND (i.written_at, %6) < (w.written_at, %7)"
+                                       "   ORDER BY i.written_at DESC, %6 DESC LIMIT 1) i ON w.phase = 'after'"
+                                       " LEFT JOIN LATERAL %8 c ON true"
+                                       " ORDER BY s.serial")
+                            .arg(entryColumns(QStringLiteral("h")), entryColumns(QStringLiteral("w")),
+                                 entryColumns(QStringLiteral("c")), newestOf("h", "%1.phase <> 'intent'"),
+                                 newestOf("w", "%1.event <> 'check'"), order(QStringLiteral("i")),
+                                 order(QStringLiteral("w")), newestOf("c", "%1.event = 'check'"));
+    Rows rows;
+    if (const Result listed = connection.exec(sql, {}, &rows, QStringLiteral("listing its boards")); !listed.ok()) {
+        static_cast<Result &>(result) = listed;
         return result;
     }
-    while (query.next()) {
+    const int heldAt = 1, writeAt = heldAt + entryColumnCount, intentAt = writeAt + entryColumnCount,
+              checkAt = intentAt + 1;
+    for (const QList<QVariant> &row : rows) {
         BoardSummary board;
-        board.serial = query.value(1).toString();
-        const RecordedEntry newest =
-            recorded(query.value(3), query.value(0).toString(), board.serial, query.value(2).toString());
-        board.held = query.value(4).isNull()
-                         ? newest
-                         : recorded(query.value(6), query.value(4).toString(), board.serial, query.value(5).toString());
-        board.outcomeTime = newest.entry.time;
-        board.outcomeStation = newest.station;
-        const Entry &e = newest.entry;
-        if (!newest.damaged.isEmpty())
-            board.outcome = QStringLiteral("damaged entry: ") + newest.damaged;
-        else if (const QString told = e.json.value(QStringLiteral("outcome")).toString(); !told.isEmpty())
-            board.outcome = told;
-        else if (unanswered(e, QVariant(), QVariant()))
-            board.outcome = QStringLiteral("outcome unknown");
-        else if (e.phase == ConfigHistory::phaseBefore)
-            board.outcome = QStringLiteral("not written");
-        else if (e.phase == ConfigHistory::phaseAfter && !query.value(7).isNull()) {
-            QString why;
-            const Entry intent = ConfigHistory::parseEntry(query.value(7).toString().toUtf8(), &why);
-            const QList<FieldDifference> differences =
-                why.isEmpty() ? diffConfigs(e.config, intent.config) : QList<FieldDifference>();
-            QStringList fields;
-            for (const FieldDifference &d : differences)
-                fields << d.field.path;
-            board.outcome = !why.isEmpty() ? QStringLiteral("answered")
-                            : differences.isEmpty()
-                                ? QStringLiteral("held")
-                                : QStringLiteral("other values: ") + fields.join(QStringLiteral(", "));
-        } else
-            board.outcome = QStringLiteral("answered");
+        board.serial = text(row.value(0));
+        if (!row.value(heldAt).isNull())
+            board.held = recorded(row, heldAt);
+        if (!row.value(writeAt).isNull())
+            board.lastWrite = lastWriteOf(recorded(row, writeAt), row.value(intentAt));
+        if (!row.value(checkAt).isNull())
+            board.lastCheck = lastCheckOf(recorded(row, checkAt));
         result.boards.append(board);
     }
     return result;

@@ -7,8 +7,10 @@
 #define HALVERO_RECORDQUERY_H
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include "confighistory.h"
 #include "result.h"
@@ -42,14 +44,26 @@ struct ShowResult : Result
 ShowResult show(Connection &connection, const ShowFilter &filter);
 
 // A board as the record knows it: the configuration it held last (its
-// newest entry that is no intent), and how its last write ended.
+// newest entry that is no intent), its last write and how it ended, and its
+// last audit and what it found, each apart: an audit never hides a write.
+struct BoardEvent
+{
+    bool known = false; // false: the board has none
+    QString time;       // UTC, ISO 8601
+    QString station;
+    QString user;
+    QString outcome;    // write: held, other-values, outcome-unknown, not-written; check: matches, differs
+    QStringList fields; // the fields that differ (other-values, differs)
+    QJsonObject file;   // the golden file a check (or a provisioning write) was made with: {name, sha256}
+    QString damaged;    // why the entry it was told from is not a good one
+};
+
 struct BoardSummary
 {
     QString serial;
     RecordedEntry held;
-    QString outcome;     // "held", "other values: ...", "outcome unknown", ...
-    QString outcomeTime; // when that was known (the newest entry's time)
-    QString outcomeStation;
+    BoardEvent lastWrite;
+    BoardEvent lastCheck;
 };
 
 struct BoardsResult : Result

@@ -2,8 +2,6 @@
 // record that had it keeps it, and what changes comes as a new step.
 #include "recordschema.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
 
@@ -54,68 +52,77 @@ constexpr qint64 migrationLock = 0x48414c5645524f; // "HALVERO"
 
 } // namespace
 
-int recordedVersion(QSqlDatabase &db, QString *error)
+QString recordDocPath()
 {
-    QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT to_regclass('halvero_migrations') IS NOT NULL")) || !query.next()) {
-        *error = query.lastError().text();
-        return -1;
-    }
-    if (!query.value(0).toBool())
-        return 0;
-    if (!query.exec(QStringLiteral("SELECT coalesce(max(version), 0) FROM halvero_migrations")) || !query.next()) {
-        *error = query.lastError().text();
-        return -1;
-    }
-    return query.value(0).toInt();
+#ifdef Q_OS_WIN
+    return QStringLiteral("record.md in the program's folder");
+#else
+    return QString::fromUtf8(HALVERO_DOC_DIR) + QStringLiteral("/record.md");
+#endif
 }
 
-Result migrate(QSqlDatabase &db, int upTo)
+Result recordedVersion(Connection &connection, int *version)
 {
-    const auto fail = [&db](const QString &what, const QSqlError &error) {
-        db.rollback();
-        return Result::failure(ErrorCode::Record, QStringLiteral("%1: %2").arg(what, errorText(error)));
+    Rows rows;
+    const QString what = QStringLiteral("telling its version");
+    if (const Result asked =
+            connection.exec(QStringLiteral("SELECT to_regclass('halvero_migrations') IS NOT NULL"), {}, &rows, what);
+        !asked.ok())
+        return asked;
+    *version = 0;
+    if (rows.value(0).value(0).toString() != QLatin1String("t"))
+        return Result();
+    if (const Result asked = connection.exec(QStringLiteral("SELECT coalesce(max(version), 0) FROM halvero_migrations"),
+                                             {}, &rows, what);
+        !asked.ok())
+        return asked;
+    *version = rows.value(0).value(0).toInt();
+    return Result();
+}
+
+Result migrate(Connection &connection, int upTo)
+{
+    const auto fail = [&connection](const Result &failed) {
+        if (connection.isOpen())
+            connection.exec(QStringLiteral("ROLLBACK"));
+        return failed;
     };
-    if (!db.transaction())
-        return fail(QStringLiteral("cannot begin the record's migration"), db.lastError());
-    QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(?)"));
-    query.addBindValue(migrationLock);
-    if (!query.exec())
-        return fail(QStringLiteral("cannot lock the record for its migration"), query.lastError());
+    const QString owner =
+        QStringLiteral("making its tables (the record's owner makes them: see %1)").arg(recordDocPath());
+    if (const Result begun = connection.exec(QStringLiteral("BEGIN"), {}, nullptr, QStringLiteral("migrating"));
+        !begun.ok())
+        return begun;
+    if (const Result locked =
+            connection.exec(QStringLiteral("SELECT pg_advisory_xact_lock($1)"), {QString::number(migrationLock)},
+                            nullptr, QStringLiteral("locking it for its migration"));
+        !locked.ok())
+        return fail(locked);
     // Read again under the lock: another program may have just done it.
-    QString error;
-    const int from = recordedVersion(db, &error);
-    if (from < 0) {
-        db.rollback();
-        return Result::failure(ErrorCode::Record, QStringLiteral("cannot read the record's version: %1").arg(error));
+    int from = 0;
+    if (const Result asked = recordedVersion(connection, &from); !asked.ok())
+        return fail(asked);
+    if (from == 0) {
+        if (const Result made = connection.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS halvero_migrations ("
+                                                               " version integer PRIMARY KEY,"
+                                                               " description text NOT NULL,"
+                                                               " applied_at timestamptz NOT NULL DEFAULT now())"),
+                                                {}, nullptr, owner);
+            !made.ok())
+            return fail(made);
     }
-    if (from == 0
-        && !query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS halvero_migrations ("
-                                      " version integer PRIMARY KEY,"
-                                      " description text NOT NULL,"
-                                      " applied_at timestamptz NOT NULL DEFAULT now())")))
-        return fail(QStringLiteral("cannot make the record's table of migrations (the record's owner makes the "
-                                   "tables: see docs/record.md)"),
-                    query.lastError());
     for (const Step &step : steps()) {
         if (step.version <= from || step.version > upTo)
             continue;
         for (const QString &statement : step.statements)
-            if (!query.exec(statement))
-                return fail(QStringLiteral("cannot take the record's tables to version %1 (the record's owner "
-                                           "makes the tables: see docs/record.md)")
-                                .arg(step.version),
-                            query.lastError());
-        query.prepare(QStringLiteral("INSERT INTO halvero_migrations (version, description) VALUES (?, ?)"));
-        query.addBindValue(step.version);
-        query.addBindValue(QString::fromLatin1(step.description));
-        if (!query.exec())
-            return fail(QStringLiteral("cannot note version %1 of the record").arg(step.version), query.lastError());
+            if (const Result done = connection.exec(statement, {}, nullptr, owner); !done.ok())
+                return fail(done);
+        if (const Result noted =
+                connection.exec(QStringLiteral("INSERT INTO halvero_migrations (version, description) VALUES ($1, $2)"),
+                                {step.version, QString::fromLatin1(step.description)}, nullptr, owner);
+            !noted.ok())
+            return fail(noted);
     }
-    if (!db.commit())
-        return fail(QStringLiteral("cannot commit the record's migration"), db.lastError());
-    return Result();
+    return connection.exec(QStringLiteral("COMMIT"), {}, nullptr, QStringLiteral("committing its migration"));
 }
 
 } // namespace Record

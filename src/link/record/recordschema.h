@@ -4,24 +4,30 @@
 #ifndef HALVERO_RECORDSCHEMA_H
 #define HALVERO_RECORDSCHEMA_H
 
-#include <QSqlDatabase>
+#include <QString>
 
 #include "result.h"
 
 namespace Record {
 
+class Connection;
+
 // The steps this program knows; a record at a higher version was brought
 // there by a newer program, and is used as it is.
 constexpr int schemaVersion = 2;
 
-// The version the record's tables are at; 0 when it has none yet, -1 (with
-// `error` set) when it cannot be asked.
-int recordedVersion(QSqlDatabase &db, QString *error);
+// Where the record's guide is once the package is installed (the messages
+// point there): grants, the owner's first run, what each failure means.
+QString recordDocPath();
+
+// The version the record's tables are at, in `version`: 0 when it has none
+// yet.
+Result recordedVersion(Connection &connection, int *version);
 
 // Takes the tables up to `upTo` (schemaVersion by default) in one
 // transaction. A bench's role may not make tables: its failure says that
 // the record's owner has to run it once.
-Result migrate(QSqlDatabase &db, int upTo = schemaVersion);
+Result migrate(Connection &connection, int upTo = schemaVersion);
 
 } // namespace Record
 

@@ -1,74 +1,53 @@
-// Taking a libpq-style URI apart by hand: QUrl would accept a path-only
-// socket host in the query but normalise percent-encoded passwords and
-// database names in ways libpq does not, and it cannot tell the masked form.
+// Reading a connection string with libpq's own parser (PQconninfoParse), so
+// that whatever libpq takes is taken here too (several hosts, service=,
+// hostaddr=, passfile=, the keyword form), and masking its password in
+// whatever form it came.
 #include "recorduri.h"
 
 #include <QRegularExpression>
 #include <QStringList>
 #include <QUrl>
 
+#include <libpq-fe.h>
+
 namespace Record {
 
 namespace {
 
-// The parameters a bench may set in the query; anything else is more
-// likely a typing slip than a wish, and libpq would refuse it anyway.
-const QStringList knownParameters{
-    QStringLiteral("host"),
-    QStringLiteral("port"),
-    QStringLiteral("dbname"),
-    QStringLiteral("user"),
-    QStringLiteral("password"),
-    QStringLiteral("sslmode"),
-    QStringLiteral("sslrootcert"),
-    QStringLiteral("sslcert"),
-    QStringLiteral("sslkey"),
-    QStringLiteral("sslcrl"),
-    QStringLiteral("connect_timeout"),
-    QStringLiteral("application_name"),
-    QStringLiteral("target_session_attrs"),
-    QStringLiteral("keepalives_idle"),
-    QStringLiteral("keepalives_interval"),
-    QStringLiteral("keepalives_count"),
-};
-const QStringList sslModes{QStringLiteral("disable"), QStringLiteral("allow"),     QStringLiteral("prefer"),
-                           QStringLiteral("require"), QStringLiteral("verify-ca"), QStringLiteral("verify-full")};
-
-QString decode(const QString &part)
+bool isUri(const QString &text)
 {
-    return QUrl::fromPercentEncoding(part.toUtf8());
+    return text.startsWith(QLatin1String("postgresql://")) || text.startsWith(QLatin1String("postgres://"));
 }
 
-// A libpq connection-string value: quoted, with backslash and quote escaped.
-QString quoted(QString value)
+// What a bench never waits past, unless the string says otherwise: a server
+// that stops answering over TCP is given up within seconds.
+const QList<QPair<QString, QString>> &bounds()
 {
-    value.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    value.replace(QLatin1Char('\''), QStringLiteral("\\'"));
-    return QLatin1Char('\'') + value + QLatin1Char('\'');
-}
-
-bool portNumber(const QString &text, int *port)
-{
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < 1 || value > 65535)
-        return false;
-    *port = value;
-    return true;
+    static const QList<QPair<QString, QString>> all{
+        {QStringLiteral("connect_timeout"), QString::number(defaultConnectSeconds)},
+        {QStringLiteral("keepalives_idle"), QStringLiteral("5")},
+        {QStringLiteral("keepalives_interval"), QStringLiteral("2")},
+        {QStringLiteral("keepalives_count"), QStringLiteral("2")},
+        {QStringLiteral("application_name"), QStringLiteral("halvero")},
+    };
+    return all;
 }
 
 } // namespace
 
-QString Target::connectOptions() const
+int Target::connectSeconds() const
 {
-    QStringList parts;
-    for (auto it = options.cbegin(); it != options.cend(); ++it)
-        parts << it.key() + QLatin1Char('=') + quoted(it.value());
-    return parts.join(QLatin1Char(';'));
+    bool ok = false;
+    int seconds = option("connect_timeout").toInt(&ok);
+    // libpq takes anything under 2 s as 2 s.
+    seconds = ok && seconds > 0 ? qMax(seconds, 2) : defaultConnectSeconds;
+    const int hosts = int(qMax(option("host").count(QLatin1Char(',')), option("hostaddr").count(QLatin1Char(','))) + 1);
+    return seconds * hosts;
 }
 
 QString Target::hidePassword(const QString &text) const
 {
+    const QString password = option("password");
     if (password.isEmpty())
         return text;
     QString hidden = text;
@@ -81,107 +60,60 @@ QString Target::hidePassword(const QString &text) const
 
 QString maskedUri(const QString &uri)
 {
-    // user:password@ before the host, and password= in the query.
-    static const QRegularExpression inAuthority(QStringLiteral("^([a-zA-Z]+://[^:@/?]*):[^@]*@"));
-    static const QRegularExpression inQuery(QStringLiteral("([?&]password=)[^&]*"));
-    QString masked = uri;
-    masked.replace(inAuthority, QStringLiteral("\\1:***@"));
-    masked.replace(inQuery, QStringLiteral("\\1***"));
+    QString masked = uri.trimmed();
+    if (isUri(masked)) {
+        // user:password@ before the hosts, up to the last @ of the string:
+        // an unencoded password may hold any of @ / ? #.
+        const int start = int(masked.indexOf(QLatin1String("://"))) + 3;
+        const int at = int(masked.lastIndexOf(QLatin1Char('@')));
+        if (at > start) {
+            const int colon = int(masked.indexOf(QLatin1Char(':'), start));
+            if (colon >= 0 && colon < at)
+                masked.replace(colon + 1, at - colon - 1, QStringLiteral("***"));
+        }
+        static const QRegularExpression inQuery(QStringLiteral("([?&]password=)[^&]*"));
+        masked.replace(inQuery, QStringLiteral("\\1***"));
+        return masked;
+    }
+    // password=secret, password = 'it''s \' secret'
+    static const QRegularExpression keyword(QStringLiteral("(\\bpassword\\s*=\\s*)('(?:[^'\\\\]|\\\\.)*'?|\\S*)"));
+    masked.replace(keyword, QStringLiteral("\\1***"));
     return masked;
 }
 
 bool parseUri(const QString &uri, Target *target, QString *why)
 {
+    const QString text = uri.trimmed();
     Target t;
-    t.masked = maskedUri(uri);
-    const auto fail = [&](const QString &what) {
-        *why = QStringLiteral("the record %1 is no PostgreSQL URI: %2").arg(t.masked, what);
+    t.masked = maskedUri(text);
+    char *error = nullptr;
+    PQconninfoOption *parsed = PQconninfoParse(text.toUtf8().constData(), &error);
+    if (!parsed) {
+        // libpq quotes the part it stumbled on, which may be a piece of a
+        // password: its words are given only where the string holds none.
+        const bool secret = t.masked != text || text.contains(QLatin1Char('@'));
+        const QString words = error ? QString::fromUtf8(error).simplified() : QString();
+        PQfreemem(error);
+        *why = QStringLiteral("the record %1 is no PostgreSQL connection string: %2")
+                   .arg(t.masked, secret || words.isEmpty()
+                                      ? QStringLiteral("libpq cannot read it (is an @, /, ?, # or : in the password "
+                                                       "percent-encoded, as %40 %2F %3F %23 %3A?)")
+                                      : words);
         return false;
-    };
-    QString rest = uri.trimmed();
-    const int schemeEnd = rest.indexOf(QStringLiteral("://"));
-    const QString scheme = schemeEnd < 0 ? QString() : rest.left(schemeEnd);
-    if (scheme != QLatin1String("postgresql") && scheme != QLatin1String("postgres"))
-        return fail(QStringLiteral("it does not begin with postgresql://"));
-    rest = rest.mid(schemeEnd + 3);
-
-    QString query;
-    if (const int mark = rest.indexOf(QLatin1Char('?')); mark >= 0) {
-        query = rest.mid(mark + 1);
-        rest.truncate(mark);
     }
-    const int slash = rest.indexOf(QLatin1Char('/'));
-    QString authority = slash < 0 ? rest : rest.left(slash);
-    t.dbname = slash < 0 ? QString() : decode(rest.mid(slash + 1));
-
-    if (const int at = authority.lastIndexOf(QLatin1Char('@')); at >= 0) {
-        const QString userInfo = authority.left(at);
-        authority = authority.mid(at + 1);
-        const int colon = userInfo.indexOf(QLatin1Char(':'));
-        t.user = decode(colon < 0 ? userInfo : userInfo.left(colon));
-        if (colon >= 0)
-            t.password = decode(userInfo.mid(colon + 1));
+    for (PQconninfoOption *o = parsed; o->keyword; ++o)
+        if (o->val && *o->val)
+            t.options.insert(QString::fromUtf8(o->keyword), QString::fromUtf8(o->val));
+    PQconninfoFree(parsed);
+    if (t.option("dbname").isEmpty() && t.option("service").isEmpty()) {
+        *why = QStringLiteral("the record %1 names no database (postgresql://host/DBNAME, or dbname=DBNAME)")
+                   .arg(t.hidePassword(t.masked));
+        return false;
     }
-    // [::1]:5432, db.example:5432, db, or nothing (the default socket).
-    QString portText;
-    if (authority.startsWith(QLatin1Char('['))) {
-        const int close = authority.indexOf(QLatin1Char(']'));
-        if (close < 0)
-            return fail(QStringLiteral("an IPv6 address without its closing ]"));
-        t.host = authority.mid(1, close - 1);
-        const QString after = authority.mid(close + 1);
-        if (!after.isEmpty() && !after.startsWith(QLatin1Char(':')))
-            return fail(QStringLiteral("something after the IPv6 address that is no :port"));
-        portText = after.mid(1);
-    } else {
-        const int colon = authority.lastIndexOf(QLatin1Char(':'));
-        t.host = decode(colon < 0 ? authority : authority.left(colon));
-        if (colon >= 0)
-            portText = authority.mid(colon + 1);
-    }
-    if (!portText.isEmpty() && !portNumber(portText, &t.port))
-        return fail(QStringLiteral("the port '%1' is no number from 1 to 65535").arg(portText));
-
-    for (const QString &pair : query.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
-        const int equals = pair.indexOf(QLatin1Char('='));
-        const QString key = decode(equals < 0 ? pair : pair.left(equals));
-        const QString value = equals < 0 ? QString() : decode(pair.mid(equals + 1));
-        if (!knownParameters.contains(key))
-            return fail(QStringLiteral("unknown parameter '%1' (known: %2)")
-                            .arg(key, knownParameters.join(QStringLiteral(", "))));
-        // The driver joins its options with ';': one inside a value would
-        // cut it in two.
-        if (value.contains(QLatin1Char(';')))
-            return fail(QStringLiteral("the value of '%1' holds a ';'").arg(key));
-        if (key == QLatin1String("host"))
-            t.host = value;
-        else if (key == QLatin1String("port")) {
-            if (!portNumber(value, &t.port))
-                return fail(QStringLiteral("the port '%1' is no number from 1 to 65535").arg(value));
-        } else if (key == QLatin1String("dbname"))
-            t.dbname = value;
-        else if (key == QLatin1String("user"))
-            t.user = value;
-        else if (key == QLatin1String("password"))
-            t.password = value;
-        else if (key == QLatin1String("sslmode") && !sslModes.contains(value))
-            return fail(QStringLiteral("sslmode '%1' is none of %2").arg(value, sslModes.join(QStringLiteral(", "))));
-        else
-            t.options.insert(key, value);
-    }
-    if (t.dbname.isEmpty())
-        return fail(QStringLiteral("no database named (postgresql://host/DBNAME)"));
-    // A server that does not answer, or stops answering over TCP, is given
-    // up within seconds: a bench never waits on the record for long.
-    const QList<QPair<QString, QString>> bounds{
-        {QStringLiteral("connect_timeout"), QString::number(defaultConnectSeconds)},
-        {QStringLiteral("keepalives_idle"), QStringLiteral("5")},
-        {QStringLiteral("keepalives_interval"), QStringLiteral("2")},
-        {QStringLiteral("keepalives_count"), QStringLiteral("2")},
-    };
-    for (const auto &[key, value] : bounds)
+    for (const auto &[key, value] : bounds())
         if (!t.options.contains(key))
             t.options.insert(key, value);
+    t.masked = t.hidePassword(t.masked);
     *target = t;
     return true;
 }

@@ -1,5 +1,6 @@
-// Where the factory's record is: a libpq-style URI taken apart into what Qt
-// SQL's PostgreSQL driver is given, and the URI as it may be shown, with its
+// Where the factory's record is: a libpq connection string, a URI
+// (postgresql://bench@db/halvero) or keywords (host=db dbname=halvero),
+// taken apart by libpq itself, and the string as it may be shown, with its
 // password masked. Pure functions, so that they are tried without a server.
 #ifndef HALVERO_RECORDURI_H
 #define HALVERO_RECORDURI_H
@@ -9,36 +10,38 @@
 
 namespace Record {
 
-// What the driver is opened with. An empty field is left to libpq: no
-// password means PGPASSWORD or ~/.pgpass; no host the default socket.
+// What a connection is opened with: every option libpq read from the
+// string that has a value (host, port, dbname, user, password, sslmode,
+// service, hostaddr, passfile, ...), with this program's bounds added where
+// the string sets none. An option left out is libpq's to find (PGPASSWORD,
+// ~/.pgpass, a service file, the default socket).
 struct Target
 {
-    QString host;  // a name, an address or a socket folder (/run/postgresql)
-    int port = -1; // -1: libpq's default (PGPORT or 5432)
-    QString dbname;
-    QString user;
-    QString password;
-    QMap<QString, QString> options; // sslmode, sslrootcert, connect_timeout, ...
-    QString masked;                 // the URI to show: postgresql://bench:***@db/halvero
+    QMap<QString, QString> options;
+    QString masked; // the string to show: postgresql://bench:***@db/halvero
 
-    // The driver's connect options: "connect_timeout='3';sslmode='require'".
-    QString connectOptions() const;
-    // `text` with the password replaced wherever it appears (a driver's
-    // message may quote what it was given).
+    QString option(const char *key) const { return options.value(QLatin1String(key)); }
+    // The seconds a connection may take before it is given up, over all the
+    // hosts the string names.
+    int connectSeconds() const;
+    // `text` with the password replaced wherever it appears (a server's or
+    // libpq's message may quote what it was given).
     QString hidePassword(const QString &text) const;
 };
 
-// The seconds libpq waits for a server to answer a connection, unless the
-// URI says otherwise.
+// The seconds libpq waits for one server to answer a connection, unless the
+// string says otherwise.
 constexpr int defaultConnectSeconds = 3;
 
-// postgresql://[user[:password]@][host][:port]/dbname[?key=value&...];
-// "postgres://" too. False with `why` set (the password masked) when it is
-// none.
+// A URI (postgresql:// or postgres://) or a keyword string. False with
+// `why` set (the password masked) when libpq cannot read it, or it names
+// no database and no service.
 bool parseUri(const QString &uri, Target *target, QString *why);
 
-// The URI with its password as "***", for any message (also an unparsable
-// URI: what looks like a password is masked all the same).
+// The string with its password as "***", for any message; also a string
+// libpq cannot read: whatever may be a password is masked all the same
+// (everything between the user's colon and the last @, since a password
+// that was not percent-encoded may hold @, /, ? or #).
 QString maskedUri(const QString &uri);
 
 // The record configured for halvero-cli: --record, else $HALVERO_RECORD;

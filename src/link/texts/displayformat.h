@@ -20,6 +20,13 @@ QString productCode(uint8_t high, uint8_t low);        // 08A3
 QString firmwareVersion(uint8_t major, uint8_t minor); // 1.3
 QString serialNumber(const uint32_t uniqueId[3]);      // 0x + last word first, 26 characters
 
+// A name that came from a file or another bench (a station, a user, a
+// serial, a slot) as it may be printed on a terminal: control characters,
+// and the marks that turn text around, shown as \x1b or \u202e instead of
+// acting on the terminal. A backslash is doubled so that nothing printed
+// passes for an escape it is not.
+QString printable(const QString &text);
+
 } // namespace DisplayFormat
 
 #endif // DISPLAYFORMAT_H

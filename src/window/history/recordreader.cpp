@@ -46,9 +46,11 @@ class RecordReadWorker : public QObject
     Q_OBJECT
 
 public:
-    RecordReadWorker(const QString &uri, std::shared_ptr<std::atomic<quint64>> wanted)
+    RecordReadWorker(const QString &uri, std::shared_ptr<std::atomic<quint64>> wanted,
+                     std::shared_ptr<std::atomic<bool>> stop)
         : m_uri(uri)
         , m_wanted(std::move(wanted))
+        , m_stop(std::move(stop))
         , m_idle(new QTimer(this))
     {
         m_idle->setSingleShot(true);
@@ -88,6 +90,7 @@ private:
         if (!Record::parseUri(m_uri, &target, &why))
             return Result::failure(ErrorCode::Record, why);
         auto connection = std::make_unique<Record::Connection>(target);
+        connection->setStopFlag(m_stop.get());
         const Result opened = connection->open();
         if (opened.ok())
             m_connection = std::move(connection);
@@ -96,6 +99,7 @@ private:
 
     QString m_uri;
     std::shared_ptr<std::atomic<quint64>> m_wanted;
+    std::shared_ptr<std::atomic<bool>> m_stop;
     QTimer *m_idle;
     std::unique_ptr<Record::Connection> m_connection;
 };
@@ -109,7 +113,7 @@ RecordReader::RecordReader(const QString &uri, QObject *parent)
     Record::Target target;
     QString why;
     m_where = Record::parseUri(uri, &target, &why) ? target.masked : Record::maskedUri(uri);
-    m_worker = new RecordReadWorker(uri, m_wanted);
+    m_worker = new RecordReadWorker(uri, m_wanted, m_stop);
     m_worker->moveToThread(m_thread);
     connect(m_worker, &RecordReadWorker::done, this, &RecordReader::pageRead);
     // The connection is closed on the thread that opened it.
@@ -121,6 +125,7 @@ RecordReader::RecordReader(const QString &uri, QObject *parent)
 RecordReader::~RecordReader()
 {
     m_wanted->store(0);
+    m_stop->store(true); // a read under way ends at once
     m_thread->quit();
     if (m_thread->wait(leaveMs)) {
         delete m_thread;

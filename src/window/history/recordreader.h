@@ -50,6 +50,7 @@ private:
     QThread *m_thread;
     RecordReadWorker *m_worker;
     std::shared_ptr<std::atomic<quint64>> m_wanted; // the newest ticket; 0: none
+    std::shared_ptr<std::atomic<bool>> m_stop = std::make_shared<std::atomic<bool>>(false);
     quint64 m_lastTicket = 0;
 };
 

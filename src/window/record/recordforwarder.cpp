@@ -6,8 +6,11 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <atomic>
+#include <memory>
+
 #include "confighistory.h"
-#include "recordoutbox.h"
+#include "recordpending.h"
 #include "recordpush.h"
 #include "recorduri.h"
 #include "statustext.h"
@@ -18,10 +21,11 @@ namespace {
 class Worker : public QObject
 {
 public:
-    Worker(const QString &uri, int retryMs, RecordForwarder *forwarder)
+    Worker(const QString &uri, int retryMs, RecordForwarder *forwarder, std::shared_ptr<std::atomic<bool>> stop)
         : m_uri(uri)
         , m_retryMs(retryMs)
         , m_forwarder(forwarder)
+        , m_stop(std::move(stop))
     {}
 
     void begin()
@@ -37,12 +41,16 @@ private:
     {
         const QString history = ConfigHistory::defaultPath();
         int next = RecordForwarder::lookMs;
-        if (!history.isEmpty() && QFileInfo(Record::outboxPathOf(history)).size() > 0) {
+        // What waits is the history after the record's mark: looked at
+        // whenever the history has changed since everything was forwarded.
+        const QFileInfo file(history);
+        const QString seen = QStringLiteral("%1 %2").arg(file.size()).arg(file.lastModified().toMSecsSinceEpoch());
+        if (!history.isEmpty() && seen != m_forwardedAt) {
             Record::Target target;
             QString why;
             Record::PushResult pushed;
             if (Record::parseUri(m_uri, &target, &why))
-                pushed = Record::push(target, history);
+                pushed = Record::push(target, history, Record::PushOptions{false, 0, m_stop.get()});
             else
                 static_cast<Result &>(pushed) = Result::failure(ErrorCode::Record, why);
             QString sentence;
@@ -60,18 +68,23 @@ private:
                 emit m_forwarder->said(warning);
             if (sentence != m_lastSaid && !sentence.isEmpty())
                 emit m_forwarder->said(sentence);
+            for (const QString &refused : pushed.refused)
+                emit m_forwarder->said(StatusText::asSentence(refused));
             m_lastSaid = pushed.ok() ? QString() : sentence;
+            if (pushed.ok() && pushed.waiting <= pushed.refused.size())
+                m_forwardedAt = seen;
         }
-        if (const QString lost = Record::Outbox::takeLostSentence(); !lost.isEmpty())
-            emit m_forwarder->said(lost);
-        m_timer->start(next);
+        if (!m_stop->load())
+            m_timer->start(next);
     }
 
     QString m_uri;
     int m_retryMs;
     RecordForwarder *m_forwarder;
+    std::shared_ptr<std::atomic<bool>> m_stop;
     QTimer *m_timer = nullptr;
     QString m_lastSaid;
+    QString m_forwardedAt; // the history's size and time when nothing waited
 };
 
 } // namespace
@@ -82,8 +95,7 @@ RecordForwarder::RecordForwarder(const QString &setting, QObject *parent, int re
 {
     if (m_uri.isEmpty())
         return;
-    Record::Outbox::forwardEveryEntry();
-    auto *worker = new Worker(m_uri, retryMs, this);
+    auto *worker = new Worker(m_uri, retryMs, this, m_stop);
     worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::started, worker, &Worker::begin);
     connect(&m_thread, &QThread::finished, worker, &QObject::deleteLater);
@@ -95,8 +107,9 @@ RecordForwarder::~RecordForwarder()
 {
     if (!m_thread.isRunning())
         return;
+    // A push under way ends at once; what it did not forward waits in the
+    // history for the next start or 'record push'.
+    m_stop->store(true);
     m_thread.quit();
-    // A push under way ends within the record's bounds; what it did not
-    // finish stays in the outbox for the next start or 'record push'.
-    m_thread.wait(15000);
+    m_thread.wait();
 }

@@ -1,6 +1,5 @@
-// The window's side of the factory's record: every history entry the window
-// appends also goes to the outbox beside the history, and a worker thread
-// forwards the outbox to the record, so that a record that is slow or down
+// The window's side of the factory's record: a worker thread forwards what
+// waits in the history to the record, so that a record that is slow or down
 // never holds the window. What waits is said once, when it changes.
 #ifndef HALVERO_RECORDFORWARDER_H
 #define HALVERO_RECORDFORWARDER_H
@@ -8,6 +7,9 @@
 #include <QObject>
 #include <QString>
 #include <QThread>
+
+#include <atomic>
+#include <memory>
 
 class RecordForwarder : public QObject
 {
@@ -32,6 +34,7 @@ signals:
 
 private:
     QString m_uri;
+    std::shared_ptr<std::atomic<bool>> m_stop = std::make_shared<std::atomic<bool>>(false);
     QThread m_thread;
 };
 
