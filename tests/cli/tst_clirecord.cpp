@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 #include "clirun.h"
@@ -23,7 +24,8 @@ private slots:
     void init();
     void twoStationsOneBoard();
     void recordDownWhileWriting();
-    void wrongPasswordNeverPrinted();
+    void passwordNeverPrinted_data();
+    void passwordNeverPrinted();
 
 private:
     // halvero-cli on bench `station`, with its own history, and the record.
@@ -103,7 +105,9 @@ void tst_CliRecord::twoStationsOneBoard()
 
     const TestSupport::CliRun boards = runAt("bench-3", bench, {"record", "boards", "--json"});
     const QJsonObject row = QJsonDocument::fromJson(boards.out).object();
-    QVERIFY2(boards.exitCode == 0 && row.value("station") == "bench-2" && row.value("outcome") == "held"
+    QVERIFY2(boards.exitCode == 0 && row.value("station") == "bench-2"
+                 && row.value("lastWrite").toObject().value("outcome") == "held"
+                 && row.value("lastWrite").toObject().value("station") == "bench-2" && row.value("lastCheck").isNull()
                  && row.value("config").toObject().value("trigger").toObject().value("high") == 1750,
              qPrintable(boards.describe()));
 }
@@ -131,21 +135,46 @@ void tst_CliRecord::recordDownWhileWriting()
     QCOMPARE(cluster.number("SELECT count(*) FROM halvero_entries WHERE station = 'bench-4'"), 3);
 }
 
-// A wrong password: the board is written all the same, the push says the
-// record refuses, and the password is in no output, -v's log included.
-void tst_CliRecord::wrongPasswordNeverPrinted()
+// A password, right or wrong, in a URI or in the keyword form: the board is
+// written all the same, a wrong one is told as such, and the password is in
+// no output, every log category's included.
+void tst_CliRecord::passwordNeverPrinted_data()
 {
-    const QString password = QStringLiteral("Wrong-Pass-99");
-    const QString wrong = cluster.uri("bench", password);
-    const TestSupport::CliRun written = runAt("bench-5", wrong, {"config", "set", "PORT", boardFile(1450), "-v"});
-    QVERIFY2(written.exitCode == 0 && written.err.contains("wait to be forwarded"), qPrintable(written.describe()));
-    const TestSupport::CliRun pushed = runAt("bench-5", wrong, {"record", "push", "-v", "--json"});
-    QVERIFY2(pushed.exitCode == 18 && pushed.err.contains("bench:***@"), qPrintable(pushed.describe()));
-    const TestSupport::CliRun shown = runAt("bench-5", QString(), {"record", "show", "--record", wrong});
-    QVERIFY2(shown.exitCode == 18, qPrintable(shown.describe()));
+    QTest::addColumn<QString>("form");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("URI, wrong") << "uri"
+                                << "Wrong@Pass/99";
+    QTest::newRow("keywords, wrong") << "keywords"
+                                     << "Wrong@Pass/99";
+    QTest::newRow("keywords, right") << "keywords" << TestSupport::PgCluster::benchPassword();
+}
+
+void tst_CliRecord::passwordNeverPrinted()
+{
+    QFETCH(QString, form);
+    QFETCH(QString, password);
+    const bool right = password == TestSupport::PgCluster::benchPassword();
+    const QString record =
+        form == "uri" ? cluster.uri("bench", QUrl::toPercentEncoding(password)) : cluster.keywords("bench", password);
+    const QString station = QStringLiteral("bench-5-%1").arg(QTest::currentDataTag()).remove(' ').remove(',');
+    qputenv("QT_LOGGING_RULES", "*=true");
+    const TestSupport::CliRun written = runAt(station, record, {"config", "set", "PORT", boardFile(1450), "-v"});
+    const TestSupport::CliRun pushed = runAt(station, record, {"record", "push", "-v", "--json"});
+    const TestSupport::CliRun shown = runAt(station, QString(), {"record", "show", "--record", record});
+    qunsetenv("QT_LOGGING_RULES");
+    QVERIFY2(written.exitCode == 0, qPrintable(written.describe()));
+    if (right) {
+        QVERIFY2(pushed.exitCode == 0 && shown.exitCode == 0, qPrintable(pushed.describe() + shown.describe()));
+    } else {
+        QVERIFY2(written.err.contains("wait to be forwarded"), qPrintable(written.describe()));
+        QVERIFY2(pushed.exitCode == 18 && pushed.err.contains("refused the user or password"),
+                 qPrintable(pushed.describe()));
+        QVERIFY2(shown.exitCode == 18, qPrintable(shown.describe()));
+    }
     for (const TestSupport::CliRun &run : {written, pushed, shown})
-        QVERIFY2(!run.out.contains(password.toUtf8()) && !run.err.contains(password.toUtf8()),
-                 qPrintable(run.describe()));
+        for (const QString &secret : {password, QString::fromUtf8(QUrl::toPercentEncoding(password))})
+            QVERIFY2(!run.out.contains(secret.toUtf8()) && !run.err.contains(secret.toUtf8()),
+                     qPrintable(run.describe()));
 }
 
 QTEST_GUILESS_MAIN(tst_CliRecord)

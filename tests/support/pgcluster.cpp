@@ -192,11 +192,16 @@ bool PgCluster::query(const QString &sql, QString *error, const QString &databas
     return ok;
 }
 
+QString PgCluster::keywords(const QString &role, const QString &password) const
+{
+    return QStringLiteral("host=%1 port=%2 dbname=halvero user=%3 password='%4'")
+        .arg(m_folder.path(), QString::number(m_port), role, password);
+}
+
 QString PgCluster::uri(const QString &role, const QString &password) const
 {
     return QStringLiteral("postgresql://%1:%2@/halvero?host=%3&port=%4")
-        .arg(role, password, m_folder.path())
-        .arg(m_port);
+        .arg(role, password, m_folder.path(), QString::number(m_port));
 }
 
 } // namespace TestSupport

@@ -38,6 +38,8 @@ public:
 
     // postgresql://ROLE:PASSWORD@/halvero?host=SOCKETFOLDER&port=PORT
     QString uri(const QString &role, const QString &password) const;
+    // host=SOCKETFOLDER port=PORT dbname=halvero user=ROLE password='PASSWORD'
+    QString keywords(const QString &role, const QString &password) const;
     QString benchUri() const { return uri(QStringLiteral("bench"), benchPassword()); }
     QString ownerUri() const { return uri(QStringLiteral("owner"), QStringLiteral("owner-pw")); }
     static QString benchPassword() { return QStringLiteral("Bench-Secret-7"); }
