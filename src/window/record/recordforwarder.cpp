@@ -4,9 +4,11 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QThread>
 #include <QTimer>
 
 #include "confighistory.h"
+#include "recordcalls.h"
 #include "recordoutbox.h"
 #include "recordpush.h"
 #include "recorduri.h"
@@ -15,13 +17,15 @@
 
 namespace {
 
+// It speaks only through its own signals: a push may outlast the forwarder.
 class Worker : public QObject
 {
+    Q_OBJECT
+
 public:
-    Worker(const QString &uri, int retryMs, RecordForwarder *forwarder)
+    Worker(const QString &uri, int retryMs)
         : m_uri(uri)
         , m_retryMs(retryMs)
-        , m_forwarder(forwarder)
     {}
 
     void begin()
@@ -32,11 +36,16 @@ public:
         m_timer->start(0);
     }
 
+signals:
+    void said(const QString &sentence);
+    void stateChanged(const RecordForwarder::State &state);
+
 private:
     void look()
     {
         const QString history = ConfigHistory::defaultPath();
         int next = RecordForwarder::lookMs;
+        RecordForwarder::State state;
         if (!history.isEmpty() && QFileInfo(Record::outboxPathOf(history)).size() > 0) {
             Record::Target target;
             QString why;
@@ -48,6 +57,8 @@ private:
             QString sentence;
             if (!pushed.ok()) {
                 next = m_retryMs;
+                state.reached = false;
+                state.why = pushed.message;
                 sentence = pushed.waiting > 0
                                ? QStringLiteral("%1 (%2).").arg(Record::waitingSentence(pushed.waiting), pushed.message)
                                : StatusText::asSentence(pushed.message);
@@ -57,21 +68,28 @@ private:
             qCDebug(lcRecordWindow).noquote() << "Forwarded" << pushed.offered << "entries," << pushed.stored << "new;"
                                               << pushed.waiting << "wait" << pushed.message;
             for (const QString &warning : pushed.warnings)
-                emit m_forwarder->said(warning);
+                emit said(warning);
             if (sentence != m_lastSaid && !sentence.isEmpty())
-                emit m_forwarder->said(sentence);
+                emit said(sentence);
             m_lastSaid = pushed.ok() ? QString() : sentence;
         }
         if (const QString lost = Record::Outbox::takeLostSentence(); !lost.isEmpty())
-            emit m_forwarder->said(lost);
+            emit said(lost);
+        state.waiting = RecordCalls::waitingCount(history);
+        if (!m_stateSaid || !(state == m_state)) {
+            m_stateSaid = true;
+            m_state = state;
+            emit stateChanged(state);
+        }
         m_timer->start(next);
     }
 
     QString m_uri;
     int m_retryMs;
-    RecordForwarder *m_forwarder;
     QTimer *m_timer = nullptr;
     QString m_lastSaid;
+    RecordForwarder::State m_state;
+    bool m_stateSaid = false;
 };
 
 } // namespace
@@ -83,20 +101,32 @@ RecordForwarder::RecordForwarder(const QString &setting, QObject *parent, int re
     if (m_uri.isEmpty())
         return;
     Record::Outbox::forwardEveryEntry();
-    auto *worker = new Worker(m_uri, retryMs, this);
-    worker->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::started, worker, &Worker::begin);
-    connect(&m_thread, &QThread::finished, worker, &QObject::deleteLater);
-    m_thread.setObjectName(QStringLiteral("record"));
-    m_thread.start(QThread::LowPriority);
+    m_thread = new QThread;
+    auto *worker = new Worker(m_uri, retryMs);
+    worker->moveToThread(m_thread);
+    connect(worker, &Worker::said, this, &RecordForwarder::said);
+    connect(worker, &Worker::stateChanged, this, &RecordForwarder::stateChanged);
+    connect(m_thread, &QThread::started, worker, &Worker::begin);
+    connect(m_thread, &QThread::finished, worker, &QObject::deleteLater);
+    m_thread->setObjectName(QStringLiteral("record"));
+    m_thread->start(QThread::LowPriority);
 }
 
 RecordForwarder::~RecordForwarder()
 {
-    if (!m_thread.isRunning())
-        return;
-    m_thread.quit();
-    // A push under way ends within the record's bounds; what it did not
-    // finish stays in the outbox for the next start or 'record push'.
-    m_thread.wait(15000);
+    if (m_thread)
+        RecordCalls::endThread(m_thread, RecordCalls::endWaitMs);
 }
+
+QString RecordForwarder::stateText(const State &state)
+{
+    if (!state.reached)
+        return tr("Record cannot be reached");
+    if (state.waiting < 0)
+        return tr("Record: entries waiting not known");
+    if (state.waiting > 0)
+        return tr("%n waiting for the record", nullptr, state.waiting);
+    return tr("In the record");
+}
+
+#include "recordforwarder.moc"
