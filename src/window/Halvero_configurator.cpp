@@ -9,9 +9,11 @@
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QTimer>
@@ -32,8 +34,10 @@
 #include "portlist.h"
 #include "question.h"
 #include "reconnection.h"
+#include "recordcalls.h"
 #include "recordforwarder.h"
 #include "recordtext.h"
+#include "recorduri.h"
 #include "screenfit.h"
 #include "statustext.h"
 #include "ui_Halvero_configurator.h"
@@ -82,11 +86,39 @@ Halvero_configurator::Halvero_configurator(QWidget *parent)
     // The factory's record: the settings file's "record", else HALVERO_RECORD.
     record = new RecordForwarder(windowSettings()->value(QStringLiteral("record")).toString(), this);
     connect(record, &RecordForwarder::said, this, &Halvero_configurator::showStatus);
+    showStationAndRecord();
+}
+
+// The bench's name and the record's state stay at the status bar's right.
+void Halvero_configurator::showStationAndRecord()
+{
+    auto *station = new QLabel(tr("Station %1").arg(ConfigHistory::stationName()), ui->statusbar);
+    station->setObjectName(QStringLiteral("label_status_station"));
+    station->setToolTip(tr("The bench's name in the history and the record: $HALVERO_STATION, else the host's name."));
+    ui->statusbar->addPermanentWidget(station);
+    const QString masked = record->uri().isEmpty() ? QString() : Record::maskedUri(record->uri());
+    menus->setRecordShown(masked);
+    if (masked.isEmpty())
+        return;
+    auto *state = new QLabel(ui->statusbar);
+    state->setObjectName(QStringLiteral("label_status_record"));
+    ui->statusbar->addPermanentWidget(state);
+    const auto show = [state, masked](const RecordForwarder::State &now) {
+        state->setText(RecordForwarder::stateText(now));
+        QString tip = tr("The factory's record %1").arg(masked);
+        if (!now.why.isEmpty())
+            tip += QLatin1Char('\n') + StatusText::asSentence(now.why);
+        state->setToolTip(tip);
+    };
+    RecordForwarder::State known;
+    known.waiting = RecordCalls::waitingCount(ConfigHistory::defaultPath());
+    show(known);
+    connect(record, &RecordForwarder::stateChanged, state, show);
 }
 
 Halvero_configurator::~Halvero_configurator()
 {
-    delete record; // a push under way ends first, within its bounds
+    delete record; // a push under way is left to end by itself
     record = nullptr;
     delete session; // closes the port
     session = nullptr;

@@ -110,6 +110,7 @@ private:
     // shown on the page.
     void boardConfigShown();
     void showHistory();
+    void showStationAndRecord();
 
     // Unsaved edits.
     PageDifferences pageDifferences() const;

@@ -169,9 +169,13 @@ void WindowMenus::showAbout()
                        "Configures and monitors the boards of the Halvero parachute system.\n\n"
                        "Qt %2 (built with %3)\n"
                        "Configuration history: %4\n"
-                       "README: %5")
+                       "Station: %5\n"
+                       "Factory record: %6\n"
+                       "README: %7")
                         .arg(QStringLiteral(HALVERO_VERSION), QString::fromLatin1(qVersion()),
-                             QStringLiteral(QT_VERSION_STR), history, readme.isEmpty() ? tr("not found") : readme),
+                             QStringLiteral(QT_VERSION_STR), history, ConfigHistory::stationName(),
+                             m_record.isEmpty() ? tr("none configured") : m_record,
+                             readme.isEmpty() ? tr("not found") : readme),
                     QMessageBox::Ok, m_window);
     box.setObjectName(QStringLiteral("dialog_about"));
     box.setTextFormat(Qt::PlainText);

@@ -33,6 +33,9 @@ public:
     void setAutomaticReconnect(bool on);
     // The Internal page holds a dump to save.
     void setDumpShown(bool shown);
+    // The factory's record as About names it, its password masked; empty:
+    // none configured.
+    void setRecordShown(const QString &masked) { m_record = masked; }
 
 signals:
     void saveFileRequested(bool page); // the board's configuration, or the page's
@@ -59,6 +62,7 @@ private:
     QAction *m_setDefaults;
     QAction *m_eepromDump;
     QAction *m_autoReconnect;
+    QString m_record;
 };
 
 #endif // HALVERO_WINDOWMENUS_H

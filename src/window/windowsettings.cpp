@@ -3,12 +3,17 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include "recorduri.h"
+#include "windowlog.h"
 
 namespace {
 
 const QString keyFolder = QStringLiteral("files/folder");
+const QString keyRecord = QStringLiteral("record");
 const QString organization = QStringLiteral("Halvero");
 const QString application = QStringLiteral("halvero-configurator");
 
@@ -36,6 +41,52 @@ QString firstFolder(const QString &used)
     return QDir::homePath();
 }
 
+// The settings file, kept readable by its owner alone while the record's URI
+// in it holds a password: before it is written (a rewrite keeps the mode of
+// the file it replaces; a new file is made so first) and after.
+class WindowSettings : public QSettings
+{
+public:
+    WindowSettings()
+        : QSettings(organization, application)
+    {
+        protect();
+    }
+    ~WindowSettings() override
+    {
+        protect();
+        sync();
+        protect();
+    }
+
+private:
+    void protect()
+    {
+#if defined(Q_OS_UNIX)
+        const QString uri = value(keyRecord).toString();
+        if (uri.isEmpty() || Record::maskedUri(uri) == uri)
+            return;
+        const QString path = fileName();
+        const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        QFile file(path);
+        if (!file.exists()) {
+            if (QDir().mkpath(QFileInfo(path).absolutePath()))
+                file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly);
+            return;
+        }
+        if (!QFileInfo(path).isFile())
+            return;
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                                                | QFileDevice::ReadOther | QFileDevice::WriteOther
+                                                | QFileDevice::ExeOther;
+        if ((file.permissions() & others) && !file.setPermissions(ownerOnly))
+            qCWarning(lcWindow).noquote()
+                << "The settings" << path
+                << "hold the record's password and could not be made private:" << file.errorString();
+#endif
+    }
+};
+
 } // namespace
 
 QString windowSettingsProblem()
@@ -53,7 +104,7 @@ std::unique_ptr<QSettings> windowSettings()
 {
     if (!windowSettingsProblem().isEmpty())
         return std::make_unique<QSettings>(QString(), QSettings::IniFormat);
-    return std::make_unique<QSettings>(organization, application);
+    return std::make_unique<WindowSettings>();
 }
 
 QString chooseFile(QWidget *parent, const char *name, const QString &title, const QString &suggested,

@@ -10,6 +10,9 @@
 
 #include <memory>
 
+// While the record's URI in them ("record") holds a password, the settings
+// file is readable by its owner alone (mode 0600): made so when it is
+// opened and whenever it is written.
 // A settings file that is there but is no regular file (a pipe would hold
 // the window until some program writes to it) is not used: the settings
 // then last as long as the object, and windowSettingsProblem() says why.

@@ -9,6 +9,7 @@
 #include "statustext.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -18,6 +19,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <limits>
 #include <utility>
 
 using namespace ConfigHistory;
@@ -48,6 +50,22 @@ enum EntryColumn {
     EntryColumns
 };
 
+// A row's entries by their own id (older entries without one by their time
+// and number), so that a row is found again after the table is rebuilt.
+constexpr int keysRole = Qt::UserRole + 1;
+
+QString entryKey(const Entry &entry)
+{
+    const QString id = entry.json.value(QStringLiteral("id")).toString();
+    return id.isEmpty() ? entry.time + QLatin1Char('#') + QString::number(entry.index) : id;
+}
+
+qint64 entryTime(const Entry &entry)
+{
+    const QDateTime time = QDateTime::fromString(entry.time, Qt::ISODateWithMs);
+    return time.isValid() ? time.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+}
+
 } // namespace
 
 HistoryDialog::HistoryDialog(QWidget *parent)
@@ -73,6 +91,8 @@ HistoryDialog::HistoryDialog(QWidget *parent)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A row at a time: the row at the top is found again after a rebuild.
+    m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->setWordWrap(true);
@@ -96,7 +116,12 @@ HistoryDialog::HistoryDialog(QWidget *parent)
     connect(m_all, &QCheckBox::toggled, this, &HistoryDialog::fill);
     connect(m_entriesShown, &QCheckBox::toggled, this, &HistoryDialog::populate);
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &HistoryDialog::updatePlaceButton);
-    connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, this, &HistoryDialog::loadMoreAtBottom);
+    // Loaded after the scroll or key that got there has finished with the
+    // table: never while the view is moving its current row.
+    connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (!std::exchange(m_bottomLookDue, true))
+            QMetaObject::invokeMethod(this, &HistoryDialog::loadMoreAtBottom, Qt::QueuedConnection);
+    });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_place, &QPushButton::clicked, this, [this] {
         if (const Entry *entry = selectedEntry())
@@ -159,7 +184,7 @@ void HistoryDialog::fill()
 
 void HistoryDialog::loadMore()
 {
-    if (m_reader->reading() || m_reader->atEnd())
+    if (m_reader->atEnd())
         return;
     m_reader->fetch(pageEntries);
     updateNote();
@@ -171,10 +196,24 @@ void HistoryDialog::take(const SourcedPage &page)
         m_table->setRowCount(0);
         m_entries.clear();
         m_stations.clear();
+        m_times.clear();
+        m_keys.clear();
     }
+    // The local history's pages and the record's come each newest first,
+    // not in one order, and an entry forwarded to the record comes from
+    // both: each goes in once, after every entry as new or newer.
     for (const SourcedEntry &sourced : page.entries) {
-        m_entries << sourced.listed;
-        m_stations << sourced.station;
+        const QString key = entryKey(sourced.listed.entry);
+        if (m_keys.contains(key))
+            continue;
+        m_keys.insert(key);
+        const qint64 time = entryTime(sourced.listed.entry);
+        qsizetype at = m_entries.size();
+        while (at > 0 && m_times.at(at - 1) < time)
+            --at;
+        m_entries.insert(at, sourced.listed);
+        m_stations.insert(at, sourced.station);
+        m_times.insert(at, time);
     }
     m_problems << page.problems;
     populate();
@@ -188,9 +227,18 @@ void HistoryDialog::populate()
     const bool entries = m_entriesShown->isChecked();
     const bool all = m_all->isChecked() || m_board.family == BoardFamily::Unknown;
     const bool benches = m_reader && m_reader->fromBenches();
+    // The row at the top and the current one stay where they are.
+    const auto firstKeyOf = [this](int row) {
+        const QTableWidgetItem *item = row >= 0 ? m_table->item(row, 0) : nullptr;
+        return item ? item->data(keysRole).toStringList().value(0) : QString();
+    };
     const int scrolled = m_table->verticalScrollBar()->value();
+    const QString topKey = firstKeyOf(m_table->rowAt(0));
+    const QString currentKey = firstKeyOf(m_table->currentRow());
+    const bool selected = !m_table->selectedItems().isEmpty();
     QList<QStringList> rows;
-    QList<int> values; // the entry each row stands for
+    QList<int> values;       // the entry each row stands for
+    QList<QStringList> keys; // the entries of each row
     if (entries) {
         for (int i = 0; i < m_entries.size(); ++i) {
             const Entry &e = m_entries.at(i).entry;
@@ -205,6 +253,7 @@ void HistoryDialog::populate()
             if (benches)
                 rows.last() << m_stations.value(i);
             values << i;
+            keys << QStringList{entryKey(e)};
         }
     } else {
         for (const HistoryWrites::Row &write : HistoryWrites::group(m_entries)) {
@@ -219,6 +268,9 @@ void HistoryDialog::populate()
             if (benches)
                 rows.last() << m_stations.value(write.values);
             values << write.values;
+            keys << QStringList();
+            for (int i : write.entries)
+                keys.last() << entryKey(m_entries.at(i).entry);
         }
     }
     const int changesColumn = entries ? int(Changes) : int(WriteChanges);
@@ -243,20 +295,39 @@ void HistoryDialog::populate()
     for (int row = 0; row < rows.size(); ++row) {
         for (int c = 0; c < rows.at(row).size(); ++c) {
             auto *item = new QTableWidgetItem(rows.at(row).at(c));
-            if (c == 0)
+            if (c == 0) {
                 item->setData(Qt::UserRole, values.at(row));
+                item->setData(keysRole, keys.at(row));
+            }
             if (c == changesColumn)
                 item->setToolTip(rows.at(row).at(c));
             m_table->setItem(row, c, item);
         }
     }
-    m_table->verticalScrollBar()->setValue(scrolled);
+    const auto rowOf = [&keys](const QString &key, int otherwise) {
+        for (int row = 0; row < keys.size(); ++row)
+            if (keys.at(row).contains(key))
+                return row;
+        return otherwise;
+    };
+    if (!currentKey.isEmpty()) {
+        const int current = rowOf(currentKey, -1);
+        if (current >= 0)
+            m_table->selectionModel()->setCurrentIndex(m_table->model()->index(current, 0),
+                                                       selected ? QItemSelectionModel::ClearAndSelect
+                                                                      | QItemSelectionModel::Rows
+                                                                : QItemSelectionModel::NoUpdate);
+    }
+    // The scroll bar's range follows the new rows only once they are laid out.
+    m_table->doItemsLayout();
+    m_table->verticalScrollBar()->setValue(topKey.isEmpty() ? scrolled : rowOf(topKey, scrolled));
     updatePlaceButton();
 }
 
 // Scrolled to the last rows: the next older entries join the list.
 void HistoryDialog::loadMoreAtBottom()
 {
+    m_bottomLookDue = false;
     const QScrollBar *bar = m_table->verticalScrollBar();
     if (!m_reader || bar->value() < bar->maximum() - bar->pageStep() / 2)
         return;
@@ -282,8 +353,8 @@ void HistoryDialog::updateNote()
         if (m_table->rowCount() > 0 && !reading && m_reader && !m_reader->atEnd())
             note.last() += QLatin1Char(' ') + Halvero_configurator::tr("Scroll down for older ones.");
     }
-    if (reading)
-        note << Halvero_configurator::tr("Reading the record %1 …").arg(path);
+    if (reading && m_record)
+        note << Halvero_configurator::tr("Reading the record %1 …").arg(m_record->where());
     if (disabledByEnvironment())
         note << Halvero_configurator::tr("Nothing is being recorded: HALVERO_HISTORY is off.");
     for (const QString &problem : std::as_const(m_problems))

@@ -2,14 +2,15 @@
 // connected board (or to all boards) newest first, one row each with what
 // it changed and how it ended (the entries behind them on demand), and a
 // button that puts a write's values in the page. The entries are the local
-// history's, or every bench's from the factory's record when one is
-// configured. The newest entries are read first; older ones as the list is
-// scrolled down.
+// history's, joined by every bench's from the factory's record when one is
+// configured and answers. The newest entries are read first; older ones as
+// the list is scrolled down, the row in view and the current one kept.
 #ifndef HALVERO_HISTORYDIALOG_H
 #define HALVERO_HISTORYDIALOG_H
 
 #include <QDialog>
 #include <QList>
+#include <QSet>
 
 #include <memory>
 
@@ -39,9 +40,9 @@ public:
     void setBoard(const BoardConfig &board, bool pageShown);
     // Reads the history file again, from its newest entry.
     void reload();
-    // Entries from the factory's record at this URI, every bench's, each
-    // row naming its bench, read off the window's thread; empty: the local
-    // history.
+    // Entries from the factory's record at this URI too, every bench's,
+    // each row naming its bench, read off the window's thread; empty: the
+    // local history alone.
     void setRecord(const QString &uri);
     // Reads it again for `board` and brings the dialog up, in front.
     void showFor(const BoardConfig &board, bool pageShown);
@@ -72,9 +73,12 @@ private:
     bool m_pageShown = false;
     RecordReader *m_record = nullptr; // none: the local history
     std::unique_ptr<HistorySource> m_reader;
-    bool m_shownEarlier = false; // the rows are a listing asked for before m_reader's, until its first page
+    bool m_bottomLookDue = false; // loadMoreAtBottom() queued
+    bool m_shownEarlier = false;  // the rows are a listing asked for before m_reader's, until its first page
     QList<ConfigHistory::ListedEntry> m_entries; // as listed, newest first
-    QStringList m_stations;                      // the bench of each of m_entries (the record's)
+    QStringList m_stations;                      // the bench of each of m_entries
+    QList<qint64> m_times;                       // the time of each of m_entries, in ms
+    QSet<QString> m_keys;                        // the ids of m_entries, each listed once
     QStringList m_problems;                      // damaged lines, an unreadable file
 };
 

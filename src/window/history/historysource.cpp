@@ -1,5 +1,7 @@
-// The two sources of the history dialog.
+// The sources of the history dialog.
 #include "historysource.h"
+
+#include <QCoreApplication>
 
 #include "recordreader.h"
 
@@ -23,8 +25,12 @@ public:
                 page.problems << started.message;
         }
         if (!m_failed) {
-            for (ConfigHistory::ListedEntry &listed : m_reader.next(count))
-                page.entries.append(SourcedEntry{std::move(listed), QString()});
+            for (ConfigHistory::ListedEntry &listed : m_reader.next(count)) {
+                QString station = listed.entry.json.value(QStringLiteral("station")).toString();
+                if (station.isEmpty())
+                    station = ConfigHistory::stationName(); // written before entries named their bench
+                page.entries.append(SourcedEntry{std::move(listed), station});
+            }
             page.problems << m_reader.takeWarnings();
         }
         emit pageRead(page);
@@ -54,6 +60,8 @@ public:
     }
     void fetch(int count) override
     {
+        if (reading())
+            return;
         m_asked = count;
         m_ticket = m_record->read(Record::ShowFilter{m_filter.serial, {}, {}, count, m_read});
     }
@@ -97,11 +105,45 @@ private:
     bool m_atEnd = false;
 };
 
+// The bench's own history at once, and the record's entries of every bench
+// as the record answers: a record down, slow or refusing leaves the local
+// rows (and their values for the page) where they are, with why beside them.
+class BothSources : public HistorySource
+{
+public:
+    BothSources(RecordReader *record, const ConfigHistory::EntryFilter &filter)
+        : m_local(filter)
+        , m_record(record, filter)
+    {
+        connect(&m_local, &HistorySource::pageRead, this, &HistorySource::pageRead);
+        connect(&m_record, &HistorySource::pageRead, this, &HistorySource::pageRead);
+    }
+    void fetch(int count) override
+    {
+        if (!m_local.atEnd())
+            m_local.fetch(count);
+        if (!m_record.atEnd())
+            m_record.fetch(count);
+    }
+    bool reading() const override { return m_record.reading(); }
+    bool atEnd() const override { return m_local.atEnd() && m_record.atEnd(); }
+    QString where() const override
+    {
+        return QCoreApplication::translate("Halvero_configurator", "%1 and the record %2")
+            .arg(m_local.where(), m_record.where());
+    }
+    bool fromBenches() const override { return true; }
+
+private:
+    LocalSource m_local;
+    RecordSource m_record;
+};
+
 } // namespace
 
 std::unique_ptr<HistorySource> historySource(RecordReader *record, const ConfigHistory::EntryFilter &filter)
 {
     if (!record)
         return std::make_unique<LocalSource>(filter);
-    return std::make_unique<RecordSource>(record, filter);
+    return std::make_unique<BothSources>(record, filter);
 }

@@ -1,7 +1,9 @@
-// Where the history dialog's entries come from: the local history file, or
-// the factory's record with every bench's entries. The dialog asks for
-// pages of entries, newest first, and for the sentence naming the source;
-// each page comes as a signal, at once from the file, later from the record.
+// Where the history dialog's entries come from: the local history file, and
+// the factory's record with every bench's entries when one is configured.
+// The dialog asks for pages of entries, newest first, and for the sentence
+// naming the source; each page comes as a signal, at once from the file,
+// later from the record. Pages from the two are not in one order, and an
+// entry forwarded to the record comes from both: the dialog merges them.
 #ifndef HALVERO_HISTORYSOURCE_H
 #define HALVERO_HISTORYSOURCE_H
 
@@ -19,7 +21,7 @@ class RecordReader;
 struct SourcedEntry
 {
     ConfigHistory::ListedEntry listed;
-    QString station; // the bench that wrote it (the record's entries)
+    QString station; // the bench that wrote it
 };
 
 struct SourcedPage
@@ -34,7 +36,8 @@ class HistorySource : public QObject
 
 public:
     // The next `count` older entries (the first call opens the source):
-    // pageRead follows.
+    // pageRead follows. A record's page still on its way is not asked for
+    // twice.
     virtual void fetch(int count) = 0;
     // A page asked for has not come yet.
     virtual bool reading() const = 0;
@@ -48,7 +51,7 @@ signals:
     void pageRead(const SourcedPage &page);
 };
 
-// The record `record` reads when there is one, else the local history.
+// The local history, with the record `record` reads when there is one.
 std::unique_ptr<HistorySource> historySource(RecordReader *record, const ConfigHistory::EntryFilter &filter);
 
 #endif // HALVERO_HISTORYSOURCE_H

@@ -1,45 +1,14 @@
-// The reading thread: a worker that owns the record's connection, and the
-// threads that readers gone before their read ended leave behind.
+// The reading thread: a worker that owns the record's connection.
 #include "recordreader.h"
 
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
 
-#include <vector>
-
+#include "recordcalls.h"
 #include "recordconnection.h"
 #include "recorduri.h"
 #include "windowlog.h"
-
-namespace {
-
-// How long a reader that goes waits for its thread: an idle one ends at
-// once, one in the middle of a read is left to end by itself.
-constexpr int leaveMs = 200;
-// How long the application, as it ends, waits for such a thread: longer than
-// a read takes within the record's bounds.
-constexpr int exitWaitMs = 15000;
-
-std::vector<QThread *> &stragglers()
-{
-    static std::vector<QThread *> threads;
-    return threads;
-}
-
-// Qt SQL's connections and drivers are torn down after the application
-// object; a thread still reading then would use them as they go.
-void waitForStragglers()
-{
-    for (QThread *thread : std::exchange(stragglers(), {})) {
-        // Destroyed while running, a thread aborts the program: one that
-        // outlasts every bound is left as it is.
-        if (thread->wait(exitWaitMs))
-            delete thread;
-    }
-}
-
-} // namespace
 
 class RecordReadWorker : public QObject
 {
@@ -126,15 +95,7 @@ RecordReader::~RecordReader()
 {
     m_wanted->store(0);
     m_stop->store(true); // a read under way ends at once
-    m_thread->quit();
-    if (m_thread->wait(leaveMs)) {
-        delete m_thread;
-        return;
-    }
-    qCDebug(lcHistoryWindow) << "A read of the record is under way; its thread ends by itself";
-    static const bool waitedForAtExit = (qAddPostRoutine(waitForStragglers), true);
-    Q_UNUSED(waitedForAtExit)
-    stragglers().push_back(m_thread);
+    RecordCalls::endThread(m_thread, RecordCalls::endWaitMs);
 }
 
 quint64 RecordReader::read(const Record::ShowFilter &filter)

@@ -26,9 +26,8 @@ class RecordReader : public QObject
 
 public:
     explicit RecordReader(const QString &uri, QObject *parent = nullptr);
-    // Returns at once: a read still under way is left to end by itself
-    // within the record's bounds, and the application waits for it only as
-    // it ends.
+    // Returns within a short bound: a read still under way is left to end
+    // by itself (RecordCalls::endThread()).
     ~RecordReader() override;
 
     // The record's URI as it may be shown, its password masked.

@@ -1,15 +1,18 @@
-// The forwarding worker: a timer on its own thread that pushes the outbox
-// whenever it holds anything, backing off after a refusal.
+// The forwarding worker: a timer on its own thread that pushes what waits in
+// the history whenever the history has changed since all of it was
+// forwarded, backing off after a refusal.
 #include "recordforwarder.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QThread>
 #include <QTimer>
 
 #include <atomic>
 #include <memory>
 
 #include "confighistory.h"
+#include "recordcalls.h"
 #include "recordpending.h"
 #include "recordpush.h"
 #include "recorduri.h"
@@ -18,13 +21,15 @@
 
 namespace {
 
+// It speaks only through its own signals: a push may outlast the forwarder.
 class Worker : public QObject
 {
+    Q_OBJECT
+
 public:
-    Worker(const QString &uri, int retryMs, RecordForwarder *forwarder, std::shared_ptr<std::atomic<bool>> stop)
+    Worker(const QString &uri, int retryMs, std::shared_ptr<std::atomic<bool>> stop)
         : m_uri(uri)
         , m_retryMs(retryMs)
-        , m_forwarder(forwarder)
         , m_stop(std::move(stop))
     {}
 
@@ -36,16 +41,22 @@ public:
         m_timer->start(0);
     }
 
+signals:
+    void said(const QString &sentence);
+    void stateChanged(const RecordForwarder::State &state);
+
 private:
     void look()
     {
         const QString history = ConfigHistory::defaultPath();
         int next = RecordForwarder::lookMs;
+        RecordForwarder::State state = m_state;
         // What waits is the history after the record's mark: looked at
         // whenever the history has changed since everything was forwarded.
         const QFileInfo file(history);
         const QString seen = QStringLiteral("%1 %2").arg(file.size()).arg(file.lastModified().toMSecsSinceEpoch());
-        if (!history.isEmpty() && seen != m_forwardedAt) {
+        const bool look = !history.isEmpty() && seen != m_forwardedAt;
+        if (look) {
             Record::Target target;
             QString why;
             Record::PushResult pushed;
@@ -54,8 +65,12 @@ private:
             else
                 static_cast<Result &>(pushed) = Result::failure(ErrorCode::Record, why);
             QString sentence;
+            state.reached = pushed.ok();
+            state.why.clear();
             if (!pushed.ok()) {
                 next = m_retryMs;
+                state.reached = false;
+                state.why = pushed.message;
                 sentence = pushed.waiting > 0
                                ? QStringLiteral("%1 (%2).").arg(Record::waitingSentence(pushed.waiting), pushed.message)
                                : StatusText::asSentence(pushed.message);
@@ -65,26 +80,34 @@ private:
             qCDebug(lcRecordWindow).noquote() << "Forwarded" << pushed.offered << "entries," << pushed.stored << "new;"
                                               << pushed.waiting << "wait" << pushed.message;
             for (const QString &warning : pushed.warnings)
-                emit m_forwarder->said(warning);
+                emit said(warning);
             if (sentence != m_lastSaid && !sentence.isEmpty())
-                emit m_forwarder->said(sentence);
+                emit said(sentence);
             for (const QString &refused : pushed.refused)
-                emit m_forwarder->said(StatusText::asSentence(refused));
+                emit said(StatusText::asSentence(refused));
             m_lastSaid = pushed.ok() ? QString() : sentence;
+            state.waiting = pushed.ok() ? pushed.waiting : RecordCalls::waitingCount(history);
             if (pushed.ok() && pushed.waiting <= pushed.refused.size())
                 m_forwardedAt = seen;
         }
-        if (!m_stop->load())
-            m_timer->start(next);
+        if (m_stop->load())
+            return;
+        if (!m_stateSaid || !(state == m_state)) {
+            m_stateSaid = true;
+            m_state = state;
+            emit stateChanged(state);
+        }
+        m_timer->start(next);
     }
 
     QString m_uri;
     int m_retryMs;
-    RecordForwarder *m_forwarder;
     std::shared_ptr<std::atomic<bool>> m_stop;
+    QString m_forwardedAt; // the history's size and time when nothing waited
     QTimer *m_timer = nullptr;
     QString m_lastSaid;
-    QString m_forwardedAt; // the history's size and time when nothing waited
+    RecordForwarder::State m_state;
+    bool m_stateSaid = false;
 };
 
 } // namespace
@@ -95,21 +118,35 @@ RecordForwarder::RecordForwarder(const QString &setting, QObject *parent, int re
 {
     if (m_uri.isEmpty())
         return;
-    auto *worker = new Worker(m_uri, retryMs, this, m_stop);
-    worker->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::started, worker, &Worker::begin);
-    connect(&m_thread, &QThread::finished, worker, &QObject::deleteLater);
-    m_thread.setObjectName(QStringLiteral("record"));
-    m_thread.start(QThread::LowPriority);
+    m_thread = new QThread;
+    auto *worker = new Worker(m_uri, retryMs, m_stop);
+    worker->moveToThread(m_thread);
+    connect(worker, &Worker::said, this, &RecordForwarder::said);
+    connect(worker, &Worker::stateChanged, this, &RecordForwarder::stateChanged);
+    connect(m_thread, &QThread::started, worker, &Worker::begin);
+    connect(m_thread, &QThread::finished, worker, &QObject::deleteLater);
+    m_thread->setObjectName(QStringLiteral("record"));
+    m_thread->start(QThread::LowPriority);
 }
 
 RecordForwarder::~RecordForwarder()
 {
-    if (!m_thread.isRunning())
-        return;
     // A push under way ends at once; what it did not forward waits in the
     // history for the next start or 'record push'.
     m_stop->store(true);
-    m_thread.quit();
-    m_thread.wait();
+    if (m_thread)
+        RecordCalls::endThread(m_thread, RecordCalls::endWaitMs);
 }
+
+QString RecordForwarder::stateText(const State &state)
+{
+    if (!state.reached)
+        return tr("Record cannot be reached");
+    if (state.waiting < 0)
+        return tr("Record: entries waiting not known");
+    if (state.waiting > 0)
+        return tr("%n waiting for the record", nullptr, state.waiting);
+    return tr("In the record");
+}
+
+#include "recordforwarder.moc"
