@@ -2,6 +2,7 @@
 // would: several simulated boards at once, each with its own trouble, named
 // by their ports or by a slots file, the report read back as the production
 // record would read it.
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <sys/stat.h>
 
+#include "boardconfig.h"
 #include "clirun.h"
 #include "clitestsupport.h"
 #include "confighistory.h"
@@ -49,18 +51,37 @@ QList<QVariantMap> readReport(const QString &path)
                 rows << QJsonDocument::fromJson(line).object().toVariantMap();
         return rows;
     }
-    // No cell of these rows holds a quoted comma but the message, which is last.
-    const QStringList header = QString::fromUtf8(lines.first()).split(',');
+    // RFC 4180 cells; no cell of these rows holds a line break.
+    const auto cellsOf = [](const QByteArray &line) {
+        static const QRegularExpression cell(R"re((?:^|,)(?:"((?:[^"]|"")*)"|([^,]*)))re");
+        QStringList cells;
+        for (auto it = cell.globalMatch(QString::fromUtf8(line)); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            cells << (m.hasCaptured(1) ? m.captured(1).replace("\"\"", "\"") : m.captured(2));
+        }
+        return cells;
+    };
+    const QStringList header = cellsOf(lines.first());
     for (const QByteArray &line : lines.mid(1)) {
         if (line.isEmpty())
             continue;
-        const QStringList cells = QString::fromUtf8(line).split(',');
+        const QStringList cells = cellsOf(line);
         QVariantMap row;
         for (int c = 0; c < header.size(); ++c)
-            row.insert(header.at(c), c + 1 < header.size() ? cells.value(c) : cells.mid(c).join(','));
+            row.insert(header.at(c), cells.value(c));
         rows << row;
     }
     return rows;
+}
+
+// The variable set for the programs the test runs, as it was again once
+// the guard goes.
+auto environmentSet(const char *name, const QByteArray &value)
+{
+    const QByteArray before = qgetenv(name);
+    const bool wasSet = qEnvironmentVariableIsSet(name);
+    qputenv(name, value);
+    return qScopeGuard([name, before, wasSet] { wasSet ? qputenv(name, before) : qunsetenv(name); });
 }
 
 // The bench: what each board is and does, and the outcome it must get.
@@ -138,6 +159,8 @@ private slots:
     void interruptLeavesAReport_data();
     void interruptLeavesAReport();
     void auditBySlots();
+    void checkFindsEachField_data();
+    void checkFindsEachField();
     void interruptWhileTheReportWaits();
     void lateBoardsHoldWhatIsWritten();
 
@@ -397,9 +420,7 @@ void TestCliProvision::auditBySlots()
     const QString slotsFile = writeFile("slots.txt", slotsText);
     const QString report = dir.filePath("audit.csv");
     const QByteArray history = dir.filePath("audit-history.jsonl").toUtf8();
-    const QByteArray historyBefore = qgetenv("HALVERO_HISTORY_FILE");
-    qputenv("HALVERO_HISTORY_FILE", history);
-    const auto restoreHistory = qScopeGuard([&] { qputenv("HALVERO_HISTORY_FILE", historyBefore); });
+    const auto restoreHistory = environmentSet("HALVERO_HISTORY_FILE", history);
     const auto audit = [&] {
         const TestSupport::CliRun run = runCli({"check", boardFile(), "--slots", slotsFile, "--report", report});
         QStringList outcomes;
@@ -438,6 +459,64 @@ void TestCliProvision::auditBySlots()
     QFile entries(history);
     QVERIFY(entries.open(QIODevice::ReadOnly));
     QCOMPARE(entries.readAll().count("\"event\":\"check\""), 3 + 3 + 2);
+}
+
+// Every field of every family, one differing from a fresh board at a time:
+// a check that left a field out of its comparison would pass such a board.
+void TestCliProvision::checkFindsEachField_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QJsonValue>("value"); // the file's; the board holds the factory's
+
+    for (const BoardFamily family : Protocol::knownFamilies()) {
+        const BoardFamilyTable &table = Protocol::familyTable(family);
+        const ConfigLoad factory = parseConfigObject(validFile(table.name));
+        QVERIFY2(factory.ok(), qPrintable(factory.message));
+        for (const ConfigField &field : table.config) {
+            const int held = factory.config.values.value(field.path);
+            const int other = held < field.max ? held + 1 : held - 1;
+            QTest::addRow("%s %s", qPrintable(table.name), qPrintable(field.path))
+                << table.name << field.path << (field.boolean ? QJsonValue(other != 0) : QJsonValue(other));
+        }
+    }
+}
+
+void TestCliProvision::checkFindsEachField()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, path);
+    QFETCH(QJsonValue, value);
+
+    const BoardFamilyTable &table = Protocol::familyTable(Protocol::familyOfProductText(family));
+    SimulatedBoard board(BoardIdentity::forProduct(table.productCodes.first()));
+    QVERIFY(board.start());
+    const QByteArray content = QJsonDocument(withConfigValue(validFile(family), path, value)).toJson();
+    writeFile("golden.json", content);
+    // Named as the operator typed it, which the entries keep as it is.
+    const QString named = dir.path() + "/./golden.json";
+    const QString report = dir.filePath("field.jsonl");
+    const QString history = dir.filePath("field-history.jsonl");
+    QFile::remove(history);
+    const auto restoreHistory = environmentSet("HALVERO_HISTORY_FILE", history.toUtf8());
+
+    const TestSupport::CliRun run = runCli({"check", named, board.devicePath(), "--report", report});
+    QVERIFY2(run.exitCode == 15, qPrintable(run.describe()));
+    QVERIFY(!wasWritten(board));
+    const QVariantMap file{{"name", named},
+                           {"sha256", QString(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex())}};
+    const QList<QVariantMap> rows = readReport(report);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().value("outcome").toString(), QString("differs"));
+    QCOMPARE(rows.first().value("fields").toStringList(), QStringList{path});
+    QCOMPARE(rows.first().value("file").toMap(), file);
+    const QList<ConfigHistory::Entry> entries = ConfigHistory::HistoryFile(history).read().entries;
+    QCOMPARE(entries.size(), 1);
+    const QJsonObject &entry = entries.first().json;
+    QCOMPARE(entry.value("event").toString(), QString("check"));
+    QCOMPARE(entry.value("outcome").toString(), QString("differs"));
+    QCOMPARE(entry.value("differs").toArray(), QJsonArray{path});
+    QCOMPARE(entry.value("file").toObject().toVariantMap(), file);
 }
 
 // Ctrl-C while the report, a named pipe, waits for a program to read it.
