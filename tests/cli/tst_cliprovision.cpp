@@ -459,6 +459,25 @@ void TestCliProvision::auditBySlots()
     QFile entries(history);
     QVERIFY(entries.open(QIODevice::ReadOnly));
     QCOMPARE(entries.readAll().count("\"event\":\"check\""), 3 + 3 + 2);
+
+    // The history lists each check as the audit it was, with the file and
+    // what it found: the three boards before provisioning and bay-3 after
+    // differ, the rest match.
+    const TestSupport::CliRun listed = runCli({"history"});
+    QVERIFY2(listed.exitCode == 0, qPrintable(listed.describe()));
+    QMap<QString, int> found;
+    for (const QString &line : QString::fromUtf8(listed.out).split('\n')) {
+        if (!line.contains(" check "))
+            continue;
+        // The boards share a serial, so what changed since "its" last entry
+        // depends on the order they were recorded in.
+        const QString words = line.section(" audit  halvero-cli ", 1).section("; changed since", 0, 0).trimmed();
+        ++found[words.isEmpty() ? line : words];
+    }
+    const QString compared = "compared with " + boardFile() + ": ";
+    const QMap<QString, int> expected{{compared + "differs: channel 1 failsafe, trigger High", 4},
+                                      {compared + "matches", 4}};
+    QCOMPARE(found, expected);
 }
 
 // Every field of every family, one differing from a fresh board at a time:
