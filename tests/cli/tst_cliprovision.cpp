@@ -161,6 +161,8 @@ private slots:
     void auditBySlots();
     void checkFindsEachField_data();
     void checkFindsEachField();
+    void checkExitStatus_data();
+    void checkExitStatus();
     void interruptWhileTheReportWaits();
     void lateBoardsHoldWhatIsWritten();
 
@@ -536,6 +538,52 @@ void TestCliProvision::checkFindsEachField()
     QCOMPARE(entry.value("outcome").toString(), QString("differs"));
     QCOMPARE(entry.value("differs").toArray(), QJsonArray{path});
     QCOMPARE(entry.value("file").toObject().toVariantMap(), file);
+}
+
+void TestCliProvision::checkExitStatus_data()
+{
+    // Each board by its product code; "+1500" holds channel 1 failsafe 1500.
+    QTest::addColumn<QStringList>("boards");
+    QTest::addColumn<QString>("outcomes");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("all match") << QStringList{"08A3", "08A2"} << "matches matches" << 0;
+    QTest::newRow("one of three differs")
+        << QStringList{"08A3", "08A3+1500", "08A2"} << "matches differs matches" << 15;
+    QTest::newRow("a board of the other family") << QStringList{"08A3", "04F2"} << "matches skipped-family" << 15;
+}
+
+// The exit status passes a bench only when every board on it matches.
+void TestCliProvision::checkExitStatus()
+{
+    QFETCH(QStringList, boards);
+    QFETCH(QString, outcomes);
+    QFETCH(int, exitCode);
+
+    QList<std::shared_ptr<SimulatedBoard>> bench;
+    QStringList ports;
+    for (const QString &product : std::as_const(boards)) {
+        bench << std::make_shared<SimulatedBoard>(BoardIdentity::forProduct(product.left(4).toUShort(nullptr, 16)));
+        QVERIFY(bench.last()->start());
+        if (product.endsWith("+1500")) {
+            QByteArray payload = bench.last()->storedConfig();
+            qToBigEndian<quint16>(1500, payload.data() + 6); // channel 1 failsafe
+            QVERIFY(bench.last()->setStoredConfig(payload));
+        }
+        ports << bench.last()->devicePath();
+    }
+    const auto station = environmentSet("HALVERO_STATION", "bench-4");
+    const QString report = dir.filePath("exit.csv");
+    const QString file = writeFile("factory.json", QJsonDocument(validFile("08A3")).toJson());
+    const TestSupport::CliRun run = runCli(QStringList{"check", file, "--no-history", "--report", report} + ports);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
+    QStringList got;
+    for (const QVariantMap &row : readReport(report)) {
+        got << row.value("outcome").toString();
+        QCOMPARE(row.value("file").toString(), file);
+        QCOMPARE(row.value("station").toString(), QString("bench-4"));
+        QCOMPARE(row.value("user").toString(), ConfigHistory::loginName());
+    }
+    QCOMPARE(got.join(' '), outcomes);
 }
 
 // Ctrl-C while the report, a named pipe, waits for a program to read it.
