@@ -2,6 +2,7 @@
 // would: several simulated boards at once, each with its own trouble, named
 // by their ports or by a slots file, the report read back as the production
 // record would read it.
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <sys/stat.h>
 
+#include "boardconfig.h"
 #include "clirun.h"
 #include "clitestsupport.h"
 #include "confighistory.h"
@@ -49,18 +51,37 @@ QList<QVariantMap> readReport(const QString &path)
                 rows << QJsonDocument::fromJson(line).object().toVariantMap();
         return rows;
     }
-    // No cell of these rows holds a quoted comma but the message, which is last.
-    const QStringList header = QString::fromUtf8(lines.first()).split(',');
+    // RFC 4180 cells; no cell of these rows holds a line break.
+    const auto cellsOf = [](const QByteArray &line) {
+        static const QRegularExpression cell(R"re((?:^|,)(?:"((?:[^"]|"")*)"|([^,]*)))re");
+        QStringList cells;
+        for (auto it = cell.globalMatch(QString::fromUtf8(line)); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            cells << (m.hasCaptured(1) ? m.captured(1).replace("\"\"", "\"") : m.captured(2));
+        }
+        return cells;
+    };
+    const QStringList header = cellsOf(lines.first());
     for (const QByteArray &line : lines.mid(1)) {
         if (line.isEmpty())
             continue;
-        const QStringList cells = QString::fromUtf8(line).split(',');
+        const QStringList cells = cellsOf(line);
         QVariantMap row;
         for (int c = 0; c < header.size(); ++c)
-            row.insert(header.at(c), c + 1 < header.size() ? cells.value(c) : cells.mid(c).join(','));
+            row.insert(header.at(c), cells.value(c));
         rows << row;
     }
     return rows;
+}
+
+// The variable set for the programs the test runs, as it was again once
+// the guard goes.
+auto environmentSet(const char *name, const QByteArray &value)
+{
+    const QByteArray before = qgetenv(name);
+    const bool wasSet = qEnvironmentVariableIsSet(name);
+    qputenv(name, value);
+    return qScopeGuard([name, before, wasSet] { wasSet ? qputenv(name, before) : qunsetenv(name); });
 }
 
 // The bench: what each board is and does, and the outcome it must get.
@@ -138,6 +159,10 @@ private slots:
     void interruptLeavesAReport_data();
     void interruptLeavesAReport();
     void auditBySlots();
+    void checkFindsEachField_data();
+    void checkFindsEachField();
+    void checkExitStatus_data();
+    void checkExitStatus();
     void interruptWhileTheReportWaits();
     void lateBoardsHoldWhatIsWritten();
 
@@ -397,9 +422,7 @@ void TestCliProvision::auditBySlots()
     const QString slotsFile = writeFile("slots.txt", slotsText);
     const QString report = dir.filePath("audit.csv");
     const QByteArray history = dir.filePath("audit-history.jsonl").toUtf8();
-    const QByteArray historyBefore = qgetenv("HALVERO_HISTORY_FILE");
-    qputenv("HALVERO_HISTORY_FILE", history);
-    const auto restoreHistory = qScopeGuard([&] { qputenv("HALVERO_HISTORY_FILE", historyBefore); });
+    const auto restoreHistory = environmentSet("HALVERO_HISTORY_FILE", history);
     const auto audit = [&] {
         const TestSupport::CliRun run = runCli({"check", boardFile(), "--slots", slotsFile, "--report", report});
         QStringList outcomes;
@@ -438,6 +461,129 @@ void TestCliProvision::auditBySlots()
     QFile entries(history);
     QVERIFY(entries.open(QIODevice::ReadOnly));
     QCOMPARE(entries.readAll().count("\"event\":\"check\""), 3 + 3 + 2);
+
+    // The history lists each check as the audit it was, with the file and
+    // what it found: the three boards before provisioning and bay-3 after
+    // differ, the rest match.
+    const TestSupport::CliRun listed = runCli({"history"});
+    QVERIFY2(listed.exitCode == 0, qPrintable(listed.describe()));
+    QMap<QString, int> found;
+    for (const QString &line : QString::fromUtf8(listed.out).split('\n')) {
+        if (!line.contains(" check "))
+            continue;
+        // The boards share a serial, so what changed since "its" last entry
+        // depends on the order they were recorded in.
+        const QString words = line.section(" audit  halvero-cli ", 1).section("; changed since", 0, 0).trimmed();
+        ++found[words.isEmpty() ? line : words];
+    }
+    const QString compared = "compared with " + boardFile() + ": ";
+    const QMap<QString, int> expected{{compared + "differs: channel 1 failsafe, trigger High", 4},
+                                      {compared + "matches", 4}};
+    QCOMPARE(found, expected);
+}
+
+// Every field of every family, one differing from a fresh board at a time:
+// a check that left a field out of its comparison would pass such a board.
+void TestCliProvision::checkFindsEachField_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QJsonValue>("value"); // the file's; the board holds the factory's
+
+    for (const BoardFamily family : Protocol::knownFamilies()) {
+        const BoardFamilyTable &table = Protocol::familyTable(family);
+        const ConfigLoad factory = parseConfigObject(validFile(table.name));
+        QVERIFY2(factory.ok(), qPrintable(factory.message));
+        for (const ConfigField &field : table.config) {
+            const int held = factory.config.values.value(field.path);
+            const int other = held < field.max ? held + 1 : held - 1;
+            QTest::addRow("%s %s", qPrintable(table.name), qPrintable(field.path))
+                << table.name << field.path << (field.boolean ? QJsonValue(other != 0) : QJsonValue(other));
+        }
+    }
+}
+
+void TestCliProvision::checkFindsEachField()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, path);
+    QFETCH(QJsonValue, value);
+
+    const BoardFamilyTable &table = Protocol::familyTable(Protocol::familyOfProductText(family));
+    SimulatedBoard board(BoardIdentity::forProduct(table.productCodes.first()));
+    QVERIFY(board.start());
+    const QByteArray content = QJsonDocument(withConfigValue(validFile(family), path, value)).toJson();
+    writeFile("golden.json", content);
+    // Named as the operator typed it, which the entries keep as it is.
+    const QString named = dir.path() + "/./golden.json";
+    const QString report = dir.filePath("field.jsonl");
+    const QString history = dir.filePath("field-history.jsonl");
+    QFile::remove(history);
+    const auto restoreHistory = environmentSet("HALVERO_HISTORY_FILE", history.toUtf8());
+
+    const TestSupport::CliRun run = runCli({"check", named, board.devicePath(), "--report", report});
+    QVERIFY2(run.exitCode == 15, qPrintable(run.describe()));
+    QVERIFY(!wasWritten(board));
+    const QVariantMap file{{"name", named},
+                           {"sha256", QString(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex())}};
+    const QList<QVariantMap> rows = readReport(report);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().value("outcome").toString(), QString("differs"));
+    QCOMPARE(rows.first().value("fields").toStringList(), QStringList{path});
+    QCOMPARE(rows.first().value("file").toMap(), file);
+    const QList<ConfigHistory::Entry> entries = ConfigHistory::HistoryFile(history).read().entries;
+    QCOMPARE(entries.size(), 1);
+    const QJsonObject &entry = entries.first().json;
+    QCOMPARE(entry.value("event").toString(), QString("check"));
+    QCOMPARE(entry.value("outcome").toString(), QString("differs"));
+    QCOMPARE(entry.value("differs").toArray(), QJsonArray{path});
+    QCOMPARE(entry.value("file").toObject().toVariantMap(), file);
+}
+
+void TestCliProvision::checkExitStatus_data()
+{
+    // Each board by its product code; "+1500" holds channel 1 failsafe 1500.
+    QTest::addColumn<QStringList>("boards");
+    QTest::addColumn<QString>("outcomes");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("all match") << QStringList{"08A3", "08A2"} << "matches matches" << 0;
+    QTest::newRow("one of three differs")
+        << QStringList{"08A3", "08A3+1500", "08A2"} << "matches differs matches" << 15;
+    QTest::newRow("a board of the other family") << QStringList{"08A3", "04F2"} << "matches skipped-family" << 15;
+}
+
+// The exit status passes a bench only when every board on it matches.
+void TestCliProvision::checkExitStatus()
+{
+    QFETCH(QStringList, boards);
+    QFETCH(QString, outcomes);
+    QFETCH(int, exitCode);
+
+    QList<std::shared_ptr<SimulatedBoard>> bench;
+    QStringList ports;
+    for (const QString &product : std::as_const(boards)) {
+        bench << std::make_shared<SimulatedBoard>(BoardIdentity::forProduct(product.left(4).toUShort(nullptr, 16)));
+        QVERIFY(bench.last()->start());
+        if (product.endsWith("+1500")) {
+            QByteArray payload = bench.last()->storedConfig();
+            qToBigEndian<quint16>(1500, payload.data() + 6); // channel 1 failsafe
+            QVERIFY(bench.last()->setStoredConfig(payload));
+        }
+        ports << bench.last()->devicePath();
+    }
+    const auto station = environmentSet("HALVERO_STATION", "bench-4");
+    const QString report = dir.filePath("exit.csv");
+    const QString file = writeFile("factory.json", QJsonDocument(validFile("08A3")).toJson());
+    const TestSupport::CliRun run = runCli(QStringList{"check", file, "--no-history", "--report", report} + ports);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
+    QStringList got;
+    for (const QVariantMap &row : readReport(report)) {
+        got << row.value("outcome").toString();
+        QCOMPARE(row.value("file").toString(), file);
+        QCOMPARE(row.value("station").toString(), QString("bench-4"));
+        QCOMPARE(row.value("user").toString(), ConfigHistory::loginName());
+    }
+    QCOMPARE(got.join(' '), outcomes);
 }
 
 // Ctrl-C while the report, a named pipe, waits for a program to read it.

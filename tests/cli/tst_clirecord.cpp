@@ -1,6 +1,7 @@
 // halvero-cli and the factory's record, as benches use it: two stations
 // writing one board through one record, a record that is down while the
 // board is written, and a wrong password that must never be printed.
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QSet>
@@ -24,6 +25,7 @@ private slots:
     void init();
     void twoStationsOneBoard();
     void recordDownWhileWriting();
+    void writeAndAuditApart();
     void passwordNeverPrinted_data();
     void passwordNeverPrinted();
 
@@ -133,6 +135,41 @@ void tst_CliRecord::recordDownWhileWriting()
     const TestSupport::CliRun again = runAt("bench-4", cluster.benchUri(), {"record", "push"});
     QVERIFY2(again.exitCode == 0 && again.out.contains("nothing waits"), qPrintable(again.describe()));
     QCOMPARE(cluster.number("SELECT count(*) FROM halvero_entries WHERE station = 'bench-4'"), 3);
+}
+
+// A board provisioned, then checked against the same golden file: the
+// record keeps the write's outcome and the audit's apart, each naming the
+// file by its SHA-256; `record show` reads at a bench's width.
+void tst_CliRecord::writeAndAuditApart()
+{
+    const QString golden = boardFile(1620);
+    QFile file(golden);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString sha256 = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
+    const QString bench = cluster.benchUri();
+    for (const char *command : {"provision", "check"}) {
+        const TestSupport::CliRun run = runAt("bench-6\x1b[31m", bench, {command, golden, "PORT"});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+    }
+    const TestSupport::CliRun boards = runAt("bench-7", bench, {"record", "boards", "--json"});
+    const QJsonObject row = QJsonDocument::fromJson(boards.out).object();
+    const QJsonObject write = row.value("lastWrite").toObject(), check = row.value("lastCheck").toObject();
+    QVERIFY2(boards.exitCode == 0 && write.value("outcome") == "held" && check.value("outcome") == "matches"
+                 && write.value("time").toString() < check.value("time").toString(),
+             qPrintable(boards.describe()));
+    QCOMPARE(write.value("file").toObject().value("sha256").toString(), sha256);
+    QCOMPARE(check.value("file").toObject().value("sha256").toString(), sha256);
+    QCOMPARE(check.value("file").toObject().value("name").toString(), golden);
+
+    const TestSupport::CliRun shown = runAt("bench-7", bench, {"record", "show", "--station", "bench-6\x1b[31m"});
+    const QList<QByteArray> lines = shown.out.split('\n');
+    QVERIFY2(shown.exitCode == 0 && lines.first().startsWith("TIME") && !shown.out.contains('\x1b')
+                 && shown.out.contains("bench-6\\x1b"),
+             qPrintable(shown.describe()));
+    for (const QByteArray &line : lines)
+        QVERIFY2(line.size() <= 100 || line.startsWith("    "), line.constData());
+    const TestSupport::CliRun other = runAt("bench-7", bench, {"record", "show", "--station", "bench-7"});
+    QVERIFY2(other.exitCode == 0 && other.out.isEmpty(), qPrintable(other.describe()));
 }
 
 // A password, right or wrong, in a URI or in the keyword form: the board is

@@ -292,17 +292,20 @@ void TestCliUnits::reportRows_data()
     QTest::addColumn<bool>("board"); // a board answered
     QTest::addColumn<QString>("slot");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("file"); // as named on the command line
     QTest::addColumn<QString>("csvLine");
 
     QTest::newRow("held") << true << "bay-3"
                           << ""
+                          << "golden.json"
                           << "/dev/pts/3,bay-3,0x2038,08A2,08A3,0.2,other-values,failsafe[0] trigger.high,0.321,"
-                             "2026-05-04T08:22:03.355Z,";
-    QTest::newRow("a message with commas and quotes")
+                             "2026-05-04T08:22:03.355Z,,golden.json,5e1f,bench-4,ana";
+    QTest::newRow("a message and a file name with commas and quotes")
         << false << ""
         << "No reply from \"x\", at 9600 baud"
+        << "lot 7, rev \"B\".json"
         << "/dev/pts/3,,,,,,other-values,failsafe[0] trigger.high,0.321,2026-05-04T08:22:03.355Z,"
-           "\"No reply from \"\"x\"\", at 9600 baud\"";
+           "\"No reply from \"\"x\"\", at 9600 baud\",\"lot 7, rev \"\"B\"\".json\",5e1f,bench-4,ana";
 }
 
 // The production record's two formats, field by field.
@@ -311,8 +314,10 @@ void TestCliUnits::reportRows()
     QFETCH(bool, board);
     QFETCH(QString, slot);
     QFETCH(QString, message);
+    QFETCH(QString, file);
     QFETCH(QString, csvLine);
 
+    const ProvisionReport::RunFacts run{{file, "5e1f"}, "bench-4", "ana"};
     Provisioning::BoardRow row;
     row.port = "/dev/pts/3";
     row.slot = slot;
@@ -330,16 +335,21 @@ void TestCliUnits::reportRows()
     row.seconds = 0.32149;
     row.finished = QDateTime::fromString("2026-05-04T08:22:03.355Z", Qt::ISODateWithMs);
 
-    const QList<QByteArray> csv = ProvisionReport::csv({row}).split('\n');
+    const QList<QByteArray> csv = ProvisionReport::csv({row}, run).split('\n');
     QCOMPARE(csv.value(0), ProvisionReport::columns().join(',').toUtf8());
     QCOMPARE(QString::fromUtf8(csv.value(1)), csvLine);
 
-    const QJsonObject json = QJsonDocument::fromJson(ProvisionReport::jsonLines({row})).object();
+    // The JSON has the CSV's columns, the file's two as one object.
+    const QJsonObject json = QJsonDocument::fromJson(ProvisionReport::jsonLines({row}, run)).object();
     QCOMPARE(json.keys(), [] {
         QStringList keys = ProvisionReport::columns();
+        keys.removeOne("fileSha256");
         keys.sort();
         return keys;
     }());
+    QCOMPARE(json.value("file").toObject(), (QJsonObject{{"name", file}, {"sha256", "5e1f"}}));
+    QCOMPARE(json.value("station").toString(), QString("bench-4"));
+    QCOMPARE(json.value("user").toString(), QString("ana"));
     QCOMPARE(json.value("serial").isNull(), !board);
     QCOMPARE(json.value("slot").isNull(), slot.isEmpty());
     QCOMPARE(json.value("message").isNull(), message.isEmpty());

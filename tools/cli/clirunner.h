@@ -74,7 +74,9 @@ private:
     int writeConfig(const BoardConfig &config, const QString &source, const QString &event);
     int configDiff();
     QByteArray readInputFile();
-    BoardConfig loadInput(bool forWrite);
+    // The file read once and parsed; `source`, when given, gets its name
+    // and the hash of the very bytes parsed.
+    BoardConfig loadInput(bool forWrite, ConfigHistory::SourceFile *source = nullptr);
     void requireFamily(const BoardConfig &config, const QString &source);
     static QJsonArray differencesJson(const QList<FieldDifference> &differences, const char *left, const char *right);
     void printDifferences(const QList<FieldDifference> &differences, const char *left, const char *right);
@@ -121,10 +123,10 @@ private:
     using BenchJob = std::function<Provisioning::BoardRow(const BenchPort &port, const Provisioning::StepReport &report,
                                                           const std::atomic<bool> &stop)>;
     // Runs `job` on every port at once (at most --jobs), shows the run as
-    // it goes, the summary at its end, and writes the --report. Ctrl-C
-    // begins no more ports; the jobs under way see `stop` set.
+    // it goes, the summary at its end, and writes the --report, which names
+    // `file`. Ctrl-C begins no more ports; the jobs under way see `stop` set.
     QList<Provisioning::BoardRow> runBench(const QList<BenchPort> &ports, BenchCommand command, int jobs,
-                                           const BenchJob &job);
+                                           const ConfigHistory::SourceFile &file, const BenchJob &job);
 
     // A write to the board as one transaction, its history entries
     // included (cmd_history.cpp). Returns once the board holds what was

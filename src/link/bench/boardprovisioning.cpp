@@ -4,6 +4,7 @@
 #include "boardprovisioning.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QLoggingCategory>
 #include <QSerialPort>
 
@@ -269,6 +270,7 @@ BoardRow provisionBoard(const QString &port, const QString &path, const Settings
     WriteTransaction write(WriteTransaction::Operation::Save, settings.config,
                            settings.history ? &*settings.history : nullptr, settings.tool);
     write.setRun(settings.run);
+    write.setSourceFile(settings.file);
     while (!write.finished()) {
         // Up to here only reads went out (and a "before" entry, which stays
         // true): the board is left as it was.
@@ -310,9 +312,16 @@ BoardRow checkBoard(const QString &port, const QString &path, const Settings &se
     if (!row.differences.isEmpty())
         remarks << QStringLiteral("to match the file: %1").arg(HistoryWords::differences(row.differences));
     if (settings.history) {
-        ConfigHistory::HistoryFile history = *settings.history;
-        const Result recorded = history.append(
-            ConfigHistory::makeEntry(held, ConfigHistory::eventCheck, ConfigHistory::phaseBefore, settings.tool));
+        using namespace ConfigHistory;
+        HistoryFile history = *settings.history;
+        QJsonObject entry = makeEntry(held, eventCheck, phaseBefore, settings.tool);
+        entry.insert(keyOutcome, row.differences.isEmpty() ? outcomeMatches : outcomeDiffers);
+        entry.insert(keyDiffers, QJsonArray::fromStringList(row.fieldPaths()));
+        if (!settings.file.isEmpty())
+            entry.insert(keyFile, settings.file.toJson());
+        if (!settings.run.isEmpty())
+            entry.insert(QStringLiteral("run"), settings.run);
+        const Result recorded = history.append(entry);
         if (!recorded.ok())
             remarks << QStringLiteral("the history could not record the check (%1)").arg(recorded.message);
     }

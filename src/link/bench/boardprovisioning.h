@@ -85,6 +85,7 @@ struct Settings
     QString tool;                                      // the program, as the history names it
     QString operation;                                 // the command, as failure sentences name it ("provision")
     QString run;                                       // the run's id, in every history entry it leaves
+    ConfigHistory::SourceFile file;                    // where `config` came from, in every history entry too
 };
 
 // Opens `path` (the device behind `port`) and tells what answers there.
@@ -103,7 +104,8 @@ BoardRow provisionBoard(const QString &port, const QString &path, const Settings
 // Identifies the board on `path` and, when it is of the configuration's
 // family, reads its configuration and compares it with `settings.config`:
 // Matches or Differs. Nothing is written to the board; what it holds is
-// recorded in the history as a "check". `settings.verify` is not used.
+// recorded in the history as a "check", with the outcome and the fields that
+// differ. `settings.verify` is not used.
 BoardRow checkBoard(const QString &port, const QString &path, const Settings &settings, const StepReport &report);
 
 } // namespace Provisioning

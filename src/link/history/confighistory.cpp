@@ -3,8 +3,10 @@
 // damaged lines (historyreader.cpp reads it).
 #include "confighistory.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QStandardPaths>
@@ -27,6 +29,22 @@ namespace {
 const QString keyId = QStringLiteral("id");
 
 } // namespace
+
+SourceFile SourceFile::of(const QString &name, const QByteArray &bytes)
+{
+    return {name, QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex())};
+}
+
+QJsonObject SourceFile::toJson() const
+{
+    return QJsonObject{{QStringLiteral("name"), name}, {QStringLiteral("sha256"), sha256}};
+}
+
+SourceFile SourceFile::fromJson(const QJsonValue &value)
+{
+    const QJsonObject object = value.toObject();
+    return {object.value(QStringLiteral("name")).toString(), object.value(QStringLiteral("sha256")).toString()};
+}
 
 QString normalSerial(const QString &serial)
 {
@@ -62,6 +80,13 @@ Entry parseEntry(const QByteArray &line, QString *why)
     entry.tool = entry.json.value(QStringLiteral("tool")).toString();
     entry.time = entry.json.value(QStringLiteral("time")).toString();
     entry.writeId = entry.json.value(keyWriteId).toString();
+    // What a bench run adds is read as far as it is there: an entry is a
+    // configuration first, and stays one to a reader that knows none of it.
+    entry.file = SourceFile::fromJson(entry.json.value(keyFile));
+    entry.outcome = entry.json.value(keyOutcome).toString();
+    for (const QJsonValue &field : entry.json.value(keyDiffers).toArray())
+        entry.differs << field.toString();
+    entry.differs.removeAll(QString());
     if (entry.event.isEmpty() || entry.tool.isEmpty() || entry.time.isEmpty()
         || (entry.phase != phaseBefore && entry.phase != phaseIntent && entry.phase != phaseAfter))
         *why = QStringLiteral("no event, phase, tool or time");

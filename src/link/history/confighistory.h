@@ -32,6 +32,32 @@ inline const QString phaseAfter = QStringLiteral("after");
 // write would start from.
 inline const QString eventCheck = QStringLiteral("check");
 
+// What a check found, in the check's entry: "matches" or "differs", and the
+// fields that differ by their paths ("failsafe[2]"), empty when it matches.
+inline const QString keyOutcome = QStringLiteral("outcome");
+inline const QString keyDiffers = QStringLiteral("differs");
+inline const QString outcomeMatches = QStringLiteral("matches");
+inline const QString outcomeDiffers = QStringLiteral("differs");
+
+// The configuration file a bench run wrote or compared with, in each entry
+// of the run: {"name": ..., "sha256": ...}.
+inline const QString keyFile = QStringLiteral("file");
+
+// The file as the operator named it ("golden.json", "-" for standard input)
+// and the SHA-256 of the bytes that were read and parsed, so that the
+// entries say which version of a file that has the same name each run.
+struct SourceFile
+{
+    QString name;
+    QString sha256; // lower-case hex
+
+    static SourceFile of(const QString &name, const QByteArray &bytes);
+    bool isEmpty() const { return name.isEmpty() && sha256.isEmpty(); }
+    QJsonObject toJson() const;
+    // The file an entry names; empty when it names none or not as an object.
+    static SourceFile fromJson(const QJsonValue &value);
+};
+
 // An entry's number, kept in the entry so that it still names the same
 // entry after a rotation has dropped older ones.
 inline const QString keySeq = QStringLiteral("seq");
@@ -76,6 +102,14 @@ struct Entry
     QString tool;
     QString time;
     QString writeId; // empty in entries written before writes had ids
+    SourceFile file; // empty in entries of no bench run, and in older ones
+    // A check's outcome (outcomeMatches, outcomeDiffers) and the fields that
+    // differ; empty in other entries and in checks recorded before
+    // outcomes were.
+    QString outcome;
+    QStringList differs;
+
+    bool isCheck() const { return event == eventCheck; }
 };
 
 // The entry in one line of the file, or why it is none (then `why` is set).

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <algorithm>
 
 namespace HistoryWords {
 
@@ -24,10 +25,51 @@ QString differences(const QList<FieldDifference> &differences)
     return parts.join(QStringLiteral(", "));
 }
 
+QString phaseWord(const ConfigHistory::Entry &entry)
+{
+    return entry.isCheck() ? QStringLiteral("audit") : entry.phase;
+}
+
+QString auditOutcome(const ConfigHistory::Entry &entry)
+{
+    if (!entry.isCheck())
+        return QString();
+    if (entry.outcome == ConfigHistory::outcomeMatches)
+        return tr("matches");
+    if (entry.outcome != ConfigHistory::outcomeDiffers)
+        return QString();
+    const QString fields = auditFields(entry);
+    return fields.isEmpty() ? tr("differs") : tr("differs: %1").arg(fields);
+}
+
+QString auditFields(const ConfigHistory::Entry &entry)
+{
+    // The entry keeps the fields by their paths; the page's names for them
+    // come from the board's family, and a path it does not know stays a path.
+    const QList<ConfigField> fields = configFields(entry.config.family);
+    QStringList names;
+    for (const QString &path : entry.differs) {
+        const auto field =
+            std::find_if(fields.begin(), fields.end(), [&path](const ConfigField &f) { return f.path == path; });
+        names << (field != fields.end() ? field->label() : path);
+    }
+    return names.join(QStringLiteral(", "));
+}
+
+QString auditSource(const ConfigHistory::Entry &entry)
+{
+    return entry.file.name.isEmpty() ? tr("compared with a file") : tr("compared with %1").arg(entry.file.name);
+}
+
 QString changes(const ConfigHistory::Entry &entry, const ConfigHistory::EntryChanges &changes)
 {
     using namespace ConfigHistory;
     const QString changed = differences(changes.differences);
+    if (entry.isCheck()) {
+        const QString found = auditOutcome(entry);
+        QString text = found.isEmpty() ? auditSource(entry) : tr("%1: %2").arg(auditSource(entry), found);
+        return changed.isEmpty() ? text : tr("%1; changed since its last entry: %2").arg(text, changed);
+    }
     QString text = changed;
     if (changes.compared && changed.isEmpty() && entry.phase == phaseAfter)
         text = tr("unchanged");

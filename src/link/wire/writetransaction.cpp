@@ -79,6 +79,8 @@ bool WriteTransaction::record(const BoardConfig &config, const QString &phase)
     entry.insert(ConfigHistory::keyWriteId, m_writeId);
     if (!m_run.isEmpty())
         entry.insert(QStringLiteral("run"), m_run);
+    if (!m_file.isEmpty())
+        entry.insert(ConfigHistory::keyFile, m_file.toJson());
     const Result recorded = m_history->append(entry);
     m_historyError = recorded.message;
     return recorded.ok();

@@ -68,6 +68,8 @@ public:
 
     // The provisioning run the write is part of, named in its entries.
     void setRun(const QString &run) { m_run = run; }
+    // The file the written configuration came from, named in its entries.
+    void setSourceFile(const ConfigHistory::SourceFile &file) { m_file = file; }
 
     // One exchange on `link`; true once the transaction has ended.
     bool step(parachuteRadioComm &link);
@@ -135,6 +137,7 @@ private:
     std::optional<ConfigHistory::HistoryFile> m_history;
     QString m_tool;
     QString m_run;
+    ConfigHistory::SourceFile m_file;
     int m_readBackAttempts;
     QString m_writeId;
 

@@ -247,7 +247,7 @@ void HistoryDialog::populate()
                                 e.config.productCode,
                                 e.config.serial,
                                 e.event,
-                                e.phase,
+                                HistoryWords::phaseWord(e),
                                 e.tool,
                                 HistoryWords::changes(e, m_entries.at(i).changes)};
             if (benches)
@@ -264,7 +264,7 @@ void HistoryDialog::populate()
                                 HistoryWrites::writeText(e.event),
                                 e.tool,
                                 write.changes,
-                                HistoryWrites::outcomeText(write.outcome)};
+                                HistoryWrites::outcomeText(write)};
             if (benches)
                 rows.last() << m_stations.value(write.values);
             values << write.values;
@@ -275,10 +275,11 @@ void HistoryDialog::populate()
     }
     const int changesColumn = entries ? int(Changes) : int(WriteChanges);
     m_table->clear();
-    QStringList headers = entries ? QStringList{W::tr("#"),     W::tr("Time"),  W::tr("Board"), W::tr("Serial"),
-                                                W::tr("Event"), W::tr("Phase"), W::tr("Tool"),  W::tr("Changed fields")}
-                                  : QStringList{W::tr("Time"), W::tr("Board"),        W::tr("Serial"), W::tr("Write"),
-                                                W::tr("Tool"), W::tr("What changed"), W::tr("Outcome")};
+    QStringList headers = entries
+                              ? QStringList{W::tr("#"),     W::tr("Time"),  W::tr("Board"), W::tr("Serial"),
+                                            W::tr("Event"), W::tr("Phase"), W::tr("Tool"),  W::tr("Changed fields")}
+                              : QStringList{W::tr("Time"), W::tr("Board"),        W::tr("Serial"), W::tr("Operation"),
+                                            W::tr("Tool"), W::tr("What changed"), W::tr("Outcome")};
     // The record's rows name their bench, in a column after the others.
     if (benches)
         headers << W::tr("Bench");

@@ -34,8 +34,27 @@ QString boardKey(const Entry &entry)
     return Protocol::familyName(entry.config.family) + QLatin1Char('/') + normalSerial(entry.config.serial);
 }
 
+// A check: nothing was written, so there is no outcome of a write to tell;
+// what it found is its outcome.
+void settleAudit(Row &row, const ListedEntry &check)
+{
+    const Entry &e = check.entry;
+    row.values = row.entries.first();
+    row.outcome = e.outcome == outcomeMatches   ? Outcome::Matches
+                  : e.outcome == outcomeDiffers ? Outcome::Differs
+                                                : Outcome::Compared;
+    if (row.outcome == Outcome::Differs)
+        row.differing = HistoryWords::auditFields(e);
+    row.changes = HistoryWords::auditSource(e);
+    if (!check.changes.differences.isEmpty())
+        row.changes = tr("%1; changed since its last entry: %2")
+                          .arg(row.changes, HistoryWords::differences(check.changes.differences));
+}
+
 void settle(Row &row, const QList<ListedEntry> &listed)
 {
+    if (listed.at(row.entries.first()).entry.isCheck())
+        return settleAudit(row, listed.at(row.entries.first()));
     const Entry *before = nullptr;
     const Entry *intent = nullptr;
     const Entry *after = nullptr;
@@ -134,12 +153,14 @@ QString writeText(const QString &event)
         return tr("Set defaults");
     if (event == eventRestore)
         return tr("Restore");
+    if (event == eventCheck)
+        return tr("Check (audit)");
     return event;
 }
 
-QString outcomeText(Outcome outcome)
+QString outcomeText(const Row &row)
 {
-    switch (outcome) {
+    switch (row.outcome) {
     case Outcome::Held:
         return tr("held");
     case Outcome::OtherValues:
@@ -148,6 +169,12 @@ QString outcomeText(Outcome outcome)
         return tr("not known");
     case Outcome::NotWritten:
         return tr("not written");
+    case Outcome::Matches:
+        return tr("matches");
+    case Outcome::Differs:
+        return row.differing.isEmpty() ? tr("differs") : tr("differs: %1").arg(row.differing);
+    case Outcome::Compared:
+        return tr("compared");
     }
     return QString();
 }

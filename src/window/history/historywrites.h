@@ -2,7 +2,9 @@
 // entries behind it. A write's entries (what the board held before, what
 // was about to be written, what it held after) share the write's id; older
 // entries without one are paired by their order on one board. Each row says
-// what the write changed and how it ended, in the page's words.
+// what the write changed and how it ended, in the page's words. A check is
+// a row of its own, an audit: what the board was compared with and what
+// was found, nothing written.
 #ifndef HALVERO_HISTORYWRITES_H
 #define HALVERO_HISTORYWRITES_H
 
@@ -19,6 +21,9 @@ enum class Outcome {
     OtherValues, // it answered with other values
     NotKnown,    // it went out, and no answer was recorded
     NotWritten,  // only the read before it was recorded: nothing went out
+    Matches,     // a check: the board held what the file has
+    Differs,     // a check: it held other values for `differing`
+    Compared,    // a check recorded before its finding was
 };
 
 struct Row
@@ -26,7 +31,8 @@ struct Row
     QList<int> entries; // indices into the listing, newest first
     int values = -1;    // the entry whose values the row stands for: after, else intent, else before
     Outcome outcome = Outcome::NotKnown;
-    QString changes; // what it changed, or was to change, in the page's words
+    QString changes;   // what it changed, or was to change, in the page's words; for a check, what it compared with
+    QString differing; // Differs: the fields, in the page's words
 };
 
 // The rows of `listed` (newest first, as HistoryReader gives them), newest
@@ -34,10 +40,12 @@ struct Row
 // the entries that are.
 QList<Row> group(const QList<ConfigHistory::ListedEntry> &listed);
 
-// "Save CONF", "Set defaults", "Restore"; another event as it is recorded.
+// "Save CONF", "Set defaults", "Restore", "Check (audit)"; another event as
+// it is recorded.
 QString writeText(const QString &event);
-// "held", "other values", "not known", "not written".
-QString outcomeText(Outcome outcome);
+// "held", "other values", "not known", "not written"; "matches", "differs:
+// channel 3 failsafe", "compared".
+QString outcomeText(const Row &row);
 
 } // namespace HistoryWrites
 

@@ -6,6 +6,7 @@
 // never mix their lines (the test program is also the second program: see
 // main).
 #include <QApplication>
+#include <QJsonArray>
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
@@ -475,7 +476,8 @@ int main(int argc, char *argv[])
 // serial interleave), else by their order on one board.
 void tst_History::writesListedOneRowEach_data()
 {
-    // Entries newest first: "event phase trigger-high [write id]".
+    // Entries newest first: "event phase trigger-high [write id]"; a check's
+    // last word is its outcome, "differs:" with the fields' paths.
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QStringList>("rows"); // "outcome: entries"
     QTest::newRow("a save held") << QStringList{"save after 1750", "save intent 1750", "save before 1700"}
@@ -488,6 +490,14 @@ void tst_History::writesListedOneRowEach_data()
         << QStringList{"held: 0 1 2", "not known: 3 4"};
     QTest::newRow("set defaults unanswered, a save not sent")
         << QStringList{"defaults before 1700", "save before 1700"} << QStringList{"not known: 0", "not written: 1"};
+    // A check writes nothing: it is an audit of its own, whatever its
+    // neighbours, and says what it found.
+    QTest::newRow("checks around a save")
+        << QStringList{"check before 1750 matches", "save after 1750", "save intent 1750", "save before 1700",
+                       "check before 1700 differs:trigger.high,failsafe[2]"}
+        << QStringList{"matches: 0", "held: 1 2 3", "differs: trigger High, channel 3 failsafe: 4"};
+    QTest::newRow("a check recorded before its finding was")
+        << QStringList{"check before 1700", "save before 1700"} << QStringList{"compared: 0", "not written: 1"};
     QTest::newRow("two boards of one serial, by id")
         << QStringList{"save after 1750 b",  "save after 1700 a",  "save intent 1750 b",
                        "save intent 1800 a", "save before 1700 b", "save before 1750 a"}
@@ -502,8 +512,14 @@ void tst_History::writesListedOneRowEach()
     for (const QString &text : std::as_const(entries)) {
         const QStringList part = text.split(' ');
         QJsonObject json = ConfigHistory::makeEntry(switchConfig(part.at(2).toInt()), part.at(0), part.at(1), "test");
-        if (part.size() > 3)
+        if (part.size() > 3 && part.at(0) == ConfigHistory::eventCheck) {
+            const QStringList outcome = part.at(3).split(':');
+            json.insert(ConfigHistory::keyOutcome, outcome.first());
+            json.insert(ConfigHistory::keyDiffers,
+                        QJsonArray::fromStringList(outcome.value(1).split(',', Qt::SkipEmptyParts)));
+        } else if (part.size() > 3) {
             json.insert("writeId", part.at(3));
+        }
         QString why;
         listed.append({ConfigHistory::parseEntry(QJsonDocument(json).toJson(QJsonDocument::Compact), &why), {}});
         QVERIFY2(why.isEmpty(), qPrintable(why));
@@ -513,7 +529,7 @@ void tst_History::writesListedOneRowEach()
         QStringList indices;
         for (int i : row.entries)
             indices << QString::number(i);
-        got << HistoryWrites::outcomeText(row.outcome) + ": " + indices.join(' ');
+        got << HistoryWrites::outcomeText(row) + ": " + indices.join(' ');
     }
     QCOMPARE(got, rows);
 }

@@ -1,6 +1,7 @@
 // Report rows as JSON and CSV, the fields by their paths (a CSV cell holds
-// them apart by spaces, which the operator's words have in them). CSV cells are quoted where RFC 4180 needs it,
-// so that a message with a comma stays one cell in a spreadsheet.
+// them apart by spaces, which the operator's words have in them). CSV cells
+// are quoted where RFC 4180 needs it, so that a message or a file name with a
+// comma stays one cell in a spreadsheet.
 #include "provisionreport.h"
 
 #include <QFile>
@@ -48,12 +49,18 @@ QString csvCell(const QString &text)
 
 } // namespace
 
+RunFacts RunFacts::of(const ConfigHistory::SourceFile &file)
+{
+    return {file, ConfigHistory::stationName(), ConfigHistory::loginName()};
+}
+
 QStringList columns()
 {
-    return {QStringLiteral("port"),        QStringLiteral("slot"),   QStringLiteral("serial"),
-            QStringLiteral("productCode"), QStringLiteral("family"), QStringLiteral("firmware"),
-            QStringLiteral("outcome"),     QStringLiteral("fields"), QStringLiteral("seconds"),
-            QStringLiteral("time"),        QStringLiteral("message")};
+    return {QStringLiteral("port"),        QStringLiteral("slot"),    QStringLiteral("serial"),
+            QStringLiteral("productCode"), QStringLiteral("family"),  QStringLiteral("firmware"),
+            QStringLiteral("outcome"),     QStringLiteral("fields"),  QStringLiteral("seconds"),
+            QStringLiteral("time"),        QStringLiteral("message"), QStringLiteral("file"),
+            QStringLiteral("fileSha256"),  QStringLiteral("station"), QStringLiteral("user")};
 }
 
 QJsonObject rowJson(const BoardRow &row)
@@ -74,15 +81,24 @@ QJsonObject rowJson(const BoardRow &row)
     };
 }
 
-QByteArray jsonLines(const QList<BoardRow> &rows)
+QJsonObject reportRowJson(const BoardRow &row, const RunFacts &run)
+{
+    QJsonObject json = rowJson(row);
+    json.insert(ConfigHistory::keyFile, run.file.toJson());
+    json.insert(QStringLiteral("station"), run.station);
+    json.insert(QStringLiteral("user"), run.user);
+    return json;
+}
+
+QByteArray jsonLines(const QList<BoardRow> &rows, const RunFacts &run)
 {
     QByteArray text;
     for (const BoardRow &row : rows)
-        text += QJsonDocument(rowJson(row)).toJson(QJsonDocument::Compact) + '\n';
+        text += QJsonDocument(reportRowJson(row, run)).toJson(QJsonDocument::Compact) + '\n';
     return text;
 }
 
-QByteArray csv(const QList<BoardRow> &rows)
+QByteArray csv(const QList<BoardRow> &rows, const RunFacts &run)
 {
     QString text = columns().join(QLatin1Char(',')) + QLatin1Char('\n');
     for (const BoardRow &row : rows) {
@@ -96,7 +112,11 @@ QByteArray csv(const QList<BoardRow> &rows)
                                 row.fieldPaths().join(QLatin1Char(' ')),
                                 QString::number(roundedSeconds(row), 'f', 3),
                                 timeText(row),
-                                SharedSerials::withRemark(row.message, row.sameSerial)};
+                                SharedSerials::withRemark(row.message, row.sameSerial),
+                                run.file.name,
+                                run.file.sha256,
+                                run.station,
+                                run.user};
         QStringList quoted;
         for (const QString &cell : cells)
             quoted << csvCell(cell);
@@ -108,11 +128,12 @@ QByteArray csv(const QList<BoardRow> &rows)
 // The reports written.
 Q_LOGGING_CATEGORY(lcCliBench, "halvero.cli.bench")
 
-Result write(const QString &path, const QList<BoardRow> &rows, const std::function<bool()> &givenUp)
+Result write(const QString &path, const QList<BoardRow> &rows, const RunFacts &run,
+             const std::function<bool()> &givenUp)
 {
     qCDebug(lcCliBench).noquote() << "Report of" << rows.size() << "ports to" << path;
     const bool asCsv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
-    return OutputFile::writeFileSafely(path, asCsv ? csv(rows) : jsonLines(rows), givenUp);
+    return OutputFile::writeFileSafely(path, asCsv ? csv(rows, run) : jsonLines(rows, run), givenUp);
 }
 
 Result checkPath(const QString &path, const QStringList &portPaths)

@@ -20,7 +20,7 @@ int CliRunner::check()
     const Provisioning::Settings settings = benchSettings();
 
     const QList<BoardRow> rows =
-        runBench(benchPorts(), BenchCommand::Check, o.jobs,
+        runBench(benchPorts(), BenchCommand::Check, o.jobs, settings.file,
                  [&settings](const BenchPort &port, const Provisioning::StepReport &report, const std::atomic<bool> &) {
                      return Provisioning::checkBoard(port.name, port.path, settings, report);
                  });

@@ -148,9 +148,13 @@ QByteArray CliRunner::readInputFile()
     return read.data;
 }
 
-BoardConfig CliRunner::loadInput(bool forWrite)
+BoardConfig CliRunner::loadInput(bool forWrite, ConfigHistory::SourceFile *source)
 {
+    // Read once: a file replaced meanwhile must not be hashed as another
+    // version than the one parsed.
     const QByteArray text = readInputFile();
+    if (source)
+        *source = ConfigHistory::SourceFile::of(o.file, text);
     const ConfigLoad load = forWrite ? loadConfigForWrite(text) : parseConfigJson(text);
     if (!load.ok())
         throw CliFailure{load.code, QStringLiteral("%1: %2").arg(o.file, load.message)};

@@ -163,10 +163,11 @@ int CliRunner::history()
                 emitJson(line);
                 continue;
             }
-            QString line = QStringLiteral("%1  %2  %3  %4  %5 %6 %7 %8")
-                               .arg(QString::number(e.index).rightJustified(4), localTime(e.time), e.config.serial,
-                                    e.config.productCode, e.event.leftJustified(8), e.phase.leftJustified(6),
-                                    e.tool.leftJustified(13), HistoryWords::changes(e, listed.changes));
+            QString line =
+                QStringLiteral("%1  %2  %3  %4  %5 %6 %7 %8")
+                    .arg(QString::number(e.index).rightJustified(4), localTime(e.time), e.config.serial,
+                         e.config.productCode, e.event.leftJustified(8), HistoryWords::phaseWord(e).leftJustified(6),
+                         e.tool.leftJustified(13), HistoryWords::changes(e, listed.changes));
             while (line.endsWith(QLatin1Char(' ')))
                 line.chop(1);
             out << line << '\n';

@@ -102,7 +102,8 @@ BoardRow CliRunner::portlessRow(const BenchPort &port)
     return row;
 }
 
-QList<BoardRow> CliRunner::runBench(const QList<BenchPort> &ports, BenchCommand command, int jobs, const BenchJob &job)
+QList<BoardRow> CliRunner::runBench(const QList<BenchPort> &ports, BenchCommand command, int jobs,
+                                    const ConfigHistory::SourceFile &file, const BenchJob &job)
 {
     QStringList names;
     QStringList slotNames;
@@ -169,7 +170,7 @@ QList<BoardRow> CliRunner::runBench(const QList<BenchPort> &ports, BenchCommand 
     if (!o.report.isEmpty()) {
         const int signalsBefore = CliSignals::count();
         const auto signalled = [signalsBefore] { return CliSignals::count() != signalsBefore; };
-        const Result written = ProvisionReport::write(o.report, rows, signalled);
+        const Result written = ProvisionReport::write(o.report, rows, ProvisionReport::RunFacts::of(file), signalled);
         if (!written.ok() && signalled())
             throw CliFailure{ErrorCode::Interrupted,
                              QStringLiteral("interrupted by %1 while the report %2 waited for a program to read it: "
@@ -187,7 +188,7 @@ Provisioning::Settings CliRunner::benchSettings()
 {
     // The whole file is checked before any port is opened.
     Provisioning::Settings settings;
-    settings.config = loadInput(true);
+    settings.config = loadInput(true, &settings.file);
     // The file is every board's: trigger Low not below High is a slip in it,
     // not a value some board already holds.
     if (const std::optional<CrossedPair> crossed = crossedPair(settings.config))
@@ -210,7 +211,7 @@ int CliRunner::provision()
 
     // A write already sent when Ctrl-C comes is seen through to its outcome.
     const QList<BoardRow> rows = runBench(
-        benchPorts(), BenchCommand::Provision, o.jobs,
+        benchPorts(), BenchCommand::Provision, o.jobs, settings.file,
         [&settings](const BenchPort &port, const Provisioning::StepReport &report, const std::atomic<bool> &stop) {
             return Provisioning::provisionBoard(port.name, port.path, settings, report, stop);
         });
