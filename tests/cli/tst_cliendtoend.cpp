@@ -304,6 +304,9 @@ void TestCliEndToEnd::failuresHaveTheirExitCode_data()
     };
     row("silent board, watch", {"status", "PORT", "--watch"}, "silent", 7, "No reply from a board on");
     row("no Halvero product", {"identify", "PORT"}, "product", 7, "product code");
+    // The second half of each reply lands in the next one's: it once read as
+    // product code 0039.
+    row("replies in halves too far apart", {"identify", "PORT"}, "split", 7, "no board's reply");
     row("unsupported firmware", {"config", "get", "PORT"}, "firmware", 7, "firmware");
     row("line never quiet", {"identify", "PORT"}, "stream", 12, "sends without pause");
     row("port held by another program", {"identify", "PORT"}, "held", 6, "busy or locked");
@@ -335,6 +338,7 @@ void TestCliEndToEnd::failuresHaveTheirExitCode()
     faults.wrongProduct = fault == "product";
     faults.wrongFirmware = fault == "firmware";
     faults.stream = fault == "stream";
+    faults.splitMs = fault == "split" ? 250 : 0;
     SimulatedBoard board(BoardIdentity(), faults);
     QVERIFY(board.start());
     QSerialPort holder(board.devicePath());
