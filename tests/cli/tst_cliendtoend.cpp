@@ -324,6 +324,11 @@ void TestCliEndToEnd::failuresHaveTheirExitCode_data()
     // It once waited for a reader for good, holding the port meanwhile.
     row("output to a pipe nobody reads", {"config", "get", "PORT", "-o", "FIFO"}, "", 11, "no program reads from");
     row("output to the board's own port", {"dump", "PORT", "-o", "PORT"}, "", 11, "the board's own port");
+    // Both once waited for a writer for good.
+    row("configuration from a pipe nobody writes to", {"config", "set", "PORT", "FIFO"}, "", 2,
+        "it is a pipe that no program writes to");
+    row("slots from a pipe nobody writes to", {"provision", "VALID", "--slots", "FIFO"}, "", 2,
+        "it is a pipe that no program writes to");
 }
 
 void TestCliEndToEnd::failuresHaveTheirExitCode()
@@ -348,6 +353,10 @@ void TestCliEndToEnd::failuresHaveTheirExitCode()
     const QString fifo = dir.filePath("fifo");
     QVERIFY(QFile::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
     arguments.replaceInStrings(QRegularExpression("^FIFO$"), fifo);
+    QFile valid(dir.filePath("valid.json"));
+    QVERIFY(valid.open(QIODevice::WriteOnly) && valid.write(QJsonDocument(validFile("08A3")).toJson()) > 0);
+    valid.close();
+    arguments.replaceInStrings(QRegularExpression("^VALID$"), valid.fileName());
 
     QElapsedTimer clock;
     clock.start();
