@@ -304,6 +304,9 @@ void TestCliEndToEnd::failuresHaveTheirExitCode_data()
     };
     row("silent board, watch", {"status", "PORT", "--watch"}, "silent", 7, "No reply from a board on");
     row("no Halvero product", {"identify", "PORT"}, "product", 7, "product code");
+    // The second half of each reply lands in the next one's: it once read as
+    // product code 0039.
+    row("replies in halves too far apart", {"identify", "PORT"}, "split", 7, "no board's reply");
     row("unsupported firmware", {"config", "get", "PORT"}, "firmware", 7, "firmware");
     row("line never quiet", {"identify", "PORT"}, "stream", 12, "sends without pause");
     row("port held by another program", {"identify", "PORT"}, "held", 6, "busy or locked");
@@ -321,6 +324,11 @@ void TestCliEndToEnd::failuresHaveTheirExitCode_data()
     // It once waited for a reader for good, holding the port meanwhile.
     row("output to a pipe nobody reads", {"config", "get", "PORT", "-o", "FIFO"}, "", 11, "no program reads from");
     row("output to the board's own port", {"dump", "PORT", "-o", "PORT"}, "", 11, "the board's own port");
+    // Both once waited for a writer for good.
+    row("configuration from a pipe nobody writes to", {"config", "set", "PORT", "FIFO"}, "", 2,
+        "it is a pipe that no program writes to");
+    row("slots from a pipe nobody writes to", {"provision", "VALID", "--slots", "FIFO"}, "", 2,
+        "it is a pipe that no program writes to");
 }
 
 void TestCliEndToEnd::failuresHaveTheirExitCode()
@@ -335,6 +343,7 @@ void TestCliEndToEnd::failuresHaveTheirExitCode()
     faults.wrongProduct = fault == "product";
     faults.wrongFirmware = fault == "firmware";
     faults.stream = fault == "stream";
+    faults.splitMs = fault == "split" ? 250 : 0;
     SimulatedBoard board(BoardIdentity(), faults);
     QVERIFY(board.start());
     QSerialPort holder(board.devicePath());
@@ -344,6 +353,10 @@ void TestCliEndToEnd::failuresHaveTheirExitCode()
     const QString fifo = dir.filePath("fifo");
     QVERIFY(QFile::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
     arguments.replaceInStrings(QRegularExpression("^FIFO$"), fifo);
+    QFile valid(dir.filePath("valid.json"));
+    QVERIFY(valid.open(QIODevice::WriteOnly) && valid.write(QJsonDocument(validFile("08A3")).toJson()) > 0);
+    valid.close();
+    arguments.replaceInStrings(QRegularExpression("^VALID$"), valid.fileName());
 
     QElapsedTimer clock;
     clock.start();

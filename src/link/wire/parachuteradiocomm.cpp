@@ -67,6 +67,29 @@ void closeIfGone(QSerialPort &port)
     }
 }
 
+// A kind of message the boards send.
+bool isReplyKind(uchar kind)
+{
+    return kind >= USBmsgIdentity && kind <= USBmsgSetDefaults;
+}
+
+// Where the first header a board of ours could have sent begins: a kind the
+// boards send, a known product code and a firmware this host reads. -1 when
+// no such header is in `bytes`.
+qsizetype headerStart(const QByteArray &bytes)
+{
+    const uchar *in = reinterpret_cast<const uchar *>(bytes.constData());
+    for (qsizetype at = 0; at + headerLength <= bytes.size(); ++at) {
+        const uchar *header = in + at;
+        if (!isReplyKind(header[kindOffset]))
+            continue;
+        const BoardFamily family = familyOf(header[productHighOffset], header[productLowOffset]);
+        if (family != BoardFamily::Unknown && firmwareAccepted(family, header[fwMajorOffset], header[fwMinorOffset]))
+            return at;
+    }
+    return -1;
+}
+
 } // namespace
 
 parachuteRadioComm::parachuteRadioComm(QString portName, int32_t baudRate, QSerialPort *port)
@@ -219,7 +242,35 @@ uint8_t parachuteRadioComm::send(bool write, USBmessages kind, USBmsgOptions opt
     }
 
     qCDebug(lcLink) << "Result " << reply.toHex();
-    return parseRxMessage(reply);
+    return decodeReply();
+}
+
+// Replies carry no framing: the tail of one that paused longer than the
+// quiet gap can arrive after its exchange has ended, and run into the front
+// of the next reply. Its bytes must not be read as a header (a product code
+// 0000, another board): what comes before the first header a board could
+// have sent is dropped, and a reply that does not even start with a kind of
+// message is none. A reply that is no board's answer, or stops short of its
+// layout, may still have bytes on the way: the line is let fall quiet before
+// the next request, so that they are dropped rather than taken for its answer.
+uint8_t parachuteRadioComm::decodeReply()
+{
+    const qsizetype start = headerStart(reply);
+    uint8_t result = 0;
+    if (start > 0) {
+        qCDebug(lcLink) << "Dropping" << start << "bytes ahead of the reply's header:" << reply.left(start).toHex();
+        result = parseRxMessage(reply.mid(start));
+    } else if (start < 0 && (reply.isEmpty() || !isReplyKind(uchar(reply[kindOffset])))) {
+        qCDebug(lcLink) << "No reply header in" << reply.size() << "bytes";
+        outcome = ExchangeOutcome::Undecodable;
+    } else {
+        // A header of a board we do not know is still a board's reply: its
+        // product code or firmware says what is wrong.
+        result = parseRxMessage(reply);
+    }
+    if (outcome == ExchangeOutcome::Undecodable)
+        m_gaveUp.start();
+    return result;
 }
 
 // Replies carry no sequence number: a reply is this request's only when the

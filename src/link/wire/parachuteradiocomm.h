@@ -84,7 +84,8 @@ public:
     // The reply bytes of the last exchange, as received (empty without one).
     QByteArray lastReply() const { return reply; }
     // Before the last exchange, bytes that came after the one before it had
-    // given up waiting were dropped: the board answers, but too late.
+    // given up waiting (or got no reply it could decode) were dropped: the
+    // board answers, but too late or in pieces.
     bool lateReplyDropped() const { return lateDropped; }
 
     // The record member that holds a field of the family's table, as a
@@ -122,13 +123,15 @@ public:
     uint8_t inaGain = 0;
 
 private:
+    uint8_t decodeReply();
     uint8_t decodeBody(const QByteArray &msg, BoardFamily family);
     bool dropLeftovers();
 
     QSerialPort &m_port;
     ExchangeTiming m_timing;
-    // Running since the last exchange gave up waiting for its reply; not
-    // running once the line has been let fall quiet after it.
+    // Running since the last exchange gave up waiting for its reply, or got
+    // one it could not decode; not running once the line has been let fall
+    // quiet after it.
     QElapsedTimer m_gaveUp;
 
     bool identified = false;

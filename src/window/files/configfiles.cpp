@@ -97,7 +97,7 @@ void ConfigFiles::loadConfigFile()
             placeInPage(checked.config, path, true);
     };
     auto source = std::make_shared<ConfigFileRead::Source>(path);
-    if (const Result opened = source->open(ConfigFileRead::Source::Wait::Bounded); !opened.ok()) {
+    if (const Result opened = source->open(); !opened.ok()) {
         emit status(tr("Not loaded: %1.").arg(opened.message));
         return;
     }
