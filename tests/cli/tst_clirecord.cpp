@@ -4,14 +4,20 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
 
+#include <csignal>
+#include <memory>
+
 #include "clirun.h"
 #include "clitestsupport.h"
 #include "pgcluster.h"
+#include "recordconnection.h"
+#include "recorduri.h"
 #include "simulatedboard.h"
 
 using namespace clitest;
@@ -26,6 +32,8 @@ private slots:
     void twoStationsOneBoard();
     void recordDownWhileWriting();
     void writeAndAuditApart();
+    void stalledRecordBounded_data();
+    void stalledRecordBounded();
     void passwordNeverPrinted_data();
     void passwordNeverPrinted();
 
@@ -168,8 +176,80 @@ void tst_CliRecord::writeAndAuditApart()
              qPrintable(shown.describe()));
     for (const QByteArray &line : lines)
         QVERIFY2(line.size() <= 100 || line.startsWith("    "), line.constData());
-    const TestSupport::CliRun other = runAt("bench-7", bench, {"record", "show", "--station", "bench-7"});
-    QVERIFY2(other.exitCode == 0 && other.out.isEmpty(), qPrintable(other.describe()));
+    // Each filter filters, and a value is never taken for SQL.
+    for (const QStringList &filter : {QStringList{"--station", "bench-7"}, QStringList{"--since", "2099-01-01"},
+                                      QStringList{"--serial", "X' OR 'A'='A"}}) {
+        const TestSupport::CliRun other = runAt("bench-7", bench, QStringList{"record", "show"} + filter);
+        QVERIFY2(other.exitCode == 0 && other.out.startsWith("no entries in the record"), qPrintable(other.describe()));
+    }
+}
+
+// A record that accepts a connection and answers nothing (its server
+// stopped), or whose table another session holds locked: every command ends
+// within its bound, a write is done all the same, and a signal ends a push at
+// once with exit 16.
+void tst_CliRecord::stalledRecordBounded_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("how"); // stalled, locked, signal
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<int>("boundMs");
+    const QString waits = QStringLiteral("did not answer within %1 s");
+    QTest::newRow("push") << QStringList{"record", "push"} << "stalled" << 18 << waits.arg(3) << 3000;
+    QTest::newRow("show") << QStringList{"record", "show"} << "stalled" << 18 << waits.arg(3) << 3000;
+    QTest::newRow("boards") << QStringList{"record", "boards"} << "stalled" << 18 << waits.arg(3) << 3000;
+    QTest::newRow("config set") << QStringList{"config", "set", "PORT", "FILE"} << "stalled" << 0 << waits.arg(3)
+                                << 3000;
+    QTest::newRow("config set, locked") << QStringList{"config", "set", "PORT", "FILE"} << "locked" << 0 << waits.arg(5)
+                                        << 5000;
+    QTest::newRow("push, SIGTERM") << QStringList{"record", "push"} << "signal" << 16 << "asked to end" << 1000;
+}
+
+void tst_CliRecord::stalledRecordBounded()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, how);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    QFETCH(int, boundMs);
+    const QString station = QStringLiteral("stalled-%1").arg(QTest::currentDataTag()).remove(' ').remove(',');
+    arguments.replaceInStrings("FILE", boardFile(1580));
+    // Something waits for a push.
+    QVERIFY(runAt(station, QStringLiteral("host=/nonexistent dbname=none connect_timeout=2"),
+                  {"config", "set", "PORT", boardFile(1570)})
+                .exitCode
+            == 0);
+    std::unique_ptr<Record::Connection> holder;
+    if (how == "locked") {
+        Record::Target owner;
+        QString why;
+        QVERIFY(Record::parseUri(cluster.ownerUri(), &owner, &why));
+        holder = std::make_unique<Record::Connection>(owner);
+        QVERIFY(holder->openOnly().ok() && holder->exec("BEGIN").ok()
+                && holder->exec("LOCK TABLE halvero_entries IN ACCESS EXCLUSIVE MODE").ok());
+    } else {
+        QVERIFY(cluster.freeze(true));
+    }
+    qputenv("HALVERO_STATION", station.toUtf8());
+    qputenv("HALVERO_HISTORY_FILE", dir.filePath(station + "/history.jsonl").toUtf8());
+    qputenv("HALVERO_RECORD", cluster.benchUri().toUtf8());
+    QElapsedTimer clock;
+    qint64 signalledAt = 0;
+    clock.start();
+    const TestSupport::CliRun run = TestSupport::runProgram(QStringLiteral(HALVERO_CLI_PATH), arguments,
+                                                            board.devicePath(), {}, {}, [&](QProcess &cli) {
+                                                                if (how != "signal")
+                                                                    return;
+                                                                QTest::qWait(1000);
+                                                                signalledAt = clock.elapsed();
+                                                                ::kill(pid_t(cli.processId()), SIGTERM);
+                                                            });
+    const qint64 took = clock.elapsed() - signalledAt;
+    QVERIFY(how == "locked" || cluster.freeze(false));
+    QVERIFY2(run.exitCode == exitCode && run.err.contains(said.toUtf8()), qPrintable(run.describe()));
+    QVERIFY2(took < boundMs + 3000, qPrintable(QString::number(took)));
+    QVERIFY2(!run.err.contains("syntax"), qPrintable(run.describe()));
 }
 
 // A password, right or wrong, in a URI or in the keyword form: the board is

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #if defined(Q_OS_UNIX)
+#include <csignal>
 #include <unistd.h>
 #endif
 
@@ -151,6 +152,15 @@ bool PgCluster::stop()
 bool PgCluster::exec(const QString &sql, QString *error, const QString &database)
 {
     return query(sql, error, database, nullptr);
+}
+
+bool PgCluster::freeze(bool frozen)
+{
+    QFile pidFile(m_folder.filePath(QStringLiteral("data/postmaster.pid")));
+    if (!pidFile.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 pid = pidFile.readLine().trimmed().toLongLong();
+    return pid > 0 && ::kill(pid_t(pid), frozen ? SIGSTOP : SIGCONT) == 0;
 }
 
 bool PgCluster::grantBench(QString *error)

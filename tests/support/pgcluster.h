@@ -28,6 +28,9 @@ public:
     bool start(QString *error);
     bool stop(); // the server alone; the files stay for restart()
     bool restart();
+    // The server stopped where it stands (SIGSTOP), or let go on: it accepts
+    // connections and then answers nothing, as a stalled server does.
+    bool freeze(bool frozen);
     // A statement as the superuser, in the record's database (or `database`).
     bool exec(const QString &sql, QString *error, const QString &database = QStringLiteral("halvero"));
     // The bench role given exactly what docs/record.md gives a bench, once

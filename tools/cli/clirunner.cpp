@@ -12,6 +12,7 @@
 #include "boardformat.h"
 #include "clicommands.h"
 #include "clisignals.h"
+#include "displayformat.h"
 #include "exchangetext.h"
 #include "halvero_version.h"
 #include "outputfile.h"
@@ -121,7 +122,7 @@ int CliRunner::version()
 void CliRunner::progress(const QString &text)
 {
     if (o.verbose)
-        err << "halvero-cli: " << text << Qt::endl;
+        err << "halvero-cli: " << DisplayFormat::printable(text, true) << Qt::endl;
 }
 
 // Confirmations for a person; data goes out regardless of -q.
@@ -268,7 +269,9 @@ int CliRunner::runReportingFailures()
             progress(QStringLiteral("standard output was closed by its reader"));
             return exitCodeFor(failure.code);
         }
-        err << "halvero-cli: " << failure.message << Qt::endl;
+        // A message may quote a file or another bench's names: what would
+        // act on the terminal is shown, not done.
+        err << "halvero-cli: " << DisplayFormat::printable(failure.message, true) << Qt::endl;
         if (o.json) {
             QJsonObject error = failure.details;
             error.insert(QStringLiteral("exitCode"), int(exitCodeFor(failure.code)));
@@ -287,7 +290,8 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
 
     int code = exitCodeFor(parsed.code);
     if (!parsed.ok()) {
-        err << "halvero-cli: " << parsed.message << " (halvero-cli --help lists commands and options)" << Qt::endl;
+        err << "halvero-cli: " << DisplayFormat::printable(parsed.message, true)
+            << " (halvero-cli --help lists commands and options)" << Qt::endl;
         if (parsed.options.json || arguments.contains(QLatin1String("--json")))
             out << QJsonDocument(
                        QJsonObject{{QStringLiteral("error"), QJsonObject{{QStringLiteral("exitCode"), code},

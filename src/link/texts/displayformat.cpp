@@ -48,7 +48,7 @@ QString serialNumber(const uint32_t uniqueId[3])
     return QStringLiteral("0x") + hex8(uniqueId[2]) + hex8(uniqueId[1]) + hex8(uniqueId[0]);
 }
 
-QString printable(const QString &text)
+QString printable(const QString &text, bool keepBackslashes)
 {
     QString shown;
     shown.reserve(text.size());
@@ -62,7 +62,7 @@ QString printable(const QString &text)
         }
         const bool turns =
             (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069) || u == 0x200e || u == 0x200f || u == 0x061c;
-        if (u == '\\')
+        if (u == '\\' && !keepBackslashes)
             shown += QStringLiteral("\\\\");
         else if (u < 0x20 || u == 0x7f)
             shown += QStringLiteral("\\x%1").arg(uint(u), 2, 16, QLatin1Char('0'));

@@ -24,8 +24,9 @@ QString serialNumber(const uint32_t uniqueId[3]);      // 0x + last word first, 
 // serial, a slot) as it may be printed on a terminal: control characters,
 // and the marks that turn text around, shown as \x1b or \u202e instead of
 // acting on the terminal. A backslash is doubled so that nothing printed
-// passes for an escape it is not.
-QString printable(const QString &text);
+// passes for an escape it is not; a sentence that may hold a Windows path
+// keeps its backslashes (`keepBackslashes`).
+QString printable(const QString &text, bool keepBackslashes = false);
 
 } // namespace DisplayFormat
 

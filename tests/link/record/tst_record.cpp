@@ -14,6 +14,7 @@
 
 #include "confighistory.h"
 #include "configs.h"
+#include "displayformat.h"
 #include "pgcluster.h"
 #include "recordconnection.h"
 #include "recordpending.h"
@@ -47,6 +48,8 @@ private slots:
     void initTestCase();
     void uri_data();
     void uri();
+    void printable_data();
+    void printable();
     void schemaMigratedByItsOwner();
     void historyForwardedOnce();
     void refusedEntrySetAside();
@@ -141,6 +144,34 @@ void tst_Record::uri()
     QCOMPARE(target.masked, masked);
     QVERIFY(!target.masked.contains("s3"));
     QCOMPARE(target.option("connect_timeout"), QString::number(Record::defaultConnectSeconds));
+}
+
+// A name from another bench (a station, a user) as a terminal shows it:
+// nothing in it acts on the terminal, and nothing passes for an escape.
+void tst_Record::printable_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain") << "bench-07 Müller"
+                           << "bench-07 Müller";
+    QTest::newRow("colour") << "bench\x1b[31m"
+                            << "bench\\x1b[31m";
+    QTest::newRow("line forged") << "a\r\nb\x7f"
+                                 << "a\\x0d\\x0ab\\x7f";
+    QTest::newRow("text turned") << QString("x\u202Ey") << "x\\u202ey";
+    QTest::newRow("C1 control") << QString("x\u009By") << "x\\u009by";
+    QTest::newRow("backslash") << "a\\x1b"
+                               << "a\\\\x1b";
+    QTest::newRow("pair kept") << QString::fromUtf8("\xF0\x9F\x94\xA7") << QString::fromUtf8("\xF0\x9F\x94\xA7");
+    QTest::newRow("lone surrogate") << QString(QChar(0xD800)) + "x"
+                                    << "\\ud800x";
+}
+
+void tst_Record::printable()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    QCOMPARE(DisplayFormat::printable(name), shown);
 }
 
 // A record at version 1 (before write and run ids): a bench's role may not

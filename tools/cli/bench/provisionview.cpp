@@ -9,6 +9,7 @@
 #include <QTextStream>
 #include <cstdio>
 
+#include "displayformat.h"
 #include "provisionreport.h"
 #include "sharedserials.h"
 
@@ -87,7 +88,9 @@ QString nameList(const QList<const BoardRow *> &rows)
 QString placeCells(const QString &slot, const QString &port, const ProvisionText::Columns &columns)
 {
     const QString portCell = port.leftJustified(columns.port);
-    return columns.slot > 0 ? slot.leftJustified(columns.slot) + QStringLiteral("  ") + portCell : portCell;
+    return columns.slot > 0
+               ? DisplayFormat::printable(slot).leftJustified(columns.slot) + QStringLiteral("  ") + portCell
+               : portCell;
 }
 
 QString trimmedEnd(QString line)
@@ -105,7 +108,7 @@ Columns columnsFor(const QStringList &slotNames, const QStringList &ports)
 {
     Columns columns;
     for (const QString &slot : slotNames)
-        columns.slot = qMax(columns.slot, int(slot.size()));
+        columns.slot = qMax(columns.slot, int(DisplayFormat::printable(slot).size()));
     for (const QString &port : ports)
         columns.port = qMax(columns.port, int(port.size()));
     return columns;

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "confighistory.h"
+#include "displayformat.h"
 #include "exchangetext.h"
 #include "historyreader.h"
 #include "historywords.h"
@@ -60,7 +61,7 @@ bool CliRunner::historyOn() const
 void CliRunner::warn(const QString &text)
 {
     if (!o.quiet)
-        err << "halvero-cli: warning: " << text << Qt::endl;
+        err << "halvero-cli: warning: " << DisplayFormat::printable(text, true) << Qt::endl;
 }
 
 // Why the write did not end with the board holding it, as the window says it.
