@@ -329,6 +329,10 @@ void TestCliEndToEnd::failuresHaveTheirExitCode_data()
         "it is a pipe that no program writes to");
     row("slots from a pipe nobody writes to", {"provision", "VALID", "--slots", "FIFO"}, "", 2,
         "it is a pipe that no program writes to");
+#ifdef HALVERO_FAILSYNC_PATH
+    // The history's entry never reached the disk: nothing goes to the board.
+    row("history on a disk that fails", {"config", "set", "PORT", "VALID"}, "fsync", 13, "Input/output error");
+#endif
 }
 
 void TestCliEndToEnd::failuresHaveTheirExitCode()
@@ -358,9 +362,14 @@ void TestCliEndToEnd::failuresHaveTheirExitCode()
     valid.close();
     arguments.replaceInStrings(QRegularExpression("^VALID$"), valid.fileName());
 
+#ifdef HALVERO_FAILSYNC_PATH
+    if (fault == "fsync")
+        qputenv("LD_PRELOAD", HALVERO_FAILSYNC_PATH);
+#endif
     QElapsedTimer clock;
     clock.start();
     const Run run = runCli(arguments, board.devicePath());
+    qunsetenv("LD_PRELOAD");
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
     // A script waiting on a broken board gets its answer within seconds.
     QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
@@ -369,7 +378,12 @@ void TestCliEndToEnd::failuresHaveTheirExitCode()
     QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
     QVERIFY(onlyReads(board.requests()));
 
+#ifdef HALVERO_FAILSYNC_PATH
+    if (fault == "fsync")
+        qputenv("LD_PRELOAD", HALVERO_FAILSYNC_PATH);
+#endif
     const Run json = runCli(arguments + QStringList{"--json"}, board.devicePath());
+    qunsetenv("LD_PRELOAD");
     QCOMPARE(parseObject(json.out).value("error").toObject().value("exitCode").toInt(), exitCode);
 }
 

@@ -15,6 +15,7 @@
 #include "clirun.h"
 #include "clitestsupport.h"
 #include "pgcluster.h"
+#include "portlock.h"
 #include "simulatedboard.h"
 
 using namespace clitest;
@@ -73,6 +74,10 @@ void tst_CliRecordKill::killedAnywhereLosesNothing()
                                 });
     }
     qInfo("%d of %d runs killed", killed, runs);
+    // A killed run leaves its ports' lock files: gone with the boards, so
+    // that no later test on the same pseudo-terminals hears of them.
+    for (const QString &port : ports)
+        PortLock::takeOverStale(port);
     const TestSupport::CliRun pushed = TestSupport::runProgram(QStringLiteral(HALVERO_CLI_PATH), {"record", "push"});
     QVERIFY2(pushed.exitCode == 0, qPrintable(pushed.describe()));
 
