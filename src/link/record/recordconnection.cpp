@@ -280,7 +280,10 @@ Result Connection::exec(const QString &sql, const QVariantList &params, Rows *ro
     QList<const char *> pointers;
     values.reserve(params.size());
     for (const QVariant &value : params)
-        values << (value.isNull() ? QByteArray() : text(value).toUtf8());
+        // Bytes go as they are: a batch of entries is megabytes of UTF-8.
+        values << (value.isNull()                              ? QByteArray()
+                   : value.userType() == QMetaType::QByteArray ? value.toByteArray()
+                                                               : text(value).toUtf8());
     for (qsizetype i = 0; i < params.size(); ++i)
         pointers << (params.at(i).isNull() ? nullptr : values.at(i).constData());
     QDeadlineTimer deadline(qint64(statementSeconds) * 1000 + clientMarginMs);

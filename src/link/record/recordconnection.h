@@ -71,7 +71,8 @@ public:
     bool isOpen() const;
 
     // Runs one statement, its parameters sent apart from its text (never
-    // spliced in), each as text (a null QVariant is NULL). The rows come in
+    // spliced in), each as text (a null QVariant is NULL; a QByteArray is
+    // sent as the UTF-8 it holds). The rows come in
     // `rows` and the count of rows it changed in `affected`. `what` says
     // what failed in the sentence: "cannot list its entries".
     Result exec(const QString &sql, const QVariantList &params = {}, Rows *rows = nullptr,

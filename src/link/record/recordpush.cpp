@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QSet>
 
+#include <future>
+
 #include "confighistory.h"
 #include "recordconnection.h"
 #include "recordpending.h"
@@ -43,13 +45,23 @@ QJsonObject checkedEntry(const QByteArray &line, QString *why)
     return entry.json;
 }
 
-Result store(Connection &connection, const QList<QJsonObject> &entries, int *stored)
+Result store(Connection &connection, const QList<QByteArray> &lines, const QStringList &serials, int *stored)
 {
-    QJsonArray batch;
-    for (const QJsonObject &entry : entries)
-        batch.append(QJsonObject{
-            {QStringLiteral("e"), entry},
-            {QStringLiteral("s"), ConfigHistory::normalSerial(entry.value(QStringLiteral("serial")).toString())}});
+    // [{"e":<the line>,"s":"<serial>"},...]: the lines as they are, never
+    // parsed and written again on this side.
+    QByteArray batch;
+    batch.reserve(lines.size() * 1024);
+    batch += '[';
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            batch += ',';
+        batch += "{\"e\":";
+        batch += lines.at(i);
+        batch += ",\"s\":";
+        batch += QJsonDocument(QJsonArray{serials.value(i)}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+        batch += '}';
+    }
+    batch += ']';
     qint64 affected = 0;
     const Result done = connection.exec(
         QStringLiteral(
@@ -60,8 +72,7 @@ Result store(Connection &connection, const QList<QJsonObject> &entries, int *sto
             " x->'e'->>'event', x->'e'->>'phase', (x->'e'->>'seq')::bigint, (x->'e'->>'time')::timestamptz, x->'e'"
             " FROM jsonb_array_elements($1::jsonb) AS x"
             " ON CONFLICT (id) DO NOTHING"),
-        {QString::fromUtf8(QJsonDocument(batch).toJson(QJsonDocument::Compact))}, nullptr,
-        QStringLiteral("storing the entries"), &affected);
+        {batch}, nullptr, QStringLiteral("storing the entries"), &affected);
     *stored = int(affected);
     return done;
 }
@@ -72,6 +83,13 @@ struct Offer
 {
     QByteArray line;
     QJsonObject entry;
+    QString serial; // as the record files it
+
+    Offer(const QByteArray &line, const QJsonObject &entry)
+        : line(line.trimmed())
+        , entry(entry)
+        , serial(ConfigHistory::normalSerial(entry.value(QStringLiteral("serial")).toString()))
+    {}
 };
 
 QString nameOf(const QJsonObject &entry)
@@ -89,24 +107,27 @@ Result storeEach(Connection &connection, const QList<Offer> &offers, PushResult 
 {
     if (offers.isEmpty())
         return Result();
-    QList<QJsonObject> entries;
-    for (const Offer &offer : offers)
-        entries << offer.entry;
+    QList<QByteArray> lines;
+    QStringList serials;
+    for (const Offer &offer : offers) {
+        lines << offer.line;
+        serials << offer.serial;
+    }
     int stored = 0;
-    Result done = store(connection, entries, &stored);
+    Result done = store(connection, lines, serials, &stored);
     if (done.ok()) {
-        result->offered += int(entries.size());
+        result->offered += int(offers.size());
         result->stored += stored;
-        for (const QJsonObject &entry : entries)
-            storedIds->insert(entry.value(QStringLiteral("id")).toString());
+        for (const Offer &offer : offers)
+            storedIds->insert(offer.entry.value(QStringLiteral("id")).toString());
         return done;
     }
     if (connection.lastFailure() != Failure::Refused)
         return done;
-    qCDebug(lcRecord).noquote() << "A batch of" << entries.size() << "was refused; its entries go one by one";
+    qCDebug(lcRecord).noquote() << "A batch of" << offers.size() << "was refused; its entries go one by one";
     for (const Offer &offer : offers) {
         stored = 0;
-        done = store(connection, {offer.entry}, &stored);
+        done = store(connection, {offer.line}, {offer.serial}, &stored);
         const QString id = offer.entry.value(QStringLiteral("id")).toString();
         if (done.ok()) {
             ++result->offered;
@@ -178,40 +199,55 @@ PushResult push(const Target &target, const QString &historyPath, const PushOpti
             result.warnings << dropped.message;
 
     // Then the history after the mark, batch by batch, the mark moved after
-    // each commit.
-    QString markId = waiting.markId;
-    for (qsizetype from = 0; from < waiting.lines.size(); from += pushBatch) {
-        offers.clear();
+    // each commit. The next batch is checked while the server stores this
+    // one.
+    struct Batch
+    {
+        QList<Offer> offers;
+        QStringList damaged;
         QString lastId;
         qint64 lastSeq = 0;
+    };
+    const auto checkBatch = [&waiting](qsizetype from) {
+        Batch batch;
         const qsizetype end = qMin(waiting.lines.size(), from + pushBatch);
         for (qsizetype i = from; i < end; ++i) {
             QString why;
             const QByteArray &line = waiting.lines.at(i);
             const QJsonObject entry = checkedEntry(line, &why);
             if (!why.isEmpty()) {
-                result.warnings
-                    << QStringLiteral("an entry of %1 is damaged (%2): left out of the record").arg(historyPath, why);
+                batch.damaged << why;
                 continue;
             }
-            offers.append({line, entry});
-            lastId = entry.value(QStringLiteral("id")).toString();
-            lastSeq = entry.value(ConfigHistory::keySeq).toInteger();
+            batch.offers.append({line, entry});
+            batch.lastId = entry.value(QStringLiteral("id")).toString();
+            batch.lastSeq = entry.value(ConfigHistory::keySeq).toInteger();
         }
+        return batch;
+    };
+    QString markId = waiting.markId;
+    std::future<Batch> next = std::async(std::launch::deferred, checkBatch, 0);
+    for (qsizetype from = 0; from < waiting.lines.size(); from += pushBatch) {
+        const Batch batch = next.get();
+        if (from + pushBatch < waiting.lines.size())
+            next = std::async(std::launch::async, checkBatch, from + pushBatch);
+        for (const QString &why : batch.damaged)
+            result.warnings
+                << QStringLiteral("an entry of %1 is damaged (%2): left out of the record").arg(historyPath, why);
         QList<RefusedEntry> refusedNow;
         QSet<QString> storedNow;
-        if (const Result done = storeEach(connection, offers, &result, &refusedNow, &storedNow); !done.ok())
+        if (const Result done = storeEach(connection, batch.offers, &result, &refusedNow, &storedNow); !done.ok())
             return failed(done);
         // Set aside on the disk before the mark moves past them.
         if (!refusedNow.isEmpty())
             if (const Result kept = keepRefused(historyPath, refusedNow, {}); !kept.ok())
                 return failed(kept);
         refused << refusedNow;
-        if (const Result moved = advanceMark(historyPath, markId, lastId, lastSeq); !moved.ok())
+        if (const Result moved = advanceMark(historyPath, markId, batch.lastId, batch.lastSeq); !moved.ok())
             return failed(moved);
-        if (!lastId.isEmpty())
-            markId = lastId;
-        qCDebug(lcRecord).noquote() << "Forwarded" << offers.size() << "entries to" << target.masked;
+        if (!batch.lastId.isEmpty())
+            markId = batch.lastId;
+        qCDebug(lcRecord).noquote() << "Forwarded" << batch.offers.size() << "entries to" << target.masked;
     }
     for (const RefusedEntry &entry : refused) {
         QString why;
