@@ -37,7 +37,8 @@ _halvero_cli_options()
         "history restore") echo "--baud --verify --any-board --no-history --record" ;;
         provision) echo "--baud --verify --no-history --record --all --slots --jobs --report" ;;
         check) echo "--baud --no-history --record --all --slots --jobs --report" ;;
-        "record push" | "record boards") echo "--record" ;;
+        "record push") echo "--record --history" ;;
+        "record boards") echo "--record" ;;
         "record show") echo "--record --serial --station --since --count" ;;
     esac
 }

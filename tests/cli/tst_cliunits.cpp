@@ -190,11 +190,23 @@ void TestCliUnits::completionOffersEachCommand_data()
     QTest::addColumn<QStringList>("words");
     QTest::addColumn<QStringList>("options"); // those of the command's own
 
-    const QList<QPair<unsigned, QString>> names{
-        {OptOutput, "--output"}, {OptVerify, "--verify"}, {OptWatch, "--watch"},        {OptCount, "--count"},
-        {OptYes, "--yes"},       {OptSerial, "--serial"}, {OptAnyBoard, "--any-board"}, {OptNoHistory, "--no-history"},
-        {OptBaud, "--baud"},     {OptAll, "--all"},       {OptJobs, "--jobs"},          {OptReport, "--report"},
-        {OptSlots, "--slots"},   {OptRecord, "--record"}, {OptStation, "--station"},    {OptSince, "--since"}};
+    const QList<QPair<unsigned, QString>> names{{OptOutput, "--output"},
+                                                {OptVerify, "--verify"},
+                                                {OptWatch, "--watch"},
+                                                {OptCount, "--count"},
+                                                {OptYes, "--yes"},
+                                                {OptSerial, "--serial"},
+                                                {OptAnyBoard, "--any-board"},
+                                                {OptNoHistory, "--no-history"},
+                                                {OptBaud, "--baud"},
+                                                {OptAll, "--all"},
+                                                {OptJobs, "--jobs"},
+                                                {OptReport, "--report"},
+                                                {OptSlots, "--slots"},
+                                                {OptRecord, "--record"},
+                                                {OptStation, "--station"},
+                                                {OptSince, "--since"},
+                                                {OptWholeHistory, "--history"}};
     for (const CommandRow &row : commandTable()) {
         if (row.byOption)
             continue;

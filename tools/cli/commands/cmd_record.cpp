@@ -265,7 +265,7 @@ int CliRunner::recordShow()
                             DisplayFormat::printable(e.config.serial),
                             cell(e.config.productCode, 4),
                             e.event,
-                            e.phase};
+                            HistoryWords::phaseWord(e)};
         below << DisplayFormat::printable(HistoryWords::changes(e, r.changes));
     }
     if (!o.json && rows.size() > 1) {
