@@ -95,6 +95,9 @@ void tst_RecordWindow::forwardedAndListed()
     QVERIFY(cluster.restart());
     QTRY_COMPARE_WITH_TIMEOUT(rows(), 2, 20000);
     QTRY_COMPARE_WITH_TIMEOUT(said.size(), 2, 5000);
+    const QString gone = said.at(1).first().toString();
+    QVERIFY2(gone.contains("are in the record postgresql://owner:***@") && !gone.contains("owner-pw"),
+             qPrintable(gone));
 
     HistoryDialog dialog;
     dialog.setRecord(forwarder.uri());
