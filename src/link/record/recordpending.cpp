@@ -22,6 +22,8 @@ namespace {
 // rotates at 1 MiB, and a legacy outbox of this size would be years of
 // writes.
 constexpr qint64 largestSideFile = 64 * 1024 * 1024;
+// No history entry comes near this.
+constexpr qint64 longestLine = 1024 * 1024;
 
 Result failure(const QString &why)
 {
@@ -133,10 +135,20 @@ Result historyLines(const QString &historyPath, QList<QByteArray> *lines)
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return failure(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+        // A line longer than any entry (a file of NULs, say) is passed over
+        // a piece at a time, never held whole.
+        bool overlong = false;
         while (!file.atEnd()) {
-            const QByteArray line = file.readLine().trimmed();
-            if (!line.isEmpty())
-                lines->append(line);
+            const QByteArray piece = file.readLine(longestLine);
+            const bool ends = piece.endsWith('\n');
+            if (!overlong && ends) {
+                if (const QByteArray line = piece.trimmed(); !line.isEmpty())
+                    lines->append(line);
+            }
+            overlong = !ends && (overlong || piece.size() >= longestLine - 1);
+            if (!ends && !overlong && file.atEnd())
+                if (const QByteArray line = piece.trimmed(); !line.isEmpty())
+                    lines->append(line);
         }
         if (file.error() != QFileDevice::NoError)
             return failure(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));

@@ -82,10 +82,19 @@ Result recordedVersion(Connection &connection, int *version)
 
 Result migrate(Connection &connection, int upTo)
 {
+    // A role that may not make the tables (a bench's) is told whose job
+    // it is, not merely that a grant is missing.
     const auto fail = [&connection](const Result &failed) {
+        const bool notAllowed = connection.lastFailure() == Failure::Permission;
         if (connection.isOpen())
             connection.exec(QStringLiteral("ROLLBACK"));
-        return failed;
+        if (!notAllowed)
+            return failed;
+        return Result::failure(ErrorCode::Record,
+                               QStringLiteral("the record %1 is not a record this program can use: its tables are "
+                                              "missing or older than this program, and this role may not make them "
+                                              "(the record's owner runs this program against it once: see %2)")
+                                   .arg(connection.target().masked, recordDocPath()));
     };
     const QString owner =
         QStringLiteral("making its tables (the record's owner makes them: see %1)").arg(recordDocPath());
