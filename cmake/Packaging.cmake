@@ -122,8 +122,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_CONFIGURATOR_PACKAGE_NAME halvero-configurator)
 # Qt loads its platform plugins (xcb, wayland, offscreen) at run time: no binary links them.
 set(CPACK_DEBIAN_CONFIGURATOR_PACKAGE_DEPENDS qt6-qpa-plugins)
-# The factory's record goes through Qt SQL's PostgreSQL driver, also a plugin.
-set(CPACK_DEBIAN_CONFIGURATOR_PACKAGE_RECOMMENDS libqt6sql6-psql)
 set(CPACK_COMPONENT_CONFIGURATOR_DESCRIPTION
 "configure and monitor Halvero parachute-system boards
 The Halvero configurator talks to the boards of the Halvero parachute system
