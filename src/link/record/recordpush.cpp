@@ -164,10 +164,12 @@ PushResult push(const Target &target, const QString &historyPath, const PushOpti
     connection.setStopFlag(options.stop);
     if (const Result opened = connection.open(); !opened.ok()) {
         static_cast<Result &>(result) = opened;
+        result.failure = connection.lastFailure();
         return result;
     }
     const auto failed = [&](const Result &why) {
         static_cast<Result &>(result) = why;
+        result.failure = connection.lastFailure();
         result.waiting = qMax(0, waitingCount(historyPath));
         return result;
     };

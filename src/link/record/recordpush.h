@@ -13,12 +13,11 @@
 
 #include <atomic>
 
+#include "recordconnection.h"
 #include "recorduri.h"
 #include "result.h"
 
 namespace Record {
-
-class Connection;
 
 struct PushOptions
 {
@@ -35,12 +34,13 @@ struct PushOptions
 
 struct PushResult : Result
 {
-    int offered = 0;        // entries sent to the record
-    int stored = 0;         // of those, new to it (the others it held already)
-    int waiting = 0;        // still waiting afterwards, refused ones included
-    QStringList refused;    // "entry <id> of board <serial> (<time>): <the server's reason>"
-    QStringList warnings;   // damaged lines, left out of the record
-    bool fromStart = false; // nothing had been forwarded from this history before: all of it was offered
+    int offered = 0;                 // entries sent to the record
+    int stored = 0;                  // of those, new to it (the others it held already)
+    int waiting = 0;                 // still waiting afterwards, refused ones included
+    QStringList refused;             // "entry <id> of board <serial> (<time>): <the server's reason>"
+    QStringList warnings;            // damaged lines, left out of the record
+    bool fromStart = false;          // nothing had been forwarded from this history before: all of it was offered
+    Failure failure = Failure::None; // what kind of failure, when the record was the cause
 };
 
 // Entries taken per statement: a long outage's backlog goes in a few round

@@ -81,11 +81,20 @@ private:
                                               << pushed.waiting << "wait" << pushed.message;
             for (const QString &warning : pushed.warnings)
                 emit said(warning);
-            if (sentence != m_lastSaid && !sentence.isEmpty())
+            // Said again only when something the operator acts on changed:
+            // how many wait, or the kind of failure (not the server's words
+            // of the moment, "starting up" after "no such file").
+            const QString key = pushed.ok()
+                                    ? QString()
+                                    : QStringLiteral("%1 %2 %3")
+                                          .arg(pushed.waiting)
+                                          .arg(int(pushed.failure))
+                                          .arg(pushed.failure == Record::Failure::None ? pushed.message : QString());
+            if (key != m_lastSaid && !sentence.isEmpty())
                 emit said(sentence);
             for (const QString &refused : pushed.refused)
                 emit said(StatusText::asSentence(refused));
-            m_lastSaid = pushed.ok() ? QString() : sentence;
+            m_lastSaid = key;
             state.waiting = pushed.ok() ? pushed.waiting : RecordCalls::waitingCount(history);
             if (pushed.ok() && pushed.waiting <= pushed.refused.size())
                 m_forwardedAt = seen;
@@ -105,7 +114,7 @@ private:
     std::shared_ptr<std::atomic<bool>> m_stop;
     QString m_forwardedAt; // the history's size and time when nothing waited
     QTimer *m_timer = nullptr;
-    QString m_lastSaid;
+    QString m_lastSaid; // what the last failure was, as said; empty after a push that went well
     RecordForwarder::State m_state;
     bool m_stateSaid = false;
 };
