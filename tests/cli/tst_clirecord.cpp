@@ -106,6 +106,10 @@ void tst_CliRecord::twoStationsOneBoard()
         for (const char *key : {"station", "user", "serial", "productCode", "event", "phase", "config", "time"})
             QVERIFY2(entry.contains(key), line.constData());
         stations << entry.value("station").toString();
+        // A write from a file names the file, by its name and its bytes.
+        const QJsonObject file = entry.value("file").toObject();
+        QVERIFY2(file.value("name").toString().endsWith(".json") && file.value("sha256").toString().size() == 64,
+                 line.constData());
         if (lastChange.isEmpty() && entry.value("phase") == "after")
             lastChange = QJsonDocument(entry.value("changes").toArray()).toJson(QJsonDocument::Compact);
     }

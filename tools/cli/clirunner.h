@@ -97,8 +97,9 @@ private:
     // a few seconds; what is not taken waits, said once, and the command's
     // outcome stays what the board's was.
     void forwardToRecord();
-    bool forwardingInterrupted = false; // a signal came while the record was asked
-    int inventory();                    // cmd_inventory.cpp: identify with several ports, --all or --slots
+    bool forwardingInterrupted = false;    // a signal came while the record was asked
+    ConfigHistory::SourceFile writtenFrom; // config set: the file the write's entries name
+    int inventory();                       // cmd_inventory.cpp: identify with several ports, --all or --slots
     // The ports of a bench run (provision, check, an inventory): those of
     // the slots file, or those named, then with --all every port 'ports'
     // lists, each device once. `path` is the device to open, empty when

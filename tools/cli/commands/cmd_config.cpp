@@ -44,8 +44,10 @@ Q_LOGGING_CATEGORY(lcCommands, "halvero.cli.commands")
 int CliRunner::configSet()
 {
     qCDebug(lcCommands).noquote() << "config set" << o.port << "from" << o.file;
-    // The whole file is checked before the port is even opened.
-    return writeConfig(loadInput(true), o.file, ConfigHistory::eventSave);
+    // The whole file is checked before the port is even opened; the entries
+    // of the write name it, as a provisioning's do.
+    const BoardConfig config = loadInput(true, &writtenFrom);
+    return writeConfig(config, o.file, ConfigHistory::eventSave);
 }
 
 int CliRunner::writeConfig(const BoardConfig &config, const QString &source, const QString &event)

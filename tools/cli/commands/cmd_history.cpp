@@ -77,6 +77,8 @@ WriteTransaction CliRunner::runWrite(WriteTransaction::Operation operation, cons
     if (historyOn())
         history.emplace();
     WriteTransaction write(operation, config, history ? &*history : nullptr, toolName);
+    if (!writtenFrom.name.isEmpty())
+        write.setSourceFile(writtenFrom);
     // A signal before the write went out gives it up; once it is out, the
     // transaction runs to its end (its read-backs are bounded), so that what
     // the board holds is known and recorded before the process exits.
