@@ -80,6 +80,8 @@ def main():
         "dump-08A2-split": (2, 2, dump("08A2"), [(10, 0), (40, 6)]),
         "config-write-04F2": (4, 3, config("04F2"), [(5, 0), (6, 4)]),
         "defaults-08A3": (5, 1, header(5, "08A3"), [(5, 0)]),
+        # The tail of an earlier identity reply run into this status reply.
+        "status-08A3-behind-tail": (3, 1, identity("08A3")[12:] + status("08A3"), [(40, 0)]),
     }
     for name, (command, start, reply, pieces) in seeds.items():
         write(os.path.join(exchange, name), bytes([command | (start << 3)]) + chunked(reply, pieces))
